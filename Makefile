@@ -1,0 +1,59 @@
+# Entry points; everything below installs what is missing first.
+#   make test       build and run the whole test suite
+#   make run        build and run the program's main job
+#   make test-asan  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make fuzz       build the libFuzzer targets with clang (build-fuzz/)
+#   make bench      build and run the benchmarks (bench/)
+#   make install    install into PREFIX (default /usr/local)
+
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+BUILD_BENCH ?= build-bench
+PREFIX     ?= /usr/local
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+CTEST_ARGS ?= --output-on-failure -j $(JOBS)
+
+.PHONY: deps build test test-asan run fuzz bench install format clean
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest $(CTEST_ARGS)
+
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DBREVON_SANITIZE=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
+
+run: build
+	@scripts/run-main $(BUILD)
+
+fuzz: deps
+	cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVON_FUZZ=ON \
+	  -DBREVON_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBREVON_BENCH=ON -DBREVON_TESTS=OFF
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	@for b in $(BUILD_BENCH)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+install: build
+	cmake --install $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)
