@@ -1,0 +1,366 @@
+#!/usr/bin/python3
+"""Writes the SVG sources of brevon's pictures into resources/images/.
+
+The control bar, its buttons, the splash and about pictures and the icons
+are described here once, so that every button is cut from the very same
+drawing as the bar background behind it (same gradients, same coordinates:
+a button's SVG is the bar's SVG with a viewBox on the button's rectangle).
+Text is turned into outlines with fontTools, so the SVGs do not depend on
+the fonts installed where they are rendered.
+
+Needs: python3-fonttools, fonts-dejavu-core, fonts-noto-core (Debian).
+"""
+
+import os
+import sys
+
+from fontTools.pens.svgPathPen import SVGPathPen
+from fontTools.pens.transformPen import TransformPen
+from fontTools.ttLib import TTFont
+
+from geometry import BAR_W, BAR_H, BUTTONS, PANELS, TEXT_BUTTONS, erode, mask_of
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+OUT = os.path.join(os.path.dirname(HERE), "images")
+
+FONT_DIRS = ["/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/truetype/noto"]
+
+
+def num(v):
+    s = ("%.3f" % v).rstrip("0").rstrip(".")
+    return "0" if s in ("-0", "") else s
+
+
+# --------------------------------------------------------------------------
+# Text to outlines
+# --------------------------------------------------------------------------
+
+class Font:
+    def __init__(self, name):
+        for d in FONT_DIRS:
+            p = os.path.join(d, name)
+            if os.path.exists(p):
+                self.tt = TTFont(p)
+                break
+        else:
+            sys.exit("font %s not found (install fonts-dejavu-core and fonts-noto-core)" % name)
+        self.upem = self.tt["head"].unitsPerEm
+        self.cmap = self.tt.getBestCmap()
+        self.gs = self.tt.getGlyphSet()
+        self.hmtx = self.tt["hmtx"]
+        self.kern = {}
+        if "kern" in self.tt:
+            for sub in self.tt["kern"].kernTables:
+                if hasattr(sub, "kernTable"):
+                    self.kern.update(sub.kernTable)
+
+    def glyphs(self, text):
+        return [self.cmap[ord(c)] for c in text]
+
+    def advance(self, text, size, track=0.0):
+        names = self.glyphs(text)
+        s = size / self.upem
+        w = 0.0
+        for i, g in enumerate(names):
+            w += self.hmtx[g][0] * s
+            if i + 1 < len(names):
+                w += self.kern.get((g, names[i + 1]), 0) * s + track
+        return w
+
+    def path(self, text, size, x, y, anchor="start", track=0.0):
+        """Outline of text with its baseline at y; anchor start, middle or end at x."""
+        w = self.advance(text, size, track)
+        if anchor == "middle":
+            x -= w / 2
+        elif anchor == "end":
+            x -= w
+        names = self.glyphs(text)
+        s = size / self.upem
+        pen = SVGPathPen(self.gs, ntos=num)
+        for i, g in enumerate(names):
+            self.gs[g].draw(TransformPen(pen, (s, 0, 0, -s, x, y)))
+            x += self.hmtx[g][0] * s
+            if i + 1 < len(names):
+                x += self.kern.get((g, names[i + 1]), 0) * s + track
+        return pen.getCommands()
+
+
+SANS = Font("DejaVuSans.ttf")
+NOTO = Font("NotoSans-Regular.ttf")
+NOTO_BOLD = Font("NotoSans-Bold.ttf")
+
+
+# --------------------------------------------------------------------------
+# Palette
+# --------------------------------------------------------------------------
+
+INK = "#33475b"          # glyphs and text at rest
+INK_SOFT = "#5b6e82"
+ACCENT = "#1762ad"       # lit glyphs and text
+ACCENT_LIGHT = "#3f8fdc"
+DISABLED = "#b5c0cb"     # greyed glyphs
+EDGE = "#7a8a9b"         # panel outline
+LIT_FILL_TOP = "#eaf3fd"
+LIT_FILL_BOTTOM = "#d3e5f8"
+LIT_EDGE = "#8fb8e3"
+
+
+# --------------------------------------------------------------------------
+# The control bar: panels as pixel masks
+# --------------------------------------------------------------------------
+
+def runs_path(mask):
+    """A path made of one-pixel-high runs; edges lie on pixel boundaries."""
+    out = []
+    for y in sorted({p[1] for p in mask}):
+        xs = sorted(x for (x, yy) in mask if yy == y)
+        start = prev = xs[0]
+        for x in xs[1:] + [None]:
+            if x is not None and x == prev + 1:
+                prev = x
+                continue
+            out.append("M%d %dh%dv1h-%dz" % (start, y, prev - start + 1, prev - start + 1))
+            if x is not None:
+                start = prev = x
+    return "".join(out)
+
+
+def poly_path(poly):
+    return "M" + " ".join("%d %d" % p for p in poly) + "z"
+
+
+def panel_layers(poly):
+    """Outline, body and rim of one panel, filling the polygon exactly."""
+    m = mask_of(poly)
+    inner = erode(m)
+    inner2 = erode(inner)
+    ring = inner - inner2
+    top = min(y for _, y in m)
+    bottom = max(y for _, y in m)
+    rim_top = {(x, y) for (x, y) in ring if y <= top + 3}
+    rim_bottom = {(x, y) for (x, y) in ring if y >= bottom - 2}
+    # The outline is a little softer on the stepped corner pixels.
+    edge = m - inner
+    corner = {(x, y) for (x, y) in edge
+              if sum((x + dx, y + dy) in m for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))) == 4}
+    return [
+        '<path d="%s" fill="%s"/>' % (poly_path(poly), EDGE),
+        '<path d="%s" fill="#a3afbc"/>' % runs_path(corner) if corner else "",
+        '<path d="%s" fill="url(#panel)"/>' % runs_path(inner),
+        '<path d="%s" fill="#ffffff" fill-opacity="0.9"/>' % runs_path(rim_top),
+        '<path d="%s" fill="#c9d2dc" fill-opacity="0.7"/>' % runs_path(rim_bottom),
+    ]
+
+
+BAR_DEFS = """<defs>
+  <linearGradient id="panel" gradientUnits="userSpaceOnUse" x1="0" y1="1" x2="0" y2="33">
+    <stop offset="0" stop-color="#fbfcfe"/>
+    <stop offset="0.45" stop-color="#eef2f7"/>
+    <stop offset="1" stop-color="#dfe5ec"/>
+  </linearGradient>
+  <linearGradient id="lit" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="%s"/>
+    <stop offset="1" stop-color="%s"/>
+  </linearGradient>
+  <linearGradient id="logo" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="%s"/>
+    <stop offset="1" stop-color="%s"/>
+  </linearGradient>
+</defs>""" % (LIT_FILL_TOP, LIT_FILL_BOTTOM, ACCENT_LIGHT, ACCENT)
+
+
+# --------------------------------------------------------------------------
+# The logo: a speech bubble carrying an envelope, drawn in a 24 x 24 box
+# --------------------------------------------------------------------------
+
+def logo(x, y, size, gradient="logo", envelope="#ffffff", flap=ACCENT):
+    s = size / 24.0
+    return """<g transform="translate(%s %s) scale(%s)">
+  <path d="M5 1.5h14a4 4 0 0 1 4 4v10a4 4 0 0 1-4 4h-9.2l-5.1 3.8a0.6 0.6 0 0 1-1-0.5v-3.3a4 4 0 0 1-3.2-4v-10a4 4 0 0 1 4-4z" fill="url(#%s)"/>
+  <rect x="5.6" y="6" width="12.8" height="9" rx="1.2" fill="%s"/>
+  <path d="M6.3 6.9l5.7 4.2l5.7-4.2" fill="none" stroke="%s" stroke-width="1.4" stroke-linecap="round" stroke-linejoin="round"/>
+</g>""" % (num(x), num(y), num(s), gradient, envelope, flap)
+
+
+# --------------------------------------------------------------------------
+# Button glyphs, in button coordinates
+# --------------------------------------------------------------------------
+
+def glyph(name, colour):
+    f = 'fill="%s"' % colour
+    if name == "imgPlay":       # 24 x 18
+        return '<path d="M8.5 4.4v10.2a0.6 0.6 0 0 0 0.9 0.5l8.4-5.1a0.6 0.6 0 0 0 0-1l-8.4-5.1a0.6 0.6 0 0 0-0.9 0.5z" %s/>' % f
+    if name == "imgPauze":      # 27 x 18
+        return ('<rect x="8" y="4" width="4" height="11" rx="0.8" %s/>'
+                '<rect x="15" y="4" width="4" height="11" rx="0.8" %s/>' % (f, f))
+    if name == "imgStop":       # 23 x 18
+        return '<rect x="6" y="4" width="11" height="11" rx="1.2" %s/>' % f
+    if name == "imgBack":       # 26 x 18
+        return ('<rect x="8" y="4" width="2" height="11" rx="0.5" %s/>'
+                '<path d="M18.5 4.6v9.8a0.6 0.6 0 0 1-0.95 0.5l-7-4.9a0.6 0.6 0 0 1 0-1l7-4.9a0.6 0.6 0 0 1 0.95 0.5z" %s/>' % (f, f))
+    if name == "imgFor":        # 25 x 18
+        return ('<rect x="16" y="4" width="2" height="11" rx="0.5" %s/>'
+                '<path d="M7.5 4.6v9.8a0.6 0.6 0 0 0 0.95 0.5l7-4.9a0.6 0.6 0 0 0 0-1l-7-4.9a0.6 0.6 0 0 0-0.95 0.5z" %s/>' % (f, f))
+    raise KeyError(name)
+
+
+def lit_plate(w, h, r):
+    return ('<rect x="0.5" y="0.5" width="%s" height="%s" rx="%s" fill="url(#lit)" stroke="%s"/>'
+            % (num(w - 1), num(h - 1), num(r), LIT_EDGE))
+
+
+def text_button(name, colour):
+    x, y, w, h, caption = TEXT_BUTTONS[name]
+    # 11 px DejaVu Sans: x-height and cap height land on whole pixels.
+    return '<path d="%s" fill="%s"/>' % (SANS.path(caption, 11, x + w - 3, y + 8, "end"), colour)
+
+
+def bar_scene():
+    parts = [BAR_DEFS]
+    for name in ("left", "middle", "right"):
+        parts += panel_layers(PANELS[name])
+    # Left panel: logo and wordmark.
+    parts.append(logo(8, 5, 24))
+    parts.append('<path d="%s" fill="%s"/>' % (NOTO_BOLD.path("Brevon", 15.4, 37, 22.5), INK))
+    # Middle panel: a quiet divider between the transport and the message buttons.
+    parts.append('<rect x="211" y="12" width="1" height="11" fill="#c3ccd6"/>')
+    parts.append('<rect x="212" y="12" width="1" height="11" fill="#ffffff" fill-opacity="0.8"/>')
+    # Right panel: the two text buttons at rest.
+    for name in TEXT_BUTTONS:
+        parts.append(text_button(name, INK))
+    return "\n".join(p for p in parts if p)
+
+
+def svg(w, h, body, view=None):
+    vb = view or (0, 0, w, h)
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="%s">\n%s\n</svg>\n'
+            % (w, h, " ".join(num(v) for v in vb), body))
+
+
+def write(name, text):
+    with open(os.path.join(OUT, name + ".svg"), "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def make_bar():
+    scene = bar_scene()
+    write("bar", svg(BAR_W, BAR_H, "<!-- control bar background, 401 x 41 -->\n" + scene))
+    for name, (x, y, w, h) in BUTTONS.items():
+        for look, colour, plate in (("n", INK, False), ("h", ACCENT, True), ("s", DISABLED, False)):
+            body = [scene, '<g transform="translate(%d %d)">' % (x, y)]
+            if plate:
+                body.append(lit_plate(w, h, 4))
+            body.append(glyph(name, colour))
+            body.append("</g>")
+            write("%s_%s" % (name, look), svg(w, h, "\n".join(body), (x, y, w, h)))
+    for name, (x, y, w, h, _) in TEXT_BUTTONS.items():
+        write(name + "_n", svg(w, h, scene, (x, y, w, h)))
+        body = [scene, '<g transform="translate(%d %d)">' % (x, y), lit_plate(w, h, 3), "</g>",
+                text_button(name, ACCENT)]
+        write(name + "_h", svg(w, h, "\n".join(body), (x, y, w, h)))
+
+
+# --------------------------------------------------------------------------
+# Splash, about, icons
+# --------------------------------------------------------------------------
+
+def make_splash():
+    w, h = 400, 300
+    body = ["""<defs>
+  <linearGradient id="bg" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="#fdfeff"/>
+    <stop offset="1" stop-color="#e3ebf4"/>
+  </linearGradient>
+  <linearGradient id="logo" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="%s"/>
+    <stop offset="1" stop-color="%s"/>
+  </linearGradient>
+  <radialGradient id="glow" cx="200" cy="92" r="150" gradientUnits="userSpaceOnUse">
+    <stop offset="0" stop-color="#ffffff" stop-opacity="1"/>
+    <stop offset="1" stop-color="#ffffff" stop-opacity="0"/>
+  </radialGradient>
+</defs>""" % (ACCENT_LIGHT, ACCENT),
+            '<rect width="400" height="300" fill="url(#bg)"/>',
+            '<rect width="400" height="300" fill="url(#glow)"/>']
+    # Sound waves either side of the logo.
+    for side in (-1, 1):
+        for i, (r, op) in enumerate(((44, 0.35), (58, 0.22), (72, 0.12))):
+            cx, cy = 200, 88
+            a = 0.55
+            import math
+            x1 = cx + side * r * math.cos(a)
+            y1 = cy - r * math.sin(a)
+            y2 = cy + r * math.sin(a)
+            body.append('<path d="M%s %s A%d %d 0 0 %d %s %s" fill="none" stroke="%s" stroke-opacity="%s" '
+                        'stroke-width="3.5" stroke-linecap="round"/>'
+                        % (num(x1), num(y1), r, r, 1 if side > 0 else 0, num(x1), num(y2), ACCENT_LIGHT, op))
+    body.append(logo(200 - 36, 88 - 38, 72))
+    body.append('<path d="%s" fill="#1f3347"/>' % NOTO_BOLD.path("Brevon", 50, 200, 194, "middle", 0.5))
+    body.append('<path d="%s" fill="%s"/>' % (NOTO.path("Uw e-mail, voorgelezen", 18, 200, 224, "middle"), INK_SOFT))
+    body.append('<rect x="176" y="246" width="48" height="2" rx="1" fill="%s" fill-opacity="0.55"/>' % ACCENT_LIGHT)
+    body.append('<path d="%s" fill="#7b8a9a"/>' % NOTO.path("Tolvani Speech Technology", 11, 200, 276, "middle", 0.6))
+    body.append('<rect x="0.5" y="0.5" width="399" height="299" fill="none" stroke="#a9b6c4"/>')
+    write("splash", svg(w, h, "\n".join(body)))
+
+
+def make_about():
+    w, h = 201, 73
+    body = ["""<defs>
+  <linearGradient id="bg" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="#fdfeff"/>
+    <stop offset="1" stop-color="#e6edf5"/>
+  </linearGradient>
+  <linearGradient id="logo" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="%s"/>
+    <stop offset="1" stop-color="%s"/>
+  </linearGradient>
+</defs>""" % (ACCENT_LIGHT, ACCENT),
+            '<rect x="0.5" y="0.5" width="200" height="72" rx="4" fill="url(#bg)" stroke="#aab7c5"/>',
+            logo(10, 14, 44),
+            '<path d="%s" fill="#1f3347"/>' % NOTO_BOLD.path("Brevon", 24, 64, 33),
+            '<path d="%s" fill="%s"/>' % (NOTO.path("Uw e-mail, voorgelezen", 11, 64, 48), INK_SOFT),
+            '<path d="%s" fill="#7b8a9a"/>' % NOTO.path("Tolvani Speech Technology", 9.5, 64, 62),
+            ]
+    write("about", svg(w, h, "\n".join(body)))
+
+
+ICON_DEFS = """<defs>
+  <linearGradient id="logo" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="%s"/>
+    <stop offset="1" stop-color="%s"/>
+  </linearGradient>
+</defs>""" % (ACCENT_LIGHT, ACCENT)
+
+
+def make_icons():
+    # 16 x 16, drawn on the pixel grid: a blue bubble with a white envelope, a dark rim so that
+    # it holds on light panels, a bright envelope so that it holds on dark ones.
+    tray16 = [ICON_DEFS,
+              '<path d="M3 0.5h10a2.5 2.5 0 0 1 2.5 2.5v7a2.5 2.5 0 0 1-2.5 2.5h-5.3l-3.6 3v-3h-1.1'
+              'a2.5 2.5 0 0 1-2.5-2.5v-7a2.5 2.5 0 0 1 2.5-2.5z" fill="url(#logo)" stroke="#0f4888" '
+              'stroke-linejoin="round"/>',
+              '<rect x="3" y="3" width="10" height="7" rx="0.5" fill="#ffffff"/>',
+              '<path d="M3.5 3.6l4.5 3.4l4.5-3.4" fill="none" stroke="%s" stroke-width="1.2" '
+              'stroke-linejoin="round"/>' % ACCENT]
+    write("tray16", svg(16, 16, "\n".join(tray16)))
+    # Larger trays and the application icon: the logo with a thin dark rim.
+    tray = [ICON_DEFS,
+            '<path d="M5 1.5h14a4 4 0 0 1 4 4v10a4 4 0 0 1-4 4h-9.2l-5.1 3.8a0.6 0.6 0 0 1-1-0.5v-3.3'
+            'a4 4 0 0 1-3.2-4v-10a4 4 0 0 1 4-4z" fill="none" stroke="#0f4888" stroke-width="0.9" '
+            'stroke-linejoin="round"/>',
+            logo(0, 0, 24)]
+    write("tray", svg(64, 64, "\n".join(tray), (0, 0, 24, 24)))
+    write("brevon", svg(256, 256, "\n".join(tray), (0, 0, 24, 24)))
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    make_bar()
+    make_splash()
+    make_about()
+    make_icons()
+
+
+if __name__ == "__main__":
+    main()
