@@ -35,7 +35,8 @@ done
 # Tray icon for HiDPI panels, application icon in the usual sizes.
 for s in 32 48 64; do render tray.svg "tray$s.png" "$s"; done
 cp images/tray16.png images/brevon-16.png
-for s in 32 48 64 128 256; do render brevon.svg "brevon-$s.png" "$s"; done
+for s in 32 48 64; do render tray.svg "brevon-$s.png" "$s"; done
+for s in 128 256; do render brevon.svg "brevon-$s.png" "$s"; done
 "$PY" src/make_ico.py images/brevon.ico images/brevon-16.png images/brevon-32.png \
     images/brevon-48.png images/brevon-64.png images/brevon-128.png images/brevon-256.png
 

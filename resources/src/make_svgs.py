@@ -103,6 +103,7 @@ EDGE = "#7a8a9b"         # panel outline
 LIT_FILL_TOP = "#eaf3fd"
 LIT_FILL_BOTTOM = "#d3e5f8"
 LIT_EDGE = "#8fb8e3"
+LIT_TEXT_FILL = "#cfe2f7"
 
 
 # --------------------------------------------------------------------------
@@ -209,10 +210,16 @@ def lit_plate(w, h, r):
             % (num(w - 1), num(h - 1), num(r), LIT_EDGE))
 
 
-def text_button(name, colour):
+def text_button(name, colour, lit=False):
     x, y, w, h, caption = TEXT_BUTTONS[name]
-    # 11 px DejaVu Sans: x-height and cap height land on whole pixels.
-    return '<path d="%s" fill="%s"/>' % (SANS.path(caption, 11, x + w - 3, y + 8, "end"), colour)
+    # Centred in the box, starting on a whole pixel: the two words then also end together.
+    start = x + round((w - SANS.advance(caption, 11)) / 2)
+    # 11 px DejaVu Sans: x-height and cap height land on whole pixels. The baseline sits low
+    # in the box to balance the pair in the panel; the box clips the last fraction of a "g".
+    clip = "clip-%s%s" % (name, "-lit" if lit else "")
+    return ('<clipPath id="%s"><rect x="%d" y="%d" width="%d" height="%d"/></clipPath>'
+            '<path d="%s" fill="%s" clip-path="url(#%s)"/>'
+            % (clip, x, y, w, h, SANS.path(caption, 11, start, y + 9), colour, clip))
 
 
 def bar_scene():
@@ -256,8 +263,11 @@ def make_bar():
             write("%s_%s" % (name, look), svg(w, h, "\n".join(body), (x, y, w, h)))
     for name, (x, y, w, h, _) in TEXT_BUTTONS.items():
         write(name + "_n", svg(w, h, scene, (x, y, w, h)))
-        body = [scene, '<g transform="translate(%d %d)">' % (x, y), lit_plate(w, h, 3), "</g>",
-                text_button(name, ACCENT)]
+        # A borderless plate: the words fill the 11 rows, a rim would cut through them.
+        plate = ('<rect x="%d" y="%d" width="%d" height="%d" rx="3" fill="%s"/>'
+                 % (x, y, w, h, LIT_TEXT_FILL))
+        body = [scene, plate,
+                text_button(name, ACCENT, lit=True)]
         write(name + "_h", svg(w, h, "\n".join(body), (x, y, w, h)))
 
 
@@ -286,7 +296,7 @@ def make_splash():
     # Sound waves either side of the logo.
     for side in (-1, 1):
         for i, (r, op) in enumerate(((44, 0.35), (58, 0.22), (72, 0.12))):
-            cx, cy = 200, 88
+            cx, cy = 200, 82
             a = 0.55
             import math
             x1 = cx + side * r * math.cos(a)
@@ -333,6 +343,12 @@ ICON_DEFS = """<defs>
 </defs>""" % (ACCENT_LIGHT, ACCENT)
 
 
+def envelope_v16(colour):
+    """The flap of the 16 px envelope, one pixel per step."""
+    px = [(3, 3), (12, 3), (4, 4), (11, 4), (5, 5), (10, 5), (6, 6), (9, 6), (7, 7), (8, 7)]
+    return "".join('<rect x="%d" y="%d" width="1" height="1" fill="%s"/>' % (x, y, colour) for x, y in px)
+
+
 def make_icons():
     # 16 x 16, drawn on the pixel grid: a blue bubble with a white envelope, a dark rim so that
     # it holds on light panels, a bright envelope so that it holds on dark ones.
@@ -340,18 +356,47 @@ def make_icons():
               '<path d="M3 0.5h10a2.5 2.5 0 0 1 2.5 2.5v7a2.5 2.5 0 0 1-2.5 2.5h-5.3l-3.6 3v-3h-1.1'
               'a2.5 2.5 0 0 1-2.5-2.5v-7a2.5 2.5 0 0 1 2.5-2.5z" fill="url(#logo)" stroke="#0f4888" '
               'stroke-linejoin="round"/>',
-              '<rect x="3" y="3" width="10" height="7" rx="0.5" fill="#ffffff"/>',
-              '<path d="M3.5 3.6l4.5 3.4l4.5-3.4" fill="none" stroke="%s" stroke-width="1.2" '
-              'stroke-linejoin="round"/>' % ACCENT]
+              '<rect x="3" y="3" width="10" height="7" fill="#ffffff"/>',
+              envelope_v16(ACCENT)]
     write("tray16", svg(16, 16, "\n".join(tray16)))
-    # Larger trays and the application icon: the logo with a thin dark rim.
+    # Larger trays: the logo with a thin dark rim.
     tray = [ICON_DEFS,
             '<path d="M5 1.5h14a4 4 0 0 1 4 4v10a4 4 0 0 1-4 4h-9.2l-5.1 3.8a0.6 0.6 0 0 1-1-0.5v-3.3'
             'a4 4 0 0 1-3.2-4v-10a4 4 0 0 1 4-4z" fill="none" stroke="#0f4888" stroke-width="0.9" '
             'stroke-linejoin="round"/>',
             logo(0, 0, 24)]
     write("tray", svg(64, 64, "\n".join(tray), (0, 0, 24, 24)))
-    write("brevon", svg(256, 256, "\n".join(tray), (0, 0, 24, 24)))
+    # The application icon for large sizes: the same bubble with depth, the envelope and the
+    # sound it makes.
+    bubble = ("M56 24h144a40 40 0 0 1 40 40v104a40 40 0 0 1-40 40h-92l-50 38a6 6 0 0 1-9.6-4.8"
+              "v-34.6a40 40 0 0 1-32.4-38.6v-104a40 40 0 0 1 40-40z")
+    app = ["""<defs>
+  <linearGradient id="body" x1="0" y1="24" x2="0" y2="240" gradientUnits="userSpaceOnUse">
+    <stop offset="0" stop-color="#4a9ae6"/>
+    <stop offset="1" stop-color="#1459a3"/>
+  </linearGradient>
+  <linearGradient id="sheen" x1="0" y1="24" x2="0" y2="130" gradientUnits="userSpaceOnUse">
+    <stop offset="0" stop-color="#ffffff" stop-opacity="0.28"/>
+    <stop offset="1" stop-color="#ffffff" stop-opacity="0"/>
+  </linearGradient>
+  <linearGradient id="paper" x1="0" y1="72" x2="0" y2="160" gradientUnits="userSpaceOnUse">
+    <stop offset="0" stop-color="#ffffff"/>
+    <stop offset="1" stop-color="#e4edf7"/>
+  </linearGradient>
+  <filter id="shadow" x="-10%" y="-10%" width="120%" height="130%">
+    <feGaussianBlur stdDeviation="5"/>
+  </filter>
+</defs>""",
+           '<path d="%s" transform="translate(0 6)" fill="#0b2f57" fill-opacity="0.35" filter="url(#shadow)"/>' % bubble,
+           '<path d="%s" fill="url(#body)" stroke="#0f4888" stroke-width="4"/>' % bubble,
+           '<path d="%s" fill="url(#sheen)"/>' % bubble,
+           '<rect x="50" y="72" width="112" height="84" rx="9" fill="url(#paper)"/>',
+           '<path d="M58 82l48 36l48-36" fill="none" stroke="%s" stroke-width="9" '
+           'stroke-linecap="round" stroke-linejoin="round"/>' % ACCENT,
+           '<path d="M184 92a30 30 0 0 1 0 44" fill="none" stroke="#ffffff" stroke-width="10" stroke-linecap="round"/>',
+           '<path d="M206 76a54 54 0 0 1 0 76" fill="none" stroke="#ffffff" stroke-opacity="0.75" '
+           'stroke-width="10" stroke-linecap="round"/>']
+    write("brevon", svg(256, 256, "\n".join(app)))
 
 
 def main():
