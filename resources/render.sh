@@ -28,7 +28,9 @@ for f in images/*.svg; do
     n=$(basename "$f" .svg)
     case "$n" in
         tray|brevon) ;;
-        *) render "$n.svg" "$n.png" ;;
+        *) render "$n.svg" "$n.png"
+           # Twice the pixels for scaled screens, named the way Qt looks them up.
+           [ "$n" = tray16 ] || rsvg-convert -z 2 -o "images/$n@2x.png" "images/$n.svg" ;;
     esac
 done
 

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Checks the rendered pictures in resources/images/ (standard library only):
+"""Checks the rendered pictures in resources/images/ and their @2x renderings
+(standard library only):
 sizes; the bar background opaque exactly on its three panels and transparent
 elsewhere; every button look opaque and cut from the bar so that it sits
 seamlessly on it; the text buttons' normal looks identical to the bar, their
@@ -71,46 +72,53 @@ def main():
             return None
         iw, ih, rows = read_png(path)
         expect((iw, ih) == (w, h), "%s.png is %dx%d, not %dx%d" % (name, iw, ih, w, h))
-        return rows
+        return rows if (iw, ih) == (w, h) else None
 
-    bar = img("bar", BAR_W, BAR_H)
+    def diff(a, b):
+        return max(abs(c - d) for u, v in zip(a, b) for p, q in zip(u, v) for c, d in zip(p, q))
+
     inside = set()
     for poly in PANELS.values():
         inside |= mask_of(poly)
-    for y in range(BAR_H):
-        for x in range(BAR_W):
-            a = bar[y][x][3]
-            if (x, y) in inside:
-                expect(a == 255, "bar.png: (%d,%d) inside a panel but alpha %d" % (x, y, a))
-            else:
-                expect(a == 0, "bar.png: (%d,%d) outside the panels but alpha %d" % (x, y, a))
 
-    def crop(x, y, w, h):
-        return [row[x:x + w] for row in bar[y:y + h]]
+    for k, tag in ((1, ""), (2, "@2x")):   # the pictures and their doubled renderings
+        bar = img("bar" + tag, k * BAR_W, k * BAR_H)
+        if bar is None:
+            continue
+        for y in range(k * BAR_H):
+            for x in range(k * BAR_W):
+                a = bar[y][x][3]
+                want = 255 if (x // k, y // k) in inside else 0
+                expect(a == want, "bar%s.png: alpha %d at (%d,%d), not %d" % (tag, a, x, y, want))
 
-    for name, (x, y, w, h) in BUTTONS.items():
-        under = crop(x, y, w, h)
-        looks = {look: img("%s_%s" % (name, look), w, h) for look in "nhs"}
-        for look, rows in looks.items():
-            if rows is None:
-                continue
-            expect(all(p[3] == 255 for r in rows for p in r), "%s_%s: not opaque" % (name, look))
-            rim = [(i, j) for j in range(h) for i in range(w) if i in (0, w - 1) or j in (0, h - 1)]
-            if look != "h":
-                worst = max(max(abs(a - b) for a, b in zip(rows[j][i], under[j][i])) for i, j in rim)
-                expect(worst <= 1, "%s_%s: edge differs from the bar by %d" % (name, look, worst))
-        if None not in looks.values():
-            expect(looks["n"] != looks["h"] != looks["s"] != looks["n"], "%s: looks not distinct" % name)
-    for name, (x, y, w, h, _) in TEXT_BUTTONS.items():
-        n, lit = img(name + "_n", w, h), img(name + "_h", w, h)
-        if n is not None:
+        def crop(x, y, w, h):
+            return [row[k * x:k * (x + w)] for row in bar[k * y:k * (y + h)]]
+
+        for name, (x, y, w, h) in BUTTONS.items():
             under = crop(x, y, w, h)
-            worst = max(max(abs(a - b) for a, b in zip(p, q)) for r, s in zip(n, under) for p, q in zip(r, s))
-            expect(worst <= 1, "%s_n: differs from the bar by %d" % (name, worst))
-        if lit is not None:
-            expect(lit != n, "%s_h: same as %s_n" % (name, name))
-    img("splash", 400, 300)
-    img("about", 201, 73)
+            looks = {look: img("%s_%s%s" % (name, look, tag), k * w, k * h) for look in "nhs"}
+            for look, rows in looks.items():
+                if rows is None:
+                    continue
+                expect(all(p[3] == 255 for r in rows for p in r), "%s_%s%s: not opaque" % (name, look, tag))
+                if look != "h":
+                    rim = [r[:1] + r[-1:] for r in rows[1:-1]] + [rows[0], rows[-1]]
+                    below = [r[:1] + r[-1:] for r in under[1:-1]] + [under[0], under[-1]]
+                    worst = diff(rim, below)
+                    expect(worst <= 1, "%s_%s%s: edge differs from the bar by %d" % (name, look, tag, worst))
+            if None not in looks.values():
+                expect(looks["n"] != looks["h"] != looks["s"] != looks["n"],
+                       "%s%s: looks not distinct" % (name, tag))
+        for name, (x, y, w, h, _) in TEXT_BUTTONS.items():
+            n, lit = img(name + "_n" + tag, k * w, k * h), img(name + "_h" + tag, k * w, k * h)
+            if n is not None:
+                worst = diff(n, crop(x, y, w, h))
+                expect(worst <= 1, "%s_n%s: differs from the bar by %d" % (name, tag, worst))
+            if lit is not None:
+                expect(lit != n, "%s_h%s: same as %s_n" % (name, tag, name))
+    for k, tag in ((1, ""), (2, "@2x")):
+        img("splash" + tag, k * 400, k * 300)
+        img("about" + tag, k * 201, k * 73)
     for s in (16, 32, 48, 64):
         img("tray%d" % s, s, s)
     for s in (16, 32, 48, 64, 128, 256):
