@@ -11,6 +11,7 @@ the fonts installed where they are rendered.
 Needs: python3-fonttools, fonts-dejavu-core, fonts-noto-core (Debian).
 """
 
+import math
 import os
 import sys
 
@@ -304,7 +305,6 @@ def make_splash():
         for i, (r, op) in enumerate(((44, 0.35), (58, 0.22), (72, 0.12))):
             cx, cy = 200, 82
             a = 0.55
-            import math
             x1 = cx + side * r * math.cos(a)
             y1 = cy - r * math.sin(a)
             y2 = cy + r * math.sin(a)

@@ -2,10 +2,11 @@
 # Composes the control bar as the program shows it: the background with the
 # button looks placed at their positions, in three states, on a light and a
 # dark desktop, enlarged 4 times without smoothing. Needs ImageMagick.
-#   resources/src/preview.sh [OUT.png]      (default: bar-preview.png here)
+#   resources/src/preview.sh [OUT.png]      (default: $TMPDIR/brevon-bar-preview.png)
 set -eu
+out=${1:-${TMPDIR:-/tmp}/brevon-bar-preview.png}
+case "$out" in /*) ;; *) out="$(pwd)/$out" ;; esac
 cd "$(dirname "$0")/../images"
-out=${1:-$(pwd)/../src/bar-preview.png}
 IM=/usr/bin/convert
 [ -x "$IM" ] || IM=convert
 tmp=$(mktemp -d)
