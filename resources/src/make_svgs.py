@@ -175,13 +175,18 @@ BAR_DEFS = """<defs>
 # The logo: a speech bubble carrying an envelope, drawn in a 24 x 24 box
 # --------------------------------------------------------------------------
 
+# The bubble's body lies on whole pixels at 24 px: x 1 to 23, y 2 to 19; its tail hangs left.
+BUBBLE24 = ("M5 2h14a4 4 0 0 1 4 4v9a4 4 0 0 1-4 4h-9l-4.6 3.5a0.6 0.6 0 0 1-0.96-0.48v-3.1"
+            "a4 4 0 0 1-3.44-3.92v-9a4 4 0 0 1 4-4z")
+
+
 def logo(x, y, size, gradient="logo", envelope="#ffffff", flap=ACCENT):
     s = size / 24.0
     return """<g transform="translate(%s %s) scale(%s)">
-  <path d="M5 1.5h14a4 4 0 0 1 4 4v10a4 4 0 0 1-4 4h-9.2l-5.1 3.8a0.6 0.6 0 0 1-1-0.5v-3.3a4 4 0 0 1-3.2-4v-10a4 4 0 0 1 4-4z" fill="url(#%s)"/>
+  <path d="%s" fill="url(#%s)"/>
   <rect x="5.6" y="6" width="12.8" height="9" rx="1.2" fill="%s"/>
   <path d="M6.3 6.9l5.7 4.2l5.7-4.2" fill="none" stroke="%s" stroke-width="1.4" stroke-linecap="round" stroke-linejoin="round"/>
-</g>""" % (num(x), num(y), num(s), gradient, envelope, flap)
+</g>""" % (num(x), num(y), num(s), BUBBLE24, gradient, envelope, flap)
 
 
 # --------------------------------------------------------------------------
@@ -227,9 +232,9 @@ def bar_scene():
     parts = [BAR_DEFS]
     for name in ("left", "middle", "right"):
         parts += panel_layers(PANELS[name])
-    # Left panel: logo and wordmark.
-    parts.append(logo(8, 5, 24))
-    parts.append('<path d="%s" fill="%s"/>' % (NOTO_BOLD.path("Brevon", 15.4, 37, 22.5), INK))
+    # Left panel: logo and wordmark (at 16.48 px the x-height of Noto Sans Bold is 9 pixels).
+    parts.append(logo(8, 6, 24))
+    parts.append('<path d="%s" fill="%s"/>' % (NOTO_BOLD.path("Brevon", 16.48, 36, 23), INK))
     # Middle panel: a quiet divider between the transport and the message buttons.
     parts.append('<rect x="211" y="12" width="1" height="11" fill="#c3ccd6"/>')
     parts.append('<rect x="212" y="12" width="1" height="11" fill="#ffffff" fill-opacity="0.8"/>')
@@ -367,9 +372,8 @@ def make_icons():
     write("tray16", svg(16, 16, "\n".join(tray16), note="tray icon, 16 x 16, on the pixel grid"))
     # Larger trays: the logo with a thin dark rim.
     tray = [ICON_DEFS,
-            '<path d="M5 1.5h14a4 4 0 0 1 4 4v10a4 4 0 0 1-4 4h-9.2l-5.1 3.8a0.6 0.6 0 0 1-1-0.5v-3.3'
-            'a4 4 0 0 1-3.2-4v-10a4 4 0 0 1 4-4z" fill="none" stroke="#0f4888" stroke-width="0.9" '
-            'stroke-linejoin="round"/>',
+            '<path d="%s" fill="none" stroke="#0f4888" stroke-width="0.9" stroke-linejoin="round"/>'
+            % BUBBLE24,
             logo(0, 0, 24)]
     write("tray", svg(64, 64, "\n".join(tray), (0, 0, 24, 24), "tray icon for 32, 48 and 64 px"))
     # The application icon for large sizes: the same bubble with depth, the envelope and the
