@@ -196,7 +196,7 @@ def logo(x, y, size, gradient="logo", envelope="#ffffff", flap=ACCENT):
 def glyph(name, colour):
     f = 'fill="%s"' % colour
     if name == "imgPlay":       # 24 x 18
-        return '<path d="M8.5 4.4v10.2a0.6 0.6 0 0 0 0.9 0.5l8.4-5.1a0.6 0.6 0 0 0 0-1l-8.4-5.1a0.6 0.6 0 0 0-0.9 0.5z" %s/>' % f
+        return '<path d="M8 4.4v10.2a0.6 0.6 0 0 0 0.9 0.5l8.4-5.1a0.6 0.6 0 0 0 0-1l-8.4-5.1a0.6 0.6 0 0 0-0.9 0.5z" %s/>' % f
     if name == "imgPauze":      # 27 x 18
         return ('<rect x="8" y="4" width="4" height="11" rx="0.8" %s/>'
                 '<rect x="15" y="4" width="4" height="11" rx="0.8" %s/>' % (f, f))
@@ -204,10 +204,10 @@ def glyph(name, colour):
         return '<rect x="6" y="4" width="11" height="11" rx="1.2" %s/>' % f
     if name == "imgBack":       # 26 x 18
         return ('<rect x="8" y="4" width="2" height="11" rx="0.5" %s/>'
-                '<path d="M18.5 4.6v9.8a0.6 0.6 0 0 1-0.95 0.5l-7-4.9a0.6 0.6 0 0 1 0-1l7-4.9a0.6 0.6 0 0 1 0.95 0.5z" %s/>' % (f, f))
+                '<path d="M19 4.6v9.8a0.6 0.6 0 0 1-0.95 0.5l-7-4.9a0.6 0.6 0 0 1 0-1l7-4.9a0.6 0.6 0 0 1 0.95 0.5z" %s/>' % (f, f))
     if name == "imgFor":        # 25 x 18
         return ('<rect x="16" y="4" width="2" height="11" rx="0.5" %s/>'
-                '<path d="M7.5 4.6v9.8a0.6 0.6 0 0 0 0.95 0.5l7-4.9a0.6 0.6 0 0 0 0-1l-7-4.9a0.6 0.6 0 0 0-0.95 0.5z" %s/>' % (f, f))
+                '<path d="M7 4.6v9.8a0.6 0.6 0 0 0 0.95 0.5l7-4.9a0.6 0.6 0 0 0 0-1l-7-4.9a0.6 0.6 0 0 0-0.95 0.5z" %s/>' % (f, f))
     raise KeyError(name)
 
 
@@ -236,8 +236,8 @@ def bar_scene():
     parts.append(logo(8, 6, 24))
     parts.append('<path d="%s" fill="%s"/>' % (NOTO_BOLD.path("Brevon", 16.48, 36, 23), INK))
     # Middle panel: a quiet divider between the transport and the message buttons.
-    parts.append('<rect x="211" y="12" width="1" height="11" fill="#c3ccd6"/>')
-    parts.append('<rect x="212" y="12" width="1" height="11" fill="#ffffff" fill-opacity="0.8"/>')
+    parts.append('<rect x="212" y="12" width="1" height="11" fill="#c3ccd6"/>')
+    parts.append('<rect x="213" y="12" width="1" height="11" fill="#ffffff" fill-opacity="0.8"/>')
     # Right panel: the two text buttons at rest.
     for name in TEXT_BUTTONS:
         parts.append(text_button(name, INK))
