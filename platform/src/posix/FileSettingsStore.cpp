@@ -34,7 +34,7 @@ LoadedFile Load(const std::filesystem::path& file) {
     };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return result;
+        if (errno == ENOENT || errno == ENOTDIR) return result; // no file: no keys yet
         const int e = errno;
         return fail({e, std::system_category()}, std::strerror(e));
     }
