@@ -26,22 +26,27 @@ Settings& AppSettings() {
 }
 
 void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDefaults) {
+    // The engine is asked first, once, as the engine's own defaults call fills all four at once.
     const EngineDefaults engine = engineDefaults ? engineDefaults() : EngineDefaults{};
+    const auto fromEngine = [&](std::int32_t Settings::*member) {
+        if (member == &Settings::Voice) return engine.Voice;
+        if (member == &Settings::Tempo) return engine.Tempo;
+        if (member == &Settings::Pitch) return engine.Pitch;
+        return engine.Volume;
+    };
     for (const SettingDef& def : kSettingsTable) {
         std::visit(
             [&](auto member) {
                 using T = std::remove_cvref_t<decltype(settings.*member)>;
                 if constexpr (std::is_same_v<T, std::string>)
                     settings.*member = std::string(def.defaultText);
+                else if constexpr (std::is_same_v<T, std::int32_t>)
+                    settings.*member = def.engineDefault ? fromEngine(member) : def.defaultNumber;
                 else
-                    settings.*member = static_cast<T>(def.defaultNumber);
+                    settings.*member = def.defaultNumber != 0;
             },
             def.member);
     }
-    settings.Voice = engine.Voice;
-    settings.Tempo = engine.Tempo;
-    settings.Pitch = engine.Pitch;
-    settings.Volume = engine.Volume;
 }
 
 bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& error) {
