@@ -180,6 +180,8 @@ bool SettingsFile::Parse(std::string_view text, std::string& error) {
         error = "larger than a settings file can be";
         return false;
     }
+    // Editors may put a UTF-8 byte order mark before the first line of a hand-edited file.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     bool headerSeen = false;
     SettingsKeyData* current = nullptr;
     std::size_t lineNumber = 0;

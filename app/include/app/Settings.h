@@ -23,7 +23,8 @@ namespace brevon {
 inline constexpr std::string_view kSettingsKeyPath =
     "\\SOFTWARE\\Tolvani Speech Technology\\Brevon";
 
-// Texts are 8-bit Windows-1252; the password is held in plain and stored scrambled.
+// Texts are 8-bit Windows-1252; the password is held in plain and stored scrambled. A fresh
+// record is all zero and empty: SetDefaultSettings gives it the table's defaults.
 struct Settings {
     std::int32_t X = 0;
     std::int32_t Y = 0;

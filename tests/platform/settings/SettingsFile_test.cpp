@@ -49,8 +49,8 @@ TEST(SettingsFile, EveryByteOfNamesAndTextsSurvivesSerializeAndParse) {
     EXPECT_EQ(back.Serialize(), text);
 }
 
-TEST(SettingsFile, AcceptsCommentsBlankLinesCrLfAndShortDwords) {
-    const std::string text = "; a comment first\r\n"
+TEST(SettingsFile, AcceptsHandEditsCommentsBlankLinesCrLfShortDwordsAndAByteOrderMark) {
+    const std::string text = "\xEF\xBB\xBF; a comment first\r\n"
                              "Brevon Settings Version 1\r\n"
                              "\r\n"
                              "[HKEY_CURRENT_USER\\A\\B]\r\n"
