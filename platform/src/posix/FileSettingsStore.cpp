@@ -107,7 +107,8 @@ std::error_code Commit(const std::filesystem::path& file, const SettingsKeyData&
         current.parsed.keys.push_back(key);
     const std::string text = current.parsed.Serialize();
     if (text.size() > SettingsFile::kMaxSize) return SettingsErrc::too_large;
-    if (auto e = CreatePrivateDirectories(file.parent_path())) return e;
+    if (!file.parent_path().empty())
+        if (auto e = CreatePrivateDirectories(file.parent_path())) return e;
     return WriteFileAtomically(file, text);
 }
 
