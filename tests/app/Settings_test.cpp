@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,22 @@ TEST_F(SettingsTest, EveryValueSurvivesSaveAndLoadWithThePasswordStoredScrambled
     EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.message;
     EXPECT_EQ(loaded, original);
     EXPECT_EQ(engineCalls_, 0);
+}
+
+TEST_F(SettingsTest, PasswordsOfEveryLengthUpTo255ComeBackAsEntered) {
+    FileSettingsStore store(file_);
+    std::mt19937 rng(255);
+    for (std::size_t n = 1; n <= brevon::kMaxPasswordLength; ++n) {
+        Settings s = Unusual();
+        s.Password.assign(n, '\0');
+        for (char& c : s.Password)
+            c = static_cast<char>(rng());
+        ASSERT_TRUE(brevon::SaveSettings(store, s));
+        Settings loaded;
+        ASSERT_EQ(brevon::LoadSettings(store, loaded, Engine()).outcome,
+                  LoadResult::Outcome::Loaded);
+        ASSERT_EQ(loaded.Password, s.Password) << n;
+    }
 }
 
 TEST_F(SettingsTest, ANonZeroStoredIntegerReadsAsTrue) {
