@@ -71,7 +71,7 @@ std::string Transliterate(char32_t cp) {
 #ifndef _WIN32
     if (utf8Locale != static_cast<locale_t>(0)) uselocale(previous);
 #endif
-    if (result.empty()) result = "?";
+    if (result.empty()) result.push_back('?');
     cache.emplace(cp, result);
     return result;
 }

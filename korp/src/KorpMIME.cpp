@@ -76,10 +76,30 @@ void DecodeUULine(std::string_view line, std::string& out) {
 
 std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) {
     written_ = 0;
-    out_.clear();
+    out_.resize(count / 4 * 3 + 6);
+    char* out = out_.data();
+    std::size_t o = 0;
     const auto* p = static_cast<const unsigned char*>(buffer);
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char c = p[i];
+    std::size_t i = 0;
+    while (i < count) {
+        // Whole groups of four alphabet characters, the common case, in one step each.
+        if (groupCount_ == 0) {
+            while (i + 4 <= count) {
+                const unsigned s0 = kBase64[p[i]];
+                const unsigned s1 = kBase64[p[i + 1]];
+                const unsigned s2 = kBase64[p[i + 2]];
+                const unsigned s3 = kBase64[p[i + 3]];
+                if ((s0 | s1 | s2 | s3) >= 64) break; // "=", CR, LF or a foreign byte
+                const unsigned v = (s0 << 18) | (s1 << 12) | (s2 << 6) | s3;
+                out[o] = static_cast<char>(v >> 16);
+                out[o + 1] = static_cast<char>((v >> 8) & 0xFF);
+                out[o + 2] = static_cast<char>(v & 0xFF);
+                o += 3;
+                i += 4;
+            }
+            if (i >= count) break;
+        }
+        const unsigned char c = p[i++];
         if (c == '\r' || c == '\n') continue;
         group_[static_cast<std::size_t>(groupCount_++)] = c;
         if (groupCount_ < 4) continue;
@@ -88,7 +108,7 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
         unsigned s1 = kBase64[group_[1]];
         unsigned s2 = kBase64[group_[2]];
         unsigned s3 = kBase64[group_[3]];
-        int yield = 3;
+        std::size_t yield = 3;
         if (s0 == 64) {
             yield = 0;
         } else if (s2 == 64) {
@@ -99,14 +119,20 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
             yield = 2;
             s3 = 0;
         }
+        // Foreign bytes (99) and an "=" in second place (64) enter the arithmetic as they are.
         const char bytes[3] = {static_cast<char>((s0 * 4 + s1 / 16) % 256),
                                static_cast<char>(((s1 % 16) * 16 + s2 / 4) % 256),
                                static_cast<char>(((s2 % 4) * 64 + s3) % 256)};
-        out_.append(bytes, static_cast<std::size_t>(yield));
+        if (o + yield > out_.size()) {
+            out_.resize(o + yield + 16);
+            out = out_.data();
+        }
+        for (std::size_t k = 0; k < yield; ++k)
+            out[o++] = bytes[k];
     }
-    if (!out_.empty()) target_.WriteBuffer(out_);
-    written_ = static_cast<std::int32_t>(out_.size());
-    return out_.size();
+    if (o > 0) target_.WriteBuffer(out, o);
+    written_ = static_cast<std::int32_t>(o);
+    return o;
 }
 
 std::string DecodeQuotedPrintable(std::string text) {

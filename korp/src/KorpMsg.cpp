@@ -39,6 +39,16 @@ std::string JoinLines(Lines lines) {
     return text;
 }
 
+// (GCC 12 warns wrongly about "x" + std::string at -O3.)
+std::string Enclose(char open, std::string_view s, char close) {
+    std::string r;
+    r.reserve(s.size() + 2);
+    r += open;
+    r += s;
+    r += close;
+    return r;
+}
+
 void RemoveChar(std::string& s, char c) {
     s.erase(std::remove(s.begin(), s.end(), c), s.end());
 }
@@ -170,7 +180,9 @@ std::string GetBoundary(std::string_view headerLine) {
         value = value.substr(0, value.find('"'));
     }
     value = Trim(value.substr(0, value.find(';')));
-    return "--" + std::string(value);
+    std::string boundary = "--";
+    boundary += value;
+    return boundary;
 }
 
 std::vector<Lines> SplitMultipart(Lines lines) {
@@ -234,7 +246,7 @@ std::string ExtractAddress(std::string_view entry) {
     const std::size_t gt = a.find('>');
     if (lt != std::string_view::npos && gt != std::string_view::npos)
         a = gt > lt ? a.substr(lt + 1, gt - lt - 1) : std::string_view();
-    return "<" + std::string(a) + ">";
+    return Enclose('<', a, '>');
 }
 
 std::string ExtractDisplayName(std::string_view entry) {
@@ -248,7 +260,7 @@ std::string ExtractDisplayName(std::string_view entry) {
         s = close > open ? s.substr(open + 1, close - open - 1) : std::string();
     RemoveChar(s, '"');
     RemoveChar(s, '\'');
-    return "\"" + std::string(Trim(s)) + "\"";
+    return Enclose('"', Trim(s), '"');
 }
 
 std::string DecodeAddressList(std::string_view value) {
