@@ -116,6 +116,11 @@ bool IsUUBegin(std::string_view line, std::string& name) {
     return true;
 }
 
+bool IsUUEnd(std::string_view line) {
+    const std::string_view t = Trim(line);
+    return t.size() == 3 && LowerCase(t) == "end";
+}
+
 } // namespace
 
 // ---- header helpers ----
@@ -401,7 +406,7 @@ void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::s
         }
         hadBlock = true;
         block.clear();
-        for (; i < body.size() && LowerCase(Trim(body[i])) != "end"; ++i)
+        for (; i < body.size() && !IsUUEnd(body[i]); ++i)
             if (!body[i].empty()) block.push_back(body[i]);
         AddAttachment(block, "APPLICATION/OCTET-STREAM", name, "X-UUENCODE");
     }
@@ -423,7 +428,8 @@ void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::s
             Text.Add(ConvertToWindows1252(line, charset));
         return;
     }
-    Text.AddText(ConvertToWindows1252(decoded, charset));
+    if (!IsWindows1252Compatible(charset)) decoded = ConvertToWindows1252(decoded, charset);
+    Text.AddText(decoded);
 }
 
 void TKorpMsg::AddAttachment(Lines lines, const std::string& type, std::string name,
