@@ -130,7 +130,49 @@ std::string NormalisedName(std::string_view charset) {
     return cs;
 }
 
+// True when text holds at least one multibyte sequence and nothing that is not well-formed
+// UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF).
+bool LooksLikeUtf8(std::string_view text) {
+    bool multibyte = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p < end) {
+        const unsigned c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        std::size_t n = 0;
+        unsigned lo = 0x80;
+        unsigned hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) <= n) return false;
+        if (p[1] < lo || p[1] > hi) return false;
+        for (std::size_t k = 2; k <= n; ++k)
+            if (p[k] < 0x80 || p[k] > 0xBF) return false;
+        p += n + 1;
+        multibyte = true;
+    }
+    return multibyte;
+}
+
 } // namespace
+
+std::string RawHeaderToWindows1252(std::string_view value) {
+    return LooksLikeUtf8(value) ? ConvertToWindows1252(value, "utf-8") : std::string(value);
+}
 
 bool IsWindows1252Compatible(std::string_view charset) {
     const std::string cs = NormalisedName(charset);

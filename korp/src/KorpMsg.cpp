@@ -342,7 +342,7 @@ void TKorpMsg::SetHeaderFields() {
     auto value = [&](std::string_view name) -> std::optional<std::string> {
         const auto line = FindHeader(name, headers);
         if (!line) return std::nullopt;
-        return GetHeaderParam(name, *line);
+        return RawHeaderToWindows1252(GetHeaderParam(name, *line));
     };
     if (auto v = value("FROM:")) From = DecodeEncodedWords(*v);
     if (auto v = value("SENDER:")) Sender = DecodeAddressList(*v);

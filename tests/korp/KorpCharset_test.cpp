@@ -45,6 +45,24 @@ TEST(Charset, DeclaredCharsetsAreConvertedToWindows1252) {
         EXPECT_EQ(ConvertToWindows1252(c.in, c.charset), c.out) << c.charset << ": " << c.in;
 }
 
+TEST(Charset, RawHeaderBytesAreReadAsUtf8OnlyWhenTheyAreValidUtf8) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"Caf\xC3\xA9 \xE2\x80\x9Copen\xE2\x80\x9D", "Caf\xE9 \"open\""},
+        {"Caf\xE9 open", "Caf\xE9 open"},                     // Latin-1 stays
+        {"Caf\xC3\xA9 en caf\xE9", "Caf\xC3\xA9 en caf\xE9"}, // mixed: not UTF-8, kept
+        {"\xC0\xAF overlong", "\xC0\xAF overlong"},
+        {"\xED\xA0\x80 surrogate", "\xED\xA0\x80 surrogate"},
+        {"eind \xC3", "eind \xC3"},
+        {"ascii", "ascii"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RawHeaderToWindows1252(c.in), c.out) << c.in;
+}
+
 TEST(Charset, IsReadFromTheContentTypeLine) {
     EXPECT_EQ(CharsetOfContentType("Content-Type: text/plain; charset=UTF-8"), "UTF-8");
     EXPECT_EQ(CharsetOfContentType("Content-Type: text/plain; CHARSET = \"utf-8\"; format=flowed"),

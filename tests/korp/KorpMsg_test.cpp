@@ -242,6 +242,7 @@ TEST(ParseRawMail, Utf8TextAndHeadersArrivedInWindows1252) {
     ParseFile(msg, "utf8_qp.eml");
     EXPECT_EQ(msg.From, "Zo\xEB <zoe@example.nl>");
     EXPECT_EQ(msg.Subject, "Caf\xE9 en \"thee\"");
+    EXPECT_EQ(msg.SendTo, "\"Zo\xEB\" <zoe@example.nl>"); // raw UTF-8 in a header
     EXPECT_EQ(msg.Text.Lines(), Strings{"Dag Zo\xEB, de prijs is \x80"
                                         "5 \x96 \"goed\" en 'mooi'. L\xF3"
                                         "dz."});

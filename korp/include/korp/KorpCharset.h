@@ -21,6 +21,11 @@ bool IsWindows1252Compatible(std::string_view charset);
 /// unchanged.
 std::string ConvertToWindows1252(std::string_view text, std::string_view charset);
 
+/// A header value with 8-bit bytes declares no charset. When those bytes form valid UTF-8 (as
+/// mailers that write raw UTF-8 headers send them) the value is converted from UTF-8; otherwise,
+/// or when it is plain ASCII, it is returned unchanged.
+std::string RawHeaderToWindows1252(std::string_view value);
+
 /// The charset parameter of a Content-Type header line ("text/plain; charset=UTF-8" gives
 /// "UTF-8"), or empty.
 std::string CharsetOfContentType(std::string_view contentTypeLine);
