@@ -278,10 +278,25 @@ void TStringList::AddText(std::string_view text) {
 }
 
 void TStringList::LoadFromStream(TStream& stream) {
-    const std::int64_t left = stream.Size() - stream.Position();
-    std::string text(static_cast<std::size_t>(std::max<std::int64_t>(left, 0)), '\0');
-    text.resize(stream.Read(text.data(), text.size()));
-    SetText(text);
+    // Read in chunks so that a large message is never held twice (as text and as lines).
+    lines_.clear();
+    std::string text;
+    std::vector<char> chunk(1 << 20);
+    for (;;) {
+        const std::size_t n = stream.Read(chunk.data(), chunk.size());
+        if (n == 0) break;
+        text.append(chunk.data(), n);
+        // Split up to the last line end whose kind is known: an LF, or a CR with something after
+        // it (a CR at the very end may be the first half of CR LF).
+        std::size_t cut = text.find_last_of('\n');
+        const std::size_t cr =
+            text.size() >= 2 ? text.find_last_of('\r', text.size() - 2) : std::string::npos;
+        if (cr != std::string::npos && (cut == std::string::npos || cr > cut)) cut = cr;
+        if (cut == std::string::npos) continue;
+        AddText(std::string_view(text).substr(0, cut + 1));
+        text.erase(0, cut + 1);
+    }
+    AddText(text);
 }
 
 void TStringList::LoadFromFile(const std::string& fileName) {

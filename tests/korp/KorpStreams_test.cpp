@@ -50,6 +50,24 @@ TEST(StringList, LoadingSplitsAtCrLfLfOrCrAndTextJoinsWithCrLf) {
     }
 }
 
+TEST(StringList, LoadsLineEndsSplitAcrossReadChunks) {
+    // Lines of 1 MiB and more, with CR LF pairs, lone CRs and an LF falling on chunk borders.
+    const std::size_t mib = 1 << 20;
+    const std::string text = std::string(mib - 1, 'a') + "\r\n" + std::string(mib - 2, 'b') +
+                             "\r\r" + std::string(2 * mib, 'c') + "\n" + "d\r";
+    TMemoryStream stream;
+    stream.WriteBuffer(text);
+    stream.SetPosition(0);
+    TStringList list;
+    list.Add("old");
+    list.LoadFromStream(stream);
+    TStringList expected;
+    expected.SetText(text);
+    ASSERT_EQ(list.Count(), 5u);
+    EXPECT_EQ(list.Lines(), expected.Lines());
+    EXPECT_EQ(list[2], "");
+}
+
 TEST(Streams, TheBaseStreamSupportsNoOperation) {
     TStream base;
     char b = 0;
