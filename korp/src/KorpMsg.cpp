@@ -116,6 +116,17 @@ bool IsUUBegin(std::string_view line, std::string& name) {
     return true;
 }
 
+// Whether the upper-case form of line begins with name (which is upper case).
+bool StartsWithUpper(std::string_view line, std::string_view name) {
+    if (line.size() < name.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = line[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != name[i]) return false;
+    }
+    return true;
+}
+
 bool IsUUEnd(std::string_view line) {
     const std::string_view t = Trim(line);
     return t.size() == 3 && LowerCase(t) == "end";
@@ -131,7 +142,7 @@ std::optional<std::string> FindHeader(std::string_view name, Lines lines) {
         ++i;
     for (; i < lines.size() && !lines[i].empty(); ++i) {
         const std::string_view line = lines[i];
-        if (line.size() < name.size() || UpperCase(line.substr(0, name.size())) != name) continue;
+        if (!StartsWithUpper(line, name)) continue;
         std::string result(line);
         for (std::size_t k = i + 1; k < lines.size(); ++k) {
             const std::string_view next = lines[k];
