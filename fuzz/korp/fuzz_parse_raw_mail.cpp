@@ -1,0 +1,41 @@
+// Fuzzes TKorpMsg::ParseRawMail with raw bytes split into lines as the POP3 client loads them.
+// Temporary files go to a private folder that must be empty after every input: an attachment
+// decoder that leaves a file behind aborts the run.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <korp/KorpErrors.h>
+#include <korp/KorpMsg.h>
+
+namespace {
+std::string TempDir;
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "korpfuzzXXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    TempDir = pattern;
+    setenv("TMPDIR", TempDir.c_str(), 1);
+    std::atexit([] { std::filesystem::remove_all(TempDir); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    korp::TKorpMsg msg;
+    msg.RawMail.SetText(std::string_view(reinterpret_cast<const char*>(data), size));
+    try {
+        msg.ParseRawMail();
+    } catch (const korp::EKorpDecodeError&) {
+        // "Oops...": a malformed uuencoded line is the one error parsing may raise.
+    }
+    if (!std::filesystem::is_empty(TempDir)) {
+        std::fprintf(stderr, "temporary file left behind in %s\n", TempDir.c_str());
+        std::abort();
+    }
+    return 0;
+}

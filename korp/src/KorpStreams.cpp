@@ -1,0 +1,311 @@
+#include <korp/KorpStreams.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+#include <korp/KorpErrors.h>
+
+namespace korp {
+
+namespace {
+
+constexpr const char* kInvalidOperation = "Invalid stream operation";
+
+[[noreturn]] void FileError(const char* what, const std::string& fileName) {
+    throw EStreamError(std::string(what) + " \"" + fileName + "\". " + std::strerror(errno));
+}
+
+int Ftruncate(std::FILE* f, std::int64_t size) {
+#ifdef _WIN32
+    return _chsize_s(_fileno(f), size);
+#else
+    return ftruncate(fileno(f), static_cast<off_t>(size));
+#endif
+}
+
+int Fseek(std::FILE* f, std::int64_t offset, int whence) {
+#ifdef _WIN32
+    return _fseeki64(f, offset, whence);
+#else
+    return fseeko(f, static_cast<off_t>(offset), whence);
+#endif
+}
+
+std::int64_t Ftell(std::FILE* f) {
+#ifdef _WIN32
+    return _ftelli64(f);
+#else
+    return ftello(f);
+#endif
+}
+
+} // namespace
+
+// ---- TStream ----
+
+void TStream::SetSize(std::int64_t) {
+    throw EStreamError(kInvalidOperation);
+}
+std::size_t TStream::Read(void*, std::size_t) {
+    throw EStreamError(kInvalidOperation);
+}
+std::size_t TStream::Write(const void*, std::size_t) {
+    throw EStreamError(kInvalidOperation);
+}
+std::int64_t TStream::Seek(std::int64_t, TSeekOrigin) {
+    throw EStreamError(kInvalidOperation);
+}
+
+std::int64_t TStream::Size() {
+    const std::int64_t pos = Seek(0, TSeekOrigin::soCurrent);
+    const std::int64_t size = Seek(0, TSeekOrigin::soEnd);
+    Seek(pos, TSeekOrigin::soBeginning);
+    return size;
+}
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+    if (count != 0 && Read(buffer, count) != count) throw EStreamError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+    if (count != 0 && Write(buffer, count) != count) throw EStreamError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
+    std::int64_t left = count;
+    while (left > 0) {
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
+        source.ReadBuffer(buffer.data(), n);
+        WriteBuffer(buffer.data(), n);
+        left -= static_cast<std::int64_t>(n);
+    }
+    return count;
+}
+
+// ---- TMemoryStream ----
+
+void TMemoryStream::SetSize(std::int64_t newSize) {
+    if (newSize < 0) throw EStreamError(kInvalidOperation);
+    data_.resize(static_cast<std::size_t>(newSize));
+    pos_ = std::min(pos_, data_.size());
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+    if (pos_ >= data_.size()) return 0;
+    const std::size_t n = std::min(count, data_.size() - pos_);
+    std::memcpy(buffer, data_.data() + pos_, n);
+    pos_ += n;
+    return n;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+    if (count == 0) return 0;
+    if (pos_ == data_.size()) {
+        data_.append(static_cast<const char*>(buffer), count);
+    } else {
+        if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+        std::memcpy(data_.data() + pos_, buffer, count);
+    }
+    pos_ += count;
+    return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    std::int64_t base = 0;
+    if (origin == TSeekOrigin::soCurrent) base = static_cast<std::int64_t>(pos_);
+    if (origin == TSeekOrigin::soEnd) base = static_cast<std::int64_t>(data_.size());
+    const std::int64_t target = base + offset;
+    if (target < 0) throw EStreamError(kInvalidOperation);
+    pos_ = static_cast<std::size_t>(target);
+    return target;
+}
+
+void TMemoryStream::Clear() {
+    data_.clear();
+    data_.shrink_to_fit();
+    pos_ = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& source) {
+    source.SetPosition(0);
+    const std::int64_t size = source.Size();
+    std::string data(static_cast<std::size_t>(size), '\0');
+    source.ReadBuffer(data.data(), data.size());
+    data_.swap(data);
+    pos_ = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) {
+    TFileStream file(fileName, TFileMode::fmOpenRead);
+    LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+    TFileStream file(fileName, TFileMode::fmCreate);
+    file.WriteBuffer(data_);
+}
+
+// ---- TFileStream ----
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName) {
+    const char* how = mode == TFileMode::fmCreate     ? "w+b"
+                      : mode == TFileMode::fmOpenRead ? "rb"
+                                                      : "r+b";
+    file_ = std::fopen(fileName.c_str(), how);
+    if (file_ == nullptr)
+        FileError(mode == TFileMode::fmCreate ? "Cannot create file" : "Cannot open file",
+                  fileName);
+    // Decoders write a few bytes at a time; a large buffer keeps that cheap.
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+}
+
+TFileStream::TFileStream(std::pair<std::FILE*, std::string> openFile)
+    : file_(openFile.first), fileName_(std::move(openFile.second)) {
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+}
+
+TFileStream::~TFileStream() {
+    Close();
+}
+
+void TFileStream::Close() noexcept {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+}
+
+std::FILE* TFileStream::Handle() {
+    if (file_ == nullptr) throw EStreamError(kInvalidOperation);
+    return file_;
+}
+
+void TFileStream::SetSize(std::int64_t newSize) {
+    std::FILE* f = Handle();
+    if (newSize < 0 || std::fflush(f) != 0 || Ftruncate(f, newSize) != 0)
+        FileError("Cannot resize file", fileName_);
+    if (Ftell(f) > newSize) Fseek(f, newSize, SEEK_SET);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+    std::FILE* f = Handle();
+    // C streams need a positioning call between a write and a read.
+    if (lastWasWrite_) Fseek(f, 0, SEEK_CUR);
+    lastWasWrite_ = false;
+    const std::size_t n = std::fread(buffer, 1, count, f);
+    if (n < count && std::ferror(f)) FileError("Cannot read file", fileName_);
+    return n;
+}
+
+std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
+    std::FILE* f = Handle();
+    if (!lastWasWrite_) Fseek(f, 0, SEEK_CUR);
+    lastWasWrite_ = true;
+    const std::size_t n = std::fwrite(buffer, 1, count, f);
+    if (n < count) FileError("Cannot write file", fileName_);
+    return n;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    std::FILE* f = Handle();
+    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
+                       : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                          : SEEK_END;
+    if (!(origin == TSeekOrigin::soCurrent && offset == 0) && Fseek(f, offset, whence) != 0)
+        throw EStreamError(kInvalidOperation);
+    return Ftell(f);
+}
+
+// ---- TStringList ----
+
+void TStringList::Insert(std::size_t i, std::string line) {
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(std::min(i, lines_.size())),
+                  std::move(line));
+}
+
+void TStringList::Delete(std::size_t i) {
+    if (i < lines_.size()) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+std::string TStringList::Text() const {
+    std::size_t size = 0;
+    for (const auto& line : lines_)
+        size += line.size() + 2;
+    std::string text;
+    text.reserve(size);
+    for (const auto& line : lines_) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void TStringList::SetText(std::string_view text) {
+    lines_.clear();
+    AddText(text);
+}
+
+void TStringList::AddText(std::string_view text) {
+    // memchr finds line ends far faster than a byte loop; most lines end in CR LF.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const auto* lf =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* stop = lf != nullptr ? lf : end;
+        const auto* cr =
+            static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
+        if (cr != nullptr) {
+            lines_.emplace_back(p, static_cast<std::size_t>(cr - p));
+            p = cr + 1;
+            if (p == lf) ++p; // CR LF
+        } else {
+            lines_.emplace_back(p, static_cast<std::size_t>(stop - p));
+            p = lf != nullptr ? lf + 1 : end;
+        }
+    }
+}
+
+void TStringList::LoadFromStream(TStream& stream) {
+    // Read in chunks so that a large message is never held twice (as text and as lines).
+    lines_.clear();
+    std::string text;
+    std::vector<char> chunk(1 << 20);
+    for (;;) {
+        const std::size_t n = stream.Read(chunk.data(), chunk.size());
+        if (n == 0) break;
+        text.append(chunk.data(), n);
+        // Split up to the last line end whose kind is known: an LF, or a CR with something after
+        // it (a CR at the very end may be the first half of CR LF).
+        std::size_t cut = text.find_last_of('\n');
+        const std::size_t cr =
+            text.size() >= 2 ? text.find_last_of('\r', text.size() - 2) : std::string::npos;
+        if (cr != std::string::npos && (cut == std::string::npos || cr > cut)) cut = cr;
+        if (cut == std::string::npos) continue;
+        AddText(std::string_view(text).substr(0, cut + 1));
+        text.erase(0, cut + 1);
+    }
+    AddText(text);
+}
+
+void TStringList::LoadFromFile(const std::string& fileName) {
+    TFileStream file(fileName, TFileMode::fmOpenRead);
+    LoadFromStream(file);
+}
+
+void TStringList::SaveToStream(TStream& stream) const {
+    stream.WriteBuffer(Text());
+}
+
+} // namespace korp

@@ -1,0 +1,370 @@
+#include <korp/KorpMsg.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <korp/KorpErrors.h>
+
+#include "TempDirGuard.h"
+
+using namespace korp;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TStringList List(const Strings& lines) {
+    TStringList list;
+    for (const auto& l : lines)
+        list.Add(l);
+    return list;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string Fixture(const char* name) {
+    return std::string(BREVON_TEST_DATA_DIR) + "/korp/" + name;
+}
+
+// Parses a message given as lines, the way the POP3 client hands it over.
+void Parse(TKorpMsg& msg, const Strings& lines) {
+    msg.RawMail = List(lines);
+    msg.ParseRawMail();
+}
+
+void ParseFile(TKorpMsg& msg, const char* name) {
+    msg.RawMail.LoadFromFile(Fixture(name));
+    msg.ParseRawMail();
+}
+
+} // namespace
+
+TEST(HeaderHelpers, FindHeaderMatchesLineStartsAndJoinsFoldedLinesWithoutBlank) {
+    struct Case {
+        const char* name;
+        Strings lines;
+        std::optional<std::string> found;
+    };
+    const Case cases[] = {
+        {"SUBJECT:",
+         {"Subject: Lange", " onderwerpregel", "\tdeel", "To: x"},
+         "Subject: Langeonderwerpregeldeel"},
+        {"TO:", {"X-To: a", " To: a"}, std::nullopt},
+        {"TO:", {"Subject: To: a", "tO: b"}, "tO: b"},
+        {"TO:", {"", "", "To: a"}, "To: a"},          // leading empty lines are skipped
+        {"TO:", {"A: 1", "", "To: a"}, std::nullopt}, // the header block ends at an empty line
+        {"TO:", {"A: 1", "   ", "To: a"}, "To: a"},   // a line of blanks is not empty
+        {"TO:", {"To: a", " b ", "", " c"}, "To: ab"},
+        {"TO:", {}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindHeader(c.name, List(c.lines)), c.found) << c.name;
+}
+
+TEST(HeaderHelpers, GetHeaderParamCutsAtTheFirstSemicolon) {
+    struct Case {
+        const char* key;
+        const char* line;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"SUBJECT:", "Subject: Vergadering; agenda", "Vergadering"},
+        {"SUBJECT:", "Subject:   ruim  ", "ruim"},
+        {"NAME", "Content-Type: image/gif; name=a?b.gif", "=a?b.gif"},
+        {"NAME", "Content-Disposition: attachment; filename=\"x.pdf\"; size=3", "=\"x.pdf\""},
+        {"NAME", "Content-Type: text/plain", ""},
+        {"NAME", "Content-Type: x; name=", "="},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetHeaderParam(c.key, c.line), c.value) << c.line;
+}
+
+TEST(HeaderHelpers, StripHeaderBlockLeavesTheBody) {
+    struct Case {
+        Strings lines;
+        Strings body;
+    };
+    const Case cases[] = {
+        {{"A: 1", "B: 2", "", "  ", "body", "", "more"}, {"body", "", "more"}},
+        {{"A: 1", "B: 2"}, {}},
+        {{"", "body"}, {"body"}},
+        {{}, {}},
+    };
+    for (const auto& c : cases) {
+        TStringList list = List(c.lines);
+        StripHeaderBlock(list);
+        EXPECT_EQ(list.Lines(), c.body);
+    }
+}
+
+TEST(HeaderHelpers, GetBoundaryReadsQuotedAndBareParameters) {
+    struct Case {
+        const char* line;
+        const char* boundary;
+    };
+    const Case cases[] = {
+        {"Content-Type: multipart/mixed; boundary=\"XYZ\"", "--XYZ"},
+        {"Content-Type: multipart/mixed; BOUNDARY = abc ; x=y", "--abc"},
+        {"Content-Type: multipart/mixed; boundary=\"a;b\" ; x", "--a"},
+        {"Content-Type: multipart/mixed; boundary=\"open", "--open"},
+        {"Content-Type: multipart/mixed", "--"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetBoundary(c.line), c.boundary) << c.line;
+}
+
+TEST(Multipart, NestedPartsAreFlattenedInDocumentOrder) {
+    const Strings lines = {"Content-Type: multipart/mixed; boundary=o",
+                           "",
+                           "preamble",
+                           "--o",
+                           "Content-Type: multipart/alternative; boundary=i",
+                           "",
+                           "--i",
+                           "A",
+                           "--i",
+                           "B",
+                           "--i--",
+                           "--o",
+                           "--o",
+                           "C",
+                           "--o-- ",
+                           "D",
+                           "--o--",
+                           "epilogue"};
+    std::vector<std::string_view> views(lines.begin(), lines.end());
+    std::vector<Strings> parts;
+    for (const auto part : SplitMultipart(views))
+        parts.emplace_back(part.begin(), part.end());
+    // The line after a boundary always belongs to the next part, even another boundary; a
+    // delimiter with a trailing blank is an ordinary line.
+    const std::vector<Strings> expected = {{"A"}, {"B"}, {"--o", "C", "--o-- ", "D"}};
+    EXPECT_EQ(parts, expected);
+}
+
+TEST(AddressLists, AreRewrittenAsQuotedNamesAndBracketedAddresses) {
+    struct Case {
+        const char* value;
+        const char* decoded;
+    };
+    const Case cases[] = {
+        {"\"Vries, Jan\" <jan>, piet", "\"\" <jan>, \"piet\" <piet>"},
+        {"", "\"\" <>"},
+        {"Jan <jan@x.nl>", "\"Jan\" <jan@x.nl>"},
+        {"jan@x.nl (Jan de Vries)", "\"Jan de Vries\" <jan@x.nl>"},
+        {"a) b (c", "\"\" <a) b (c>"},
+        {"=?iso-8859-1?Q?Andr=E9?= <a@b>", "\"Andr\xE9\" <a@b>"},
+        {"O'Brien <ob@x>, ", "\"OBrien\" <ob@x>, \"\" <>"},
+        {"x > y < z", "\"x > y < z\" <>"},
+        {"lone \" quote", "\"lone  quote\" <lone  quote>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeAddressList(c.value), c.decoded) << c.value;
+}
+
+TEST(ParseRawMail, SetsHeaderFieldsAsTheExamplesShow) {
+    TKorpMsg msg;
+    Parse(msg,
+          {"Return-Path: <jan>", "Subject: Vergadering; agenda", "Cc: \"Vries, Jan\" <jan>, piet",
+           "Date: Tue, 1 Dec 2026 10:00:00 +0100", "Reply-To: a@b", "", "body"});
+    EXPECT_EQ(msg.From, "n-Path: <jan>");
+    EXPECT_EQ(msg.ReturnPath, "<jan>");
+    EXPECT_EQ(msg.Subject, "Vergadering");
+    EXPECT_EQ(msg.CC, "\"\" <jan>, \"piet\" <piet>");
+    EXPECT_EQ(msg.ReplyTo, "\"a@b\" <a@b>");
+    EXPECT_EQ(msg.Date, "Tue, 1 Dec 2026 10:00:00 +0100");
+    EXPECT_EQ(msg.ContentType, "TEXT/PLAIN");
+    EXPECT_EQ(msg.ContentTransferEncoding, "7BIT");
+    EXPECT_EQ(msg.Headers.Count(), 5u);
+    EXPECT_EQ(msg.Text.Lines(), Strings{"body"});
+    EXPECT_TRUE(msg.RawMail.Empty());
+    EXPECT_EQ(msg.CharSet, "ISO-8859-1");
+    EXPECT_EQ(msg.Priority, prNormal);
+}
+
+TEST(ParseRawMail, EdgeMessagesGiveEmptyFieldsAndNoFailure) {
+    TKorpMsg blankFirst;
+    Parse(blankFirst, {"", "From: x", "tekst"});
+    EXPECT_EQ(blankFirst.Headers.Count(), 0u);
+    EXPECT_EQ(blankFirst.From, "");
+    EXPECT_EQ(blankFirst.Text.Lines(), (Strings{"From: x", "tekst"}));
+
+    TKorpMsg headersOnly;
+    Parse(headersOnly, {"From: Jan <jan>", "Subject: alleen kop"});
+    EXPECT_EQ(headersOnly.From, "Jan <jan>");
+    EXPECT_TRUE(headersOnly.Text.Empty());
+
+    TKorpMsg empty;
+    empty.ParseRawMail();
+    EXPECT_TRUE(empty.Headers.Empty());
+
+    TKorpMsg emptyName; // a name parameter with nothing after its "="
+    Parse(emptyName, {"Content-Type: application/x-y; name=", "Content-Transfer-Encoding: base64",
+                      "", "SGVsbG8="});
+    ASSERT_EQ(emptyName.AttachedFiles.Count(), 1u);
+    EXPECT_EQ(emptyName.AttachedFiles[0].FileName, "_cosa_");
+
+    TKorpMsg keep;
+    keep.ClearRawMailAfterParse = false;
+    Parse(keep, {"Subject: s", "", "b"});
+    EXPECT_EQ(keep.RawMail.Count(), 3u);
+}
+
+TEST(ParseRawMail, AMessageWithoutContentTypeIsPlainText) {
+    TKorpMsg msg;
+    ParseFile(msg, "plain_default.eml");
+    EXPECT_EQ(msg.From, "n-Path: <jan@example.nl>");
+    EXPECT_EQ(msg.SendTo, "\"\" <jan>, \"piet\" <piet>");
+    EXPECT_EQ(msg.Text.Lines(), (Strings{"Eerste regel.", "Tweede regel."}));
+}
+
+TEST(ParseRawMail, QuotedPrintableTextAndEncodedHeadersAreDecoded) {
+    TKorpMsg msg;
+    ParseFile(msg, "qp_latin1.eml");
+    EXPECT_EQ(msg.From, "Andr\xE9 <andre@example.be>");
+    EXPECT_EQ(msg.Subject, "Caf\xE9 open");
+    EXPECT_EQ(msg.ContentTransferEncoding, "QUOTED-PRINTABLE");
+    EXPECT_EQ(msg.Text.Lines(),
+              (Strings{"Het caf\xE9 is open vandaag.", "Een lange regel die hier doorloopt."}));
+}
+
+TEST(ParseRawMail, Utf8TextAndHeadersArrivedInWindows1252) {
+    TKorpMsg msg;
+    ParseFile(msg, "utf8_qp.eml");
+    EXPECT_EQ(msg.From, "Zo\xEB <zoe@example.nl>");
+    EXPECT_EQ(msg.Subject, "Caf\xE9 en \"thee\"");
+    EXPECT_EQ(msg.SendTo, "\"Zo\xEB\" <zoe@example.nl>"); // raw UTF-8 in a header
+    EXPECT_EQ(msg.Text.Lines(), Strings{"Dag Zo\xEB, de prijs is \x80"
+                                        "5 \x96 \"goed\" en 'mooi'. L\xF3"
+                                        "dz."});
+}
+
+TEST(ParseRawMail, MultipartMixedGivesTextAndADecodedPdf) {
+    TempDirGuard tmp;
+    TKorpMsg msg;
+    ParseFile(msg, "mixed_pdf.eml");
+    EXPECT_EQ(msg.From, "\"Jan de Vries\" <jan@example.nl>");
+    EXPECT_EQ(msg.ContentType, "MULTIPART/MIXED");
+    EXPECT_EQ(msg.Text.Lines(), (Strings{"Hier is het rapport.", "Groet, Jan"}));
+    ASSERT_EQ(msg.AttachedFiles.Count(), 1u);
+    const TAttachedFile& pdf = msg.AttachedFiles[0];
+    EXPECT_EQ(pdf.FileName, "rapport.pdf");
+    EXPECT_EQ(pdf.FilePath, "rapport.pdf");
+    EXPECT_EQ(pdf.Data.Bytes(), ReadFile(Fixture("rapport.pdf.bin")));
+    EXPECT_TRUE(pdf.EncodedLines.Empty());
+    EXPECT_EQ(tmp.FilesLeft(), 0);
+}
+
+TEST(ParseRawMail, EachPartRuleAndEnclosedMessages) {
+    TempDirGuard tmp;
+    TKorpMsg msg;
+    ParseFile(msg, "rules.eml");
+    // Both alternatives are text; the enclosed message is read from its own header block; an
+    // unnamed part of another type with an identity encoding is text too.
+    EXPECT_EQ(msg.Text.Lines(), (Strings{"platte tekst", "<p>html tekst</p>", "ingesloten bericht",
+                                         "notitie als tekst"}));
+    EXPECT_EQ(msg.Subject, "Alle soorten delen");
+    ASSERT_EQ(msg.AttachedFiles.Count(), 2u);
+    EXPECT_EQ(msg.AttachedFiles[0].FileName, "ab.gif");
+    EXPECT_EQ(msg.AttachedFiles[0].Data.Bytes(), std::string("GIF89a\x01\0\x01\0\0\0\0;", 14));
+    EXPECT_EQ(msg.AttachedFiles[1].FileName, "_cosa_");
+    EXPECT_EQ(msg.AttachedFiles[1].MimeType, "application/octet-stream");
+    EXPECT_EQ(msg.AttachedFiles[1].Data.Bytes().size(), 200u);
+    EXPECT_EQ(tmp.FilesLeft(), 0);
+}
+
+TEST(ParseRawMail, NamedAndUnnamedAttachmentsByEncoding) {
+    struct Case {
+        Strings lines;
+        std::string fileName;
+        std::string data;
+    };
+    const Case cases[] = {
+        {{"Subject: Mijn verslag.doc", "Content-Type: text/html; name=\"?\"",
+          "Content-Transfer-Encoding: quoted-printable", "", "<b>caf=E9</b>=", "x", "y"},
+         "Mijn verslag.html",
+         "<b>caf\xE9</b>x\r\ny"},
+        {{"Content-Type: text/plain", "Content-Disposition: attachment; filename='c:\\a\\b.txt'",
+          "", "een", "twee", ""},
+         "cab.txt",
+         "een\r\ntwee\r\n"},
+        {{"Content-Type: application/x-z; name==?iso-8859-1?Q?caf=E9.z?=",
+          "Content-Transfer-Encoding: x-uuencode", "", "begin 644 c", "#0V%T", "`", "end"},
+         "caf\xE9.z",
+         "Cat"},
+        {{"Content-Type: application/x-z", "Content-Transfer-Encoding: quoted-printable", "",
+          "a=3Db"},
+         "_cosa_",
+         "a=b"},
+    };
+    for (const auto& c : cases) {
+        TKorpMsg msg;
+        Parse(msg, c.lines);
+        ASSERT_EQ(msg.AttachedFiles.Count(), 1u) << c.fileName;
+        EXPECT_EQ(msg.AttachedFiles[0].FileName, c.fileName);
+        EXPECT_EQ(msg.AttachedFiles[0].Data.Bytes(), c.data) << c.fileName;
+        EXPECT_TRUE(msg.Text.Empty());
+    }
+}
+
+TEST(ParseRawMail, UuencodedBlocksInTextBecomeAttachmentsAndKeepTheirEndLine) {
+    TempDirGuard tmp;
+    TKorpMsg msg;
+    ParseFile(msg, "uu_in_text.eml");
+    EXPECT_EQ(msg.Text.Lines(), (Strings{"Kijk maar:", "end", "Tot ziens."}));
+    ASSERT_EQ(msg.AttachedFiles.Count(), 1u);
+    EXPECT_EQ(msg.AttachedFiles[0].FileName, "foto.jpg");
+    EXPECT_EQ(msg.AttachedFiles[0].MimeType, "image/jpeg");
+    EXPECT_EQ(msg.AttachedFiles[0].Data.Bytes(), ReadFile(Fixture("foto.jpg.bin")));
+
+    TKorpMsg mode;
+    Parse(mode, {"", "begin 0644 x.txt", "#0V%T", "end", "begin 999 y", "begin 000 z"});
+    ASSERT_EQ(mode.AttachedFiles.Count(), 1u);
+    EXPECT_EQ(mode.AttachedFiles[0].FileName, " x.txt");
+    EXPECT_EQ(mode.Text.Lines(), (Strings{"end", "begin 999 y", "begin 000 z"}));
+    EXPECT_EQ(tmp.FilesLeft(), 0);
+}
+
+TEST(ParseRawMail, AMalformedUuencodedLineRaisesOopsAndKeepsWhatWasParsed) {
+    TempDirGuard tmp;
+    TKorpMsg msg;
+    try {
+        ParseFile(msg, "uu_oops.eml");
+        ADD_FAILURE() << "no error";
+    } catch (const EKorpDecodeError& e) {
+        EXPECT_STREQ(e.what(), "Oops...");
+    }
+    EXPECT_EQ(msg.Subject, "Kapot");
+    EXPECT_TRUE(msg.Text.Empty());
+    EXPECT_FALSE(msg.RawMail.Empty());
+    EXPECT_EQ(tmp.FilesLeft(), 0);
+}
+
+TEST(ParseRawMail, DeepNestingAndManyPartsAreHandledWithoutRecursion) {
+    // 100,000 enclosed messages with a multipart now and then: a recursive parser would run out
+    // of stack.
+    Strings lines;
+    const int depth = 100000;
+    for (int i = 0; i < depth; ++i) {
+        const bool multipart = i % 10000 == 0;
+        lines.push_back(multipart ? "Content-Type: multipart/mixed; boundary=b" + std::to_string(i)
+                                  : "Content-Type: message/rfc822");
+        lines.push_back("");
+        if (multipart) lines.push_back("--b" + std::to_string(i));
+    }
+    lines.push_back("Content-Type: text/plain");
+    lines.push_back("");
+    lines.push_back("diep");
+    TKorpMsg msg;
+    Parse(msg, lines);
+    EXPECT_EQ(msg.Text.Lines(), Strings{"diep"});
+}
