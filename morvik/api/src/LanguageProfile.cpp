@@ -52,6 +52,7 @@ int LanguageProfile::Load(std::int32_t n, const char* fileName, std::int32_t tra
         return 0;
     }
     Model.swap(model);
+    RebuildIndex();
     ++LoadCount;
     return 1;
 }
@@ -81,11 +82,61 @@ float LanguageProfile::ScoreTerms(const TermList& terms, std::int32_t total) con
     const float unseen = static_cast<float>(std::log(1.0 / vocabulary));
     float sum = 0.0f;
     for (const TermCount& tc : terms) {
-        auto it = Model.find(std::string_view(tc.Term));
-        const float lp = it != Model.end() ? static_cast<float>(it->second / 1000000.0) : unseen;
+        const std::int32_t* value = Find(tc.Term);
+        const float lp = value != nullptr ? static_cast<float>(*value / 1000000.0) : unseen;
         sum = sum + static_cast<float>(tc.Count) * lp;
     }
     return static_cast<float>(std::exp(static_cast<double>(sum) / total));
+}
+
+namespace {
+
+std::uint32_t PackFourGram(std::string_view term) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(term[0])) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(term[1])) << 8) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(term[2])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(term[3])) << 24);
+}
+
+std::size_t SlotOf(std::uint32_t key, unsigned shift) {
+    return static_cast<std::size_t>((key * 0x9E3779B1u) >> shift);
+}
+
+} // namespace
+
+void LanguageProfile::RebuildIndex() {
+    std::size_t fourGrams = 0;
+    for (const auto& entry : Model)
+        fourGrams += entry.first.size() == 4 ? 1 : 0;
+    unsigned bits = 4;
+    while ((std::size_t{1} << bits) < fourGrams * 2)
+        ++bits;
+    indexShift_ = 32 - bits;
+    index_.assign(std::size_t{1} << bits, Slot{});
+    const std::size_t mask = index_.size() - 1;
+    for (const auto& [key, value] : Model) {
+        if (key.size() != 4) continue;
+        const std::uint32_t packed = PackFourGram(key);
+        if (packed == 0) continue;
+        std::size_t i = SlotOf(packed, indexShift_);
+        while (index_[i].key != 0)
+            i = (i + 1) & mask;
+        index_[i] = Slot{packed, value};
+    }
+}
+
+const std::int32_t* LanguageProfile::Find(std::string_view term) const {
+    if (term.size() != 4 || index_.empty()) {
+        auto it = Model.find(term);
+        return it != Model.end() ? &it->second : nullptr;
+    }
+    const std::uint32_t packed = PackFourGram(term);
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t i = SlotOf(packed, indexShift_);; i = (i + 1) & mask) {
+        const Slot& slot = index_[i];
+        if (slot.key == packed) return &slot.value;
+        if (slot.key == 0) return nullptr;
+    }
 }
 
 void SixWayDecision(const float scores[6], float threshold, char* out, std::size_t size) {

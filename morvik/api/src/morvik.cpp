@@ -13,6 +13,7 @@
 #include <morvik/api/ClassifierBuilder.h>
 #include <morvik/api/HTMLDocument.h>
 #include <morvik/api/LanguageProfile.h>
+#include <morvik/api/ProfileSet.h>
 #include <morvik/base/zkCConfigFile.h>
 #include <morvik/base/zkCException.h>
 
@@ -31,6 +32,9 @@ ClassifierBuilder gBuilder;
 std::string gModelOutput;
 std::int32_t gTraceLevel = 0;
 char gAnswer[32] = "?? 0.0000";
+// The six profiles in decision order for C_ClassifyLanguage; remade after any load.
+ProfileSet gDecisionSet;
+bool gDecisionSetStale = true;
 
 std::string LowerCode(const char* code) {
     std::string s = code != nullptr ? code : "";
@@ -101,37 +105,38 @@ float Classify(const char* text, const char* language, const char* documentType)
     return score;
 }
 
-// The six scores of C_ClassifyLanguage, as six C_Classify calls would give them, with the text
-// cleaned and cut into 4-grams once instead of six times.
+// The six scores of C_ClassifyLanguage, as six C_Classify calls would give them (messages
+// included), with the text cleaned and cut into 4-grams once and looked up once for all six.
 void SixScores(const char* text, float scores[6]) {
     const DocumentKind kind = KindOf(gTopicType.c_str());
-    std::unique_ptr<Text> document;
-    TermList terms;
-    std::int32_t total = 0;
+    bool anyLoaded = false;
     for (int i = 0; i < 6; ++i) {
         if (text == nullptr) {
             std::fputs("Empty document!\n", stderr);
-            scores[i] = -1.0f;
-            continue;
-        }
-        if (kind == DocumentKind::Unknown) {
+        } else if (kind == DocumentKind::Unknown) {
             std::fputs("Unknown Document Type: assume ASCII\n", stderr);
         }
-        const LanguageProfile* profile = ProfileFor(kDecisionOrder[i]);
-        if (!profile->IsLoaded()) {
-            scores[i] = 0.0f;
-            continue;
-        }
-        if (!document) {
-            document = MakeDocument(kind);
-            document->Init(text, nullptr, 0, 0);
-            Stopper extractor(Stopper::kModeNgrams, 4, 0);
-            document->SetExtractor(&extractor);
-            total = document->ExtractTerms(terms);
-            document->SetExtractor(nullptr);
-        }
-        scores[i] = profile->ScoreTerms(terms, total);
+        scores[i] = text == nullptr ? -1.0f : 0.0f;
+        anyLoaded = anyLoaded || ProfileFor(kDecisionOrder[i])->IsLoaded();
     }
+    if (text == nullptr || !anyLoaded) return;
+
+    std::unique_ptr<Text> document = MakeDocument(kind);
+    document->Init(text, nullptr, 0, 0);
+    Stopper extractor(Stopper::kModeNgrams, 4, 0);
+    document->SetExtractor(&extractor);
+    TermList terms;
+    const std::int32_t total = document->ExtractTerms(terms);
+    document->SetExtractor(nullptr);
+
+    if (gDecisionSetStale) {
+        const LanguageProfile* profiles[6];
+        for (int i = 0; i < 6; ++i)
+            profiles[i] = ProfileFor(kDecisionOrder[i]);
+        gDecisionSet.Build(profiles, 6);
+        gDecisionSetStale = false;
+    }
+    gDecisionSet.ScoreTerms(terms, total, scores);
 }
 
 } // namespace
@@ -173,7 +178,9 @@ MORVIK_API int32_t C_Init(const char* modelFile, int32_t n, const char* language
     return Guard<std::int32_t>(0, [&]() -> std::int32_t {
         const std::string code = LowerCode(language);
         gTopicType = topicType != nullptr ? topicType : "";
-        if (LanguageProfile* profile = ProfileFor(code)) profile->Load(n, modelFile, gTraceLevel);
+        if (LanguageProfile* profile = ProfileFor(code)) {
+            if (profile->Load(n, modelFile, gTraceLevel) == 1) gDecisionSetStale = true;
+        }
         return 0;
     });
 }

@@ -2,6 +2,7 @@
 #include <morvik/api/ClassifierBuilder.h>
 #include <morvik/api/LanguageProfile.h>
 #include <morvik/api/ModelFile.h>
+#include <morvik/api/ProfileSet.h>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,43 @@ TEST_F(Model, FailedWriteLeavesNoFileBehind) {
     EXPECT_EQ(b.WriteModel(""), 0);
     EXPECT_NE(testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(std::filesystem::exists("no"));
+}
+
+TEST_F(Model, ProfileSetScoresEqualEachProfilesOwnScore) {
+    const char* training[] = {"het huis van de buren staat aan de gracht",
+                              "the house of the neighbours stands by the canal",
+                              "la maison des voisins est au bord du canal", "", "huis"};
+    LanguageProfile profiles[6];
+    for (int i = 0; i < 5; ++i) {
+        ClassifierBuilder b;
+        b.N = 4;
+        Collect(b, training[i]);
+        const std::string name = "m" + std::to_string(i) + ".bin";
+        ASSERT_EQ(b.WriteModel(name.c_str()), 1);
+        ASSERT_EQ(profiles[i].Load(4, name.c_str(), 0), 1);
+    }
+    // profiles[5] stays unloaded.
+    const LanguageProfile* pointers[6];
+    for (int i = 0; i < 6; ++i)
+        pointers[i] = &profiles[i];
+    ProfileSet set;
+    set.Build(pointers, 6);
+    for (const char* text : {"het huis aan de gracht", "the canal house", "maison huis house",
+                             "a b c", "", "\xE9t\xE9 caf\xE9 huis huis"}) {
+        ASCIIDocument doc;
+        doc.Init(text, nullptr, 0, 0);
+        Stopper extractor(Stopper::kModeNgrams, 4, 0);
+        doc.SetExtractor(&extractor);
+        TermList terms;
+        const std::int32_t total = doc.ExtractTerms(terms);
+        float together[6];
+        testing::internal::CaptureStderr();
+        set.ScoreTerms(terms, total, together);
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(together[i], profiles[i].ScoreTerms(terms, total)) << text << " / " << i;
+        }
+        testing::internal::GetCapturedStderr();
+    }
 }
 
 TEST(SixWayDecision, PicksTheBestAboveTheThreshold) {

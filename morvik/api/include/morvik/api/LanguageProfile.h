@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 class Text;
 
@@ -23,11 +25,26 @@ public:
     // The score of a term list already made with 4-grams (T occurrences in all).
     float ScoreTerms(const TermList& terms, std::int32_t total) const;
     bool IsLoaded() const { return LoadCount > 0; }
+    // Remakes the lookup index of the 4-gram keys; Load calls it, as must anyone who changes
+    // Model directly.
+    void RebuildIndex();
+    // The model's value for term, or nullptr.
+    const std::int32_t* Find(std::string_view term) const;
 
     std::int32_t TraceLevel = 0;
     std::int32_t LoadCount = 0;
     std::int32_t N = 0;
     ModelDictionary Model;
+
+private:
+    // Scoring looks up 4-grams only: they sit in a flat open-addressed table keyed by their four
+    // bytes, which costs one cache line per lookup instead of a walk through list nodes.
+    struct Slot {
+        std::uint32_t key = 0; // 0: empty (a 4-gram never holds a zero byte)
+        std::int32_t value = 0;
+    };
+    std::vector<Slot> index_;
+    unsigned indexShift_ = 32;
 };
 
 // The languages of the six-way decision, in its answer order.
