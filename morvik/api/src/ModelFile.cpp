@@ -87,6 +87,8 @@ bool Decode(const unsigned char* data, std::size_t size, ModelDictionary& model,
         p += n;
         const auto value = static_cast<std::int32_t>(GetU32(data + p));
         p += 4;
+        // Log probabilities are never above 0: a model saying otherwise would score above 1.
+        if (value > 0 && key != kNrCharsKey) return fail("positive log probability");
         if (!model.emplace(std::move(key), value).second) return fail("duplicate key");
     }
     if (p != body) return fail("trailing bytes after the entries");

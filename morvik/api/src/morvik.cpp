@@ -17,6 +17,18 @@
 #include <morvik/base/zkCConfigFile.h>
 #include <morvik/base/zkCException.h>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+// One caller thread: the library has no use for thread attach and detach notifications.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+    return TRUE;
+}
+#endif
+
 namespace {
 
 // Profiles in configuration order.

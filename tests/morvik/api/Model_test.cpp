@@ -117,6 +117,7 @@ TEST_F(Model, BadModelFilesLeaveTheProfileUnloadedWithOneLine) {
     flipped[flipped.size() / 2] ^= 0x10;
     std::string version = good;
     version[11] = 9;
+    const auto positive = ModelFile::Encode({{"nrchars", 5}, {"huis", 12}});
     struct {
         const char* what;
         std::string bytes;
@@ -129,6 +130,14 @@ TEST_F(Model, BadModelFilesLeaveTheProfileUnloadedWithOneLine) {
         {"wrong magic", "XORVIKNG" + good.substr(8), "not a model file"},
         {"other version", version, "unsupported format version"},
         {"text file", "[Ngrams]\nn=4\nthreshold=0.1\n", "not a model file"},
+        {"positive value", std::string(positive.begin(), positive.end()),
+         "positive log probability"},
+        {"no nrchars",
+         [] {
+             const auto b = ModelFile::Encode({{"huis", -5}});
+             return std::string(b.begin(), b.end());
+         }(),
+         "no nrchars entry"},
     };
     for (const auto& c : cases) {
         Write("bad.bin", c.bytes);
