@@ -203,12 +203,14 @@ MORVIK_API float C_Classify(const char* text, const char* language, const char* 
 
 MORVIK_API const char* C_ClassifyLanguage(const char* text) {
     const float threshold = gThreshold;
-    Guard<int>(0, [&] {
+    const int failed = Guard<int>(1, [&] {
         float scores[6];
         SixScores(text, scores);
         SixWayDecision(scores, threshold, gAnswer, sizeof gAnswer);
         return 0;
     });
+    // Never the previous call's answer for a text that could not be scored.
+    if (failed != 0) std::snprintf(gAnswer, sizeof gAnswer, "?? %.4f", 0.0);
     return gAnswer;
 }
 
