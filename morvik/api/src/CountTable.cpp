@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <tcl.h>
-
 namespace {
 
 // Counts live in the entry's value word itself; no allocation per count.
@@ -38,15 +36,13 @@ void InstallPanic() {
 
 } // namespace
 
-CountTable::CountTable() : table_(new Tcl_HashTable), search_(new Tcl_HashSearch) {
+CountTable::CountTable() : table_(), search_() {
     InstallPanic();
-    Tcl_InitHashTable(table_, TCL_STRING_KEYS);
+    Tcl_InitHashTable(&table_, TCL_STRING_KEYS);
 }
 
 CountTable::~CountTable() {
-    Tcl_DeleteHashTable(table_);
-    delete table_;
-    delete search_;
+    Tcl_DeleteHashTable(&table_);
 }
 
 Tcl_HashEntry* CountTable::Increment(const char* key) {
@@ -55,7 +51,7 @@ Tcl_HashEntry* CountTable::Increment(const char* key) {
 
 Tcl_HashEntry* CountTable::Add(const char* key, std::int32_t amount) {
     int isNew = 0;
-    Tcl_HashEntry* e = Tcl_CreateHashEntry(table_, key != nullptr ? key : "", &isNew);
+    Tcl_HashEntry* e = Tcl_CreateHashEntry(&table_, key != nullptr ? key : "", &isNew);
     std::int64_t v = (isNew ? 0 : ValueOf(e)) + static_cast<std::int64_t>(amount);
     // Saturate instead of wrapping: a count never turns negative on a huge text.
     if (v > INT32_MAX) v = INT32_MAX;
@@ -67,11 +63,13 @@ Tcl_HashEntry* CountTable::Add(const char* key, std::int32_t amount) {
 }
 
 bool CountTable::Contains(const char* key) const {
-    return Tcl_FindHashEntry(table_, key != nullptr ? key : "") != nullptr;
+    // Tcl's lookup does not change the table but is not declared const.
+    auto* table = const_cast<Tcl_HashTable*>(&table_);
+    return Tcl_FindHashEntry(table, key != nullptr ? key : "") != nullptr;
 }
 
 std::int32_t CountTable::Get(const char* key) {
-    Tcl_HashEntry* e = Tcl_FindHashEntry(table_, key != nullptr ? key : "");
+    Tcl_HashEntry* e = Tcl_FindHashEntry(&table_, key != nullptr ? key : "");
     last_ = e;
     lastCount_ = e != nullptr ? ValueOf(e) : 0;
     return lastCount_;
@@ -80,27 +78,27 @@ std::int32_t CountTable::Get(const char* key) {
 int CountTable::Copy(Tcl_HashEntry* entry, std::string& term, std::int32_t& count) {
     last_ = entry;
     if (entry == nullptr) return -1;
-    term = static_cast<const char*>(Tcl_GetHashKey(table_, entry));
+    term = static_cast<const char*>(Tcl_GetHashKey(&table_, entry));
     lastCount_ = count = ValueOf(entry);
     return 1;
 }
 
 int CountTable::First(std::string& term, std::int32_t& count) {
-    return Copy(Tcl_FirstHashEntry(table_, search_), term, count);
+    return Copy(Tcl_FirstHashEntry(&table_, &search_), term, count);
 }
 
 int CountTable::Next(std::string& term, std::int32_t& count) {
-    return Copy(Tcl_NextHashEntry(search_), term, count);
+    return Copy(Tcl_NextHashEntry(&search_), term, count);
 }
 
 int CountTable::Clear() {
-    Tcl_DeleteHashTable(table_);
-    Tcl_InitHashTable(table_, TCL_STRING_KEYS);
+    Tcl_DeleteHashTable(&table_);
+    Tcl_InitHashTable(&table_, TCL_STRING_KEYS);
     last_ = nullptr;
     lastCount_ = 0;
     return 1;
 }
 
 int CountTable::Size() const {
-    return table_->numEntries;
+    return table_.numEntries;
 }

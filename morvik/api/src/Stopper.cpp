@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <sys/stat.h>
 
 #include <morvik/api/ScrambledFile.h>
@@ -110,16 +111,22 @@ bool Stopper::ForEachTerm(std::string_view text, std::int32_t languageOption, Em
         if (N < 0) return; // no window of negative length
         const std::size_t n = static_cast<std::size_t>(N);
         if (padded.size() < n) return;
-        for (std::size_t i = 0; i + n <= padded.size(); ++i)
-            emit(std::string_view(padded).substr(i, n));
+        // Each window is handed over zero-terminated in place, without a copy.
+        char* data = padded.data();
+        for (std::size_t i = 0; i + n <= padded.size(); ++i) {
+            const char saved = data[i + n];
+            data[i + n] = '\0';
+            emit(data + i, n);
+            data[i + n] = saved;
+        }
     });
     return true;
 }
 
 int Stopper::GenerateTerms(std::string_view text, std::vector<std::string>& terms,
                            std::int32_t languageOption) {
-    bool ok =
-        ForEachTerm(text, languageOption, [&](std::string_view term) { terms.emplace_back(term); });
+    bool ok = ForEachTerm(text, languageOption,
+                          [&](const char* term, std::size_t n) { terms.emplace_back(term, n); });
     return ok ? 1 : 0;
 }
 
@@ -129,10 +136,8 @@ std::int32_t Stopper::ExtractIndexTerms(std::string_view text, TermList& list,
     std::int32_t total = 0;
     // Terms go straight into the count table: a list of every occurrence would cost memory in
     // proportion to the text for nothing.
-    std::string key;
-    bool ok = ForEachTerm(text, languageOption, [&](std::string_view term) {
-        key.assign(term);
-        counts.Increment(key.c_str());
+    bool ok = ForEachTerm(text, languageOption, [&](const char* term, std::size_t) {
+        counts.Increment(term);
         if (total < INT32_MAX) ++total;
     });
     if (!ok) ZK_THROW(new zkCException(0, "Could not extract indexterms"));
@@ -140,7 +145,7 @@ std::int32_t Stopper::ExtractIndexTerms(std::string_view text, TermList& list,
     list.reserve(list.size() + static_cast<std::size_t>(counts.Size()));
     TermCount tc;
     for (int r = counts.First(tc.Term, tc.Count); r == 1; r = counts.Next(tc.Term, tc.Count)) {
-        list.push_back(tc);
+        list.push_back(std::move(tc));
     }
     return total;
 }

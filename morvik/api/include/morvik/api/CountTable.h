@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <string>
 
-struct Tcl_HashTable;
-struct Tcl_HashEntry;
-struct Tcl_HashSearch;
+#include <tcl.h>
 
 class CountTable {
 public:
@@ -35,8 +33,10 @@ public:
 private:
     int Copy(Tcl_HashEntry* entry, std::string& term, std::int32_t& count);
 
-    Tcl_HashTable* table_;
-    Tcl_HashSearch* search_;
+    // Held by value: an empty Tcl table lives in its static buckets, so a table that is made
+    // and dropped unused (the Stopper's six stop-word tables) costs no allocation.
+    Tcl_HashTable table_;
+    Tcl_HashSearch search_;
     Tcl_HashEntry* last_ = nullptr;
     std::int32_t lastCount_ = 0;
 };

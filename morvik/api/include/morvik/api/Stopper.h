@@ -54,8 +54,8 @@ public:
 private:
     CountTable* TableFor(std::int32_t code);
     CountTable* TableForName(const char* code);
-    // Calls emit(term) for every n-gram occurrence of text, in order; false when the mode
-    // makes no terms.
+    // Calls emit(term, n) with every n-gram occurrence of text (zero-terminated), in order;
+    // false when the mode makes no terms.
     template <typename Emit>
     bool ForEachTerm(std::string_view text, std::int32_t languageOption, Emit&& emit);
 };
