@@ -1,0 +1,297 @@
+// The exported C surface. Each export is a thin shim: what may not cross the C boundary is
+// caught in Guard and turned into the export's documented error value.
+#include <morvik/morvik.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+
+#include <morvik/api/ASCIIDocument.h>
+#include <morvik/api/ClassifierBuilder.h>
+#include <morvik/api/HTMLDocument.h>
+#include <morvik/api/LanguageProfile.h>
+#include <morvik/api/ProfileSet.h>
+#include <morvik/base/zkCConfigFile.h>
+#include <morvik/base/zkCException.h>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+// One caller thread: the library has no use for thread attach and detach notifications.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+    return TRUE;
+}
+#endif
+
+namespace {
+
+// Profiles in configuration order.
+constexpr const char* kCodes[6] = {"en", "nl", "fr", "de", "it", "es"};
+constexpr std::size_t kReportSize = 10000;
+
+LanguageProfile gProfiles[6];
+float gThreshold = 0.8f;
+std::int32_t gN = 0;
+std::string gTopicType;
+std::unique_ptr<Text> gDocument;
+ClassifierBuilder gBuilder;
+std::string gModelOutput;
+std::int32_t gTraceLevel = 0;
+char gAnswer[32] = "?? 0.0000";
+// The six profiles in decision order for C_ClassifyLanguage; remade after any load.
+ProfileSet gDecisionSet;
+bool gDecisionSetStale = true;
+
+std::string LowerCode(const char* code) {
+    std::string s = code != nullptr ? code : "";
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    }
+    return s;
+}
+
+LanguageProfile* ProfileFor(const std::string& code) {
+    for (int i = 0; i < 6; ++i) {
+        if (code == kCodes[i]) return &gProfiles[i];
+    }
+    return nullptr;
+}
+
+void Report(zkCException* e) {
+    auto report = std::make_unique<char[]>(kReportSize);
+    e->GetReport(report.get(), kReportSize);
+    std::fprintf(stderr, "%s\n\n", report.get());
+    delete e;
+}
+
+enum class DocumentKind { Plain, Html, Unknown };
+
+DocumentKind KindOf(const char* typeName) {
+    const std::string name = typeName != nullptr ? typeName : "";
+    if (name == "ASCIIDocument") return DocumentKind::Plain;
+    if (name == "HTMLDocument") return DocumentKind::Html;
+    return DocumentKind::Unknown;
+}
+
+std::unique_ptr<Text> MakeDocument(DocumentKind kind) {
+    if (kind == DocumentKind::Html) return std::make_unique<HTMLDocument>();
+    return std::make_unique<ASCIIDocument>();
+}
+
+// Runs body; an exception that escapes it is reported and onError returned, so nothing ever
+// unwinds into the caller's C code.
+template <typename R, typename Body> R Guard(R onError, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (zkCException* e) {
+        Report(e);
+    } catch (const char* message) {
+        std::fprintf(stderr, "RWMessage %s\n", message);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "RWxmsg: %s\n", e.what());
+    } catch (...) {
+        std::fputs("Caught unexpected exception\n", stderr);
+    }
+    return onError;
+}
+
+float Classify(const char* text, const char* language, const char* documentType) {
+    const std::string code = LowerCode(language);
+    if (text == nullptr) {
+        std::fputs("Empty document!\n", stderr);
+        return -1.0f;
+    }
+    const DocumentKind kind = KindOf(documentType);
+    if (kind == DocumentKind::Unknown) std::fputs("Unknown Document Type: assume ASCII\n", stderr);
+    gDocument = MakeDocument(kind);
+    gDocument->Init(text, nullptr, 0, 0);
+    const LanguageProfile* profile = ProfileFor(code);
+    const float score = profile != nullptr ? profile->Score(*gDocument) : 0.0f;
+    gDocument.reset();
+    return score;
+}
+
+// The six scores of C_ClassifyLanguage, as six C_Classify calls would give them (messages
+// included), with the text cleaned and cut into 4-grams once and looked up once for all six.
+void SixScores(const char* text, float scores[6]) {
+    const DocumentKind kind = KindOf(gTopicType.c_str());
+    bool anyLoaded = false;
+    for (int i = 0; i < 6; ++i) {
+        if (text == nullptr) {
+            std::fputs("Empty document!\n", stderr);
+        } else if (kind == DocumentKind::Unknown) {
+            std::fputs("Unknown Document Type: assume ASCII\n", stderr);
+        }
+        scores[i] = text == nullptr ? -1.0f : 0.0f;
+        anyLoaded = anyLoaded || ProfileFor(kDecisionOrder[i])->IsLoaded();
+    }
+    if (text == nullptr || !anyLoaded) return;
+
+    std::unique_ptr<Text> document = MakeDocument(kind);
+    document->Init(text, nullptr, 0, 0);
+    Stopper extractor(Stopper::kModeNgrams, 4, 0);
+    document->SetExtractor(&extractor);
+    TermList terms;
+    const std::int32_t total = document->ExtractTerms(terms);
+    document->SetExtractor(nullptr);
+
+    if (gDecisionSetStale) {
+        const LanguageProfile* profiles[6];
+        for (int i = 0; i < 6; ++i)
+            profiles[i] = ProfileFor(kDecisionOrder[i]);
+        gDecisionSet.Build(profiles, 6);
+        gDecisionSetStale = false;
+    }
+    gDecisionSet.ScoreTerms(terms, total, scores);
+}
+
+} // namespace
+
+extern "C" {
+
+MORVIK_API int32_t C_InitLanguageClassifier(const char* configFile) {
+    return Guard<std::int32_t>(-1, [&]() -> std::int32_t {
+        if (configFile == nullptr) {
+            std::fputs("C_InitLanguageClassifier: no configuration file named\n", stderr);
+            return -1;
+        }
+        try {
+            zkCConfigFile config(configFile, ".");
+            gN = config.GetInt("Ngrams", "n");
+            gTopicType = config.GetString("Batch-Specs", "topictype").c_str();
+            for (const char* code : kCodes) {
+                // A language whose entry is missing is left out; the others still load.
+                try {
+                    const zk_cstring entry = zk_cstring("ngramfile_") + code + "_nt";
+                    const zk_cstring model = config.GetString("Ngrams", entry);
+                    C_Init(model.c_str(), gN, code, gTopicType.c_str());
+                } catch (zkCException* e) {
+                    delete e;
+                }
+            }
+            const zk_cstring threshold = config.GetString("Ngrams", "threshold");
+            gThreshold = static_cast<float>(std::atof(threshold.c_str()));
+            return 0;
+        } catch (zkCException* e) {
+            Report(e);
+            return -1;
+        }
+    });
+}
+
+MORVIK_API int32_t C_Init(const char* modelFile, int32_t n, const char* language,
+                          const char* topicType) {
+    return Guard<std::int32_t>(0, [&]() -> std::int32_t {
+        const std::string code = LowerCode(language);
+        gTopicType = topicType != nullptr ? topicType : "";
+        if (LanguageProfile* profile = ProfileFor(code)) {
+            if (profile->Load(n, modelFile, gTraceLevel) == 1) gDecisionSetStale = true;
+        }
+        return 0;
+    });
+}
+
+MORVIK_API float C_Classify(const char* text, const char* language, const char* documentType) {
+    return Guard<float>(-1.0f, [&] { return Classify(text, language, documentType); });
+}
+
+MORVIK_API const char* C_ClassifyLanguage(const char* text) {
+    const float threshold = gThreshold;
+    const int failed = Guard<int>(1, [&] {
+        float scores[6];
+        SixScores(text, scores);
+        SixWayDecision(scores, threshold, gAnswer, sizeof gAnswer);
+        return 0;
+    });
+    // Never the previous call's answer for a text that could not be scored.
+    if (failed != 0) std::snprintf(gAnswer, sizeof gAnswer, "?? %.4f", 0.0);
+    return gAnswer;
+}
+
+MORVIK_API int32_t C_Close(void) {
+    gDocument.reset();
+    return 0;
+}
+
+MORVIK_API int32_t BC_Init(const char* configFile) {
+    std::int32_t n = 0;
+    const std::int32_t result = Guard<std::int32_t>(-1, [&]() -> std::int32_t {
+        if (configFile == nullptr) {
+            std::fputs("BC_Init: no configuration file named\n", stderr);
+            return -1;
+        }
+        try {
+            zkCConfigFile config(configFile, ".");
+            n = config.GetInt("Ngrams", "n");
+            gModelOutput = config.GetString("Ngrams", "ngramfile").c_str();
+            const zk_cstring topicFile = config.GetString("Batch-Specs", "topicfile");
+            gTopicType = config.GetString("Batch-Specs", "topictype").c_str();
+
+            std::string training;
+            if (topicFile == "stdin") {
+                char piece[4096];
+                std::size_t got;
+                while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0)
+                    training.append(piece, got);
+                // Every line, the last one too, ends with a line end.
+                if (!training.empty() && training.back() != '\n') training.push_back('\n');
+            } else {
+                std::FILE* f = std::fopen(topicFile.c_str(), "rb");
+                if (f == nullptr) {
+                    // Reported and refused; ending the caller's process is not a library's call.
+                    std::fprintf(stderr, "Could not open topic file: %s\n", topicFile.c_str());
+                    return -1;
+                }
+                char piece[1023];
+                std::size_t got;
+                while ((got = std::fread(piece, 1, sizeof piece, f)) > 0)
+                    training.append(piece, got);
+                std::fclose(f);
+            }
+
+            const DocumentKind kind = KindOf(gTopicType.c_str());
+            if (kind == DocumentKind::Unknown) {
+                std::fputs("Unknown Document Type\n", stderr);
+                gDocument.reset();
+            } else {
+                gDocument = MakeDocument(kind);
+                gDocument->Init(training, nullptr, 0, 0);
+            }
+        } catch (zkCException* e) {
+            Report(e);
+            return -1;
+        } catch (const char* message) {
+            std::fprintf(stderr, "RWMessage %s\n", message);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "RWxmsg: %s\n", e.what());
+        } catch (...) {
+            std::fputs("Caught unexpected exception\n", stderr);
+        }
+        gBuilder.N = n;
+        gBuilder.TraceLevel = gTraceLevel;
+        return 0;
+    });
+    return result;
+}
+
+MORVIK_API int32_t BC_CreateClassifier(void) {
+    Guard<int>(0, [] {
+        gBuilder.Collect(gDocument.get());
+        return 0;
+    });
+    return -1;
+}
+
+MORVIK_API int32_t BC_Close(void) {
+    Guard<int>(0, [] { return gBuilder.WriteModel(gModelOutput.c_str()); });
+    gDocument.reset();
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,207 @@
+#include <morvik/api/ASCIIDocument.h>
+#include <morvik/api/CountTable.h>
+#include <morvik/api/ScrambledFile.h>
+#include <morvik/api/Stopper.h>
+#include <morvik/base/zkCException.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "TempDir.h"
+
+namespace {
+
+std::map<std::string, int> Terms(const std::string& text, int n, int* total = nullptr) {
+    Stopper s(Stopper::kModeNgrams, n, 0);
+    TermList list;
+    int t = s.ExtractIndexTerms(text, list, 0);
+    if (total != nullptr) *total = t;
+    std::map<std::string, int> m;
+    for (const auto& tc : list)
+        m[tc.Term] += tc.Count;
+    return m;
+}
+
+struct NgramCase {
+    const char* what;
+    std::string text;
+    int n;
+    std::map<std::string, int> terms;
+    int total;
+};
+
+TEST(Stopper, MakesPaddedLowerCaseNgrams) {
+    const NgramCase cases[] = {
+        {"case folded and counted",
+         "Huis huis HUIS",
+         4,
+         {{"_hui", 3}, {"huis", 3}, {"uis_", 3}},
+         9},
+        {"hyphen and digits split", "e-mail 2000", 4, {{"_mai", 1}, {"mail", 1}, {"ail_", 1}}, 3},
+        {"Latin-1 byte stays in the word",
+         "caf\xE9",
+         4,
+         {{"_caf", 1}, {"caf\xE9", 1}, {"af\xE9_", 1}},
+         3},
+        {"upper-case accented letters stay",
+         "\xC9T\xC9",
+         4,
+         {{"_\xC9t\xC9", 1}, {"\xC9t\xC9_", 1}},
+         2},
+        {"one-letter words give no 4-gram", "a b c", 4, {}, 0},
+        {"digits and punctuation only", "12, 34; (56)!", 4, {}, 0},
+        {"3-grams",
+         "Het huis.",
+         3,
+         {{"_he", 1}, {"het", 1}, {"et_", 1}, {"_hu", 1}, {"hui", 1}, {"uis", 1}, {"is_", 1}},
+         7},
+        {"1-grams",
+         "Het huis.",
+         1,
+         {{"_", 4}, {"h", 2}, {"e", 1}, {"t", 1}, {"u", 1}, {"i", 1}, {"s", 1}},
+         11},
+        {"0-grams are L + 1 empty terms", "ab", 0, {{"", 5}}, 5},
+        {"negative n gives nothing", "abc", -1, {}, 0},
+        {"empty text", "", 4, {}, 0},
+    };
+    for (const auto& c : cases) {
+        int total = -1;
+        EXPECT_EQ(Terms(c.text, c.n, &total), c.terms) << c.what;
+        EXPECT_EQ(total, c.total) << c.what;
+    }
+}
+
+TEST(Stopper, SplitsAtTheFortyFourDelimiters) {
+    const std::string delimiters = "0123456789 \t\n\r.,'\"`:;-_()+/#$%@^*!?><=|~[]{}";
+    ASSERT_EQ(delimiters.size(), 44u);
+    std::string text = "w";
+    for (char d : delimiters)
+        text += std::string(1, d) + "w";
+    WordList words;
+    EXPECT_EQ(Stopper::SplitWords(text, words), 1);
+    EXPECT_EQ(words.size(), 45u);
+    // Everything else belongs to words, bytes 128-255 and "&" included.
+    words.clear();
+    Stopper::SplitWords("a&b\x80\xFF\\c ,, ", words);
+    EXPECT_EQ(words, WordList({"a&b\x80\xFF\\c"}));
+}
+
+TEST(Stopper, OtherModesMakeNoTerms) {
+    struct {
+        int mode;
+        const char* message;
+    } cases[] = {{1, "Not yet implemented\n"}, {3, "Invalid mode\n"}, {0, "Invalid mode\n"}};
+    for (const auto& c : cases) {
+        Stopper s(c.mode, 4, 0);
+        std::vector<std::string> terms;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(s.GenerateTerms("huis", terms, 0), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        TermList list;
+        testing::internal::CaptureStderr();
+        try {
+            s.ExtractIndexTerms("huis", list, 0);
+            ADD_FAILURE() << "no exception for mode " << c.mode;
+        } catch (zkCException* e) {
+            EXPECT_EQ(e->Code, 0);
+            EXPECT_STREQ(e->Message.c_str(), "Could not extract indexterms");
+            delete e;
+        }
+        testing::internal::GetCapturedStderr();
+    }
+}
+
+TEST(Stopper, GenerateTermsListsEveryOccurrenceInOrder) {
+    Stopper s(Stopper::kModeNgrams, 4, 0);
+    std::vector<std::string> terms;
+    EXPECT_EQ(s.GenerateTerms("Het huis, het", terms, 0), 1);
+    EXPECT_EQ(terms,
+              std::vector<std::string>({"_het", "het_", "_hui", "huis", "uis_", "_het", "het_"}));
+}
+
+TEST(CountTable, CountsIteratesAndClears) {
+    CountTable t;
+    std::string term;
+    std::int32_t count = 0;
+    EXPECT_EQ(t.First(term, count), -1);
+    t.Increment("a");
+    t.Increment("a");
+    t.Add("b", 5);
+    t.Add("a", -1);
+    EXPECT_TRUE(t.Contains("a"));
+    EXPECT_FALSE(t.Contains("c"));
+    EXPECT_EQ(t.Get("a"), 1);
+    EXPECT_EQ(t.Get("b"), 5);
+    EXPECT_EQ(t.Get("c"), 0);
+    std::map<std::string, int> seen;
+    for (int r = t.First(term, count); r == 1; r = t.Next(term, count))
+        seen[term] = count;
+    EXPECT_EQ(seen, (std::map<std::string, int>{{"a", 1}, {"b", 5}}));
+    EXPECT_EQ(t.Next(term, count), -1);
+    EXPECT_EQ(t.Clear(), 1);
+    EXPECT_EQ(t.Size(), 0);
+    EXPECT_EQ(t.First(term, count), -1);
+}
+
+class StopWords : public TempDirTest {};
+
+TEST_F(StopWords, LoadsPlainAndScrambledListsAndTestsExactly) {
+    Write("stopnl.txt", "de\nhet\neen lidwoord\n\n");
+    // The scrambled Italian list, written through the same class that reads it.
+    {
+        ScrambledFile out("stopit.dat", ".", 0, "wb");
+        const std::string words = "il\nla\n\nche\n";
+        ASSERT_EQ(out.write(words.data(), 1, words.size()), words.size());
+    }
+    Stopper s(Stopper::kModeNgrams, 4, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(s.InitStoppers(".", nullptr), 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("skipping:\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Couldn't open: ./stopnl.dat ENOENT\n"), std::string::npos) << err;
+
+    EXPECT_TRUE(s.IsStopWord("een", 2));
+    EXPECT_TRUE(s.IsStopWord("het", 2));
+    EXPECT_FALSE(s.IsStopWord("Een", 2));
+    EXPECT_FALSE(s.IsStopWord("lidwoord", 2));
+    EXPECT_TRUE(s.IsStopWord("che", 5));
+    EXPECT_FALSE(s.IsStopWord("", 5));
+    EXPECT_EQ(s.Dutch.Get("de"), 1);
+}
+
+TEST(StopWordErrors, UnloadedTableAndUnknownCodeRaise) {
+    Stopper s(Stopper::kModeNgrams, 4, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(s.InitStoppers(nullptr, nullptr), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Stoppers will not be initialized, some methods will not function properly\n");
+    struct {
+        int code;
+        const char* message;
+    } cases[] = {{1, "Stopper is not initialized!"},
+                 {0, "Unknown language code"},
+                 {7, "Unknown language code"}};
+    for (const auto& c : cases) {
+        try {
+            s.IsStopWord("the", c.code);
+            ADD_FAILURE() << "no exception for code " << c.code;
+        } catch (zkCException* e) {
+            EXPECT_STREQ(e->Message.c_str(), c.message);
+            delete e;
+        }
+    }
+    // A Stopper with stop words on and the documents' language option 0 cannot filter.
+    Stopper filtering(Stopper::kModeNgrams, 4, 1);
+    TermList list;
+    try {
+        filtering.ExtractIndexTerms("huis", list, 0);
+        ADD_FAILURE() << "stop words filtered without a language";
+    } catch (zkCException* e) {
+        EXPECT_STREQ(e->Message.c_str(), "Unknown language code");
+        delete e;
+    }
+}
+
+} // namespace

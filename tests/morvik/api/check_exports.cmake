@@ -1,0 +1,17 @@
+# Fails unless the shared library shows exactly the eight C exports.
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^ \n]+\n" lines "${out}")
+set(names "")
+foreach(line IN LISTS lines)
+  string(STRIP "${line}" name)
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+set(expected BC_Close BC_CreateClassifier BC_Init C_Classify C_ClassifyLanguage C_Close C_Init
+    C_InitLanguageClassifier)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "visible symbols: ${names}\nexpected: ${expected}")
+endif()
