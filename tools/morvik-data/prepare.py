@@ -12,6 +12,7 @@ same bytes on every run.
 
 import argparse
 import hashlib
+import pickle
 import subprocess
 import sys
 from concurrent.futures import ProcessPoolExecutor
@@ -59,7 +60,18 @@ def _man_file(path):
 
 
 def train_sources(work, lang):
-    """(source name, list of paragraph lists) for one language's training text."""
+    """(source name, list of paragraph lists) for one language's training text; the raw
+    paragraphs are kept in the work folder, as rendering thousands of man pages is slow."""
+    cache = work / "cache" / f"train-{lang}.pickle"
+    if cache.exists():
+        return pickle.loads(cache.read_bytes())
+    out = _train_sources(work, lang)
+    cache.parent.mkdir(exist_ok=True)
+    cache.write_bytes(pickle.dumps(out))
+    return out
+
+
+def _train_sources(work, lang):
     x = work / "x"
     if lang == "en":
         man = sources.man_pages(x / "manpages", None) + sources.man_pages(x / "manpages-dev", None)
@@ -104,9 +116,7 @@ def clean_paragraphs(docs, lang, strict, seen):
     """Yields the clean Windows-1252 paragraphs of a list of documents, each only once."""
     for doc in docs:
         for raw in doc:
-            text = textclean.normalise(raw)
-            if not textclean.is_language(text, lang):
-                continue
+            text = textclean.language_sentences(textclean.normalise(raw), lang)
             text = textclean.clean_tokens(text, lang, strict)
             if not textclean.is_prose(text, min_words=5 if strict else 4):
                 continue

@@ -122,9 +122,10 @@ def mallard_paragraphs(path):
 # ---- HTML (LibreOffice help, Debian FAQ, aptitude manual, Debian Reference) ----
 
 class _ParaParser(html.parser.HTMLParser):
-    """Collects the text of <p>, <li>, <dd> and <td> blocks, skipping code and preformatted text."""
+    """Collects the text of block elements one paragraph each, skipping code and preformatted text."""
 
-    BLOCKS = {"p", "li", "dd", "td", "dt", "blockquote"}
+    BLOCKS = {"p", "li", "dd", "td", "dt", "blockquote", "div", "tr", "table", "ul", "ol", "dl",
+              "h1", "h2", "h3", "h4", "h5", "h6", "section", "title", "caption"}
     SKIP = {"pre", "code", "tt", "kbd", "samp", "script", "style", "head", "header", "aside",
             "nav", "footer", "noscript"}
     SKIP_CLASSES = {"bascode", "code", "pycode", "example", "literal", "command", "filename",

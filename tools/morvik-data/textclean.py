@@ -33,18 +33,19 @@ STOP_WORDS = {k: set(v.split()) for k, v in STOP_WORDS.items()}
 _SHARED = {w for a in LANGS for b in LANGS if a < b for w in STOP_WORDS[a] & STOP_WORDS[b]}
 _VOTE = {k: v - _SHARED for k, v in STOP_WORDS.items()}
 
-# Letters beyond ASCII a-z/A-Z that a language's text keeps. The library lower-cases ASCII
-# only, so an accented capital is a character of its own: only capitals that really start
-# words in the language are kept; other capitals are lower-cased, other letters dropped with
-# their word. Windows-1252 letters from 128 to 191 (œ, Œ) are kept as written: the library
-# blanks them, exactly as it will in mail.
+# Letters beyond ASCII a-z/A-Z that a language's training text keeps. The library lower-cases
+# ASCII only, so an accented capital is a character of its own and adds to V. A letter stays
+# when it occurs at least 20 times in 3 MB of the language's prose (capitals: 40 times);
+# rarer capitals are lower-cased, rarer letters leave with their word (mostly names and
+# loan words: "Müller" in French, "café" in German). Windows-1252 letters from 128 to 191
+# (œ, Œ) stay as written: the library blanks them in mail just the same.
 ALLOWED = {
     "en": "",
-    "nl": "áéëèïíóöüú",
-    "de": "äöüßÄÖÜé",
-    "fr": "àâçéèêëîïôùûüÿœÉÀÇÈÊŒ",
+    "nl": "éëïóö",
+    "de": "äöüßÄÖÜ",
+    "fr": "àâçéèêëîïôùûœÀÉŒ",
     "it": "àèéìòùÈ",
-    "es": "áéíóúñüÁÉÍÓÚÑ¿¡",
+    "es": "áéíóúñÉÍÓ",
 }
 
 _PUNCT = str.maketrans({
@@ -100,25 +101,30 @@ def is_noise_token(token):
     return False
 
 
-def fix_letters(word, lang, fold_capitals):
-    """Returns the word with its letters limited to the language's set, or None to drop it."""
-    allowed = ALLOWED[lang]
+def fix_letters(word, lang, strict):
+    """Returns the word with its characters made fit for the text, or None to drop it.
+    strict (training): only the language's letters; otherwise whatever Windows-1252 holds."""
     out = []
     for c in word:
-        if ord(c) < 128 or c in allowed:
+        if ord(c) < 128:
             out.append(c)
             continue
-        if not c.isalpha():
-            try:
-                c.encode("cp1252")
-            except UnicodeEncodeError:
-                return None
+        try:
+            c.encode("cp1252")
+        except UnicodeEncodeError:
+            return None
+        if not strict:
             out.append(c)
-            continue
-        if fold_capitals and c.lower() in allowed:
+        elif c in ALLOWED[lang]:
+            out.append(c)
+        elif c in "×÷":
+            out.append(" ")  # signs, not letters, though the library keeps their bytes
+        elif not c.isalpha():
+            out.append(c)  # punctuation and signs from 128 to 191: blanked by the library
+        elif c.lower() in ALLOWED[lang]:
             out.append(c.lower())
-            continue
-        return None
+        else:
+            return None
     return "".join(out)
 
 
@@ -133,7 +139,7 @@ def clean_tokens(text, lang, strict):
             continue
         if not strict and _URLISH.search(token):
             continue
-        fixed = fix_letters(token, lang, fold_capitals=strict)
+        fixed = fix_letters(token, lang, strict)
         if fixed is None:
             continue
         kept.append(fixed)
@@ -153,13 +159,32 @@ def language_vote(text):
     return votes
 
 
-def is_language(text, lang):
-    """A paragraph passes when its own language's function words clearly outnumber every
-    other language's; partially translated pages leave English paragraphs behind."""
-    votes = language_vote(text)
+def _passes(votes, lang):
     own = votes[lang]
     other = max(v for k, v in votes.items() if k != lang)
     return own >= 1 and own > 2 * other
+
+
+def is_language(text, lang):
+    """A paragraph passes when its own language's function words clearly outnumber every
+    other language's; partially translated pages leave English paragraphs behind."""
+    return _passes(language_vote(text), lang)
+
+
+_SENTENCE_END = re.compile(r"(?<=[.!?:])\s+(?=[\"'(¿¡]?[A-ZÀ-Þ])")
+
+
+def language_sentences(text, lang):
+    """The paragraph without the sentences that are in another language (half-translated
+    paragraphs); sentences without any function word go with their paragraph."""
+    if not is_language(text, lang):
+        return ""
+    kept = []
+    for sentence in _SENTENCE_END.split(text):
+        votes = language_vote(sentence)
+        if _passes(votes, lang) or not any(votes.values()):
+            kept.append(sentence)
+    return " ".join(kept)
 
 
 def is_prose(text, min_words):
