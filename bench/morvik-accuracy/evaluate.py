@@ -131,6 +131,26 @@ def main():
               f"{c:4}/{len(nl)} = {100 * c / len(nl):5.2f}%    "
               f"{d:4}/{len(other)} = {100 * d / len(other):5.2f}%")
 
+    others = {}
+    for length in (100, 200, 500):
+        path = Path(args.dev) / f"other-{length}.txt"
+        if path.exists():
+            others[length] = [clf.scores(line) for line in path.read_bytes().split(b"\n") if line]
+    if others:
+        print("\nLanguages outside the six (pt, da, sv, nb, fi, id)")
+        print("length  samples  nl score > 0.1   nl best   best score: median / 95% / 99% / max")
+        for length, rows in others.items():
+            best = [best_of(sc)[1] for sc in rows]
+            gate = sum(sc["nl"] > GATE for sc in rows)
+            nlbest = sum(best_of(sc)[0] == "nl" for sc in rows)
+            print(f"{length:6}  {len(rows):7}  {gate:4} = {100 * gate / len(rows):5.2f}%  "
+                  f"{nlbest:4} = {100 * nlbest / len(rows):5.2f}%   {quantile(best, .5):.4f} / "
+                  f"{quantile(best, .95):.4f} / {quantile(best, .99):.4f} / {max(best):.4f}")
+            for t in args.threshold:
+                named = sum(b > t for b in best)
+                print(f"        threshold {t}: {named}/{len(best)} get a language code"
+                      " instead of ??")
+
     print("\nDutch score of Dutch samples: min / 1% / 5% / median")
     for length in LENGTHS:
         s = [sc["nl"] for k, _, sc in results[length] if k == "nl"]

@@ -41,6 +41,14 @@ SOURCE_SHARE = {"man": 0.40, "gnome": 0.30, "lo": 0.60}
 DEV_LENGTHS = (25, 50, 100, 200, 500)
 DEV_SAMPLES = 300
 
+# Languages outside the six, for the "??" answer and the Dutch gate: man pages of close
+# neighbours that Windows-1252 can write (package suffix, man folder).
+OTHER_LANGS = {"pt": ("pt-br", "pt_BR"), "da": ("da", "da"), "sv": ("sv", "sv"),
+               "nb": ("nb", "nb"), "fi": ("fi", "fi"), "id": ("id", "id")}
+OTHER_LENGTHS = (100, 200, 500)
+OTHER_SAMPLES = 50  # per language and length
+DEV_PACKAGES += [f"manpages-{pkg}" for pkg, _ in OTHER_LANGS.values()]
+
 
 def fetch(work):
     debs = work / "debs"
@@ -188,6 +196,32 @@ def build_dev(work, lang, train_seen):
     return out
 
 
+def build_other(work):
+    """Samples of the languages outside the six; paragraphs with function words of the six
+    (untranslated English, above all) are left out."""
+    out = {length: [] for length in OTHER_LENGTHS}
+    for pkg, folder in OTHER_LANGS.values():
+        pages = sources.man_pages(work / "x" / f"manpages-{pkg}", folder)
+        paras, seen = [], set()
+        for page in pages[:400]:
+            for raw in _man_file(page):
+                text = textclean.normalise(raw)
+                if max(textclean.language_vote(text).values()) > 1:
+                    continue
+                text = textclean.clean_tokens(text, "en", False)
+                if not textclean.is_prose(text, min_words=8) or _key(text) in seen:
+                    continue
+                seen.add(_key(text))
+                paras.append(textclean.to_cp1252(text))
+        for length in OTHER_LENGTHS:
+            samples = cut_samples(paras, length)
+            if len(samples) > OTHER_SAMPLES:
+                step = len(samples) / OTHER_SAMPLES
+                samples = [samples[int(i * step)] for i in range(OTHER_SAMPLES)]
+            out[length].extend(samples)
+    return out
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
     ap.add_argument("--work", type=Path, default=Path("/tmp/morvik-data-src"))
@@ -200,6 +234,9 @@ def main():
         fetch(args.work)
     (args.out / "train").mkdir(parents=True, exist_ok=True)
     (args.out / "dev").mkdir(parents=True, exist_ok=True)
+    for length, samples in build_other(args.work).items():
+        (args.out / "dev" / f"other-{length}.txt").write_bytes(b"".join(s + b"\n" for s in samples))
+        print(f"other dev {length}: {len(samples)} samples", file=sys.stderr)
     for lang in args.lang or LANGS:
         text, seen = build_train(args.work, lang, lambda m: print(m, file=sys.stderr))
         (args.out / "train" / f"{lang}.txt").write_bytes(text)
