@@ -43,6 +43,9 @@ class Library:
     def scores(self, text):
         return {k: self.lib.C_Classify(text, k.encode(), b"ASCIIDocument") for k in LANGS}
 
+    def close(self):
+        self.lib.C_Close()
+
 
 class PythonModel:
     def __init__(self, train):
@@ -55,6 +58,9 @@ class PythonModel:
 
     def scores(self, text):
         return {k: m.score(text) for k, m in self.models.items()}
+
+    def close(self):
+        pass
 
 
 def best_of(scores):
@@ -80,6 +86,8 @@ def main():
     ap.add_argument("--threshold", type=float, action="append", default=[],
                     help="also report how many correct answers fall at or below this threshold")
     args = ap.parse_args()
+    if args.lib and not Path(args.lib).exists():
+        ap.error(f"no library {args.lib}")
     if args.lib and args.cfg:
         clf = Library(args.lib, args.cfg)
     elif args.train:
@@ -92,6 +100,8 @@ def main():
         rows = []
         for k in LANGS:
             path = Path(args.dev) / f"{k}-{length}.txt"
+            if not path.exists():
+                sys.exit(f"evaluate.py: no development file {path}")
             for line in path.read_bytes().split(b"\n"):
                 if line:
                     rows.append((k, line, clf.scores(line)))
@@ -150,6 +160,7 @@ def main():
                 named = sum(b > t for b in best)
                 print(f"        threshold {t}: {named}/{len(best)} get a language code"
                       " instead of ??")
+    clf.close()
 
     print("\nDutch score of Dutch samples: min / 1% / 5% / median")
     for length in LENGTHS:

@@ -162,6 +162,9 @@ def build_train(work, lang, log):
         chosen[name] = _spread(per_source[name], cap)
         budget -= sum(len(p) + 1 for p in chosen[name])
     text = b"".join(p + b"\n" for name in ("man", "gnome", "lo") for p in chosen[name])
+    if len(text) < TRAIN_BYTES // 3:
+        sys.exit(f"prepare.py: only {len(text)} bytes of {lang} text; are the packages of "
+                 f"{lang} unpacked in {work / 'x'}?")
     for name in ("man", "gnome", "lo"):
         log(f"{lang} {name}: {sum(len(p) + 1 for p in chosen[name])} bytes used")
     return text, seen

@@ -6,7 +6,6 @@ so the prepared texts come out byte-identical on every run from the same package
 
 import gzip
 import html.parser
-import re
 import subprocess
 import xml.etree.ElementTree as ET
 from pathlib import Path
@@ -86,7 +85,7 @@ def man_pages(root, sub):
 _MAL = "{http://projectmallard.org/1.0/}"
 # Inline elements whose text is code, keys or file names rather than language.
 _MAL_DROP = {_MAL + t for t in ("code", "cmd", "sys", "file", "key", "keyseq", "input",
-                                "output", "screen", "app", "email", "link" + "_never")}
+                                "output", "screen", "app", "email")}
 _MAL_BLOCKS = {_MAL + t for t in ("p", "title", "desc", "item", "td")}
 
 
@@ -187,5 +186,3 @@ def html_paragraphs(path):
 def files(root, pattern):
     return sorted(p for p in Path(root).glob(pattern) if p.is_file())
 
-
-_WS = re.compile(r"\s+")
