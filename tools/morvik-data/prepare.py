@@ -26,7 +26,8 @@ from textclean import LANGS  # noqa: E402
 LO_CODE = {"en": "en-US", "nl": "nl", "fr": "fr", "de": "de", "it": "it", "es": "es"}
 GNOME_CODE = {"en": "C", "nl": "nl", "fr": "fr", "de": "de", "it": "it", "es": "es"}
 
-TRAIN_PACKAGES = (["manpages", "manpages-dev", "gnome-user-docs", "libreoffice-help-en-us"]
+WESNOTH = "wesnoth-1.16-data"
+TRAIN_PACKAGES = (["manpages", "manpages-dev", "gnome-user-docs", "libreoffice-help-en-us", WESNOTH]
                   + [f"manpages-{k}" for k in LANGS if k != "en"]
                   + [f"libreoffice-help-{k}" for k in LANGS if k != "en"])
 DEV_PACKAGES = ["debian-faq", "debian-faq-nl", "debian-faq-fr", "debian-faq-de", "debian-faq-it",
@@ -34,9 +35,12 @@ DEV_PACKAGES = ["debian-faq", "debian-faq-nl", "debian-faq-fr", "debian-faq-de",
                 "aptitude-doc-es", "debian-reference-de", "debian-reference-es"]
 
 # Bytes of training text per language and the share each source may take of it, so that
-# no single register (man pages are terse, help pages address the user) dominates.
+# no single register dominates: man pages are terse, help pages address the user formally,
+# the game's story and tutorial texts bring the informal register of everyday mail
+# ("je", "du", "tu"), which documentation lacks.
 TRAIN_BYTES = 3_000_000
-SOURCE_SHARE = {"man": 0.40, "gnome": 0.30, "lo": 0.60}
+SOURCE_SHARE = {"man": 0.35, "gnome": 0.25, "game": 0.20, "lo": 0.60}
+SOURCE_ORDER = ("man", "gnome", "game", "lo")
 
 DEV_LENGTHS = (25, 50, 100, 200, 500)
 DEV_SAMPLES = 300
@@ -58,8 +62,16 @@ def fetch(work):
         subprocess.run(["apt-get", "download", *wanted], cwd=debs, check=True)
     for deb in sorted(debs.glob("*.deb")):
         target = work / "x" / deb.name.split("_")[0]
-        if not target.exists():
-            target.mkdir(parents=True)
+        if target.exists():
+            continue
+        target.mkdir(parents=True)
+        if deb.name.startswith(WESNOTH + "_"):
+            # Only the message catalogues; the rest is 190 MB of pictures and sound.
+            tar = subprocess.Popen(["dpkg-deb", "--fsys-tarfile", str(deb)], stdout=subprocess.PIPE)
+            subprocess.run(["tar", "-x", "-C", str(target), "--wildcards",
+                            "./usr/share/games/wesnoth/*/locale/*"], stdin=tar.stdout, check=True)
+            tar.wait()
+        else:
             subprocess.run(["dpkg-deb", "-x", str(deb), str(target)], check=True)
 
 
@@ -94,6 +106,27 @@ def _train_sources(work, lang):
     return [("man", man_paras),
             ("gnome", [list(sources.mallard_paragraphs(p)) for p in gnome]),
             ("lo", [sources.html_paragraphs(p) for p in lo])]
+
+
+# Wesnoth catalogues held out of training: the informal part of the development set.
+GAME_DEV = ("wesnoth-tutorial.mo", "wesnoth-multiplayer.mo", "wesnoth-anl.mo", "wesnoth-wc.mo")
+
+
+def game_source(work, lang, dev=False):
+    """Wesnoth's catalogues: the translations, and for English the original messages;
+    dev selects the held-out catalogues instead of the training ones."""
+    locale = sorted((work / "x" / WESNOTH).glob("usr/share/games/wesnoth/*/locale"))
+    if not locale:
+        return []
+    docs = []
+    for code in ([k for k in LANGS if k != "en"] if lang == "en" else [lang]):
+        for mo in sorted((locale[-1] / code / "LC_MESSAGES").glob("*.mo")):
+            if (mo.name in GAME_DEV) != dev:
+                continue
+            pairs = sources.mo_catalogue(mo)
+            texts = [i if lang == "en" else s for i, s in pairs]
+            docs.append([p for t in texts for p in sources.message_paragraphs(t)])
+    return docs
 
 
 def dev_sources(work, lang):
@@ -150,7 +183,7 @@ def _spread(items, limit_bytes):
 def build_train(work, lang, log):
     seen = set()
     per_source = {}
-    for name, docs in train_sources(work, lang):
+    for name, docs in train_sources(work, lang) + [("game", game_source(work, lang))]:
         per_source[name] = list(clean_paragraphs(docs, lang, True, seen))
         log(f"{lang} {name}: {sum(len(p) + 1 for p in per_source[name])} bytes clean")
     # Fill each source's share; what a short source leaves over goes to the others in turn.
@@ -161,11 +194,11 @@ def build_train(work, lang, log):
         cap = min(budget, int(SOURCE_SHARE[name] * TRAIN_BYTES)) if i < len(order) - 1 else budget
         chosen[name] = _spread(per_source[name], cap)
         budget -= sum(len(p) + 1 for p in chosen[name])
-    text = b"".join(p + b"\n" for name in ("man", "gnome", "lo") for p in chosen[name])
+    text = b"".join(p + b"\n" for name in SOURCE_ORDER for p in chosen[name])
     if len(text) < TRAIN_BYTES // 3:
         sys.exit(f"prepare.py: only {len(text)} bytes of {lang} text; are the packages of "
                  f"{lang} unpacked in {work / 'x'}?")
-    for name in ("man", "gnome", "lo"):
+    for name in SOURCE_ORDER:
         log(f"{lang} {name}: {sum(len(p) + 1 for p in chosen[name])} bytes used")
     return text, seen
 
@@ -186,9 +219,10 @@ def cut_samples(paragraphs, length):
     return samples
 
 
-def build_dev(work, lang, train_seen):
+def build_dev(work, lang, train_seen, docs=None):
     seen = set(train_seen)  # nothing that also stands in the training text
-    paras = list(clean_paragraphs(dev_sources(work, lang), lang, False, seen))
+    docs = dev_sources(work, lang) if docs is None else docs
+    paras = list(clean_paragraphs(docs, lang, False, seen))
     out = {}
     for length in DEV_LENGTHS:
         samples = cut_samples(paras, length)
@@ -247,6 +281,12 @@ def main():
             (args.out / "dev" / f"{lang}-{length}.txt").write_bytes(
                 b"".join(s + b"\n" for s in samples))
             print(f"{lang} dev {length}: {len(samples)} samples", file=sys.stderr)
+        informal = build_dev(args.work, lang, seen, game_source(args.work, lang, dev=True))
+        (args.out / "dev" / "informal").mkdir(exist_ok=True)
+        for length, samples in informal.items():
+            (args.out / "dev" / "informal" / f"{lang}-{length}.txt").write_bytes(
+                b"".join(s + b"\n" for s in samples))
+            print(f"{lang} informal dev {length}: {len(samples)} samples", file=sys.stderr)
 
 
 if __name__ == "__main__":

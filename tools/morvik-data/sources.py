@@ -5,6 +5,8 @@ so the prepared texts come out byte-identical on every run from the same package
 """
 
 import gzip
+import re
+import struct
 import html.parser
 import subprocess
 import xml.etree.ElementTree as ET
@@ -186,3 +188,35 @@ def html_paragraphs(path):
 def files(root, pattern):
     return sorted(p for p in Path(root).glob(pattern) if p.is_file())
 
+
+
+# ---- gettext catalogues (Wesnoth's story, unit and tutorial texts) ----
+
+# Inline markup, entities and the game's substitution variables ("$player_name|").
+_MARKUP = re.compile(r"<[^<>]{0,200}>|&[a-z]+;|\$[\w.|$]+")
+
+
+def mo_catalogue(path):
+    """(msgid, msgstr) pairs of a compiled gettext catalogue; plural forms give their first."""
+    data = Path(path).read_bytes()
+    magic = struct.unpack("<I", data[:4])[0]
+    order = "<" if magic == 0x950412DE else ">"
+    count, ids_at, strs_at = struct.unpack(order + "3I", data[8:20])
+    pairs = []
+    for i in range(count):
+        id_len, id_off = struct.unpack(order + "2I", data[ids_at + 8 * i:ids_at + 8 * i + 8])
+        st_len, st_off = struct.unpack(order + "2I", data[strs_at + 8 * i:strs_at + 8 * i + 8])
+        msgid = data[id_off:id_off + id_len].split(b"\0")[0].decode("utf-8", "replace")
+        msgstr = data[st_off:st_off + st_len].split(b"\0")[0].decode("utf-8", "replace")
+        if msgid:
+            pairs.append((msgid, msgstr))
+    return pairs
+
+
+def message_paragraphs(text):
+    """Paragraphs of one catalogue message, without its inline markup."""
+    text = _MARKUP.sub(" ", text)
+    for para in re.split(r"\n\s*\n", text):
+        para = " ".join(para.split())
+        if para:
+            yield para
