@@ -81,6 +81,8 @@ def is_noise_token(token):
     bare = _bare(token)
     if not bare:
         return False
+    if "()" in token:
+        return True  # a function name: "printf()"
     if _URLISH.search(bare) or _CODEISH.search(bare):
         return True
     if "/" in bare:
