@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <pcaudiolib/audio.h>
 
@@ -85,6 +87,18 @@ void WavSink::updateHeader() {
 }
 
 std::unique_ptr<DeviceSink> DeviceSink::create(int rate, std::string* error) {
+#if defined(__linux__)
+    // Without a sound server or a sound card, pcaudiolib's ALSA attempt only floods stderr.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const bool server =
+        std::getenv("PULSE_SERVER") ||
+        (runtime && std::filesystem::exists(std::filesystem::path(runtime) / "pulse" / "native"));
+    std::error_code ec;
+    if (!server && !std::filesystem::exists("/dev/snd", ec)) {
+        if (error) *error = "no sound server and no sound card";
+        return nullptr;
+    }
+#endif
     audio_object* audio = create_audio_device_object(nullptr, "Tolvani", "Tolvani spraak");
     if (!audio) {
         if (error) *error = "no audio output available";

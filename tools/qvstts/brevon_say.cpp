@@ -117,7 +117,12 @@ int main(int argc, char** argv) {
             std::cerr << "brevon-say: cannot write " << wav << ": " << std::strerror(errno) << '\n';
             return 1;
         }
-        setenv("QVSTTS_SINK", ("wav:" + wav).c_str(), 1);
+        const std::string sink = "wav:" + wav;
+#ifdef _WIN32
+        _putenv_s("QVSTTS_SINK", sink.c_str());
+#else
+        setenv("QVSTTS_SINK", sink.c_str(), 1);
+#endif
     }
 
     QVS_SetPostMessageProc(onPost, nullptr);
