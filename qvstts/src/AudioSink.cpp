@@ -111,7 +111,7 @@ std::unique_ptr<DeviceSink> DeviceSink::create(int rate, std::string* error) {
         audio_object_destroy(audio);
         return nullptr;
     }
-    std::unique_ptr<DeviceSink> sink(new DeviceSink);
+    std::unique_ptr<DeviceSink> sink(new DeviceSink(rate));
     sink->audio_ = audio;
     return sink;
 }
@@ -126,7 +126,8 @@ DeviceSink::~DeviceSink() {
 
 AudioSink::Clock::time_point DeviceSink::write(const int16_t* samples, size_t count) {
     // Blocks while the device's buffer is full, which paces synthesis by itself.
-    audio_object_write(audio_, samples, count * sizeof(int16_t));
+    if (audio_object_write(audio_, samples, count * sizeof(int16_t)) != 0)
+        return pacer_.write(samples, count);
     return Clock::now();
 }
 

@@ -20,8 +20,8 @@ struct VoiceShape {
 constexpr VoiceShape kVoices[] = {
     {4, "nl+m3", 38, 50, 1.0, 1.0},          // Man: low, calm
     {7, "nl+f2", 50, 55, 1.0, 1.0},          // Vrouw
-    {10, "nl+m3", 62, 60, 1.0 / 1.18, 1.18}, // Jongen
-    {13, "nl+f4", 62, 65, 1.0 / 1.14, 1.14}, // Meisje
+    {10, "nl+m3", 95, 60, 1.0 / 1.25, 1.25}, // Jongen
+    {13, "nl+f4", 70, 65, 1.0 / 1.2, 1.2},   // Meisje
     {0, "nl+klatt4", 45, 0, 0.95, 1.0},      // Robot: flat
     {16, "nl+f5", 85, 70, 1.0 / 1.35, 1.6},  // Muisje: high and quick
     {17, "nl+whisper", 50, 40, 0.9, 1.0},    // Slang: a hiss
