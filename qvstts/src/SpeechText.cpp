@@ -114,6 +114,10 @@ void appendWord(std::string& out, std::string_view word, const Lexicon* lexicon)
         appendEscapedXml(out, c);
 }
 
+bool startsLowerCase(char c) {
+    return isWordByte(c) && lowerCp1252(c) == c && !(c >= '0' && c <= '9');
+}
+
 bool endsClause(const std::string& out) {
     for (auto it = out.rbegin(); it != out.rend(); ++it) {
         if (*it == ' ') continue;
@@ -231,11 +235,18 @@ std::string toSsml(std::string_view text, const Lexicon* lexicon) {
             appendWord(out, text.substr(i, end - i), lexicon);
             i = end;
         } else if (c == '\r' || c == '\n') {
-            while (i < text.size() && (text[i] == '\r' || text[i] == '\n' || text[i] == ' '))
+            int lineEnds = 0;
+            while (i < text.size() && (text[i] == '\r' || text[i] == '\n' || text[i] == ' ')) {
+                if (text[i] == '\n' ||
+                    (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+                    ++lineEnds;
                 ++i;
+            }
             // A line end between sentences ends a clause even without punctuation, as in
-            // "\+Geen onderwerp" CR followed by the body.
-            out += endsClause(out) ? " " : " <break strength=\"medium\"/> ";
+            // "\+Geen onderwerp" CR followed by the body; a hard-wrapped line that runs on in
+            // lower case does not.
+            const bool newSentence = lineEnds > 1 || i == text.size() || !startsLowerCase(text[i]);
+            out += newSentence && !endsClause(out) ? " <break strength=\"medium\"/> " : " ";
         } else {
             appendEscapedXml(out, c);
             ++i;

@@ -29,6 +29,12 @@ TEST(SpeechText, ToSsmlTurnsMarksIntoMarkupAndEscapesTheText) {
         {"CR after punctuation is a pause", "Goedemorgen!\rHier", "Goedemorgen! Hier"},
         {"CR without punctuation breaks the clause", "\\+Geen onderwerp\r\nBeste Jan",
          "<emphasis>Geen</emphasis> onderwerp <break strength=\"medium\"/> Beste Jan"},
+        {"hard-wrapped line runs on", "een zin die\r\nover twee", "een zin die over twee"},
+        {"blank line ends a paragraph", "geen punt\r\n\r\nvolgende",
+         "geen punt <break strength=\"medium\"/> volgende"},
+        {"line end before a number or mark", "Van Jan\r2. Van Piet\r\\+Geen",
+         "Van Jan <break strength=\"medium\"/> 2. Van Piet <break strength=\"medium\"/> "
+         "<emphasis>Geen</emphasis>"},
         {"control characters become spaces",
          "a\x01"
          "b\tc\x7F"
