@@ -13,18 +13,19 @@ struct VoiceShape {
     int range;
     double rateFactor; // corrects the tempo for the speed-up and the voice's character
     double speedUp;
+    double trim = 1.0; // evens out loudness between voices
 };
 
 // Children get their higher formants from our speed-up, which espeak-ng cannot give; the mouse
 // needs it for its pitch too, as espeak-ng tops out near 330 Hz.
 constexpr VoiceShape kVoices[] = {
-    {4, "nl+m3", 38, 50, 1.0, 1.0},          // Man: low, calm
-    {7, "nl+f2", 50, 55, 1.0, 1.0},          // Vrouw
-    {10, "nl+m3", 95, 60, 1.0 / 1.25, 1.25}, // Jongen
-    {13, "nl+f4", 70, 65, 1.0 / 1.2, 1.2},   // Meisje
-    {0, "nl+klatt4", 45, 0, 0.95, 1.0},      // Robot: flat
-    {16, "nl+f5", 85, 70, 1.0 / 1.35, 1.6},  // Muisje: high and quick
-    {17, "nl+whisper", 50, 40, 0.9, 1.0},    // Slang: a hiss
+    {4, "nl+m3", 38, 50, 1.0, 1.0},            // Man: low, calm
+    {7, "nl+f2", 50, 55, 1.0, 1.0},            // Vrouw
+    {10, "nl+m3", 95, 60, 1.0 / 1.25, 1.25},   // Jongen
+    {13, "nl+f4", 70, 65, 1.0 / 1.2, 1.2},     // Meisje
+    {0, "nl+klatt4", 45, 0, 0.95, 1.0},        // Robot: flat
+    {16, "nl+f5", 85, 70, 1.0 / 1.35, 1.6},    // Muisje: high and quick
+    {17, "nl+whisper", 50, 40, 0.9, 1.0, 1.4}, // Slang: a hiss, softer than voiced speech
 };
 
 const VoiceShape& shapeOf(int code) {
@@ -61,7 +62,7 @@ VoiceParams voiceParams(const Levels& levels) {
     // 0 (soft but audible, so prompts are never lost) to +8 dB at 10, where the limiter keeps
     // peaks from clipping.
     const double db = volume <= 5 ? (volume - 5) * 4.8 : (volume - 5) * 1.6;
-    p.gain = std::pow(10.0, db / 20.0);
+    p.gain = std::pow(10.0, db / 20.0) * shape.trim;
     p.speedUp = shape.speedUp;
     return p;
 }

@@ -40,7 +40,7 @@ TEST(Voices, LevelsRiseMonotonicallyAndAreClamped) {
     }
     EXPECT_EQ(voiceParams({7, -5, -5, -5}), voiceParams({7, 0, 0, 0}));
     EXPECT_EQ(voiceParams({7, 99, 99, 99}), voiceParams({7, 10, 10, 10}));
-    const VoiceParams middle = voiceParams({4, 5, 5, 5});
+    const VoiceParams middle = voiceParams({4, 5, 5, 5}); // the man
     EXPECT_DOUBLE_EQ(middle.gain, 1.0);
     EXPECT_NEAR(middle.rate, 170, 10);
     EXPECT_GT(voiceParams({7, 0, 5, 0}).gain, 0.0); // soft, never silent
