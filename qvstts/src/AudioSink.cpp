@@ -139,16 +139,16 @@ void DeviceSink::discard() {
     audio_object_flush(audio_);
 }
 
-std::unique_ptr<AudioSink> makeSink(std::string_view spec, int rate, std::string* error) {
-    if (spec.empty() || spec == "device") {
+std::unique_ptr<AudioSink> makeSink(std::string_view setting, int rate, std::string* error) {
+    if (setting.empty() || setting == "device") {
         std::string why;
         if (auto device = DeviceSink::create(rate, &why)) return device;
         std::fprintf(stderr, "qvstts: %s; speech goes to the null sink\n", why.c_str());
         return std::make_unique<NullSink>(rate, 1.0);
     }
-    if (spec == "null") return std::make_unique<NullSink>(rate, 1.0);
-    if (spec.starts_with("null:")) {
-        const std::string_view number = spec.substr(5);
+    if (setting == "null") return std::make_unique<NullSink>(rate, 1.0);
+    if (setting.starts_with("null:")) {
+        const std::string_view number = setting.substr(5);
         double factor = 0;
         const auto [end, ec] =
             std::from_chars(number.data(), number.data() + number.size(), factor);
@@ -159,9 +159,9 @@ std::unique_ptr<AudioSink> makeSink(std::string_view spec, int rate, std::string
         }
         return std::make_unique<NullSink>(rate, factor);
     }
-    if (spec.starts_with("wav:") && spec.size() > 4)
-        return WavSink::create(std::string(spec.substr(4)), rate, error);
-    if (error) *error = "bad QVSTTS_SINK: " + std::string(spec);
+    if (setting.starts_with("wav:") && setting.size() > 4)
+        return WavSink::create(std::string(setting.substr(4)), rate, error);
+    if (error) *error = "bad QVSTTS_SINK: " + std::string(setting);
     return nullptr;
 }
 

@@ -14,11 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(AudioSink, SpecsNameTheSinkOrGiveAReason) {
+TEST(AudioSink, SettingsNameTheSinkOrGiveAReason) {
     const fs::path wav =
-        fs::temp_directory_path() / ("qvstts-spec-" + std::to_string(getpid()) + ".wav");
+        fs::temp_directory_path() / ("qvstts-setting-" + std::to_string(getpid()) + ".wav");
     struct Case {
-        std::string spec;
+        std::string setting;
         bool ok;
     };
     const Case cases[] = {
@@ -36,10 +36,10 @@ TEST(AudioSink, SpecsNameTheSinkOrGiveAReason) {
     };
     for (const auto& c : cases) {
         std::string error;
-        auto sink = makeSink(c.spec, 22050, &error);
-        EXPECT_EQ(sink != nullptr, c.ok) << c.spec;
+        auto sink = makeSink(c.setting, 22050, &error);
+        EXPECT_EQ(sink != nullptr, c.ok) << c.setting;
         if (!c.ok) {
-            EXPECT_FALSE(error.empty()) << c.spec;
+            EXPECT_FALSE(error.empty()) << c.setting;
         }
     }
     fs::remove(wav);

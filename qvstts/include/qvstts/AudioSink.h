@@ -76,8 +76,8 @@ private:
 };
 
 // Makes the sink a QVSTTS_SINK value names: "device" (falls back to real-time null when there
-// is no sound device), "null", "null:FACTOR", "wav:FILE". An empty spec is "device". Null, with
-// the reason in error, for a malformed spec or a WAV file that cannot be written.
-std::unique_ptr<AudioSink> makeSink(std::string_view spec, int rate, std::string* error);
+// is no sound device), "null", "null:FACTOR", "wav:FILE". An empty setting is "device". Null, with
+// the reason in error, for a malformed setting or a WAV file that cannot be written.
+std::unique_ptr<AudioSink> makeSink(std::string_view setting, int rate, std::string* error);
 
 } // namespace qvstts
