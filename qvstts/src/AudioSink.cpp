@@ -125,18 +125,22 @@ DeviceSink::~DeviceSink() {
 }
 
 AudioSink::Clock::time_point DeviceSink::write(const int16_t* samples, size_t count) {
-    // Blocks while the device's buffer is full, which paces synthesis by itself.
-    if (audio_object_write(audio_, samples, count * sizeof(int16_t)) != 0)
-        return pacer_.write(samples, count);
-    return Clock::now();
+    const auto due = pacer_.write(samples, count);
+    // A failing device (unplugged, server gone) still keeps real-time pace.
+    if (audio_object_write(audio_, samples, count * sizeof(int16_t)) != 0) return due;
+    // Stay only a little ahead of the listener: a sound server may buffer seconds, and what
+    // it holds would play on after a pause.
+    return due - std::chrono::milliseconds(150);
 }
 
 void DeviceSink::finish() {
     audio_object_drain(audio_);
+    pacer_.discard();
 }
 
 void DeviceSink::discard() {
     audio_object_flush(audio_);
+    pacer_.discard();
 }
 
 std::unique_ptr<AudioSink> makeSink(std::string_view setting, int rate, std::string* error) {

@@ -72,7 +72,7 @@ public:
 private:
     explicit DeviceSink(int rate) : pacer_(rate, 1.0) {}
     ::audio_object* audio_ = nullptr;
-    NullSink pacer_; // keeps real-time pace when the device fails mid-way (unplugged, server gone)
+    NullSink pacer_; // the listener's clock
 };
 
 // Makes the sink a QVSTTS_SINK value names: "device" (falls back to real-time null when there
