@@ -132,6 +132,8 @@ bool Engine::play(uint64_t seq, const int16_t* samples, size_t count) {
         // Waits until the sink has consumed the piece; a pause or stop wakes it early. After a
         // pause the remaining wait is dropped: the null sink restarts its clock from now.
         wake_.wait_until(lock, due, [&] { return paused_ || cancelled(seq); });
+        // Hold here too, so a pause during the very last piece still holds back the end.
+        wake_.wait(lock, [&] { return !paused_ || cancelled(seq); });
         if (cancelled(seq)) return false;
     }
     return true;
