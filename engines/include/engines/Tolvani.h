@@ -1,0 +1,62 @@
+// Binding to the Tolvani speech engine (qvstts). The program holds one Tolvani for its whole
+// run: creating it readies the engine, destroying it stops and closes the engine once more
+// after the shutdown's own stop and close.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace engines {
+
+// The message the engine posts to a window when the speech it was given has ended.
+inline constexpr uint32_t MM_WOM_CLOSE = 0x3BC;
+
+// Voice codes of the engine, as the options dialog lists them.
+enum class Voice : int32_t {
+    Man = 4,
+    Vrouw = 7,
+    Jongen = 10,
+    Meisje = 13,
+    Robot = 0,
+    Muisje = 16,
+    Slang = 17
+};
+
+struct SpeechDefaults {
+    int32_t voice = 0;
+    int32_t tempo = 0;
+    int32_t pitch = 0;
+    int32_t volume = 0;
+};
+
+class Tolvani {
+public:
+    // How a window is told MM_WOM_CLOSE. Called on the engine's speaking thread: it must queue
+    // the message for the UI thread (e.g. a posted event) and return at once.
+    using Poster = std::function<void(void* window, uint32_t message)>;
+
+    // QVS_Init(0xA2000).
+    Tolvani();
+    // QVS_Stop, then QVS_Close; unregisters the poster.
+    ~Tolvani();
+    Tolvani(const Tolvani&) = delete;
+    Tolvani& operator=(const Tolvani&) = delete;
+
+    // Registers how window handles are posted to; replaces an earlier poster.
+    void setPoster(Poster poster);
+
+    // Texts are Windows-1252 and may carry CRs and the stress marks "\+" and "\-".
+    void say(void* window, const std::string& text);
+    void pause();
+    void stop();
+    void close();
+    void setTempo(int32_t level);
+    void setPitch(int32_t level);
+    void setVolume(int32_t level);
+    void setVoice(int32_t code);
+    SpeechDefaults defaultSettings() const;
+    void lexicon(void* owner);
+};
+
+} // namespace engines
