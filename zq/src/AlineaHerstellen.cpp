@@ -84,15 +84,24 @@ std::string AlineaHerstellen::process(std::string_view text) const {
     const std::vector<std::string> raw = splitLines(text);
     std::vector<std::string> lines;
     lines.reserve(raw.size());
-    std::size_t width = 0;
-    for (const std::string& r : raw) {
+    for (const std::string& r : raw)
         lines.push_back(squeeze(r));
-        const std::size_t len = lines.back().size();
-        if (len >= kMinWrapWidth && len <= kMaxWrapWidth && !isListItem(lines.back()))
-            width = std::max(width, len);
+    // The wrap width of each paragraph: its longest line of wrappable length. A paragraph of
+    // short lines (an address, a poem) was not wrapped.
+    std::vector<std::size_t> widths(lines.size(), 0);
+    for (std::size_t b = 0; b < lines.size();) {
+        std::size_t e = b, width = 0;
+        for (; e < lines.size() && !lines[e].empty(); ++e) {
+            const std::size_t len = lines[e].size();
+            if (len >= kMinWrapWidth && len <= kMaxWrapWidth && !isListItem(lines[e]))
+                width = std::max(width, len);
+        }
+        for (std::size_t k = b; k < e; ++k)
+            widths[k] = width;
+        b = e == b ? e + 1 : e;
     }
 
-    auto joins = [&](const std::string& previous, const std::string& next) {
+    auto joins = [&](const std::string& previous, const std::string& next, std::size_t width) {
         if (previous.empty() || next.empty() || isListItem(next)) return false;
         if (isGreeting(previous) || isGreeting(next)) return false;
         const char last = previous.back();
@@ -115,7 +124,7 @@ std::string AlineaHerstellen::process(std::string_view text) const {
             if (!out.empty() && !out.back().empty()) out.emplace_back();
             continue;
         }
-        if (i > 0 && !out.empty() && !out.back().empty() && joins(lines[i - 1], line)) {
+        if (i > 0 && !out.empty() && !out.back().empty() && joins(lines[i - 1], line, widths[i])) {
             std::string& current = out.back();
             if (!(current.size() > 1 && current.back() == '-' &&
                   isLetter(current[current.size() - 2])))
@@ -123,12 +132,16 @@ std::string AlineaHerstellen::process(std::string_view text) const {
             current += line;
             continue;
         }
+        // a kept line that runs on in lower case gets no full stop: it is part of a sentence
+        if (!out.empty() && !out.back().empty() &&
+            (isUpper(line[0]) || isListItem(line) || isGreeting(out.back()) || isDigit(line[0])))
+            closeLine(out.back());
         out.push_back(line);
     }
     while (!out.empty() && out.back().empty())
         out.pop_back();
-    for (std::string& line : out)
-        closeLine(line);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        if (i + 1 == out.size() || out[i + 1].empty()) closeLine(out[i]);
     return joinLines(out);
 }
 

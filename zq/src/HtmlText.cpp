@@ -93,6 +93,12 @@ public:
         if (!lines_.empty() && !lines_.back().second.empty()) lines_.emplace_back(depth_, "");
     }
     void space() { pendingSpace_ = !current_.empty(); }
+    void listItem() { // a "- " bullet: voices pass over it and paragraph repair keeps the item
+        lineBreak();
+        currentDepth_ = depth_;
+        current_.assign(1, '-');
+        pendingSpace_ = true;
+    }
     void enterQuote() {
         paragraphBreak();
         ++depth_;
@@ -271,6 +277,8 @@ std::string HtmlText::toText(std::string_view html) {
         } else if (name == "pre") {
             b.paragraphBreak();
             pre = closing ? (pre > 0 ? pre - 1 : 0) : pre + 1;
+        } else if (name == "li" && !closing) {
+            b.listItem();
         } else if (inList(kParagraphs, name)) {
             b.paragraphBreak();
         } else if (inList(kLineBreaks, name)) {

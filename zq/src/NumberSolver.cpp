@@ -441,10 +441,14 @@ std::optional<Scanner::Match> Scanner::matchNumber(std::size_t i) const {
     bool plain =
         n.decimals.empty() && n.pointParts.empty() && !n.leadingZero && !n.tooLong && !n.zeroCents;
     // 10-20, 2021-2022: an ascending range
-    if (plain && (at(j) == '-' || uc(at(j)) == 0x96) && digitAt(j + 1)) {
+    // (not a link of a longer chain such as the invalid date 14-13-2000)
+    const bool chained = i >= 2 && (t_[i - 1] == '-' || t_[i - 1] == '/') && isDigit(t_[i - 2]);
+    if (plain && !chained && (at(j) == '-' || uc(at(j)) == 0x96) && digitAt(j + 1)) {
         const Num second = parseNumber(j + 1);
+        const bool more =
+            (at(second.end) == '-' || at(second.end) == '/') && digitAt(second.end + 1);
         if (!second.leadingZero && !second.tooLong && second.value > n.value &&
-            second.pointParts.empty()) {
+            second.pointParts.empty() && !more) {
             words += " tot " + numberWords(second);
             j = second.end;
             n = second;

@@ -253,8 +253,7 @@ void Schoonmaken::clearRules() {
     dropPrefixes_.clear();
 }
 
-std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine,
-                                    std::string_view next) const {
+std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) const {
     auto isLead = [](char c) {
         return c == '<' || c == '(' || c == '[' || c == '{' || c == '"' || c == '\'' ||
                uc(c) == 0x93 || uc(c) == 0x91 || uc(c) == 0x84 || uc(c) == 0x8B;
@@ -309,10 +308,8 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine,
         if (isUpper(afterLead[0]) && !spoken.empty()) spoken[0] = toUpper(spoken[0]);
         out += spoken;
         out += after;
-        // the abbreviation's dot also ended the sentence
-        if (abbreviation.back() == '.' && after.empty() &&
-            (lastInLine || (!next.empty() && isUpper(next[0]))))
-            out += '.';
+        // at the end of a line the abbreviation's dot also ended the sentence
+        if (abbreviation.back() == '.' && after.empty() && lastInLine) out += '.';
         return out;
     }
     return std::string(token);
@@ -357,9 +354,16 @@ std::string Schoonmaken::cleanLine(std::string_view line) const {
     }
     std::string out;
     std::size_t symbols = 0, alnums = 0;
+    // bullets a voice would name ("sterretje") become the silent dash of a list item
+    if (!tokens.empty() && tokens[0].size() == 1 &&
+        (tokens[0][0] == '*' || uc(tokens[0][0]) == 0x95 || uc(tokens[0][0]) == 0xB7))
+        tokens[0] = "-";
     for (std::size_t k = 0; k < tokens.size(); ++k) {
-        const std::string cleaned = cleanToken(tokens[k], k + 1 == tokens.size(),
-                                               k + 1 < tokens.size() ? tokens[k + 1] : "");
+        if (tokens[k] == "&") {
+            out += out.empty() ? "en" : " en";
+            continue;
+        }
+        const std::string cleaned = cleanToken(tokens[k], k + 1 == tokens.size());
         if (cleaned.empty()) continue;
         for (char c : cleaned) {
             if (isAlnum(c))

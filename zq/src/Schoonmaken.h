@@ -27,7 +27,7 @@ private:
     std::vector<std::string> cleanSegment(const std::vector<std::string>& lines,
                                           bool skipQuoted) const;
     std::string cleanLine(std::string_view line) const;
-    std::string cleanToken(std::string_view token, bool lastInLine, std::string_view next) const;
+    std::string cleanToken(std::string_view token, bool lastInLine) const;
 
     std::vector<std::pair<std::string, std::string>> abbreviations_; // longest first
     std::vector<std::string> dropPrefixes_;
