@@ -144,7 +144,8 @@ TEST_F(Schoonmaken, HtmlSourceBecomesText) {
         {"different HTML part is kept",
          "Zie de nieuwsbrief.\r\n<html><body><p>Nieuws over de tuin.</p></body></html>", false,
          "Zie de nieuwsbrief.\r\n\r\nNieuws over de tuin."},
-        {"unclosed tag is text", "3 <4 en <b", false, "3 <4 en <b"},
+        {"unclosed tag and comparisons are text", "<p>3 <4 en 5> 2</p>a <b", false,
+         "3 <4 en 5> 2\r\n\r\na <b"},
     };
     check(cases, std::size(cases));
 }

@@ -135,23 +135,29 @@ std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_
 }
 
 // Index after the '>' that closes the tag opened at i, quotes respected; npos when unclosed.
+// A quote left open falls back to the first '>', so that no input makes the scan quadratic.
 std::size_t tagEnd(std::string_view html, std::size_t i) {
+    const std::size_t firstGt = html.find('>', i + 1);
+    if (firstGt == std::string_view::npos) return firstGt;
+    if (html.substr(i, firstGt - i).find_first_of("\"'") == std::string_view::npos)
+        return firstGt + 1;
+    constexpr std::size_t kMaxQuotedTag = 4096;
     char quote = 0;
-    for (std::size_t j = i + 1; j < html.size(); ++j) {
+    for (std::size_t j = i + 1; j < html.size() && j - i < kMaxQuotedTag; ++j) {
         const char c = html[j];
         if (quote != 0) {
             if (c == quote) quote = 0;
         } else if (c == '"' || c == '\'') {
             // a quote only opens a value right after '='
             std::size_t k = j;
-            while (k > i && isSpace(html[k - 1]))
+            while (k > i + 1 && isSpace(html[k - 1]))
                 --k;
             if (html[k - 1] == '=') quote = c;
         } else if (c == '>') {
             return j + 1;
         }
     }
-    return std::string_view::npos;
+    return firstGt + 1;
 }
 
 } // namespace
@@ -164,8 +170,10 @@ bool HtmlText::startsHtml(std::string_view line) {
 }
 
 std::size_t HtmlText::decodeEntity(std::string_view html, std::size_t i, std::string& out) {
-    const std::size_t semi = html.find(';', i);
-    if (semi == std::string_view::npos || semi - i < 3 || semi - i > 10) return 0;
+    // the longest entity name is short: look no further, so a text full of '&' stays linear
+    const std::size_t near = html.substr(i, 12).find(';');
+    if (near == std::string_view::npos || near < 3) return 0;
+    const std::size_t semi = i + near;
     const std::string_view body = html.substr(i + 1, semi - i - 1);
     char32_t cp = 0;
     bool found = false;
@@ -244,8 +252,10 @@ std::string HtmlText::toText(std::string_view html) {
         const bool closing = rest.size() > 1 && rest[1] == '/';
         const std::size_t nameStart = i + (closing ? 2 : 1);
         std::size_t nameEnd = nameStart;
-        while (nameEnd < html.size() && (isAlnum(html[nameEnd]) || html[nameEnd] == ':'))
-            ++nameEnd;
+        // a tag name starts with a letter: "a <4 b> c" is text
+        if (nameStart < html.size() && isLetter(html[nameStart]))
+            while (nameEnd < html.size() && (isAlnum(html[nameEnd]) || html[nameEnd] == ':'))
+                ++nameEnd;
         const bool declaration = rest.size() > 1 && (rest[1] == '!' || rest[1] == '?');
         if (nameEnd == nameStart && !declaration) { // a lone '<' in the text
             run += c;
