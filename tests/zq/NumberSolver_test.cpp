@@ -133,6 +133,7 @@ TEST_F(NumberSolver, TelephoneNumbersReadInDigitGroups) {
         // the (0) is not dialled from abroad
         {"+31 (0)20 1234567",
          "plus eenendertig, twee nul, \xE9\xE9n twee drie, vijfenveertig, zevenenzestig"},
+        {"0800-1234", "nul acht nul nul, twaalf, vierendertig"},
         // leading zeros: an identifier, digit by digit
         {"code 007", "code nul nul zeven"},
         {"order 12345678901", "order \xE9\xE9n twee drie vier vijf zes zeven acht negen nul "

@@ -111,6 +111,10 @@ TEST_F(Schoonmaken, DecorationAndGarbageGo) {
         {"ampersand and bullets", "* Jan & Piet\r\n\x95 Kees", false, "- Jan en Piet\r\n- Kees"},
         {"abbreviations", "Bijv. morgen, o.a. Jan enz.", false,
          "Bijvoorbeeld morgen, onder andere Jan enzovoort."},
+        {"undeclared quoted-printable", "Caf=E9 met een zach=\r\nte regelbreuk, <a href=3D\"x\">",
+         false, "Caf\xE9 met een zachte regelbreuk, <a href=\"x\">"},
+        {"lone equals signs are not quoted-printable", "a=1, b=20 en x=\r\ny", false,
+         "a=1, b=20 en x=\r\ny"},
         {"UTF-8 body", "Caf\xC3\xA9 \xE2\x82\xAC 5 \xF0\x9F\x98\x80", false, "Caf\xE9 \x80 5"},
     };
     check(cases, std::size(cases));

@@ -381,7 +381,10 @@ std::optional<Scanner::Match> Scanner::matchPhone(std::size_t i) const {
         const std::size_t area = g.compare(0, 2, "06") == 0 ? 2 : 3;
         return Match{j, phoneWords({g.substr(0, area), g.substr(area)})};
     }
-    if ((total != 9 && total != 10) || groups[0].size() > 4) return std::nullopt;
+    // service numbers: 0800-1234, 0900-1234
+    const bool service = total == 8 && groups.size() == 2 && groups[0].size() == 4 &&
+                         (groups[0] == "0800" || groups[0].starts_with("090"));
+    if ((total != 9 && total != 10 && !service) || groups[0].size() > 4) return std::nullopt;
     return Match{j, phoneWords(groups)};
 }
 

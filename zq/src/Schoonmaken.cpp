@@ -191,6 +191,48 @@ bool isSymbol(char c) {
     return !isAlnum(c) && !isSpace(c);
 }
 
+int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isSoftBreak(const std::string& text, std::size_t i) {
+    return text[i] == '=' && i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n') &&
+           (i == 0 || text[i - 1] != '=');
+}
+
+// A body sent as quoted-printable but not declared so still holds "=3D", "=E9" and soft line
+// breaks; a voice would read them out. Decode it when the signs are clear.
+std::string decodeLeftoverQuotedPrintable(std::string text) {
+    auto escapeAt = [&](std::size_t i) {
+        return text[i] == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+               hexValue(text[i + 2]) >= 0;
+    };
+    std::size_t escapes = 0, softBreaks = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        escapes += escapeAt(i) ? 1 : 0;
+        softBreaks += isSoftBreak(text, i) ? 1 : 0;
+    }
+    if (escapes == 0 || escapes + softBreaks < 3) return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (escapeAt(i)) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else if (isSoftBreak(text, i)) {
+            if (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n') ++i;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    // a decoded NUL would end the text early for callers that take C strings
+    std::replace(out.begin(), out.end(), '\0', ' ');
+    return out;
+}
+
 } // namespace
 
 std::string speakableHost(std::string_view host) {
@@ -445,7 +487,7 @@ std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string
 }
 
 std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
-    std::string source(text);
+    std::string source = decodeLeftoverQuotedPrintable(std::string(text));
     if (looksLikeUtf8(source)) source = utf8ToCp1252(source);
     const std::vector<std::string> lines = splitLines(source);
 
