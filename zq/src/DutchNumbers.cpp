@@ -45,7 +45,7 @@ std::string under1e6(unsigned n) {
     }
     const unsigned thousands = n / 1000, rest = n % 1000;
     std::string out = thousands == 1 ? "duizend" : under1000(thousands) + "duizend";
-    if (rest > 0) out += " " + (rest == 1 ? kEen : under1000(rest));
+    if (rest > 0) out += cat(" ", rest == 1 ? kEen : under1000(rest));
     return out;
 }
 
@@ -63,7 +63,7 @@ std::string cardinal(std::uint64_t n) {
         if (!out.empty()) out += ' ';
         out += (millions == 1 ? kEen : under1000(millions)) + " miljoen";
     }
-    if (rest > 0) out += " " + (rest == 1 ? kEen : under1e6(rest));
+    if (rest > 0) out += cat(" ", rest == 1 ? kEen : under1e6(rest));
     return out;
 }
 

@@ -273,7 +273,7 @@ std::string HtmlText::toText(std::string_view html) {
         i = end;
         if (declaration) continue;
         if (!closing && inList(kSkipped, name)) {
-            const std::size_t close = findNoCase(html, "</" + name, i);
+            const std::size_t close = findNoCase(html, cat("</", name), i);
             if (close == std::string_view::npos) {
                 i = html.size();
             } else {

@@ -201,21 +201,21 @@ std::string decimalWords(const std::string& d) {
 
 std::string Scanner::numberWords(const Num& n) const {
     std::string out = n.leadingZero || n.tooLong ? digitWords(n.intDigits) : cardinal(n.value);
-    if (!n.decimals.empty()) out += " komma " + decimalWords(n.decimals);
+    if (!n.decimals.empty()) out += cat(" komma ", decimalWords(n.decimals));
     for (const std::string& part : n.pointParts)
-        out += " punt " + decimalWords(part);
+        out += cat(" punt ", decimalWords(part));
     return out;
 }
 
 std::string Scanner::amountWords(const Num& n, const Currency& c) const {
     if (n.leadingZero || n.tooLong || n.decimals.size() > 2 || !n.pointParts.empty())
-        return numberWords(n) + " " + c.name;
+        return cat(numberWords(n), " ", c.name);
     unsigned cents = 0;
     if (n.decimals.size() == 1) cents = static_cast<unsigned>(n.decimals[0] - '0') * 10;
     if (n.decimals.size() == 2) cents = static_cast<unsigned>(std::stoul(n.decimals));
-    if (n.value == 0 && cents > 0) return cardinal(cents) + " " + c.subunit;
-    std::string out = cardinal(n.value) + " " + c.name;
-    if (cents > 0) out += " " + cardinal(cents);
+    if (n.value == 0 && cents > 0) return cat(cardinal(cents), " ", c.subunit);
+    std::string out = cat(cardinal(n.value), " ", c.name);
+    if (cents > 0) out += cat(" ", cardinal(cents));
     return out;
 }
 
@@ -223,7 +223,7 @@ std::optional<Scanner::Match> Scanner::matchDate(std::size_t i) const {
     const std::size_t e1 = digitsEnd(i);
     const std::size_t len1 = e1 - i;
     auto words = [&](std::uint64_t d, std::uint64_t m, std::uint64_t y) {
-        return cardinal(d) + " " + kMonths[m - 1] + " " + cardinal(y);
+        return cat(cardinal(d), " ", kMonths[m - 1], " ", cardinal(y));
     };
     // 2000-03-14
     if (len1 == 4 && at(e1) == '-' && digitAt(e1 + 1) && digitAt(e1 + 2) && at(e1 + 3) == '-' &&
@@ -249,7 +249,7 @@ std::optional<Scanner::Match> Scanner::matchDate(std::size_t i) const {
         int month = 0;
         const std::size_t e = monthAt(e1 + 1, month);
         if (e != 0 && !letterAt(e))
-            return Match{e, cardinal(day) + " " + kMonths[static_cast<std::size_t>(month - 1)]};
+            return Match{e, cat(cardinal(day), " ", kMonths[static_cast<std::size_t>(month - 1)])};
     }
     return std::nullopt;
 }
@@ -301,9 +301,9 @@ std::optional<Scanner::Match> Scanner::matchTime(std::size_t i, bool allowRange,
     }
     // "9.30" is a time only with a cue: "uur" after it, "om" before it, or a range ending in "uur"
     const bool cue = cued || sep != '.' || hasUur || precededByTimeLead(i);
-    std::string words = cardinal(h) + " uur";
-    if (m > 0) words += " " + cardinal(m);
-    if (s > 0) words += " en " + cardinal(s) + (s == 1 ? " seconde" : " seconden");
+    std::string words = cat(cardinal(h), " uur");
+    if (m > 0) words += cat(" ", cardinal(m));
+    if (s > 0) words += cat(" en ", cardinal(s), s == 1 ? " seconde" : " seconden");
     if (allowRange) {
         // 10:00-11:00, 10.00 - 11.00 uur
         std::size_t r = j;
@@ -315,7 +315,7 @@ std::optional<Scanner::Match> Scanner::matchTime(std::size_t i, bool allowRange,
                 ++r;
             if (digitAt(r) && digitsEnd(r) - r <= 2 && at(digitsEnd(r)) == sep)
                 if (auto second = matchTime(r, false, cue))
-                    return Match{second->end, words + " tot " + second->words};
+                    return Match{second->end, cat(words, " tot ", second->words)};
         }
     }
     if (!cue) return std::nullopt;
@@ -348,7 +348,7 @@ std::string phoneGroup(std::string_view g) {
 std::string phoneWords(const std::vector<std::string>& groups) {
     std::string out = digitWords(groups[0]);
     for (std::size_t k = 1; k < groups.size(); ++k)
-        out += ", " + phoneGroup(groups[k]);
+        out += cat(", ", phoneGroup(groups[k]));
     return out;
 }
 
@@ -421,7 +421,7 @@ std::optional<Scanner::Match> Scanner::matchInternationalPhone(std::size_t i) co
     if (groups.size() == 1 && groups[0].size() == 9) // "+31612345678": area code 6
         groups = {groups[0].substr(0, groups[0][0] == '6' ? 1 : 2),
                   groups[0].substr(groups[0][0] == '6' ? 1 : 2)};
-    return Match{j, "plus " + cardinal(std::stoull(country)) + ", " + phoneWords(groups)};
+    return Match{j, cat("plus ", cardinal(std::stoull(country)), ", ", phoneWords(groups))};
 }
 
 std::optional<Scanner::Match> Scanner::matchPostcode(std::size_t i) const {
@@ -433,7 +433,8 @@ std::optional<Scanner::Match> Scanner::matchPostcode(std::size_t i) const {
     const std::string_view pairTwo = t_.substr(i + 2, 2);
     const std::string second =
         pairTwo[0] == '0' ? digitWords(pairTwo) : cardinal(value(i + 2, i + 4));
-    return Match{e + 3, cardinal(value(i, i + 2)) + " " + second + " " + a + " " + b};
+    return Match{e + 3, cat(cardinal(value(i, i + 2)), " ", second, " ", std::string(1, a), " ",
+                            std::string(1, b))};
 }
 
 std::optional<Scanner::Match> Scanner::matchNumber(std::size_t i) const {
@@ -452,7 +453,7 @@ std::optional<Scanner::Match> Scanner::matchNumber(std::size_t i) const {
             (at(second.end) == '-' || at(second.end) == '/') && digitAt(second.end + 1);
         if (!second.leadingZero && !second.tooLong && second.value > n.value &&
             second.pointParts.empty() && !more) {
-            words += " tot " + numberWords(second);
+            words += cat(" tot ", numberWords(second));
             j = second.end;
             n = second;
             plural = true;
@@ -531,7 +532,7 @@ std::optional<Scanner::Match> Scanner::matchCurrencyPrefix(std::size_t i) const 
         const std::size_t we = wordEnd(k + 1);
         const std::string_view word = t_.substr(k + 1, we - k - 1);
         if (word == "miljoen" || word == "miljard" || word == "duizend")
-            return Match{we, numberWords(n) + " " + std::string(word) + " " + c->name};
+            return Match{we, cat(numberWords(n), " ", word, " ", c->name)};
     }
     return Match{n.end, amountWords(n, *c)};
 }
@@ -585,7 +586,7 @@ std::string Scanner::run() {
             m = matchInternationalPhone(i);
         } else if ((c == '-' || u == 0x96) && digitAt(i + 1) &&
                    (i == 0 || t_[i - 1] == ' ' || t_[i - 1] == '(' || t_[i - 1] == '\n')) {
-            if (auto n = matchNumber(i + 1)) m = Match{n->end, "min " + n->words};
+            if (auto n = matchNumber(i + 1)) m = Match{n->end, cat("min ", n->words)};
         } else if (u == 0xBD || u == 0xBC || u == 0xBE) {
             m = Match{i + 1, u == 0xBD ? "een half" : u == 0xBC ? "een kwart" : "drie kwart"};
         } else if (isLetter(c)) {
