@@ -48,6 +48,8 @@ TEST_F(NumberSolver, CardinalsAreSpelledAsDutchSpeaksThem) {
         {"3,5", "drie komma vijf"},
         {"0,05", "nul komma nul vijf"},
         {"versie 2.4.1", "versie twee punt vier punt \xE9\xE9n"},
+        {"192.168.1.10",
+         "honderdtwee\xEBnnegentig punt honderdachtenzestig punt \xE9\xE9n punt tien"},
         {"-5 graden", "min vijf graden"},
         {"mp3", "mp drie"},
     };

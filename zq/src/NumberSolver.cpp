@@ -165,10 +165,17 @@ Num Scanner::parseNumber(std::size_t i) const {
         // Dutch decimal
         const bool commaGroups = groupOf3(j, ',') && groupOf3(j + 4, ',');
         const char sep = commaGroups ? ',' : '.';
+        const std::size_t start = j;
         while (groupOf3(j, sep)) {
             n.intDigits += t_.substr(j + 1, 3);
             j += 4;
             grouped = true;
+        }
+        // "192.168.1.1" is no thousands grouping: read its parts with "punt"
+        if (grouped && sep == '.' && at(j) == '.' && digitAt(j + 1)) {
+            n.intDigits.resize(start - i);
+            j = start;
+            grouped = false;
         }
     }
     if (at(j) == ',' && digitAt(j + 1)) {
@@ -203,7 +210,9 @@ std::string Scanner::numberWords(const Num& n) const {
     std::string out = n.leadingZero || n.tooLong ? digitWords(n.intDigits) : cardinal(n.value);
     if (!n.decimals.empty()) out += cat(" komma ", decimalWords(n.decimals));
     for (const std::string& part : n.pointParts)
-        out += cat(" punt ", decimalWords(part));
+        out += cat(" punt ", part.size() <= 3 && (part.size() == 1 || part[0] != '0')
+                                 ? cardinal(std::stoull(part))
+                                 : digitWords(part));
     return out;
 }
 
