@@ -57,6 +57,9 @@ TEST_F(Schoonmaken, QuotedRepliesGoOnlyWhenAsked) {
          true,
          "Zie hieronder.\r\nForwarded message\r\nFrom: Jan jan apenstaartje x punt n l\r\n"
          "Date: maandag\r\nSubject: Nieuws\r\n\r\nHet nieuws."},
+        {"a sentence that only looks like an introduction",
+         "Op zijn blog schreef hij:\r\nHet gaat goed.", true,
+         "Op zijn blog schreef hij:\r\nHet gaat goed."},
         {"nothing but a quote", "> Alleen citaat\r\n> nog meer", true, ""},
     };
     check(cases, std::size(cases));

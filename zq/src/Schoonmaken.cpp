@@ -18,14 +18,13 @@ namespace {
 constexpr std::size_t kMaxToken = 40;
 
 constexpr std::array<const char*, 5> kIntroStarts = {"op ", "on ", "am ", "le ", "el "};
-constexpr std::array<const char*, 7> kIntroWords = {"schreef",
+constexpr std::array<const char*, 6> kIntroWords = {"schreef",
                                                     "geschreven",
                                                     "wrote",
                                                     "schrieb",
                                                     "\xE9"
                                                     "crit",
-                                                    "escribi\xF3",
-                                                    "het volgende"};
+                                                    "escribi\xF3"};
 constexpr std::array<const char*, 6> kOriginalMarkers = {
     "oorspronkelijk bericht",     "original message",  "origineel bericht",
     "urspr\xFCngliche nachricht", "message d'origine", "oorspronkelijke bericht"};
@@ -84,16 +83,35 @@ std::string_view lineContent(std::string_view line) {
     return trim(content);
 }
 
+// True when the next line with text is quoted ('>').
+bool quoteFollows(const std::vector<std::string>& lines, std::size_t idx) {
+    for (std::size_t k = idx; k < lines.size(); ++k) {
+        std::string_view content;
+        const std::size_t depth = quoteDepth(lines[k], content);
+        if (depth > 0) return true;
+        if (!trim(content).empty()) return false;
+    }
+    return false;
+}
+
 // Lines taken by a reply's introduction ("Op ... schreef ...:"), which mail programs may wrap
-// over two lines; 0 when line idx is none.
+// over two lines; 0 when line idx is none. An ordinary sentence such as "Op zijn blog schreef
+// hij:" does not count: an introduction names a date or an address, or quoted lines follow.
 std::size_t introLines(const std::vector<std::string>& lines, std::size_t idx) {
     const std::string_view t = lineContent(lines[idx]);
-    if (isIntroText(t)) return 1;
-    if (idx + 1 < lines.size() && startsWithAny(t, kIntroStarts) && !t.empty() && t.back() != ':') {
-        const std::string joined = std::string(t) + " " + std::string(lineContent(lines[idx + 1]));
-        if (isIntroText(joined)) return 2;
+    std::size_t count = 0;
+    std::string joined(t);
+    if (isIntroText(t)) {
+        count = 1;
+    } else if (idx + 1 < lines.size() && startsWithAny(t, kIntroStarts) && !t.empty() &&
+               t.back() != ':') {
+        joined = cat(t, " ", lineContent(lines[idx + 1]));
+        if (isIntroText(joined)) count = 2;
     }
-    return 0;
+    if (count == 0) return 0;
+    const bool datedOrAddressed =
+        std::any_of(joined.begin(), joined.end(), [](char c) { return isDigit(c) || c == '@'; });
+    return datedOrAddressed || quoteFollows(lines, idx + count) ? count : 0;
 }
 
 bool isOriginalMarker(std::string_view t) {
