@@ -68,6 +68,7 @@ TEST_F(NumberSolver, TimesReadAsClockTimes) {
         {"10:00-11:00", "tien uur tot elf uur"},
         {"10.00 - 12.30 uur", "tien uur tot twaalf uur dertig"},
         {"14u30", "veertien uur dertig"},
+        {"tot 17.30u.", "tot zeventien uur dertig."},
         {"10:00 PM", "twee\xEBntwintig uur"},
         {"12:15:30", "twaalf uur vijftien en dertig seconden"},
         // no cue: not a time

@@ -279,6 +279,11 @@ std::optional<Scanner::Match> Scanner::matchTime(std::size_t i, bool allowRange,
         if (s > 59) return std::nullopt;
         j += 3;
     }
+    bool hasUur = false;
+    if (toLower(at(j)) == 'u' && !letterAt(j + 1) && sep != 'u') { // "14.30u"
+        hasUur = true;
+        ++j;
+    }
     if (letterAt(j) && sep != 'u') {
         // "10:00AM" is fine, "10:00abc" is not a time
         const std::size_t we = wordEnd(j);
@@ -290,8 +295,7 @@ std::optional<Scanner::Match> Scanner::matchTime(std::size_t i, bool allowRange,
     std::size_t k = j;
     while (at(k) == ' ')
         ++k;
-    bool hasUur = false;
-    if (startsWithNoCase(t_.substr(k), "uur") && !letterAt(k + 3)) {
+    if (!hasUur && startsWithNoCase(t_.substr(k), "uur") && !letterAt(k + 3)) {
         hasUur = true;
         j = k + 3;
     } else if (h <= 12 &&
