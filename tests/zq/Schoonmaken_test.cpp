@@ -107,6 +107,10 @@ TEST_F(Schoonmaken, DecorationAndGarbageGo) {
          "Zie bijlage.\r\nUEsDBBQABgAIAAAAIQDfpNJsWgEAACAFAAATAAgCW0NvbnRlbnRfVHlwZXNdLnht\r\n"
          "bCCiBAIooAACAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA",
          false, "Zie bijlage."},
+        {"long compounds stay, hashes and tracking ids go",
+         "De arbeidsongeschiktheidsverzekeringsmaatschappij belde over "
+         "3f786850e387550fdab836ed7e6dc881de23001b en id=AB12CD34EF56GH78IJ90KL12.",
+         false, "De arbeidsongeschiktheidsverzekeringsmaatschappij belde over en"},
         {"control characters and backslashes",
          "a\x01"
          "b\tc\\d",

@@ -13,9 +13,12 @@ namespace zq {
 
 namespace {
 
-// Longest run of characters that is still a word; anything longer is an encoded blob, a hash
-// or a tracking id.
-constexpr std::size_t kMaxToken = 40;
+// Beyond these lengths a token is an encoded blob, a hash or a tracking id rather than a word.
+// Dutch compounds grow long ("arbeidsongeschiktheidsverzekering"), so a token of letters gets
+// more room than one mixing letters, digits and symbols.
+constexpr std::size_t kMaxWord = 64;
+constexpr std::size_t kMaxMixedToken = 40;
+constexpr std::size_t kMaxSwitchingToken = 24;
 
 constexpr std::array<const char*, 5> kIntroStarts = {"op ", "on ", "am ", "le ", "el "};
 constexpr std::array<const char*, 6> kIntroWords = {"schreef",
@@ -209,6 +212,22 @@ bool isSymbol(char c) {
     return !isAlnum(c) && !isSpace(c);
 }
 
+bool isGarbage(std::string_view core) {
+    if (core.size() <= kMaxSwitchingToken) return false;
+    std::size_t switches = 0;
+    bool words = true;
+    for (std::size_t i = 0; i < core.size(); ++i) {
+        const char c = core[i];
+        words = words && (isLetter(c) || c == '-');
+        // an upper-case letter inside a word part: "dGhpcyBpcyBhIHRlc3Q"
+        if (i > 0 && isUpper(c) && isLetter(core[i - 1])) words = false;
+        if (i > 0 && isDigit(c) != isDigit(core[i - 1]) && isAlnum(c) && isAlnum(core[i - 1]))
+            ++switches;
+    }
+    if (words) return core.size() > kMaxWord;
+    return switches >= 2 || core.size() > kMaxMixedToken;
+}
+
 int hexValue(char c) {
     if (isDigit(c)) return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -356,7 +375,7 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
     }
     if (isAddress(core)) return lead + speakableAddress(core) + trail;
     if (core.size() > 3 && isBareDomain(core)) return lead + speakableHost(core) + trail;
-    if (core.size() > kMaxToken) return {};
+    if (isGarbage(core)) return {};
 
     for (const auto& [abbreviation, expansion] : abbreviations_) {
         if (!startsWithNoCase(afterLead, abbreviation)) continue;
