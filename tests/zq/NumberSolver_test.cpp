@@ -142,6 +142,8 @@ TEST_F(NumberSolver, TelephoneNumbersReadInDigitGroups) {
         {"order 12345678901", "order \xE9\xE9n twee drie vier vijf zes zeven acht negen nul "
                               "\xE9\xE9n"},
         {"1234 AB Amsterdam", "twaalf vierendertig A B Amsterdam"},
+        {"3511AB", "vijfendertig elf A B"},
+        {"2000 GB", "tweeduizend gigabyte"},
     };
     check(cases, std::size(cases));
 }

@@ -438,15 +438,18 @@ std::optional<Scanner::Match> Scanner::matchInternationalPhone(std::size_t i) co
 }
 
 std::optional<Scanner::Match> Scanner::matchPostcode(std::size_t i) const {
-    // "1234 AB": read as two pairs and two letters
+    // "1234 AB", "1234AB": read as two pairs and two letters
     const std::size_t e = digitsEnd(i);
-    if (e - i != 4 || at(i) == '0' || at(e) != ' ') return std::nullopt;
-    const char a = at(e + 1), b = at(e + 2);
-    if (!(a >= 'A' && a <= 'Z' && b >= 'A' && b <= 'Z') || alnumAt(e + 3)) return std::nullopt;
+    if (e - i != 4 || at(i) == '0') return std::nullopt;
+    const std::size_t l = at(e) == ' ' ? e + 1 : e;
+    const char a = at(l), b = at(l + 1);
+    if (!(a >= 'A' && a <= 'Z' && b >= 'A' && b <= 'Z') || alnumAt(l + 2)) return std::nullopt;
+    // "1000 GB" is an amount of a unit
+    if (units_.find(t_.substr(l, 2)) != units_.end()) return std::nullopt;
     const std::string_view pairTwo = t_.substr(i + 2, 2);
     const std::string second =
         pairTwo[0] == '0' ? digitWords(pairTwo) : cardinal(value(i + 2, i + 4));
-    return Match{e + 3, cat(cardinal(value(i, i + 2)), " ", second, " ", std::string(1, a), " ",
+    return Match{l + 2, cat(cardinal(value(i, i + 2)), " ", second, " ", std::string(1, a), " ",
                             std::string(1, b))};
 }
 
