@@ -122,6 +122,18 @@ TEST_F(Schoonmaken, DecorationAndGarbageGo) {
          false, "Caf\xE9 met een zachte regelbreuk, <a href=\"x\">"},
         {"lone equals signs are not quoted-printable", "a=1, b=20 en x=\r\ny", false,
          "a=1, b=20 en x=\r\ny"},
+        {"UTF-8 body with one stray Windows-1252 byte",
+         "Caf\xC3\xA9, cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+         "e en \xE9\xE9n",
+         false,
+         "Caf\xE9, cr\xE8me br\xFBl\xE9"
+         "e en \xE9\xE9n"},
+        {"Windows-1252 body stays",
+         "Caf\xE9 \x80 5, na\xEF"
+         "ef",
+         false,
+         "Caf\xE9 \x80 5, na\xEF"
+         "ef"},
         {"UTF-8 body", "Caf\xC3\xA9 \xE2\x82\xAC 5 \xF0\x9F\x98\x80", false, "Caf\xE9 \x80 5"},
     };
     check(cases, std::size(cases));

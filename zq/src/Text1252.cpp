@@ -159,15 +159,21 @@ std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& cp) {
 } // namespace
 
 bool looksLikeUtf8(std::string_view text) {
-    bool multi = false;
+    std::size_t valid = 0, invalid = 0;
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
         const std::size_t len = decodeUtf8(text, i, cp);
-        if (len == 0) return false;
-        multi = multi || len > 1;
+        if (len == 0) {
+            ++invalid;
+            ++i;
+            continue;
+        }
+        valid += len > 1 ? 1 : 0;
         i += len;
     }
-    return multi;
+    // a stray Windows-1252 byte in an otherwise UTF-8 body (a pasted quote, a broken
+    // signature) should not leave the rest unreadable
+    return valid > invalid;
 }
 
 std::string utf8ToCp1252(std::string_view text) {

@@ -45,10 +45,10 @@ std::string joinLines(const std::vector<std::string>& lines);
 // The Windows-1252 byte for a Unicode code point: -1 when there is none, 0 when the code point
 // is invisible (zero-width, byte-order mark) and should vanish; other spaces map to ' '.
 int cp1252FromCodePoint(char32_t cp);
-// True when text is valid UTF-8 and holds at least one multi-byte sequence.
+// True when text holds UTF-8 multi-byte sequences and few bytes that are not UTF-8.
 bool looksLikeUtf8(std::string_view text);
 // Converts UTF-8 to Windows-1252; characters without a 1252 form are dropped (an emoji or a
-// Chinese character cannot be spoken by a Dutch voice anyway).
+// Chinese character cannot be spoken by a Dutch voice anyway); bytes that are not UTF-8 stay.
 std::string utf8ToCp1252(std::string_view text);
 std::string cp1252ToUtf8(std::string_view text);
 
