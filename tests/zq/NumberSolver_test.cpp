@@ -87,6 +87,9 @@ TEST_F(NumberSolver, DatesGetMonthNames) {
         {"14 maart 2000", "veertien maart tweeduizend"},
         {"op di 14 mrt. 2000", "op dinsdag veertien maart tweeduizend"},
         {"vr 3 jan", "vrijdag drie januari"},
+        {"ma t/m vr", "maandag tot en met vrijdag"},
+        {"(ma-za 9-17 uur)", "(maandag tot en met zaterdag negen tot zeventien uur)"},
+        {"zo 5 km en do mee", "zo vijf kilometer en do mee"},
         // not a date: month 13, or a day 32
         {"14-13-2000", "veertien-dertien-tweeduizend"},
     };

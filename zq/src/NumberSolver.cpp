@@ -111,6 +111,8 @@ private:
     std::optional<Match> matchCurrencyPrefix(std::size_t i) const;
     std::optional<Match> matchInternationalPhone(std::size_t i) const;
     std::optional<Match> matchWeekday(std::size_t i) const;
+    // The day whose abbreviation starts at i, end set after it (and its dot).
+    const DayWord* dayAt(std::size_t i, std::size_t& end) const;
 
     void emit(std::string& out, const std::string& words, std::size_t next) const;
 
@@ -553,18 +555,35 @@ std::optional<Scanner::Match> Scanner::matchCurrencyPrefix(std::size_t i) const 
     return Match{n.end, amountWords(n, *c)};
 }
 
-std::optional<Scanner::Match> Scanner::matchWeekday(std::size_t i) const {
-    // "di 14 mrt": the day abbreviation only counts before a day and a month
-    if (i > 0 && isAlnum(t_[i - 1])) return std::nullopt;
+const DayWord* Scanner::dayAt(std::size_t i, std::size_t& end) const {
+    if (i > 0 && isAlnum(t_[i - 1])) return nullptr;
     for (const DayWord& d : kDays) {
         if (!equalsNoCase(t_.substr(i, 2), d.abbreviation) || letterAt(i + 2)) continue;
-        std::size_t j = i + 2;
-        if (at(j) == '.') ++j;
-        if (at(j) != ' ' || !digitAt(j + 1)) return std::nullopt;
+        end = at(i + 2) == '.' ? i + 3 : i + 2;
+        return &d;
+    }
+    return nullptr;
+}
+
+std::optional<Scanner::Match> Scanner::matchWeekday(std::size_t i) const {
+    // Day abbreviations are common words too ("zo", "do"), so they only count before a date
+    // ("di 14 mrt") or in a range of days ("ma t/m vr", "ma-vr").
+    std::size_t j = 0;
+    const DayWord* d = dayAt(i, j);
+    if (d == nullptr) return std::nullopt;
+    if (at(j) == ' ' && digitAt(j + 1)) {
         const std::size_t e = digitsEnd(j + 1);
         int month = 0;
-        if (e - j - 1 > 2 || at(e) != ' ' || monthAt(e + 1, month) == 0) return std::nullopt;
-        return Match{j, d.name};
+        if (e - j - 1 <= 2 && at(e) == ' ' && monthAt(e + 1, month) != 0) return Match{j, d->name};
+    }
+    for (const char* link : {" t/m ", " tot en met ", " - ", "-", " tot "}) {
+        const std::string_view l = link;
+        if (t_.substr(j, l.size()) != l) continue;
+        std::size_t e = 0;
+        const DayWord* to = dayAt(j + l.size(), e);
+        if (to == nullptr || letterAt(e)) continue;
+        const char* joint = l == " tot " ? " tot " : " tot en met ";
+        return Match{e, cat(d->name, joint, to->name)};
     }
     return std::nullopt;
 }
