@@ -381,7 +381,6 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
         if (!startsWithNoCase(afterLead, abbreviation)) continue;
         const std::string_view after = afterLead.substr(abbreviation.size());
         if (!std::all_of(after.begin(), after.end(), [&](char c) { return isTrail(c); })) continue;
-        // a letter (not a dot) right before: part of a longer word
         std::string out = strip(token.substr(0, b), '<');
         std::string spoken = expansion;
         if (isUpper(afterLead[0]) && !spoken.empty()) spoken[0] = toUpper(spoken[0]);
@@ -493,7 +492,6 @@ std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string
             inSignature = false;
         }
         if (t == "--") { // "-- " opens the signature; many programs drop its blank
-
             inSignature = true;
             signatureDepth = depth;
             continue;
