@@ -111,6 +111,8 @@ TEST_F(Schoonmaken, DecorationAndGarbageGo) {
          "De arbeidsongeschiktheidsverzekeringsmaatschappij belde over "
          "3f786850e387550fdab836ed7e6dc881de23001b en id=AB12CD34EF56GH78IJ90KL12.",
          false, "De arbeidsongeschiktheidsverzekeringsmaatschappij belde over en"},
+        {"smileys, numbers and estimates", "Top :D en <3 voor #5, ~10 mensen", false,
+         "Top en voor nummer 5, ongeveer 10 mensen"},
         {"control characters and backslashes",
          "a\x01"
          "b\tc\\d",

@@ -39,6 +39,9 @@ constexpr std::array<const char*, 15> kBareTlds = {"nl", "be",   "com", "org", "
                                                    "eu", "info", "nu",  "de",  "fr",
                                                    "uk", "io",   "gov", "edu", "frl"};
 
+constexpr std::array<const char*, 14> kSmileys = {":D", ":-D", ":P", ":-P", ":p", ":-p", "XD",
+                                                  "xD", "<3",  ":*", ":-*", ":O", ":-O", ":o"};
+
 bool containsNoCase(std::string_view hay, std::string_view needle) {
     return lower(hay).find(lower(needle)) != std::string::npos;
 }
@@ -357,6 +360,13 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
     };
     const std::string lead = strip(token.substr(0, b), '<');
     const std::string trail = strip(token.substr(e), '>');
+
+    // smileys: a voice would read ":D" as "D" and "<3" as "kleiner dan drie"
+    for (const char* smiley : kSmileys)
+        if (token == smiley) return {};
+    // "#5" is a number, "~5" an estimate
+    if (token.size() > 1 && (token[0] == '#' || token[0] == '~') && isDigit(token[1]))
+        return cat(token[0] == '#' ? "nummer " : "ongeveer ", token.substr(1));
 
     if (startsWithNoCase(core, "mailto:") && isAddress(core.substr(7, core.find('?') - 7)))
         return lead + speakableAddress(core.substr(7, core.find('?') - 7)) + trail;
