@@ -69,6 +69,7 @@ TEST_F(NumberSolver, TimesReadAsClockTimes) {
         {"10.00 - 12.30 uur", "tien uur tot twaalf uur dertig"},
         {"14u30", "veertien uur dertig"},
         {"tot 17.30u.", "tot zeventien uur dertig."},
+        {"vanaf 10u", "vanaf tien uur"},
         {"10:00 PM", "twee\xEBntwintig uur"},
         {"12:15:30", "twaalf uur vijftien en dertig seconden"},
         // no cue: not a time

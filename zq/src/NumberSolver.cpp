@@ -505,6 +505,8 @@ std::optional<Scanner::Match> Scanner::matchNumber(std::size_t i) const {
         if (plain && k == j && wordEndsHere &&
             (word == "e" || word == "de" || word == "ste" || word == "ste"))
             return Match{we, ordinal(n.value)};
+        if (k == j && wordEndsHere && word == "u" && plain && n.value <= 24) // "om 10u"
+            return Match{we, cat(words, " uur")};
         if (k == j && wordEndsHere && (word == "x" || word == "X"))
             return Match{we, words + " keer"};
         // units: "5 km", "3kg", "20 km/u"
