@@ -1,0 +1,178 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ZqTestSupport.h"
+
+namespace {
+
+struct Case {
+    const char* name;
+    const char* input;
+    bool skipQuoted;
+    const char* expected;
+};
+
+class Schoonmaken : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { zqtest::startEngines(); }
+    static void check(const Case* cases, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(cases[i].name);
+            EXPECT_EQ(zqtest::clean(cases[i].input, cases[i].skipQuoted), cases[i].expected);
+        }
+    }
+};
+
+const char* const kReply = "Prima, dan zie ik je morgen.\r\n"
+                           "\r\n"
+                           "Op di 14 mrt. 2000 om 10:00 schreef Jan Jansen <jan@example.nl>:\r\n"
+                           "> Zullen we morgen afspreken?\r\n"
+                           ">> Eerder citaat.\r\n";
+
+TEST_F(Schoonmaken, QuotedRepliesGoOnlyWhenAsked) {
+    const Case cases[] = {
+        {"skip", kReply, true, "Prima, dan zie ik je morgen."},
+        {"keep, markers gone", kReply, false,
+         "Prima, dan zie ik je morgen.\r\n\r\n"
+         "Op di 14 mrt. 2000 om 10:00 schreef Jan Jansen jan apenstaartje example punt n l:\r\n"
+         "Zullen we morgen afspreken?\r\nEerder citaat."},
+        {"English introduction wrapped over two lines",
+         "Thanks!\r\nOn Tue, Mar 14, 2000 at 10:00 AM John Smith\r\n<john@example.com> wrote:\r\n"
+         "> Hello\r\n",
+         true, "Thanks!"},
+        {"short introduction", "Ja.\r\nPiet schreef:\r\n> Nee?\r\n", true, "Ja."},
+        {"Outlook original message",
+         "Akkoord.\r\n-----Oorspronkelijk bericht-----\r\n"
+         "Van: Jan\r\nVerzonden: maandag\r\nOnderwerp: x\r\n\r\nOud.",
+         true, "Akkoord."},
+        {"Outlook header block",
+         "Akkoord.\r\n________________________________\r\n"
+         "Van: Jan <jan@x.nl>\r\nVerzonden: maandag 3 april\r\n"
+         "Aan: Piet\r\nOnderwerp: Vergadering\r\n\r\nOude tekst.",
+         true, "Akkoord."},
+        {"forwarded message is read",
+         "Zie hieronder.\r\n---------- Forwarded message ---------\r\nFrom: Jan <jan@x.nl>\r\n"
+         "Date: maandag\r\nSubject: Nieuws\r\n\r\nHet nieuws.",
+         true,
+         "Zie hieronder.\r\nForwarded message\r\nFrom: Jan jan apenstaartje x punt n l\r\n"
+         "Date: maandag\r\nSubject: Nieuws\r\n\r\nHet nieuws."},
+        {"a sentence that only looks like an introduction",
+         "Op zijn blog schreef hij:\r\nHet gaat goed.", true,
+         "Op zijn blog schreef hij:\r\nHet gaat goed."},
+        {"nothing but a quote", "> Alleen citaat\r\n> nog meer", true, ""},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, SignaturesAndTagLinesAreDropped) {
+    const Case cases[] = {
+        {"dash dash space", "Tot morgen.\r\n-- \r\nJan Jansen\r\nTel 0123", false, "Tot morgen."},
+        {"signature stripped of its blank", "Tot morgen.\r\n--\r\nJan", false, "Tot morgen."},
+        {"quoted text after the signature stays",
+         "Ja.\r\n-- \r\nJan\r\n\r\nOp 1 mei schreef Piet:\r\n> Kom je?", false,
+         "Ja.\r\nOp 1 mei schreef Piet:\r\nKom je?"},
+        {"mobile tag line", "Goed idee!\r\n\r\nVerzonden vanaf mijn iPhone", false, "Goed idee!"},
+        {"PGP signature",
+         "-----BEGIN PGP SIGNED MESSAGE-----\r\nHash: SHA256\r\n\r\nGetekend.\r\n"
+         "-----BEGIN PGP SIGNATURE-----\r\niQEzBAEBCAAdFiEE\r\n-----END PGP SIGNATURE-----",
+         false, "Getekend."},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, AddressesAndLinksBecomeSpeakable) {
+    const Case cases[] = {
+        {"URL with path", "Zie https://www.rijksoverheid.nl/onderwerpen?id=5 voor meer.", false,
+         "Zie rijksoverheid punt n l voor meer."},
+        {"URL in angle brackets", "<http://example.com/a/b>", false, "example punt com"},
+        {"www without scheme", "Kijk op www.brevon-test.be.", false,
+         "Kijk op brevon test punt b e."},
+        {"bare domain", "bestel via bol.com", false, "bestel via bol punt com"},
+        {"address", "Mail naar piet.de_vries@mail.example.org!", false,
+         "Mail naar piet punt de vries apenstaartje mail punt example punt org!"},
+        {"mailto", "mailto:info@zq.nl?subject=hoi", false, "info apenstaartje zq punt n l"},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, DecorationAndGarbageGo) {
+    const Case cases[] = {
+        {"separator lines become paragraph breaks",
+         "Eerste.\r\n==========\r\nTweede.\r\n*-*-*-*-*-*-*-*-*-*-*-*\r\nDerde.", false,
+         "Eerste.\r\n\r\nTweede.\r\n\r\nDerde."},
+        {"runs of symbols inside a line", "Let op!!!!! ----- Nu *****", false, "Let op Nu"},
+        {"ellipsis stays", "Tja.....", false, "Tja..."},
+        {"base64 block",
+         "Zie bijlage.\r\nUEsDBBQABgAIAAAAIQDfpNJsWgEAACAFAAATAAgCW0NvbnRlbnRfVHlwZXNdLnht\r\n"
+         "bCCiBAIooAACAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA",
+         false, "Zie bijlage."},
+        {"long compounds stay, hashes and tracking ids go",
+         "De arbeidsongeschiktheidsverzekeringsmaatschappij belde over "
+         "3f786850e387550fdab836ed7e6dc881de23001b en id=AB12CD34EF56GH78IJ90KL12.",
+         false, "De arbeidsongeschiktheidsverzekeringsmaatschappij belde over en"},
+        {"smileys, numbers and estimates", "Top :D en <3 voor #5, ~10 mensen", false,
+         "Top en voor nummer 5, ongeveer 10 mensen"},
+        {"control characters and backslashes",
+         "a\x01"
+         "b\tc\\d",
+         false, "a b c d"},
+        {"ampersand and bullets", "* Jan & Piet\r\n\x95 Kees", false, "- Jan en Piet\r\n- Kees"},
+        {"abbreviations", "Bijv. morgen, o.a. Jan enz.", false,
+         "Bijvoorbeeld morgen, onder andere Jan enzovoort."},
+        {"undeclared quoted-printable", "Caf=E9 met een zach=\r\nte regelbreuk, <a href=3D\"x\">",
+         false, "Caf\xE9 met een zachte regelbreuk, <a href=\"x\">"},
+        {"lone equals signs are not quoted-printable", "a=1, b=20 en x=\r\ny", false,
+         "a=1, b=20 en x=\r\ny"},
+        {"UTF-8 body with one stray Windows-1252 byte",
+         "Caf\xC3\xA9, cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+         "e en \xE9\xE9n",
+         false,
+         "Caf\xE9, cr\xE8me br\xFBl\xE9"
+         "e en \xE9\xE9n"},
+        {"Windows-1252 body stays",
+         "Caf\xE9 \x80 5, na\xEF"
+         "ef",
+         false,
+         "Caf\xE9 \x80 5, na\xEF"
+         "ef"},
+        {"UTF-8 body", "Caf\xC3\xA9 \xE2\x82\xAC 5 \xF0\x9F\x98\x80", false, "Caf\xE9 \x80 5"},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, HtmlSourceBecomesText) {
+    const Case cases[] = {
+        {"markup, scripts, styles and entities",
+         "<html><head><title>T</title><style>p{x:y}</style></head><body>"
+         "<p>Caf&eacute; &amp; taart&nbsp;voor &euro;&#160;3</p><script>var a=1;</script>"
+         "<!-- opmerking --><p>Tot <b>straks</b>!</p></body></html>",
+         false, "Caf\xE9 en taart voor \x80 3\r\n\r\nTot straks!"},
+        {"line breaks, lists and tables",
+         "<div>Hoi,<br>Hier:</div><ul><li>een</li><li>twee</li></ul>"
+         "<table><tr><td>A</td><td>B</td></tr><tr><td>C</td></tr></table>",
+         false, "Hoi,\r\nHier:\r\n\r\n- een\r\n- twee\r\n\r\nA B\r\nC"},
+        {"link text, not the link",
+         "<p>Lees <a href=\"https://x.nl/?a=1&b=2\">dit artikel</a>.</p>", false,
+         "Lees dit artikel."},
+        {"blockquote is quoted text",
+         "<div>Goed.</div><div>Op 1 mei schreef Jan &lt;jan@x.nl&gt;:</div>"
+         "<blockquote>Kom je ook?</blockquote>",
+         true, "Goed."},
+        {"blockquote kept without markers",
+         "<div>Goed.</div><blockquote><div>Kom je ook?</div></blockquote>", false,
+         "Goed.\r\n\r\nKom je ook?"},
+        {"multipart/alternative read once",
+         "Hallo Anna,\r\n\r\nTot vrijdag!\r\n"
+         "<html><body><p>Hallo Anna,</p><p>Tot <i>vrijdag</i>!</p></body></html>\r\n",
+         false, "Hallo Anna,\r\n\r\nTot vrijdag!"},
+        {"different HTML part is kept",
+         "Zie de nieuwsbrief.\r\n<html><body><p>Nieuws over de tuin.</p></body></html>", false,
+         "Zie de nieuwsbrief.\r\n\r\nNieuws over de tuin."},
+        {"unclosed tag and comparisons are text", "<p>3 <4 en 5> 2</p>a <b", false,
+         "3 <4 en 5> 2\r\n\r\na <b"},
+    };
+    check(cases, std::size(cases));
+}
+
+} // namespace

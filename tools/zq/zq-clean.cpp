@@ -1,0 +1,120 @@
+// zq-clean [--skip-quoted] [--utf8] [--data DIR] [FILE]
+// Runs Schoonmaken, AlineaHerstellen and NumberSolver over a text (FILE or standard input), in
+// that order, as brevon does, and prints the result. Texts are Windows-1252; --utf8 prints the
+// result as UTF-8 for a terminal.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zq/zq.h"
+
+namespace {
+
+void usage() {
+    std::cerr << "usage: zq-clean [--skip-quoted] [--utf8] [--data DIR] [FILE]\n";
+}
+
+bool hasRuleFile(const std::string& folder) {
+    return static_cast<bool>(std::ifstream(folder + "zq-regels.txt"));
+}
+
+std::string toUtf8(const std::string& text) {
+    // the code points of 0x80..0x9F in Windows-1252 (0xFFFD where it has none)
+    static const char32_t high[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::string out;
+    for (unsigned char c : text) {
+        char32_t cp = c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool skipQuoted = false, utf8 = false;
+    std::string file, data;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--skip-quoted") {
+            skipQuoted = true;
+        } else if (arg == "--utf8") {
+            utf8 = true;
+        } else if (arg == "--data" && i + 1 < argc) {
+            data = argv[++i];
+            if (!data.empty() && data.back() != '/') data += '/';
+        } else if (arg == "-h" || arg == "--help") {
+            usage();
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            usage();
+            return 2;
+        } else if (file.empty()) {
+            file = arg;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+
+    std::string text;
+    if (file.empty() || file == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::cerr << "zq-clean: cannot read " << file << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // the engines take zero-terminated text
+    if (text.find('\0') != std::string::npos) text.erase(text.find('\0'));
+
+    if (data.empty()) {
+        for (const char* folder : {ZQ_BUILD_DATA_DIR, ZQ_INSTALL_DATA_DIR})
+            if (hasRuleFile(folder)) {
+                data = folder;
+                break;
+            }
+    }
+    if (data.empty() || !ZQ_Schoonmaken_Start(data.c_str()) ||
+        !ZQ_AlineaHerstellen_Start(data.c_str()) || !ZQ_NumberSolver_Start(data.c_str()))
+        std::cerr << "zq-clean: rule file zq-regels.txt not found; built-in rules only\n";
+
+    int32_t n = ZQ_Schoonmaken_RetrieveBufferLen(text.c_str(), skipQuoted ? -1 : 0);
+    if (n > 0) text = ZQ_Schoonmaken_RetrieveText();
+    if (n == 0) text.clear();
+    ZQ_Schoonmaken_Clear();
+    if (ZQ_AlineaHerstellen_RetrieveBufferLen(text.c_str()) >= 0)
+        text = ZQ_AlineaHerstellen_RetrieveText();
+    if (ZQ_NumberSolver_RetrieveBufferLen(text.c_str()) >= 0) text = ZQ_NumberSolver_RetrieveText();
+    ZQ_NumberSolver_Clear();
+    ZQ_Schoonmaken_Stop();
+    ZQ_AlineaHerstellen_Stop();
+    ZQ_NumberSolver_Stop();
+
+    // CR LF line breaks to the platform's own
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    if (utf8) out = toUtf8(out);
+    std::cout << out << '\n';
+    return n < 0 ? 1 : 0;
+}

@@ -1,0 +1,581 @@
+#include "Schoonmaken.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <set>
+
+#include "HtmlText.h"
+#include "RuleFile.h"
+#include "Text1252.h"
+
+namespace zq {
+
+namespace {
+
+// Beyond these lengths a token is an encoded blob, a hash or a tracking id rather than a word.
+// Dutch compounds grow long ("arbeidsongeschiktheidsverzekering"), so a token of letters gets
+// more room than one mixing letters, digits and symbols.
+constexpr std::size_t kMaxWord = 64;
+constexpr std::size_t kMaxMixedToken = 40;
+constexpr std::size_t kMaxSwitchingToken = 24;
+
+constexpr std::array<const char*, 5> kIntroStarts = {"op ", "on ", "am ", "le ", "el "};
+constexpr std::array<const char*, 6> kIntroWords = {"schreef",
+                                                    "geschreven",
+                                                    "wrote",
+                                                    "schrieb",
+                                                    "\xE9"
+                                                    "crit",
+                                                    "escribi\xF3"};
+constexpr std::array<const char*, 6> kOriginalMarkers = {
+    "oorspronkelijk bericht",     "original message",  "origineel bericht",
+    "urspr\xFCngliche nachricht", "message d'origine", "oorspronkelijke bericht"};
+constexpr std::array<const char*, 4> kForwardMarkers = {"forwarded message", "doorgestuurd bericht",
+                                                        "doorgestuurde bericht", "begin forwarded"};
+constexpr std::array<const char*, 4> kSentFields = {"verzonden:", "sent:", "datum:", "date:"};
+constexpr std::array<const char*, 2> kSubjectFields = {"onderwerp:", "subject:"};
+constexpr std::array<const char*, 15> kBareTlds = {"nl", "be",   "com", "org", "net",
+                                                   "eu", "info", "nu",  "de",  "fr",
+                                                   "uk", "io",   "gov", "edu", "frl"};
+
+constexpr std::array<const char*, 14> kSmileys = {":D", ":-D", ":P", ":-P", ":p", ":-p", "XD",
+                                                  "xD", "<3",  ":*", ":-*", ":O", ":-O", ":o"};
+
+bool containsNoCase(std::string_view hay, std::string_view needle) {
+    return lower(hay).find(lower(needle)) != std::string::npos;
+}
+
+template <std::size_t N>
+bool startsWithAny(std::string_view s, const std::array<const char*, N>& list) {
+    for (const char* p : list)
+        if (startsWithNoCase(s, p)) return true;
+    return false;
+}
+
+// Counts the '>' quote markers at the start of a line ("> > text", ">>text").
+std::size_t quoteDepth(std::string_view line, std::string_view& content) {
+    std::size_t depth = 0, i = 0;
+    for (;;) {
+        std::size_t j = i;
+        while (j < line.size() && (line[j] == ' ' || line[j] == '\t') && j - i < 4)
+            ++j;
+        if (j < line.size() && line[j] == '>') {
+            ++depth;
+            i = j + 1;
+        } else {
+            break;
+        }
+    }
+    content = depth > 0 ? line.substr(i) : line;
+    return depth;
+}
+
+bool isIntroText(std::string_view t) {
+    if (t.size() > 300 || t.empty() || t.back() != ':') return false;
+    std::string_view body = trim(t.substr(0, t.size() - 1));
+    for (const char* w : kIntroWords) {
+        if (!containsNoCase(t, w)) continue;
+        if (startsWithAny(t, kIntroStarts)) return true;
+        // "Jan schreef:"
+        if (endsWithNoCase(body, w)) return true;
+    }
+    return false;
+}
+
+std::string_view lineContent(std::string_view line) {
+    std::string_view content;
+    quoteDepth(line, content);
+    return trim(content);
+}
+
+// True when the next line with text is quoted ('>').
+bool quoteFollows(const std::vector<std::string>& lines, std::size_t idx) {
+    for (std::size_t k = idx; k < lines.size(); ++k) {
+        std::string_view content;
+        const std::size_t depth = quoteDepth(lines[k], content);
+        if (depth > 0) return true;
+        if (!trim(content).empty()) return false;
+    }
+    return false;
+}
+
+// Lines taken by a reply's introduction ("Op ... schreef ...:"), which mail programs may wrap
+// over two lines; 0 when line idx is none. An ordinary sentence such as "Op zijn blog schreef
+// hij:" does not count: an introduction names a date or an address, or quoted lines follow.
+std::size_t introLines(const std::vector<std::string>& lines, std::size_t idx) {
+    const std::string_view t = lineContent(lines[idx]);
+    std::size_t count = 0;
+    std::string joined(t);
+    if (isIntroText(t)) {
+        count = 1;
+    } else if (idx + 1 < lines.size() && startsWithAny(t, kIntroStarts) && !t.empty() &&
+               t.back() != ':') {
+        joined = cat(t, " ", lineContent(lines[idx + 1]));
+        if (isIntroText(joined)) count = 2;
+    }
+    if (count == 0) return 0;
+    const bool datedOrAddressed =
+        std::any_of(joined.begin(), joined.end(), [](char c) { return isDigit(c) || c == '@'; });
+    return datedOrAddressed || quoteFollows(lines, idx + count) ? count : 0;
+}
+
+bool isOriginalMarker(std::string_view t) {
+    if (!t.starts_with("--") && !t.starts_with("__")) return false;
+    while (!t.empty() && (t.front() == '-' || t.front() == '_' || t.front() == ' '))
+        t.remove_prefix(1);
+    while (!t.empty() && (t.back() == '-' || t.back() == '_' || t.back() == ' '))
+        t.remove_suffix(1);
+    for (const char* m : kOriginalMarkers)
+        if (equalsNoCase(t, m)) return true;
+    return false;
+}
+
+// The header block Outlook puts above the message it answers: "Van:", then within a few lines
+// "Verzonden:" and "Onderwerp:".
+bool isReplyHeaderBlock(const std::vector<std::string>& lines, std::size_t idx) {
+    const std::string_view t = lineContent(lines[idx]);
+    if (!startsWithNoCase(t, "van:") && !startsWithNoCase(t, "from:")) return false;
+    bool sent = false, subject = false;
+    for (std::size_t k = idx + 1; k < lines.size() && k <= idx + 6; ++k) {
+        const std::string_view l = lineContent(lines[k]);
+        sent = sent || startsWithAny(l, kSentFields);
+        subject = subject || startsWithAny(l, kSubjectFields);
+    }
+    return sent && subject;
+}
+
+std::set<std::string> wordsOf(std::string_view text, std::vector<std::string>* ordered) {
+    std::set<std::string> words;
+    std::string w;
+    auto done = [&] {
+        if (w.size() >= 2) {
+            if (ordered != nullptr) ordered->push_back(w);
+            words.insert(w);
+        }
+        w.clear();
+    };
+    for (char c : text) {
+        if (isAlnum(c))
+            w += toLower(c);
+        else
+            done();
+    }
+    done();
+    return words;
+}
+
+// True when the HTML alternative says what the plain text before it said already.
+bool repeatsPlainText(std::string_view plain, std::string_view htmlText) {
+    const std::set<std::string> plainWords = wordsOf(plain, nullptr);
+    if (plainWords.empty()) return false;
+    std::vector<std::string> htmlWords;
+    wordsOf(htmlText, &htmlWords);
+    if (htmlWords.empty()) return true;
+    std::size_t known = 0;
+    for (const std::string& w : htmlWords)
+        known += plainWords.count(w);
+    return known * 10 >= htmlWords.size() * 6;
+}
+
+bool isTldLetters(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+bool isHostChar(char c) {
+    return isAlnum(c) || c == '-' || c == '.' || c == '_';
+}
+
+bool isAddress(std::string_view s) {
+    const std::size_t at = s.find('@');
+    if (at == 0 || at == std::string_view::npos || s.find('@', at + 1) != std::string_view::npos)
+        return false;
+    const std::string_view local = s.substr(0, at), domain = s.substr(at + 1);
+    const std::size_t dot = domain.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 2 > domain.size()) return false;
+    auto localChar = [](char c) { return isHostChar(c) || c == '+' || c == '\''; };
+    return std::all_of(local.begin(), local.end(), localChar) &&
+           std::all_of(domain.begin(), domain.end(), isHostChar);
+}
+
+bool isBareDomain(std::string_view s) {
+    const std::size_t dot = s.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return false;
+    const std::string_view tld = s.substr(dot + 1);
+    bool known = false;
+    for (const char* t : kBareTlds)
+        known = known || tld == t;
+    if (!known) return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '.';
+    });
+}
+
+bool isSymbol(char c) {
+    return !isAlnum(c) && !isSpace(c);
+}
+
+bool isGarbage(std::string_view core) {
+    if (core.size() <= kMaxSwitchingToken) return false;
+    std::size_t switches = 0;
+    bool words = true;
+    for (std::size_t i = 0; i < core.size(); ++i) {
+        const char c = core[i];
+        words = words && (isLetter(c) || c == '-');
+        // an upper-case letter inside a word part: "dGhpcyBpcyBhIHRlc3Q"
+        if (i > 0 && isUpper(c) && isLetter(core[i - 1])) words = false;
+        if (i > 0 && isDigit(c) != isDigit(core[i - 1]) && isAlnum(c) && isAlnum(core[i - 1]))
+            ++switches;
+    }
+    if (words) return core.size() > kMaxWord;
+    return switches >= 2 || core.size() > kMaxMixedToken;
+}
+
+int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isSoftBreak(const std::string& text, std::size_t i) {
+    return text[i] == '=' && i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n') &&
+           (i == 0 || text[i - 1] != '=');
+}
+
+// A body sent as quoted-printable but not declared so still holds "=3D", "=E9" and soft line
+// breaks; a voice would read them out. Decode it when the signs are clear.
+std::string decodeLeftoverQuotedPrintable(std::string text) {
+    auto escapeAt = [&](std::size_t i) {
+        return text[i] == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+               hexValue(text[i + 2]) >= 0;
+    };
+    std::size_t escapes = 0, softBreaks = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        escapes += escapeAt(i) ? 1 : 0;
+        softBreaks += isSoftBreak(text, i) ? 1 : 0;
+    }
+    if (escapes == 0 || escapes + softBreaks < 3) return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (escapeAt(i)) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else if (isSoftBreak(text, i)) {
+            if (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n') ++i;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    // a decoded NUL would end the text early for callers that take C strings
+    std::replace(out.begin(), out.end(), '\0', ' ');
+    return out;
+}
+
+} // namespace
+
+std::string speakableHost(std::string_view host) {
+    std::string h = lower(host);
+    if (h.starts_with("www.")) h.erase(0, 4);
+    while (!h.empty() && h.back() == '.')
+        h.pop_back();
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : h) {
+        if (c == '.') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += (c == '-' || c == '_') ? ' ' : c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += " punt ";
+        // a two-letter domain ending is spelled: "n l", "b e"
+        if (i + 1 == parts.size() && i > 0 && parts[i].size() == 2 && isTldLetters(parts[i])) {
+            out += parts[i][0];
+            out += ' ';
+            out += parts[i][1];
+        } else {
+            out += parts[i];
+        }
+    }
+    return out;
+}
+
+std::string speakableAddress(std::string_view address) {
+    const std::size_t at = address.find('@');
+    std::string out;
+    for (char c : address.substr(0, at)) {
+        if (c == '.')
+            out += " punt ";
+        else if (c == '_' || c == '-' || c == '+')
+            out += ' ';
+        else
+            out += c;
+    }
+    return out + " apenstaartje " + speakableHost(address.substr(at + 1));
+}
+
+void Schoonmaken::setRules(const RuleFile& rules) {
+    clearRules();
+    for (const auto& [abbreviation, expansion] : rules.section("afkortingen"))
+        if (!expansion.empty()) abbreviations_.emplace_back(abbreviation, expansion);
+    std::stable_sort(abbreviations_.begin(), abbreviations_.end(),
+                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    for (const auto& [prefix, unused] : rules.section("weglaten"))
+        dropPrefixes_.push_back(prefix);
+}
+
+void Schoonmaken::clearRules() {
+    abbreviations_.clear();
+    dropPrefixes_.clear();
+}
+
+std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) const {
+    auto isLead = [](char c) {
+        return c == '<' || c == '(' || c == '[' || c == '{' || c == '"' || c == '\'' ||
+               uc(c) == 0x93 || uc(c) == 0x91 || uc(c) == 0x84 || uc(c) == 0x8B;
+    };
+    auto isTrail = [](char c) {
+        return c == '>' || c == ')' || c == ']' || c == '}' || c == '"' || c == '\'' || c == ',' ||
+               c == '.' || c == ';' || c == ':' || c == '!' || c == '?' || uc(c) == 0x94 ||
+               uc(c) == 0x92 || uc(c) == 0x9B;
+    };
+    std::size_t b = 0, e = token.size();
+    while (b < e && isLead(token[b]))
+        ++b;
+    const std::string_view afterLead = token.substr(b);
+    while (e > b && isTrail(token[e - 1]))
+        --e;
+    const std::string_view core = token.substr(b, e - b);
+    auto strip = [](std::string_view s, char drop) {
+        std::string out;
+        for (char c : s)
+            if (c != drop) out += c;
+        return out;
+    };
+    const std::string lead = strip(token.substr(0, b), '<');
+    const std::string trail = strip(token.substr(e), '>');
+
+    // smileys: a voice would read ":D" as "D" and "<3" as "kleiner dan drie"
+    for (const char* smiley : kSmileys)
+        if (token == smiley) return {};
+    // "#5" is a number, "~5" an estimate
+    if (token.size() > 1 && (token[0] == '#' || token[0] == '~') && isDigit(token[1]))
+        return cat(token[0] == '#' ? "nummer " : "ongeveer ", token.substr(1));
+
+    if (startsWithNoCase(core, "mailto:") && isAddress(core.substr(7, core.find('?') - 7)))
+        return lead + speakableAddress(core.substr(7, core.find('?') - 7)) + trail;
+    for (const char* scheme : {"http://", "https://", "ftp://", "www."}) {
+        if (!startsWithNoCase(core, scheme)) continue;
+        std::string_view rest =
+            core.substr(std::string_view(scheme) == "www." ? 0 : std::strlen(scheme));
+        std::size_t hostEnd = 0;
+        while (hostEnd < rest.size() && isHostChar(rest[hostEnd]))
+            ++hostEnd;
+        std::string_view host = rest.substr(0, hostEnd);
+        if (const auto atSign = host.find('@'); atSign != std::string_view::npos)
+            host = host.substr(atSign + 1);
+        if (host.find('.') == std::string_view::npos) break;
+        return lead + speakableHost(host) + trail;
+    }
+    if (isAddress(core)) return lead + speakableAddress(core) + trail;
+    if (core.size() > 3 && isBareDomain(core)) return lead + speakableHost(core) + trail;
+    if (isGarbage(core)) return {};
+
+    for (const auto& [abbreviation, expansion] : abbreviations_) {
+        if (!startsWithNoCase(afterLead, abbreviation)) continue;
+        const std::string_view after = afterLead.substr(abbreviation.size());
+        if (!std::all_of(after.begin(), after.end(), [&](char c) { return isTrail(c); })) continue;
+        std::string out = strip(token.substr(0, b), '<');
+        std::string spoken = expansion;
+        if (isUpper(afterLead[0]) && !spoken.empty()) spoken[0] = toUpper(spoken[0]);
+        out += spoken;
+        out += after;
+        // at the end of a line the abbreviation's dot also ended the sentence
+        if (abbreviation.back() == '.' && after.empty() && lastInLine) out += '.';
+        return out;
+    }
+    return std::string(token);
+}
+
+std::string Schoonmaken::cleanLine(std::string_view line) const {
+    std::string s;
+    s.reserve(line.size());
+    for (char c : line) {
+        const unsigned char u = uc(c);
+        if (u < 0x20 || u == 0x7F || u == 0xA0 || c == '\\')
+            s += ' ';
+        else if (u == 0xAD || u == 0x81 || u == 0x8D || u == 0x8F || u == 0x90 || u == 0x9D)
+            continue;
+        else
+            s += c;
+    }
+    // runs of three or more equal symbols ("=====", "*****", "-----") are decoration; an
+    // ellipsis stays
+    std::string t;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t j = i;
+        while (j < s.size() && s[j] == s[i])
+            ++j;
+        if (j - i >= 3 && isSymbol(s[i])) {
+            t += s[i] == '.' ? "..." : " ";
+        } else {
+            t.append(s, i, j - i);
+        }
+        i = j;
+    }
+    std::vector<std::string_view> tokens;
+    const std::string_view tv = t;
+    for (std::size_t i = 0; i < tv.size();) {
+        while (i < tv.size() && tv[i] == ' ')
+            ++i;
+        std::size_t j = i;
+        while (j < tv.size() && tv[j] != ' ')
+            ++j;
+        if (j > i) tokens.push_back(tv.substr(i, j - i));
+        i = j;
+    }
+    std::string out;
+    std::size_t symbols = 0, alnums = 0;
+    // bullets a voice would name ("sterretje") become the silent dash of a list item
+    if (!tokens.empty() && tokens[0].size() == 1 &&
+        (tokens[0][0] == '*' || uc(tokens[0][0]) == 0x95 || uc(tokens[0][0]) == 0xB7))
+        tokens[0] = "-";
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        if (tokens[k] == "&") {
+            out += out.empty() ? "en" : " en";
+            continue;
+        }
+        const std::string cleaned = cleanToken(tokens[k], k + 1 == tokens.size());
+        if (cleaned.empty()) continue;
+        for (char c : cleaned) {
+            if (isAlnum(c))
+                ++alnums;
+            else if (c != ' ')
+                ++symbols;
+        }
+        if (!out.empty()) out += ' ';
+        out += cleaned;
+    }
+    // a line of mostly symbols is drawing or encoding, not text
+    if (alnums == 0 || (symbols + alnums >= 20 && alnums * 10 < (symbols + alnums) * 4)) return {};
+    return out;
+}
+
+std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string>& lines,
+                                                   bool skipQuoted) const {
+    std::vector<std::string> out;
+    std::size_t signatureDepth = 0;
+    bool inSignature = false, inPgpBlock = false, inPgpHeader = false;
+    std::size_t forwardSeen = static_cast<std::size_t>(-1);
+    for (std::size_t idx = 0; idx < lines.size(); ++idx) {
+        std::string_view content;
+        const std::size_t depth = quoteDepth(lines[idx], content);
+        const std::string_view t = trim(content);
+
+        if (inPgpBlock) {
+            inPgpBlock = !t.starts_with("-----END PGP");
+            continue;
+        }
+        if (t.starts_with("-----BEGIN PGP SIGNED MESSAGE")) {
+            inPgpHeader = true;
+            continue;
+        }
+        if (t.starts_with("-----BEGIN PGP")) {
+            inPgpBlock = true;
+            continue;
+        }
+        if (inPgpHeader) { // "Hash: SHA256" and the blank line after it
+            if (startsWithNoCase(t, "hash:") || t.empty()) continue;
+            inPgpHeader = false;
+        }
+
+        const std::size_t intro = introLines(lines, idx);
+        const bool original = isOriginalMarker(t);
+        if (inSignature) {
+            if (depth == signatureDepth && intro == 0 && !original) continue;
+            inSignature = false;
+        }
+        if (t == "--") { // "-- " opens the signature; many programs drop its blank
+            inSignature = true;
+            signatureDepth = depth;
+            continue;
+        }
+        bool forward = false;
+        for (const char* m : kForwardMarkers)
+            forward = forward || containsNoCase(t, m);
+        if (forward) forwardSeen = idx;
+        if (skipQuoted) {
+            if (depth > 0) continue;
+            if (original) break;
+            if (isReplyHeaderBlock(lines, idx) &&
+                !(forwardSeen != static_cast<std::size_t>(-1) && idx - forwardSeen <= 2))
+                break;
+            if (intro > 0) {
+                idx += intro - 1;
+                continue;
+            }
+        }
+        bool dropped = false;
+        for (const std::string& prefix : dropPrefixes_)
+            dropped = dropped || startsWithNoCase(t, prefix);
+        if (dropped) continue;
+        // blank lines stay as paragraph breaks
+        out.push_back(t.empty() ? std::string() : cleanLine(content));
+    }
+    return out;
+}
+
+std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
+    std::string source = decodeLeftoverQuotedPrintable(std::string(text));
+    if (looksLikeUtf8(source)) source = utf8ToCp1252(source);
+    const std::vector<std::string> lines = splitLines(source);
+
+    std::vector<std::string> result;
+    std::string previousPlain;
+    for (std::size_t i = 0; i < lines.size();) {
+        std::vector<std::string> segment;
+        if (HtmlText::startsHtml(lines[i])) {
+            std::string html;
+            for (; i < lines.size(); ++i) {
+                html += lines[i];
+                html += '\n';
+                if (containsNoCase(lines[i], "</html>")) {
+                    ++i;
+                    break;
+                }
+            }
+            const std::string plain = HtmlText::toText(html);
+            // multipart/alternative gives the same message twice: plain, then HTML
+            if (repeatsPlainText(previousPlain, plain)) continue;
+            segment = splitLines(plain);
+            previousPlain.clear();
+        } else {
+            for (; i < lines.size() && !HtmlText::startsHtml(lines[i]); ++i) {
+                segment.push_back(lines[i]);
+                previousPlain += lines[i];
+                previousPlain += '\n';
+            }
+        }
+        std::vector<std::string> cleaned = cleanSegment(segment, skipQuoted);
+        if (!result.empty()) result.emplace_back();
+        result.insert(result.end(), cleaned.begin(), cleaned.end());
+    }
+
+    // one blank line between paragraphs, none at either end
+    std::vector<std::string> tidy;
+    for (std::string& line : result) {
+        if (line.empty() && (tidy.empty() || tidy.back().empty())) continue;
+        tidy.push_back(std::move(line));
+    }
+    while (!tidy.empty() && tidy.back().empty())
+        tidy.pop_back();
+    return joinLines(tidy);
+}
+
+} // namespace zq
