@@ -194,6 +194,7 @@ void TKorpPOP::Connect() {
         transport_->OnDisconnected = nullptr;
         transport_->Close();
     }
+    IsConnected = false;
     transport_ = MakeTransport();
     platform::Transport& t = *transport_;
     t.ConnectTimeout = ConnectTimeout;
@@ -224,11 +225,18 @@ void TKorpPOP::Connect() {
     LoggedIn = false;
     if (ErrorFlag || !IsConnected || UseTLS || !StartTLS) return;
     SendCommand("STLS");
-    ReceiveReply();
+    std::string reply = ReceiveReply();
     if (transportFailed_) return;
     if (ErrorFlag) {
         TransportError(platform::kTlsNotOffered,
                        "the server does not offer STLS; the password is not sent in plain text");
+        return;
+    }
+    // Bytes after the "+OK" line arrived before the handshake, unprotected, yet would be read as
+    // if they came through TLS (the STARTTLS injection of CVE-2011-0411): refuse them.
+    if (reply.find("\r\n") + 2 != reply.size()) {
+        TransportError(platform::kTlsHandshakeFailed,
+                       "the server sent data before the TLS handshake");
         return;
     }
     auto* tls = dynamic_cast<platform::TlsTransport*>(transport_.get());
@@ -241,6 +249,13 @@ bool TKorpPOP::Login() {
     if (!IsConnected) {
         LastError = std::string(kNotConnectedLogin);
         return false;
+    }
+    if (UseTLS || StartTLS) {
+        auto* tls = dynamic_cast<platform::TlsTransport*>(transport_.get());
+        if (!tls || !tls->Secured()) {
+            LastError = "the connection is not encrypted; the password is not sent";
+            return false;
+        }
     }
     SendCommand("USER " + UserId);
     ReceiveReply();

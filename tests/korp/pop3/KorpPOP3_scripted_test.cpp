@@ -205,3 +205,15 @@ TEST_F(ScriptedPop, StartTlsRefusedByTheServerKeepsThePasswordHome) {
     s.Finish();
     EXPECT_EQ(s.Received(), std::vector<std::string>{"STLS"});
 }
+
+TEST_F(ScriptedPop, StartTlsRefusesDataSentAheadOfTheHandshake) {
+    ScriptedServer s({S::Send("+OK ready\r\n"), S::Expect("STLS"),
+                      S::Send("+OK Begin TLS\r\n+OK injected\r\n"), S::Pause(300)});
+    Use(s);
+    pop.StartTLS = true;
+    pop.Connect();
+    EXPECT_TRUE(pop.ErrorFlag);
+    EXPECT_FALSE(pop.IsConnected);
+    EXPECT_EQ(errors, std::vector<int>{platform::kTlsHandshakeFailed});
+    EXPECT_EQ(pop.LastError, "the server sent data before the TLS handshake");
+}
