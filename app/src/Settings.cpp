@@ -1,0 +1,153 @@
+#include <app/Settings.h>
+
+#include <cstdio>
+#include <type_traits>
+#include <utility>
+
+#include <app/PasswordScrambling.h>
+#include <platform/Autostart.h>
+#include <platform/SettingsStore.h>
+
+namespace brevon {
+
+namespace {
+
+std::string Message(const char* format, std::string_view name) {
+    char buffer[128]; // the names are the table's own, all short
+    std::snprintf(buffer, sizeof buffer, format, std::string(name).c_str());
+    return buffer;
+}
+
+} // namespace
+
+Settings& AppSettings() {
+    static Settings settings;
+    return settings;
+}
+
+void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDefaults) {
+    // The engine is asked first, once, as the engine's own defaults call fills all four at once.
+    const EngineDefaults engine = engineDefaults ? engineDefaults() : EngineDefaults{};
+    const auto fromEngine = [&](std::int32_t Settings::*member) {
+        if (member == &Settings::Voice) return engine.Voice;
+        if (member == &Settings::Tempo) return engine.Tempo;
+        if (member == &Settings::Pitch) return engine.Pitch;
+        return engine.Volume;
+    };
+    for (const SettingDef& def : kSettingsTable) {
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_cvref_t<decltype(settings.*member)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    settings.*member = std::string(def.defaultText);
+                else if constexpr (std::is_same_v<T, std::int32_t>)
+                    settings.*member = def.engineDefault ? fromEngine(member) : def.defaultNumber;
+                else
+                    settings.*member = def.defaultNumber != 0;
+            },
+            def.member);
+    }
+}
+
+bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& error) {
+    Settings read = settings;
+    for (const SettingDef& def : kSettingsTable) {
+        std::error_code result;
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_cvref_t<decltype(read.*member)>;
+                if constexpr (std::is_same_v<T, std::string>) {
+                    result = key.ReadString(def.name, read.*member);
+                } else {
+                    std::int32_t value = 0;
+                    result = key.ReadInteger(def.name, value);
+                    if (!result) read.*member = static_cast<T>(value); // bool: non-zero is true
+                }
+            },
+            def.member);
+        if (result) {
+            error = Message(result == platform::SettingsErrc::wrong_type
+                                ? "Invalid data type for '%s'"
+                                : "Failed to get data for '%s'",
+                            def.name);
+            (void)key.Close();
+            return false;
+        }
+    }
+    read.Password = UnscramblePassword(read.Password);
+    (void)key.Close();
+    settings = std::move(read);
+    return true;
+}
+
+std::error_code WriteSettings(platform::SettingsKey& key, const Settings& settings) {
+    std::error_code first;
+    for (const SettingDef& def : kSettingsTable) {
+        std::error_code result;
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_cvref_t<decltype(settings.*member)>;
+                if constexpr (std::is_same_v<T, std::string>) {
+                    result = member == &Settings::Password
+                                 ? key.WriteString(def.name, ScramblePassword(settings.*member))
+                                 : key.WriteString(def.name, settings.*member);
+                } else {
+                    result =
+                        key.WriteInteger(def.name, static_cast<std::int32_t>(settings.*member));
+                }
+            },
+            def.member);
+        if (result && !first) first = result;
+    }
+    const std::error_code closed = key.Close();
+    return first ? first : closed;
+}
+
+LoadResult LoadSettings(platform::SettingsStore& store, Settings& settings,
+                        const EngineDefaultsSource& engineDefaults) {
+    LoadResult result;
+    platform::OpenKeyResult opened = store.OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
+    if (opened.key) {
+        if (!ReadSettings(*opened.key, settings, result.message))
+            result.outcome = LoadResult::Outcome::Failed;
+        return result;
+    }
+    if (opened.error == platform::SettingsErrc::key_not_found ||
+        opened.error == platform::SettingsErrc::no_location) {
+        result.outcome = LoadResult::Outcome::FirstRun;
+        SetDefaultSettings(settings, engineDefaults);
+        (void)SaveSettings(store, settings); // when it cannot be written, run on the defaults
+        return result;
+    }
+    // Settings exist but cannot be read (a damaged or unreadable file): starting on defaults
+    // would write them over the user's own at shutdown.
+    result.outcome = LoadResult::Outcome::Failed;
+    result.message = opened.detail.empty() ? opened.error.message() : opened.detail;
+    return result;
+}
+
+bool SaveSettings(platform::SettingsStore& store, const Settings& settings) {
+    platform::OpenKeyResult opened = store.OpenKey(kSettingsKeyPath, platform::OpenMode::Create);
+    if (!opened.key) return false;
+    return !WriteSettings(*opened.key, settings);
+}
+
+void StoreWindowPositions(Settings& settings, const WindowPositions& windows) {
+    const WindowPosition bar = windows.BarPosition();
+    const WindowPosition options = windows.OptionsPosition();
+    settings.X = bar.Left;
+    settings.Y = bar.Top;
+    settings.XI = options.Left;
+    settings.YI = options.Top;
+}
+
+void ApplyAutostart(const Settings& settings, bool isWin9x, platform::Autostart& autostart,
+                    const std::filesystem::path& executable) {
+    if (!isWin9x) return;
+    if (settings.SemiService9X)
+        (void)autostart.Enable(executable);
+    else
+        (void)autostart.Disable(); // no entry is no error
+}
+
+} // namespace brevon

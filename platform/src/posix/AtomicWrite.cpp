@@ -1,0 +1,71 @@
+#include <platform/AtomicWrite.h>
+
+#include <cerrno>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::error_code LastError() {
+    return {errno, std::system_category()};
+}
+
+std::error_code WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return LastError();
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+} // namespace
+
+std::error_code CreatePrivateDirectories(const std::filesystem::path& dir) {
+    if (dir.empty()) return std::make_error_code(std::errc::invalid_argument);
+    std::filesystem::path partial;
+    for (const auto& part : dir) {
+        partial /= part;
+        if (::mkdir(partial.c_str(), 0700) == 0 || errno == EEXIST) continue;
+        return LastError();
+    }
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return LastError();
+    if (!S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::not_a_directory);
+    return {};
+}
+
+std::error_code WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
+    const std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
+    // Hidden temporary name next to the target, so the rename stays inside one file system.
+    std::string temp = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // creates it 0600
+    if (fd < 0) return LastError();
+
+    std::error_code error = WriteAll(fd, contents);
+    if (!error && ::fchmod(fd, 0600) != 0) error = LastError();
+    if (!error && ::fsync(fd) != 0) error = LastError();
+    if (::close(fd) != 0 && !error) error = LastError();
+    if (!error && ::rename(temp.c_str(), file.c_str()) != 0) error = LastError();
+    if (error) {
+        ::unlink(temp.c_str());
+        return error;
+    }
+    // Make the rename itself durable; a failure here cannot undo it, so it is not reported.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
+}
+
+} // namespace platform

@@ -1,0 +1,46 @@
+#include <platform/Autostart.h>
+
+#include <windows.h>
+
+#include <platform/SettingsStore.h>
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kRunKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// The value "brevon" in the current user's "Run" key.
+class RunKeyAutostart final : public Autostart {
+public:
+    std::error_code Enable(const std::filesystem::path& executable) override {
+        auto opened = OpenUserSettingsStore()->OpenKey(kRunKey, OpenMode::Create);
+        if (!opened.key) return opened.error;
+        if (auto e = opened.key->WriteString("brevon", executable.string())) return e;
+        return opened.key->Close();
+    }
+
+    std::error_code Disable() override {
+        auto opened = OpenUserSettingsStore()->OpenKey(kRunKey, OpenMode::Create);
+        if (!opened.key) return opened.error;
+        const std::error_code e = opened.key->DeleteValue("brevon");
+        if (e && e != SettingsErrc::value_not_found) return e;
+        return opened.key->Close();
+    }
+};
+
+} // namespace
+
+bool IsWin9xFamily() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma warning(suppress : 4996) // deprecated, but the platform identifier is all we need
+    if (!::GetVersionExA(&info)) return false;
+    return info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
+std::unique_ptr<Autostart> UserAutostart() {
+    return std::make_unique<RunKeyAutostart>();
+}
+
+} // namespace platform

@@ -1,0 +1,338 @@
+#include <app/Settings.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <app/PasswordScrambling.h>
+#include <platform/Autostart.h>
+#include <platform/FileSettingsStore.h>
+#include <platform/SettingsFile.h>
+
+namespace fs = std::filesystem;
+using brevon::LoadResult;
+using brevon::Settings;
+using platform::FileSettingsStore;
+
+namespace {
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A record where every value differs from its default.
+Settings Unusual() {
+    Settings s;
+    s.X = -120;
+    s.Y = 2000;
+    s.XI = 11;
+    s.YI = 41;
+    s.Voice = 99; // not one of the dialog's codes: kept as it is
+    s.Pitch = 10;
+    s.Volume = 1;
+    s.Tempo = 7;
+    s.Host = "pop.voorbeeld.nl";
+    s.User = "DOMEIN\\j\xe9r\xf4me";
+    s.Password = std::string("\x03g\xe9he\0im\xff\x80", 10); // scrambles to a leading zero byte
+    s.Interval = 99;
+    s.NumSaveMails = 9999;
+    s.UseNumSaveMails = false;
+    s.Reverse = true;
+    s.SkipReply = true;
+    s.SemiService9X = true;
+    s.UseLid = true;
+    s.ShowWindow = false;
+    return s;
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "app-settings-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        ::setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        file_ = FileSettingsStore::DefaultFile();
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_CONFIG_HOME");
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    brevon::EngineDefaultsSource Engine() {
+        return [this] {
+            ++engineCalls_;
+            return brevon::EngineDefaults{13, 6, 4, 8};
+        };
+    }
+
+    // Parses the stored file for a look at exactly what was written.
+    platform::SettingsKeyData StoredKey() {
+        platform::SettingsFile file;
+        std::string error;
+        EXPECT_TRUE(file.Parse(ReadAll(file_), error)) << error;
+        auto* key = file.FindKey("SOFTWARE\\Tolvani Speech Technology\\Brevon");
+        EXPECT_NE(key, nullptr);
+        return key ? *key : platform::SettingsKeyData{};
+    }
+
+    fs::path root_;
+    fs::path file_;
+    int engineCalls_ = 0;
+};
+
+TEST(SettingsTable, NamesTypesDefaultsAndOrderAreTheStoredOnes) {
+    using T = brevon::SettingType;
+    const struct {
+        const char* name;
+        T type;
+        std::int32_t number;
+        bool engine;
+    } expected[] = {
+        {"X", T::Integer, 0, false},
+        {"Y", T::Integer, 0, false},
+        {"XI", T::Integer, 10, false},
+        {"YI", T::Integer, 40, false},
+        {"Voice", T::Integer, 0, true},
+        {"Pitch", T::Integer, 0, true},
+        {"Volume", T::Integer, 0, true},
+        {"Tempo", T::Integer, 0, true},
+        {"Host", T::Text, 0, false},
+        {"User", T::Text, 0, false},
+        {"Password", T::Text, 0, false},
+        {"Interval in minuten", T::Integer, 5, false},
+        {"NumSaveMails", T::Integer, 20, false},
+        {"UseNumSaveMails", T::Boolean, 1, false},
+        {"Reverse", T::Boolean, 0, false},
+        {"SkipReply", T::Boolean, 0, false},
+        {"SemiService9X", T::Boolean, 0, false},
+        {"UseLid", T::Boolean, 0, false},
+        {"ShowWindow", T::Boolean, 1, false},
+    };
+    ASSERT_EQ(std::size(expected), brevon::kSettingsTable.size());
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const auto& def = brevon::kSettingsTable[i];
+        EXPECT_EQ(def.name, expected[i].name) << i;
+        EXPECT_EQ(def.type, expected[i].type) << def.name;
+        EXPECT_EQ(def.defaultNumber, expected[i].number) << def.name;
+        EXPECT_EQ(def.defaultText, "") << def.name;
+        EXPECT_EQ(def.engineDefault, expected[i].engine) << def.name;
+    }
+}
+
+TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues) {
+    FileSettingsStore store(file_);
+    Settings s = Unusual();
+    const LoadResult r = brevon::LoadSettings(store, s, Engine());
+    EXPECT_EQ(r.outcome, LoadResult::Outcome::FirstRun);
+    EXPECT_EQ(engineCalls_, 1);
+
+    Settings expected;
+    expected.XI = 10;
+    expected.YI = 40;
+    expected.Voice = 13;
+    expected.Tempo = 6;
+    expected.Pitch = 4;
+    expected.Volume = 8;
+    expected.Interval = 5;
+    expected.NumSaveMails = 20;
+    expected.UseNumSaveMails = true;
+    expected.ShowWindow = true;
+    EXPECT_EQ(s, expected);
+
+    const auto key = StoredKey();
+    ASSERT_EQ(key.values.size(), 19u);
+    for (std::size_t i = 0; i < 19; ++i) {
+        const auto& def = brevon::kSettingsTable[i];
+        EXPECT_EQ(key.values[i].name, def.name);
+        EXPECT_EQ(key.values[i].type, def.type == brevon::SettingType::Text
+                                          ? platform::SettingsValue::Type::String
+                                          : platform::SettingsValue::Type::Integer)
+            << def.name;
+    }
+    EXPECT_EQ(key.values[10].text, ""); // empty password stored as an empty text
+    EXPECT_EQ(key.values[4].integer, 13);
+    EXPECT_EQ(key.values[18].integer, 1);
+
+    // The second start reads them back and does not ask the engine.
+    Settings again;
+    EXPECT_EQ(brevon::LoadSettings(store, again, Engine()).outcome, LoadResult::Outcome::Loaded);
+    EXPECT_EQ(again, expected);
+    EXPECT_EQ(engineCalls_, 1);
+}
+
+TEST_F(SettingsTest, EveryValueSurvivesSaveAndLoadWithThePasswordStoredScrambled) {
+    FileSettingsStore store(file_);
+    const Settings original = Unusual();
+    ASSERT_TRUE(brevon::SaveSettings(store, original));
+
+    const auto key = StoredKey();
+    EXPECT_EQ(key.values[10].text, brevon::ScramblePassword(original.Password));
+    EXPECT_EQ(key.values[10].text[0], '\0');
+    EXPECT_EQ(key.values[10].text.size(), original.Password.size());
+
+    Settings loaded;
+    const LoadResult r = brevon::LoadSettings(store, loaded, Engine());
+    EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.message;
+    EXPECT_EQ(loaded, original);
+    EXPECT_EQ(engineCalls_, 0);
+}
+
+TEST_F(SettingsTest, PasswordsOfEveryLengthUpTo255ComeBackAsEntered) {
+    FileSettingsStore store(file_);
+    std::mt19937 rng(255);
+    for (std::size_t n = 1; n <= brevon::kMaxPasswordLength; ++n) {
+        Settings s = Unusual();
+        s.Password.assign(n, '\0');
+        for (char& c : s.Password)
+            c = static_cast<char>(rng());
+        ASSERT_TRUE(brevon::SaveSettings(store, s));
+        Settings loaded;
+        ASSERT_EQ(brevon::LoadSettings(store, loaded, Engine()).outcome,
+                  LoadResult::Outcome::Loaded);
+        ASSERT_EQ(loaded.Password, s.Password) << n;
+    }
+}
+
+TEST_F(SettingsTest, ANonZeroStoredIntegerReadsAsTrue) {
+    FileSettingsStore store(file_);
+    ASSERT_TRUE(brevon::SaveSettings(store, Settings{}));
+    {
+        auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
+        (void)key->WriteInteger("Reverse", -1);
+        (void)key->WriteInteger("UseLid", 2);
+    }
+    Settings s;
+    ASSERT_EQ(brevon::LoadSettings(store, s, Engine()).outcome, LoadResult::Outcome::Loaded);
+    EXPECT_TRUE(s.Reverse);
+    EXPECT_TRUE(s.UseLid);
+    EXPECT_FALSE(s.SkipReply);
+}
+
+TEST_F(SettingsTest, AMissingOrMistypedValueStopsLoadingWithItsMessage) {
+    const struct {
+        const char* name;
+        bool remove; // else store the other type
+        const char* message;
+    } cases[] = {
+        {"X", true, "Failed to get data for 'X'"},
+        {"Interval in minuten", true, "Failed to get data for 'Interval in minuten'"},
+        {"Password", true, "Failed to get data for 'Password'"},
+        {"ShowWindow", true, "Failed to get data for 'ShowWindow'"},
+        {"Voice", false, "Invalid data type for 'Voice'"},
+        {"Host", false, "Invalid data type for 'Host'"},
+        {"UseLid", false, "Invalid data type for 'UseLid'"},
+    };
+    for (const auto& c : cases) {
+        FileSettingsStore store(file_);
+        ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
+        {
+            auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
+            std::string text;
+            const bool isText = !key->ReadString(c.name, text);
+            if (c.remove)
+                (void)key->DeleteValue(c.name);
+            else if (isText)
+                (void)key->WriteInteger(c.name, 5);
+            else
+                (void)key->WriteString(c.name, "5");
+        }
+        Settings s;
+        const LoadResult r = brevon::LoadSettings(store, s, Engine());
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Failed) << c.name;
+        EXPECT_EQ(r.message, c.message);
+        EXPECT_EQ(s, Settings{}) << "the record stays as it was";
+    }
+    EXPECT_EQ(engineCalls_, 0);
+}
+
+TEST_F(SettingsTest, ADamagedFileEndsStartUpNamingTheFileAndIsKept) {
+    fs::create_directories(file_.parent_path());
+    const std::string damaged = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\SOFTWARE\n";
+    std::ofstream(file_, std::ios::binary) << damaged;
+    FileSettingsStore store(file_);
+    Settings s;
+    const LoadResult r = brevon::LoadSettings(store, s, Engine());
+    EXPECT_EQ(r.outcome, LoadResult::Outcome::Failed);
+    EXPECT_EQ(r.message,
+              "Settings file '" + file_.string() + "': line 2: a section line must end with ']'");
+    EXPECT_EQ(ReadAll(file_), damaged);
+    EXPECT_EQ(engineCalls_, 0);
+}
+
+TEST_F(SettingsTest, WhenNothingCanBeWrittenTheFirstRunGoesOnWithTheDefaults) {
+    std::ofstream(root_ / "file") << "x"; // the config folder is a file: nothing can go below it
+    ::setenv("XDG_CONFIG_HOME", (root_ / "file").c_str(), 1);
+    FileSettingsStore store(FileSettingsStore::DefaultFile());
+    Settings s;
+    EXPECT_EQ(brevon::LoadSettings(store, s, Engine()).outcome, LoadResult::Outcome::FirstRun);
+    EXPECT_EQ(s.Voice, 13);
+    EXPECT_EQ(s.Interval, 5);
+    EXPECT_FALSE(brevon::SaveSettings(store, s));
+}
+
+TEST_F(SettingsTest, SavingOverADamagedFileKeepsACopyAside) {
+    fs::create_directories(file_.parent_path());
+    std::ofstream(file_, std::ios::binary) << "rubbish";
+    FileSettingsStore store(file_);
+    ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
+    EXPECT_EQ(ReadAll(file_.string() + ".damaged"), "rubbish");
+    Settings s;
+    EXPECT_EQ(brevon::LoadSettings(store, s, Engine()).outcome, LoadResult::Outcome::Loaded);
+    EXPECT_EQ(s, Unusual());
+}
+
+struct FakeWindows : brevon::WindowPositions {
+    brevon::WindowPosition BarPosition() const override { return {-5, 700}; }
+    brevon::WindowPosition OptionsPosition() const override { return {300, 12}; }
+};
+
+TEST(StoreWindowPositions, TakesTheBarAndTheOptionsDialogPlaces) {
+    Settings s = Unusual();
+    brevon::StoreWindowPositions(s, FakeWindows{});
+    EXPECT_EQ(s.X, -5);
+    EXPECT_EQ(s.Y, 700);
+    EXPECT_EQ(s.XI, 300);
+    EXPECT_EQ(s.YI, 12);
+    s.X = Unusual().X;
+    s.Y = Unusual().Y;
+    s.XI = Unusual().XI;
+    s.YI = Unusual().YI;
+    EXPECT_EQ(s, Unusual()) << "nothing else changes";
+}
+
+struct MockAutostart : platform::Autostart {
+    MOCK_METHOD(std::error_code, Enable, (const std::filesystem::path&), (override));
+    MOCK_METHOD(std::error_code, Disable, (), (override));
+};
+
+TEST(ApplyAutostart, TouchesTheEntryOnlyOnTheWin9xFamily) {
+    using ::testing::Return;
+    const fs::path exe = "/opt/brevon/bin/brevon";
+    for (bool semiService : {false, true}) {
+        Settings s;
+        s.SemiService9X = semiService;
+        {
+            ::testing::StrictMock<MockAutostart> autostart; // any call fails the test
+            brevon::ApplyAutostart(s, false, autostart, exe);
+        }
+        ::testing::StrictMock<MockAutostart> autostart;
+        if (semiService)
+            EXPECT_CALL(autostart, Enable(exe)).WillOnce(Return(std::error_code{}));
+        else // an entry that is not there is no error either
+            EXPECT_CALL(autostart, Disable())
+                .WillOnce(Return(std::make_error_code(std::errc::no_such_file_or_directory)));
+        brevon::ApplyAutostart(s, true, autostart, exe);
+    }
+}
+
+} // namespace
