@@ -1,7 +1,10 @@
 #include <korp/KorpPOP3.h>
 
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -242,6 +245,39 @@ TEST_F(DovecotPop, NeverDeletesAnything) {
     };
     EXPECT_EQ(baseNames(server_->MailFiles()), baseNames(filesAtStart_));
     EXPECT_EQ(server_->Log().find("del=1"), std::string::npos);
+}
+
+TEST_F(DovecotPop, TheToolShowsTheConversationButNeverThePassword) {
+    if (std::string(KORP_POP3_TOOL).empty()) GTEST_SKIP() << "korp-pop3 is not part of this build";
+    std::string pwFile = (work_->Path() / "pw").string();
+    std::ofstream(pwFile) << DovecotServer::kPassword << "\n";
+    std::string out = (work_->Path() / "body.txt").string();
+    std::string port = std::to_string(server_->Port());
+    struct Case {
+        std::string args;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"--host 127.0.0.1 --port " + port + " --user jan --password-file '" + pwFile + "' check",
+         {"C: PASS ********", "result: 4 messages, 0 new", "uidl 4: "}},
+        {"--host localhost --port " + port + " --starttls --ca '" + pki_->CaFile() +
+             "' --user jan --password-file '" + pwFile + "' retr 1 --out '" + out + "'",
+         {"C: STLS", "Subject: Eerste", "* progress 100%", "Text: 2 lines"}},
+    };
+    for (const Case& c : cases) {
+        std::string output;
+        std::FILE* p = ::popen((std::string(KORP_POP3_TOOL) + " " + c.args + " 2>&1").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char buf[4096];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            output.append(buf, n);
+        EXPECT_EQ(::pclose(p), 0) << output;
+        for (const std::string& e : c.expected)
+            EXPECT_NE(output.find(e), std::string::npos) << e << " not in:\n" << output;
+        EXPECT_EQ(output.find(DovecotServer::kPassword), std::string::npos) << output;
+    }
+    std::ifstream body(out, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(body)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "Hallo Piet,\r\ntot morgen.\r\n");
 }
 
 // Last of the suite: after a wrong password Dovecot slows down logins from the same address.
