@@ -13,6 +13,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpPOP3.h>
+#include <platform/TcpTransport.h>
 
 #include "PopTestServers.h"
 
@@ -126,6 +127,41 @@ void BM_Retr5MB(benchmark::State& state) {
     state.counters["poplib_MB/s"] = py > 0 ? kBigBytes / py / 1e6 : 0;
 }
 BENCHMARK(BM_Retr5MB)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+
+// The ceiling: the same RETR read with bare 1024-byte receives of the transport, no client.
+void BM_RawReceive5MB(benchmark::State& state) {
+    Box* box = GetBox(1, kBigBytes);
+    if (!box) {
+        state.SkipWithError("no Dovecot");
+        return;
+    }
+    platform::TcpTransport t;
+    char buf[1024];
+    auto command = [&](const std::string& line) {
+        t.Send(line + "\r\n");
+        return t.Receive(buf, sizeof buf) > 0;
+    };
+    if (!t.Open("127.0.0.1", box->server->Port()) || t.Receive(buf, sizeof buf) == 0 ||
+        !command(std::string("USER ") + DovecotServer::kUser) ||
+        !command(std::string("PASS ") + DovecotServer::kPassword)) {
+        state.SkipWithError("login failed");
+        return;
+    }
+    for (auto _ : state) {
+        t.Send("RETR 1\r\n");
+        std::string tail;
+        for (;;) {
+            std::size_t n = t.Receive(buf, sizeof buf);
+            if (n == 0) break;
+            tail.append(buf, n);
+            if (tail.size() > 8) tail.erase(0, tail.size() - 8);
+            if (tail.find("\r\n.\r\n") != std::string::npos) break;
+        }
+    }
+    t.Close();
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBigBytes));
+}
+BENCHMARK(BM_RawReceive5MB)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 
 // What a mail check asks: USER, PASS, STAT (and LAST), UIDL for every message, TOP for 20.
 void BM_CheckSequence(benchmark::State& state) {
