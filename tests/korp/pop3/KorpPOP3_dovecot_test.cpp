@@ -179,7 +179,12 @@ TEST_F(DovecotPop, UndoesTheServersDotStuffing) {
 
 TEST_F(DovecotPop, RetrievesAMultiMegabyteMessageWithRisingProgress) {
     std::vector<unsigned> progress;
-    pop.OnRetrieveProgress = [&](TKorpPOP&, std::uint16_t p) { progress.push_back(p); };
+    std::vector<std::filesystem::perms> spoolModes;
+    pop.OnRetrieveProgress = [&](TKorpPOP&, std::uint16_t p) {
+        progress.push_back(p);
+        for (const auto& e : std::filesystem::directory_iterator(std::getenv("TMPDIR")))
+            spoolModes.push_back(e.status().permissions());
+    };
     ASSERT_TRUE(ConnectAndLogin());
     korp::TKorpMsg* msg = pop.Retrieve(3);
     ASSERT_NE(msg, nullptr) << pop.LastError;
@@ -191,6 +196,10 @@ TEST_F(DovecotPop, RetrievesAMultiMegabyteMessageWithRisingProgress) {
     ASSERT_EQ(progress.size(), 10u);
     for (std::size_t i = 0; i < progress.size(); ++i)
         EXPECT_EQ(progress[i], 10 * (i + 1));
+    // The message is spooled to one file that only its owner may read.
+    ASSERT_EQ(spoolModes.size(), progress.size());
+    for (auto mode : spoolModes)
+        EXPECT_EQ(mode, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     // The next message comes right after: the big one was read to its terminator exactly.
     korp::TKorpMsg* next = pop.RetrieveHeader(4);
     ASSERT_NE(next, nullptr);
