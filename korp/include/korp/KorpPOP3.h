@@ -1,0 +1,141 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class Transport;
+}
+
+namespace korp {
+
+class TKorpMsg;
+class TKorpPOP;
+
+// Error codes handed to OnError besides the transport's own codes (platform/Transport.h).
+enum TKorpPOPError : int {
+    kErrLogin = 2001,      // USER or PASS answered "-ERR"
+    kErrQuit = 2002,       // QUIT answered "-ERR"
+    kErrRetrieve = 2004,   // RETR or TOP answered "-ERR"
+    kErrSpoolFile = 2005,  // the temporary file of a retrieve could not be created or written
+    kErrStatOrUidl = 2006, // STAT or UIDL answered "-ERR"
+};
+
+using TSocketEvent = std::function<void(TKorpPOP& Sender, platform::Transport& Socket)>;
+using TTransportNotify = std::function<void(platform::Transport& Sender)>;
+using TKorpNotify = std::function<void(TKorpPOP& Sender)>;
+using TOnError = std::function<void(TKorpPOP& Sender, int Error, const std::string& Msg)>;
+using TOnBeforeRetrieve = std::function<void(TKorpPOP& Sender, std::uint16_t MsgIndex)>;
+using TOnDeleteEvent = std::function<void(TKorpPOP& Sender, std::uint16_t MsgIndex)>;
+using TOnCodeProgressEvent = std::function<void(TKorpPOP& Sender, std::uint16_t Percent)>;
+using TToFromSocketEvent = std::function<void(TKorpPOP& Sender, const std::string& s)>;
+
+// A POP3 client (RFC 1939) over one blocking connection. It reads a mailbox and never deletes:
+// there is no DELE. Operations report through ErrorFlag, results and OnError; nothing throws.
+class TKorpPOP {
+public:
+    TKorpPOP();
+    ~TKorpPOP();
+    TKorpPOP(const TKorpPOP&) = delete;
+    TKorpPOP& operator=(const TKorpPOP&) = delete;
+
+    // Published properties.
+    std::string Host;
+    std::string Port = "110"; // a text that is not a port number means 110
+    std::string UserId;
+    std::string UserPasswd;
+    std::string StrErrorInFormatOfMsg = "Error en el formato del mensaje.";
+    std::uint16_t RetrieveProgressStep = 10;
+    bool GetUIDLsOnRetrieve = false;
+    // Implicit TLS from the first byte (POP3S, usually port 995).
+    bool UseTLS = false;
+    // STLS (RFC 2595) before USER; without it being offered the password is never sent.
+    bool StartTLS = false;
+    // Certificates (PEM) trusted besides the system's store.
+    std::string CAFile;
+    std::chrono::milliseconds ConnectTimeout{15000};
+    std::chrono::milliseconds ReceiveTimeout{60000}; // longest silence of the server
+
+    // Run-time state.
+    bool IsConnected = false;
+    bool LoggedIn = false;
+    bool ErrorFlag = false;
+    std::string ReplyStatus;
+    std::string ReplyText;
+    std::uint16_t MailCount = 0;
+    std::uint16_t NewMailCount = 0;
+    // Why the last failing operation failed, in words (transport reason, refusal, parse error).
+    std::string LastError;
+    std::uint16_t LastPercent() const { return lastPercent_; }
+    std::uint32_t NextThreshold() const { return nextThreshold_; }
+
+    // Events; each fires only when assigned.
+    TSocketEvent OnLookup;
+    TSocketEvent OnConnecting;
+    TTransportNotify OnConnect;
+    TTransportNotify OnQuit;
+    TOnError OnError;
+    TOnBeforeRetrieve OnBeforeRetrieve;
+    TOnCodeProgressEvent OnRetrieveProgress;
+    TKorpNotify OnAfterRetrieve;
+    TToFromSocketEvent OnSendTextToSocket;
+    TToFromSocketEvent OnReceiveTextFromSocket;
+    TOnDeleteEvent OnDelete; // never fired: the client does not delete
+
+    // Lets the application handle its pending window messages while the client waits; called
+    // before every send and receive and in every pass of a retrieve. Calls into this client from
+    // inside it are refused (see Busy).
+    std::function<void()> ProcessMessages;
+
+    // Makes the transport for a connection; tests put a scripted transport here.
+    std::function<std::unique_ptr<platform::Transport>(const TKorpPOP&)> TransportFactory;
+
+    void Connect();
+    bool Login();
+    void GetMailCount();
+    std::string GetUIDL(std::uint16_t n);
+    // The message, owned by this client until FreeMessage or ReleaseMessage, or nullptr.
+    TKorpMsg* Retrieve(std::uint16_t n);
+    TKorpMsg* RetrieveHeader(std::uint16_t n);
+    void Quit();
+
+    void FreeMessage(TKorpMsg* msg);
+    std::unique_ptr<TKorpMsg> ReleaseMessage(TKorpMsg* msg);
+    std::size_t OwnedMessageCount() const { return messages_.size(); }
+    // True while an operation runs (ProcessMessages may be running the application meanwhile).
+    bool Busy() const { return busy_; }
+
+    // The k-th blank-separated word (from 1) of the trimmed text as a decimal integer, or def.
+    static int ReplyWord(std::string_view text, int k, int def);
+    // Four decimal numbers from 0 to 255 joined by three dots.
+    static bool IsIPAddress(std::string_view text);
+    // Port text as used for connecting: a whole number from 1 to 65535, otherwise 110.
+    static std::uint16_t PortNumber(std::string_view text);
+
+private:
+    class Guard;
+    TKorpMsg* RetrieveMessage(std::uint16_t n, bool headersOnly);
+    std::string UidlOf(std::uint16_t n);
+    bool SendCommand(const std::string& text);
+    // One reply; wholeLine reads on until its status line is complete.
+    std::string ReceiveReply(bool wholeLine = true);
+    void RaiseError(int code);
+    void TransportError(int code, const std::string& reason);
+    void LetMessagesRun();
+    bool Refuse(const char* operation);
+    std::unique_ptr<platform::Transport> MakeTransport();
+
+    std::unique_ptr<platform::Transport> transport_;
+    std::vector<std::unique_ptr<TKorpMsg>> messages_;
+    std::uint16_t lastPercent_ = 0;
+    std::uint32_t nextThreshold_ = 0;
+    bool busy_ = false;
+    bool transportFailed_ = false; // a transport error was reported during this operation
+};
+
+} // namespace korp

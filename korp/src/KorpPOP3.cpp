@@ -1,0 +1,481 @@
+#include <korp/KorpPOP3.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+
+#include <korp/KorpErrors.h>
+#include <korp/KorpMsg.h>
+#include <korp/KorpStreams.h>
+#include <korp/korp_util.h>
+#include <platform/TcpTransport.h>
+#include <platform/TlsTransport.h>
+
+namespace korp {
+
+namespace {
+
+constexpr std::size_t kChunk = 1024;
+constexpr std::size_t kMaxReplyLine = 65536;
+constexpr std::string_view kTerminator = "\r\n.\r\n";
+constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
+constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
+
+// Rounds num / den to the nearest whole number, halves to even.
+std::uint64_t RoundHalfEven(std::uint64_t num, std::uint64_t den) {
+    std::uint64_t q = num / den;
+    std::uint64_t r2 = (num % den) * 2;
+    if (r2 > den || (r2 == den && (q & 1))) ++q;
+    return q;
+}
+
+} // namespace
+
+// Refuses calls made from inside ProcessMessages while an operation runs: the application's
+// event loop must not start a second conversation over the same connection.
+class TKorpPOP::Guard {
+public:
+    explicit Guard(TKorpPOP& pop) : pop_(pop), entered_(!pop.busy_) {
+        if (entered_) {
+            pop_.busy_ = true;
+            pop_.transportFailed_ = false;
+        }
+    }
+    ~Guard() {
+        if (entered_) pop_.busy_ = false;
+    }
+    bool Entered() const { return entered_; }
+
+private:
+    TKorpPOP& pop_;
+    bool entered_;
+};
+
+TKorpPOP::TKorpPOP() = default;
+
+TKorpPOP::~TKorpPOP() {
+    if (transport_) {
+        // Closing on destruction is no event for a client that is going away.
+        transport_->OnDisconnected = nullptr;
+        transport_->OnError = nullptr;
+        transport_->Close();
+    }
+}
+
+bool TKorpPOP::Refuse(const char* operation) {
+    LastError = std::string(operation) + " refused: another POP3 operation is in progress";
+    return false;
+}
+
+void TKorpPOP::LetMessagesRun() {
+    if (ProcessMessages) ProcessMessages();
+}
+
+std::unique_ptr<platform::Transport> TKorpPOP::MakeTransport() {
+    if (TransportFactory) return TransportFactory(*this);
+    if (UseTLS || StartTLS) {
+        auto tls = std::make_unique<platform::TlsTransport>(UseTLS);
+        tls->CaFile = CAFile;
+        return tls;
+    }
+    return std::make_unique<platform::TcpTransport>();
+}
+
+int TKorpPOP::ReplyWord(std::string_view text, int k, int def) {
+    text = Trim(text);
+    int index = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        std::size_t start = i;
+        while (i < text.size() && text[i] != ' ')
+            ++i;
+        if (start == i) break;
+        if (++index == k) {
+            std::string_view word = text.substr(start, i - start);
+            if (!word.empty() && word.front() == '+') word.remove_prefix(1);
+            int value = 0;
+            auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+            if (ec != std::errc() || end != word.data() + word.size() || word.empty()) return def;
+            return value;
+        }
+    }
+    return def;
+}
+
+bool TKorpPOP::IsIPAddress(std::string_view text) {
+    int parts = 0;
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t start = i;
+        int value = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3)
+            value = value * 10 + (text[i++] - '0');
+        if (i == start || value > 255) return false;
+        ++parts;
+        if (i == text.size()) return parts == 4;
+        if (text[i] != '.' || parts == 4) return false;
+        ++i;
+    }
+}
+
+std::uint16_t TKorpPOP::PortNumber(std::string_view text) {
+    text = Trim(text);
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535)
+        return 110;
+    return static_cast<std::uint16_t>(value);
+}
+
+void TKorpPOP::RaiseError(int code) {
+    ErrorFlag = true;
+    if (transport_) transport_->Close();
+    IsConnected = false;
+    if (OnError) OnError(*this, code, ReplyText);
+}
+
+void TKorpPOP::TransportError(int code, const std::string& reason) {
+    transportFailed_ = true;
+    LastError = reason;
+    ErrorFlag = true;
+    if (transport_) transport_->Close();
+    IsConnected = false;
+    // The reason says more than the text of some earlier reply would.
+    if (OnError) OnError(*this, code, reason);
+}
+
+bool TKorpPOP::SendCommand(const std::string& text) {
+    LetMessagesRun();
+    if (!transport_) return false;
+    bool sent = transport_->Send(text + "\r\n");
+    if (sent && OnSendTextToSocket) OnSendTextToSocket(*this, text);
+    return sent;
+}
+
+std::string TKorpPOP::ReceiveReply(bool wholeLine) {
+    LetMessagesRun();
+    char buf[kChunk];
+    std::string chunk;
+    // A status line can arrive in pieces (a slow link, a TLS record boundary) or be longer than
+    // one chunk; reading up to its CR LF keeps the next reply from being taken for this one.
+    // RFC 2449 caps a response line at 512 octets; the cap here only bounds a broken server.
+    do {
+        std::size_t got = transport_ ? transport_->Receive(buf, sizeof buf) : 0;
+        if (got == 0) break;
+        chunk.append(buf, got);
+    } while (wholeLine && chunk.find("\r\n") == std::string::npos && chunk.size() < kMaxReplyLine);
+    std::string_view view(chunk);
+    ReplyStatus = std::string(Trim(view.substr(0, 4)));
+    std::size_t eol = view.find("\r\n");
+    ReplyText = eol != std::string_view::npos && eol > 4
+                    ? std::string(Trim(view.substr(4, eol - 4)))
+                    : std::string();
+    // A transport failure keeps the error it raised; otherwise only "-ERR" is a failure.
+    ErrorFlag = transportFailed_ || ReplyStatus == "-ERR";
+    if (OnReceiveTextFromSocket) OnReceiveTextFromSocket(*this, chunk);
+    return chunk;
+}
+
+void TKorpPOP::Connect() {
+    Guard guard(*this);
+    if (!guard.Entered()) {
+        Refuse("Connect");
+        return;
+    }
+    LastError.clear();
+    MailCount = 0;
+    std::uint16_t port = PortNumber(Port);
+    if (transport_) {
+        transport_->OnDisconnected = nullptr;
+        transport_->Close();
+    }
+    IsConnected = false;
+    transport_ = MakeTransport();
+    platform::Transport& t = *transport_;
+    t.ConnectTimeout = ConnectTimeout;
+    t.ReceiveTimeout = ReceiveTimeout;
+    t.OnLookup = [this, &t] {
+        if (OnLookup) OnLookup(*this, t);
+    };
+    t.OnConnecting = [this, &t] {
+        if (OnConnecting) OnConnecting(*this, t);
+    };
+    t.OnConnected = [this, &t] {
+        IsConnected = true;
+        if (OnConnect) OnConnect(t);
+    };
+    t.OnDisconnected = [this, &t] {
+        IsConnected = false;
+        if (OnQuit) OnQuit(t);
+    };
+    t.OnError = [this](int code, const std::string& reason) { TransportError(code, reason); };
+    // A dotted IPv4 address is used as it is; anything else, 10.0.0.256 included, is resolved.
+    ErrorFlag = false;
+    if (!t.Open(Host, port)) {
+        ErrorFlag = true;
+        return;
+    }
+    if (!IsConnected) return;
+    ReceiveReply();
+    LoggedIn = false;
+    if (ErrorFlag || !IsConnected || UseTLS || !StartTLS) return;
+    SendCommand("STLS");
+    std::string reply = ReceiveReply();
+    if (transportFailed_) return;
+    if (ErrorFlag) {
+        TransportError(platform::kTlsNotOffered,
+                       "the server does not offer STLS; the password is not sent in plain text");
+        return;
+    }
+    // Bytes after the "+OK" line arrived before the handshake, unprotected, yet would be read as
+    // if they came through TLS (the STARTTLS injection of CVE-2011-0411): refuse them.
+    if (reply.find("\r\n") + 2 != reply.size()) {
+        TransportError(platform::kTlsHandshakeFailed,
+                       "the server sent data before the TLS handshake");
+        return;
+    }
+    auto* tls = dynamic_cast<platform::TlsTransport*>(transport_.get());
+    if (!tls || !tls->StartTls()) ErrorFlag = true;
+}
+
+bool TKorpPOP::Login() {
+    Guard guard(*this);
+    if (!guard.Entered()) return Refuse("Login");
+    if (!IsConnected) {
+        LastError = std::string(kNotConnectedLogin);
+        return false;
+    }
+    if (UseTLS || StartTLS) {
+        auto* tls = dynamic_cast<platform::TlsTransport*>(transport_.get());
+        if (!tls || !tls->Secured()) {
+            LastError = "the connection is not encrypted; the password is not sent";
+            return false;
+        }
+    }
+    SendCommand("USER " + UserId);
+    ReceiveReply();
+    if (!ErrorFlag) {
+        SendCommand("PASS " + UserPasswd);
+        ReceiveReply();
+        if (!ErrorFlag) {
+            LoggedIn = true;
+            return true;
+        }
+    }
+    if (!transportFailed_) {
+        LastError = "login refused: " + ReplyText;
+        RaiseError(kErrLogin);
+    }
+    return false;
+}
+
+void TKorpPOP::GetMailCount() {
+    Guard guard(*this);
+    if (!guard.Entered()) {
+        Refuse("GetMailCount");
+        return;
+    }
+    SendCommand("STAT");
+    ReceiveReply();
+    if (ErrorFlag) {
+        if (!transportFailed_) RaiseError(kErrStatOrUidl);
+        return;
+    }
+    // Message numbers are 16-bit here; a larger mailbox is read as its first 65535 messages.
+    MailCount = static_cast<std::uint16_t>(std::clamp(ReplyWord(ReplyText, 1, 0), 0, 65535));
+    NewMailCount = 0;
+    SendCommand("LAST");
+    ReceiveReply();
+    // Many servers (RFC 1939 dropped LAST) answer "-ERR": then nothing counts as new.
+    if (ErrorFlag) {
+        if (!transportFailed_) ErrorFlag = false;
+        return;
+    }
+    NewMailCount = static_cast<std::uint16_t>(MailCount - ReplyWord(ReplyText, 1, 0));
+}
+
+std::string TKorpPOP::GetUIDL(std::uint16_t n) {
+    Guard guard(*this);
+    if (!guard.Entered()) {
+        Refuse("GetUIDL");
+        return {};
+    }
+    return UidlOf(n);
+}
+
+std::string TKorpPOP::UidlOf(std::uint16_t n) {
+    SendCommand("UIDL " + std::to_string(n));
+    ReceiveReply();
+    if (ErrorFlag) {
+        if (!transportFailed_) RaiseError(kErrStatOrUidl);
+        return {};
+    }
+    std::size_t blank = ReplyText.find(' ');
+    return blank == std::string::npos ? ReplyText : ReplyText.substr(blank + 1);
+}
+
+TKorpMsg* TKorpPOP::Retrieve(std::uint16_t n) {
+    return RetrieveMessage(n, false);
+}
+
+TKorpMsg* TKorpPOP::RetrieveHeader(std::uint16_t n) {
+    return RetrieveMessage(n, true);
+}
+
+TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
+    Guard guard(*this);
+    if (!guard.Entered()) {
+        Refuse("Retrieve");
+        return nullptr;
+    }
+    if (!IsConnected) {
+        LastError = std::string(kNotConnectedRetrieve);
+        return nullptr;
+    }
+    if (OnBeforeRetrieve) OnBeforeRetrieve(*this, n);
+
+    // The spool file is private to the user and deleted on every path out of here.
+    std::unique_ptr<TKorpTempFile> spool;
+    try {
+        spool = std::make_unique<TKorpTempFile>();
+    } catch (const EKorpError& e) {
+        LastError = std::string("cannot create a temporary file for the message: ") + e.what();
+        ErrorFlag = true;
+        if (OnError) OnError(*this, kErrSpoolFile, LastError);
+        return nullptr;
+    }
+
+    const std::string number = std::to_string(n);
+    SendCommand("LIST " + number);
+    ReceiveReply();
+    if (transportFailed_) return nullptr;
+    const int size = ReplyWord(ReplyText, 2, 100);
+
+    SendCommand(headersOnly ? "TOP " + number + " 0" : "RETR " + number);
+    std::string first = ReceiveReply();
+    if (transportFailed_) return nullptr;
+    if (ErrorFlag) {
+        LastError = (headersOnly ? "TOP refused: " : "RETR refused: ") + ReplyText;
+        RaiseError(kErrRetrieve);
+        return nullptr;
+    }
+
+    auto failWrite = [&](const char* what) {
+        LastError = std::string("cannot write the temporary file of the message: ") + what;
+        RaiseError(kErrSpoolFile);
+        return nullptr;
+    };
+    std::uint64_t written = first.size();
+    try {
+        spool->WriteBuffer(first);
+    } catch (const EKorpError& e) {
+        return failWrite(e.what());
+    }
+    lastPercent_ = 0;
+    nextThreshold_ = RetrieveProgressStep;
+    bool percentComputed = false;
+
+    // The text in hand: the last four bytes already seen plus the new chunk, so a terminator
+    // split over two chunks is still found.
+    char hand[4 + kChunk];
+    std::size_t handLen = std::min(first.size(), sizeof hand);
+    std::memcpy(hand, first.data() + first.size() - handLen, handLen);
+    bool complete = std::string_view(first).find(kTerminator) != std::string_view::npos;
+    while (!complete) {
+        LetMessagesRun();
+        std::size_t keep = std::min<std::size_t>(handLen, 4);
+        std::memmove(hand, hand + handLen - keep, keep);
+        std::string chunk = ReceiveReply(false);
+        // Time-out, a closed connection or any failure ends the retrieve; the transport error
+        // has been raised and the connection is closed.
+        if (transportFailed_ || chunk.empty()) return nullptr;
+        std::memcpy(hand + keep, chunk.data(), chunk.size());
+        handLen = keep + chunk.size();
+        complete = std::string_view(hand, handLen).find(kTerminator) != std::string_view::npos;
+        try {
+            spool->WriteBuffer(chunk);
+        } catch (const EKorpError& e) {
+            return failWrite(e.what());
+        }
+        written += chunk.size();
+        // A size of 0 or less (a broken LIST answer) cannot scale anything: call it done.
+        std::uint64_t percent =
+            size > 0 ? RoundHalfEven(written * 100, static_cast<std::uint64_t>(size)) : 100;
+        lastPercent_ = static_cast<std::uint16_t>(std::min<std::uint64_t>(percent, 65535));
+        percentComputed = true;
+        if (lastPercent_ >= nextThreshold_) {
+            if (OnRetrieveProgress) OnRetrieveProgress(*this, lastPercent_);
+            nextThreshold_ += RetrieveProgressStep;
+        }
+    }
+    if ((!percentComputed || lastPercent_ < 100) && OnRetrieveProgress)
+        OnRetrieveProgress(*this, 100);
+
+    auto msg = std::make_unique<TKorpMsg>();
+    TStringList& lines = msg->RawMail;
+    try {
+        spool->SetPosition(0);
+        lines.LoadFromStream(*spool);
+    } catch (const EKorpError& e) {
+        return failWrite(e.what());
+    }
+    spool.reset();
+    if (!lines.Empty()) lines.Delete(0);
+    if (!lines.Empty()) lines.Delete(lines.Count() - 1);
+    // Undo the dot-stuffing (RFC 1939, 3).
+    for (std::string& line : lines.Lines())
+        if (line.size() > 1 && line[0] == '.') line.erase(0, 1);
+    msg->Size = size;
+    try {
+        msg->ParseRawMail();
+    } catch (const std::exception& e) {
+        LastError = e.what();
+        return nullptr;
+    }
+    TKorpMsg* result = msg.get();
+    messages_.push_back(std::move(msg));
+    ErrorFlag = false; // a body chunk that happened to begin with "-ERR" is no failure
+    if (GetUIDLsOnRetrieve) result->UIDL = UidlOf(n);
+    if (OnAfterRetrieve) OnAfterRetrieve(*this);
+    return result;
+}
+
+void TKorpPOP::Quit() {
+    Guard guard(*this);
+    if (!guard.Entered()) {
+        Refuse("Quit");
+        return;
+    }
+    if (!IsConnected) return;
+    SendCommand("QUIT");
+    ReceiveReply();
+    if (transportFailed_) return;
+    if (ErrorFlag) {
+        RaiseError(kErrQuit);
+        return;
+    }
+    if (transport_) transport_->Close();
+    IsConnected = false;
+    LetMessagesRun();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void TKorpPOP::FreeMessage(TKorpMsg* msg) {
+    ReleaseMessage(msg);
+}
+
+std::unique_ptr<TKorpMsg> TKorpPOP::ReleaseMessage(TKorpMsg* msg) {
+    auto it = std::find_if(messages_.begin(), messages_.end(),
+                           [msg](const auto& p) { return p.get() == msg; });
+    if (it == messages_.end()) return nullptr;
+    std::unique_ptr<TKorpMsg> owned = std::move(*it);
+    messages_.erase(it);
+    return owned;
+}
+
+} // namespace korp

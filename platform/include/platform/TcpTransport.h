@@ -1,0 +1,39 @@
+#pragma once
+
+#include <platform/Transport.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace platform {
+
+// A TCP client socket on the operating system's sockets (POSIX or Winsock).
+class TcpTransport : public Transport {
+public:
+    TcpTransport();
+    ~TcpTransport() override;
+    TcpTransport(const TcpTransport&) = delete;
+    TcpTransport& operator=(const TcpTransport&) = delete;
+
+    bool Open(const std::string& host, std::uint16_t port) override;
+    bool Send(std::string_view bytes) override;
+    std::size_t Receive(char* buffer, std::size_t capacity) override;
+    void Close() override;
+    bool IsOpen() const override;
+
+    // For a layer on top (TLS): the socket handle, and waiting for it with a time-out. The socket
+    // is non-blocking; these return false after reporting a time-out or failure through OnError.
+    std::intptr_t NativeHandle() const { return handle_; }
+    bool WaitReadable(std::chrono::milliseconds timeout);
+    bool WaitWritable(std::chrono::milliseconds timeout);
+    // Reports a failure of the operating system (last socket error) through OnError.
+    void ReportSystemError(const char* what);
+    // Lets a layer on top report its own failures through the same handler.
+    void Report(int code, std::string reason) { ReportError(code, std::move(reason)); }
+
+private:
+    bool Wait(bool forWrite, std::chrono::milliseconds timeout);
+    std::intptr_t handle_;
+};
+
+} // namespace platform

@@ -1,0 +1,6 @@
+# TLS for the mail transport.
+find_package(OpenSSL 1.1.1 REQUIRED)
+target_link_libraries(platform PUBLIC OpenSSL::SSL OpenSSL::Crypto)
+if(WIN32)
+  target_link_libraries(platform PUBLIC ws2_32)
+endif()

@@ -1,0 +1,355 @@
+#include <korp/KorpPOP3.h>
+
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <korp/KorpMsg.h>
+#include <platform/Transport.h>
+
+#include "PopTestServers.h"
+
+using korp::TKorpPOP;
+using poptest::DovecotServer;
+
+namespace {
+
+std::string BigBody(std::size_t lines) {
+    std::string body;
+    body.reserve(lines * 72);
+    for (std::size_t i = 0; i < lines; ++i)
+        body += "regel " + std::to_string(i) + std::string(60, 'x') + "\n";
+    return body;
+}
+
+constexpr std::size_t kBigLines = 50000; // about 3.5 MB
+
+// One Dovecot with TLS for the whole suite: starting it is the slow part.
+class DovecotPop : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!(skip_ = DovecotServer::Missing()).empty()) return;
+        work_ = std::make_unique<poptest::TempDir>();
+        pki_ = std::make_unique<poptest::TestPki>(work_->Path() / "pki");
+        if (!pki_->Ok() || !pki_->MakeServerCert("good", "DNS:localhost,IP:127.0.0.1", 2)) {
+            skip_ = "the openssl command could not make test certificates";
+            return;
+        }
+        server_ = std::make_unique<DovecotServer>();
+        server_->AddMessage("From: Jan <jan@example.org>\nSubject: Eerste\n\nHallo Piet,\n"
+                            "tot morgen.\n");
+        server_->AddMessage("From: a@example.org\nSubject: Punten\n\n.\n..\n.x\n. y\nz.\n");
+        server_->AddMessage("From: b@example.org\nSubject: Groot\n\n" + BigBody(kBigLines));
+        server_->AddMessage("From: c@example.org\nSubject: Laatste\n\nkort\n");
+        if (!server_->Start(pki_->CertFile("good"), pki_->KeyFile("good")))
+            failure_ = server_->Error();
+        filesAtStart_ = server_->MailFiles();
+    }
+    static void TearDownTestSuite() {
+        server_.reset();
+        pki_.reset();
+        work_.reset();
+    }
+
+    void SetUp() override {
+        if (!skip_.empty()) GTEST_SKIP() << skip_;
+        ASSERT_EQ(failure_, "");
+        oldTmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+        ::setenv("TMPDIR", spool_.Path().c_str(), 1);
+        pop.Host = "127.0.0.1";
+        pop.Port = std::to_string(server_->Port());
+        pop.UserId = DovecotServer::kUser;
+        pop.UserPasswd = DovecotServer::kPassword;
+        pop.CAFile = pki_->CaFile();
+        pop.OnError = [this](TKorpPOP&, int code, const std::string& msg) {
+            errors.push_back(code);
+            lastErrorText = msg;
+        };
+    }
+    void TearDown() override {
+        if (!skip_.empty()) return;
+        EXPECT_TRUE(std::filesystem::is_empty(spool_.Path())) << "a spool file was left behind";
+        if (oldTmp_.empty())
+            ::unsetenv("TMPDIR");
+        else
+            ::setenv("TMPDIR", oldTmp_.c_str(), 1);
+    }
+    ::testing::AssertionResult ConnectAndLogin() {
+        pop.Connect();
+        if (!pop.ErrorFlag && pop.Login()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << pop.LastError << "\n" << server_->Log();
+    }
+
+    static std::string skip_, failure_;
+    static std::unique_ptr<poptest::TempDir> work_;
+    static std::unique_ptr<poptest::TestPki> pki_;
+    static std::unique_ptr<DovecotServer> server_;
+    static std::vector<std::string> filesAtStart_;
+
+    TKorpPOP pop;
+    std::vector<int> errors;
+    std::string lastErrorText;
+
+private:
+    poptest::TempDir spool_;
+    std::string oldTmp_;
+};
+
+std::string DovecotPop::skip_, DovecotPop::failure_;
+std::unique_ptr<poptest::TempDir> DovecotPop::work_;
+std::unique_ptr<poptest::TestPki> DovecotPop::pki_;
+std::unique_ptr<DovecotServer> DovecotPop::server_;
+std::vector<std::string> DovecotPop::filesAtStart_;
+
+} // namespace
+
+TEST_F(DovecotPop, CountsWithStatWhileLastIsUnknownToTheServer) {
+    ASSERT_TRUE(ConnectAndLogin()) << pop.LastError;
+    pop.GetMailCount();
+    EXPECT_EQ(pop.MailCount, 4);
+    EXPECT_EQ(pop.NewMailCount, 0); // Dovecot answers LAST with -ERR
+    EXPECT_FALSE(pop.ErrorFlag);
+    EXPECT_TRUE(errors.empty());
+    pop.Quit();
+}
+
+TEST_F(DovecotPop, GivesEveryMessageItsOwnStableUniqueId) {
+    ASSERT_TRUE(ConnectAndLogin());
+    std::vector<std::string> ids;
+    for (std::uint16_t n = 1; n <= 4; ++n)
+        ids.push_back(pop.GetUIDL(n));
+    pop.Quit();
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), 4u);
+    for (const std::string& id : ids)
+        EXPECT_EQ(id.size(), 16u) << id;
+    ASSERT_TRUE(ConnectAndLogin());
+    EXPECT_EQ(pop.GetUIDL(3), ids[2]);
+    EXPECT_EQ(pop.GetUIDL(5), "");
+    EXPECT_EQ(errors, std::vector<int>{korp::kErrStatOrUidl});
+}
+
+TEST_F(DovecotPop, FetchesTheHeaderOnlyWithTop) {
+    ASSERT_TRUE(ConnectAndLogin());
+    pop.GetUIDLsOnRetrieve = true;
+    korp::TKorpMsg* msg = pop.RetrieveHeader(1);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    EXPECT_EQ(msg->Subject, "Eerste");
+    EXPECT_EQ(msg->From, "Jan <jan@example.org>");
+    EXPECT_EQ(msg->Text.Count(), 0u);
+    EXPECT_EQ(msg->UIDL.size(), 16u);
+    EXPECT_GT(msg->Size, 50);
+    pop.Quit();
+}
+
+TEST_F(DovecotPop, RetrievesASmallMessageWithEventsInOrder) {
+    std::vector<std::string> events;
+    pop.OnBeforeRetrieve = [&](TKorpPOP&, std::uint16_t n) {
+        events.push_back("before " + std::to_string(n));
+    };
+    pop.OnRetrieveProgress = [&](TKorpPOP&, std::uint16_t p) {
+        events.push_back("progress " + std::to_string(p));
+    };
+    pop.OnAfterRetrieve = [&](TKorpPOP&) { events.push_back("after"); };
+    ASSERT_TRUE(ConnectAndLogin());
+    korp::TKorpMsg* msg = pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    EXPECT_EQ(msg->Text.Lines(), (std::vector<std::string>{"Hallo Piet,", "tot morgen."}));
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front(), "before 1");
+    EXPECT_EQ(events[events.size() - 2], "progress 100");
+    EXPECT_EQ(events.back(), "after");
+    pop.Quit();
+}
+
+TEST_F(DovecotPop, UndoesTheServersDotStuffing) {
+    ASSERT_TRUE(ConnectAndLogin());
+    korp::TKorpMsg* msg = pop.Retrieve(2);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    EXPECT_EQ(msg->Text.Lines(), (std::vector<std::string>{".", "..", ".x", ". y", "z."}));
+    pop.Quit();
+}
+
+TEST_F(DovecotPop, RetrievesAMultiMegabyteMessageWithRisingProgress) {
+    std::vector<unsigned> progress;
+    std::vector<std::filesystem::perms> spoolModes;
+    pop.OnRetrieveProgress = [&](TKorpPOP&, std::uint16_t p) {
+        progress.push_back(p);
+        for (const auto& e : std::filesystem::directory_iterator(std::getenv("TMPDIR")))
+            spoolModes.push_back(e.status().permissions());
+    };
+    ASSERT_TRUE(ConnectAndLogin());
+    korp::TKorpMsg* msg = pop.Retrieve(3);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    ASSERT_EQ(msg->Text.Count(), kBigLines);
+    EXPECT_EQ(msg->Text[0], "regel 0" + std::string(60, 'x'));
+    EXPECT_EQ(msg->Text[kBigLines - 1],
+              "regel " + std::to_string(kBigLines - 1) + std::string(60, 'x'));
+    EXPECT_GT(msg->Size, 3'000'000);
+    ASSERT_EQ(progress.size(), 10u);
+    for (std::size_t i = 0; i < progress.size(); ++i)
+        EXPECT_EQ(progress[i], 10 * (i + 1));
+    // The message is spooled to one file that only its owner may read.
+    ASSERT_EQ(spoolModes.size(), progress.size());
+    for (auto mode : spoolModes)
+        EXPECT_EQ(mode, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    // The next message comes right after: the big one was read to its terminator exactly.
+    korp::TKorpMsg* next = pop.RetrieveHeader(4);
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->Subject, "Laatste");
+    pop.Quit();
+}
+
+TEST_F(DovecotPop, ConnectsWithImplicitTlsAndWithStartTls) {
+    struct Case {
+        const char* name;
+        bool implicit;
+        bool stls;
+    } cases[] = {{"implicit", true, false}, {"stls", false, true}};
+    for (const Case& c : cases) {
+        TKorpPOP tls;
+        tls.Host = "localhost";
+        tls.Port = std::to_string(c.implicit ? server_->TlsPort() : server_->Port());
+        tls.UseTLS = c.implicit;
+        tls.StartTLS = c.stls;
+        tls.CAFile = pki_->CaFile();
+        tls.UserId = DovecotServer::kUser;
+        tls.UserPasswd = DovecotServer::kPassword;
+        std::vector<std::string> sent;
+        tls.OnSendTextToSocket = [&](TKorpPOP&, const std::string& s) { sent.push_back(s); };
+        tls.Connect();
+        ASSERT_FALSE(tls.ErrorFlag) << c.name << ": " << tls.LastError;
+        ASSERT_TRUE(tls.Login()) << c.name;
+        tls.GetMailCount();
+        EXPECT_EQ(tls.MailCount, 4) << c.name;
+        korp::TKorpMsg* msg = tls.Retrieve(1);
+        ASSERT_NE(msg, nullptr) << c.name;
+        EXPECT_EQ(msg->Subject, "Eerste");
+        tls.Quit();
+        EXPECT_FALSE(tls.IsConnected);
+        EXPECT_EQ(sent.front(), c.stls ? "STLS" : "USER jan") << c.name;
+    }
+}
+
+TEST_F(DovecotPop, NeverDeletesAnything) {
+    ASSERT_TRUE(ConnectAndLogin());
+    pop.GetMailCount();
+    for (std::uint16_t n = 1; n <= pop.MailCount; ++n) {
+        pop.GetUIDL(n);
+        ASSERT_NE(pop.Retrieve(n), nullptr);
+    }
+    pop.Quit();
+    // Dovecot may add the Seen flag after the ":2," of a name; the messages themselves stay.
+    auto baseNames = [](std::vector<std::string> names) {
+        for (std::string& n : names)
+            n = n.substr(0, n.find(':'));
+        return names;
+    };
+    EXPECT_EQ(baseNames(server_->MailFiles()), baseNames(filesAtStart_));
+    EXPECT_EQ(server_->Log().find("del=1"), std::string::npos);
+}
+
+TEST_F(DovecotPop, TheToolShowsTheConversationButNeverThePassword) {
+    if (std::string(KORP_POP3_TOOL).empty()) GTEST_SKIP() << "korp-pop3 is not part of this build";
+    std::string pwFile = (work_->Path() / "pw").string();
+    std::ofstream(pwFile) << DovecotServer::kPassword << "\n";
+    std::string out = (work_->Path() / "body.txt").string();
+    std::string port = std::to_string(server_->Port());
+    struct Case {
+        std::string args;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"--host 127.0.0.1 --port " + port + " --user jan --password-file '" + pwFile + "' check",
+         {"C: PASS ********", "result: 4 messages, 0 new", "uidl 4: "}},
+        {"--host localhost --port " + port + " --starttls --ca '" + pki_->CaFile() +
+             "' --user jan --password-file '" + pwFile + "' retr 1 --out '" + out + "'",
+         {"C: STLS", "Subject: Eerste", "* progress 100%", "Text: 2 lines"}},
+    };
+    for (const Case& c : cases) {
+        std::string output;
+        std::FILE* p = ::popen((std::string(KORP_POP3_TOOL) + " " + c.args + " 2>&1").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char buf[4096];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            output.append(buf, n);
+        EXPECT_EQ(::pclose(p), 0) << output;
+        for (const std::string& e : c.expected)
+            EXPECT_NE(output.find(e), std::string::npos) << e << " not in:\n" << output;
+        EXPECT_EQ(output.find(DovecotServer::kPassword), std::string::npos) << output;
+    }
+    std::ifstream body(out, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(body)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "Hallo Piet,\r\ntot morgen.\r\n");
+}
+
+// Last of the suite: after a wrong password Dovecot slows down logins from the same address.
+TEST_F(DovecotPop, LogsInWithTheRightPasswordOnly) {
+    struct Case {
+        const char* password;
+        bool ok;
+    } cases[] = {{DovecotServer::kPassword, true}, {"fout", false}};
+    for (const Case& c : cases) {
+        errors.clear();
+        pop.UserPasswd = c.password;
+        pop.Connect();
+        ASSERT_FALSE(pop.ErrorFlag) << pop.LastError;
+        EXPECT_EQ(pop.Login(), c.ok) << c.password;
+        EXPECT_EQ(pop.LoggedIn, c.ok);
+        EXPECT_EQ(pop.IsConnected, c.ok);
+        EXPECT_EQ(errors, c.ok ? std::vector<int>{} : std::vector<int>{korp::kErrLogin});
+        pop.Quit();
+        EXPECT_FALSE(pop.IsConnected);
+    }
+}
+
+// Certificate failures, each against a server of its own.
+TEST(DovecotTls, RefusesAServerWhoseCertificateFailsWithAClearReason) {
+    if (std::string why = DovecotServer::Missing(); !why.empty()) GTEST_SKIP() << why;
+    poptest::TempDir work;
+    poptest::TestPki pki(work.Path());
+    ASSERT_TRUE(pki.Ok());
+    struct Case {
+        const char* cert;
+        const char* altNames;
+        int days;
+        bool trustCa;
+        int code;
+        const char* reason;
+    } cases[] = {
+        {"expired", "DNS:localhost,IP:127.0.0.1", -1, true, platform::kTlsCertExpired,
+         "the server's certificate has expired"},
+        {"other", "DNS:mail.example.org", 2, true, platform::kTlsNameMismatch,
+         "the server's certificate is not for localhost"},
+        {"good", "DNS:localhost,IP:127.0.0.1", 2, false, platform::kTlsUnknownIssuer,
+         "the server's certificate comes from an unknown issuer"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(pki.MakeServerCert(c.cert, c.altNames, c.days));
+        DovecotServer server;
+        ASSERT_TRUE(server.Start(pki.CertFile(c.cert), pki.KeyFile(c.cert))) << server.Error();
+        TKorpPOP pop;
+        pop.Host = "localhost";
+        pop.Port = std::to_string(server.TlsPort());
+        pop.UseTLS = true;
+        if (c.trustCa) pop.CAFile = pki.CaFile();
+        std::vector<int> errors;
+        std::string message;
+        pop.OnError = [&](TKorpPOP&, int code, const std::string& m) {
+            errors.push_back(code);
+            message = m;
+        };
+        pop.Connect();
+        EXPECT_TRUE(pop.ErrorFlag) << c.cert;
+        EXPECT_FALSE(pop.IsConnected) << c.cert;
+        EXPECT_EQ(errors, std::vector<int>{c.code}) << c.cert;
+        EXPECT_EQ(message, c.reason) << c.cert;
+        EXPECT_FALSE(pop.Login());
+    }
+}

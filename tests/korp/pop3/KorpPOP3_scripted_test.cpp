@@ -1,0 +1,219 @@
+#include <korp/KorpPOP3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <korp/KorpMsg.h>
+#include <platform/Transport.h>
+
+#include "PopTestServers.h"
+
+using namespace std::chrono_literals;
+using korp::TKorpPOP;
+using poptest::ScriptedServer;
+using S = poptest::ScriptedServer;
+
+namespace {
+
+// Points the temporary folder at a test folder, so a spool file left behind is seen.
+class ScriptedPop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldTmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+        ::setenv("TMPDIR", tmp_.Path().c_str(), 1);
+        pop.ReceiveTimeout = 400ms;
+        pop.ConnectTimeout = 2s;
+        pop.UserId = "jan";
+        pop.UserPasswd = "geheim";
+        pop.OnError = [this](TKorpPOP&, int code, const std::string&) { errors.push_back(code); };
+    }
+    void TearDown() override {
+        if (oldTmp_.empty())
+            ::unsetenv("TMPDIR");
+        else
+            ::setenv("TMPDIR", oldTmp_.c_str(), 1);
+    }
+    void Use(const ScriptedServer& s) {
+        pop.Host = "127.0.0.1";
+        pop.Port = std::to_string(s.Port());
+    }
+    bool SpoolFolderEmpty() const { return std::filesystem::is_empty(tmp_.Path()); }
+
+    TKorpPOP pop;
+    std::vector<int> errors;
+
+private:
+    poptest::TempDir tmp_;
+    std::string oldTmp_;
+};
+
+std::vector<S::Step> LoggedIn(std::vector<S::Step> rest) {
+    std::vector<S::Step> steps{S::Send("+OK ready\r\n"), S::Expect("USER jan"), S::Send("+OK\r\n"),
+                               S::Expect("PASS geheim"), S::Send("+OK\r\n")};
+    steps.insert(steps.end(), rest.begin(), rest.end());
+    return steps;
+}
+
+} // namespace
+
+TEST_F(ScriptedPop, AnErrGreetingLeavesTheErrorFlagSet) {
+    ScriptedServer s({S::Send("-ERR go away\r\n"), S::Pause(200)});
+    Use(s);
+    pop.Connect();
+    EXPECT_TRUE(pop.ErrorFlag);
+    EXPECT_EQ(pop.ReplyText, "go away");
+}
+
+TEST_F(ScriptedPop, AnErrToUserFailsTheLoginWithoutSendingThePassword) {
+    ScriptedServer s(
+        {S::Send("+OK\r\n"), S::Expect("USER jan"), S::Send("-ERR who?\r\n"), S::Pause(300)});
+    Use(s);
+    pop.Connect();
+    EXPECT_FALSE(pop.Login());
+    EXPECT_EQ(errors, std::vector<int>{korp::kErrLogin});
+    EXPECT_FALSE(pop.IsConnected);
+    EXPECT_FALSE(pop.LoggedIn);
+    s.Finish();
+    EXPECT_EQ(s.Received(), std::vector<std::string>{"USER jan"});
+}
+
+TEST_F(ScriptedPop, ErrRepliesRaiseTheirCodesAndCloseTheConnection) {
+    struct Case {
+        const char* command;
+        int code;
+    } cases[] = {{"UIDL 2", korp::kErrStatOrUidl},
+                 {"TOP 2 0", korp::kErrRetrieve},
+                 {"RETR 2", korp::kErrRetrieve}};
+    for (const Case& c : cases) {
+        errors.clear();
+        std::string cmd = c.command;
+        std::vector<S::Step> steps;
+        if (cmd.rfind("UIDL", 0) == 0)
+            steps = LoggedIn({S::Expect(cmd), S::Send("-ERR no\r\n"), S::Pause(200)});
+        else
+            steps = LoggedIn({S::Expect("LIST 2"), S::Send("+OK 2 120\r\n"), S::Expect(cmd),
+                              S::Send("-ERR no\r\n"), S::Pause(200)});
+        ScriptedServer s(steps);
+        Use(s);
+        pop.Connect();
+        ASSERT_TRUE(pop.Login()) << c.command;
+        if (cmd.rfind("UIDL", 0) == 0)
+            EXPECT_EQ(pop.GetUIDL(2), "");
+        else if (cmd.rfind("TOP", 0) == 0)
+            EXPECT_EQ(pop.RetrieveHeader(2), nullptr);
+        else
+            EXPECT_EQ(pop.Retrieve(2), nullptr);
+        EXPECT_EQ(errors, std::vector<int>{c.code}) << c.command;
+        EXPECT_TRUE(pop.ErrorFlag);
+        EXPECT_FALSE(pop.IsConnected) << c.command;
+        s.Finish();
+        EXPECT_EQ(s.Mismatch(), "");
+        EXPECT_TRUE(SpoolFolderEmpty()) << c.command;
+    }
+}
+
+TEST_F(ScriptedPop, ASilentServerEndsTheRetrieveAfterTheReceiveTimeout) {
+    ScriptedServer s(LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 5000\r\n"), S::Expect("RETR 1"),
+                               S::Send("+OK\r\nSubject: half\r\n\r\nbegin"), S::Pause(3000)}));
+    Use(s);
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pop.Retrieve(1), nullptr);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 390ms);
+    EXPECT_LT(waited, 2500ms);
+    EXPECT_EQ(errors, std::vector<int>{platform::kTransportTimedOut});
+    EXPECT_FALSE(pop.IsConnected);
+    EXPECT_TRUE(SpoolFolderEmpty());
+}
+
+TEST_F(ScriptedPop, AServerThatClosesMidRetrieveEndsItAtOnceAndTheClientIsReusable) {
+    {
+        ScriptedServer s(
+            LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 5000\r\n"), S::Expect("RETR 1"),
+                      S::Send("+OK\r\nSubject: half\r\n\r\nab"), S::Close()}));
+        Use(s);
+        pop.Connect();
+        ASSERT_TRUE(pop.Login());
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(pop.Retrieve(1), nullptr);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+        EXPECT_EQ(errors, std::vector<int>{platform::kTransportClosedByPeer});
+        EXPECT_EQ(pop.LastError, "the server closed the connection");
+        EXPECT_FALSE(pop.IsConnected);
+        EXPECT_TRUE(SpoolFolderEmpty());
+    }
+    errors.clear();
+    ScriptedServer again(
+        LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 30\r\n"), S::Expect("RETR 1"),
+                  S::Send("+OK\r\nSubject: heel\r\n\r\nab\r\n.\r\n"), S::Expect("QUIT"),
+                  S::Send("+OK bye\r\n")}));
+    Use(again);
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    korp::TKorpMsg* msg = pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    EXPECT_EQ(msg->Subject, "heel");
+    pop.Quit();
+    EXPECT_FALSE(pop.IsConnected);
+    EXPECT_TRUE(errors.empty());
+    again.Finish();
+    EXPECT_EQ(again.Mismatch(), "");
+}
+
+TEST_F(ScriptedPop, AReplyLongerThanOneChunkIsReadToItsEnd) {
+    std::string longText(1500, 'x');
+    ScriptedServer s({S::Send("+OK " + longText + "\r\n"), S::Expect("USER jan"),
+                      S::Send("+OK\r\n"), S::Expect("PASS geheim"), S::Send("+OK\r\n"),
+                      S::Pause(100)});
+    Use(s);
+    pop.Connect();
+    EXPECT_EQ(pop.ReplyText, longText);
+    EXPECT_TRUE(pop.Login());
+    s.Finish();
+    EXPECT_EQ(s.Mismatch(), "");
+}
+
+TEST_F(ScriptedPop, AStatusLineInPiecesIsOneReply) {
+    ScriptedServer s(
+        LoggedIn({S::Expect("STAT"), S::Send("+OK 3"), S::Pause(50), S::Send(" 1234\r\n"),
+                  S::Expect("LAST"), S::Send("+OK 1\r\n"), S::Pause(100)}));
+    Use(s);
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    pop.GetMailCount();
+    EXPECT_EQ(pop.MailCount, 3);
+    EXPECT_EQ(pop.NewMailCount, 2);
+}
+
+TEST_F(ScriptedPop, StartTlsRefusedByTheServerKeepsThePasswordHome) {
+    ScriptedServer s({S::Send("+OK ready\r\n"), S::Expect("STLS"),
+                      S::Send("-ERR TLS support isn't enabled.\r\n"), S::Pause(300)});
+    Use(s);
+    pop.StartTLS = true;
+    pop.Connect();
+    EXPECT_TRUE(pop.ErrorFlag);
+    EXPECT_FALSE(pop.IsConnected);
+    EXPECT_EQ(errors, std::vector<int>{platform::kTlsNotOffered});
+    EXPECT_FALSE(pop.Login());
+    s.Finish();
+    EXPECT_EQ(s.Received(), std::vector<std::string>{"STLS"});
+}
+
+TEST_F(ScriptedPop, StartTlsRefusesDataSentAheadOfTheHandshake) {
+    ScriptedServer s({S::Send("+OK ready\r\n"), S::Expect("STLS"),
+                      S::Send("+OK Begin TLS\r\n+OK injected\r\n"), S::Pause(300)});
+    Use(s);
+    pop.StartTLS = true;
+    pop.Connect();
+    EXPECT_TRUE(pop.ErrorFlag);
+    EXPECT_FALSE(pop.IsConnected);
+    EXPECT_EQ(errors, std::vector<int>{platform::kTlsHandshakeFailed});
+    EXPECT_EQ(pop.LastError, "the server sent data before the TLS handshake");
+}

@@ -1,0 +1,245 @@
+#include <korp/KorpPOP3.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <korp/KorpMsg.h>
+
+#include "FakeTransport.h"
+
+using korp::TKorpPOP;
+using poptest::FakeTransport;
+
+namespace {
+
+// A client wired to a fake transport, recording what it fires.
+struct Harness {
+    FakeTransport::Shared server;
+    TKorpPOP pop;
+    std::vector<int> errors;
+    std::vector<unsigned> progress;
+    Harness() {
+        pop.Host = "127.0.0.1";
+        pop.TransportFactory = [this](const TKorpPOP&) {
+            return std::make_unique<FakeTransport>(server);
+        };
+        pop.OnError = [this](TKorpPOP&, int code, const std::string&) { errors.push_back(code); };
+        pop.OnRetrieveProgress = [this](TKorpPOP&, std::uint16_t p) { progress.push_back(p); };
+    }
+    void Reply(std::initializer_list<const char*> chunks) {
+        for (const char* c : chunks)
+            server.chunks.emplace_back(c);
+    }
+    std::vector<std::string> Commands() const {
+        std::vector<std::string> out;
+        for (const std::string& s : server.sent)
+            out.push_back(s.substr(0, s.size() - 2));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(KorpPOPHelpers, ReplyWordReadsTheKthDecimalWord) {
+    struct Case {
+        const char* text;
+        int k;
+        int expected;
+    } cases[] = {
+        {"3 1234", 1, 3},    {"3 1234", 2, 1234}, {"  3   1234  ", 2, 1234},
+        {"3", 2, 100},       {"", 1, 100},        {"no such message", 2, 100},
+        {"12abc 4", 1, 100}, {"-5 x", 1, -5},     {"99999999999 1", 1, 100},
+        {"1 +7", 2, 7},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TKorpPOP::ReplyWord(c.text, c.k, 100), c.expected) << c.text << " k=" << c.k;
+}
+
+TEST(KorpPOPHelpers, IsIPAddressWantsFourNumbersUpTo255) {
+    struct Case {
+        const char* text;
+        bool expected;
+    } cases[] = {
+        {"127.0.0.1", true},   {"0.0.0.0", true},     {"255.255.255.255", true},
+        {"10.0.0.256", false}, {"10.0.0", false},     {"10.0.0.1.", false},
+        {"1.2.3.4.5", false},  {"a.b.c.d", false},    {"", false},
+        {"1..2.3", false},     {"1234.1.1.1", false}, {"mail.example.org", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TKorpPOP::IsIPAddress(c.text), c.expected) << c.text;
+}
+
+TEST(KorpPOPHelpers, PortTextThatIsNoPortNumberMeans110) {
+    struct Case {
+        const char* text;
+        unsigned expected;
+    } cases[] = {{"110", 110}, {"995", 995}, {" 995 ", 995}, {"abc", 110},
+                 {"", 110},    {"0", 110},   {"70000", 110}, {"99x", 110}};
+    for (const Case& c : cases)
+        EXPECT_EQ(TKorpPOP::PortNumber(c.text), c.expected) << c.text;
+}
+
+TEST(KorpPOP, ConnectsToPort110WhenThePortIsNotANumberAndResolvesAnInvalidAddress) {
+    Harness h;
+    h.pop.Port = "abc";
+    h.pop.Host = "10.0.0.256";
+    h.Reply({"+OK ready\r\n"});
+    h.pop.Connect();
+    EXPECT_EQ(h.server.port, 110);
+    EXPECT_EQ(h.server.host, "10.0.0.256");
+    EXPECT_FALSE(h.pop.ErrorFlag);
+    EXPECT_TRUE(h.pop.IsConnected);
+}
+
+TEST(KorpPOP, CountsNewMailFromStatAndLast) {
+    struct Case {
+        const char* last;
+        unsigned newCount;
+    } cases[] = {{"+OK 1\r\n", 2}, {"-ERR unknown command\r\n", 0}, {"+OK\r\n", 3}};
+    for (const Case& c : cases) {
+        Harness h;
+        h.Reply({"+OK\r\n", "+OK 3 1234\r\n", c.last});
+        h.pop.Connect();
+        h.pop.GetMailCount();
+        EXPECT_EQ(h.pop.MailCount, 3) << c.last;
+        EXPECT_EQ(h.pop.NewMailCount, c.newCount) << c.last;
+        EXPECT_FALSE(h.pop.ErrorFlag) << c.last;
+        EXPECT_TRUE(h.errors.empty()) << c.last;
+        EXPECT_EQ(h.Commands(), (std::vector<std::string>{"STAT", "LAST"}));
+    }
+}
+
+TEST(KorpPOP, FindsATerminatorSplitOverTwoChunks) {
+    // Every way of cutting "\r\n.\r\n" between two receives.
+    for (int cut = 1; cut < 5; ++cut) {
+        std::string tail = "\r\n.\r\n";
+        Harness h;
+        h.Reply({"+OK\r\n", "+OK 1 40\r\n", "+OK 40 octets\r\n"});
+        h.server.chunks.push_back("Subject: hoi\r\n\r\nregel" + tail.substr(0, cut));
+        h.server.chunks.push_back(tail.substr(cut));
+        h.pop.Connect();
+        korp::TKorpMsg* msg = h.pop.Retrieve(1);
+        ASSERT_NE(msg, nullptr) << "cut " << cut << ": " << h.pop.LastError;
+        EXPECT_EQ(msg->Subject, "hoi");
+        ASSERT_EQ(msg->Text.Count(), 1u);
+        EXPECT_EQ(msg->Text[0], "regel");
+        EXPECT_TRUE(h.server.chunks.empty());
+        EXPECT_EQ(h.Commands(), (std::vector<std::string>{"LIST 1", "RETR 1"}));
+    }
+}
+
+TEST(KorpPOP, UndoesDotStuffing) {
+    Harness h;
+    h.Reply(
+        {"+OK\r\n", "+OK 1 50\r\n", "+OK\r\nSubject: x\r\n\r\n..\r\n..x\r\n.. y\r\nz.\r\n.\r\n"});
+    h.pop.Connect();
+    korp::TKorpMsg* msg = h.pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr);
+    EXPECT_EQ(msg->Text.Lines(), (std::vector<std::string>{".", ".x", ". y", "z."}));
+}
+
+TEST(KorpPOP, ReportsProgressInStepsRoundedHalfToEvenAndEndsAt100) {
+    Harness h;
+    h.pop.RetrieveProgressStep = 25;
+    // LIST says 200 bytes; the status chunk is 5 bytes, then 45, 50, 10, 2 => 25%, 50%, 55%, 56%
+    h.Reply({"+OK\r\n", "+OK 1 200\r\n", "+OK\r\n"});
+    h.server.chunks.push_back("Subject: p\r\n\r\n" + std::string(29, 'a') + "\r\n");
+    h.server.chunks.push_back(std::string(48, 'b') + "\r\n");
+    h.server.chunks.push_back(std::string(5, 'c') + "\r\n.\r\n");
+    h.pop.Connect();
+    ASSERT_NE(h.pop.Retrieve(1), nullptr);
+    // 50 bytes -> 25 (fires, next 50); 100 -> 50 (fires, next 75); 110 -> 55; then 100 at the end
+    EXPECT_EQ(h.progress, (std::vector<unsigned>{25, 50, 100}));
+    EXPECT_EQ(h.pop.LastPercent(), 55);
+}
+
+TEST(KorpPOP, RoundsAnExactHalfToEven) {
+    // The 5-byte status line and "ab" make 7 bytes, then the terminator 12.
+    struct Case {
+        const char* list;
+        std::vector<unsigned> progress;
+    } cases[] = {
+        {"+OK 1 280\r\n", {2, 4, 100}}, // 2.5 -> 2, 4.29 -> 4
+        {"+OK 1 200\r\n", {4, 6, 100}}, // 3.5 -> 4, 6
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.pop.RetrieveProgressStep = 1;
+        h.Reply({"+OK\r\n", c.list, "+OK\r\n", "ab", "\r\n.\r\n"});
+        h.pop.Connect();
+        ASSERT_NE(h.pop.Retrieve(1), nullptr);
+        EXPECT_EQ(h.progress, c.progress) << c.list;
+    }
+}
+
+TEST(KorpPOP, ListWithoutASizeGives100AndTheRetrieveGoesOn) {
+    Harness h;
+    h.Reply({"+OK\r\n", "-ERR no such message\r\n", "+OK\r\nSubject: s\r\n\r\n.\r\n"});
+    h.pop.Connect();
+    korp::TKorpMsg* msg = h.pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr);
+    EXPECT_EQ(msg->Size, 100);
+    EXPECT_TRUE(h.errors.empty());
+}
+
+TEST(KorpPOP, LetsWindowMessagesRunBeforeEverySendAndReceive) {
+    Harness h;
+    int pumps = 0;
+    h.pop.ProcessMessages = [&] { ++pumps; };
+    h.Reply({"+OK\r\n", "+OK\r\n", "+OK\r\n"});
+    h.pop.Connect();            // receive
+    EXPECT_TRUE(h.pop.Login()); // 2 sends, 2 receives
+    EXPECT_EQ(pumps, 5);
+}
+
+TEST(KorpPOP, RefusesACallMadeWhileAnotherOperationWaits) {
+    Harness h;
+    std::string inner;
+    h.pop.ProcessMessages = [&] {
+        if (inner.empty()) inner = h.pop.GetUIDL(1).empty() ? h.pop.LastError : "ran";
+    };
+    h.Reply({"+OK\r\n"});
+    h.pop.Connect();
+    EXPECT_EQ(inner, "GetUIDL refused: another POP3 operation is in progress");
+    EXPECT_TRUE(h.pop.IsConnected);
+}
+
+TEST(KorpPOP, FailsLoginAndRetrieveWhenNotConnected) {
+    Harness h;
+    EXPECT_FALSE(h.pop.Login());
+    EXPECT_EQ(h.pop.LastError, "Invalid Op. Not connected.");
+    EXPECT_EQ(h.pop.Retrieve(1), nullptr);
+    EXPECT_EQ(h.pop.LastError, "Not connected.");
+    EXPECT_TRUE(h.server.sent.empty());
+}
+
+TEST(KorpPOP, GetUIDLKeepsTheIdAfterTheMessageNumber) {
+    Harness h;
+    h.Reply({"+OK\r\n", "+OK 3 abc\r\n", "-ERR no such message\r\n"});
+    h.pop.Connect();
+    EXPECT_EQ(h.pop.GetUIDL(3), "abc");
+    EXPECT_EQ(h.pop.GetUIDL(9), "");
+    EXPECT_EQ(h.errors, std::vector<int>{korp::kErrStatOrUidl});
+    EXPECT_FALSE(h.pop.IsConnected);
+    // Over the closed connection nothing comes back, and that counts as success.
+    EXPECT_EQ(h.pop.GetUIDL(1), "");
+    EXPECT_FALSE(h.pop.ErrorFlag);
+}
+
+TEST(KorpPOP, MessagesBelongToTheClientUntilReleased) {
+    Harness h;
+    h.Reply({"+OK\r\n", "+OK 1 9\r\n", "+OK\r\nA: b\r\n\r\n.\r\n", "+OK 1 9\r\n",
+             "+OK\r\nA: b\r\n\r\n.\r\n"});
+    h.pop.Connect();
+    korp::TKorpMsg* a = h.pop.RetrieveHeader(1);
+    korp::TKorpMsg* b = h.pop.RetrieveHeader(1);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(h.pop.OwnedMessageCount(), 2u);
+    h.pop.FreeMessage(a);
+    std::unique_ptr<korp::TKorpMsg> mine = h.pop.ReleaseMessage(b);
+    EXPECT_EQ(mine.get(), b);
+    EXPECT_EQ(h.pop.OwnedMessageCount(), 0u);
+    EXPECT_EQ(h.Commands(), (std::vector<std::string>{"LIST 1", "TOP 1 0", "LIST 1", "TOP 1 0"}));
+}

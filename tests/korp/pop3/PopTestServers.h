@@ -1,0 +1,125 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace poptest {
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A port on 127.0.0.1 that was free a moment ago.
+std::uint16_t FreePort();
+
+// A certificate authority and server certificates made with the openssl command.
+class TestPki {
+public:
+    explicit TestPki(const std::filesystem::path& dir);
+    bool Ok() const { return ok_; }
+    std::string CaFile() const { return (dir_ / "ca.pem").string(); }
+    // A certificate and key for the given subject alternative names ("DNS:x,IP:y"), valid from
+    // now for days (a negative number gives a certificate that has expired).
+    bool MakeServerCert(const std::string& name, const std::string& altNames, int days);
+    std::string CertFile(const std::string& name) const {
+        return (dir_ / (name + ".pem")).string();
+    }
+    std::string KeyFile(const std::string& name) const { return (dir_ / (name + ".key")).string(); }
+
+private:
+    std::filesystem::path dir_;
+    bool ok_ = false;
+};
+
+// Dovecot's POP3 server as a child process on 127.0.0.1 with its own configuration, one
+// passwd-file user and a Maildir the test fills. When the tests run as root the server drops
+// to the unprivileged accounts Debian's package made; otherwise it runs as the current user.
+class DovecotServer {
+public:
+    static constexpr const char* kUser = "jan";
+    static constexpr const char* kPassword = "geheim wachtwoord";
+
+    // Empty when the server is installed, otherwise why the tests must skip.
+    static std::string Missing();
+
+    DovecotServer();
+    ~DovecotServer();
+    DovecotServer(const DovecotServer&) = delete;
+    DovecotServer& operator=(const DovecotServer&) = delete;
+
+    // Adds a message (LF or CR LF line ends) after the ones added before.
+    void AddMessage(const std::string& raw);
+    // Starts the server; with a certificate it also offers STLS and listens for POP3S.
+    bool Start(const std::string& certFile = {}, const std::string& keyFile = {});
+    void Stop();
+    std::uint16_t Port() const { return port_; }
+    std::uint16_t TlsPort() const { return tlsPort_; }
+    const std::string& Error() const { return error_; }
+    // File names in the Maildir's cur and new folders, sorted.
+    std::vector<std::string> MailFiles() const;
+    std::string Log() const;
+
+private:
+    bool WaitReady();
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
+    std::uint16_t tlsPort_ = 0;
+    int nextMessage_ = 0;
+    std::string error_;
+};
+
+// A POP3 server that follows a script, for what a real server will not do. It serves one
+// connection on 127.0.0.1; every wait is bounded.
+class ScriptedServer {
+public:
+    struct Step {
+        enum Kind { Send, Expect, Pause, Close } kind;
+        std::string text; // Send: bytes; Expect: the start of the command line
+        int ms = 0;       // Pause
+    };
+    static Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
+    static Step Expect(std::string command) { return {Step::Expect, std::move(command), 0}; }
+    static Step Pause(int ms) { return {Step::Pause, {}, ms}; }
+    static Step Close() { return {Step::Close, {}, 0}; }
+
+    explicit ScriptedServer(std::vector<Step> script);
+    ~ScriptedServer();
+    std::uint16_t Port() const { return port_; }
+    // Command lines received, without CR LF.
+    std::vector<std::string> Received();
+    // Empty when every Expect matched.
+    std::string Mismatch();
+    // Waits (bounded) until the script has run.
+    void Finish();
+
+private:
+    void Run();
+    std::vector<Step> script_;
+    int listenFd_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> received_;
+    std::string mismatch_;
+    std::thread thread_;
+};
+
+} // namespace poptest
