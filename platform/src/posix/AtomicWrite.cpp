@@ -46,7 +46,11 @@ std::error_code CreatePrivateDirectories(const std::filesystem::path& dir) {
 std::error_code WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
     const std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
     // Hidden temporary name next to the target, so the rename stays inside one file system.
-    std::string temp = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
+    // Built by appends: GCC 12 at -O3 flags the chained operator+ with a false -Wrestrict.
+    std::string name = ".";
+    name += file.filename().string();
+    name += ".XXXXXX";
+    std::string temp = (dir / name).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // creates it 0600
     if (fd < 0) return LastError();
 
