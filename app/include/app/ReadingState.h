@@ -1,0 +1,45 @@
+// What the mail check and the reading controller know, shared with the bar and the tray menu:
+// the message list, the reading flags and counters, and the shell's own start-up flags. One
+// record for the running program; the widgets read it, the mail side writes it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brevon {
+
+struct ReadingState {
+    // The message list: unique ids and list lines (sender name, TAB, subject), in reading
+    // order, one entry per message. CurrentIndex (0-based) points into both.
+    std::vector<std::string> KnownIds;
+    std::vector<std::string> KnownHeaders;
+    int CurrentIndex = 0;
+
+    // Reading flags.
+    bool ReadingHeaders = false;
+    bool InHeaderSequence = false;
+    bool ReadingBody = false;
+    bool Paused = false;
+    bool ReadWithHeader = true;
+
+    // Counters of the last check and of the run.
+    int NewCount = 0;
+    int NewTotal = 0;
+    int MessageCount = 0;
+
+    std::string SpeechText;
+
+    // The mail check's switches.
+    bool Online = true;
+    bool SayNoNewMail = false;
+    bool SettingsPromptSpoken = false;
+    bool ConnectFailSpoken = false;
+
+    // Set while the greeting plays: timed mail checks are ignored meanwhile.
+    bool SplashActive = false;
+};
+
+// The one record of the running program.
+ReadingState& AppReadingState();
+
+} // namespace brevon

@@ -1,0 +1,7 @@
+// brevon: reads Dutch mail aloud from the notification area.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    return 0;
+}

@@ -1,0 +1,2 @@
+// Removed once the windows exist.
+namespace brevon {}
