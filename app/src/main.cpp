@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <app/Settings.h>
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Brevon");
     // The program lives in the tray: closing a dialog must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/images/brevon-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
 
     EngineSpeech speech(tolvani);
     Settings& settings = AppSettings();
