@@ -16,7 +16,9 @@ struct BarWindow : ::testing::Test {
         static int argc = 1;
         static char name[] = "test";
         static char* argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
+        // Kept for the whole process: Qt's own teardown at exit is not ours to test.
+        static QApplication* app = new QApplication(argc, argv);
+        (void)app;
     }
     BarWindow() {
         settings.Interval = 5;
