@@ -1,0 +1,6 @@
+// The help file, opened at a topic.
+#pragma once
+
+namespace brevon {
+void ShowHelpTopic(int topic);
+}
