@@ -348,12 +348,12 @@ void TfrmOpties::LayOut() {
 }
 
 void TfrmOpties::SetTabOrder() {
-    const QWidget* order[] = {btOk,       btCancel,   Button1,        pcInfo,    EditHost,
+    QWidget* const order[] = {btOk,       btCancel,   Button1,        pcInfo,    EditHost,
                               EditUserId, EditPasswd, seIntervalTijd, cbNumSave, seNumSave,
                               cbReverse,  ComboBox1,  tbPitch,        tbVolume,  tbTempo,
                               btLexicon,  btDefaults, cbSkipInclude,  cbUseLid,  cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void TfrmOpties::PlaceAt(int x, int y) {
