@@ -109,7 +109,9 @@ bool OpenHelpTopic(int topic, const std::filesystem::path& helpFile,
                                           !platform::WriteFileAtomically(redirect, page)))
             url = QUrl::fromLocalFile(QString::fromStdString(redirect.string()));
     }
-    return open(url);
+    const bool opened = open(url);
+    if (!opened) std::fprintf(stderr, "brevon: the help could not be opened\n");
+    return opened;
 }
 
 void ShowHelpTopic(int topic) {
