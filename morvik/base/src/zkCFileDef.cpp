@@ -30,7 +30,9 @@ zk_cstring CurrentDirectory() {
 }
 
 #if defined(_WIN32)
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The current directory of another drive: switch to it, ask, switch back.
 zk_cstring CurrentDirectoryOfDrive(char drive) {
@@ -71,12 +73,23 @@ bool ValidMode(const char* mode) {
 
 } // namespace
 
-const zkCClassDescriptor* zkCFileDef::GetClassDescriptor() const { return &zkCFileDef_Class; }
+const zkCClassDescriptor* zkCFileDef::GetClassDescriptor() const {
+    return &zkCFileDef_Class;
+}
 
 void zkCFileDef::SetFileName(const char* name, const char* directory) {
     if (name == nullptr && directory == nullptr) return;
-    Name = name;
-    Directory = (directory == nullptr || *directory == '\0') ? "." : directory;
+    const bool noDirectory = directory == nullptr || *directory == '\0';
+    if (name != nullptr && IsAbsolute(name)) {
+        // A full path names its own folder; no other folder may be put before it.
+        const char* cut = std::strrchr(name, zkDirSeparator);
+        const std::string folder(name, cut == name ? 1 : static_cast<std::size_t>(cut - name));
+        Name = cut + 1;
+        Directory = folder.c_str();
+    } else {
+        Name = name;
+        Directory = noDirectory ? "." : directory;
+    }
     zk_cstring cwd = CurrentDirectory();
     ResolvedDirectory = ResolvePath(cwd.c_str(), Directory.c_str());
     if (ResolvedDirectory.length() > 0 &&
@@ -125,11 +138,15 @@ void zkCFileDef::Open(const char* mode) {
     Stream = std::fopen(FullPath.c_str(), mode);
     if (Stream != nullptr) return;
     switch (errno) {
-    case ENOENT: ZK_THROW(zkCFileDefException::Make(ZK_ERR_NOT_FOUND, FullPath));
-    case EEXIST: ZK_THROW(zkCFileDefException::Make(ZK_ERR_EXISTS, FullPath));
-    case EINVAL: ZK_THROW(zkCFileDefException::Make(ZK_ERR_MODE, FullPath));
+    case ENOENT:
+        ZK_THROW(zkCFileDefException::Make(ZK_ERR_NOT_FOUND, FullPath));
+    case EEXIST:
+        ZK_THROW(zkCFileDefException::Make(ZK_ERR_EXISTS, FullPath));
+    case EINVAL:
+        ZK_THROW(zkCFileDefException::Make(ZK_ERR_MODE, FullPath));
     case EACCES:
-    case EPERM: ZK_THROW(zkCFileDefException::Make(ZK_ERR_ACCESS, FullPath));
+    case EPERM:
+        ZK_THROW(zkCFileDefException::Make(ZK_ERR_ACCESS, FullPath));
     default:
         // Any other failure (too many open files, a name too long, ...) still leaves no stream,
         // so it must not pass in silence.

@@ -56,25 +56,25 @@ const LookupCase kLookups[] = {
     {"plain entry", kTwoSections, 0, Call::String, "Ngrams", "n", "4", "", 0, nullptr},
     {"comment after value", kTwoSections, 0, Call::String, "Ngrams", "threshold", "0.8", "", 0,
      nullptr},
-    {"entry only in its own section", kTwoSections, 0, Call::String, "Ngrams", "topictype", "",
-     "", -2002, kNoEntry},
+    {"entry only in its own section", kTwoSections, 0, Call::String, "Ngrams", "topictype", "", "",
+     -2002, kNoEntry},
     {"second section of the same name is never read", "[Ngrams]\nn=4\n[Ngrams]\nm=5\n", 0,
      Call::String, "Ngrams", "m", "", "", -2002,
      "Configfile error: entry \"m\" in section [Ngrams] not found.\n"},
-    {"text after the section name", "[Ngrams] ; model settings\nn=4\n", 0, Call::String,
-     "Ngrams", "n", "4", "", 0, nullptr},
-    {"leading blank before the section", " [Ngrams]\nn=4\n", 0, Call::String, "Ngrams", "n", "",
-     "", -2001, "Configfile error: section [Ngrams] not found.\n"},
+    {"text after the section name", "[Ngrams] ; model settings\nn=4\n", 0, Call::String, "Ngrams",
+     "n", "4", "", 0, nullptr},
+    {"leading blank before the section", " [Ngrams]\nn=4\n", 0, Call::String, "Ngrams", "n", "", "",
+     -2001, "Configfile error: section [Ngrams] not found.\n"},
     {"section name is case-sensitive", "[ngrams]\nn=4\n", 0, Call::String, "Ngrams", "n", "", "",
      -2001, "Configfile error: section [Ngrams] not found.\n"},
     {"blank before '='", "[Ngrams]\nn = 4\n", 0, Call::String, "Ngrams", "n", "", "", -2002,
      "Configfile error: entry \"n\" in section [Ngrams] not found.\n"},
-    {"first matching line wins", "[Ngrams]\nn=4\nn=5\n", 0, Call::String, "Ngrams", "n", "4", "",
-     0, nullptr},
+    {"first matching line wins", "[Ngrams]\nn=4\nn=5\n", 0, Call::String, "Ngrams", "n", "4", "", 0,
+     nullptr},
     {"quoted value keeps blanks and semicolons", "[Ngrams]\nf=\"my models/nl 4;b.bin\" x\n", 0,
      Call::String, "Ngrams", "f", "my models/nl 4;b.bin", "", 0, nullptr},
-    {"quoted value of one quote character", "[Ngrams]\nf=\"\"\"\n", 0, Call::String, "Ngrams",
-     "f", "\"", "", 0, nullptr},
+    {"quoted value of one quote character", "[Ngrams]\nf=\"\"\"\n", 0, Call::String, "Ngrams", "f",
+     "\"", "", 0, nullptr},
     {"missing closing quote ends the search", "[Ngrams]\nf=\"abc\nf=def\n", 0, Call::String,
      "Ngrams", "f", "", "Error, String end (dbl quote) on entry \"f\" not found.\n", -2002,
      "Configfile error: entry \"f\" in section [Ngrams] not found.\n"},
@@ -88,10 +88,10 @@ const LookupCase kLookups[] = {
      "", 0, nullptr},
     {"unquoted value ends at a semicolon", "[Ngrams]\nn=ab;c\n", 0, Call::String, "Ngrams", "n",
      "ab", "", 0, nullptr},
-    {"carriage returns end values", "[Ngrams]\r\nn=4\r\n", 0, Call::String, "Ngrams", "n", "4",
-     "", 0, nullptr},
-    {"first character always belongs to the value", "[Ngrams]\nn= 4\n", 0, Call::String,
-     "Ngrams", "n", " 4", "", 0, nullptr},
+    {"carriage returns end values", "[Ngrams]\r\nn=4\r\n", 0, Call::String, "Ngrams", "n", "4", "",
+     0, nullptr},
+    {"first character always belongs to the value", "[Ngrams]\nn= 4\n", 0, Call::String, "Ngrams",
+     "n", " 4", "", 0, nullptr},
     {"GetInt skips leading blanks", "[Ngrams]\nn= 4\n", 0, Call::Int, "Ngrams", "n", "4", "", 0,
      nullptr},
     {"GetInt of text is 0", "[Ngrams]\nn=x\n", 0, Call::Int, "Ngrams", "n", "0", "", 0, nullptr},
@@ -103,18 +103,18 @@ const LookupCase kLookups[] = {
      "", 0, nullptr},
     {"n= at end of file is empty", "[Ngrams]\nn=", 0, Call::String, "Ngrams", "n", "",
      "Parameter error in zk_cstring::subset!\n", 0, nullptr},
-    {"n= at end of file takes the default", "[Ngrams]\nn=", 0, Call::IntDefault, "Ngrams", "n",
-     "5", "Parameter error in zk_cstring::subset!\n", 0, nullptr},
-    {"value at end of file without line end", "[Ngrams]\nn=4", 0, Call::String, "Ngrams", "n",
-     "4", "", 0, nullptr},
+    {"n= at end of file takes the default", "[Ngrams]\nn=", 0, Call::IntDefault, "Ngrams", "n", "5",
+     "Parameter error in zk_cstring::subset!\n", 0, nullptr},
+    {"value at end of file without line end", "[Ngrams]\nn=4", 0, Call::String, "Ngrams", "n", "4",
+     "", 0, nullptr},
     {"warn-only missing entry", kTwoSections, 1, Call::String, "Ngrams", "m", "",
      "Configfile warning: entry m in section [Ngrams] not found.\n", 0, nullptr},
     {"warn-only missing entry as int", kTwoSections, 1, Call::Int, "Ngrams", "m", "0",
      "Configfile warning: entry m in section [Ngrams] not found.\n", 0, nullptr},
     {"warn-only missing section", kTwoSections, 1, Call::String, "Other", "n", "",
      "Configfile warning: section [Other] not found.\n", 0, nullptr},
-    {"default for a missing entry is silent", kTwoSections, 0, Call::IntDefault, "Ngrams", "m",
-     "5", "", 0, nullptr},
+    {"default for a missing entry is silent", kTwoSections, 0, Call::IntDefault, "Ngrams", "m", "5",
+     "", 0, nullptr},
     {"default for a missing section is silent", kTwoSections, 0, Call::IntDefault, "Other", "n",
      "5", "", 0, nullptr},
     {"default is silent when warn-only too", kTwoSections, 1, Call::LongDefault, "Other", "n", "5",
@@ -134,13 +134,21 @@ TEST_F(ConfigFileTest, LookupsFollowTheFileRules) {
         testing::internal::CaptureStderr();
         try {
             switch (c.call) {
-            case Call::String: got = cfg.GetString(c.section, c.entry).c_str(); break;
-            case Call::Int: got = std::to_string(cfg.GetInt(c.section, c.entry)); break;
-            case Call::Long: got = std::to_string(cfg.GetLong(c.section, c.entry)); break;
+            case Call::String:
+                got = cfg.GetString(c.section, c.entry).c_str();
+                break;
+            case Call::Int:
+                got = std::to_string(cfg.GetInt(c.section, c.entry));
+                break;
+            case Call::Long:
+                got = std::to_string(cfg.GetLong(c.section, c.entry));
+                break;
             case Call::StringDefault:
                 got = cfg.GetString(c.section, c.entry, "dflt").c_str();
                 break;
-            case Call::IntDefault: got = std::to_string(cfg.GetInt(c.section, c.entry, 5)); break;
+            case Call::IntDefault:
+                got = std::to_string(cfg.GetInt(c.section, c.entry, 5));
+                break;
             case Call::LongDefault:
                 got = std::to_string(cfg.GetLong(c.section, c.entry, 5L));
                 break;
@@ -252,6 +260,17 @@ TEST(FileDef, ResolvePathAppliesComponentsInOrder) {
         EXPECT_EQ(std::string(zkCFileDef::ResolvePath(c.cwd, c.dir).c_str()), c.expected)
             << c.cwd << " + " << c.dir;
     }
+}
+
+TEST(FileDef, AFullPathKeepsItsOwnFolder) {
+    zkCFileDef def;
+    def.SetFileName("/opt/brevon/share/lid.cfg", nullptr);
+    EXPECT_EQ(def.FullPath, "/opt/brevon/share/lid.cfg");
+    EXPECT_EQ(def.Name, "lid.cfg");
+    def.SetFileName("/lid.cfg", "");
+    EXPECT_EQ(def.FullPath, "/lid.cfg");
+    def.SetFileName("/srv/data/lid.cfg", "."); // as the library's exports pass it
+    EXPECT_EQ(def.FullPath, "/srv/data/lid.cfg");
 }
 
 TEST(FileDef, RootDirectoryGivesASingleSeparator) {
