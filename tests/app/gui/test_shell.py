@@ -243,8 +243,9 @@ class Run:
     def windows(self, **criteria):
         """Brevon's viewable windows matching criteria (top level unless said otherwise)."""
         criteria.setdefault("top_level", True)
-        pids = self.window_ids()
-        return [w for w in self.session.viewable_windows(**criteria) if w.wid in pids]
+        ours = self.window_ids()
+        return [w for w in self.session.find_windows(**criteria)
+                if w.wid in ours and self.session.is_viewable(w.wid)]
 
     def window_ids(self):
         out = self.session._run(["xdotool", "search", "--pid", str(self.proc.pid)],
@@ -503,6 +504,23 @@ class BrevonShell(unittest.TestCase):
         lines = run.trace()[after:]
         self.assertEqual(lines.count("Bar shown") + lines.count("Bar hidden"), 1, lines)
 
+        # A double click is a release, a double-click event and a release: three toggles,
+        # so a shown bar ends hidden.
+        time.sleep(0.6)
+        after = len(run.trace())
+        run.session.move_mouse(cx, cy)
+        run.session.xdotool("click", "--repeat", 2, "--delay", 80, 1)
+        toggles = poll("three toggles", lambda: (lambda t: t if len(t) >= 3 else None)(
+            [line for line in run.trace()[after:] if line in ("Bar shown", "Bar hidden")]),
+            TIMEOUT)
+        self.assertEqual(toggles, ["Bar hidden", "Bar shown", "Bar hidden"])
+        run.wait_gone(bar.wid, "the bar")
+        time.sleep(0.6)
+        after = len(run.trace())
+        run.session.click(cx, cy)
+        run.wait_trace("Bar shown", after=after)
+        poll("the bar to show again", lambda: run.session.is_viewable(bar.wid), TIMEOUT)
+
     def test_7_about_window_and_inert_tray_while_it_is_open(self):
         self.need_bar()
         run = self.run_
@@ -604,7 +622,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--brevon", required=True, help="the program to drive")
     parser.add_argument("--shots", help="folder for the screenshots of each step")
-    parser.add_argument("--speech-speed", type=float, default=20,
+    # Fast, but slow enough that the splash stands long enough to be seen (about 0.7 s).
+    parser.add_argument("--speech-speed", type=float, default=4,
                         help="how much faster than real time the silent speech sink runs")
     parser.add_argument("--keep", action="store_true", help="keep the run's temporary files")
     ARGS, rest = parser.parse_known_args()
