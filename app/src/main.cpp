@@ -1,7 +1,163 @@
 // brevon: reads Dutch mail aloud from the notification area.
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
 #include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+
+#include <app/Settings.h>
+#include <engines/Preprocessor.h>
+#include <engines/Tolvani.h>
+#include <platform/DataPaths.h>
+#include <platform/SettingsStore.h>
+
+#include "EmailConnection.h"
+#include "EmailOpties.h"
+#include "EndSignals.h"
+#include "Program.h"
+#include "Speech.h"
+#include "Trace.h"
+#include "maintray.h"
+#include "mainwindow.h"
+#include "splash.h"
+
+namespace {
+
+using namespace brevon;
+
+// The folder of the program's read-only data: where lid.cfg, the models, the preprocessor's
+// rules and the help are, next to the program or in the install's share folder.
+std::filesystem::path ProgramDataFolder() {
+    for (const auto& folder : platform::ReadOnlyDataDirs()) {
+        std::error_code error;
+        if (std::filesystem::exists(folder / "lid.cfg", error)) return folder;
+    }
+    return platform::ExecutableDir();
+}
+
+int LocalHour() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return local.tm_hour;
+}
+
+void ShowStartError(const QString& text) {
+    QMessageBox::critical(nullptr, "Brevon", text);
+}
+
+// The busy cursor while something slow runs at start-up.
+template <typename Work> auto WithBusyCursor(Work&& work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto result = work();
+    QApplication::restoreOverrideCursor();
+    return result;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // Loading readies the speech engine; leaving main stops and closes it once more.
+    engines::Tolvani tolvani;
+
     QApplication application(argc, argv);
-    return 0;
+    QApplication::setApplicationName("Brevon");
+    // The program lives in the tray: closing a dialog must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/images/brevon-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
+
+    EngineSpeech speech(tolvani);
+    Settings& settings = AppSettings();
+    ReadingState& state = AppReadingState();
+
+    std::unique_ptr<platform::SettingsStore> store = platform::OpenUserSettingsStore();
+    const LoadResult loaded = LoadSettings(*store, settings, [&speech] {
+        EngineDefaults defaults;
+        speech.GetDefaultSettings(defaults.Voice, defaults.Tempo, defaults.Pitch, defaults.Volume);
+        return defaults;
+    });
+    if (loaded.outcome == LoadResult::Outcome::Failed) {
+        ShowStartError(QString::fromLatin1(loaded.message));
+        return 1;
+    }
+
+    const std::filesystem::path dataFolder = ProgramDataFolder();
+    std::error_code changed;
+    std::filesystem::current_path(dataFolder, changed);
+    if (changed) {
+        ShowStartError(QString("I/O error: %1\n%2")
+                           .arg(QString::fromStdString(dataFolder.string()))
+                           .arg(QString::fromStdString(changed.message())));
+        return 1;
+    }
+
+    speech.SetTempo(settings.Tempo);
+    speech.SetPitch(settings.Pitch);
+    speech.SetVolume(settings.Volume);
+    speech.SetVoice(settings.Voice);
+
+    Program program{settings, state, speech, *store};
+    SetProgram(&program);
+
+    auto mainWindow = std::make_unique<TfrmMain>();
+    frmMain = mainWindow.get();
+    auto bar = std::make_unique<TfrmBrevon>(settings, state);
+    frmBrevon = bar.get();
+
+    // The greeting gates normal running: its end shows the bar and runs the first check.
+    frmSplash = new TfrmSplash(state, speech, LocalHour(), [&program] {
+        if (frmMain) frmMain->pop_form();
+        program.state.SayNoNewMail = true;
+        if (program.mail) program.mail->CheckMail();
+    });
+
+    program.preprocessorStarted =
+        WithBusyCursor([&] { return engines::StartPreprocessor(dataFolder.string()); });
+    if (program.languageCheck) program.languageCheck->EnableLanguageCheck();
+    state.NewTotal = 0;
+    state.Online = true;
+
+    auto options = std::make_unique<TfrmOpties>();
+    frmOpties = options.get();
+
+    auto connection = std::make_unique<TformEmailConnection>(state, frmBrevon->Bar(), speech);
+    formEmailConnection = connection.get();
+    program.mail = connection.get();
+    frmBrevon->SetMailOps(connection.get());
+
+    // Logging out or being told to end finishes the program as the tray's "Sluiten" does.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+        if (frmMain) frmMain->close();
+    });
+    OnEndSignal([] {
+        if (frmMain) frmMain->close();
+    });
+    Trace("Started");
+    const int status = QApplication::exec();
+
+    // Windows go before the program record they use.
+    formEmailConnection = nullptr;
+    connection.reset();
+    frmOpties = nullptr;
+    options.reset();
+    delete frmSplash;
+    frmSplash = nullptr;
+    frmBrevon = nullptr;
+    bar.reset();
+    frmMain = nullptr;
+    mainWindow.reset();
+    SetProgram(nullptr);
+    return status;
 }

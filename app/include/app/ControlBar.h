@@ -65,9 +65,13 @@ public:
     // What the mail timer tick calls; set once the mail side exists.
     void SetMailOps(MailOps* mail) { mail_ = mail; }
     // What ShowOptions, FocusConnectionField and ToggleOnline do; the shell's windows.
-    void SetShowOptions(std::function<void()> showOptions) { showOptions_ = std::move(showOptions); }
+    void SetShowOptions(std::function<void()> showOptions) {
+        showOptions_ = std::move(showOptions);
+    }
     void SetFocusConnectionField(std::function<void(bool)> focus) { focus_ = std::move(focus); }
     void SetToggleOnline(std::function<void(bool)> toggle) { toggleOnline_ = std::move(toggle); }
+    // Told of mail timer changes ("SetMailTimer on 300000", "SetMailTimer off"), for watchers.
+    void SetTrace(std::function<void(std::string_view)> trace) { trace_ = std::move(trace); }
 
     // Creation: all five reading buttons disabled, mail timer on, reading flags cleared and
     // ReadWithHeader set, the first hints. (Shaping and placing are the window's.)
@@ -107,6 +111,7 @@ private:
     std::function<void()> showOptions_;
     std::function<void(bool)> focus_;
     std::function<void(bool)> toggleOnline_;
+    std::function<void(std::string_view)> trace_;
     std::array<bool, kReadingButtonCount> enabled_{};
     std::array<bool, kBarButtonCount> lit_{};
 };

@@ -43,7 +43,7 @@ struct OptionsFields {
     std::string NumSaveMails; // the fetch-limit field's text, 1 to 9999
     bool UseNumSaveMails = false;
     bool Reverse = false;
-    std::string VoiceText; // the voice list's text (editable)
+    std::string VoiceText;                         // the voice list's text (editable)
     std::int32_t Tempo = 0, Pitch = 0, Volume = 0; // sliders, 0 to 10
     bool SkipReply = false, UseLid = false, SemiService9X = false;
 };

@@ -1,5 +1,7 @@
 #include <app/ControlBar.h>
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 namespace brevon {
@@ -12,13 +14,19 @@ constexpr std::array<std::string_view, kBarButtonCount> kHoverNames{
 constexpr int kHeaderWindowMs = 10000;
 constexpr int kMillisecondsPerMinute = 60000;
 
-int Index(BarButton button) { return static_cast<int>(button); }
+int Index(BarButton button) {
+    return static_cast<int>(button);
+}
 
-bool IsReadingButton(BarButton button) { return Index(button) < kReadingButtonCount; }
+bool IsReadingButton(BarButton button) {
+    return Index(button) < kReadingButtonCount;
+}
 
 } // namespace
 
-std::string_view HoverName(BarButton button) { return kHoverNames[Index(button)]; }
+std::string_view HoverName(BarButton button) {
+    return kHoverNames[Index(button)];
+}
 
 std::string ReplaceNum(std::string_view text, long long number) {
     std::string result(text);
@@ -33,9 +41,9 @@ Hints ComputeHints(const ReadingState& state, const Settings& settings) {
     const int lines = static_cast<int>(state.KnownHeaders.size());
     const int index = state.CurrentIndex;
 
-    button[Index(BarButton::Play)] =
-        state.MessageCount > 0 ? ReplaceNum("Bericht %NUM voorlezen", index + 1LL)
-                               : std::string("Geen bericht voor te lezen");
+    button[Index(BarButton::Play)] = state.MessageCount > 0
+                                         ? ReplaceNum("Bericht %NUM voorlezen", index + 1LL)
+                                         : std::string("Geen bericht voor te lezen");
     button[Index(BarButton::Stop)] = "Stoppen";
     button[Index(BarButton::Pauze)] = "Pauze";
     button[Index(BarButton::Back)] = index > 0 ? ReplaceNum("Bericht %NUM", index) : "";
@@ -123,10 +131,14 @@ void ControlBar::UpdateHints() {
 void ControlBar::SetMailTimer(bool on) {
     if (on) {
         mailTimer_.SetEnabled(true);
-        mailTimer_.SetInterval(settings_.Interval * kMillisecondsPerMinute);
+        // The record may hold any number written from outside; keep the product in range.
+        const long long ms = static_cast<long long>(settings_.Interval) * kMillisecondsPerMinute;
+        mailTimer_.SetInterval(static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX)));
+        if (trace_) trace_("SetMailTimer on " + std::to_string(mailTimer_.Interval()));
     } else {
         mailTimer_.SetEnabled(false);
         mailTimer_.SetInterval(0);
+        if (trace_) trace_("SetMailTimer off");
     }
 }
 
@@ -159,7 +171,9 @@ void ControlBar::MailTimerTick() {
     if (mail_) mail_->CheckMail();
 }
 
-void ControlBar::HeaderTimerTick() { StopHeaderTimer(); }
+void ControlBar::HeaderTimerTick() {
+    StopHeaderTimer();
+}
 
 void ControlBar::JumpPress(BarButton button) {
     if (!IsReadingButton(button) || !enabled_[Index(button)]) return;
@@ -173,6 +187,8 @@ bool ControlBar::IsEnabled(BarButton button) const {
     return !IsReadingButton(button) || enabled_[Index(button)];
 }
 
-bool ControlBar::IsLit(BarButton button) const { return lit_[Index(button)]; }
+bool ControlBar::IsLit(BarButton button) const {
+    return lit_[Index(button)];
+}
 
 } // namespace brevon

@@ -1,2 +1,0 @@
-// Removed once the windows exist.
-namespace brevon {}

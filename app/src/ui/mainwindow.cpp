@@ -1,0 +1,282 @@
+#include "mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMouseEvent>
+
+#include "EmailOpties.h"
+#include "Help.h"
+#include "Program.h"
+#include "Trace.h"
+#include "maintray.h"
+
+namespace brevon {
+
+namespace {
+
+constexpr int kBarWidth = 401;
+constexpr int kBarHeight = 41;
+constexpr int kDragTickMs = 100;
+
+struct ButtonPlace {
+    const char* name; // the control's and its pictures' name
+    QRect geometry;
+    bool hasDisabledLook;
+};
+
+// In BarButton order.
+constexpr std::array<ButtonPlace, kBarButtonCount> kButtons{{
+    {"imgPlay", QRect(122, 8, 24, 18), true},
+    {"imgPauze", QRect(152, 8, 27, 18), true},
+    {"imgStop", QRect(185, 8, 23, 18), true},
+    {"imgBack", QRect(215, 8, 26, 18), true},
+    {"imgFor", QRect(246, 8, 25, 18), true},
+    {"imgInstel", QRect(297, 4, 77, 11), false},
+    {"imgHelp", QRect(334, 17, 40, 11), false},
+}};
+
+QPolygon Outline(std::initializer_list<int> coordinates) {
+    QPolygon polygon;
+    for (auto it = coordinates.begin(); it != coordinates.end(); it += 2)
+        polygon << QPoint(*it, *(it + 1));
+    return polygon;
+}
+
+QString FromAscii(const std::string& text) {
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+PictureControl::PictureControl(QWidget* parent, const QString& name, QRect geometry)
+    : QLabel(parent) {
+    setObjectName(name);
+    setGeometry(geometry);
+    setMouseTracking(true);
+}
+
+void PictureControl::mousePressEvent(QMouseEvent* event) {
+    emit pressed(event->button(), event->modifiers(), mapTo(window(), event->position().toPoint()));
+}
+
+void PictureControl::mouseReleaseEvent(QMouseEvent* event) {
+    emit released(event->button());
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void PictureControl::mouseMoveEvent(QMouseEvent*) {
+    emit moved();
+}
+
+std::array<QPolygon, 3> TfrmBrevon::PanelOutlines() {
+    return {
+        Outline({1,   5,   3,   5,   3, 3,   5,  3,   5,  1,   102, 1,   102, 2,   103,
+                 2,   103, 4,   104, 4, 104, 29, 103, 29, 103, 31,  102, 31,  102, 32,
+                 100, 32,  100, 33,  4, 33,  4,  32,  2,  32,  2,   31,  1,   31}),
+        Outline({111, 5,  112, 5,  112, 4,  113, 4,  113, 3,  115, 3,  115, 1,  279, 1,  279, 2,
+                 280, 2,  280, 4,  281, 4,  281, 28, 280, 28, 280, 30, 279, 30, 279, 31, 278, 31,
+                 278, 32, 276, 32, 276, 33, 114, 33, 114, 32, 112, 32, 112, 31, 111, 31}),
+        Outline({289, 5,  290, 5,  290, 4,  291, 4,  291, 3,  292, 3,  292, 2,
+                 293, 2,  293, 1,  374, 1,  374, 2,  378, 2,  378, 4,  379, 4,
+                 379, 28, 378, 28, 378, 30, 377, 30, 377, 31, 376, 31, 376, 32,
+                 374, 32, 374, 33, 292, 33, 292, 32, 290, 32, 290, 31, 289, 31}),
+    };
+}
+
+TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), settings_(settings), tmrMail_(this),
+      tmrReadWCHeader_(this), tmrForm_(this),
+      bar_(*this, tmrMail_, tmrReadWCHeader_, settings, state), speechTarget_(this) {
+    setObjectName("frmBrevon");
+    setWindowTitle("Brevon");
+    setMouseTracking(true);
+
+    Image1 = new PictureControl(this, "Image1", QRect(0, 0, kBarWidth, kBarHeight));
+    Image1->setPixmap(QPixmap(":/images/bar.png"));
+    connect(Image1, &PictureControl::moved, this, [this] {
+        if (dragging_) MoveWithMouse();
+        bar_.HoverButton("none");
+    });
+    connect(Image1, &PictureControl::pressed, this,
+            [this](Qt::MouseButton, Qt::KeyboardModifiers, QPoint at) { StartDrag(at); });
+    connect(Image1, &PictureControl::released, this, [this](Qt::MouseButton) { EndDrag(); });
+
+    std::array<PictureControl*, kBarButtonCount> controls{};
+    for (int i = 0; i < kBarButtonCount; ++i) {
+        const ButtonPlace& place = kButtons[i];
+        const QString name = QString::fromLatin1(place.name);
+        controls[i] = new PictureControl(this, name, place.geometry);
+        looks_[i][0] = QPixmap(":/images/" + name + "_n.png");
+        looks_[i][1] = QPixmap(":/images/" + name + "_h.png");
+        if (place.hasDisabledLook) looks_[i][2] = QPixmap(":/images/" + name + "_s.png");
+        const auto button = static_cast<BarButton>(i);
+        connect(controls[i], &PictureControl::moved, this,
+                [this, button] { bar_.HoverButton(HoverName(button)); });
+    }
+    imgPlay = controls[0];
+    imgPauze = controls[1];
+    imgStop = controls[2];
+    imgBack = controls[3];
+    imgFor = controls[4];
+    imgInstel = controls[5];
+    imgHelp = controls[6];
+
+    ConnectButton(BarButton::Play, &MailOps::PlayMessage);
+    ConnectButton(BarButton::Pauze, &MailOps::PauseReading);
+    ConnectButton(BarButton::Stop, &MailOps::StopReading);
+    ConnectButton(BarButton::Back, &MailOps::PreviousMessage);
+    ConnectButton(BarButton::Forw, &MailOps::NextMessage);
+    for (BarButton jumper : {BarButton::Back, BarButton::Forw}) {
+        connect(Control(jumper), &PictureControl::pressed, this,
+                [this, jumper](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint) {
+                    if (button == Qt::LeftButton && (modifiers & Qt::ControlModifier))
+                        bar_.JumpPress(jumper);
+                });
+    }
+    connect(imgInstel, &PictureControl::clicked, this, [this] { ShowOptions(); });
+    connect(imgHelp, &PictureControl::clicked, this, [this] { ShowHelp(); });
+
+    tmrMail_.OnTick(this, [this] { bar_.MailTimerTick(); });
+    tmrReadWCHeader_.OnTick(this, [this] { bar_.HeaderTimerTick(); });
+    connect(&tmrForm_, &QTimer::timeout, this, [this] { MoveWithMouse(); });
+
+    bar_.SetShowOptions([this] { ShowOptions(); });
+    bar_.SetFocusConnectionField([](bool user) {
+        if (frmOpties) frmOpties->SelectConnectionField(user);
+    });
+    bar_.SetToggleOnline([](bool online) {
+        if (frmMain) frmMain->ToggleOnline(online);
+    });
+    bar_.SetTrace([](std::string_view line) { Trace(line); });
+
+    // Creation: the shape, the buttons disabled, the mail timer on, the place, flags and hints.
+    ShapeWindow();
+    bar_.Create();
+    move(settings_.X, settings_.Y);
+}
+
+TfrmBrevon::~TfrmBrevon() = default;
+
+PictureControl* TfrmBrevon::Control(BarButton button) const {
+    switch (button) {
+    case BarButton::Play:
+        return imgPlay;
+    case BarButton::Pauze:
+        return imgPauze;
+    case BarButton::Stop:
+        return imgStop;
+    case BarButton::Back:
+        return imgBack;
+    case BarButton::Forw:
+        return imgFor;
+    case BarButton::Instel:
+        return imgInstel;
+    case BarButton::Help:
+        return imgHelp;
+    }
+    return nullptr;
+}
+
+void TfrmBrevon::ConnectButton(BarButton button, void (MailOps::*operation)()) {
+    connect(Control(button), &PictureControl::clicked, this, [operation] {
+        Program* program = TheProgram();
+        if (program && program->mail) (program->mail->*operation)();
+    });
+}
+
+QRegion TfrmBrevon::ShapeRegion() const {
+    QRegion shape;
+    for (const QPolygon& panel : PanelOutlines())
+        shape += QRegion(panel, Qt::WindingFill);
+    for (const QObject* child : children()) {
+        const auto* widget = qobject_cast<const QWidget*>(child);
+        if (!widget || widget == Image1 || widget->isHidden()) continue;
+        shape += widget->geometry();
+    }
+    return shape;
+}
+
+void TfrmBrevon::ShapeWindow() {
+    setFixedSize(kBarWidth, kBarHeight);
+    setMask(ShapeRegion());
+}
+
+void TfrmBrevon::ShowLook(BarButton button, Look look) {
+    const int i = static_cast<int>(button);
+    const QPixmap& picture = looks_[i][static_cast<int>(look)];
+    PictureControl* control = Control(button);
+    if (picture.isNull())
+        control->clear();
+    else
+        control->setPixmap(picture);
+    control->repaint();
+}
+
+void TfrmBrevon::SetButtonHint(BarButton button, const std::string& text) {
+    // An empty hint lets the bar's own hint show through.
+    Control(button)->setToolTip(FromAscii(text));
+}
+
+void TfrmBrevon::SetBarHint(const std::string& text) {
+    setToolTip(FromAscii(text));
+}
+
+void TfrmBrevon::SetMenuItemEnabled(BarButton button, bool enabled) {
+    if (frmMain) frmMain->SetReadingItemEnabled(button, enabled);
+}
+
+void TfrmBrevon::StartDrag(QPoint grab) {
+    setCursor(Qt::SizeAllCursor);
+    grab_ = grab;
+    dragging_ = true;
+    tmrForm_.start(kDragTickMs);
+}
+
+void TfrmBrevon::MoveWithMouse() {
+    if (!dragging_) return;
+    move(QCursor::pos() - grab_);
+    raise();
+    show();
+}
+
+void TfrmBrevon::EndDrag() {
+    unsetCursor();
+    tmrForm_.stop();
+    dragging_ = false;
+    if (frmMain) frmMain->pop_form();
+}
+
+void TfrmBrevon::ShowOptions() {
+    Trace("ShowOptions");
+    // The tray and the bar ignore the user while the dialog is open.
+    if (frmMain) frmMain->setEnabled(false);
+    setEnabled(false);
+    bar_.SetMailTimer(false);
+    if (!frmOpties) return;
+    frmOpties->LoadOptions();
+    frmOpties->show();
+    frmOpties->raise();
+    frmOpties->activateWindow();
+}
+
+void TfrmBrevon::ShowHelp() {
+    ShowHelpTopic(0);
+}
+
+bool TfrmBrevon::event(QEvent* event) {
+    if (event->type() == SpeechEndEvent::EventType()) {
+        // A body reading that PlayMessage handed to the engine has ended.
+        if (Program* program = TheProgram(); program && program->mail) program->mail->BodySpoken();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TfrmBrevon::closeEvent(QCloseEvent* event) {
+    // The bar has no close button; a close from the desktop hides it as the tray toggle does.
+    event->ignore();
+    if (frmMain) frmMain->pop_toggle_form();
+}
+
+} // namespace brevon

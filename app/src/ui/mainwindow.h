@@ -1,0 +1,100 @@
+// The control bar: a small borderless skinned window with the five reading buttons and the
+// settings and help words, moved by dragging its background. It owns the mail, drag and header
+// timers; its behaviour lives in ControlBar, the widgets here only show and report.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include <QLabel>
+#include <QPixmap>
+#include <QPolygon>
+#include <QRegion>
+#include <QTimer>
+#include <QWidget>
+
+#include <app/ControlBar.h>
+
+#include "QtTimer.h"
+#include "Speech.h"
+
+namespace brevon {
+
+// A picture that reports presses, releases, clicks and moves to the bar.
+class PictureControl final : public QLabel {
+    Q_OBJECT
+public:
+    PictureControl(QWidget* parent, const QString& name, QRect geometry);
+
+signals:
+    void pressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint barPosition);
+    void released(Qt::MouseButton button);
+    void clicked();
+    void moved();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+class TfrmBrevon final : public QWidget, public BarView {
+    Q_OBJECT
+public:
+    TfrmBrevon(Settings& settings, ReadingState& state);
+    ~TfrmBrevon() override;
+
+    // What other windows and the mail side call.
+    ControlBar& Bar() { return bar_; }
+    void ShowOptions();
+    void ShowHelp();
+    void SetMailOps(MailOps* mail) { bar_.SetMailOps(mail); }
+
+    // The window handle the speech engine is given for a body reading.
+    void* SpeechHandle() const { return speechTarget_.Handle(); }
+
+    // The three panels of the bar's outline, in bar pixels.
+    static std::array<QPolygon, 3> PanelOutlines();
+    // The window's shape: the panels and every other visible child.
+    QRegion ShapeRegion() const;
+
+    // BarView
+    void ShowLook(BarButton button, Look look) override;
+    void SetButtonHint(BarButton button, const std::string& text) override;
+    void SetBarHint(const std::string& text) override;
+    void SetMenuItemEnabled(BarButton button, bool enabled) override;
+
+    PictureControl* Image1 = nullptr;
+    PictureControl* imgPlay = nullptr;
+    PictureControl* imgPauze = nullptr;
+    PictureControl* imgStop = nullptr;
+    PictureControl* imgBack = nullptr;
+    PictureControl* imgFor = nullptr;
+    PictureControl* imgInstel = nullptr;
+    PictureControl* imgHelp = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ShapeWindow();
+    void StartDrag(QPoint grab);
+    void MoveWithMouse();
+    void EndDrag();
+    PictureControl* Control(BarButton button) const;
+    void ConnectButton(BarButton button, void (MailOps::*operation)());
+
+    Settings& settings_;
+    QtTimer tmrMail_;
+    QtTimer tmrReadWCHeader_;
+    QTimer tmrForm_;
+    ControlBar bar_;
+    SpeechTarget speechTarget_;
+    bool dragging_ = false;
+    QPoint grab_;
+    // The looks of each button: normal, lit, disabled (help and settings have no disabled one).
+    std::array<std::array<QPixmap, 3>, kBarButtonCount> looks_;
+};
+
+} // namespace brevon
