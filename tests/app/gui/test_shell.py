@@ -459,6 +459,7 @@ class BrevonShell(unittest.TestCase):
         icon = poll("brevon's icon in the tray", run.tray_icon, TIMEOUT)
         BrevonShell.icon = icon
         cx, cy = icon.x + icon.width // 2, icon.y + icon.height // 2
+        run.shot("tray-icon", crop=(icon.x - 20, 0, icon.width + 40, 30), zoom=4)
         before = {w.wid for w in run.windows()}
         after = len(run.trace())
         run.session.click(cx, cy, 3)
