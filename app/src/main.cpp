@@ -13,6 +13,7 @@
 #include <app/Settings.h>
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
+#include <platform/Autostart.h>
 #include <platform/DataPaths.h>
 #include <platform/SettingsStore.h>
 
@@ -129,13 +130,39 @@ int main(int argc, char** argv) {
     state.NewTotal = 0;
     state.Online = true;
 
-    auto options = std::make_unique<TfrmOpties>();
+    std::unique_ptr<platform::Autostart> autostart = platform::UserAutostart();
+    OptiesContext optionsContext{
+        .settings = settings,
+        .state = state,
+        .store = *store,
+        .speech = speech,
+        .languageCheck = program.languageCheck,
+        .mail = nullptr, // made next
+        .barPosition =
+            [] {
+                return frmBrevon ? WindowPosition{frmBrevon->x(), frmBrevon->y()}
+                                 : WindowPosition{};
+            },
+        // Every close of the dialog gives the tray and the bar back and sets the mail timer.
+        .afterClose =
+            [&state] {
+                if (frmMain) frmMain->setEnabled(true);
+                if (frmBrevon) {
+                    frmBrevon->setEnabled(true);
+                    frmBrevon->Bar().SetMailTimer(state.Online);
+                }
+            },
+        .autostart = autostart.get(),
+        .isWin9x = std::nullopt,
+    };
+    auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     frmOpties = options.get();
 
     auto connection = std::make_unique<TformEmailConnection>(state, frmBrevon->Bar(), speech);
     formEmailConnection = connection.get();
     program.mail = connection.get();
     frmBrevon->SetMailOps(connection.get());
+    frmOpties->SetMailOps(connection.get());
 
     // Logging out or being told to end finishes the program as the tray's "Sluiten" does.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {

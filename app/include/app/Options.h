@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,16 @@
 #include <app/ReadingState.h>
 #include <app/Settings.h>
 
+namespace platform {
+class Autostart;
+class SettingsStore;
+} // namespace platform
+
 namespace brevon {
+
+class LanguageCheckOps;
+class MailOps;
+class SpeechOps;
 
 struct VoiceItem {
     std::string_view name; // as listed
@@ -56,5 +66,42 @@ OptionsFields FieldsFromSettings(const Settings& settings);
 // empties the known message lists. A voice text that is none of the seven items leaves
 // "Voice" as it was.
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state);
+
+// What OK works on besides the fields.
+struct OkEnvironment {
+    Settings& settings;
+    ReadingState& state;
+    platform::SettingsStore& store;
+    const WindowPositions& windows; // the bar's and the dialog's current places
+    SpeechOps& speech;
+    LanguageCheckOps* languageCheck = nullptr; // null: no language gate to load or unload
+    platform::Autostart* autostart = nullptr;  // null: the logon entry is left alone
+    bool isWin9x = false;
+    std::filesystem::path executable; // what the logon entry starts
+    MailOps* mail = nullptr;          // null: no check can run
+};
+
+enum class OkOutcome {
+    Close,           // everything applied
+    StayOpen,        // applied, but the check it ran left the program offline
+    PasswordTooLong, // more than kMaxPasswordLength bytes: nothing applied
+};
+
+// OK's work between disabling and re-enabling its buttons: SaveOptions (setting
+// connectionChanged when the connection differs, never clearing it), the window positions and
+// the settings saved, the language check and the logon entry brought in line, the engine given
+// the new levels and voice, and, when the connection changed, going online and checking mail.
+//
+// The dialog stays open only when that check ran and left the program offline (its failure
+// path has then reopened the dialog on the faulty field). Without a check the dialog closes
+// even while offline: the user may have chosen to work offline and only changed the voice.
+OkOutcome RunOkSteps(const OptionsFields& fields, bool& connectionChanged, OkEnvironment& env);
+
+// Said and shown when OK refuses a password.
+inline constexpr std::string_view kPasswordTooLongText =
+    "Het wachtwoord is te lang. Gebruik hoogstens 255 tekens.";
+// A password character that Windows-1252 cannot hold would be stored as '?' and never match.
+inline constexpr std::string_view kPasswordUnusableCharText =
+    "Het wachtwoord bevat een teken dat niet gebruikt kan worden.";
 
 } // namespace brevon

@@ -1,18 +1,148 @@
-// Stand-in until the options dialog lands.
+// The options dialog "Instellingen": edits the settings record and, at OK, saves it and brings
+// the speech engine, the language check, the logon entry and (after a connection change) the
+// mailbox in line with it. Created once, shown without blocking by ShowOptions, hidden by any
+// close.
 #pragma once
+
+#include <functional>
+#include <optional>
+#include <string_view>
 
 #include <QDialog>
 
+#include <app/Options.h>
 #include <app/Settings.h>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+
+namespace platform {
+class Autostart;
+class SettingsStore;
+} // namespace platform
 
 namespace brevon {
 
-class TfrmOpties : public QDialog {
+class LanguageCheckOps;
+class MailOps;
+class SpeechOps;
+struct ReadingState;
+
+// What the dialog works on. The references must outlive it.
+struct OptiesContext {
+    Settings& settings;
+    ReadingState& state;
+    platform::SettingsStore& store;
+    SpeechOps& speech;
+    LanguageCheckOps* languageCheck = nullptr; // null: no language gate
+    MailOps* mail = nullptr;                   // null: OK checks no mail
+    // The control bar's place for StoreWindowPositions; empty: "X", "Y" stay as they are.
+    std::function<WindowPosition()> barPosition;
+    // Runs at every close (OK, Annuleren, Esc, the window's close button): the shell enables
+    // the tray and the bar again and sets the mail timer by Online.
+    std::function<void()> afterClose;
+    platform::Autostart* autostart = nullptr; // null: the logon entry is left alone
+    std::optional<bool> isWin9x;              // empty: ask the platform
+};
+
+class TfrmOpties final : public QDialog, private WindowPositions {
+    Q_OBJECT
+
 public:
-    using QDialog::QDialog;
-    void LoadOptions() {}
-    void SelectConnectionField(bool) {}
-    WindowPosition Position() const { return {x(), y()}; }
+    explicit TfrmOpties(OptiesContext context, QWidget* parent = nullptr);
+    ~TfrmOpties() override;
+
+    // The mail side is made after the dialog; it is handed over once it exists.
+    void SetMailOps(MailOps* mail) { context_.mail = mail; }
+
+    // The settings into the controls; clears ConnectionChanged. Call right before showing.
+    void LoadOptions();
+    // The controls into the settings; sets ConnectionChanged when the connection differs.
+    void SaveOptions();
+    bool ConnectionChanged() const { return connectionChanged_; }
+
+    // After a failed connection: the "Verbinding" page with the focus on the host field, or on
+    // the user field.
+    void SelectConnectionField(bool user);
+
+    // The frame's top-left corner, for "XI", "YI".
+    WindowPosition Position() const;
+    bool IsWin9x() const { return isWin9x_; }
+
+    // Event handlers.
+    void btOkClick();
+    void btCancelClick();
+    void HelpClick();
+    void btLexiconClick();
+    void btDefaultsClick();
+    void cbNumSaveClick();
+
+    // The controls, by the names the rest of the program and the tests use.
+    QTabWidget* pcInfo;
+    QWidget* tsHost;
+    QWidget* tsParameters;
+    QWidget* tsAlgemeen;
+
+    QLabel* lblServer;
+    QLineEdit* EditHost;
+    QLabel* lblUserName;
+    QLineEdit* EditUserId;
+    QLabel* lblPassword;
+    QLineEdit* EditPasswd;
+    QLabel* lblIntTime;
+    QSpinBox* seIntervalTijd;
+    QLabel* lblIntTime2;
+    QCheckBox* cbNumSave;
+    QLabel* lblNumSave;
+    QSpinBox* seNumSave;
+    QCheckBox* cbReverse;
+
+    QLabel* lblVoice;
+    QComboBox* ComboBox1;
+    QLabel* lblPitch;
+    QSlider* tbPitch;
+    QLabel* lblVolume;
+    QSlider* tbVolume;
+    QLabel* lblTempo;
+    QSlider* tbTempo;
+    QPushButton* btLexicon;
+    QPushButton* btDefaults;
+
+    QCheckBox* cbSkipInclude;
+    QCheckBox* cbUseLid;
+    QCheckBox* cbSemiService9X;
+
+    QPushButton* btOk;
+    QPushButton* btCancel;
+    QPushButton* Button1;
+
+protected:
+    void done(int result) override;
+
+private:
+    void CreateControls();
+    void SetCaptions();
+    void LayOut();
+    void SetTabOrder();
+    void PlaceAt(int x, int y);
+    void FormClose();
+    OptionsFields FieldsFromControls() const;
+    void ShowVoice(std::int32_t code);
+    void RefusePassword(std::string_view text);
+
+    WindowPosition BarPosition() const override;
+    WindowPosition OptionsPosition() const override;
+
+    OptiesContext context_;
+    bool isWin9x_ = false;
+    bool connectionChanged_ = false;
+    bool busy_ = false; // OK is at work: closing waits for it
 };
 
 } // namespace brevon

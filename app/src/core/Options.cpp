@@ -1,0 +1,120 @@
+#include <app/Options.h>
+
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <app/Settings.h>
+#include <app/Shell.h>
+
+namespace brevon {
+
+static_assert(kMaxPasswordLength == 255, "kPasswordTooLongText names the limit");
+
+int VoiceIndex(std::int32_t code) {
+    for (std::size_t i = 0; i < kVoiceList.size(); ++i)
+        if (kVoiceList[i].code == code) return static_cast<int>(i);
+    return -1;
+}
+
+std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int32_t max) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return min;
+    text.remove_prefix(first);
+    text.remove_suffix(text.size() - 1 - text.find_last_not_of(" \t"));
+
+    bool negative = false;
+    if (text.front() == '+' || text.front() == '-') {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    // Digits only: from_chars would also take a second sign, and "1e3" or "1.5" are not whole.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return min;
+
+    std::int64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    (void)end;
+    if (error == std::errc::result_out_of_range) return negative ? min : max; // still a number
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value < min) return min;
+    if (value > max) return max;
+    return static_cast<std::int32_t>(value);
+}
+
+OptionsFields FieldsFromSettings(const Settings& settings) {
+    OptionsFields f;
+    f.Host = settings.Host;
+    f.User = settings.User;
+    f.Password = settings.Password;
+    f.Interval = std::to_string(settings.Interval);
+    f.NumSaveMails = std::to_string(settings.NumSaveMails);
+    f.UseNumSaveMails = settings.UseNumSaveMails;
+    f.Reverse = settings.Reverse;
+    const int voice = VoiceIndex(settings.Voice);
+    if (voice >= 0) f.VoiceText = kVoiceList[static_cast<std::size_t>(voice)].name;
+    f.Tempo = settings.Tempo;
+    f.Pitch = settings.Pitch;
+    f.Volume = settings.Volume;
+    f.SkipReply = settings.SkipReply;
+    f.UseLid = settings.UseLid;
+    f.SemiService9X = settings.SemiService9X;
+    return f;
+}
+
+bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state) {
+    const std::int32_t numSave = NumberFieldValue(fields.NumSaveMails, 1, 9999);
+    const bool userChanged = fields.User != settings.User;
+    const bool connectionChanged =
+        fields.Host != settings.Host || userChanged || fields.Password != settings.Password ||
+        numSave != settings.NumSaveMails || fields.UseNumSaveMails != settings.UseNumSaveMails ||
+        fields.Reverse != settings.Reverse;
+    if (userChanged) {
+        // The new mailbox starts with no known messages; the position must not point past
+        // the emptied lists until the next check sets it.
+        state.KnownIds.clear();
+        state.KnownHeaders.clear();
+        state.CurrentIndex = 0;
+    }
+
+    settings.Host = fields.Host;
+    settings.User = fields.User;
+    settings.Password = fields.Password;
+    settings.Tempo = fields.Tempo;
+    settings.Pitch = fields.Pitch;
+    settings.Volume = fields.Volume;
+    settings.Interval = NumberFieldValue(fields.Interval, 1, 99);
+    settings.NumSaveMails = numSave;
+    settings.UseNumSaveMails = fields.UseNumSaveMails;
+    settings.Reverse = fields.Reverse;
+    settings.UseLid = fields.UseLid;
+    settings.SkipReply = fields.SkipReply;
+    settings.SemiService9X = fields.SemiService9X;
+    for (const VoiceItem& item : kVoiceList)
+        if (fields.VoiceText == item.name) settings.Voice = item.code;
+    return connectionChanged;
+}
+
+OkOutcome RunOkSteps(const OptionsFields& fields, bool& connectionChanged, OkEnvironment& env) {
+    if (fields.Password.size() > kMaxPasswordLength) return OkOutcome::PasswordTooLong;
+
+    if (SaveFieldsToSettings(fields, env.settings, env.state)) connectionChanged = true;
+
+    StoreWindowPositions(env.settings, env.windows);
+    (void)SaveSettings(env.store, env.settings); // store failures stay silent
+
+    if (env.languageCheck) env.languageCheck->ApplyLanguageCheckSetting();
+    if (env.autostart) ApplyAutostart(env.settings, env.isWin9x, *env.autostart, env.executable);
+
+    env.speech.SetTempo(env.settings.Tempo);
+    env.speech.SetPitch(env.settings.Pitch);
+    env.speech.SetVolume(env.settings.Volume);
+    env.speech.SetVoice(env.settings.Voice);
+
+    if (!connectionChanged || !env.mail) return OkOutcome::Close;
+    env.mail->SetOnline(true);
+    env.mail->CheckMail();
+    return env.state.Online ? OkOutcome::Close : OkOutcome::StayOpen;
+}
+
+} // namespace brevon

@@ -1,0 +1,623 @@
+// The options dialog's widgets, driven offscreen against fakes for the engine and the mail side
+// and a settings store in a temporary folder.
+#include "EmailOpties.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <app/ReadingState.h>
+#include <app/Shell.h>
+#include <platform/FileSettingsStore.h>
+
+#include "Cp1252.h"
+#include "Help.h"
+
+namespace fs = std::filesystem;
+using namespace brevon;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Help.cpp belongs to the help window; the dialog only names the topic.
+static std::vector<int> g_helpTopics;
+void brevon::ShowHelpTopic(int topic) {
+    g_helpTopics.push_back(topic);
+}
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class FakeSpeech final : public SpeechOps {
+public:
+    explicit FakeSpeech(Log& log) : log_(log) {}
+    EngineDefaults defaults{10, 6, 4, 9};
+    void* lexiconOwner = nullptr;
+    void Say(void* window, const std::string& text) override {
+        log_.push_back(std::string(window ? "Say(window) " : "Say ") + text);
+    }
+    void Pause() override {}
+    void Stop() override {}
+    void SetTempo(std::int32_t v) override { log_.push_back("SetTempo " + std::to_string(v)); }
+    void SetPitch(std::int32_t v) override { log_.push_back("SetPitch " + std::to_string(v)); }
+    void SetVolume(std::int32_t v) override { log_.push_back("SetVolume " + std::to_string(v)); }
+    void SetVoice(std::int32_t v) override { log_.push_back("SetVoice " + std::to_string(v)); }
+    void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
+                            std::int32_t& volume) override {
+        voice = defaults.Voice;
+        tempo = defaults.Tempo;
+        pitch = defaults.Pitch;
+        volume = defaults.Volume;
+    }
+    void Lexicon(void* owner) override { lexiconOwner = owner; }
+
+private:
+    Log& log_;
+};
+
+class FakeMail final : public MailOps {
+public:
+    FakeMail(Log& log, ReadingState& state) : log_(log), state_(state) {}
+    std::function<void()> duringCheck; // what the check does besides noting itself
+    void CheckMail() override {
+        log_.push_back("CheckMail");
+        if (duringCheck) duringCheck();
+    }
+    void PlayMessage() override {}
+    void PauseReading() override {}
+    void StopReading() override {}
+    void PreviousMessage() override {}
+    void NextMessage() override {}
+    void StopSpeaking() override {}
+    void SetOnline(bool online) override {
+        log_.push_back(online ? "SetOnline true" : "SetOnline false");
+        state_.Online = online;
+    }
+    void BodySpoken() override {}
+
+private:
+    Log& log_;
+    ReadingState& state_;
+};
+
+class FakeLanguageCheck final : public LanguageCheckOps {
+public:
+    explicit FakeLanguageCheck(Log& log) : log_(log) {}
+    void EnableLanguageCheck() override {}
+    void DisableLanguageCheck() override {}
+    void ApplyLanguageCheckSetting() override { log_.push_back("ApplyLanguageCheckSetting"); }
+    bool LanguageCheckLoaded() const override { return false; }
+
+private:
+    Log& log_;
+};
+
+bool Contains(const Log& log, const std::string& entry) {
+    return std::find(log.begin(), log.end(), entry) != log.end();
+}
+
+Settings Sample() {
+    Settings s;
+    s.X = 300;
+    s.Y = 500;
+    s.XI = 25;
+    s.YI = 60;
+    s.Voice = 13;
+    s.Pitch = 2;
+    s.Volume = 7;
+    s.Tempo = 4;
+    s.Host = "pop.voorbeeld.nl";
+    s.User = "Ren\xe9";
+    s.Password = "\x80uro\x81"; // '€' and an undefined byte: both must survive the round trip
+    s.Interval = 5;
+    s.NumSaveMails = 20;
+    s.UseNumSaveMails = false;
+    s.Reverse = true;
+    s.SkipReply = true;
+    s.UseLid = false;
+    s.SemiService9X = true;
+    s.ShowWindow = true;
+    return s;
+}
+
+class OptionsDialog : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "OptionsDialog_test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "options-dialog-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        store_ = std::make_unique<platform::FileSettingsStore>(dir_ / "settings.reg");
+        settings = Sample();
+        g_helpTopics.clear();
+    }
+    void TearDown() override {
+        dialog_.reset();
+        fs::remove_all(dir_);
+    }
+
+    // As ShowOptions opens it.
+    TfrmOpties& Open(std::optional<bool> isWin9x = false) {
+        if (!dialog_) {
+            OptiesContext context{
+                .settings = settings,
+                .state = state,
+                .store = *store_,
+                .speech = speech,
+                .languageCheck = &languageCheck,
+                .mail = &mail,
+                .barPosition =
+                    [] {
+                        return WindowPosition{111, 222};
+                    },
+                .afterClose = [this] { log.push_back("afterClose"); },
+                .autostart = nullptr,
+                .isWin9x = isWin9x,
+            };
+            dialog_ = std::make_unique<TfrmOpties>(std::move(context));
+        }
+        dialog_->LoadOptions();
+        dialog_->show();
+        return *dialog_;
+    }
+
+    bool SomethingSaved() const { return fs::exists(dir_ / "settings.reg"); }
+    Settings Stored() {
+        Settings read;
+        const LoadResult r = LoadSettings(*store_, read, [] { return EngineDefaults{}; });
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded);
+        return read;
+    }
+    std::vector<std::string> EngineCalls() const {
+        std::vector<std::string> calls;
+        for (const std::string& entry : log)
+            if (entry.rfind("Set", 0) == 0 && entry.rfind("SetOnline", 0) != 0)
+                calls.push_back(entry);
+        return calls;
+    }
+
+    // Closes the next message box once it is up, noting its text.
+    void AnswerNextMessageBox() {
+        QTimer::singleShot(0, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                ADD_FAILURE() << "no message box";
+                return;
+            }
+            shownMessages.push_back(ToCp1252(box->text()));
+            messageBoxParent = box->parentWidget();
+            box->accept();
+        });
+    }
+
+    fs::path dir_;
+    std::unique_ptr<platform::FileSettingsStore> store_;
+    Log log;
+    Settings settings;
+    ReadingState state;
+    FakeSpeech speech{log};
+    FakeMail mail{log, state};
+    FakeLanguageCheck languageCheck{log};
+    std::vector<std::string> shownMessages;
+    QWidget* messageBoxParent = nullptr;
+    std::unique_ptr<TfrmOpties> dialog_;
+};
+
+TEST_F(OptionsDialog, ShowsTheSettingsAfterLoadOptions) {
+    TfrmOpties& d = Open();
+    EXPECT_EQ(d.EditHost->text(), QStringLiteral("pop.voorbeeld.nl"));
+    EXPECT_EQ(d.EditUserId->text(), QString::fromUtf8("René"));
+    EXPECT_EQ(d.EditPasswd->text(), QString::fromUtf8("€uro\u0081"));
+    EXPECT_EQ(d.EditPasswd->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.seIntervalTijd->value(), 5);
+    EXPECT_EQ(d.seNumSave->value(), 20);
+    EXPECT_FALSE(d.cbNumSave->isChecked());
+    EXPECT_FALSE(d.lblNumSave->isEnabled());
+    EXPECT_FALSE(d.seNumSave->isEnabled());
+    EXPECT_TRUE(d.cbReverse->isChecked());
+    EXPECT_EQ(d.ComboBox1->currentIndex(), 3);
+    EXPECT_EQ(d.ComboBox1->currentText(), QStringLiteral("Meisje"));
+    EXPECT_EQ(d.tbTempo->value(), 4);
+    EXPECT_EQ(d.tbPitch->value(), 2);
+    EXPECT_EQ(d.tbVolume->value(), 7);
+    EXPECT_TRUE(d.cbSkipInclude->isChecked());
+    EXPECT_FALSE(d.cbUseLid->isChecked());
+    EXPECT_TRUE(d.cbSemiService9X->isChecked());
+
+    // A connection change noted by SaveOptions is forgotten by the next LoadOptions.
+    d.EditHost->setText(QStringLiteral("pop.elders.nl"));
+    d.SaveOptions();
+    EXPECT_TRUE(d.ConnectionChanged());
+    d.LoadOptions();
+    EXPECT_FALSE(d.ConnectionChanged());
+
+    // A voice code the list does not hold selects nothing; the box then shows no text.
+    settings.Voice = 99;
+    settings.UseNumSaveMails = true;
+    d.LoadOptions();
+    EXPECT_EQ(d.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(d.ComboBox1->currentText(), QString());
+    EXPECT_TRUE(d.lblNumSave->isEnabled());
+    EXPECT_TRUE(d.seNumSave->isEnabled());
+}
+
+TEST_F(OptionsDialog, IsBuiltAsDescribed) {
+    TfrmOpties& d = Open();
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Instellingen"));
+    EXPECT_EQ(d.Position().Left, 25);
+    EXPECT_EQ(d.Position().Top, 60);
+    EXPECT_EQ(d.minimumSize(), d.maximumSize()); // fixed size
+    EXPECT_EQ(d.pcInfo->currentWidget(), d.tsHost);
+    EXPECT_EQ(d.pcInfo->tabText(0), QStringLiteral("Verbinding"));
+    EXPECT_EQ(d.pcInfo->tabText(1), QStringLiteral("Uitspraak"));
+    EXPECT_EQ(d.pcInfo->tabText(2), QStringLiteral("Algemeen"));
+    EXPECT_TRUE(d.btOk->isDefault());
+    EXPECT_EQ(d.btCancel->text(), QStringLiteral("Annuleren"));
+    EXPECT_EQ(d.Button1->text(), QStringLiteral("Help"));
+
+    ASSERT_EQ(d.ComboBox1->count(), 7);
+    const char* voices[] = {"Man", "Vrouw", "Jongen", "Meisje", "Robot", "Muisje", "Slang"};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(d.ComboBox1->itemText(i), QString::fromLatin1(voices[i]));
+    EXPECT_TRUE(d.ComboBox1->isEditable());
+    for (QSlider* s : {d.tbPitch, d.tbVolume, d.tbTempo}) {
+        EXPECT_EQ(s->minimum(), 0);
+        EXPECT_EQ(s->maximum(), 10);
+        EXPECT_EQ(s->singleStep(), 1);
+        EXPECT_NE(s->tickPosition(), QSlider::NoTicks);
+    }
+    EXPECT_EQ(d.seIntervalTijd->minimum(), 1);
+    EXPECT_EQ(d.seIntervalTijd->maximum(), 99);
+    EXPECT_EQ(d.seNumSave->minimum(), 1);
+    EXPECT_EQ(d.seNumSave->maximum(), 9999);
+
+    // Every control can be found by its name.
+    for (const char* name :
+         {"pcInfo",     "tsHost",         "tsParameters",  "tsAlgemeen",  "EditHost",
+          "EditUserId", "EditPasswd",     "lblServer",     "lblUserName", "lblPassword",
+          "lblIntTime", "seIntervalTijd", "lblIntTime2",   "cbNumSave",   "lblNumSave",
+          "seNumSave",  "cbReverse",      "lblVoice",      "ComboBox1",   "lblPitch",
+          "tbPitch",    "lblVolume",      "tbVolume",      "lblTempo",    "tbTempo",
+          "btLexicon",  "btDefaults",     "cbSkipInclude", "cbUseLid",    "cbSemiService9X",
+          "btOk",       "btCancel",       "Button1"})
+        EXPECT_NE(d.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+
+    // Off the Windows 95/98 family the autostart box is not offered.
+    EXPECT_FALSE(d.IsWin9x());
+    EXPECT_TRUE(d.cbSemiService9X->isHidden());
+
+    // Tab order: the buttons, the tabs, then each page top to bottom.
+    const QWidget* order[] = {d.btOk,       d.btCancel,      d.Button1,    d.pcInfo,
+                              d.EditHost,   d.EditUserId,    d.EditPasswd, d.seIntervalTijd,
+                              d.cbNumSave,  d.seNumSave,     d.cbReverse,  d.ComboBox1,
+                              d.tbPitch,    d.tbVolume,      d.tbTempo,    d.btLexicon,
+                              d.btDefaults, d.cbSkipInclude, d.cbUseLid};
+    std::vector<const QWidget*> chain;
+    QWidget* w = d.btOk;
+    for (int i = 0; i < 200 && chain.size() < std::size(order); ++i, w = w->nextInFocusChain())
+        if (std::find(std::begin(order), std::end(order), w) != std::end(order)) chain.push_back(w);
+    EXPECT_THAT(chain, ::testing::ElementsAreArray(order));
+}
+
+TEST_F(OptionsDialog, OffersAutostartOnTheWin9xFamily) {
+    TfrmOpties& d = Open(true);
+    EXPECT_TRUE(d.IsWin9x());
+    EXPECT_FALSE(d.cbSemiService9X->isHidden());
+    EXPECT_EQ(d.cbSemiService9X->text(), QStringLiteral("Brevon automatisch opstarten"));
+}
+
+TEST_F(OptionsDialog, EveryCaptionFitsAndNoControlCoversAnother) {
+    TfrmOpties& d = Open(true); // with the autostart box, the fullest page
+    for (int page = 0; page < d.pcInfo->count(); ++page) {
+        d.pcInfo->setCurrentIndex(page);
+        QWidget* sheet = d.pcInfo->widget(page);
+        const QList<QWidget*> controls =
+            sheet->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* c : controls) {
+            const QString name = c->objectName();
+            EXPECT_TRUE(sheet->rect().contains(c->geometry()))
+                << name.toStdString() << " leaves its page";
+            EXPECT_GE(c->width(), c->minimumSizeHint().width()) << name.toStdString();
+            if (qobject_cast<QLabel*>(c) || qobject_cast<QCheckBox*>(c) ||
+                qobject_cast<QPushButton*>(c)) {
+                EXPECT_GE(c->width(), c->sizeHint().width()) << name.toStdString() << " is cut";
+            }
+            for (QWidget* other : controls) {
+                if (other != c && !c->isHidden() && !other->isHidden()) {
+                    EXPECT_FALSE(c->geometry().intersects(other->geometry()))
+                        << name.toStdString() << " covers " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
+    for (QPushButton* b : {d.btOk, d.btCancel, d.Button1}) {
+        EXPECT_TRUE(d.rect().contains(b->geometry()));
+        EXPECT_FALSE(b->geometry().intersects(d.pcInfo->geometry()));
+        EXPECT_GE(b->width(), b->sizeHint().width());
+    }
+    // The sentence rows: 4 pixels between their parts.
+    EXPECT_EQ(d.seIntervalTijd->x(), d.lblIntTime->geometry().right() + 1 + 4);
+    EXPECT_EQ(d.lblIntTime2->x(), d.seIntervalTijd->geometry().right() + 1 + 4);
+    EXPECT_EQ(d.seNumSave->x(), d.lblNumSave->geometry().right() + 1 + 4);
+
+    // For looking at it: BREVON_GRAB_DIR=<folder> writes one picture per page.
+    if (const char* grabDir = std::getenv("BREVON_GRAB_DIR")) {
+        for (int page = 0; page < d.pcInfo->count(); ++page) {
+            d.pcInfo->setCurrentIndex(page);
+            d.grab().save(QString::fromLocal8Bit(grabDir) +
+                          QStringLiteral("/opties-%1.png").arg(page));
+        }
+    }
+}
+
+TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {
+    TfrmOpties& d = Open();
+    d.move(40, 50);
+    d.seIntervalTijd->setValue(12);
+    QTest::mouseClick(d.btOk, Qt::LeftButton);
+
+    EXPECT_FALSE(Contains(log, "CheckMail"));
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(std::count(log.begin(), log.end(), "afterClose"), 1);
+    EXPECT_THAT(EngineCalls(),
+                ElementsAre("SetTempo 4", "SetPitch 2", "SetVolume 7", "SetVoice 13"));
+    Settings expected = Sample();
+    expected.Interval = 12;
+    expected.X = 111; // the bar's place, from the shell
+    expected.Y = 222;
+    expected.XI = 40; // the dialog's own
+    expected.YI = 50;
+    EXPECT_EQ(settings, expected);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_EQ(d.btOk->text(), QStringLiteral("OK"));
+}
+
+TEST_F(OptionsDialog, AnotherUserEmptiesTheListsAndChecksTheNewMailbox) {
+    state.KnownIds = {"a", "b"};
+    state.KnownHeaders = {"A\tx", "B\ty"};
+    state.Online = false;
+    TfrmOpties& d = Open();
+    bool busyLooked = false;
+    mail.duringCheck = [&] {
+        // While the check runs: "Wacht...", both buttons off, and no close gets through.
+        EXPECT_EQ(d.btOk->text(), QStringLiteral("Wacht..."));
+        EXPECT_FALSE(d.btOk->isEnabled());
+        EXPECT_FALSE(d.btCancel->isEnabled());
+        EXPECT_TRUE(Contains(log, "SetVoice 13")); // the engine has its values already
+        d.close();
+        QTest::keyClick(&d, Qt::Key_Escape);
+        EXPECT_TRUE(d.isVisible());
+        busyLooked = true;
+    };
+    d.EditUserId->setText(QStringLiteral("piet"));
+    d.btOk->click();
+
+    EXPECT_TRUE(busyLooked);
+    EXPECT_THAT(state.KnownIds, IsEmpty());
+    EXPECT_THAT(state.KnownHeaders, IsEmpty());
+    const auto online = std::find(log.begin(), log.end(), "SetOnline true");
+    ASSERT_NE(online, log.end());
+    EXPECT_EQ(online + 1, std::find(log.begin(), log.end(), "CheckMail"));
+    EXPECT_FALSE(d.isVisible()); // the check succeeded: online
+    EXPECT_EQ(Stored().User, "piet");
+}
+
+TEST_F(OptionsDialog, StaysOpenOnTheFaultyFieldWhenTheCheckFails) {
+    TfrmOpties& d = Open();
+    mail.duringCheck = [&] {
+        // What the failing check does: offline, the dialog shown again on the user field.
+        mail.SetOnline(false);
+        d.LoadOptions();
+        d.show();
+        d.SelectConnectionField(true);
+    };
+    d.pcInfo->setCurrentWidget(d.tsAlgemeen);
+    d.EditUserId->setText(QStringLiteral("onbekend"));
+    d.btOk->click();
+
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(Contains(log, "afterClose"));
+    EXPECT_EQ(d.pcInfo->currentWidget(), d.tsHost);
+    EXPECT_EQ(d.focusWidget(), d.EditUserId);
+    EXPECT_TRUE(d.btOk->isEnabled());
+    EXPECT_TRUE(d.btCancel->isEnabled());
+    EXPECT_EQ(d.btOk->text(), QStringLiteral("OK"));
+    EXPECT_EQ(d.EditUserId->text(), QStringLiteral("onbekend")); // saved, shown again
+
+    // Annuleren still closes it.
+    d.btCancel->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(std::count(log.begin(), log.end(), "afterClose"), 1);
+}
+
+TEST_F(OptionsDialog, AnUnknownVoiceTypedKeepsTheVoice) {
+    TfrmOpties& d = Open();
+    d.ComboBox1->setEditText(QStringLiteral("Zeemeermin"));
+    d.btOk->click();
+    EXPECT_EQ(settings.Voice, 13);
+    EXPECT_TRUE(Contains(log, "SetVoice 13"));
+    EXPECT_EQ(d.ComboBox1->count(), 7); // the typed name did not join the list
+
+    Open().ComboBox1->setEditText(QStringLiteral("Slang"));
+    d.btOk->click();
+    EXPECT_EQ(settings.Voice, 17);
+}
+
+TEST_F(OptionsDialog, DefaultsThenCancelKeepTheEngineDefaultsInTheRecordOnly) {
+    TfrmOpties& d = Open();
+    d.btDefaults->click();
+    EXPECT_EQ(d.tbTempo->value(), 6);
+    EXPECT_EQ(d.tbPitch->value(), 4);
+    EXPECT_EQ(d.tbVolume->value(), 9);
+    EXPECT_EQ(d.ComboBox1->currentText(), QStringLiteral("Jongen"));
+
+    QTest::mouseClick(d.btCancel, Qt::LeftButton);
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_TRUE(Contains(log, "afterClose"));
+    EXPECT_EQ(settings.Voice, 10);
+    EXPECT_EQ(settings.Tempo, 6);
+    EXPECT_EQ(settings.Pitch, 4);
+    EXPECT_EQ(settings.Volume, 9);
+    EXPECT_THAT(EngineCalls(), IsEmpty());
+    EXPECT_FALSE(SomethingSaved());
+    settings.Voice = 13; // the rest of the record untouched
+    settings.Tempo = 4;
+    settings.Pitch = 2;
+    settings.Volume = 7;
+    EXPECT_EQ(settings, Sample());
+}
+
+TEST_F(OptionsDialog, AClearedFetchLimitBoxGreysTheFieldAndStillStoresItsNumber) {
+    settings.UseNumSaveMails = true;
+    TfrmOpties& d = Open();
+    d.seNumSave->setValue(50);
+    QTest::mouseClick(d.cbNumSave, Qt::LeftButton);
+    EXPECT_FALSE(d.cbNumSave->isChecked());
+    EXPECT_FALSE(d.lblNumSave->isEnabled());
+    EXPECT_FALSE(d.seNumSave->isEnabled());
+
+    d.btOk->click();
+    EXPECT_FALSE(settings.UseNumSaveMails);
+    EXPECT_EQ(settings.NumSaveMails, 50);
+    EXPECT_TRUE(Contains(log, "CheckMail")); // both are part of the connection
+}
+
+TEST_F(OptionsDialog, NumberFieldsTakeTheRuleForWhatWasTyped) {
+    TfrmOpties& d = Open();
+    // The fields' own editors, as if typed into.
+    d.seIntervalTijd->findChild<QLineEdit*>()->setText(QString());      // not a number: the minimum
+    d.seNumSave->findChild<QLineEdit*>()->setText(QStringLiteral("0")); // below: the minimum
+    d.btOk->click();
+    EXPECT_EQ(settings.Interval, 1);
+    EXPECT_EQ(settings.NumSaveMails, 1);
+}
+
+TEST_F(OptionsDialog, RefusesATooLongPasswordAndTakesOneOf255) {
+    TfrmOpties& d = Open();
+    d.pcInfo->setCurrentWidget(d.tsParameters);
+    d.seIntervalTijd->setValue(30);
+    d.EditPasswd->setText(QString(256, QChar(0xE9))); // 256 bytes in Windows-1252
+    AnswerNextMessageBox();
+    d.btOk->click();
+
+    const std::string text = "Het wachtwoord is te lang. Gebruik hoogstens 255 tekens.";
+    EXPECT_THAT(shownMessages, ElementsAre(text));
+    EXPECT_EQ(messageBoxParent, &d);
+    EXPECT_TRUE(Contains(log, "Say " + text));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(Contains(log, "afterClose"));
+    EXPECT_FALSE(SomethingSaved());
+    EXPECT_EQ(settings, Sample());
+    EXPECT_THAT(EngineCalls(), IsEmpty());
+    EXPECT_EQ(d.pcInfo->currentWidget(), d.tsHost);
+    EXPECT_EQ(d.focusWidget(), d.EditPasswd);
+    EXPECT_TRUE(d.btOk->isEnabled());
+    EXPECT_EQ(d.btOk->text(), QStringLiteral("OK"));
+
+    d.EditPasswd->setText(QString(255, QChar(0xE9)));
+    d.btOk->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(Stored().Password, std::string(255, '\xe9'));
+    EXPECT_EQ(settings.Interval, 30);
+}
+
+TEST_F(OptionsDialog, RefusesAPasswordCharacterTheStoreCannotHold) {
+    TfrmOpties& d = Open();
+    d.EditPasswd->setText(QString::fromUtf8("geheim\u263A"));
+    AnswerNextMessageBox();
+    d.btOk->click();
+    EXPECT_THAT(shownMessages,
+                ElementsAre("Het wachtwoord bevat een teken dat niet gebruikt kan worden."));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(SomethingSaved());
+    EXPECT_EQ(settings.Password, Sample().Password);
+}
+
+TEST_F(OptionsDialog, EveryWayOfClosingRunsFormClose) {
+    TfrmOpties& d = Open();
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_FALSE(d.isVisible());
+    Open().close(); // the window's own close button
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(std::count(log.begin(), log.end(), "afterClose"), 2);
+    d.close(); // already closed: nothing more to restore
+    EXPECT_EQ(std::count(log.begin(), log.end(), "afterClose"), 2);
+    EXPECT_FALSE(SomethingSaved());
+}
+
+TEST_F(OptionsDialog, WordListHelpAndTheConnectionFields) {
+    TfrmOpties& d = Open();
+    d.btLexicon->click();
+    EXPECT_EQ(speech.lexiconOwner, static_cast<void*>(static_cast<QWidget*>(&d)));
+    d.Button1->click();
+    EXPECT_THAT(g_helpTopics, ElementsAre(2));
+
+    d.pcInfo->setCurrentWidget(d.tsParameters);
+    d.SelectConnectionField(false);
+    EXPECT_EQ(d.pcInfo->currentWidget(), d.tsHost);
+    EXPECT_EQ(d.focusWidget(), d.EditHost);
+    d.SelectConnectionField(true);
+    EXPECT_EQ(d.focusWidget(), d.EditUserId);
+}
+
+TEST(Cp1252, EveryByteSurvivesTheRoundTrip) {
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    bool exact = false;
+    EXPECT_EQ(ToCp1252(FromCp1252(all), &exact), all);
+    EXPECT_TRUE(exact);
+}
+
+TEST(Cp1252, MapsTheHighRangeAndReplacesWhatItCannotHold) {
+    struct Case {
+        const char* utf8;
+        std::string cp1252;
+        bool exact;
+    };
+    const Case cases[] = {
+        {"€ „x” – ‘y’ … Š š Ž ž Ÿ ™",
+         "\x80 \x84x\x94 \x96 \x91y\x92 \x85 \x8a \x9a \x8e \x9e \x9f \x99", true},
+        {"café ½ ÿ", "caf\xe9 \xbd \xff", true},
+        {"\u20ac\u0081", "\x80\x81", true},
+        {"\u0080", "?", false},         // the C1 control whose byte means '€'
+        {"a\U0001F600b", "a?b", false}, // outside the BMP: one character, one '?'
+        {"\u0141\u00f3d\u017a",
+         "?\xf3"
+         "d?",
+         false},
+    };
+    for (const Case& c : cases) {
+        bool exact = !c.exact;
+        EXPECT_EQ(ToCp1252(QString::fromUtf8(c.utf8), &exact), c.cp1252) << c.utf8;
+        EXPECT_EQ(exact, c.exact) << c.utf8;
+    }
+    EXPECT_EQ(FromCp1252("\x80\x9f"), QString::fromUtf8("€Ÿ"));
+}
+
+} // namespace
