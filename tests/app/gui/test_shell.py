@@ -646,9 +646,9 @@ class BrevonShell(unittest.TestCase):
         run.shot("exit-menu")
         session.key("s")  # "&Sluiten"
         try:
-            status = run.proc.wait(timeout=5)
+            status = run.proc.wait(timeout=8)
         except Exception:
-            self.fail("brevon did not end within 5 s after \"&Sluiten\"")
+            self.fail("brevon did not end within 8 s after \"&Sluiten\"")
         self.assertEqual(status, 0, run.log())
         lines = run.trace()
         self.assertEqual(lines[-1], "Shutdown", lines)
