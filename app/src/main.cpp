@@ -13,6 +13,7 @@
 #include <app/Settings.h>
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
+#include <mail/LanguageCheck.h>
 #include <platform/Autostart.h>
 #include <platform/DataPaths.h>
 #include <platform/SettingsStore.h>
@@ -126,7 +127,14 @@ int main(int argc, char** argv) {
 
     program.preprocessorStarted =
         WithBusyCursor([&] { return engines::StartPreprocessor(dataFolder.string()); });
-    if (program.languageCheck) program.languageCheck->EnableLanguageCheck();
+    LanguageCheck languageCheck(settings, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+    program.languageCheck = &languageCheck;
+    languageCheck.EnableLanguageCheck();
     state.NewTotal = 0;
     state.Online = true;
 

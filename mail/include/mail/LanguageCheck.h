@@ -1,0 +1,70 @@
+// The language gate: morvik, loaded at run time while "UseLid" is set, tells whether a message
+// body is Dutch. Without the library (missing, incomplete or without a Dutch model) every text
+// counts as Dutch, so the gate can only ever let mail through, never swallow it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <app/Shell.h>
+
+namespace platform {
+class SharedLibrary;
+}
+
+namespace brevon {
+
+struct Settings;
+
+class LanguageCheck final : public LanguageCheckOps {
+public:
+    // Called with true before the library is loaded and with false after; may be empty.
+    using BusyCursor = std::function<void(bool busy)>;
+    // C_Classify's shape: text, language code, document type name; the score.
+    using Classifier =
+        std::function<float(const char* text, const char* language, const char* documentType)>;
+
+    // settings must outlive this object; "UseLid" is read at each call. configFile is handed
+    // to morvik as it is: morvik takes it, and the model file names inside it, relative to the
+    // working directory. libraryName is loaded by platform::SharedLibrary's rules.
+    LanguageCheck(const Settings& settings, BusyCursor busyCursor,
+                  std::string configFile = "lid.cfg", std::string libraryName = "morvik.dll");
+    ~LanguageCheck() override; // unloads the library
+    LanguageCheck(const LanguageCheck&) = delete;
+    LanguageCheck& operator=(const LanguageCheck&) = delete;
+
+    // Shell side: load at start-up when "UseLid" is set, follow the option at OK, unload at
+    // shutdown.
+    void EnableLanguageCheck() override;
+    void DisableLanguageCheck() override;
+    void ApplyLanguageCheckSetting() override;
+    bool LanguageCheckLoaded() const override { return loaded_; }
+
+    // Loads and initialises the library; false (and nothing held) when it is missing, lacks
+    // one of its three functions, or cannot score Dutch after initialisation.
+    bool LoadLanguageLibrary();
+    // C_Close, then releases the library. Nothing happens when none is loaded.
+    void UnloadLanguageLibrary();
+
+    // True when no library is loaded or the text has fewer than 100 characters; otherwise
+    // whether the Dutch score is strictly above 0.1.
+    bool IsDutchText(const std::string& text) const;
+
+    // Scores with classify instead of a library, as if one were loaded (tests of the gate's
+    // arithmetic). An empty classify goes back to "nothing loaded".
+    void UseClassifier(Classifier classify);
+
+private:
+    const Settings& settings_;
+    BusyCursor busyCursor_;
+    std::string configFile_;
+    std::string libraryName_;
+    std::unique_ptr<platform::SharedLibrary> library_;
+    Classifier classify_;
+    std::int32_t (*close_)() = nullptr; // C_Close
+    bool loaded_ = false;               // LanguageCheckLoaded
+};
+
+} // namespace brevon

@@ -1,0 +1,132 @@
+#include <Help.h>
+#include <Trace.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace brevon {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The target of a redirect page's refresh, as a URL.
+QUrl RefreshTarget(const std::string& page) {
+    const std::string marker = "content=\"0; url=";
+    const auto begin = page.find(marker);
+    if (begin == std::string::npos) return {};
+    const auto start = begin + marker.size();
+    std::string url = page.substr(start, page.find('"', start) - start);
+    for (auto at = url.find("&amp;"); at != std::string::npos; at = url.find("&amp;", at + 1))
+        url.replace(at, 5, "&");
+    return QUrl(QString::fromStdString(url), QUrl::StrictMode);
+}
+
+class HelpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("brevon-help-test-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        helpFile_ = dir_ / "brevon.html";
+        std::ofstream(helpFile_) << "<p id=\"onderwerp-0\"></p><p id=\"onderwerp-2\"></p>";
+        trace_ = dir_ / "trace.txt";
+        ::setenv("BREVON_TRACE", trace_.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("BREVON_TRACE");
+        fs::remove_all(dir_);
+    }
+
+    // Opens with a recorder instead of the desktop, so no browser starts.
+    bool Open(int topic, const fs::path& helpFile, const fs::path& redirectDir) {
+        return OpenHelpTopic(topic, helpFile, redirectDir, [this](const QUrl& url) {
+            opened_.push_back(url);
+            return true;
+        });
+    }
+
+    fs::path dir_, helpFile_, trace_;
+    std::vector<QUrl> opened_;
+};
+
+TEST_F(HelpTest, EachTopicOpensARedirectPageThatLeadsToItsAnchor) {
+    const fs::path redirects = dir_ / "runtime";
+    for (const int topic : {0, 2}) {
+        opened_.clear();
+        ASSERT_TRUE(Open(topic, helpFile_, redirects));
+        ASSERT_EQ(opened_.size(), 1u);
+        const QUrl page = opened_[0];
+        ASSERT_TRUE(page.isLocalFile());
+        EXPECT_EQ(fs::path(page.toLocalFile().toStdString()).parent_path(), redirects);
+
+        const QUrl target = RefreshTarget(ReadFile(page.toLocalFile().toStdString()));
+        EXPECT_EQ(target, HelpTopicUrl(helpFile_, topic));
+        EXPECT_EQ(target.toLocalFile().toStdString(), helpFile_.string());
+        EXPECT_EQ(target.fragment().toStdString(), "onderwerp-" + std::to_string(topic));
+    }
+    // Opening again reuses the page.
+    ASSERT_TRUE(Open(2, helpFile_, redirects));
+    EXPECT_EQ(opened_.size(), 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(redirects), fs::directory_iterator()), 2);
+}
+
+TEST_F(HelpTest, AHelpPathWithCharactersSpecialInUrlsAndHtmlSurvivesTheRedirect) {
+    const fs::path odd = dir_ / "a b&c#d\"e<f>" / "brevon.html";
+    fs::create_directories(odd.parent_path());
+    fs::copy_file(helpFile_, odd);
+    ASSERT_TRUE(Open(2, odd, dir_ / "runtime"));
+    ASSERT_EQ(opened_.size(), 1u);
+    const std::string page = ReadFile(opened_[0].toLocalFile().toStdString());
+    const QUrl target = RefreshTarget(page);
+    EXPECT_EQ(target.toLocalFile().toStdString(), odd.string()) << page;
+    EXPECT_EQ(target.fragment().toStdString(), "onderwerp-2");
+}
+
+TEST_F(HelpTest, WithoutAWritableRedirectFolderTheHelpFileItselfIsOpened) {
+    const fs::path blocked = dir_ / "plain-file";
+    std::ofstream(blocked) << "x";
+    ASSERT_TRUE(Open(0, helpFile_, blocked / "runtime"));
+    ASSERT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(opened_[0], HelpTopicUrl(helpFile_, 0));
+}
+
+TEST_F(HelpTest, AMissingHelpFileOpensNothingButIsTraced) {
+    EXPECT_FALSE(Open(2, dir_ / "missing.html", dir_ / "runtime"));
+    EXPECT_TRUE(opened_.empty());
+    EXPECT_EQ(ReadFile(trace_), "ShowHelp 2\n");
+}
+
+TEST_F(HelpTest, EveryRequestAppendsItsTraceLine) {
+    Open(0, helpFile_, dir_ / "runtime");
+    Open(2, helpFile_, dir_ / "runtime");
+    EXPECT_EQ(ReadFile(trace_), "ShowHelp 0\nShowHelp 2\n");
+
+    ::unsetenv("BREVON_TRACE");
+    Trace("not written");
+    EXPECT_EQ(ReadFile(trace_), "ShowHelp 0\nShowHelp 2\n");
+}
+
+TEST(HelpFile, TheBuiltHelpHoldsBothTopicAnchors) {
+    const std::string help = ReadFile(BREVON_HELP_FILE);
+    ASSERT_FALSE(help.empty()) << BREVON_HELP_FILE;
+    EXPECT_NE(help.find("<meta charset=\"utf-8\">"), std::string::npos);
+    for (const int topic : {0, 2})
+        EXPECT_NE(help.find("id=\"" + HelpAnchor(topic) + "\""), std::string::npos) << topic;
+    // Self-contained: nothing is fetched from elsewhere.
+    for (const char* outside : {"http:", "https:", "<script", "src=", "@import"})
+        EXPECT_EQ(help.find(outside), std::string::npos) << outside;
+}
+
+} // namespace
+} // namespace brevon
