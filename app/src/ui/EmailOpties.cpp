@@ -99,6 +99,8 @@ void TfrmOpties::CreateControls() {
     lblPassword = new QLabel(tsHost);
     EditPasswd = new QLineEdit(tsHost);
     EditPasswd->setEchoMode(QLineEdit::Password);
+    // Each character of the password shows as '*', whatever the style would choose.
+    EditPasswd->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
     lblIntTime = new QLabel(tsHost);
     seIntervalTijd = new QSpinBox(tsHost);
     seIntervalTijd->setRange(1, 99);

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "EmailOpties.h"
 #include "Help.h"
@@ -53,6 +54,13 @@ PictureControl::PictureControl(QWidget* parent, const QString& name, QRect geome
     setObjectName(name);
     setGeometry(geometry);
     setMouseTracking(true);
+}
+
+void PictureControl::paintEvent(QPaintEvent*) {
+    const QPixmap picture = pixmap();
+    if (picture.isNull()) return;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, picture);
 }
 
 void PictureControl::mousePressEvent(QMouseEvent* event) {

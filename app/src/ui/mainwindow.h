@@ -33,6 +33,8 @@ signals:
     void moved();
 
 protected:
+    // The picture as it is, also while the bar is disabled: a skinned bar keeps its look.
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
