@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 // Counts live in the entry's value word itself; no allocation per count.
@@ -26,9 +30,23 @@ TCL_NORETURN1 void HashPanic(const char* format, ...) {
     std::abort();
 }
 
+// Tcl keeps per-thread allocation caches for the life of the process. When this library is
+// unloaded (brevon unloads it when the Dutch-only option is switched off) Tcl would be unloaded
+// with it and those caches lost, once per load. Tcl is kept loaded instead, so a later load
+// reuses them.
+void KeepTclLoaded() {
+#if !defined(_WIN32)
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&Tcl_SetPanicProc), &info) == 0 || !info.dli_fname) return;
+    // A handle that is never closed; NODELETE makes the pin survive other closes too.
+    (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+#endif
+}
+
 void InstallPanic() {
     static const bool installed = [] {
         Tcl_SetPanicProc(HashPanic);
+        KeepTclLoaded();
         return true;
     }();
     (void)installed;
