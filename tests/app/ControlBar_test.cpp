@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ShellFakes.h"
+
 namespace {
 
 using namespace brevon;
@@ -44,20 +46,6 @@ public:
     bool enabled = false;
     int interval = 0;
     int restarts = 0; // countdowns begun
-};
-
-class CountingMail final : public MailOps {
-public:
-    void CheckMail() override { ++checks; }
-    void PlayMessage() override {}
-    void PauseReading() override {}
-    void StopReading() override {}
-    void PreviousMessage() override {}
-    void NextMessage() override {}
-    void StopSpeaking() override {}
-    void SetOnline(bool) override {}
-    void BodySpoken() override {}
-    int checks = 0;
 };
 
 struct BarFixture : ::testing::Test {
@@ -198,14 +186,15 @@ TEST_F(BarFixture, MailTimerFollowsTheIntervalAndKeepsItsCountdown) {
 }
 
 TEST_F(BarFixture, MailTickChecksOnlyOutsideTheGreeting) {
-    CountingMail mail;
+    fakes::CallLog log;
+    fakes::FakeMail mail(log, state);
     bar.SetMailOps(&mail);
     state.SplashActive = true;
     bar.MailTimerTick();
-    EXPECT_EQ(mail.checks, 0);
+    EXPECT_TRUE(log.empty());
     state.SplashActive = false;
     bar.MailTimerTick();
-    EXPECT_EQ(mail.checks, 1);
+    EXPECT_EQ(log, fakes::CallLog{"CheckMail"});
 }
 
 TEST_F(BarFixture, HeaderTimerOpensAndClosesTheWindowWithoutExtending) {

@@ -31,6 +31,7 @@
 
 #include "Cp1252.h"
 #include "Help.h"
+#include "ShellFakes.h"
 
 namespace fs = std::filesystem;
 using namespace brevon;
@@ -45,71 +46,10 @@ void brevon::ShowHelpTopic(int topic) {
 
 namespace {
 
-using Log = std::vector<std::string>;
-
-class FakeSpeech final : public SpeechOps {
-public:
-    explicit FakeSpeech(Log& log) : log_(log) {}
-    EngineDefaults defaults{10, 6, 4, 9};
-    void* lexiconOwner = nullptr;
-    void Say(void* window, const std::string& text) override {
-        log_.push_back(std::string(window ? "Say(window) " : "Say ") + text);
-    }
-    void Pause() override {}
-    void Stop() override {}
-    void SetTempo(std::int32_t v) override { log_.push_back("SetTempo " + std::to_string(v)); }
-    void SetPitch(std::int32_t v) override { log_.push_back("SetPitch " + std::to_string(v)); }
-    void SetVolume(std::int32_t v) override { log_.push_back("SetVolume " + std::to_string(v)); }
-    void SetVoice(std::int32_t v) override { log_.push_back("SetVoice " + std::to_string(v)); }
-    void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
-                            std::int32_t& volume) override {
-        voice = defaults.Voice;
-        tempo = defaults.Tempo;
-        pitch = defaults.Pitch;
-        volume = defaults.Volume;
-    }
-    void Lexicon(void* owner) override { lexiconOwner = owner; }
-
-private:
-    Log& log_;
-};
-
-class FakeMail final : public MailOps {
-public:
-    FakeMail(Log& log, ReadingState& state) : log_(log), state_(state) {}
-    std::function<void()> duringCheck; // what the check does besides noting itself
-    void CheckMail() override {
-        log_.push_back("CheckMail");
-        if (duringCheck) duringCheck();
-    }
-    void PlayMessage() override {}
-    void PauseReading() override {}
-    void StopReading() override {}
-    void PreviousMessage() override {}
-    void NextMessage() override {}
-    void StopSpeaking() override {}
-    void SetOnline(bool online) override {
-        log_.push_back(online ? "SetOnline true" : "SetOnline false");
-        state_.Online = online;
-    }
-    void BodySpoken() override {}
-
-private:
-    Log& log_;
-    ReadingState& state_;
-};
-
-class FakeLanguageCheck final : public LanguageCheckOps {
-public:
-    explicit FakeLanguageCheck(Log& log) : log_(log) {}
-    void EnableLanguageCheck() override {}
-    void DisableLanguageCheck() override {}
-    void ApplyLanguageCheckSetting() override { log_.push_back("ApplyLanguageCheckSetting"); }
-    bool LanguageCheckLoaded() const override { return false; }
-
-private:
-    Log& log_;
-};
+using Log = fakes::CallLog;
+using fakes::FakeLanguageCheck;
+using fakes::FakeMail;
+using fakes::FakeSpeech;
 
 bool Contains(const Log& log, const std::string& entry) {
     return std::find(log.begin(), log.end(), entry) != log.end();

@@ -14,6 +14,8 @@
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
 
+#include "ShellFakes.h"
+
 namespace fs = std::filesystem;
 using namespace brevon;
 using ::testing::ElementsAre;
@@ -233,61 +235,10 @@ TEST(SaveFieldsToSettings, KeepsTheVoiceUnlessTheTextIsExactlyOneOfTheItems) {
 
 // --- OK --------------------------------------------------------------------------------------
 
-using Log = std::vector<std::string>;
-
-class FakeSpeech final : public SpeechOps {
-public:
-    explicit FakeSpeech(Log& log) : log_(log) {}
-    void Say(void*, const std::string& text) override { log_.push_back("Say " + text); }
-    void Pause() override {}
-    void Stop() override {}
-    void SetTempo(std::int32_t v) override { log_.push_back("SetTempo " + std::to_string(v)); }
-    void SetPitch(std::int32_t v) override { log_.push_back("SetPitch " + std::to_string(v)); }
-    void SetVolume(std::int32_t v) override { log_.push_back("SetVolume " + std::to_string(v)); }
-    void SetVoice(std::int32_t v) override { log_.push_back("SetVoice " + std::to_string(v)); }
-    void GetDefaultSettings(std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&) override {}
-    void Lexicon(void*) override {}
-
-private:
-    Log& log_;
-};
-
-class FakeMail final : public MailOps {
-public:
-    FakeMail(Log& log, ReadingState& state) : log_(log), state_(state) {}
-    bool checkSucceeds = true;
-    void CheckMail() override {
-        log_.push_back("CheckMail");
-        if (!checkSucceeds) state_.Online = false;
-    }
-    void PlayMessage() override {}
-    void PauseReading() override {}
-    void StopReading() override {}
-    void PreviousMessage() override {}
-    void NextMessage() override {}
-    void StopSpeaking() override {}
-    void SetOnline(bool online) override {
-        log_.push_back(online ? "SetOnline true" : "SetOnline false");
-        state_.Online = online;
-    }
-    void BodySpoken() override {}
-
-private:
-    Log& log_;
-    ReadingState& state_;
-};
-
-class FakeLanguageCheck final : public LanguageCheckOps {
-public:
-    explicit FakeLanguageCheck(Log& log) : log_(log) {}
-    void EnableLanguageCheck() override {}
-    void DisableLanguageCheck() override {}
-    void ApplyLanguageCheckSetting() override { log_.push_back("ApplyLanguageCheckSetting"); }
-    bool LanguageCheckLoaded() const override { return false; }
-
-private:
-    Log& log_;
-};
+using Log = fakes::CallLog;
+using fakes::FakeLanguageCheck;
+using fakes::FakeMail;
+using fakes::FakeSpeech;
 
 class FakeAutostart final : public platform::Autostart {
 public:
@@ -398,7 +349,7 @@ TEST_F(OkSteps, AfterAConnectionChangeGoesOnlineAndChecksMailLast) {
 }
 
 TEST_F(OkSteps, StaysOpenWhenTheCheckLeavesTheProgramOffline) {
-    mail.checkSucceeds = false;
+    mail.duringCheck = [this] { state.Online = false; }; // the check fails
     fields.Host = "pop.bestaat.niet";
     EXPECT_EQ(Ok(), OkOutcome::StayOpen);
     EXPECT_EQ(settings.Host, "pop.bestaat.niet"); // saved all the same
