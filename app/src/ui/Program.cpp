@@ -13,6 +13,10 @@ void SetProgram(Program* program) {
     gProgram = program;
 }
 
+void CallMail(void (MailOps::*operation)()) {
+    if (gProgram && gProgram->mail) (gProgram->mail->*operation)();
+}
+
 TfrmMain* frmMain = nullptr;
 TfrmBrevon* frmBrevon = nullptr;
 TfrmSplash* frmSplash = nullptr;

@@ -34,6 +34,9 @@ struct Program {
 Program* TheProgram();
 void SetProgram(Program* program);
 
+// Runs a reading operation of the mail side, once it exists; the bar and the tray menu share it.
+void CallMail(void (MailOps::*operation)());
+
 extern TfrmMain* frmMain;
 extern TfrmBrevon* frmBrevon;
 extern TfrmSplash* frmSplash;

@@ -32,11 +32,6 @@ public:
     }
 };
 
-void CallMail(void (MailOps::*operation)()) {
-    Program* program = TheProgram();
-    if (program && program->mail) (program->mail->*operation)();
-}
-
 } // namespace
 
 TfrmMain::TfrmMain() : QWidget(nullptr) {

@@ -187,10 +187,7 @@ PictureControl* TfrmBrevon::Control(BarButton button) const {
 }
 
 void TfrmBrevon::ConnectButton(BarButton button, void (MailOps::*operation)()) {
-    connect(Control(button), &PictureControl::clicked, this, [operation] {
-        Program* program = TheProgram();
-        if (program && program->mail) (program->mail->*operation)();
-    });
+    connect(Control(button), &PictureControl::clicked, this, [operation] { CallMail(operation); });
 }
 
 QRegion TfrmBrevon::ShapeRegion() const {
