@@ -134,6 +134,7 @@ std::uint16_t TKorpPOP::PortNumber(std::string_view text) {
 
 void TKorpPOP::RaiseError(int code) {
     ErrorFlag = true;
+    LastErrorCode = code;
     if (transport_) transport_->Close();
     IsConnected = false;
     if (OnError) OnError(*this, code, ReplyText);
@@ -142,6 +143,7 @@ void TKorpPOP::RaiseError(int code) {
 void TKorpPOP::TransportError(int code, const std::string& reason) {
     transportFailed_ = true;
     LastError = reason;
+    LastErrorCode = code;
     ErrorFlag = true;
     if (transport_) transport_->Close();
     IsConnected = false;
@@ -157,10 +159,33 @@ bool TKorpPOP::SendCommand(const std::string& text) {
     return sent;
 }
 
+void TKorpPOP::NotConnected() {
+    // Nothing can come back over a closed connection: that is a failure, never an empty "+OK".
+    ErrorFlag = true;
+    if (transportFailed_) return; // reported once per operation
+    transportFailed_ = true;
+    LastError = std::string(kNotConnectedRetrieve);
+    LastErrorCode = platform::kTransportNotConnected;
+    if (OnError) OnError(*this, LastErrorCode, LastError);
+}
+
+void TKorpPOP::Abort() {
+    if (transport_) transport_->Close();
+    IsConnected = false;
+}
+
 std::string TKorpPOP::ReceiveReply(bool wholeLine) {
     LetMessagesRun();
     char buf[kChunk];
     std::string chunk;
+    if (!transport_ || !transport_->IsOpen()) {
+        // Closed before this reply: by an error of an earlier command, by the server, or by
+        // Abort while the application ran.
+        ReplyStatus.clear();
+        ReplyText.clear();
+        NotConnected();
+        return chunk;
+    }
     // A status line can arrive in pieces (a slow link, a TLS record boundary) or be longer than
     // one chunk; reading up to its CR LF keeps the next reply from being taken for this one.
     // RFC 2449 caps a response line at 512 octets; the cap here only bounds a broken server.
@@ -188,6 +213,7 @@ void TKorpPOP::Connect() {
         return;
     }
     LastError.clear();
+    LastErrorCode = 0;
     MailCount = 0;
     std::uint16_t port = PortNumber(Port);
     if (transport_) {
@@ -334,7 +360,7 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
         return nullptr;
     }
     if (!IsConnected) {
-        LastError = std::string(kNotConnectedRetrieve);
+        NotConnected();
         return nullptr;
     }
     if (OnBeforeRetrieve) OnBeforeRetrieve(*this, n);
@@ -434,8 +460,10 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
     try {
         msg->ParseRawMail();
     } catch (const std::exception& e) {
-        LastError = e.what();
-        return nullptr;
+        // What was parsed before the fault stays usable: the reader gets the sender, the
+        // subject and the text up to there instead of nothing.
+        msg->ParseError = e.what();
+        LastError = std::string("the message could not be parsed whole: ") + e.what();
     }
     TKorpMsg* result = msg.get();
     messages_.push_back(std::move(msg));

@@ -86,6 +86,9 @@ public:
     std::string UIDL;
     TStringList RawMail;
     bool ClearRawMailAfterParse = true;
+    /// Why parsing stopped early (a malformed uuencoded line); empty when the message was parsed
+    /// whole. Set by the POP3 client, which hands out what was parsed up to the fault.
+    std::string ParseError;
     TTextEncoding TextEncoding = te8Bit;
 
 private:

@@ -71,6 +71,8 @@ public:
     std::uint16_t NewMailCount = 0;
     // Why the last failing operation failed, in words (transport reason, refusal, parse error).
     std::string LastError;
+    // The code handed to OnError with it (TKorpPOPError or a transport code); 0 after Connect.
+    int LastErrorCode = 0;
     std::uint16_t LastPercent() const { return lastPercent_; }
     std::uint32_t NextThreshold() const { return nextThreshold_; }
 
@@ -99,10 +101,15 @@ public:
     bool Login();
     void GetMailCount();
     std::string GetUIDL(std::uint16_t n);
-    // The message, owned by this client until FreeMessage or ReleaseMessage, or nullptr.
+    // The message, owned by this client until FreeMessage or ReleaseMessage; nullptr with
+    // ErrorFlag set when it could not be fetched. A message that could not be parsed whole comes
+    // back as far as it was parsed, with its ParseError set.
     TKorpMsg* Retrieve(std::uint16_t n);
     TKorpMsg* RetrieveHeader(std::uint16_t n);
     void Quit();
+    // Closes the connection at once without QUIT, also from inside ProcessMessages while an
+    // operation waits: that operation and every later one fail with ErrorFlag set.
+    void Abort();
 
     void FreeMessage(TKorpMsg* msg);
     std::unique_ptr<TKorpMsg> ReleaseMessage(TKorpMsg* msg);
@@ -125,6 +132,7 @@ private:
     // One reply; wholeLine reads on until its status line is complete.
     std::string ReceiveReply(bool wholeLine = true);
     void RaiseError(int code);
+    void NotConnected();
     void TransportError(int code, const std::string& reason);
     void LetMessagesRun();
     bool Refuse(const char* operation);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <korp/KorpMsg.h>
+#include <platform/Transport.h>
 
 #include "FakeTransport.h"
 
@@ -212,6 +213,8 @@ TEST(KorpPOP, FailsLoginAndRetrieveWhenNotConnected) {
     EXPECT_EQ(h.pop.LastError, "Invalid Op. Not connected.");
     EXPECT_EQ(h.pop.Retrieve(1), nullptr);
     EXPECT_EQ(h.pop.LastError, "Not connected.");
+    EXPECT_TRUE(h.pop.ErrorFlag);
+    EXPECT_EQ(h.errors, std::vector<int>{platform::kTransportNotConnected});
     EXPECT_TRUE(h.server.sent.empty());
 }
 
@@ -223,9 +226,39 @@ TEST(KorpPOP, GetUIDLKeepsTheIdAfterTheMessageNumber) {
     EXPECT_EQ(h.pop.GetUIDL(9), "");
     EXPECT_EQ(h.errors, std::vector<int>{korp::kErrStatOrUidl});
     EXPECT_FALSE(h.pop.IsConnected);
-    // Over the closed connection nothing comes back, and that counts as success.
+    // Nothing comes back over the closed connection: a failure, never an empty success.
     EXPECT_EQ(h.pop.GetUIDL(1), "");
+    EXPECT_TRUE(h.pop.ErrorFlag);
+    EXPECT_EQ(h.pop.LastErrorCode, platform::kTransportNotConnected);
+    EXPECT_EQ(h.errors, (std::vector<int>{korp::kErrStatOrUidl, platform::kTransportNotConnected}));
+}
+
+TEST(KorpPOP, AbortFromTheEventPumpFailsTheWaitingOperation) {
+    Harness h;
+    h.Reply({"+OK\r\n", "+OK 1 abc\r\n"});
+    h.pop.Connect();
+    h.pop.ProcessMessages = [&h] { h.pop.Abort(); };
+    EXPECT_EQ(h.pop.GetUIDL(1), "");
+    EXPECT_TRUE(h.pop.ErrorFlag);
+    EXPECT_FALSE(h.pop.IsConnected);
+    EXPECT_EQ(h.pop.Retrieve(1), nullptr);
+    EXPECT_TRUE(h.pop.ErrorFlag);
+}
+
+TEST(KorpPOP, AMessageThatCannotBeParsedWholeComesBackAsFarAsItWasParsed) {
+    Harness h;
+    // A uuencoded block with a character outside the alphabet ends parsing there.
+    h.Reply({"+OK\r\n", "+OK 1 99\r\n",
+             "+OK\r\nFrom: Jan <jan@example.org>\r\nSubject: Foto\r\n\r\nKijk maar.\r\n"
+             "begin 644 foto.jpg\r\n#0V%T\r\nM~~~~\r\nend\r\nNa de foto.\r\n.\r\n"});
+    h.pop.Connect();
+    korp::TKorpMsg* msg = h.pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr);
+    EXPECT_EQ(msg->From, "Jan <jan@example.org>");
+    EXPECT_EQ(msg->Subject, "Foto");
+    EXPECT_EQ(msg->ParseError, "Oops...");
     EXPECT_FALSE(h.pop.ErrorFlag);
+    EXPECT_TRUE(h.errors.empty());
 }
 
 TEST(KorpPOP, MessagesBelongToTheClientUntilReleased) {
