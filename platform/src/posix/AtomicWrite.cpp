@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,32 +44,64 @@ std::error_code CreatePrivateDirectories(const std::filesystem::path& dir) {
     return {};
 }
 
-std::error_code WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
+namespace {
+
+// A flushed temporary file next to the target, so the rename stays inside one file system;
+// hidden, and built by appends: GCC 12 at -O3 flags the chained operator+ with a false
+// -Wrestrict.
+std::error_code WriteTemporary(const std::filesystem::path& file, std::string_view contents,
+                               std::string& temp) {
     const std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
-    // Hidden temporary name next to the target, so the rename stays inside one file system.
-    // Built by appends: GCC 12 at -O3 flags the chained operator+ with a false -Wrestrict.
     std::string name = ".";
     name += file.filename().string();
     name += ".XXXXXX";
-    std::string temp = (dir / name).string();
+    temp = (dir / name).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // creates it 0600
-    if (fd < 0) return LastError();
-
+    if (fd < 0) {
+        const std::error_code error = LastError();
+        temp.clear();
+        return error;
+    }
     std::error_code error = WriteAll(fd, contents);
     if (!error && ::fchmod(fd, 0600) != 0) error = LastError();
     if (!error && ::fsync(fd) != 0) error = LastError();
     if (::close(fd) != 0 && !error) error = LastError();
-    if (!error && ::rename(temp.c_str(), file.c_str()) != 0) error = LastError();
-    if (error) {
-        ::unlink(temp.c_str());
-        return error;
-    }
-    // Make the rename itself durable; a failure here cannot undo it, so it is not reported.
+    return error;
+}
+
+// Makes the renames themselves durable; a failure here cannot undo them, so it is not reported.
+void SyncFolder(const std::filesystem::path& file) {
+    const std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+} // namespace
+
+std::error_code WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
+    const FileContents one{file, contents};
+    return WriteFilesAtomically(std::span(&one, 1));
+}
+
+std::error_code WriteFilesAtomically(std::span<const FileContents> files) {
+    std::vector<std::string> temps(files.size());
+    std::error_code error;
+    for (std::size_t i = 0; i < files.size() && !error; ++i)
+        error = WriteTemporary(files[i].file, files[i].contents, temps[i]);
+    for (std::size_t i = 0; i < files.size() && !error; ++i) {
+        if (::rename(temps[i].c_str(), files[i].file.c_str()) != 0)
+            error = LastError();
+        else
+            temps[i].clear();
+    }
+    for (const std::string& temp : temps)
+        if (!temp.empty()) ::unlink(temp.c_str());
+    if (error) return error;
+    for (const FileContents& f : files)
+        SyncFolder(f.file);
     return {};
 }
 
