@@ -9,11 +9,13 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <app/Settings.h>
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
 #include <mail/LanguageCheck.h>
+#include <mail/MailSettings.h>
 #include <platform/Autostart.h>
 #include <platform/DataPaths.h>
 #include <platform/SettingsStore.h>
@@ -51,6 +53,21 @@ int LocalHour() {
     localtime_r(&now, &local);
 #endif
     return local.tm_hour;
+}
+
+// What the mail side reads of the settings, as they are at the moment it asks.
+MailSettings MailSettingsOf(const Settings& settings) {
+    MailSettings mail;
+    mail.Host = settings.Host;
+    mail.User = settings.User;
+    mail.Password = settings.Password;
+    mail.NumSaveMails = settings.NumSaveMails;
+    mail.UseNumSaveMails = settings.UseNumSaveMails;
+    mail.Reverse = settings.Reverse;
+    mail.SkipReply = settings.SkipReply;
+    mail.UseLid = settings.UseLid;
+    mail.ShowWindow = settings.ShowWindow;
+    return mail;
 }
 
 void ShowStartError(const QString& text) {
@@ -118,21 +135,25 @@ int main(int argc, char** argv) {
     auto bar = std::make_unique<TfrmBrevon>(settings, state);
     frmBrevon = bar.get();
 
-    // The greeting gates normal running: its end shows the bar and runs the first check.
+    // The greeting gates normal running: its end shows the bar and runs the first check, queued
+    // so that it does not run inside the splash's own event handler.
     frmSplash = new TfrmSplash(state, speech, LocalHour(), [&program] {
         if (frmMain) frmMain->pop_form();
         program.state.SayNoNewMail = true;
-        if (program.mail) program.mail->CheckMail();
+        QTimer::singleShot(0, [&program] {
+            if (program.mail) program.mail->CheckMail();
+        });
     });
 
     program.preprocessorStarted =
         WithBusyCursor([&] { return engines::StartPreprocessor(dataFolder.string()); });
-    LanguageCheck languageCheck(settings, [](bool busy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    });
+    LanguageCheck languageCheck([&settings] { return MailSettingsOf(settings); },
+                                [](bool busy) {
+                                    if (busy)
+                                        QApplication::setOverrideCursor(Qt::WaitCursor);
+                                    else
+                                        QApplication::restoreOverrideCursor();
+                                });
     program.languageCheck = &languageCheck;
     languageCheck.EnableLanguageCheck();
     state.NewTotal = 0;
@@ -153,11 +174,13 @@ int main(int argc, char** argv) {
             },
         // Every close of the dialog gives the tray and the bar back and sets the mail timer.
         .afterClose =
-            [&state] {
+            [&state, &program] {
                 if (frmMain) frmMain->setEnabled(true);
                 if (frmBrevon) {
                     frmBrevon->setEnabled(true);
-                    frmBrevon->Bar().SetMailTimer(state.Online);
+                    // A check in progress sets the timer itself when it is done.
+                    if (!program.mail || !program.mail->SessionOpen())
+                        frmBrevon->Bar().SetMailTimer(state.Online);
                 }
             },
         .autostart = autostart.get(),
@@ -166,7 +189,22 @@ int main(int argc, char** argv) {
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     frmOpties = options.get();
 
-    auto connection = std::make_unique<TformEmailConnection>(state, frmBrevon->Bar(), speech);
+    auto connection = std::make_unique<TformEmailConnection>(TformEmailConnection::Context{
+        .state = state,
+        .settings = [&settings] { return MailSettingsOf(settings); },
+        .shell = frmBrevon->Bar(),
+        .speech = speech,
+        .languageCheck = &languageCheck,
+        .dataFolder = platform::UserDataDir(),
+        .readingWindow = frmBrevon->SpeechHandle(),
+        .bringBarToFront =
+            [] {
+                if (!frmBrevon) return;
+                frmBrevon->show();
+                frmBrevon->raise();
+                frmBrevon->activateWindow();
+            },
+    });
     formEmailConnection = connection.get();
     program.mail = connection.get();
     frmBrevon->SetMailOps(connection.get());

@@ -48,18 +48,36 @@ const std::string& PreprocessorStartNote() {
     return startNote;
 }
 
-std::string PreprocessBody(const std::string& body, bool skipQuoted) {
-    // the library takes zero-terminated text: a stray NUL in a body would end it early anyway
-    std::string text = body.substr(0, body.find('\0'));
-    const int32_t cleaned = ZQ_Schoonmaken_RetrieveBufferLen(text.c_str(), skipQuoted ? -1 : 0);
-    if (cleaned > 0) text = ZQ_Schoonmaken_RetrieveText();
-    if (cleaned == 0) text = kNoTextSentence;
+namespace {
+
+// The library takes zero-terminated text: a stray NUL in a body would end it early anyway.
+std::string UpToNul(const std::string& text) {
+    return text.substr(0, text.find('\0'));
+}
+
+} // namespace
+
+EngineText CleanText(const std::string& text, bool skipQuoted) {
+    EngineText result;
+    result.length = ZQ_Schoonmaken_RetrieveBufferLen(UpToNul(text).c_str(), skipQuoted ? -1 : 0);
+    if (result.length > 0) result.text = ZQ_Schoonmaken_RetrieveText();
     ZQ_Schoonmaken_Clear();
-    if (ZQ_AlineaHerstellen_RetrieveBufferLen(text.c_str()) >= 0)
-        text = ZQ_AlineaHerstellen_RetrieveText();
-    if (ZQ_NumberSolver_RetrieveBufferLen(text.c_str()) >= 0) text = ZQ_NumberSolver_RetrieveText();
+    return result;
+}
+
+EngineText RestoreParagraphs(const std::string& text) {
+    EngineText result;
+    result.length = ZQ_AlineaHerstellen_RetrieveBufferLen(UpToNul(text).c_str());
+    if (result.length >= 0) result.text = ZQ_AlineaHerstellen_RetrieveText();
+    return result;
+}
+
+EngineText SolveNumbers(const std::string& text) {
+    EngineText result;
+    result.length = ZQ_NumberSolver_RetrieveBufferLen(UpToNul(text).c_str());
+    if (result.length >= 0) result.text = ZQ_NumberSolver_RetrieveText();
     ZQ_NumberSolver_Clear();
-    return text;
+    return result;
 }
 
 } // namespace engines

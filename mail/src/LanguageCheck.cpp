@@ -4,7 +4,6 @@
 #include <type_traits>
 #include <utility>
 
-#include <app/Settings.h>
 #include <morvik/morvik.h>
 #include <platform/SharedLibrary.h>
 
@@ -25,10 +24,10 @@ static_assert(std::is_same_v<decltype(&C_Close), std::int32_t (*)()>);
 
 } // namespace
 
-LanguageCheck::LanguageCheck(const Settings& settings, BusyCursor busyCursor,
+LanguageCheck::LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
                              std::string configFile, std::string libraryName)
-    : settings_(settings), busyCursor_(std::move(busyCursor)), configFile_(std::move(configFile)),
-      libraryName_(std::move(libraryName)) {}
+    : settings_(std::move(settings)), busyCursor_(std::move(busyCursor)),
+      configFile_(std::move(configFile)), libraryName_(std::move(libraryName)) {}
 
 LanguageCheck::~LanguageCheck() {
     UnloadLanguageLibrary();
@@ -84,7 +83,7 @@ void LanguageCheck::UseClassifier(Classifier classify) {
 }
 
 void LanguageCheck::EnableLanguageCheck() {
-    if (!settings_.UseLid) {
+    if (!settings_().UseLid) {
         loaded_ = false;
         return;
     }
@@ -100,9 +99,9 @@ void LanguageCheck::DisableLanguageCheck() {
 }
 
 void LanguageCheck::ApplyLanguageCheckSetting() {
-    if (settings_.UseLid && !loaded_)
+    if (settings_().UseLid && !loaded_)
         EnableLanguageCheck();
-    else if (!settings_.UseLid && loaded_)
+    else if (!settings_().UseLid && loaded_)
         DisableLanguageCheck();
 }
 

@@ -118,12 +118,6 @@ TEST(ComputeHints, CountsPositionsAndTheFetchLimit) {
     }
 }
 
-TEST(ReplaceNum, ReplacesTheFirstOccurrenceOnly) {
-    EXPECT_EQ(ReplaceNum("%NUM berichten", 12), "12 berichten");
-    EXPECT_EQ(ReplaceNum("%NUM en %NUM", 1), "1 en %NUM");
-    EXPECT_EQ(ReplaceNum("geen", 1), "geen");
-}
-
 TEST_F(BarFixture, SetButtonStateSetsLooksMirrorsTheMenuAndKeepsTheHighlightWhenDisabling) {
     bar.Create();
     bar.SetButtonState("play", true);
@@ -221,6 +215,14 @@ TEST_F(BarFixture, CtrlPressJumpsToTheEndsOnlyWhileEnabled) {
     EXPECT_EQ(state.CurrentIndex, 1); // the click that follows lands on the first
     bar.JumpPress(BarButton::Forw);
     EXPECT_EQ(state.CurrentIndex, 4); // ... or on the last
+    EXPECT_TRUE(bar.ButtonEnabled("forw"));
+    EXPECT_FALSE(bar.ButtonEnabled("play"));
+    EXPECT_FALSE(bar.ButtonEnabled("all"));
+
+    // With one message the jump stays on it instead of pointing before the list.
+    state.KnownHeaders.assign(1, "x\ty");
+    bar.JumpPress(BarButton::Forw);
+    EXPECT_EQ(state.CurrentIndex, 0);
 }
 
 TEST(Greeting, ByLocalHour) {

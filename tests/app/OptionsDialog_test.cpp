@@ -25,8 +25,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <app/ReadingState.h>
-#include <app/Shell.h>
+#include <mail/ReadingState.h>
+#include <mail/Seams.h>
 #include <platform/FileSettingsStore.h>
 
 #include "Cp1252.h"
@@ -179,7 +179,8 @@ TEST_F(OptionsDialog, ShowsTheSettingsAfterLoadOptions) {
     EXPECT_FALSE(d.cbNumSave->isChecked());
     EXPECT_FALSE(d.lblNumSave->isEnabled());
     EXPECT_FALSE(d.seNumSave->isEnabled());
-    EXPECT_TRUE(d.cbReverse->isChecked());
+    // "Reverse" is set: the messages are not ordered from new to old.
+    EXPECT_FALSE(d.cbReverse->isChecked());
     EXPECT_EQ(d.ComboBox1->currentIndex(), 3);
     EXPECT_EQ(d.ComboBox1->currentText(), QStringLiteral("Meisje"));
     EXPECT_EQ(d.tbTempo->value(), 4);

@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <app/Shell.h>
+#include <mail/Seams.h>
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
 
@@ -201,15 +201,18 @@ TEST(SaveFieldsToSettings, AnotherUserStartsWithNoKnownMessages) {
 
     OptionsFields f = FieldsFromSettings(s);
     f.Host = "pop.elders.nl"; // another server, same user: the lists stay
+    state.LoadPending = false;
     SaveFieldsToSettings(f, s, state);
     EXPECT_EQ(state.KnownIds.size(), 3u);
     EXPECT_EQ(state.CurrentIndex, 2);
+    EXPECT_FALSE(state.LoadPending);
 
     f.User = "piet";
     SaveFieldsToSettings(f, s, state);
     EXPECT_THAT(state.KnownIds, IsEmpty());
     EXPECT_THAT(state.KnownHeaders, IsEmpty());
     EXPECT_EQ(state.CurrentIndex, 0); // not left pointing into the emptied lists
+    EXPECT_TRUE(state.LoadPending);   // piet's own list files are read at the next check
 }
 
 TEST(SaveFieldsToSettings, KeepsTheVoiceUnlessTheTextIsExactlyOneOfTheItems) {

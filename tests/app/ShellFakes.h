@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <app/ReadingState.h>
+#include <mail/ReadingState.h>
 #include <app/Settings.h>
-#include <app/Shell.h>
+#include <mail/Seams.h>
 
 namespace brevon::fakes {
 
@@ -64,6 +64,9 @@ public:
         state_.Online = online;
     }
     void BodySpoken() override { log_.push_back("BodySpoken"); }
+    bool SessionOpen() const override { return sessionOpen; }
+    void AbortSession() override { log_.push_back("AbortSession"); }
+    bool sessionOpen = false;
 
 private:
     CallLog& log_;
@@ -77,6 +80,7 @@ public:
     void DisableLanguageCheck() override { log_.push_back("DisableLanguageCheck"); }
     void ApplyLanguageCheckSetting() override { log_.push_back("ApplyLanguageCheckSetting"); }
     bool LanguageCheckLoaded() const override { return false; }
+    bool IsDutchText(const std::string&) const override { return true; }
 
 private:
     CallLog& log_;

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <app/Settings.h>
+#include <mail/MailSettings.h>
 
 namespace brevon {
 namespace {
@@ -31,13 +31,13 @@ protected:
     }
     void TearDown() override { std::filesystem::current_path(previous_); }
 
-    Settings settings_;
+    MailSettings settings_;
     std::filesystem::path previous_;
 };
 
 TEST_F(RealLibrary, ClassifiesTextsOfAHundredCharactersOrMore) {
     settings_.UseLid = true;
-    LanguageCheck check(settings_, {}, "lid.cfg", MORVIK_LIBRARY);
+    LanguageCheck check([this] { return settings_; }, {}, "lid.cfg", MORVIK_LIBRARY);
     check.EnableLanguageCheck();
     ASSERT_TRUE(check.LanguageCheckLoaded());
 
@@ -58,8 +58,8 @@ TEST_F(RealLibrary, ClassifiesTextsOfAHundredCharactersOrMore) {
 
 TEST_F(RealLibrary, EnableDisableAndApplyFollowUseLidWithTheBusyCursorAroundTheLoad) {
     std::vector<bool> busy;
-    LanguageCheck check(
-        settings_, [&busy](bool on) { busy.push_back(on); }, "lid.cfg", MORVIK_LIBRARY);
+    LanguageCheck check([this] { return settings_; }, [&busy](bool on) { busy.push_back(on); },
+                        "lid.cfg", MORVIK_LIBRARY);
 
     settings_.UseLid = false;
     check.EnableLanguageCheck();
@@ -94,7 +94,7 @@ TEST_F(RealLibrary, EnableDisableAndApplyFollowUseLidWithTheBusyCursorAroundTheL
 TEST_F(RealLibrary, AConfigurationWithoutTheDutchModelLeavesTheGateOff) {
     // Otherwise every long mail would score 0 and be refused as not Dutch.
     settings_.UseLid = true;
-    LanguageCheck check(settings_, {}, "no-such-lid.cfg", MORVIK_LIBRARY);
+    LanguageCheck check([this] { return settings_; }, {}, "no-such-lid.cfg", MORVIK_LIBRARY);
     check.EnableLanguageCheck();
     EXPECT_FALSE(check.LanguageCheckLoaded());
     EXPECT_TRUE(check.IsDutchText(kEnglish));
@@ -102,13 +102,13 @@ TEST_F(RealLibrary, AConfigurationWithoutTheDutchModelLeavesTheGateOff) {
 #endif
 
 TEST(LanguageCheck, AMissingOrIncompleteLibraryIsNotLoadedAndEveryTextCountsAsDutch) {
-    Settings settings;
+    MailSettings settings;
     settings.UseLid = true;
     // A library that does not exist, and one that exists without morvik's functions.
     for (const char* library : {"/nonexistent/libmorvik.so", "no-such-library.dll", "libm.so.6"}) {
         std::vector<bool> busy;
-        LanguageCheck check(
-            settings, [&busy](bool on) { busy.push_back(on); }, "lid.cfg", library);
+        LanguageCheck check([&settings] { return settings; },
+                            [&busy](bool on) { busy.push_back(on); }, "lid.cfg", library);
         check.EnableLanguageCheck();
         EXPECT_FALSE(check.LanguageCheckLoaded()) << library;
         EXPECT_EQ(busy, (std::vector<bool>{true, false})) << library;
@@ -120,8 +120,8 @@ TEST(LanguageCheck, AMissingOrIncompleteLibraryIsNotLoadedAndEveryTextCountsAsDu
 }
 
 TEST(LanguageCheck, TheScoreMustBeStrictlyAboveATenthInExtendedPrecision) {
-    Settings settings;
-    LanguageCheck check(settings, {});
+    MailSettings settings;
+    LanguageCheck check([&settings] { return settings; }, {});
     const std::string longText(100, 'a');
     const struct {
         float score;
@@ -147,8 +147,8 @@ TEST(LanguageCheck, TheScoreMustBeStrictlyAboveATenthInExtendedPrecision) {
 }
 
 TEST(LanguageCheck, ShortTextsAreNeverHandedToTheClassifier) {
-    Settings settings;
-    LanguageCheck check(settings, {});
+    MailSettings settings;
+    LanguageCheck check([&settings] { return settings; }, {});
     int calls = 0;
     check.UseClassifier([&calls](const char*, const char*, const char*) {
         ++calls;

@@ -9,9 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include <app/ReadingState.h>
 #include <app/Settings.h>
-#include <app/Shell.h>
+#include <app/Timer.h>
+#include <mail/ReadingState.h>
+#include <mail/Seams.h>
 
 namespace brevon {
 
@@ -52,9 +53,6 @@ struct Hints {
 // The hints for these counts; see ControlBar::UpdateHints.
 Hints ComputeHints(const ReadingState& state, const Settings& settings);
 
-// "%NUM" replaced by the number, first occurrence only.
-std::string ReplaceNum(std::string_view text, long long number);
-
 class ControlBar final : public ShellOps {
 public:
     // The mail and header timers belong to the bar window; the bar only drives them. (The
@@ -79,6 +77,7 @@ public:
 
     // ShellOps
     void SetButtonState(std::string_view name, bool enabled) override;
+    bool ButtonEnabled(std::string_view name) const override;
     void UpdateHints() override;
     void SetMailTimer(bool on) override;
     void StartHeaderTimer() override;
@@ -95,7 +94,8 @@ public:
     void HeaderTimerTick(); // StopHeaderTimer
 
     // Ctrl + left press on back or forward, before the click: moves CurrentIndex so that the
-    // click lands on the first or the last message. Only while the button is enabled.
+    // click lands on the first or the last message. Only while the button is enabled; the
+    // index stays inside the list.
     void JumpPress(BarButton button);
 
     bool IsEnabled(BarButton button) const; // instel and help: always

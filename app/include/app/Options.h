@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include <app/PasswordScrambling.h> // kMaxPasswordLength: the dialog refuses longer ones
-#include <app/ReadingState.h>
+#include <mail/ReadingState.h>
 #include <app/Settings.h>
 
 namespace platform {

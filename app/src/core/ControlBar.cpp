@@ -4,6 +4,8 @@
 #include <climits>
 #include <string>
 
+#include <mail/SenderSubject.h>
+
 namespace brevon {
 
 namespace {
@@ -26,13 +28,6 @@ bool IsReadingButton(BarButton button) {
 
 std::string_view HoverName(BarButton button) {
     return kHoverNames[Index(button)];
-}
-
-std::string ReplaceNum(std::string_view text, long long number) {
-    std::string result(text);
-    const auto at = result.find("%NUM");
-    if (at != std::string::npos) result.replace(at, 4, std::to_string(number));
-    return result;
 }
 
 Hints ComputeHints(const ReadingState& state, const Settings& settings) {
@@ -104,6 +99,16 @@ void ControlBar::SetButtonState(std::string_view name, bool enabled) {
         view_.SetMenuItemEnabled(button, enabled);
         enabled_[i] = enabled;
     }
+}
+
+bool ControlBar::ButtonEnabled(std::string_view name) const {
+    bool any = false;
+    for (int i = 0; i < kReadingButtonCount; ++i) {
+        if (name != "all" && name != HoverName(static_cast<BarButton>(i))) continue;
+        if (!enabled_[i]) return false;
+        any = true;
+    }
+    return any;
 }
 
 void ControlBar::HoverButton(std::string_view name) {
@@ -181,6 +186,7 @@ void ControlBar::JumpPress(BarButton button) {
         state_.CurrentIndex = 1;
     else if (button == BarButton::Forw)
         state_.CurrentIndex = static_cast<int>(state_.KnownHeaders.size()) - 2;
+    state_.ClampCurrentIndex();
 }
 
 bool ControlBar::IsEnabled(BarButton button) const {

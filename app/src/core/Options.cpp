@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include <app/Settings.h>
-#include <app/Shell.h>
+#include <mail/Seams.h>
 
 namespace brevon {
 
@@ -75,6 +75,8 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
         state.KnownIds.clear();
         state.KnownHeaders.clear();
         state.CurrentIndex = 0;
+        // The new user's own list files are read at the next check.
+        state.LoadPending = true;
     }
 
     settings.Host = fields.Host;

@@ -1,46 +1,180 @@
 #include "EmailConnection.h"
 
+#include <string>
+
+#include <QApplication>
+#include <QVBoxLayout>
+
 #include "Trace.h"
 
 namespace brevon {
 
-TformEmailConnection::TformEmailConnection(ReadingState& state, ShellOps& shell, SpeechOps& speech)
-    : QWidget(nullptr), state_(state), shell_(shell), speech_(speech), speechTarget_(this) {
+namespace {
+
+QString FromAscii(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Commands as the trace shows them: never the password.
+std::string Masked(const std::string& command) {
+    return command.rfind("PASS ", 0) == 0 ? std::string("PASS ****") : command;
+}
+
+} // namespace
+
+TformEmailConnection::TformEmailConnection(Context context)
+    : QWidget(nullptr), bringBarToFront_(std::move(context.bringBarToFront)), speechTarget_(this) {
     setObjectName("formEmailConnection");
+    setWindowTitle("Email Connection");
+    cbConnected = new QCheckBox("Connected", this);
+    cbConnected->setObjectName("cbConnected");
+    cbGettingMails = new QCheckBox("Getting Mails", this);
+    cbGettingMails->setObjectName("cbGettingMails");
+    lblProgress = new QLabel("RetrieveProgress", this);
+    lblProgress->setObjectName("lblProgress");
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    auto* layout = new QVBoxLayout(this);
+    for (QWidget* control :
+         {static_cast<QWidget*>(cbConnected), static_cast<QWidget*>(cbGettingMails),
+          static_cast<QWidget*>(lblProgress), static_cast<QWidget*>(ProgressBar1),
+          static_cast<QWidget*>(StatusBar1)})
+        layout->addWidget(control);
+
+    // While the client waits for the server the program stays alive: paints, timers, the
+    // engine's end reports, and clicks, which the mail side refuses until the session is over.
+    KorpPOP1.ProcessMessages = [] { QCoreApplication::processEvents(); };
+    KorpPOP1.OnSendTextToSocket = [](korp::TKorpPOP&, const std::string& command) {
+        Trace("POP3 " + Masked(command));
+    };
+    KorpPOP1.OnError = [](korp::TKorpPOP&, int code, const std::string& message) {
+        Trace("POP3 error " + std::to_string(code) + ": " + message);
+    };
+    KorpPOP1.OnRetrieveProgress = [this](korp::TKorpPOP&, std::uint16_t percent) {
+        SetProgress(percent);
+    };
+
+    mail_ = std::make_unique<EmailConnection>(EmailConnection::Parts{
+        .client = KorpPOP1,
+        .state = context.state,
+        .settings = std::move(context.settings),
+        .shell = context.shell,
+        .speech = context.speech,
+        .window = *this,
+        .languageCheck = context.languageCheck,
+        .preprocessor = preprocessor_,
+        .dataFolder = std::move(context.dataFolder),
+        .headerWindow = speechTarget_.Handle(),
+        .readingWindow = context.readingWindow,
+    });
+}
+
+TformEmailConnection::~TformEmailConnection() {
+    while (busyDepth_ > 0)
+        SetBusyCursor(false);
 }
 
 void TformEmailConnection::CheckMail() {
     Trace("CheckMail");
+    mail_->CheckMail();
 }
 void TformEmailConnection::PlayMessage() {
     Trace("PlayMessage");
+    mail_->PlayMessage();
 }
 void TformEmailConnection::PauseReading() {
     Trace("PauseReading");
+    mail_->PauseReading();
 }
 void TformEmailConnection::StopReading() {
     Trace("StopReading");
+    mail_->StopReading();
 }
 void TformEmailConnection::PreviousMessage() {
     Trace("PreviousMessage");
+    mail_->PreviousMessage();
 }
 void TformEmailConnection::NextMessage() {
     Trace("NextMessage");
+    mail_->NextMessage();
 }
-
 void TformEmailConnection::StopSpeaking() {
-    speech_.Stop();
-    state_.ReadingHeaders = false;
-    state_.ReadingBody = false;
+    mail_->StopSpeaking();
 }
-
 void TformEmailConnection::SetOnline(bool online) {
     Trace(online ? "SetOnline on" : "SetOnline off");
-    state_.Online = online;
-    shell_.ToggleOnline(online);
-    shell_.SetMailTimer(online);
+    mail_->SetOnline(online);
+}
+void TformEmailConnection::BodySpoken() {
+    Trace("Body spoken");
+    mail_->BodySpoken();
+}
+bool TformEmailConnection::SessionOpen() const {
+    return mail_->SessionOpen();
+}
+void TformEmailConnection::AbortSession() {
+    Trace("AbortSession");
+    mail_->AbortSession();
 }
 
-void TformEmailConnection::BodySpoken() {}
+void TformEmailConnection::SetConnected(bool ticked) {
+    cbConnected->setChecked(ticked);
+    Trace(ticked ? "Connected on" : "Connected off");
+}
+
+void TformEmailConnection::SetGettingMails(bool ticked) {
+    cbGettingMails->setChecked(ticked);
+    Trace(ticked ? "Getting Mails on" : "Getting Mails off");
+}
+
+void TformEmailConnection::SetStatusText(const std::string& text) {
+    StatusBar1->showMessage(FromAscii(text));
+    Trace("Status " + text);
+}
+
+void TformEmailConnection::SetProgressLabel(const std::string& text) {
+    lblProgress->setText(FromAscii(text));
+    Trace("Progress label " + text);
+}
+
+void TformEmailConnection::SetProgress(int percent) {
+    ProgressBar1->setValue(std::clamp(percent, 0, 100));
+    Trace("Progress " + std::to_string(percent));
+}
+
+void TformEmailConnection::SetBusyCursor(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busyDepth_;
+    } else if (busyDepth_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --busyDepth_;
+    }
+}
+
+void TformEmailConnection::BringBarToFront() {
+    Trace("Bar to front");
+    if (bringBarToFront_) bringBarToFront_();
+}
+
+bool TformEmailConnection::event(QEvent* event) {
+    if (event->type() == SpeechEndEvent::EventType()) {
+        Trace("Header spoken");
+        mail_->HeaderSpoken();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TformEmailConnection::hideEvent(QHideEvent* event) {
+    cbConnected->setChecked(false);
+    cbGettingMails->setChecked(false);
+    QWidget::hideEvent(event);
+}
 
 } // namespace brevon

@@ -1,22 +1,44 @@
-// The hidden window of the mail side. Until the mail check and the reading controller are
-// built, its operations change nothing but the online switch: a check leaves the buttons as
-// the bar set them at creation, and there is nothing to read.
+// The hidden connection window: it owns the POP3 client and the mail side, lets the client run
+// the event loop while it waits for the server, receives the end-of-speech reports of header
+// sentences, shows the busy cursor and keeps the diagnostic controls (each change also goes to
+// the trace). The shell reaches the mail side through it.
 #pragma once
 
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QWidget>
 
-#include <app/ReadingState.h>
-#include <app/Shell.h>
+#include <korp/KorpPOP3.h>
+#include <mail/EmailConnection.h>
+#include <mail/EnginePreprocessor.h>
 
 #include "Speech.h"
 
 namespace brevon {
 
-class TformEmailConnection final : public QWidget, public MailOps {
+class TformEmailConnection final : public QWidget, public MailOps, public ConnectionWindow {
     Q_OBJECT
 public:
-    TformEmailConnection(ReadingState& state, ShellOps& shell, SpeechOps& speech);
+    struct Context {
+        ReadingState& state;
+        MailSettingsSource settings;
+        ShellOps& shell;
+        SpeechOps& speech;
+        const LanguageCheckOps* languageCheck; // null: no language gate
+        std::filesystem::path dataFolder;      // the list files
+        void* readingWindow;                   // the bar, named in the say of readings
+        std::function<void()> bringBarToFront;
+    };
+    explicit TformEmailConnection(Context context);
+    ~TformEmailConnection() override;
 
+    // MailOps, traced and handed to the mail side.
     void CheckMail() override;
     void PlayMessage() override;
     void PauseReading() override;
@@ -26,12 +48,35 @@ public:
     void StopSpeaking() override;
     void SetOnline(bool online) override;
     void BodySpoken() override;
+    bool SessionOpen() const override;
+    void AbortSession() override;
+
+    // ConnectionWindow
+    void SetConnected(bool ticked) override;
+    void SetGettingMails(bool ticked) override;
+    void SetStatusText(const std::string& text) override;
+    void SetProgressLabel(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void SetBusyCursor(bool busy) override;
+    void BringBarToFront() override;
+
+    korp::TKorpPOP KorpPOP1;
+    QCheckBox* cbConnected = nullptr;
+    QCheckBox* cbGettingMails = nullptr;
+    QLabel* lblProgress = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
-    ReadingState& state_;
-    ShellOps& shell_;
-    SpeechOps& speech_;
+    std::function<void()> bringBarToFront_;
+    EnginePreprocessor preprocessor_;
     SpeechTarget speechTarget_;
+    std::unique_ptr<EmailConnection> mail_;
+    int busyDepth_ = 0;
 };
 
 } // namespace brevon

@@ -21,9 +21,10 @@
 #include <QStyleOptionSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
-#include <app/ReadingState.h>
-#include <app/Shell.h>
+#include <mail/ReadingState.h>
+#include <mail/Seams.h>
 #include <platform/Autostart.h>
 
 #include "Cp1252.h"
@@ -40,6 +41,9 @@ QString Q(std::string_view cp1252) {
 // The dialog is drawn on a grid of 288 x 246 units. One unit is one pixel unless the captions
 // in the current font need more room, in which case every position and size grows by the same
 // factor (see LayOut).
+// How often OK looks again whether the mail side has finished talking to the server.
+constexpr int kOkRetryMs = 50;
+
 constexpr int kDesignWidth = 288;
 constexpr int kDesignHeight = 246;
 constexpr int kDesignTabsHeight = 209;
@@ -381,7 +385,8 @@ void TfrmOpties::LoadOptions() {
     seNumSave->setValue(NumberFieldValue(fields.NumSaveMails, 1, 9999));
     cbNumSave->setChecked(fields.UseNumSaveMails);
     cbNumSaveClick(); // also when the box did not change
-    cbReverse->setChecked(fields.Reverse);
+    // "From new to old" is the order when "Reverse" is clear.
+    cbReverse->setChecked(!fields.Reverse);
     cbUseLid->setChecked(fields.UseLid);
     cbSkipInclude->setChecked(fields.SkipReply);
     cbSemiService9X->setChecked(fields.SemiService9X);
@@ -402,7 +407,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.Interval = NumberText(seIntervalTijd);
     f.NumSaveMails = NumberText(seNumSave);
     f.UseNumSaveMails = cbNumSave->isChecked();
-    f.Reverse = cbReverse->isChecked();
+    f.Reverse = !cbReverse->isChecked();
     f.VoiceText = ToCp1252(ComboBox1->currentText());
     f.Tempo = tbTempo->value();
     f.Pitch = tbPitch->value();
@@ -427,6 +432,22 @@ void TfrmOpties::cbNumSaveClick() {
 
 void TfrmOpties::btOkClick() {
     if (busy_) return;
+    if (context_.mail && context_.mail->SessionOpen()) {
+        // The mail side is talking to the server (the dialog was opened meanwhile): OK's steps
+        // may change the list and check mail, so they wait until that conversation is over.
+        busy_ = true;
+        btOk->setText(Q("Wacht..."));
+        btOk->setEnabled(false);
+        btCancel->setEnabled(false);
+        QTimer::singleShot(kOkRetryMs, this, [this] {
+            busy_ = false;
+            btOk->setText(Q("OK"));
+            btOk->setEnabled(true);
+            btCancel->setEnabled(true);
+            btOkClick();
+        });
+        return;
+    }
     // A character the stored password cannot hold would silently become '?'.
     bool exact = true;
     (void)ToCp1252(EditPasswd->text(), &exact);

@@ -2,9 +2,9 @@
 // other. Set up by main() in start-up order; every pointer is null until its window exists.
 #pragma once
 
-#include <app/ReadingState.h>
+#include <mail/ReadingState.h>
 #include <app/Settings.h>
-#include <app/Shell.h>
+#include <mail/Seams.h>
 
 namespace platform {
 class SettingsStore;

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include <app/Shell.h>
+#include <app/Timer.h>
 
 namespace brevon {
 

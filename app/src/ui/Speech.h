@@ -5,7 +5,7 @@
 #include <QEvent>
 #include <QObject>
 
-#include <app/Shell.h>
+#include <mail/Seams.h>
 #include <engines/Tolvani.h>
 
 namespace brevon {

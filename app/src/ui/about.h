@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <app/Shell.h>
+#include <mail/Seams.h>
 
 namespace brevon {
 

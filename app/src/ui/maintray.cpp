@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QIcon>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <app/Settings.h>
 #include <engines/Preprocessor.h>
@@ -20,6 +21,8 @@
 namespace brevon {
 
 namespace {
+
+constexpr int kShutdownRetryMs = 20;
 
 // Where the two placed windows stand now.
 class CurrentPositions final : public WindowPositions {
@@ -235,7 +238,9 @@ void TfrmMain::Over1Click() {
     setEnabled(false);
     TfrmAbout::Run(program->speech);
     setEnabled(true);
-    frmBrevon->Bar().SetMailTimer(program->state.Online);
+    // Opened while a check was under way: that check sets the timer itself when it is done.
+    if (!program->mail || !program->mail->SessionOpen())
+        frmBrevon->Bar().SetMailTimer(program->state.Online);
 }
 
 void TfrmMain::RemoveTrayIcon() {
@@ -249,8 +254,15 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::Shutdown() {
     if (shutDown_) return;
-    shutDown_ = true;
     Program* program = TheProgram();
+    if (program && program->mail && program->mail->SessionOpen()) {
+        // Closing was asked while the client waits for the server inside the event loop: end
+        // that session first, then shut down in order once it has unwound.
+        program->mail->AbortSession();
+        QTimer::singleShot(kShutdownRetryMs, this, [this] { Shutdown(); });
+        return;
+    }
+    shutDown_ = true;
     if (program) {
         if (program->state.ReadingHeaders || program->state.ReadingBody) {
             if (program->mail) program->mail->StopSpeaking();

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <app/ReadingState.h>
-#include <app/Shell.h>
+#include <mail/ReadingState.h>
+#include <mail/Seams.h>
 
 #include "Speech.h"
 

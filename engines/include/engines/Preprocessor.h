@@ -1,7 +1,8 @@
-// Binding to the text preprocessor library (zq): starts and stops its three engines and sends
-// a message body through them. Texts are Windows-1252.
+// Binding to the text preprocessor library (zq): starts and stops its three engines and runs
+// a text through each of them. Texts are Windows-1252.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace engines {
@@ -19,12 +20,18 @@ bool PreprocessorStarted();
 // when all started. Shown nowhere; for troubleshooting.
 const std::string& PreprocessorStartNote();
 
-// Spoken instead of a body that holds nothing speakable.
-inline constexpr const char* kNoTextSentence = "Dit \\-bericht \\-bevat \\+geen tekst";
+// One engine's answer: the length it reported and its text. A negative length means the engine
+// failed; the text is then empty and not to be used.
+struct EngineText {
+    int32_t length = -1;
+    std::string text;
+};
 
-// Sends a body through Schoonmaken (skipping quoted text when skipQuoted is set),
-// AlineaHerstellen and NumberSolver. An engine that reports failure leaves the text as it was
-// before it; when cleaning leaves nothing speakable, the no-text sentence goes on instead.
-std::string PreprocessBody(const std::string& body, bool skipQuoted);
+// The three engines, one step each, in the order a body goes through them. Cleaning leaves out
+// quoted text when skipQuoted is set and reports 0 when nothing speakable is left. A text is
+// taken up to a NUL byte, which would end it for the library anyway.
+EngineText CleanText(const std::string& text, bool skipQuoted);
+EngineText RestoreParagraphs(const std::string& text);
+EngineText SolveNumbers(const std::string& text);
 
 } // namespace engines

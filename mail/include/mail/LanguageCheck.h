@@ -8,15 +8,14 @@
 #include <memory>
 #include <string>
 
-#include <app/Shell.h>
+#include <mail/MailSettings.h>
+#include <mail/Seams.h>
 
 namespace platform {
 class SharedLibrary;
 }
 
 namespace brevon {
-
-struct Settings;
 
 class LanguageCheck final : public LanguageCheckOps {
 public:
@@ -26,10 +25,10 @@ public:
     using Classifier =
         std::function<float(const char* text, const char* language, const char* documentType)>;
 
-    // settings must outlive this object; "UseLid" is read at each call. configFile is handed
+    // "UseLid" is read from settings at each call. configFile is handed
     // to morvik as it is: morvik takes it, and the model file names inside it, relative to the
     // working directory. libraryName is loaded by platform::SharedLibrary's rules.
-    LanguageCheck(const Settings& settings, BusyCursor busyCursor,
+    LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
                   std::string configFile = "lid.cfg", std::string libraryName = "morvik.dll");
     ~LanguageCheck() override; // unloads the library
     LanguageCheck(const LanguageCheck&) = delete;
@@ -50,14 +49,14 @@ public:
 
     // True when no library is loaded or the text has fewer than 100 characters; otherwise
     // whether the Dutch score is strictly above 0.1.
-    bool IsDutchText(const std::string& text) const;
+    bool IsDutchText(const std::string& text) const override;
 
     // Scores with classify instead of a library, as if one were loaded (tests of the gate's
     // arithmetic). An empty classify goes back to "nothing loaded".
     void UseClassifier(Classifier classify);
 
 private:
-    const Settings& settings_;
+    MailSettingsSource settings_;
     BusyCursor busyCursor_;
     std::string configFile_;
     std::string libraryName_;

@@ -15,8 +15,10 @@ import os
 import re
 import shutil
 import signal
+import socket
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -140,6 +142,61 @@ INITIAL_SETTINGS = {
 }
 
 
+# -- a mail server -------------------------------------------------------------------------------
+
+class EmptyMailbox:
+    """A POP3 server on 127.0.0.1 with an empty mailbox, so the checks the shell starts are real
+    conversations that find nothing new. Serves any number of connections, one at a time."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.sock.settimeout(0.2)
+        self.port = self.sock.getsockname()[1]
+        self.commands = []
+        self.stopping = False
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while not self.stopping:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                continue
+            with conn:
+                conn.settimeout(10)
+                try:
+                    self.converse(conn)
+                except OSError:
+                    pass
+
+    def converse(self, conn):
+        conn.sendall(b"+OK ready\r\n")
+        pending = b""
+        while True:
+            data = conn.recv(1024)
+            if not data:
+                return
+            pending += data
+            while b"\r\n" in pending:
+                line, pending = pending.split(b"\r\n", 1)
+                verb = line.split(b" ", 1)[0].upper()
+                self.commands.append(verb.decode("ascii", "replace"))
+                answer = {b"STAT": b"+OK 0 0", b"QUIT": b"+OK bye", b"USER": b"+OK",
+                          b"PASS": b"+OK"}.get(verb, b"-ERR unknown command")
+                conn.sendall(answer + b"\r\n")
+                if verb == b"QUIT":
+                    return
+
+    def close(self):
+        self.stopping = True
+        self.thread.join(timeout=2)
+        self.sock.close()
+
+
 # -- the run ------------------------------------------------------------------------------------
 
 class Run:
@@ -162,9 +219,11 @@ class Run:
         self.settings_file = os.path.join(dirs["config"], "brevon", "settings.reg")
 
     def start(self):
+        self.mailbox = EmptyMailbox()
+        self.settings = dict(INITIAL_SETTINGS, Host=f"127.0.0.1:{self.mailbox.port}")
         self.session = XSession(self.tmp)
         self.session.start()
-        write_settings(self.settings_file, INITIAL_SETTINGS)
+        write_settings(self.settings_file, self.settings)
         env = {k: v for k, v in os.environ.items()
                # No session bus: Qt then embeds its icon in the X tray, which trayer hosts.
                if k not in ("DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER", "XAUTHORITY",
@@ -189,6 +248,8 @@ class Run:
     def close(self):
         if self.session:
             self.session.close()
+        if getattr(self, "mailbox", None):
+            self.mailbox.close()
         # What the program reported, for reading a failure after the fact.
         print("\n--- brevon trace ---", *self.trace(), sep="\n")
         print("--- speech transcript ---", *["\t".join(line) for line in self.spoken()], sep="\n")
@@ -394,10 +455,18 @@ class BrevonShell(unittest.TestCase):
         # The first check follows the greeting's end, and only one runs.
         check = run.wait_trace("CheckMail")[0]
         self.assertGreater(check, greeting_end, "the first check runs after the greeting")
+        # It is a real conversation with the mail server, and it finds nothing new.
+        run.wait_trace("POP3 QUIT", after=check)
+        spoken = poll("the no-new-mail sentence",
+                      lambda: [t for _, _, t in run.spoken()
+                               if t == "Er zijn \\+geen \\-nieuwe berichten"], TIMEOUT)
+        self.assertEqual(len(spoken), 1)
+        self.assertEqual(run.mailbox.commands[:4], ["USER", "PASS", "STAT", "LAST"])
+        self.assertIn("POP3 PASS ****", run.trace(), "the trace never shows the password")
         lines = run.trace()
         self.assertEqual(lines.count("CheckMail"), 1, lines)
-        self.assertIn("SetMailTimer on 300000", lines, "the mail timer runs at 5 minutes")
-        self.assertNotIn("ShowOptions", lines)
+        run.wait_trace("SetMailTimer on 300000", after=check)
+        self.assertNotIn("ShowOptions", run.trace())
 
     def test_2_bar_has_its_three_panel_shape(self):
         self.need_bar()
@@ -608,7 +677,7 @@ class BrevonShell(unittest.TestCase):
         saved = poll("the new interval in the settings file",
                      lambda: (lambda v: v if v.get("Interval in minuten") == 7 else None)(
                          read_settings(run.settings_file)), TIMEOUT)
-        for name, value in INITIAL_SETTINGS.items():
+        for name, value in run.settings.items():
             if name == "Interval in minuten":
                 continue
             if isinstance(value, str):
@@ -660,7 +729,7 @@ class BrevonShell(unittest.TestCase):
 
         saved = read_settings(run.settings_file)
         self.assertEqual((saved["X"], saved["Y"]), (bx + 60, by + 80), "the new bar position")
-        expected = dict(INITIAL_SETTINGS)
+        expected = dict(run.settings)
         for name in ("X", "Y"):
             expected.pop(name)
         if getattr(BrevonShell, "options_done", False):

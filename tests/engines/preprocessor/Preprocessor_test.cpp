@@ -26,27 +26,22 @@ TEST_F(Preprocessor, FailedStartIsNotedAndBodiesAreStillProcessed) {
     EXPECT_FALSE(engines::PreprocessorStarted());
     EXPECT_EQ(engines::PreprocessorStartNote(),
               "\r AlineaHerstellen was not started\r NumberSolver was not started");
-    EXPECT_EQ(engines::PreprocessBody("Om 14:30 in zaal 3.\r\n> oud", true),
+    // The engines still work with their built-in rules.
+    EXPECT_EQ(engines::CleanText("Om 14:30 in zaal 3.\r\n> oud", true).text, "Om 14:30 in zaal 3.");
+}
+
+TEST_F(Preprocessor, EachEngineReportsItsLengthAndText) {
+    ASSERT_TRUE(engines::StartPreprocessor(ZQ_DATA_DIR));
+    const engines::EngineText cleaned = engines::CleanText("Hallo\r\n> citaat\r\n", true);
+    EXPECT_EQ(cleaned.text, "Hallo");
+    EXPECT_EQ(cleaned.length, 5);
+    EXPECT_EQ(engines::RestoreParagraphs("een\r\ntwee").length,
+              static_cast<int32_t>(engines::RestoreParagraphs("een\r\ntwee").text.size()));
+    EXPECT_EQ(engines::SolveNumbers("Om 14:30 in zaal 3.").text,
               "Om veertien uur dertig in zaal drie.");
-}
-
-TEST_F(Preprocessor, BodyGoesThroughTheThreeEngines) {
-    ASSERT_TRUE(engines::StartPreprocessor(ZQ_DATA_DIR));
-    const std::string body = "Beste Jan,\r\n\r\nDe rekening van \x80 12,50 is betaald.\r\n\r\n"
-                             "Op 2 mei schreef Jan:\r\n> Is de rekening al betaald?\r\n";
-    EXPECT_EQ(engines::PreprocessBody(body, true),
-              "Beste Jan,\r\n\r\nDe rekening van twaalf euro vijftig is betaald.");
-    EXPECT_EQ(engines::PreprocessBody(body, false),
-              "Beste Jan,\r\n\r\nDe rekening van twaalf euro vijftig is betaald.\r\n\r\n"
-              "Op twee mei schreef Jan:\r\nIs de rekening al betaald?");
-}
-
-TEST_F(Preprocessor, NothingSpeakableGivesTheNoTextSentence) {
-    ASSERT_TRUE(engines::StartPreprocessor(ZQ_DATA_DIR));
-    for (const char* body : {"", "> alleen een citaat", "-----\r\n=====", "<html></html>"}) {
-        SCOPED_TRACE(body);
-        EXPECT_EQ(engines::PreprocessBody(body, true), "Dit \\-bericht \\-bevat \\+geen tekst.");
-    }
+    // Nothing speakable is length 0; the text stops at a NUL as the library would read it.
+    EXPECT_EQ(engines::CleanText("> alleen een citaat", true).length, 0);
+    EXPECT_EQ(engines::CleanText(std::string("ja\0nee", 6), false).text, "ja");
 }
 
 } // namespace

@@ -10,10 +10,13 @@ namespace brevon {
 
 struct ReadingState {
     // The message list: unique ids and list lines (sender name, TAB, subject), in reading
-    // order, one entry per message. CurrentIndex (0-based) points into both.
+    // order, one entry per message. CurrentIndex (0-based) points into both and stays within
+    // [0, max(0, count - 1)].
     std::vector<std::string> KnownIds;
     std::vector<std::string> KnownHeaders;
     int CurrentIndex = 0;
+    // The ".id" and ".he" files of the current user have not been read yet.
+    bool LoadPending = true;
 
     // Reading flags.
     bool ReadingHeaders = false;
@@ -26,6 +29,9 @@ struct ReadingState {
     int NewCount = 0;
     int NewTotal = 0;
     int MessageCount = 0;
+    // The list positions (0-based, in reading order) the last check found new: the header
+    // sequence speaks these.
+    std::vector<int> NewPositions;
 
     std::string SpeechText;
 
@@ -37,6 +43,9 @@ struct ReadingState {
 
     // Set while the greeting plays: timed mail checks are ignored meanwhile.
     bool SplashActive = false;
+
+    // Brings CurrentIndex back inside the list after the list or the index changed.
+    void ClampCurrentIndex();
 };
 
 // The one record of the running program.

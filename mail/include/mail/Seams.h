@@ -1,6 +1,7 @@
-// The seams between brevon's shell (tray, bar, options dialog) and the mail side (check cycle,
-// reading controller). Each side sees the other only through these interfaces, so the logic of
-// either can be driven by fakes in tests and by the real widgets in the program.
+// The seams between brevon's shell (tray, bar, options dialog, the hidden connection window)
+// and the mail side (check cycle, reading controller, spoken text). Each side sees the other
+// only through these interfaces, so the logic of either can be driven by fakes in tests and by
+// the real widgets and engines in the program.
 #pragma once
 
 #include <cstdint>
@@ -9,24 +10,14 @@
 
 namespace brevon {
 
-// A window-message timer as the shell uses it: it ticks while enabled with an interval above
-// zero. Enabling a running timer or setting the interval it already has does not restart its
-// countdown; a new interval, or enabling a stopped timer, does.
-class Timer {
-public:
-    virtual ~Timer() = default;
-    virtual void SetEnabled(bool enabled) = 0;
-    virtual void SetInterval(int milliseconds) = 0;
-    virtual bool Enabled() const = 0;
-    virtual int Interval() const = 0;
-};
-
 // What the mail side asks of the control bar and the tray menu.
 class ShellOps {
 public:
     virtual ~ShellOps() = default;
     // name: "play", "pauze", "stop", "back", "forw" or "all"; mirrored in the tray menu.
     virtual void SetButtonState(std::string_view name, bool enabled) = 0;
+    // Whether that reading button is enabled now ("all": every one of the five).
+    virtual bool ButtonEnabled(std::string_view name) const = 0;
     virtual void UpdateHints() = 0;
     virtual void SetMailTimer(bool on) = 0;
     virtual void StartHeaderTimer() = 0;
@@ -41,7 +32,8 @@ public:
 };
 
 // What the shell asks of the mail side. The shell calls these from its buttons, menu items
-// and timers; each does nothing when its button is disabled or the state does not allow it.
+// and timers; each does nothing when its button is disabled or the state does not allow it,
+// and none starts while a POP3 session is open.
 class MailOps {
 public:
     virtual ~MailOps() = default;
@@ -54,14 +46,22 @@ public:
     // Stops whatever is being spoken (shutdown while reading).
     virtual void StopSpeaking() = 0;
     // Goes online or offline; updates the tray's check mark through ShellOps::ToggleOnline.
+    // Refused while a session is open (the mark is set back to the current state).
     virtual void SetOnline(bool online) = 0;
     // The speech engine's end of a body reading that PlayMessage handed it with the bar.
     virtual void BodySpoken() = 0;
+    // A POP3 session is open. The client lets window events run while it waits for the
+    // server, so the shell can be reached meanwhile; it must not start anything then.
+    virtual bool SessionOpen() const = 0;
+    // Ends the open session as soon as the client gets control back, silently and without
+    // changing the lists (shutdown). Nothing happens when no session is open.
+    virtual void AbortSession() = 0;
 };
 
 // The speech engine as the program uses it. A window is the object that gets the engine's
-// end-of-speech message (null: nobody is told). Texts are Windows-1252 with the engine's
-// stress marks.
+// end-of-speech message (null: nobody is told); every text said with a window gets exactly one
+// end, in the order the texts were said, also when Stop cut it off. Texts are Windows-1252
+// with the engine's stress marks.
 class SpeechOps {
 public:
     virtual ~SpeechOps() = default;
@@ -80,7 +80,7 @@ public:
 };
 
 // The language gate's library, loaded and unloaded by the shell at start-up, at OK in the
-// options dialog and at shutdown.
+// options dialog and at shutdown, and asked by the spoken-text composition.
 class LanguageCheckOps {
 public:
     virtual ~LanguageCheckOps() = default;
@@ -88,6 +88,39 @@ public:
     virtual void DisableLanguageCheck() = 0;
     virtual void ApplyLanguageCheckSetting() = 0;
     virtual bool LanguageCheckLoaded() const = 0;
+    // True when no library is loaded or the text is too short to judge.
+    virtual bool IsDutchText(const std::string& text) const = 0;
+};
+
+// The text preprocessor's three engines, each as one step: the length the engine reported and
+// its text. A negative length means the engine failed and its text is not to be used.
+class PreprocessorOps {
+public:
+    struct Result {
+        std::int32_t length = -1;
+        std::string text;
+    };
+    virtual ~PreprocessorOps() = default;
+    // Schoonmaken, leaving out quoted text when skipQuoted is set. Length 0: nothing speakable.
+    virtual Result Clean(const std::string& text, bool skipQuoted) = 0;
+    // AlineaHerstellen.
+    virtual Result RestoreParagraphs(const std::string& text) = 0;
+    // NumberSolver.
+    virtual Result SolveNumbers(const std::string& text) = 0;
+};
+
+// The hidden connection window: its diagnostic controls (each change is also traced), the busy
+// cursor, and bringing the bar to the front when new mail is announced.
+class ConnectionWindow {
+public:
+    virtual ~ConnectionWindow() = default;
+    virtual void SetConnected(bool ticked) = 0;    // "Connected"
+    virtual void SetGettingMails(bool ticked) = 0; // "Getting Mails"
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void SetProgressLabel(const std::string& text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual void SetBusyCursor(bool busy) = 0;
+    virtual void BringBarToFront() = 0;
 };
 
 } // namespace brevon

@@ -1,0 +1,15 @@
+// The text preprocessor's engines (zq, started by the shell) as the mail side reaches them.
+#pragma once
+
+#include <mail/Seams.h>
+
+namespace brevon {
+
+class EnginePreprocessor final : public PreprocessorOps {
+public:
+    Result Clean(const std::string& text, bool skipQuoted) override;
+    Result RestoreParagraphs(const std::string& text) override;
+    Result SolveNumbers(const std::string& text) override;
+};
+
+} // namespace brevon

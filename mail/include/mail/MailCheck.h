@@ -1,0 +1,49 @@
+// The mail check cycle: on the timer, after the greeting and when checking is switched on,
+// count the mailbox, collect the unique ids of the messages in range, fetch the headers of the
+// ones not yet listed, keep the list and its two files, and hand new mail to the reading
+// controller, which announces it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <mail/MailContext.h>
+
+namespace brevon {
+
+class MailSession;
+class ReadingController;
+
+inline constexpr const char* kNoNewMailSentence = "Er zijn \\+geen \\-nieuwe berichten";
+
+class MailCheck {
+public:
+    // dataFolder holds the list files ("<user>.id", "<user>.he").
+    MailCheck(MailContext& context, MailSession& session, ReadingController& reading,
+              std::filesystem::path dataFolder);
+
+    // One check; nothing happens while something is spoken or a session is open.
+    void CheckMail();
+    // Checking on (mail timer running, buttons as the list allows) or off (timer off).
+    void SetOnline(bool on);
+
+private:
+    bool RefreshMailbox(const MailSettings& settings);
+    void LoadKnownMessages(const MailSettings& settings);
+    bool CollectServerIds(std::vector<std::string>& ids);
+    // The new list lines for the ids in range and which positions are new; false when the
+    // session broke while headers were fetched.
+    bool UpdateMessageList(const MailSettings& settings, const std::vector<std::string>& ids,
+                           std::vector<std::string>& lines, std::vector<int>& newPositions);
+    std::optional<std::string> FetchListLine(int number);
+    void AnnounceNewMail(const MailSettings& settings);
+
+    MailContext& ctx_;
+    MailSession& session_;
+    ReadingController& reading_;
+    std::filesystem::path dataFolder_;
+};
+
+} // namespace brevon

@@ -1,0 +1,35 @@
+// What every part of the mail side works with: the POP3 client, the shared reading state, the
+// settings, and the shell's bar, speech and hidden connection window.
+#pragma once
+
+#include <mail/MailSettings.h>
+#include <mail/ReadingState.h>
+#include <mail/Seams.h>
+
+namespace korp {
+class TKorpPOP;
+}
+
+namespace brevon {
+
+struct MailContext {
+    korp::TKorpPOP& client;
+    ReadingState& state;
+    MailSettingsSource settings;
+    ShellOps& shell;
+    SpeechOps& speech;
+    ConnectionWindow& window;
+};
+
+// Said after a failed connection, a failed login and for an empty host (Windows-1252, with
+// the engine's stress marks).
+inline constexpr const char* kFillInTheFormSentence =
+    "Voordat ik uw e-mail kan voorlezen, moet u eerst de gegevens op dit formulier invullen";
+inline constexpr const char* kCannotConnectSentence =
+    "Ik kan geen verbinding maken met de e-mailserver. Controleer uw instellingen";
+inline constexpr const char* kStillCannotConnectSentence =
+    "Ik kan nog \\+steeds geen verbinding maken met de e-mailserver";
+inline constexpr const char* kCannotLogInSentence =
+    "Ik kan niet \\+in \\-loggen op de e-mailserver. Controleer naam en wachtwoord";
+
+} // namespace brevon

@@ -1,0 +1,64 @@
+// The reading controller: what is spoken and when. The header sequence after new mail, the
+// header of a message the user steps to, the whole current message on request, and the state
+// of the five reading buttons, driven by the speech engine's end-of-speech reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <mail/MailContext.h>
+
+namespace brevon {
+
+class SpokenText;
+
+class ReadingController {
+public:
+    // Header sentences are said with headerWindow, message readings with readingWindow: each
+    // window's end-of-speech report comes back as HeaderSpoken or BodySpoken.
+    ReadingController(MailContext& context, SpokenText& spokenText, void* headerWindow,
+                      void* readingWindow);
+
+    // After a check found new mail: the announcement, then the header sentence of each new
+    // position (ReadingState::NewPositions), one after the other.
+    void StartHeaderSequence(std::string announcement);
+    // Buttons and mail timer as the list and the counts allow (nothing is being spoken).
+    void GoActiveState();
+
+    // The five reading operations; each does nothing unless its button is enabled.
+    void PlayMessage();
+    void PauseReading();
+    void StopReading();
+    void PreviousMessage();
+    void NextMessage();
+    void StopSpeaking();
+
+    // The end-of-speech reports of the two windows. A report for a text that is no longer the
+    // current one (cut off by stop while back or forward started the next header) is ignored.
+    void HeaderSpoken();
+    void BodySpoken();
+
+private:
+    enum class Spoken { Nothing, Header, Body };
+    void ReadNextHeader();
+    void SpeakHeader();
+    void Say(Spoken kind, const std::string& text);
+    void SetStepButtons();
+
+    MailContext& ctx_;
+    SpokenText& spokenText_;
+    void* headerWindow_;
+    void* readingWindow_;
+    std::string announcement_;
+    std::size_t sequenceStep_ = 0;
+    // What was said last, what pause held, and how many texts of each window were said and
+    // reported ended: an end is current only when it is the last said text's own.
+    Spoken lastSaid_ = Spoken::Nothing;
+    Spoken paused_ = Spoken::Nothing;
+    std::uint64_t headersSaid_ = 0;
+    std::uint64_t headersEnded_ = 0;
+    std::uint64_t bodiesSaid_ = 0;
+    std::uint64_t bodiesEnded_ = 0;
+};
+
+} // namespace brevon

@@ -1,0 +1,54 @@
+// Spoken text composition: what is said when a message is read. The header sentence, a
+// calendar invitation rewritten into one Dutch sentence, or the body through the language gate
+// and the text preprocessor's three engines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <mail/MailContext.h>
+
+namespace brevon {
+
+class MailSession;
+
+inline constexpr const char* kGoneSentence =
+    "Dit \\-bericht is \\+niet \\-meer op de \\-server aanwezig";
+inline constexpr const char* kNoTextSentence = "Dit \\-bericht \\-bevat \\+geen tekst";
+inline constexpr const char* kNotDutchSentence =
+    "dit \\-bericht is \\-waarschijnlijk \\+niet in het Nederlands \\-gesteld";
+
+// A calendar invitation ("When:" on one line and "Where:" two lines further) as one sentence:
+// "Wanneer: Dinsdag 14 Maart 2000 van 10:00 AM tot 11:00 AM. Plaats: Room 5". False when the
+// lines hold no invitation.
+bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sentence);
+
+// The body as it is to be spoken: refused with a sentence when the language gate says it is
+// not Dutch ("UseLid"), otherwise cleaned (leaving quoted text out with "SkipReply"), its
+// paragraphs restored and its numbers written out. languageCheck may be null (no gate).
+std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
+                                         const MailSettings& settings,
+                                         const LanguageCheckOps* languageCheck,
+                                         PreprocessorOps& preprocessor);
+
+// Lines joined, each ended by CR LF.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+class SpokenText {
+public:
+    SpokenText(MailContext& context, MailSession& session, const LanguageCheckOps* languageCheck,
+               PreprocessorOps& preprocessor);
+
+    // Fetches the message at list position k (1-based) and puts what is to be said into
+    // SpeechText: its header sentence when ReadWithHeader is set, then its text. False when no
+    // session could be had or it broke: the reason has then been spoken already.
+    bool PrepareMessageText(int position);
+
+private:
+    MailContext& ctx_;
+    MailSession& session_;
+    const LanguageCheckOps* languageCheck_;
+    PreprocessorOps& preprocessor_;
+};
+
+} // namespace brevon

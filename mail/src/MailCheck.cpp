@@ -1,0 +1,190 @@
+#include <mail/MailCheck.h>
+
+#include <unordered_map>
+
+#include <korp/KorpMsg.h>
+#include <mail/MailSession.h>
+#include <mail/MessageList.h>
+#include <mail/ReadingController.h>
+#include <mail/SenderSubject.h>
+
+namespace brevon {
+
+MailCheck::MailCheck(MailContext& context, MailSession& session, ReadingController& reading,
+                     std::filesystem::path dataFolder)
+    : ctx_(context), session_(session), reading_(reading), dataFolder_(std::move(dataFolder)) {}
+
+void MailCheck::CheckMail() {
+    ReadingState& state = ctx_.state;
+    if (state.ReadingHeaders || state.ReadingBody || session_.IsOpen()) return;
+    const MailSettings settings = ctx_.settings();
+    ctx_.shell.SetButtonState("all", false);
+    ctx_.window.SetBusyCursor(true);
+    const bool refreshed = RefreshMailbox(settings);
+    ctx_.window.SetBusyCursor(false);
+    // A failed check has gone offline and said why; the buttons stay off until checking is on.
+    if (!refreshed) return;
+    state.NewTotal += state.NewCount;
+    if (state.NewCount <= 0) {
+        if (state.SayNoNewMail) ctx_.speech.Say(nullptr, kNoNewMailSentence);
+        reading_.GoActiveState();
+    } else {
+        AnnounceNewMail(settings);
+    }
+    state.SayNoNewMail = false;
+}
+
+bool MailCheck::RefreshMailbox(const MailSettings& settings) {
+    ReadingState& state = ctx_.state;
+    ctx_.shell.SetMailTimer(false);
+    LoadKnownMessages(settings);
+    if (!session_.Open(settings)) return false;
+    ctx_.window.SetConnected(true);
+
+    // Worked out aside and taken over only when the whole check succeeded: a session that
+    // breaks half-way leaves the lists, the files and the counts as they were.
+    const int count = session_.Count();
+    std::vector<std::string> ids, lines;
+    std::vector<int> newPositions;
+    if (count > 0 &&
+        (!CollectServerIds(ids) || !UpdateMessageList(settings, ids, lines, newPositions))) {
+        session_.Fail();
+        return false;
+    }
+    session_.Close();
+
+    state.MessageCount = count;
+    // An empty mailbox leaves the list as it was.
+    if (count > 0) {
+        state.KnownIds = std::move(ids);
+        state.KnownHeaders = std::move(lines);
+    }
+    state.NewCount = static_cast<int>(newPositions.size());
+    state.NewPositions = std::move(newPositions);
+    state.ClampCurrentIndex();
+    ctx_.shell.UpdateHints();
+    return true;
+}
+
+void MailCheck::LoadKnownMessages(const MailSettings& settings) {
+    ReadingState& state = ctx_.state;
+    if (!state.LoadPending) return;
+    state.LoadPending = false;
+    if (LoadMessageList(ListFilesFor(dataFolder_, settings.User), state.KnownIds,
+                        state.KnownHeaders))
+        state.ClampCurrentIndex();
+}
+
+bool MailCheck::CollectServerIds(std::vector<std::string>& ids) {
+    ctx_.window.SetGettingMails(true);
+    const int range = session_.RangeSize();
+    ids.reserve(static_cast<std::size_t>(range));
+    bool complete = true;
+    for (int position = 1; position <= range && complete; ++position) {
+        const std::optional<std::string> id = session_.Uidl(session_.NumberAt(position));
+        if (id)
+            ids.push_back(*id);
+        else
+            complete = false;
+    }
+    ctx_.window.SetGettingMails(false);
+    return complete;
+}
+
+std::optional<std::string> MailCheck::FetchListLine(int number) {
+    const std::unique_ptr<korp::TKorpMsg> message = session_.RetrieveHeader(number);
+    if (!message) {
+        if (session_.Broken()) return std::nullopt;
+        return ListLine("", "");
+    }
+    const SenderParts sender = SplitSender(message->From);
+    return ListLine(sender.name, CleanSubject(message->Subject));
+}
+
+bool MailCheck::UpdateMessageList(const MailSettings& settings, const std::vector<std::string>& ids,
+                                  std::vector<std::string>& lines, std::vector<int>& newPositions) {
+    const ReadingState& state = ctx_.state;
+    const std::vector<std::string>& knownIds = state.KnownIds;
+    const std::vector<std::string>& knownLines = state.KnownHeaders;
+    const int range = static_cast<int>(ids.size());
+    lines.assign(ids.size(), std::string());
+    std::vector<bool> fresh(ids.size(), false);
+
+    // The last listed position of each id, made when the first id is not where it was.
+    std::unordered_map<std::string, std::size_t> listedAt;
+    bool indexed = false;
+    const auto indexOfKnownId = [&](const std::string& id) -> std::optional<std::size_t> {
+        if (!indexed) {
+            for (std::size_t k = 0; k < knownIds.size(); ++k)
+                listedAt[knownIds[k]] = k;
+            indexed = true;
+        }
+        const auto found = listedAt.find(id);
+        if (found == listedAt.end()) return std::nullopt;
+        return found->second;
+    };
+
+    // Newest first, whatever the reading order: a message never listed that comes before any
+    // listed one is new; one that comes after is an older message that came into range.
+    bool seenListed = false;
+    for (int step = 0; step < range; ++step) {
+        const int i = settings.Reverse ? range - 1 - step : step;
+        const std::string& id = ids[i];
+        std::optional<std::size_t> listed;
+        if (static_cast<std::size_t>(i) < knownIds.size() && knownIds[i] == id)
+            listed = static_cast<std::size_t>(i);
+        else
+            listed = indexOfKnownId(id);
+        if (listed) {
+            seenListed = true;
+            if (*listed < knownLines.size()) {
+                lines[i] = knownLines[*listed];
+                continue;
+            }
+        } else {
+            // Found at position i + 1 of the range, so there is nothing more to ask the server.
+            const int position = i + 1;
+            if (!settings.UseNumSaveMails || (position <= settings.NumSaveMails && !seenListed))
+                fresh[i] = true;
+        }
+        const std::optional<std::string> line = FetchListLine(session_.NumberAt(i + 1));
+        if (!line) return false;
+        lines[i] = *line;
+    }
+    for (int i = 0; i < range; ++i)
+        if (fresh[i]) newPositions.push_back(i);
+    return true;
+}
+
+void MailCheck::AnnounceNewMail(const MailSettings& settings) {
+    ReadingState& state = ctx_.state;
+    ctx_.shell.SetMailTimer(false);
+    std::string announcement = state.NewCount == 1
+                                   ? std::string("Er is een nieuw bericht")
+                                   : ReplaceNum("Er zijn %NUM nieuwe berichten", state.NewCount);
+    announcement += '\r';
+    if (const std::error_code error = SaveMessageList(ListFilesFor(dataFolder_, settings.User),
+                                                      state.KnownIds, state.KnownHeaders))
+        ctx_.window.SetStatusText("Cannot save the message list: " + error.message());
+    if (settings.ShowWindow) ctx_.window.BringBarToFront();
+    reading_.StartHeaderSequence(std::move(announcement));
+}
+
+void MailCheck::SetOnline(bool on) {
+    ReadingState& state = ctx_.state;
+    if (session_.IsOpen()) {
+        // Not in the middle of a conversation with the server: the mark shows what still is.
+        ctx_.shell.ToggleOnline(state.Online);
+        return;
+    }
+    if (!on) {
+        session_.GoOffline();
+        return;
+    }
+    state.Online = true;
+    ctx_.shell.SetMailTimer(true);
+    ctx_.shell.ToggleOnline(true);
+    reading_.GoActiveState();
+}
+
+} // namespace brevon

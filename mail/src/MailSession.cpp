@@ -1,0 +1,200 @@
+#include <mail/MailSession.h>
+
+#include <algorithm>
+
+#include <korp/KorpMsg.h>
+#include <korp/KorpPOP3.h>
+
+namespace brevon {
+
+namespace {
+
+constexpr const char* kConnectFailedStatus =
+    "Connect failed. Maybe the server is down or not responding.";
+
+std::string Trimmed(const std::string& s) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    const auto first = std::find_if_not(s.begin(), s.end(), blank);
+    const auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+} // namespace
+
+HostAndPort SplitHostPort(const std::string& setting) {
+    const std::string s = Trimmed(setting);
+    if (!s.empty() && s.front() == '[') {
+        const std::size_t close = s.find(']');
+        if (close != std::string::npos) {
+            const std::string rest = s.substr(close + 1);
+            return {s.substr(1, close - 1),
+                    rest.size() > 1 && rest[0] == ':' ? rest.substr(1) : ""};
+        }
+    }
+    // One colon: name and port. More than one is an IPv6 address without a port.
+    const std::size_t colon = s.find(':');
+    if (colon != std::string::npos && s.find(':', colon + 1) == std::string::npos)
+        return {s.substr(0, colon), s.substr(colon + 1)};
+    return {s, ""};
+}
+
+MailSession::MailSession(MailContext& context) : ctx_(context) {}
+
+bool MailSession::Open(const MailSettings& settings) {
+    if (open_) return false;
+    broken_ = aborted_ = false;
+    count_ = range_ = 0;
+    uidls_.clear();
+    reverse_ = settings.Reverse;
+
+    korp::TKorpPOP& client = ctx_.client;
+    const HostAndPort server = SplitHostPort(settings.Host);
+    client.Host = server.host;
+    client.Port = server.port.empty() ? "110" : server.port;
+    client.UserId = settings.User;
+    client.UserPasswd = settings.Password;
+    // Reading while offline turns checking back on.
+    if (!ctx_.state.Online) MarkOnline();
+
+    if (server.host.empty()) {
+        GoOffline();
+        if (!ctx_.state.SettingsPromptSpoken) {
+            ctx_.state.SettingsPromptSpoken = true;
+            ctx_.speech.Say(nullptr, kFillInTheFormSentence);
+            ctx_.shell.ShowOptions();
+            ctx_.shell.FocusConnectionField(false);
+        }
+        return false;
+    }
+
+    open_ = true;
+    client.Connect();
+    if (aborted_ || client.ErrorFlag) return FailOpen(Failure::Connect);
+    if (!client.Login())
+        return FailOpen(client.LastErrorCode == korp::kErrLogin ? Failure::Login
+                                                                : Failure::Connect);
+    ctx_.state.ConnectFailSpoken = false;
+    client.GetMailCount();
+    // A refused STAT, or a connection that went meanwhile, would read as an empty mailbox.
+    if (aborted_ || client.ErrorFlag || !client.IsConnected) return FailOpen(Failure::Connect);
+    count_ = client.MailCount;
+    range_ = settings.UseNumSaveMails && count_ > settings.NumSaveMails
+                 ? std::max(0, settings.NumSaveMails)
+                 : count_;
+    return true;
+}
+
+bool MailSession::FailOpen(Failure failure, const std::string& status) {
+    korp::TKorpPOP& client = ctx_.client;
+    client.Abort();
+    open_ = false;
+    if (aborted_) return false;
+    GoOffline();
+    if (failure == Failure::Connect) {
+        ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
+        if (!ctx_.state.ConnectFailSpoken) {
+            ctx_.state.ConnectFailSpoken = true;
+            ctx_.speech.Say(nullptr, kCannotConnectSentence);
+        } else {
+            ctx_.speech.Say(nullptr, kStillCannotConnectSentence);
+        }
+    } else {
+        ctx_.speech.Say(nullptr, kCannotLogInSentence);
+    }
+    ctx_.shell.ShowOptions();
+    ctx_.shell.FocusConnectionField(failure == Failure::Login);
+    return false;
+}
+
+void MailSession::Fail() {
+    uidls_.clear();
+    ctx_.window.SetConnected(false);
+    if (!open_) return;
+    broken_ = true;
+    FailOpen(Failure::Connect, "Connection lost. " + ctx_.client.LastError);
+}
+
+void MailSession::Close() {
+    if (!open_) return;
+    // Still open while QUIT is under way: the client lets events run meanwhile.
+    if (ctx_.client.IsConnected) ctx_.client.Quit();
+    open_ = false;
+    uidls_.clear();
+    ctx_.window.SetConnected(false);
+}
+
+void MailSession::Abort() {
+    if (!open_) return;
+    aborted_ = true;
+    ctx_.client.Abort();
+}
+
+int MailSession::NumberAt(int position) const {
+    if (position < 1 || position > range_) return 0;
+    return reverse_ ? count_ - range_ + position : count_ + 1 - position;
+}
+
+void MailSession::NoteBroken() {
+    broken_ = true;
+}
+
+std::optional<std::string> MailSession::Uidl(int number) {
+    if (broken_ || !open_ || number < 1 || number > count_) {
+        NoteBroken();
+        return std::nullopt;
+    }
+    if (const auto known = uidls_.find(number); known != uidls_.end()) return known->second;
+    korp::TKorpPOP& client = ctx_.client;
+    std::string id = client.GetUIDL(static_cast<std::uint16_t>(number));
+    if (aborted_ || client.ErrorFlag || !client.IsConnected || id.empty()) {
+        NoteBroken();
+        return std::nullopt;
+    }
+    uidls_.emplace(number, id);
+    return id;
+}
+
+std::optional<int> MailSession::FindOnServer(const std::string& id) {
+    // Newest first: a listed message that moved did so because newer mail arrived above it.
+    for (int number = count_; number >= 1; --number) {
+        const std::optional<std::string> uidl = Uidl(number);
+        if (!uidl) return std::nullopt;
+        if (*uidl == id) return number;
+    }
+    return 0;
+}
+
+std::unique_ptr<korp::TKorpMsg> MailSession::Take(korp::TKorpMsg* message) {
+    korp::TKorpPOP& client = ctx_.client;
+    if (!message) {
+        if (aborted_ || client.ErrorFlag || !client.IsConnected) NoteBroken();
+        return nullptr;
+    }
+    // Released at once, so each record lives only as long as its user needs it.
+    return client.ReleaseMessage(message);
+}
+
+std::unique_ptr<korp::TKorpMsg> MailSession::RetrieveHeader(int number) {
+    if (broken_ || !open_ || number < 1 || number > count_) return nullptr;
+    return Take(ctx_.client.RetrieveHeader(static_cast<std::uint16_t>(number)));
+}
+
+std::unique_ptr<korp::TKorpMsg> MailSession::Retrieve(int number) {
+    if (broken_ || !open_ || number < 1 || number > count_) return nullptr;
+    return Take(ctx_.client.Retrieve(static_cast<std::uint16_t>(number)));
+}
+
+void MailSession::GoOffline() {
+    korp::TKorpPOP& client = ctx_.client;
+    if (client.IsConnected && !client.Busy()) client.Quit();
+    ctx_.state.Online = false;
+    ctx_.shell.SetMailTimer(false);
+    ctx_.shell.ToggleOnline(false);
+}
+
+void MailSession::MarkOnline() {
+    ctx_.state.Online = true;
+    ctx_.shell.ToggleOnline(true);
+}
+
+} // namespace brevon

@@ -1,0 +1,212 @@
+#include <mail/ReadingController.h>
+
+#include <mail/SenderSubject.h>
+#include <mail/SpokenText.h>
+
+namespace brevon {
+
+ReadingController::ReadingController(MailContext& context, SpokenText& spokenText,
+                                     void* headerWindow, void* readingWindow)
+    : ctx_(context), spokenText_(spokenText), headerWindow_(headerWindow),
+      readingWindow_(readingWindow) {}
+
+void ReadingController::Say(Spoken kind, const std::string& text) {
+    lastSaid_ = kind;
+    if (kind == Spoken::Header) {
+        ++headersSaid_;
+        ctx_.speech.Say(headerWindow_, text);
+    } else {
+        ++bodiesSaid_;
+        ctx_.speech.Say(readingWindow_, text);
+    }
+}
+
+void ReadingController::SetStepButtons() {
+    const ReadingState& state = ctx_.state;
+    const int last = static_cast<int>(state.KnownHeaders.size()) - 1;
+    ctx_.shell.SetButtonState("back", state.CurrentIndex > 0);
+    ctx_.shell.SetButtonState("forw", state.CurrentIndex < last);
+}
+
+void ReadingController::StartHeaderSequence(std::string announcement) {
+    announcement_ = std::move(announcement);
+    sequenceStep_ = 0;
+    ctx_.state.InHeaderSequence = true;
+    ReadNextHeader();
+}
+
+void ReadingController::ReadNextHeader() {
+    ReadingState& state = ctx_.state;
+    if (state.InHeaderSequence && sequenceStep_ < state.NewPositions.size()) {
+        state.CurrentIndex = state.NewPositions[sequenceStep_];
+        SpeakHeader();
+        ctx_.shell.UpdateHints();
+        return;
+    }
+    if (state.InHeaderSequence && state.NewPositions.size() == 1) ctx_.shell.StartHeaderTimer();
+    // Play then reads the first of the messages just announced.
+    state.CurrentIndex = state.NewPositions.empty() ? 0 : state.NewPositions.front();
+    state.ClampCurrentIndex();
+    state.NewCount = 0;
+    state.NewPositions.clear();
+    SetStepButtons();
+    ctx_.shell.SetButtonState("stop", false);
+    ctx_.shell.SetButtonState("pauze", false);
+    ctx_.shell.SetButtonState("play", true);
+    state.ReadingHeaders = false;
+    state.InHeaderSequence = false;
+    ctx_.shell.SetMailTimer(state.Online);
+    ctx_.shell.UpdateHints();
+}
+
+void ReadingController::SpeakHeader() {
+    ReadingState& state = ctx_.state;
+    state.ReadingHeaders = true;
+    // A reading cut off by back or forward is over; its late end report will be ignored.
+    state.ReadingBody = false;
+    std::string text;
+    if (state.CurrentIndex >= 0 &&
+        state.CurrentIndex < static_cast<int>(state.KnownHeaders.size())) {
+        ctx_.shell.SetMailTimer(false);
+        text = announcement_ +
+               HeaderSentence(state.CurrentIndex + 1, state.KnownHeaders[state.CurrentIndex]);
+        announcement_.clear();
+    }
+    SetStepButtons();
+    ctx_.shell.SetButtonState("stop", true);
+    ctx_.shell.SetButtonState("pauze", true);
+    ctx_.shell.SetButtonState("play", false);
+    ctx_.shell.StopHeaderTimer();
+    Say(Spoken::Header, text);
+}
+
+void ReadingController::HeaderSpoken() {
+    ++headersEnded_;
+    if (headersEnded_ > headersSaid_) headersEnded_ = headersSaid_; // a report nobody asked for
+    if (lastSaid_ != Spoken::Header || headersEnded_ != headersSaid_) return;
+    ReadingState& state = ctx_.state;
+    state.Paused = false;
+    paused_ = Spoken::Nothing;
+    if (state.InHeaderSequence) {
+        ++sequenceStep_;
+        ReadNextHeader();
+        return;
+    }
+    state.ReadingHeaders = false;
+    ctx_.shell.SetMailTimer(state.Online);
+    ctx_.shell.SetButtonState("play", state.MessageCount > 0);
+    ctx_.shell.SetButtonState("stop", false);
+    ctx_.shell.SetButtonState("pauze", false);
+    ctx_.shell.StartHeaderTimer();
+}
+
+void ReadingController::BodySpoken() {
+    ++bodiesEnded_;
+    if (bodiesEnded_ > bodiesSaid_) bodiesEnded_ = bodiesSaid_;
+    if (lastSaid_ != Spoken::Body || bodiesEnded_ != bodiesSaid_) return;
+    ReadingState& state = ctx_.state;
+    state.Paused = false;
+    paused_ = Spoken::Nothing;
+    state.ReadingBody = false;
+    ctx_.shell.SetMailTimer(state.Online);
+    SetStepButtons();
+    ctx_.shell.SetButtonState("play", state.MessageCount > 0 || state.Online);
+    ctx_.shell.SetButtonState("pauze", false);
+    ctx_.shell.SetButtonState("stop", false);
+    ctx_.shell.StartHeaderTimer();
+}
+
+void ReadingController::GoActiveState() {
+    const ReadingState& state = ctx_.state;
+    // An empty mailbox leaves the old list in place (a server that briefly shows nothing must
+    // not make all mail new again), but there is nothing to step through then.
+    const bool any = state.MessageCount > 0;
+    const int last = static_cast<int>(state.KnownHeaders.size()) - 1;
+    ctx_.shell.SetButtonState("back", any && state.CurrentIndex > 0);
+    ctx_.shell.SetButtonState("forw", any && state.CurrentIndex < last);
+    ctx_.shell.SetButtonState("play", any);
+    ctx_.shell.UpdateHints();
+    ctx_.shell.SetMailTimer(state.Online);
+}
+
+void ReadingController::PlayMessage() {
+    if (!ctx_.shell.ButtonEnabled("play")) return;
+    ReadingState& state = ctx_.state;
+    state.NewTotal = 0;
+    ctx_.shell.SetMailTimer(false);
+    ctx_.shell.UpdateHints();
+    if (state.Paused) {
+        // Resumes what pause held: a header sentence stays a header sentence.
+        ctx_.speech.Pause();
+        state.Paused = false;
+        if (paused_ == Spoken::Body) state.ReadingBody = true;
+        paused_ = Spoken::Nothing;
+        ctx_.shell.SetButtonState("play", false);
+        ctx_.shell.SetButtonState("stop", true);
+        ctx_.shell.SetButtonState("pauze", true);
+        return;
+    }
+    state.ReadingBody = true;
+    ctx_.shell.SetButtonState("all", false);
+    ctx_.window.SetBusyCursor(true);
+    const bool ready = spokenText_.PrepareMessageText(state.CurrentIndex + 1);
+    ctx_.window.SetBusyCursor(false);
+    if (!ready) {
+        // The failure has been spoken; there is nothing more to say.
+        state.ReadingBody = false;
+        GoActiveState();
+        return;
+    }
+    ctx_.shell.SetButtonState("play", false);
+    ctx_.shell.SetButtonState("pauze", true);
+    ctx_.shell.SetButtonState("stop", true);
+    Say(Spoken::Body, state.SpeechText);
+}
+
+void ReadingController::PauseReading() {
+    if (!ctx_.shell.ButtonEnabled("pauze")) return;
+    ctx_.speech.Pause();
+    ctx_.state.Paused = true;
+    paused_ = lastSaid_;
+    ctx_.shell.SetButtonState("pauze", false);
+    ctx_.shell.SetButtonState("play", true);
+}
+
+void ReadingController::StopReading() {
+    if (!ctx_.shell.ButtonEnabled("stop")) return;
+    ctx_.state.NewTotal = 0;
+    ctx_.state.InHeaderSequence = false;
+    StopSpeaking();
+}
+
+void ReadingController::StopSpeaking() {
+    ctx_.speech.Stop();
+    ctx_.state.Paused = false;
+    paused_ = Spoken::Nothing;
+}
+
+void ReadingController::PreviousMessage() {
+    ReadingState& state = ctx_.state;
+    if (state.CurrentIndex <= 0 || !ctx_.shell.ButtonEnabled("back")) return;
+    state.NewTotal = 0;
+    StopReading();
+    --state.CurrentIndex;
+    state.ClampCurrentIndex();
+    ctx_.shell.UpdateHints();
+    SpeakHeader();
+}
+
+void ReadingController::NextMessage() {
+    ReadingState& state = ctx_.state;
+    if (state.CurrentIndex >= static_cast<int>(state.KnownHeaders.size()) - 1 ||
+        !ctx_.shell.ButtonEnabled("forw"))
+        return;
+    state.NewTotal = 0;
+    StopReading();
+    ++state.CurrentIndex;
+    state.ClampCurrentIndex();
+    ctx_.shell.UpdateHints();
+    SpeakHeader();
+}
+
+} // namespace brevon

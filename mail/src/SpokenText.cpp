@@ -1,0 +1,225 @@
+#include <mail/SpokenText.h>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include <korp/KorpMsg.h>
+#include <mail/MailSession.h>
+#include <mail/SenderSubject.h>
+
+namespace brevon {
+
+namespace {
+
+constexpr std::array<std::string_view, 7> kEnglishDays{
+    "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+constexpr std::array<std::string_view, 7> kDutchDays{"Maandag", "Dinsdag",  "Woensdag", "Donderdag",
+                                                     "Vrijdag", "Zaterdag", "Zondag"};
+constexpr std::array<std::string_view, 12> kEnglishMonths{
+    "January", "February", "March",     "April",   "May",      "June",
+    "July",    "August",   "September", "October", "November", "December"};
+constexpr std::array<std::string_view, 12> kDutchMonths{
+    "Januari", "Februari", "Maart",     "April",   "Mei",      "Juni",
+    "Juli",    "Augustus", "September", "October", "November", "December"};
+
+std::string Trim(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// The trimmed text before the first separator and after it. Without a separator the whole
+// text is "before" and nothing is after, so every cut is defined.
+struct Parts {
+    std::string before;
+    std::string after;
+};
+Parts CutAt(std::string_view s, char separator) {
+    const std::size_t at = s.find(separator);
+    if (at == std::string_view::npos) return {Trim(s), std::string()};
+    return {Trim(s.substr(0, at)), Trim(s.substr(at + 1))};
+}
+
+// A day or month that matches no English key keeps its own word: a listener hears something
+// sensible where the tables have no Dutch name.
+std::string DutchDay(const std::string& english) {
+    for (std::size_t i = 0; i < kEnglishDays.size(); ++i)
+        if (english == kEnglishDays[i]) return std::string(kDutchDays[i]);
+    return english;
+}
+
+std::string DutchMonth(const std::string& english) {
+    for (std::size_t i = 0; i < kEnglishMonths.size(); ++i)
+        if (english.find(kEnglishMonths[i]) != std::string::npos)
+            return std::string(kDutchMonths[i]);
+    return english;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
+} // namespace
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sentence) {
+    sentence.clear();
+    std::size_t i = 0;
+    for (;; ++i) {
+        if (i + 4 > lines.size()) return false;
+        if (StartsWith(lines[i], "When:") && StartsWith(lines[i + 2], "Where:")) break;
+    }
+    std::string when = Trim(lines[i] + lines[i + 1]);
+    const std::string where = Trim(lines[i + 2] + lines[i + 3]);
+
+    when = Trim(std::string_view(when).substr(5));
+    // The zone and its cities go; any zone, east or west of Greenwich. Without one the date
+    // text is all there is, and it stays.
+    if (const std::size_t zone = when.find("(GMT"); zone != std::string::npos)
+        when = Trim(std::string_view(when).substr(0, zone));
+
+    std::string datePart;
+    const std::size_t comma = when.find(',');
+    const std::string day =
+        comma == std::string::npos ? std::string() : Trim(when.substr(0, comma));
+    if (!day.empty()) {
+        // Long form: "Tuesday, March 14, 2000 10:00 AM-11:00 AM".
+        when = Trim(when.substr(comma + 1));
+        const Parts month = CutAt(when, ' ');
+        Parts date = CutAt(month.after, ',');
+        if (!date.before.empty() && date.before.front() == '0') date.before.erase(0, 1);
+        const Parts year = CutAt(date.after, ' ');
+        const Parts times = CutAt(year.after, '-');
+        datePart = "Wanneer: " + DutchDay(day) + " " + date.before + " " +
+                   DutchMonth(month.before) + " " + year.before + " van " + times.before + " tot " +
+                   times.after;
+    } else if (const std::size_t dash = when.find('-'); dash != std::string::npos) {
+        // Short form: "14-3-2000 10:00-11:00" has its start time in the five characters
+        // before the dash.
+        datePart = when.substr(0, dash) + " tot " + when.substr(dash + 1);
+        datePart.insert(dash >= 5 ? dash - 5 : 0, " van ");
+    } else {
+        datePart = when;
+    }
+    sentence = datePart + ". Plaats: " + Trim(std::string_view(where).substr(6));
+    return true;
+}
+
+std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
+                                         const MailSettings& settings,
+                                         const LanguageCheckOps* languageCheck,
+                                         PreprocessorOps& preprocessor) {
+    std::string text = JoinLines(lines);
+    if (settings.UseLid && languageCheck && !languageCheck->IsDutchText(text))
+        return {kNotDutchSentence};
+    PreprocessorOps::Result step = preprocessor.Clean(text, settings.SkipReply);
+    if (step.length > 0)
+        text = std::move(step.text);
+    else if (step.length == 0)
+        text = kNoTextSentence;
+    step = preprocessor.RestoreParagraphs(text);
+    if (step.length >= 0) text = std::move(step.text);
+    step = preprocessor.SolveNumbers(text);
+    if (step.length >= 0) text = std::move(step.text);
+    return SplitLines(text);
+}
+
+SpokenText::SpokenText(MailContext& context, MailSession& session,
+                       const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor)
+    : ctx_(context), session_(session), languageCheck_(languageCheck), preprocessor_(preprocessor) {
+}
+
+bool SpokenText::PrepareMessageText(int position) {
+    const MailSettings settings = ctx_.settings();
+    ReadingState& state = ctx_.state;
+    if (!session_.Open(settings)) return false;
+
+    // Which message the position holds now: the one listed there, if it is still where the
+    // list says, otherwise wherever it has gone (0: no longer on the server).
+    int number = 0;
+    std::string header;
+    if (position >= 1 && position <= static_cast<int>(state.KnownIds.size())) {
+        const std::string known = state.KnownIds[position - 1];
+        if (position <= static_cast<int>(state.KnownHeaders.size()))
+            header = state.KnownHeaders[position - 1];
+        const int at = session_.NumberAt(position);
+        std::optional<std::string> id;
+        if (at > 0 && !(id = session_.Uidl(at))) {
+            session_.Fail();
+            return false;
+        }
+        if (id && *id == known) {
+            number = at;
+        } else {
+            const std::optional<int> found = session_.FindOnServer(known);
+            if (!found) {
+                session_.Fail();
+                return false;
+            }
+            number = *found;
+        }
+    }
+
+    std::unique_ptr<korp::TKorpMsg> message;
+    if (number > 0) {
+        ctx_.window.SetProgressLabel("Mail Retrieve Progress (" +
+                                     std::to_string(state.CurrentIndex) + ")");
+        message = session_.Retrieve(number);
+        if (!message && session_.Broken()) {
+            session_.Fail();
+            return false;
+        }
+    }
+    // The rest needs no server: let it go before the text is worked on.
+    session_.Close();
+
+    std::vector<std::string> body;
+    if (number == 0) {
+        body = {kGoneSentence};
+    } else if (!message || message->Text.Empty()) {
+        body = {kNoTextSentence};
+    } else {
+        std::string invitation;
+        if (RewriteInvitation(message->Text.Lines(), invitation))
+            body = {invitation};
+        else
+            body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_);
+    }
+    message.reset();
+
+    const std::string text = JoinLines(body);
+    if (number == 0 || !state.ReadWithHeader || header.empty())
+        state.SpeechText = text;
+    else
+        state.SpeechText = HeaderSentence(position, header) + "\r" + text;
+    return true;
+}
+
+} // namespace brevon

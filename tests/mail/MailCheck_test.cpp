@@ -1,0 +1,419 @@
+#include <mail/MailCheck.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <mail/MailContext.h>
+#include <mail/MessageList.h>
+
+#include "MailRig.h"
+
+namespace brevon {
+namespace {
+
+using fakes::Mail;
+using fakes::MailRig;
+using ::testing::ElementsAre;
+
+std::string Read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Line(int n) {
+    return "Afzender " + std::to_string(n) + "\tBericht " + std::to_string(n);
+}
+
+TEST(MailCheck, FirstCheckAnnouncesTheNewMessagesAndKeepsTheList) {
+    MailRig rig;
+    rig.AddMessages(1, 3);
+    rig.state.SayNoNewMail = true;
+    rig.CheckAndListen();
+
+    EXPECT_THAT(rig.Said(),
+                ElementsAre("Er zijn 3 nieuwe berichten\r1. Van Afzender 3. Onderwerp: Bericht 3",
+                            "2. Van Afzender 2. Onderwerp: Bericht 2",
+                            "3. Van Afzender 1. Onderwerp: Bericht 1"));
+    EXPECT_THAT(rig.box.commands,
+                ElementsAre("USER jan", "PASS ****", "STAT", "LAST", "UIDL 3", "UIDL 2", "UIDL 1",
+                            "LIST 3", "TOP 3 0", "LIST 2", "TOP 2 0", "LIST 1", "TOP 1 0", "QUIT"));
+    EXPECT_THAT(rig.state.KnownIds, ElementsAre("u3", "u2", "u1"));
+    EXPECT_THAT(rig.state.KnownHeaders, ElementsAre(Line(3), Line(2), Line(1)));
+    EXPECT_EQ(Read(rig.dir.Path() / "jan.id"), "u3\r\nu2\r\nu1\r\n");
+    EXPECT_EQ(Read(rig.dir.Path() / "jan.he"),
+              Line(3) + "\r\n" + Line(2) + "\r\n" + Line(1) + "\r\n");
+    EXPECT_EQ(rig.state.MessageCount, 3);
+    EXPECT_EQ(rig.state.NewTotal, 3);
+    EXPECT_EQ(rig.state.CurrentIndex, 0);
+    EXPECT_FALSE(rig.state.SayNoNewMail);
+    EXPECT_EQ(rig.window.broughtToFront, 1);
+    // After the sequence: play the first message, step forward, nothing to stop.
+    EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW");
+    EXPECT_TRUE(rig.shell.mailTimer);
+    EXPECT_FALSE(rig.state.ReadingHeaders);
+    EXPECT_TRUE(rig.state.ReadWithHeader); // more than one new: play reads with the header
+    EXPECT_EQ(rig.client.OwnedMessageCount(), 0u);
+    EXPECT_FALSE(rig.window.connected);
+    EXPECT_EQ(rig.window.busy, 0);
+}
+
+TEST(MailCheck, ASecondCheckIsSilentAndAsksNoHeaders) {
+    MailRig rig;
+    rig.AddMessages(1, 3);
+    rig.CheckAndListen();
+    const std::size_t said = rig.speech.said.size();
+    rig.box.commands.clear();
+    rig.CheckAndListen();
+    EXPECT_EQ(rig.speech.said.size(), said);
+    EXPECT_EQ(rig.box.Count("TOP"), 0);
+    EXPECT_EQ(rig.box.Count("UIDL"), 3);
+    EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW");
+
+    // After the greeting a check says that nothing is new, once.
+    rig.state.SayNoNewMail = true;
+    rig.CheckAndListen();
+    EXPECT_EQ(rig.LastSaid(), kNoNewMailSentence);
+    EXPECT_FALSE(rig.state.SayNoNewMail);
+}
+
+TEST(MailCheck, TwoNewOfTwentyAreFetchedAndTheOthersKeepTheirStoredLines) {
+    MailRig rig;
+    rig.AddMessages(1, 20);
+    rig.CheckAndListen();
+    rig.AddMessages(21, 22);
+    rig.box.commands.clear();
+    rig.speech.said.clear();
+    rig.CheckAndListen();
+
+    EXPECT_EQ(rig.state.NewTotal, 22);
+    EXPECT_EQ(rig.box.Count("UIDL"), 20); // one per message in range, none for FindOnServer
+    EXPECT_EQ(rig.box.Count("TOP"), 2);
+    ASSERT_EQ(rig.state.KnownHeaders.size(), 20u);
+    EXPECT_EQ(rig.state.KnownHeaders[0], Line(22));
+    EXPECT_EQ(rig.state.KnownHeaders[1], Line(21));
+    EXPECT_EQ(rig.state.KnownHeaders[19], Line(3));
+    EXPECT_THAT(rig.Said(), ElementsAre("Er zijn 2 nieuwe berichten\r1. Van Afzender 22. "
+                                        "Onderwerp: Bericht 22",
+                                        "2. Van Afzender 21. Onderwerp: Bericht 21"));
+    std::vector<std::string> ids, lines;
+    ASSERT_TRUE(LoadMessageList(ListFilesFor(rig.dir.Path(), "jan"), ids, lines));
+    EXPECT_EQ(ids, rig.state.KnownIds);
+    EXPECT_EQ(lines, rig.state.KnownHeaders);
+}
+
+TEST(MailCheck, WhatCountsAsNewFollowsTheFetchLimitAndTheOrder) {
+    // Ten messages on the server, a limit of 5. Listed before: the ids named in "known".
+    const struct {
+        const char* name;
+        bool useLimit;
+        bool reverse;
+        std::vector<std::string> known;
+        std::vector<std::string> expectIds;
+        std::vector<int> expectNew; // positions, 0-based
+    } cases[] = {
+        {"newest first, two new at the top",
+         true,
+         false,
+         {"u8", "u7", "u6", "u5", "u4"},
+         {"u10", "u9", "u8", "u7", "u6"},
+         {0, 1}},
+        {"an older message came into range behind listed ones",
+         true,
+         false,
+         {"u10", "u9", "u7", "u6", "u5"},
+         {"u10", "u9", "u8", "u7", "u6"},
+         {}},
+        {"without the limit every unlisted message is new",
+         false,
+         false,
+         {"u10", "u9", "u7", "u5"},
+         {"u10", "u9", "u8", "u7", "u6", "u5", "u4", "u3", "u2", "u1"},
+         {2, 4, 6, 7, 8, 9}},
+        {"reverse takes the newest, oldest first, new at the end",
+         true,
+         true,
+         {"u4", "u5", "u6", "u7", "u8"},
+         {"u6", "u7", "u8", "u9", "u10"},
+         {3, 4}},
+        {"reverse: an older one that came into range is not new",
+         true,
+         true,
+         {"u7", "u8", "u9", "u10"},
+         {"u6", "u7", "u8", "u9", "u10"},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 10);
+        rig.settings.NumSaveMails = 5;
+        rig.settings.UseNumSaveMails = c.useLimit;
+        rig.settings.Reverse = c.reverse;
+        rig.state.LoadPending = false;
+        rig.state.KnownIds = c.known;
+        for (const std::string& id : c.known)
+            rig.state.KnownHeaders.push_back(Line(std::stoi(id.substr(1))));
+        rig.mail.CheckMail();
+        EXPECT_EQ(rig.state.KnownIds, c.expectIds);
+        EXPECT_EQ(rig.state.NewCount, static_cast<int>(c.expectNew.size()));
+        // The header sequence speaks the new positions, wherever they stand.
+        std::vector<int> spoken;
+        for (std::size_t i = 0; i < c.expectNew.size(); ++i) {
+            spoken.push_back(rig.state.CurrentIndex);
+            rig.Deliver();
+        }
+        EXPECT_EQ(spoken, c.expectNew);
+        EXPECT_TRUE(rig.speech.pendingEnds.empty());
+        for (std::size_t i = 0; i < c.expectIds.size(); ++i)
+            EXPECT_EQ(rig.state.KnownHeaders[i], Line(std::stoi(c.expectIds[i].substr(1))));
+        // Afterwards play reads the first of the new ones.
+        EXPECT_EQ(rig.state.CurrentIndex, c.expectNew.empty() ? 0 : c.expectNew.front());
+    }
+}
+
+TEST(MailCheck, ListFilesAreReadOncePerUserAndOnlyAsAPair) {
+    const struct {
+        const char* name;
+        const char* user;
+        const char* file; // base name written before the check
+        bool writeHeaders;
+        int announced;
+    } cases[] = {
+        {"the user's own pair", "DOMAIN\\jan", "jan", true, 0},
+        {"an .id file without its .he", "jan", "jan", false, 3},
+        {"another user's pair", "piet", "jan", true, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 3);
+        rig.settings.User = c.user;
+        const ListFiles files = ListFilesFor(rig.dir.Path(), c.file);
+        std::ofstream(files.ids, std::ios::binary) << "u3\r\nu2\r\nu1\r\n";
+        if (c.writeHeaders)
+            std::ofstream(files.headers, std::ios::binary) << Line(3) << "\r\n"
+                                                           << Line(2) << "\r\n"
+                                                           << Line(1) << "\r\n";
+        rig.mail.CheckMail();
+        EXPECT_EQ(rig.state.NewTotal, c.announced);
+        EXPECT_FALSE(rig.state.LoadPending);
+    }
+}
+
+TEST(MailCheck, AChangedUserHasItsOwnListReadAtTheNextCheck) {
+    MailRig rig;
+    rig.AddMessages(1, 3);
+    rig.CheckAndListen();
+    ASSERT_EQ(rig.state.NewTotal, 3);
+    // What the options dialog does when the user name changes.
+    const ListFiles piet = ListFilesFor(rig.dir.Path(), "piet");
+    std::filesystem::copy_file(ListFilesFor(rig.dir.Path(), "jan").ids, piet.ids);
+    std::filesystem::copy_file(ListFilesFor(rig.dir.Path(), "jan").headers, piet.headers);
+    rig.settings.User = "piet";
+    rig.state.KnownIds.clear();
+    rig.state.KnownHeaders.clear();
+    rig.state.LoadPending = true;
+    rig.CheckAndListen();
+    EXPECT_EQ(rig.state.NewTotal, 3) << "piet's list knows these messages";
+    EXPECT_EQ(rig.state.KnownIds.size(), 3u);
+}
+
+TEST(MailCheck, ADecodedSubjectWithLineBreaksStaysOneLineOfTheFiles) {
+    MailRig rig;
+    rig.box.Add("u1",
+                Mail("=?utf-8?Q?Jan=09Jansen?= <jan@voorbeeld.nl>", "=?utf-8?Q?regel=0D=0Atwee?="));
+    rig.CheckAndListen();
+    ASSERT_EQ(rig.state.KnownHeaders.size(), 1u);
+    EXPECT_EQ(rig.state.KnownHeaders[0], "Jan Jansen\tregel  twee");
+    EXPECT_EQ(Read(rig.dir.Path() / "jan.he"), "Jan Jansen\tregel  twee\r\n");
+}
+
+TEST(MailCheck, NoCheckWhileSomethingIsSpoken) {
+    MailRig rig;
+    rig.AddMessages(1, 2);
+    for (bool* flag : {&rig.state.ReadingHeaders, &rig.state.ReadingBody}) {
+        *flag = true;
+        rig.mail.CheckMail();
+        *flag = false;
+    }
+    EXPECT_EQ(rig.box.connections, 0);
+    EXPECT_TRUE(rig.speech.said.empty());
+}
+
+TEST(MailCheck, AnEmptyMailboxKeepsTheListButOffersNothingToRead) {
+    MailRig rig;
+    rig.AddMessages(1, 2);
+    rig.CheckAndListen();
+    rig.box.messages.clear();
+    rig.CheckAndListen();
+    EXPECT_EQ(rig.state.MessageCount, 0);
+    EXPECT_EQ(rig.state.KnownIds.size(), 2u);
+    EXPECT_EQ(rig.state.NewCount, 0);
+    EXPECT_EQ(rig.shell.Buttons(), "play pauze stop back forw");
+}
+
+// How the check ends when it cannot be had: what is said, and where the options open.
+TEST(MailCheck, FailuresAreSpokenTakeTheProgramOfflineAndOpenTheOptions) {
+    const struct {
+        const char* name;
+        std::function<void(MailRig&)> arrange;
+        std::vector<std::string> said; // over two checks
+        const char* focus;
+    } cases[] = {
+        {"no connection",
+         [](MailRig& r) { r.box.refuseConnect = true; },
+         {kCannotConnectSentence, kStillCannotConnectSentence},
+         "Focus host"},
+        {"login refused",
+         [](MailRig& r) { r.settings.Password = "fout"; },
+         {kCannotLogInSentence, kCannotLogInSentence},
+         "Focus user"},
+        {"empty host",
+         [](MailRig& r) { r.settings.Host = " "; },
+         {kFillInTheFormSentence},
+         "Focus host"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 2);
+        c.arrange(rig);
+        for (int check = 0; check < 2; ++check) {
+            rig.mail.CheckMail();
+            EXPECT_FALSE(rig.state.Online);
+            EXPECT_FALSE(rig.shell.online); // the tray's mark says offline
+            EXPECT_FALSE(rig.shell.mailTimer);
+            EXPECT_EQ(rig.shell.Buttons(), "play pauze stop back forw");
+            rig.state.Online = true; // the user turns checking on again
+        }
+        EXPECT_EQ(rig.Said(), c.said);
+        EXPECT_EQ(rig.shell.optionsShown, 1 + (c.said.size() > 1 ? 1 : 0));
+        EXPECT_EQ(rig.log.back(), c.focus);
+        EXPECT_TRUE(rig.state.KnownIds.empty());
+    }
+}
+
+TEST(MailCheck, TheFirstFailureSentenceComesBackAfterASuccessfulLogin) {
+    MailRig rig;
+    rig.box.refuseConnect = true;
+    rig.mail.CheckMail();
+    EXPECT_EQ(rig.window.status, "Connect failed. Maybe the server is down or not responding.");
+    rig.box.refuseConnect = false;
+    rig.mail.SetOnline(true);
+    rig.mail.CheckMail();
+    rig.box.refuseConnect = true;
+    rig.mail.CheckMail();
+    EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence, kCannotConnectSentence));
+}
+
+// A session that breaks half-way ends like a failed connection and changes nothing.
+TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
+    const struct {
+        const char* name;
+        std::function<void(fakes::FakeMailbox&)> arrange;
+    } cases[] = {
+        {"UIDL refused", [](fakes::FakeMailbox& b) { b.refuseUidl = {4}; }},
+        {"TOP refused", [](fakes::FakeMailbox& b) { b.refuseTop = {5}; }},
+        {"STAT refused", [](fakes::FakeMailbox& b) { b.refuseStat = true; }},
+        {"connection lost while ids are collected",
+         [](fakes::FakeMailbox& b) {
+             b.dropAfterCommands = static_cast<int>(b.commands.size()) + 6;
+         }},
+        {"connection lost while headers are fetched",
+         [](fakes::FakeMailbox& b) {
+             b.dropAfterCommands = static_cast<int>(b.commands.size()) + 10;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 3);
+        rig.CheckAndListen();
+        const ReadingState before = rig.state;
+        const std::string idFile = Read(rig.dir.Path() / "jan.id");
+        rig.AddMessages(4, 5);
+        rig.speech.said.clear();
+        c.arrange(rig.box);
+        rig.mail.CheckMail();
+
+        EXPECT_EQ(rig.state.KnownIds, before.KnownIds);
+        EXPECT_EQ(rig.state.KnownHeaders, before.KnownHeaders);
+        EXPECT_EQ(rig.state.MessageCount, before.MessageCount);
+        EXPECT_EQ(rig.state.NewTotal, before.NewTotal);
+        EXPECT_EQ(Read(rig.dir.Path() / "jan.id"), idFile);
+        EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence));
+        EXPECT_FALSE(rig.state.Online);
+        EXPECT_EQ(rig.shell.optionsShown, 1);
+        EXPECT_EQ(rig.log.back(), "Focus host");
+        EXPECT_FALSE(rig.window.connected);
+        EXPECT_EQ(rig.client.OwnedMessageCount(), 0u);
+    }
+}
+
+TEST(MailCheck, NothingElseStartsWhileTheClientWaitsForTheServer) {
+    MailRig rig;
+    rig.AddMessages(1, 3);
+    rig.CheckAndListen();
+    rig.AddMessages(4, 4);
+    rig.shell.buttons["play"] = rig.shell.buttons["forw"] = true;
+    int pumps = 0;
+    // What the user could click while the client lets the event loop run.
+    rig.client.ProcessMessages = [&] {
+        ++pumps;
+        EXPECT_TRUE(rig.mail.SessionOpen());
+        rig.mail.CheckMail();
+        rig.mail.PlayMessage();
+        rig.mail.NextMessage();
+        rig.mail.PreviousMessage();
+        rig.mail.SetOnline(false);
+    };
+    rig.mail.CheckMail();
+    rig.client.ProcessMessages = nullptr;
+    EXPECT_GT(pumps, 10);
+    EXPECT_EQ(rig.box.connections, 2);
+    EXPECT_TRUE(rig.state.Online);
+    EXPECT_TRUE(rig.shell.online);
+    EXPECT_EQ(rig.state.NewCount, 1);
+    EXPECT_EQ(rig.LastSaid(), "Er is een nieuw bericht\r1. Van Afzender 4. Onderwerp: Bericht 4");
+    EXPECT_FALSE(rig.mail.SessionOpen());
+}
+
+TEST(MailCheck, AnAbortedCheckEndsSilentlyAndChangesNothing) {
+    MailRig rig;
+    rig.AddMessages(1, 3);
+    rig.box.onCommand = [&](const std::string& command) {
+        if (command == "UIDL 2") rig.mail.AbortSession();
+    };
+    rig.mail.CheckMail();
+    EXPECT_TRUE(rig.speech.said.empty());
+    EXPECT_TRUE(rig.state.KnownIds.empty());
+    EXPECT_EQ(rig.state.MessageCount, 0);
+    EXPECT_TRUE(rig.state.Online);
+    EXPECT_EQ(rig.shell.optionsShown, 0);
+    EXPECT_FALSE(rig.mail.SessionOpen());
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.Path() / "jan.id"));
+}
+
+TEST(MailCheck, SetOnlineSwitchesCheckingAndTheTrayMark) {
+    MailRig rig;
+    rig.AddMessages(1, 2);
+    rig.CheckAndListen();
+    rig.mail.SetOnline(false);
+    EXPECT_FALSE(rig.state.Online);
+    EXPECT_FALSE(rig.shell.online);
+    EXPECT_FALSE(rig.shell.mailTimer);
+    rig.mail.SetOnline(true);
+    EXPECT_TRUE(rig.state.Online);
+    EXPECT_TRUE(rig.shell.online);
+    EXPECT_TRUE(rig.shell.mailTimer);
+    EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW");
+}
+
+} // namespace
+} // namespace brevon

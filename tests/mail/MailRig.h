@@ -1,0 +1,92 @@
+// The mail side wired to fakes and to the in-memory POP3 server, in the state the program is in
+// once the bar exists: all reading buttons off, checking on, ReadWithHeader set.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <korp/KorpPOP3.h>
+#include <mail/EmailConnection.h>
+
+#include "MailFakes.h"
+#include "PopTestServers.h"
+
+namespace brevon::fakes {
+
+// A plain message; LF line ends, as a test writes them.
+inline std::string Mail(const std::string& from, const std::string& subject,
+                        const std::string& body = "Hallo,\n\nTot morgen.\n") {
+    return "From: " + from + "\nTo: jan@voorbeeld.nl\nSubject: " + subject +
+           "\nDate: Tue, 1 Dec 2026 10:00:00 +0100\n\n" + body;
+}
+
+struct MailRig {
+    CallLog log;
+    ReadingState state;
+    MailSettings settings;
+    FakeMailbox box;
+    korp::TKorpPOP client;
+    FakeShell shell{log, state};
+    FakeSpeech speech;
+    FakeWindow window{log};
+    FakePreprocessor preprocessor;
+    FakeLanguageCheck language;
+    poptest::TempDir dir;
+    char headerWindow = 'h'; // their addresses are the window handles
+    char readingWindow = 'r';
+    EmailConnection mail{EmailConnection::Parts{
+        .client = client,
+        .state = state,
+        .settings = [this] { return settings; },
+        .shell = shell,
+        .speech = speech,
+        .window = window,
+        .languageCheck = &language,
+        .preprocessor = preprocessor,
+        .dataFolder = dir.Path(),
+        .headerWindow = &headerWindow,
+        .readingWindow = &readingWindow,
+    }};
+
+    MailRig() {
+        ServeFrom(client, box);
+        settings.Host = "pop.voorbeeld.nl";
+        settings.User = "jan";
+        settings.Password = "geheim";
+        shell.mailTimer = true;
+    }
+
+    // Messages numbered from..to, each with the id "u<n>", from "Afzender <n>", subject
+    // "Bericht <n>".
+    void AddMessages(int from, int to) {
+        for (int n = from; n <= to; ++n)
+            box.Add("u" + std::to_string(n), Mail("Afzender " + std::to_string(n) + " <a" +
+                                                      std::to_string(n) + "@voorbeeld.nl>",
+                                                  "Bericht " + std::to_string(n)));
+    }
+
+    // The engine's oldest pending end-of-speech report reaches its window.
+    void Deliver() {
+        if (speech.pendingEnds.empty()) return;
+        void* window = speech.pendingEnds.front();
+        speech.pendingEnds.pop_front();
+        if (window == &headerWindow)
+            mail.HeaderSpoken();
+        else
+            mail.BodySpoken();
+    }
+    // Everything said is spoken to its end, texts said meanwhile included.
+    void SpeakAll() {
+        while (!speech.pendingEnds.empty())
+            Deliver();
+    }
+    // A check, and every header sentence it starts spoken to its end.
+    void CheckAndListen() {
+        mail.CheckMail();
+        SpeakAll();
+    }
+    std::vector<std::string> Said() const { return speech.Texts(); }
+    std::string LastSaid() const { return speech.said.empty() ? "" : speech.said.back().text; }
+};
+
+} // namespace brevon::fakes
