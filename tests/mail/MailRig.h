@@ -34,21 +34,23 @@ struct MailRig {
     poptest::TempDir dir;
     char headerWindow = 'h'; // their addresses are the window handles
     char readingWindow = 'r';
-    EmailConnection mail{EmailConnection::Parts{
-        .client = client,
-        .state = state,
-        .settings = [this] { return settings; },
-        .shell = shell,
-        .speech = speech,
-        .window = window,
-        .languageCheck = &language,
-        .preprocessor = preprocessor,
-        .dataFolder = dir.Path(),
-        .headerWindow = &headerWindow,
-        .readingWindow = &readingWindow,
-    }};
+    EmailConnection mail;
 
-    MailRig() {
+    // preprocessor: the engines a body goes through; the marking fake when null.
+    explicit MailRig(PreprocessorOps* realPreprocessor = nullptr)
+        : mail(EmailConnection::Parts{
+              .client = client,
+              .state = state,
+              .settings = [this] { return settings; },
+              .shell = shell,
+              .speech = speech,
+              .window = window,
+              .languageCheck = &language,
+              .preprocessor = realPreprocessor ? *realPreprocessor : preprocessor,
+              .dataFolder = dir.Path(),
+              .headerWindow = &headerWindow,
+              .readingWindow = &readingWindow,
+          }) {
         ServeFrom(client, box);
         settings.Host = "pop.voorbeeld.nl";
         settings.User = "jan";

@@ -15,6 +15,7 @@
 #include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,7 +125,21 @@ DovecotServer::~DovecotServer() {
 void DovecotServer::AddMessage(const std::string& raw) {
     // Dovecot numbers new Maildir files in name order; the names sort like the order of adding.
     std::string name = std::to_string(1000000000 + nextMessage_++) + ".M1P1.brevon:2,";
-    WriteFile(dir_.Path() / "Maildir" / "cur" / name, raw);
+    const fs::path file = dir_.Path() / "Maildir" / "cur" / name;
+    WriteFile(file, raw);
+    // Added while the server runs: the mail process must be able to read it.
+    struct stat folder {};
+    if (::stat(file.parent_path().c_str(), &folder) == 0)
+        (void)::chown(file.c_str(), folder.st_uid, folder.st_gid);
+}
+
+bool DovecotServer::RemoveMessage(std::size_t index) {
+    const std::vector<std::string> names = MailFiles();
+    if (index >= names.size()) return false;
+    std::error_code ec;
+    for (const char* sub : {"cur", "new"})
+        if (fs::remove(dir_.Path() / "Maildir" / sub / names[index], ec)) return true;
+    return false;
 }
 
 std::vector<std::string> DovecotServer::MailFiles() const {

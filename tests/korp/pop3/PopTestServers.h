@@ -66,6 +66,9 @@ public:
 
     // Adds a message (LF or CR LF line ends) after the ones added before.
     void AddMessage(const std::string& raw);
+    // Deletes the message at that 0-based place in the order of adding, as another mail
+    // program would; false when there is none.
+    bool RemoveMessage(std::size_t index);
     // Starts the server; with a certificate it also offers STLS and listens for POP3S.
     bool Start(const std::string& certFile = {}, const std::string& keyFile = {});
     void Stop();
