@@ -159,6 +159,8 @@ SpokenText::SpokenText(MailContext& context, MailSession& session,
 bool SpokenText::PrepareMessageText(int position) {
     const MailSettings settings = ctx_.settings();
     ReadingState& state = ctx_.state;
+    // As it was when play was pressed: the header window may close while the server answers.
+    const bool withHeader = state.ReadWithHeader;
     if (!session_.Open(settings)) return false;
 
     // Which message the position holds now: the one listed there, if it is still where the
@@ -215,7 +217,7 @@ bool SpokenText::PrepareMessageText(int position) {
     message.reset();
 
     const std::string text = JoinLines(body);
-    if (number == 0 || !state.ReadWithHeader || header.empty())
+    if (number == 0 || !withHeader || header.empty())
         state.SpeechText = text;
     else
         state.SpeechText = HeaderSentence(position, header) + "\r" + text;
