@@ -368,6 +368,29 @@ TEST_F(OptionsDialog, AnotherUserEmptiesTheListsAndChecksTheNewMailbox) {
     EXPECT_EQ(Stored().User, "piet");
 }
 
+TEST_F(OptionsDialog, OkWaitsWhileTheMailSideTalksToTheServer) {
+    state.KnownIds = {"a"};
+    state.KnownHeaders = {"A\tx"};
+    TfrmOpties& d = Open();
+    d.EditUserId->setText(QStringLiteral("piet"));
+    mail.sessionOpen = true;
+    d.btOk->click();
+    // Nothing applied yet: the list the check is working on stays as it is.
+    EXPECT_EQ(state.KnownIds.size(), 1u);
+    EXPECT_EQ(d.btOk->text(), QStringLiteral("Wacht..."));
+    EXPECT_FALSE(d.btCancel->isEnabled());
+    d.close();
+    EXPECT_TRUE(d.isVisible());
+    QTest::qWait(150);
+    EXPECT_NE(settings.User, "piet");
+
+    mail.sessionOpen = false;
+    QTRY_VERIFY_WITH_TIMEOUT(!d.isVisible(), 5000);
+    EXPECT_EQ(Stored().User, "piet");
+    EXPECT_THAT(state.KnownIds, IsEmpty());
+    EXPECT_TRUE(Contains(log, "CheckMail"));
+}
+
 TEST_F(OptionsDialog, StaysOpenOnTheFaultyFieldWhenTheCheckFails) {
     TfrmOpties& d = Open();
     mail.duringCheck = [&] {
