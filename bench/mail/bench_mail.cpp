@@ -563,6 +563,60 @@ void MeasureMemory(std::uint16_t checkPort, const brevon::ReadingState& known,
         std::printf("(the 10 MB message's first audio came %.0f ms after play)\n", wait);
 }
 
+// Heap in use after 100 and after 1,000 checks that each find two new messages, against the
+// in-memory server (the same client and mail side, without the network's time): what a check
+// keeps should not grow with the number of checks.
+void MeasureManyChecks() {
+    fakes::FakeMailbox box;
+    for (int i = 1; i <= 1000; ++i) {
+        // Appended, not "u" + ...: GCC 12 at -O3 flags that with a false -Wrestrict.
+        std::string id = "u";
+        id += std::to_string(i);
+        box.Add(std::move(id), PlainMessage(i));
+    }
+    korp::TKorpPOP client;
+    fakes::ServeFrom(client, box);
+    brevon::ReadingState state;
+    state.LoadPending = false;
+    fakes::CallLog log;
+    fakes::FakeShell shell{log, state};
+    fakes::FakeWindow window{log};
+    fakes::FakeSpeech speech;
+    fakes::FakePreprocessor preprocessor;
+    poptest::TempDir data;
+    brevon::MailSettings settings;
+    settings.Host = "127.0.0.1";
+    settings.User = box.user;
+    settings.Password = box.password;
+    settings.NumSaveMails = kRange;
+    brevon::EmailConnection connection({client, state, [&] { return settings; }, shell, speech,
+                                        window, nullptr, preprocessor, data.Path(), &gHeaderWindow,
+                                        &gReadingWindow});
+    std::size_t after100 = 0;
+    for (int check = 1; check <= 1000; ++check) {
+        if (state.KnownIds.size() > static_cast<std::size_t>(kNew)) {
+            state.KnownIds.erase(state.KnownIds.begin(), state.KnownIds.begin() + kNew);
+            state.KnownHeaders.erase(state.KnownHeaders.begin(), state.KnownHeaders.begin() + kNew);
+        }
+        connection.CheckMail();
+        while (!speech.pendingEnds.empty()) {
+            speech.pendingEnds.pop_front();
+            connection.HeaderSpoken();
+        }
+        speech.said.clear();
+        box.commands.clear();
+        box.lastSession.clear();
+        if (check == 100) after100 = ::mallinfo2().uordblks;
+    }
+    const std::size_t after1000 = ::mallinfo2().uordblks;
+    std::printf("\nHeap in use over 1,000 checks of 2 new messages (in-memory server)\n");
+    std::printf("%16s %16s %12s %16s\n", "after 100 KB", "after 1000 KB", "growth KB",
+                "records held");
+    std::printf("%16zu %16zu %12lld %16zu\n", after100 / 1024, after1000 / 1024,
+                (static_cast<long long>(after1000) - static_cast<long long>(after100)) / 1024,
+                client.OwnedMessageCount());
+}
+
 } // namespace
 
 int main() {
@@ -587,5 +641,6 @@ int main() {
     // Before this process starts the preprocessor or the engine, so no child inherits them.
     MeasureMemory(checkServers.back()->Port(), checks.back().known, readServer->Port());
     MeasurePlay(readServer->Port());
+    MeasureManyChecks();
     return 0;
 }
