@@ -5,23 +5,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
 
-namespace {
-std::string TempDir;
-} // namespace
+#include "../PrivateTempDir.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korpfuzzXXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    TempDir = pattern;
-    setenv("TMPDIR", TempDir.c_str(), 1);
-    std::atexit([] { std::filesystem::remove_all(TempDir); });
+    fuzzing::UsePrivateTempDir("korpfuzz");
     return 0;
 }
 
@@ -33,9 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const korp::EKorpDecodeError&) {
         // "Oops...": a malformed uuencoded line is the one error parsing may raise.
     }
-    if (!std::filesystem::is_empty(TempDir)) {
-        std::fprintf(stderr, "temporary file left behind in %s\n", TempDir.c_str());
-        std::abort();
-    }
+    fuzzing::RequireEmptyTempDir();
     return 0;
 }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -14,16 +13,10 @@
 #include <mail/SenderSubject.h>
 #include <mail/SpokenText.h>
 
-namespace {
-std::string TempDir;
-} // namespace
+#include "../PrivateTempDir.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mailfuzzXXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    TempDir = pattern;
-    setenv("TMPDIR", TempDir.c_str(), 1);
-    std::atexit([] { std::filesystem::remove_all(TempDir); });
+    fuzzing::UsePrivateTempDir("mailfuzz");
     return 0;
 }
 
@@ -52,5 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)brevon::RewriteInvitation(msg.RawMail.Lines(), sentence);
     (void)brevon::SplitSender(raw);
     (void)brevon::CleanSubject(raw);
+    fuzzing::RequireEmptyTempDir();
     return 0;
 }

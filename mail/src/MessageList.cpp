@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <korp/KorpStreams.h>
 #include <platform/AtomicWrite.h>
 
 namespace brevon {
@@ -17,31 +18,16 @@ bool ReadLines(const std::filesystem::path& file, std::vector<std::string>& line
     if (!in) return false;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return false;
-    lines.clear();
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
+    korp::TStringList list;
+    list.SetText(text);
+    lines = std::move(list.Lines());
     return true;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    std::size_t size = 0;
-    for (const std::string& line : lines)
-        size += line.size() + 2;
-    text.reserve(size);
-    for (const std::string& line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
+std::string Text(const std::vector<std::string>& lines) {
+    korp::TStringList list;
+    list.Lines() = lines;
+    return list.Text();
 }
 
 } // namespace
@@ -72,8 +58,8 @@ std::error_code SaveMessageList(const ListFiles& files, const std::vector<std::s
                                 const std::vector<std::string>& headers) {
     if (const std::error_code error = platform::CreatePrivateDirectories(files.ids.parent_path()))
         return error;
-    const std::string idText = JoinLines(ids);
-    const std::string headerText = JoinLines(headers);
+    const std::string idText = Text(ids);
+    const std::string headerText = Text(headers);
     const std::array<platform::FileContents, 2> both{
         {{files.ids, idText}, {files.headers, headerText}}};
     return platform::WriteFilesAtomically(both);

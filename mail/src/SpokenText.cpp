@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include <korp/KorpMsg.h>
+#include <korp/KorpStreams.h>
 #include <mail/MailSession.h>
 #include <mail/SenderSubject.h>
 
@@ -64,29 +65,17 @@ std::string DutchMonth(const std::string& english) {
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
-    return lines;
+    korp::TStringList list;
+    list.SetText(text);
+    return std::move(list.Lines());
 }
 
 } // namespace
 
 std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
+    korp::TStringList list;
+    list.Lines() = lines;
+    return list.Text();
 }
 
 bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sentence) {
