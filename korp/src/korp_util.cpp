@@ -95,11 +95,13 @@ int CreateTemp(std::string& name) {
 
 std::FILE* OpenTemp(std::string& name) {
     const int fd = CreateTemp(name);
+    // The open file outlives its name: a process that crashes or is killed leaves nothing in
+    // the temporary folder.
+    unlink(name.c_str());
     std::FILE* f = fdopen(fd, "w+b");
     if (f == nullptr) {
         const int err = errno;
         close(fd);
-        unlink(name.c_str());
         throw EStreamError("Cannot open temporary file \"" + name + "\": " + std::strerror(err));
     }
     return f;

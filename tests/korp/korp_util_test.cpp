@@ -4,6 +4,8 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -27,18 +29,34 @@ TEST(TempFiles, AreUniqueOwnerOnlyAndStartWithKorp) {
     }
 }
 
-TEST(TempFiles, ATempFileStreamIsDeletedAlsoWhenAnErrorUnwinds) {
+TEST(TempFiles, ATempFileStreamLeavesNothingBehindAfterAnErrorOrACrash) {
     TempDirGuard tmp;
     std::string name;
     try {
         TKorpTempFile file;
         name = file.FileName();
         file.WriteBuffer("data");
-        EXPECT_EQ(tmp.FilesLeft(), 1);
+        file.SetPosition(0);
+        std::string back(4, ' ');
+        EXPECT_EQ(file.Read(back.data(), back.size()), 4u);
+        EXPECT_EQ(back, "data");
         throw std::runtime_error("decoding failed");
     } catch (const std::runtime_error&) {
     }
     EXPECT_FALSE(name.empty());
+    EXPECT_EQ(tmp.FilesLeft(), 0);
+
+    // A process that dies with the file open and written leaves no file either.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TKorpTempFile file;
+        file.WriteBuffer(std::string(100000, 'x'));
+        std::_Exit(tmp.FilesLeft() == 0 ? 9 : 8); // no cleanup of any kind
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 9);
     EXPECT_EQ(tmp.FilesLeft(), 0);
 }
 

@@ -24,8 +24,9 @@ std::string TempFolder();
 /// the caller deletes it. Throws EStreamError when no file can be created.
 std::string MakeTempFileName();
 
-/// A temporary file from MakeTempFileName, open for reading and writing, deleted when the object
-/// goes away (also while an exception unwinds).
+/// A temporary file, open for reading and writing, gone when the object goes away (also while an
+/// exception unwinds) and never left behind by a crash: on POSIX its name is removed as soon as
+/// it is open, on Windows the system deletes it when its handle closes.
 class TKorpTempFile : public TFileStream {
 public:
     TKorpTempFile();
