@@ -65,8 +65,10 @@ bool TlsTransport::Secured() const {
 bool TlsTransport::Open(const std::string& host, std::uint16_t port) {
     Close();
     host_ = host;
+    tcp_.LookupTimeout = LookupTimeout;
     tcp_.ConnectTimeout = ConnectTimeout;
     tcp_.ReceiveTimeout = ReceiveTimeout;
+    tcp_.Resolve = Resolve;
     if (!tcp_.Open(host, port)) return false;
     return Implicit ? StartTls() : true;
 }

@@ -6,13 +6,14 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
 // Error codes a transport hands to its error handler. The socket codes use Winsock's numbers on
 // every platform, so a code a user reads out means the same on Windows and elsewhere.
 enum TransportErrorCode : int {
-    kTransportTimedOut = 10060,        // connect or receive took longer than allowed
+    kTransportTimedOut = 10060,        // a lookup, connect, handshake or receive took too long
     kTransportRefused = 10061,         // nobody listens on that port
     kTransportReset = 10054,           // connection reset by the peer
     kTransportNotConnected = 10057,    // send on a connection that is not open
@@ -38,6 +39,7 @@ class Transport {
 public:
     using Notify = std::function<void()>;
     using ErrorHandler = std::function<void(int code, const std::string& reason)>;
+    using Resolver = std::function<std::vector<std::string>(const std::string& host)>;
 
     virtual ~Transport() = default;
 
@@ -47,11 +49,21 @@ public:
     Notify OnDisconnected;
     ErrorHandler OnError;
 
+    // Longest wait for the name lookup of Open.
+    std::chrono::milliseconds LookupTimeout{10000};
+    // Longest wait for each address of the host to accept the connection, and for the TLS
+    // handshake.
     std::chrono::milliseconds ConnectTimeout{15000};
     // Longest silence allowed while waiting for data (or for room to send).
     std::chrono::milliseconds ReceiveTimeout{60000};
 
-    // Resolves host (a name or a numeric address) and connects; false after reporting an error.
+    // Replaces the system's resolver (for tests): gives the host's addresses in numeric form,
+    // in the order to try them. It runs on a thread of its own that is abandoned when the lookup
+    // times out, so it must own everything it uses.
+    Resolver Resolve;
+
+    // Resolves host (a name or a numeric address) and connects, trying each address in turn;
+    // false after reporting an error.
     virtual bool Open(const std::string& host, std::uint16_t port) = 0;
     // Sends all bytes; false after reporting an error, or silently when not open.
     virtual bool Send(std::string_view bytes) = 0;

@@ -1,8 +1,14 @@
 #include <platform/TcpTransport.h>
 
+#include "../NetDetail.h"
+
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -44,11 +50,68 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
+// One address of the host, copied out of getaddrinfo's list so that it can cross threads.
+struct Endpoint {
+    int family = 0;
+    int socktype = 0;
+    int protocol = 0;
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+struct Lookup {
+    int rc = 0;     // getaddrinfo's result
+    int sysErr = 0; // errno of an EAI_SYSTEM failure, taken on the lookup's thread
+    std::vector<Endpoint> endpoints;
+};
+
+void Append(const char* node, const char* service, int flags, Lookup& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    addrinfo* list = nullptr;
+    out.rc = ::getaddrinfo(node, service, &hints, &list);
+    if (out.rc == EAI_SYSTEM) out.sysErr = errno;
+    if (out.rc != 0) return;
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, &::freeaddrinfo);
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+        if (ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        Endpoint e;
+        e.family = ai->ai_family;
+        e.socktype = ai->ai_socktype;
+        e.protocol = ai->ai_protocol;
+        std::memcpy(&e.address, ai->ai_addr, ai->ai_addrlen);
+        e.length = ai->ai_addrlen;
+        out.endpoints.push_back(e);
+    }
+}
+
+// Runs on a thread of its own (see CallWithin): the caller hands it copies it may outlive.
+Lookup LookUp(const std::string& host, const std::string& service,
+              const Transport::Resolver& resolve) noexcept {
+    Lookup out;
+    try {
+        if (!resolve) {
+            Append(host.c_str(), service.c_str(), AI_ADDRCONFIG, out);
+        } else {
+            for (const std::string& address : resolve(host)) {
+                Append(address.c_str(), service.c_str(), AI_NUMERICHOST | AI_NUMERICSERV, out);
+                if (out.rc != 0) break;
+            }
+        }
+    } catch (...) {
+        out.rc = EAI_FAIL;
+    }
+    if (out.rc == 0 && out.endpoints.empty()) out.rc = EAI_NONAME;
+    return out;
+}
+
 // Connects one address before the deadline; returns the socket or -1 with errno set.
-int ConnectOne(const addrinfo& ai, std::chrono::steady_clock::time_point deadline) {
-    int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol);
+int ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline) {
+    int fd = ::socket(e.family, e.socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, e.protocol);
     if (fd < 0) return -1;
-    if (::connect(fd, ai.ai_addr, ai.ai_addrlen) == 0) return fd;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&e.address), e.length) == 0) return fd;
     if (errno != EINPROGRESS) {
         int saved = errno;
         ::close(fd);
@@ -92,38 +155,49 @@ bool TcpTransport::IsOpen() const {
 bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
     Close();
     Fire(OnLookup);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* list = nullptr;
-    std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (rc != 0 || !list) {
+    const std::string service = std::to_string(port);
+    // getaddrinfo has no time-out of its own and can hang on a resolver that does not answer.
+    std::optional<Lookup> found;
+    try {
+        found = detail::CallWithin<Lookup>(LookupTimeout,
+                                           [host, service, resolve = Resolve]() noexcept {
+                                               return LookUp(host, service, resolve);
+                                           });
+    } catch (const std::system_error& e) {
+        ReportError(kTransportSystem, "cannot look up " + host + ": " + e.what());
+        return false;
+    }
+    if (!found) {
+        ReportError(kTransportTimedOut,
+                    "looking up " + host + " took longer than " + detail::Seconds(LookupTimeout));
+        return false;
+    }
+    if (found->rc != 0) {
         std::string reason = "host not found: " + host;
-        if (rc == EAI_SYSTEM)
-            reason += std::string(" (") + std::strerror(errno) + ")";
-        else if (rc != 0)
-            reason += std::string(" (") + ::gai_strerror(rc) + ")";
+        if (found->rc == EAI_SYSTEM)
+            reason += std::string(" (") + std::strerror(found->sysErr) + ")";
+        else
+            reason += std::string(" (") + ::gai_strerror(found->rc) + ")";
         ReportError(kTransportHostNotFound, reason);
         return false;
     }
     Fire(OnConnecting);
-    // One deadline for all addresses of the name: the user waits for the whole open.
-    auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
+    // Each address gets the whole connect time-out: one that black-holes (an IPv6 route that
+    // leads nowhere, a firewall that drops) must not use up the wait for the next.
     int fd = -1;
     int lastErr = ETIMEDOUT;
-    for (addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) {
-        fd = ConnectOne(*ai, deadline);
-        if (fd < 0) lastErr = errno;
-        if (RemainingMs(deadline) == 0) break;
+    for (const Endpoint& e : found->endpoints) {
+        fd = ConnectOne(e, std::chrono::steady_clock::now() + ConnectTimeout);
+        if (fd >= 0) break;
+        lastErr = errno;
     }
-    ::freeaddrinfo(list);
     if (fd < 0) {
+        const std::size_t tried = found->endpoints.size();
         std::string reason =
             lastErr == ETIMEDOUT
                 ? "no connection to " + host + " port " + service + " within " +
-                      std::to_string(ConnectTimeout.count() / 1000) + " s"
+                      detail::Seconds(ConnectTimeout) +
+                      (tried > 1 ? " (tried " + std::to_string(tried) + " addresses)" : "")
                 : "cannot connect to " + host + " port " + service + ": " + std::strerror(lastErr);
         ReportError(CodeForErrno(lastErr), reason);
         return false;
@@ -145,7 +219,7 @@ bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout) {
         if (r == 0) {
             ReportError(kTransportTimedOut, std::string(forWrite ? "could not send for "
                                                                  : "no answer from server for ") +
-                                                std::to_string(timeout.count() / 1000) + " s");
+                                                detail::Seconds(timeout));
             return false;
         }
         ReportSystemError("poll");

@@ -1,6 +1,13 @@
 #include <platform/TcpTransport.h>
 
+#include "../NetDetail.h"
+
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -26,15 +33,70 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-SOCKET ConnectOne(const addrinfo& ai, std::chrono::steady_clock::time_point deadline, int& err) {
-    SOCKET s = ::socket(ai.ai_family, ai.ai_socktype, ai.ai_protocol);
+// One address of the host, copied out of getaddrinfo's list so that it can cross threads.
+struct Endpoint {
+    int family = 0;
+    int socktype = 0;
+    int protocol = 0;
+    sockaddr_storage address{};
+    int length = 0;
+};
+
+struct Lookup {
+    int rc = 0; // getaddrinfo's result, a WSA error code
+    std::vector<Endpoint> endpoints;
+};
+
+void Append(const char* node, const char* service, int flags, Lookup& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    addrinfo* list = nullptr;
+    out.rc = ::getaddrinfo(node, service, &hints, &list);
+    if (out.rc != 0) return;
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, &::freeaddrinfo);
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+        if (ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        Endpoint e;
+        e.family = ai->ai_family;
+        e.socktype = ai->ai_socktype;
+        e.protocol = ai->ai_protocol;
+        std::memcpy(&e.address, ai->ai_addr, ai->ai_addrlen);
+        e.length = static_cast<int>(ai->ai_addrlen);
+        out.endpoints.push_back(e);
+    }
+}
+
+// Runs on a thread of its own (see CallWithin): the caller hands it copies it may outlive.
+Lookup LookUp(const std::string& host, const std::string& service,
+              const Transport::Resolver& resolve) noexcept {
+    Lookup out;
+    try {
+        if (!resolve) {
+            Append(host.c_str(), service.c_str(), 0, out);
+        } else {
+            for (const std::string& address : resolve(host)) {
+                Append(address.c_str(), service.c_str(), AI_NUMERICHOST, out);
+                if (out.rc != 0) break;
+            }
+        }
+    } catch (...) {
+        out.rc = WSANO_RECOVERY;
+    }
+    if (out.rc == 0 && out.endpoints.empty()) out.rc = WSAHOST_NOT_FOUND;
+    return out;
+}
+
+SOCKET ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline, int& err) {
+    SOCKET s = ::socket(e.family, e.socktype, e.protocol);
     if (s == INVALID_SOCKET) {
         err = WSAGetLastError();
         return s;
     }
     u_long nonBlocking = 1;
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
-    if (::connect(s, ai.ai_addr, static_cast<int>(ai.ai_addrlen)) == 0) return s;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&e.address), e.length) == 0) return s;
     err = WSAGetLastError();
     if (err != WSAEWOULDBLOCK) {
         ::closesocket(s);
@@ -75,26 +137,46 @@ bool TcpTransport::IsOpen() const {
 bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
     Close();
     Fire(OnLookup);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
-        ReportError(kTransportHostNotFound, "host not found: " + host);
+    const std::string service = std::to_string(port);
+    // getaddrinfo has no time-out of its own and can hang on a resolver that does not answer.
+    std::optional<Lookup> found;
+    try {
+        found = detail::CallWithin<Lookup>(LookupTimeout,
+                                           [host, service, resolve = Resolve]() noexcept {
+                                               return LookUp(host, service, resolve);
+                                           });
+    } catch (const std::system_error& e) {
+        ReportError(kTransportSystem, "cannot look up " + host + ": " + e.what());
+        return false;
+    }
+    if (!found) {
+        ReportError(kTransportTimedOut,
+                    "looking up " + host + " took longer than " + detail::Seconds(LookupTimeout));
+        return false;
+    }
+    if (found->rc != 0) {
+        ReportError(kTransportHostNotFound,
+                    "host not found: " + host + " (error " + std::to_string(found->rc) + ")");
         return false;
     }
     Fire(OnConnecting);
-    auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
+    // Each address gets the whole connect time-out: one that black-holes (an IPv6 route that
+    // leads nowhere, a firewall that drops) must not use up the wait for the next.
     SOCKET s = INVALID_SOCKET;
     int err = WSAETIMEDOUT;
-    for (addrinfo* ai = list; ai && s == INVALID_SOCKET && RemainingMs(deadline) > 0;
-         ai = ai->ai_next)
-        s = ConnectOne(*ai, deadline, err);
-    ::freeaddrinfo(list);
+    for (const Endpoint& e : found->endpoints) {
+        s = ConnectOne(e, std::chrono::steady_clock::now() + ConnectTimeout, err);
+        if (s != INVALID_SOCKET) break;
+    }
     if (s == INVALID_SOCKET) {
-        ReportError(err, "cannot connect to " + host + " port " + service + " (error " +
-                             std::to_string(err) + ")");
+        const std::size_t tried = found->endpoints.size();
+        ReportError(err,
+                    err == WSAETIMEDOUT
+                        ? "no connection to " + host + " port " + service + " within " +
+                              detail::Seconds(ConnectTimeout) +
+                              (tried > 1 ? " (tried " + std::to_string(tried) + " addresses)" : "")
+                        : "cannot connect to " + host + " port " + service + " (error " +
+                              std::to_string(err) + ")");
         return false;
     }
     BOOL one = TRUE;
@@ -112,7 +194,7 @@ bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout) {
     if (r == 0) {
         ReportError(kTransportTimedOut,
                     std::string(forWrite ? "could not send for " : "no answer from server for ") +
-                        std::to_string(timeout.count() / 1000) + " s");
+                        detail::Seconds(timeout));
         return false;
     }
     ReportSystemError("poll");
