@@ -1,5 +1,7 @@
 #include <platform/TlsTransport.h>
 
+#include "NetDetail.h"
+
 #include <string>
 
 #include <openssl/err.h>
@@ -99,14 +101,30 @@ bool TlsTransport::StartTls() {
         return false;
     }
     // Host-name check (RFC 6125); a numeric host is matched against the IP addresses instead.
-    if (IsNumericAddress(host_)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(s->ssl), host_.c_str());
-    } else {
-        SSL_set_tlsext_host_name(s->ssl, host_.c_str());
-        SSL_set1_host(s->ssl, host_.c_str());
+    // Without the name set the chain alone would be checked, so a failure here ends the
+    // connection. A wildcard stands for a whole label only (RFC 6125 6.4.3 allows no more).
+    X509_VERIFY_PARAM* param = SSL_get0_param(s->ssl);
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    bool named = !host_.empty() && host_.find('\0') == std::string::npos;
+    if (named && IsNumericAddress(host_)) {
+        named = X509_VERIFY_PARAM_set1_ip_asc(param, host_.c_str()) == 1;
+    } else if (named) {
+        named = SSL_set_tlsext_host_name(s->ssl, host_.c_str()) == 1 &&
+                SSL_set1_host(s->ssl, host_.c_str()) == 1;
+    }
+    if (!named) {
+        std::string reason = "cannot check the server's certificate against the name " + host_;
+        if (std::string detail = OpenSslErrors(); !detail.empty()) reason += ": " + detail;
+        ReportError(kTlsHandshakeFailed, reason);
+        Close();
+        return false;
     }
     session_ = std::move(s);
     SSL* ssl = session_->ssl;
+    // A server that goes quiet during the handshake must not leave the connection open in plain
+    // text: every way out of this loop but success closes it.
+    const std::string late = "the TLS handshake with " + host_ + " did not finish within " +
+                             detail::Seconds(ConnectTimeout);
     auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
     for (;;) {
         int rc = SSL_connect(ssl);
@@ -115,13 +133,13 @@ bool TlsTransport::StartTls() {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() < 0) left = std::chrono::milliseconds(0);
-        if (err == SSL_ERROR_WANT_READ) {
-            if (!tcp_.WaitReadable(left)) return false;
-            continue;
-        }
-        if (err == SSL_ERROR_WANT_WRITE) {
-            if (!tcp_.WaitWritable(left)) return false;
-            continue;
+        if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+            bool ready = err == SSL_ERROR_WANT_READ ? tcp_.WaitReadable(left, late)
+                                                    : tcp_.WaitWritable(left, late);
+            if (ready) continue;
+            ERR_clear_error();
+            Close();
+            return false;
         }
         long verify = SSL_get_verify_result(ssl);
         int code = kTlsHandshakeFailed;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -23,16 +24,17 @@ public:
 
     // For a layer on top (TLS): the socket handle, and waiting for it with a time-out. The socket
     // is non-blocking; these return false after reporting a time-out or failure through OnError.
+    // A time-out is reported as the server's silence unless timeoutReason says otherwise.
     std::intptr_t NativeHandle() const { return handle_; }
-    bool WaitReadable(std::chrono::milliseconds timeout);
-    bool WaitWritable(std::chrono::milliseconds timeout);
+    bool WaitReadable(std::chrono::milliseconds timeout, const std::string& timeoutReason = {});
+    bool WaitWritable(std::chrono::milliseconds timeout, const std::string& timeoutReason = {});
     // Reports a failure of the operating system (last socket error) through OnError.
     void ReportSystemError(const char* what);
     // Lets a layer on top report its own failures through the same handler.
     void Report(int code, std::string reason) { ReportError(code, std::move(reason)); }
 
 private:
-    bool Wait(bool forWrite, std::chrono::milliseconds timeout);
+    bool Wait(bool forWrite, std::chrono::milliseconds timeout, const std::string& timeoutReason);
     std::intptr_t handle_;
 };
 

@@ -209,7 +209,8 @@ bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
     return true;
 }
 
-bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout) {
+bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
+                        const std::string& timeoutReason) {
     pollfd p{static_cast<int>(handle_), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
@@ -217,9 +218,12 @@ bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout) {
         if (r > 0) return true;
         if (r < 0 && errno == EINTR) continue;
         if (r == 0) {
-            ReportError(kTransportTimedOut, std::string(forWrite ? "could not send for "
-                                                                 : "no answer from server for ") +
-                                                detail::Seconds(timeout));
+            ReportError(
+                kTransportTimedOut,
+                !timeoutReason.empty()
+                    ? timeoutReason
+                    : std::string(forWrite ? "could not send for " : "no answer from server for ") +
+                          detail::Seconds(timeout));
             return false;
         }
         ReportSystemError("poll");
@@ -227,11 +231,13 @@ bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout) {
     }
 }
 
-bool TcpTransport::WaitReadable(std::chrono::milliseconds timeout) {
-    return Wait(false, timeout);
+bool TcpTransport::WaitReadable(std::chrono::milliseconds timeout,
+                                const std::string& timeoutReason) {
+    return Wait(false, timeout, timeoutReason);
 }
-bool TcpTransport::WaitWritable(std::chrono::milliseconds timeout) {
-    return Wait(true, timeout);
+bool TcpTransport::WaitWritable(std::chrono::milliseconds timeout,
+                                const std::string& timeoutReason) {
+    return Wait(true, timeout, timeoutReason);
 }
 
 void TcpTransport::ReportSystemError(const char* what) {

@@ -186,26 +186,31 @@ bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
     return true;
 }
 
-bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout) {
+bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
+                        const std::string& timeoutReason) {
     WSAPOLLFD p{static_cast<SOCKET>(handle_),
                 static_cast<SHORT>(forWrite ? POLLWRNORM : POLLRDNORM), 0};
     int r = ::WSAPoll(&p, 1, static_cast<int>(timeout.count()));
     if (r > 0) return true;
     if (r == 0) {
-        ReportError(kTransportTimedOut,
-                    std::string(forWrite ? "could not send for " : "no answer from server for ") +
-                        detail::Seconds(timeout));
+        ReportError(kTransportTimedOut, !timeoutReason.empty()
+                                            ? timeoutReason
+                                            : std::string(forWrite ? "could not send for "
+                                                                   : "no answer from server for ") +
+                                                  detail::Seconds(timeout));
         return false;
     }
     ReportSystemError("poll");
     return false;
 }
 
-bool TcpTransport::WaitReadable(std::chrono::milliseconds timeout) {
-    return Wait(false, timeout);
+bool TcpTransport::WaitReadable(std::chrono::milliseconds timeout,
+                                const std::string& timeoutReason) {
+    return Wait(false, timeout, timeoutReason);
 }
-bool TcpTransport::WaitWritable(std::chrono::milliseconds timeout) {
-    return Wait(true, timeout);
+bool TcpTransport::WaitWritable(std::chrono::milliseconds timeout,
+                                const std::string& timeoutReason) {
+    return Wait(true, timeout, timeoutReason);
 }
 
 void TcpTransport::ReportSystemError(const char* what) {
