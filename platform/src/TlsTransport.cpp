@@ -30,6 +30,12 @@ std::string OpenSslErrors() {
     return text;
 }
 
+// OpenSSL's socket calls can write, and a write to a peer that has gone would raise SIGPIPE.
+template <class Io> auto Quietly(Io io) {
+    TcpTransport::NoSigpipe quiet;
+    return io();
+}
+
 } // namespace
 
 struct TlsTransport::Session {
@@ -127,7 +133,7 @@ bool TlsTransport::StartTls() {
                              detail::Seconds(ConnectTimeout);
     auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
     for (;;) {
-        int rc = SSL_connect(ssl);
+        int rc = Quietly([ssl] { return SSL_connect(ssl); });
         if (rc == 1) break;
         int err = SSL_get_error(ssl, rc);
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -186,7 +192,7 @@ bool TlsTransport::Send(std::string_view bytes) {
     while (!bytes.empty()) {
         SSL* ssl = session_->ssl;
         size_t written = 0;
-        int rc = SSL_write_ex(ssl, bytes.data(), bytes.size(), &written);
+        int rc = Quietly([&] { return SSL_write_ex(ssl, bytes.data(), bytes.size(), &written); });
         if (rc == 1) {
             bytes.remove_prefix(written);
             continue;
@@ -213,7 +219,7 @@ std::size_t TlsTransport::Receive(char* buffer, std::size_t capacity) {
     for (;;) {
         SSL* ssl = session_->ssl;
         size_t got = 0;
-        int rc = SSL_read_ex(ssl, buffer, capacity, &got);
+        int rc = Quietly([&] { return SSL_read_ex(ssl, buffer, capacity, &got); });
         if (rc == 1) return got;
         int err = SSL_get_error(ssl, rc);
         if (err == SSL_ERROR_WANT_READ) {
@@ -240,7 +246,7 @@ std::size_t TlsTransport::Receive(char* buffer, std::size_t capacity) {
 void TlsTransport::Close() {
     if (session_ && session_->ssl && session_->secured && tcp_.IsOpen()) {
         // Best effort close_notify; the socket is non-blocking, so this never waits.
-        SSL_shutdown(session_->ssl);
+        Quietly([this] { return SSL_shutdown(session_->ssl); });
         ERR_clear_error();
     }
     session_.reset();

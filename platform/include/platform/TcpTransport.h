@@ -33,6 +33,21 @@ public:
     // Lets a layer on top report its own failures through the same handler.
     void Report(int code, std::string reason) { ReportError(code, std::move(reason)); }
 
+    // For a layer on top that writes to the socket itself (OpenSSL writes with plain write()):
+    // while one lives, a write on this thread to a connection the peer has closed fails (EPIPE)
+    // instead of raising SIGPIPE, which would end the program. Nothing to do on Windows.
+    class NoSigpipe {
+    public:
+        NoSigpipe();
+        ~NoSigpipe();
+        NoSigpipe(const NoSigpipe&) = delete;
+        NoSigpipe& operator=(const NoSigpipe&) = delete;
+
+    private:
+        bool wasBlocked_ = false;
+        bool wasPending_ = false;
+    };
+
 private:
     bool Wait(bool forWrite, std::chrono::milliseconds timeout, const std::string& timeoutReason);
     std::intptr_t handle_;

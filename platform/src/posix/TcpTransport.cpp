@@ -3,6 +3,7 @@
 #include "../NetDetail.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -281,6 +283,31 @@ std::size_t TcpTransport::Receive(char* buffer, std::size_t capacity) {
         ReportSystemError("recv");
         return 0;
     }
+}
+
+// Blocking SIGPIPE on this thread only leaves the rest of the program, and the processes it
+// starts, as they were; a SIGPIPE raised meanwhile is taken back before it is unblocked.
+TcpTransport::NoSigpipe::NoSigpipe() {
+    sigset_t pipe, old, pending;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    wasBlocked_ = sigismember(&old, SIGPIPE) == 1;
+    wasPending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+}
+
+TcpTransport::NoSigpipe::~NoSigpipe() {
+    int saved = errno;
+    sigset_t pipe, pending;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    if (!wasPending_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+        const timespec none{0, 0};
+        while (sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
+        }
+    }
+    if (!wasBlocked_) pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    errno = saved;
 }
 
 void TcpTransport::Close() {

@@ -256,6 +256,13 @@ std::size_t TcpTransport::Receive(char* buffer, std::size_t capacity) {
     }
 }
 
+// Winsock raises no signal for a closed connection.
+TcpTransport::NoSigpipe::NoSigpipe() {}
+TcpTransport::NoSigpipe::~NoSigpipe() {
+    (void)wasBlocked_;
+    (void)wasPending_;
+}
+
 void TcpTransport::Close() {
     if (handle_ == kNoSocket) return;
     ::closesocket(static_cast<SOCKET>(handle_));

@@ -24,18 +24,22 @@ using platform::TlsTransport;
 namespace {
 
 // Serves one connection on 127.0.0.1 with a certificate: the TLS handshake, "+OK\r\n", and then
-// waits for the client to close. Every wait is bounded.
+// waits for the client to close, or hangs up at once. Every wait is bounded.
 class TlsServer {
 public:
-    TlsServer(const std::string& certFile, const std::string& keyFile) {
+    TlsServer(const std::string& certFile, const std::string& keyFile, bool hangUp = false)
+        : hangUp_(hangUp) {
         ctx_ = SSL_CTX_new(TLS_server_method());
         ok_ = ctx_ && SSL_CTX_use_certificate_chain_file(ctx_, certFile.c_str()) == 1 &&
               SSL_CTX_use_PrivateKey_file(ctx_, keyFile.c_str(), SSL_FILETYPE_PEM) == 1;
         if (ok_) thread_ = std::thread([this] { Serve(); });
     }
     ~TlsServer() {
-        if (thread_.joinable()) thread_.join();
+        Finish();
         SSL_CTX_free(ctx_);
+    }
+    void Finish() {
+        if (thread_.joinable()) thread_.join();
     }
     bool Ok() const { return ok_; }
     std::uint16_t Port() const { return listener_.port; }
@@ -58,13 +62,14 @@ private:
         if (SSL_accept(ssl) == 1) {
             SSL_write(ssl, "+OK\r\n", 5);
             char buf[64];
-            while (SSL_read(ssl, buf, sizeof buf) > 0) {
+            while (!hangUp_ && SSL_read(ssl, buf, sizeof buf) > 0) {
             }
         }
         SSL_free(ssl);
         ::close(fd);
     }
     Listener listener_;
+    bool hangUp_;
     SSL_CTX* ctx_ = nullptr;
     bool ok_ = false;
     std::thread thread_;
@@ -193,4 +198,38 @@ TEST(TlsTransport, RefusesAHostNameItCannotCheck) {
     ASSERT_GE(peer, 0);
     EXPECT_EQ(ReadUntilClosed(peer), "");
     ::close(peer);
+}
+
+// A server that has gone away (an idle connection dropped, say) makes the next writes fail. That
+// must come back as an error: OpenSSL writes with plain write(), whose SIGPIPE would end the
+// program on its own.
+TEST(TlsTransport, WritingToAServerThatHasGoneFailsWithoutEndingTheProgram) {
+    poptest::TempDir work;
+    poptest::TestPki pki(work.Path());
+    if (!pki.Ok() || !pki.MakeServerCert("good", "IP:127.0.0.1", 2))
+        GTEST_SKIP() << "the openssl command could not make test certificates";
+    TlsServer server(pki.CertFile("good"), pki.KeyFile("good"), true);
+    ASSERT_TRUE(server.Ok());
+    TlsTransport t(true);
+    Recorder r;
+    r.Attach(t);
+    t.CaFile = pki.CaFile();
+    t.ReceiveTimeout = 2s;
+    ASSERT_TRUE(t.Open("127.0.0.1", server.Port())) << t.LastError();
+    char buf[16];
+    ASSERT_EQ(std::string(buf, t.Receive(buf, sizeof buf)), "+OK\r\n");
+    server.Finish();
+    // The first write may still be taken; the peer's reset makes a later one fail.
+    bool failed = false;
+    for (int i = 0; i < 10 && !failed; ++i) {
+        failed = !t.Send("NOOP\r\n");
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(r.codes, std::vector<int>{platform::kTransportReset});
+    t.Close();
+    // This thread's signal mask is as it was.
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);
 }
