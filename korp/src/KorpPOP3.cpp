@@ -20,6 +20,9 @@ namespace {
 
 constexpr std::size_t kChunk = 1024;
 constexpr std::size_t kMaxReplyLine = 65536;
+// Beyond twice the stated size a message may still grow by this much (a header the server
+// adds, line ends it rewrites) before it counts as endless.
+constexpr std::uint64_t kSizeSlack = 1024 * 1024;
 constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
 constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
@@ -381,6 +384,23 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
     ReceiveReply();
     if (transportFailed_) return nullptr;
     const int size = ReplyWord(ReplyText, 2, 100);
+    // A size the server stated; a refused LIST leaves only the fixed cap to go by.
+    const bool sizeStated = !ErrorFlag && ReplyWord(ReplyText, 2, -1) >= 0;
+    if (!headersOnly && sizeStated && static_cast<std::uint64_t>(size) > MaxMessageSize) {
+        // Not fetched at all: the connection stays usable.
+        ErrorFlag = true;
+        LastErrorCode = kErrTooLarge;
+        LastError = "message " + number + " is " + std::to_string(size) + " bytes, more than the " +
+                    std::to_string(MaxMessageSize) + " allowed";
+        if (OnError) OnError(*this, LastErrorCode, LastError);
+        return nullptr;
+    }
+    // What may arrive before the retrieve is given up: the cap, and for a stated size not far
+    // beyond it (a server must not feed an endless message to a reader left alone for months).
+    const std::uint64_t limit =
+        sizeStated ? std::min<std::uint64_t>(MaxMessageSize,
+                                             2 * static_cast<std::uint64_t>(size) + kSizeSlack)
+                   : MaxMessageSize;
 
     SendCommand(headersOnly ? "TOP " + number + " 0" : "RETR " + number);
     std::string first = ReceiveReply();
@@ -429,6 +449,17 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
             return failWrite(e.what());
         }
         written += chunk.size();
+        if (!complete && written > limit) {
+            // The rest is still on its way: the conversation cannot go on over this connection.
+            LastError = "message " + number + " goes on beyond " + std::to_string(limit) +
+                        " bytes; not read further";
+            ErrorFlag = true;
+            LastErrorCode = kErrTooLarge;
+            transport_->Close();
+            IsConnected = false;
+            if (OnError) OnError(*this, LastErrorCode, LastError);
+            return nullptr;
+        }
         // A size of 0 or less (a broken LIST answer) cannot scale anything: call it done.
         std::uint64_t percent =
             size > 0 ? RoundHalfEven(written * 100, static_cast<std::uint64_t>(size)) : 100;

@@ -24,6 +24,7 @@ enum TKorpPOPError : int {
     kErrRetrieve = 2004,   // RETR or TOP answered "-ERR"
     kErrSpoolFile = 2005,  // the temporary file of a retrieve could not be created or written
     kErrStatOrUidl = 2006, // STAT or UIDL answered "-ERR"
+    kErrTooLarge = 2007,   // the message is larger than MaxMessageSize, or far beyond its size
 };
 
 using TSocketEvent = std::function<void(TKorpPOP& Sender, platform::Transport& Socket)>;
@@ -58,6 +59,9 @@ public:
     bool StartTLS = false;
     // Certificates (PEM) trusted besides the system's store.
     std::string CAFile;
+    // A message larger than this (by LIST) is not fetched; one that grows beyond it, or far
+    // beyond its LIST size, while it arrives is given up and the connection closed.
+    std::uint64_t MaxMessageSize = 50 * 1024 * 1024;
     std::chrono::milliseconds ConnectTimeout{15000};
     std::chrono::milliseconds ReceiveTimeout{60000}; // longest silence of the server
 

@@ -276,3 +276,41 @@ TEST(KorpPOP, MessagesBelongToTheClientUntilReleased) {
     EXPECT_EQ(h.pop.OwnedMessageCount(), 0u);
     EXPECT_EQ(h.Commands(), (std::vector<std::string>{"LIST 1", "TOP 1 0", "LIST 1", "TOP 1 0"}));
 }
+
+TEST(KorpPOP, AMessageBeyondTheCapOrFarBeyondItsSizeIsNotReadWhole) {
+    const std::string big(3000, 'x');
+    const struct {
+        const char* name;
+        const char* list;
+        bool headersOnly;
+        std::size_t bodyChunks; // of 3000 bytes each, never terminated
+        bool sent;              // RETR or TOP went out
+        bool stillConnected;
+    } cases[] = {
+        {"LIST states more than the cap: not asked for", "+OK 1 5000\r\n", false, 0, false, true},
+        {"no size stated, it grows beyond the cap", "-ERR\r\n", false, 3, true, false},
+        {"far beyond its stated size", "+OK 1 10\r\n", false, 3, true, false},
+        {"headers far beyond the stated size", "+OK 1 10\r\n", true, 3, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        h.pop.MaxMessageSize = 4000;
+        h.Reply({"+OK\r\n", c.list});
+        if (c.sent) h.Reply({"+OK\r\n"});
+        for (std::size_t i = 0; i < c.bodyChunks; ++i)
+            h.server.chunks.push_back(big);
+        h.Reply({"+OK 1 abc\r\n"}); // what a UIDL after it would get
+        h.pop.Connect();
+        EXPECT_EQ(c.headersOnly ? h.pop.RetrieveHeader(1) : h.pop.Retrieve(1), nullptr);
+        EXPECT_TRUE(h.pop.ErrorFlag);
+        EXPECT_EQ(h.pop.LastErrorCode, korp::kErrTooLarge);
+        EXPECT_EQ(h.errors, std::vector<int>{korp::kErrTooLarge});
+        EXPECT_EQ(h.pop.IsConnected, c.stillConnected);
+        const std::vector<std::string> commands = h.Commands();
+        EXPECT_EQ(commands.size(), c.sent ? 2u : 1u);
+        if (c.stillConnected) {
+            EXPECT_EQ(h.pop.GetUIDL(1), "abc");
+        }
+    }
+}
