@@ -4,6 +4,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpPOP3.h>
+#include <platform/Transport.h>
 
 namespace brevon {
 
@@ -17,6 +18,23 @@ std::string Trimmed(const std::string& s) {
     const auto first = std::find_if_not(s.begin(), s.end(), blank);
     const auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
     return first < last ? std::string(first, last) : std::string();
+}
+
+// What to say when securing the connection failed; null for any other failure.
+const char* SecureConnectionSentence(int code) {
+    switch (code) {
+    case platform::kTlsCertExpired:
+    case platform::kTlsUnknownIssuer:
+    case platform::kTlsNameMismatch:
+    case platform::kTlsCertInvalid:
+        return kUntrustedCertificateSentence;
+    case platform::kTlsNotOffered:
+        return kNoSecurityOfferedSentence;
+    case platform::kTlsHandshakeFailed:
+        return kCannotConnectSecurelySentence;
+    default:
+        return nullptr;
+    }
 }
 
 } // namespace
@@ -42,7 +60,7 @@ MailSession::MailSession(MailContext& context) : ctx_(context) {}
 
 bool MailSession::Open(const MailSettings& settings) {
     if (open_) return false;
-    broken_ = aborted_ = false;
+    broken_ = aborted_ = tooLarge_ = false;
     count_ = range_ = 0;
     uidls_.clear();
     reverse_ = settings.Reverse;
@@ -50,7 +68,14 @@ bool MailSession::Open(const MailSettings& settings) {
     korp::TKorpPOP& client = ctx_.client;
     const HostAndPort server = SplitHostPort(settings.Host);
     client.Host = server.host;
-    client.Port = server.port.empty() ? "110" : server.port;
+    client.UseTLS = settings.Security == ConnectionSecurity::Tls;
+    client.StartTLS = settings.Security == ConnectionSecurity::StartTls;
+    // The port written with the host wins, then the port setting, then the usual one.
+    const std::string port = Trimmed(settings.Port);
+    client.Port = !server.port.empty() ? server.port
+                  : !port.empty()      ? port
+                  : client.UseTLS      ? "995"
+                                       : "110";
     client.UserId = settings.User;
     client.UserPasswd = settings.Password;
     // Reading while offline turns checking back on.
@@ -92,7 +117,10 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
     GoOffline();
     if (failure == Failure::Connect) {
         ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
-        if (!ctx_.state.ConnectFailSpoken) {
+        if (const char* secure = SecureConnectionSentence(client.LastErrorCode)) {
+            // Encryption was the trouble, not the server's reach: say that instead.
+            ctx_.speech.Say(nullptr, secure);
+        } else if (!ctx_.state.ConnectFailSpoken) {
             ctx_.state.ConnectFailSpoken = true;
             ctx_.speech.Say(nullptr, kCannotConnectSentence);
         } else {
@@ -166,8 +194,12 @@ std::optional<int> MailSession::FindOnServer(const std::string& id) {
 
 std::unique_ptr<korp::TKorpMsg> MailSession::Take(korp::TKorpMsg* message) {
     korp::TKorpPOP& client = ctx_.client;
+    tooLarge_ = false;
     if (!message) {
-        if (aborted_ || client.ErrorFlag || !client.IsConnected) NoteBroken();
+        tooLarge_ = !aborted_ && client.LastErrorCode == korp::kErrTooLarge;
+        // Refused before it was fetched, the conversation goes on; given up half-way, the
+        // connection is gone.
+        if (aborted_ || !client.IsConnected || (client.ErrorFlag && !tooLarge_)) NoteBroken();
         return nullptr;
     }
     // Released at once, so each record lives only as long as its user needs it.

@@ -126,6 +126,11 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
                                          const LanguageCheckOps* languageCheck,
                                          PreprocessorOps& preprocessor) {
     std::string text = JoinLines(lines);
+    if (text.size() > kMaxSpokenText) {
+        // Cut at a line end, so no word is read half.
+        const std::size_t end = text.rfind("\r\n", kMaxSpokenText);
+        text.resize(end == std::string::npos || end == 0 ? kMaxSpokenText : end + 2);
+    }
     if (settings.UseLid && languageCheck && !languageCheck->IsDutchText(text))
         return {kNotDutchSentence};
     PreprocessorOps::Result step = preprocessor.Clean(text, settings.SkipReply);
@@ -183,7 +188,7 @@ bool SpokenText::PrepareMessageText(int position) {
         ctx_.window.SetProgressLabel("Mail Retrieve Progress (" +
                                      std::to_string(state.CurrentIndex) + ")");
         message = session_.Retrieve(number);
-        if (!message && session_.Broken()) {
+        if (!message && !session_.TooLarge() && session_.Broken()) {
             session_.Fail();
             return false;
         }
@@ -194,6 +199,8 @@ bool SpokenText::PrepareMessageText(int position) {
     std::vector<std::string> body;
     if (number == 0) {
         body = {kGoneSentence};
+    } else if (!message && session_.TooLarge()) {
+        body = {kTooLargeSentence};
     } else if (!message || message->Text.Empty()) {
         body = {kNoTextSentence};
     } else {

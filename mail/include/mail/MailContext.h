@@ -29,6 +29,15 @@ inline constexpr const char* kCannotConnectSentence =
     "Ik kan geen verbinding maken met de e-mailserver. Controleer uw instellingen";
 inline constexpr const char* kStillCannotConnectSentence =
     "Ik kan nog \\+steeds geen verbinding maken met de e-mailserver";
+// When the connection could not be secured: the certificate failed verification, the server
+// does not offer STARTTLS, or the handshake failed.
+inline constexpr const char* kUntrustedCertificateSentence =
+    "Ik kan geen veilige verbinding maken: het certificaat van de e-mailserver is niet in orde. "
+    "Controleer uw instellingen";
+inline constexpr const char* kNoSecurityOfferedSentence =
+    "De e-mailserver biedt geen beveiligde verbinding aan. Controleer uw instellingen";
+inline constexpr const char* kCannotConnectSecurelySentence =
+    "Ik kan geen beveiligde verbinding maken met de e-mailserver. Controleer uw instellingen";
 inline constexpr const char* kCannotLogInSentence =
     "Ik kan niet \\+in \\-loggen op de e-mailserver. Controleer naam en wachtwoord";
 

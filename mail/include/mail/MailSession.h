@@ -61,6 +61,9 @@ public:
     // when the session broke. A message that failed to parse comes back as far as it parsed.
     std::unique_ptr<korp::TKorpMsg> RetrieveHeader(int number);
     std::unique_ptr<korp::TKorpMsg> Retrieve(int number);
+    // The last retrieve gave nothing because the message is too large to fetch (when it was
+    // given up half-way the session is broken as well).
+    bool TooLarge() const { return tooLarge_; }
 
     // SetOnline(false): QUIT when connected, checking off, the tray's mark set.
     void GoOffline();
@@ -79,6 +82,7 @@ private:
     bool open_ = false;
     bool broken_ = false;
     bool aborted_ = false;
+    bool tooLarge_ = false;
     int count_ = 0;
     int range_ = 0;
     bool reverse_ = false;

@@ -5,11 +5,27 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace brevon {
 
+// How the connection to the mail server is secured.
+enum class ConnectionSecurity {
+    None,     // "Geen": plain text, as mail servers were read before
+    StartTls, // "STARTTLS": plain at first, encrypted before the user name is sent
+    Tls,      // "SSL/TLS": encrypted from the first byte (POP3S)
+};
+
+// The stored texts: "Geen", "STARTTLS", "SSL/TLS".
+std::string_view SecurityText(ConnectionSecurity security);
+// The stored text as a choice, case aside; any other text (a value that is absent reads as
+// "Geen") is no security, as every settings file written before the choice existed means.
+ConnectionSecurity SecurityFromText(std::string_view text);
+
 struct MailSettings {
-    std::string Host;
+    std::string Host; // a name or address, or "name:port", "[v6 address]:port"
+    ConnectionSecurity Security = ConnectionSecurity::None;
+    std::string Port; // 1 to 65535; empty: 110, or 995 for SSL/TLS
     std::string User;
     std::string Password; // in plain
     std::int32_t NumSaveMails = 20;

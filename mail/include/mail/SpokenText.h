@@ -3,6 +3,7 @@
 // and the text preprocessor's three engines.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ class MailSession;
 inline constexpr const char* kGoneSentence =
     "Dit \\-bericht is \\+niet \\-meer op de \\-server aanwezig";
 inline constexpr const char* kNoTextSentence = "Dit \\-bericht \\-bevat \\+geen tekst";
+inline constexpr const char* kTooLargeSentence = "Dit \\-bericht is te \\+groot om voor te lezen";
+// Text beyond this is not read: some seventeen hours of speech, and the preprocessor's memory
+// grows with the text.
+inline constexpr std::size_t kMaxSpokenText = 1024 * 1024;
 inline constexpr const char* kNotDutchSentence =
     "dit \\-bericht is \\-waarschijnlijk \\+niet in het Nederlands \\-gesteld";
 
