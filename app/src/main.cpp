@@ -59,6 +59,8 @@ int LocalHour() {
 MailSettings MailSettingsOf(const Settings& settings) {
     MailSettings mail;
     mail.Host = settings.Host;
+    mail.Security = SecurityFromText(settings.Security);
+    mail.Port = settings.Port;
     mail.User = settings.User;
     mail.Password = settings.Password;
     mail.NumSaveMails = settings.NumSaveMails;

@@ -76,6 +76,7 @@ Settings Sample() {
     s.UseLid = false;
     s.SemiService9X = true;
     s.ShowWindow = true;
+    s.Security = "Geen"; // as a settings file from before the choice reads
     return s;
 }
 
@@ -236,16 +237,23 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
     EXPECT_EQ(d.seIntervalTijd->maximum(), 99);
     EXPECT_EQ(d.seNumSave->minimum(), 1);
     EXPECT_EQ(d.seNumSave->maximum(), 9999);
+    ASSERT_EQ(d.ComboSecurity->count(), 3);
+    EXPECT_EQ(d.ComboSecurity->itemText(0), QStringLiteral("Geen"));
+    EXPECT_EQ(d.ComboSecurity->itemText(1), QStringLiteral("STARTTLS"));
+    EXPECT_EQ(d.ComboSecurity->itemText(2), QStringLiteral("SSL/TLS"));
+    EXPECT_EQ(d.lblSecurity->text(), QStringLiteral("Beveiliging"));
+    EXPECT_EQ(d.lblPort->text(), QStringLiteral("Poort"));
 
     // Every control can be found by its name.
     for (const char* name :
-         {"pcInfo",     "tsHost",         "tsParameters",  "tsAlgemeen",  "EditHost",
-          "EditUserId", "EditPasswd",     "lblServer",     "lblUserName", "lblPassword",
-          "lblIntTime", "seIntervalTijd", "lblIntTime2",   "cbNumSave",   "lblNumSave",
-          "seNumSave",  "cbReverse",      "lblVoice",      "ComboBox1",   "lblPitch",
-          "tbPitch",    "lblVolume",      "tbVolume",      "lblTempo",    "tbTempo",
-          "btLexicon",  "btDefaults",     "cbSkipInclude", "cbUseLid",    "cbSemiService9X",
-          "btOk",       "btCancel",       "Button1"})
+         {"pcInfo",         "tsHost",        "tsParameters", "tsAlgemeen",      "EditHost",
+          "lblSecurity",    "ComboSecurity", "lblPort",      "EditPort",        "EditUserId",
+          "EditPasswd",     "lblServer",     "lblUserName",  "lblPassword",     "lblIntTime",
+          "seIntervalTijd", "lblIntTime2",   "cbNumSave",    "lblNumSave",      "seNumSave",
+          "cbReverse",      "lblVoice",      "ComboBox1",    "lblPitch",        "tbPitch",
+          "lblVolume",      "tbVolume",      "lblTempo",     "tbTempo",         "btLexicon",
+          "btDefaults",     "cbSkipInclude", "cbUseLid",     "cbSemiService9X", "btOk",
+          "btCancel",       "Button1"})
         EXPECT_NE(d.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 
     // Off the Windows 95/98 family the autostart box is not offered.
@@ -253,11 +261,11 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
     EXPECT_TRUE(d.cbSemiService9X->isHidden());
 
     // Tab order: the buttons, the tabs, then each page top to bottom.
-    const QWidget* order[] = {d.btOk,       d.btCancel,      d.Button1,    d.pcInfo,
-                              d.EditHost,   d.EditUserId,    d.EditPasswd, d.seIntervalTijd,
-                              d.cbNumSave,  d.seNumSave,     d.cbReverse,  d.ComboBox1,
-                              d.tbPitch,    d.tbVolume,      d.tbTempo,    d.btLexicon,
-                              d.btDefaults, d.cbSkipInclude, d.cbUseLid};
+    const QWidget* order[] = {
+        d.btOk,       d.btCancel,      d.Button1,    d.pcInfo,         d.EditHost,  d.ComboSecurity,
+        d.EditPort,   d.EditUserId,    d.EditPasswd, d.seIntervalTijd, d.cbNumSave, d.seNumSave,
+        d.cbReverse,  d.ComboBox1,     d.tbPitch,    d.tbVolume,       d.tbTempo,   d.btLexicon,
+        d.btDefaults, d.cbSkipInclude, d.cbUseLid};
     std::vector<const QWidget*> chain;
     QWidget* w = d.btOk;
     for (int i = 0; i < 200 && chain.size() < std::size(order); ++i, w = w->nextInFocusChain())
@@ -314,6 +322,31 @@ TEST_F(OptionsDialog, EveryCaptionFitsAndNoControlCoversAnother) {
                           QStringLiteral("/opties-%1.png").arg(page));
         }
     }
+}
+
+TEST_F(OptionsDialog, SecurityAndPortAreShownStoredAndCountAsAConnectionChange) {
+    settings.Security = "STARTTLS";
+    settings.Port = "1110";
+    TfrmOpties& d = Open();
+    EXPECT_EQ(d.ComboSecurity->currentText(), QStringLiteral("STARTTLS"));
+    EXPECT_EQ(d.EditPort->text(), QStringLiteral("1110"));
+    QTest::keyClicks(d.EditPort, QStringLiteral("x"));
+    EXPECT_EQ(d.EditPort->text(), QStringLiteral("1110")) << "digits only";
+
+    d.ComboSecurity->setCurrentIndex(2);
+    d.EditPort->clear();
+    d.EditHost->setText(QStringLiteral("pop.voorbeeld.nl:9950"));
+    d.btOk->click();
+    EXPECT_TRUE(Contains(log, "CheckMail")) << "a new connection is checked at once";
+    EXPECT_EQ(Stored().Security, "SSL/TLS");
+    EXPECT_EQ(Stored().Port, "");
+    EXPECT_EQ(Stored().Host, "pop.voorbeeld.nl:9950");
+
+    // Shown again as written.
+    d.LoadOptions();
+    EXPECT_EQ(d.EditHost->text(), QStringLiteral("pop.voorbeeld.nl:9950"));
+    EXPECT_EQ(d.EditPort->text(), QString());
+    EXPECT_EQ(d.ComboSecurity->currentText(), QStringLiteral("SSL/TLS"));
 }
 
 TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {

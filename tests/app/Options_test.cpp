@@ -84,6 +84,7 @@ Settings Sample() {
     s.NumSaveMails = 20;
     s.UseNumSaveMails = true;
     s.ShowWindow = true;
+    s.Security = "Geen"; // as a settings file from before the choice reads
     return s;
 }
 
@@ -128,6 +129,12 @@ TEST(SaveFieldsToSettings, ReportsAConnectionChangeForConnectionFieldsOnly) {
          false},
         {"fetch limit box", [](OptionsFields& f) { f.UseNumSaveMails = false; }, true},
         {"order box", [](OptionsFields& f) { f.Reverse = true; }, true},
+        {"security", [](OptionsFields& f) { f.Security = "SSL/TLS"; }, true},
+        {"port", [](OptionsFields& f) { f.Port = "995"; }, true},
+        {"a port written with the host", [](OptionsFields& f) { f.Host += ":995"; }, true},
+        {"a port that is none", [](OptionsFields& f) { f.Port = "0"; }, false},
+        {"the usual port written out", [](OptionsFields& f) { f.Port = "110"; }, false},
+        {"the usual port written with the host", [](OptionsFields& f) { f.Host += ":110"; }, false},
         {"interval", [](OptionsFields& f) { f.Interval = "99"; }, false},
         {"voice", [](OptionsFields& f) { f.VoiceText = "Robot"; }, false},
         {"sliders",
@@ -152,6 +159,40 @@ TEST(SaveFieldsToSettings, ReportsAConnectionChangeForConnectionFieldsOnly) {
         c.edit(f);
         EXPECT_EQ(SaveFieldsToSettings(f, s, state), c.changed) << c.what;
     }
+}
+
+TEST(SaveFieldsToSettings, SecurityAndPortAreStoredAsTheirCanonicalTexts) {
+    const struct {
+        const char* host;
+        const char* security;
+        const char* port;
+        const char* storedHost;
+        const char* storedSecurity;
+        const char* storedPort;
+    } cases[] = {
+        {"pop.voorbeeld.nl", "STARTTLS", "", "pop.voorbeeld.nl", "STARTTLS", ""},
+        {"pop.voorbeeld.nl", "ssl/tls", " 0995 ", "pop.voorbeeld.nl", "SSL/TLS", "995"},
+        {"pop.voorbeeld.nl", "Geen", "70000", "pop.voorbeeld.nl", "Geen", ""},
+        {"pop.voorbeeld.nl:1110", "Geen", "995", "pop.voorbeeld.nl:1110", "Geen", "995"},
+        {"[::1]:995", "SSL/TLS", "", "[::1]:995", "SSL/TLS", ""},
+        {"pop.voorbeeld.nl:abc", "Geen", "110", "pop.voorbeeld.nl:abc", "Geen", "110"},
+        {"pop.voorbeeld.nl", "onbekend", "", "pop.voorbeeld.nl", "Geen", ""},
+    };
+    for (const auto& c : cases) {
+        Settings s = Sample();
+        ReadingState state;
+        OptionsFields f = FieldsFromSettings(s);
+        f.Host = c.host;
+        f.Security = c.security;
+        f.Port = c.port;
+        SaveFieldsToSettings(f, s, state);
+        EXPECT_EQ(s.Host, c.storedHost) << c.host;
+        EXPECT_EQ(s.Security, c.storedSecurity) << c.security;
+        EXPECT_EQ(s.Port, c.storedPort) << c.host << " " << c.port;
+        EXPECT_EQ(FieldsFromSettings(s).Security, c.storedSecurity);
+    }
+    // A record from before the choice shows as no security.
+    EXPECT_EQ(FieldsFromSettings(Sample()).Security, "Geen");
 }
 
 TEST(SaveFieldsToSettings, CopiesTheFieldsIntoTheSettingsAndLeavesThePositionsAlone) {

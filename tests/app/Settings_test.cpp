@@ -50,6 +50,8 @@ Settings Unusual() {
     s.SemiService9X = true;
     s.UseLid = true;
     s.ShowWindow = false;
+    s.Security = "STARTTLS";
+    s.Port = "1110";
     return s;
 }
 
@@ -147,10 +149,16 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     expected.NumSaveMails = 20;
     expected.UseNumSaveMails = true;
     expected.ShowWindow = true;
+    expected.Security = "SSL/TLS"; // a first run proposes encryption
+    expected.Port = "";
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 19u);
+    ASSERT_EQ(key.values.size(), 21u);
+    EXPECT_EQ(key.values[19].name, "Beveiliging");
+    EXPECT_EQ(key.values[19].text, "SSL/TLS");
+    EXPECT_EQ(key.values[20].name, "Poort");
+    EXPECT_EQ(key.values[20].type, platform::SettingsValue::Type::String);
     for (std::size_t i = 0; i < 19; ++i) {
         const auto& def = brevon::kSettingsTable[i];
         EXPECT_EQ(key.values[i].name, def.name);
@@ -253,6 +261,29 @@ TEST_F(SettingsTest, AMissingOrMistypedValueStopsLoadingWithItsMessage) {
         EXPECT_EQ(s, Settings{}) << "the record stays as it was";
     }
     EXPECT_EQ(engineCalls_, 0);
+}
+
+TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped) {
+    for (const bool remove : {true, false}) {
+        FileSettingsStore store(file_);
+        ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
+        {
+            auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
+            for (const char* name : {"Beveiliging", "Poort"}) {
+                if (remove)
+                    (void)key->DeleteValue(name);
+                else
+                    (void)key->WriteInteger(name, 995);
+            }
+        }
+        Settings s;
+        const LoadResult r = brevon::LoadSettings(store, s, Engine());
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.message;
+        Settings expected = Unusual();
+        expected.Security = "Geen"; // a file from before the choice: as it always connected
+        expected.Port = "";
+        EXPECT_EQ(s, expected);
+    }
 }
 
 TEST_F(SettingsTest, ADamagedFileEndsStartUpNamingTheFileAndIsKept) {

@@ -49,6 +49,8 @@ std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int3
 // The dialog's fields, as plain values. Texts are Windows-1252.
 struct OptionsFields {
     std::string Host, User, Password;
+    std::string Security;     // "Geen", "STARTTLS" or "SSL/TLS"
+    std::string Port;         // the port field's text: 1 to 65535, or empty for the usual one
     std::string Interval;     // the interval field's text, 1 to 99
     std::string NumSaveMails; // the fetch-limit field's text, 1 to 9999
     bool UseNumSaveMails = false;
@@ -58,13 +60,18 @@ struct OptionsFields {
     bool SkipReply = false, UseLid = false, SemiService9X = false;
 };
 
+// The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual
+// port of the chosen security) for anything else.
+std::string PortFieldValue(std::string_view text);
+
 // LoadOptions: the settings into the fields (voice text empty for an unknown code).
 OptionsFields FieldsFromSettings(const Settings& settings);
 
-// SaveOptions: the fields into the settings. Returns ConnectionChanged: host, user, password
-// (exact comparison), fetch limit, its box or the order box differ. A changed user also
-// empties the known message lists. A voice text that is none of the seven items leaves
-// "Voice" as it was.
+// SaveOptions: the fields into the settings. Returns ConnectionChanged: host, security, port,
+// user, password (exact comparison), fetch limit, its box or the order box differ. A host
+// written as "name:port" or "[v6 address]:port" gives its port to the port field. A changed user
+// also empties the known message lists and has its own list files read at the next check. A
+// voice text that is none of the seven items leaves "Voice" as it was.
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state);
 
 // What OK works on besides the fields.

@@ -45,6 +45,9 @@ struct Settings {
     bool SemiService9X = false;
     bool UseLid = false;
     bool ShowWindow = false;
+    // Beside the table (kExtraSettingsTable).
+    std::string Security; // "Beveiliging": "Geen", "STARTTLS" or "SSL/TLS"
+    std::string Port;     // "Poort": 1 to 65535, or empty for the usual port of the security
 
     bool operator==(const Settings&) const = default;
 };
@@ -83,6 +86,17 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
     {"UseLid", SettingType::Boolean, 0, "", false, &Settings::UseLid},
     {"ShowWindow", SettingType::Boolean, 1, "", false, &Settings::ShowWindow},
 }};
+
+// Values kept in the same key beside the nineteen of the table. A settings file written before
+// they existed lacks them, so each reads as its default text when absent or of another type,
+// and never stops start-up; they are written after the table's values.
+inline constexpr std::array<SettingDef, 2> kExtraSettingsTable{{
+    {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
+    {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
+}};
+
+// What a first run proposes for "Beveiliging": every provider wants encryption now.
+inline constexpr std::string_view kFirstRunSecurity = "SSL/TLS";
 
 // The one record of the running program.
 Settings& AppSettings();

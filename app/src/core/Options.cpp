@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <app/Settings.h>
+#include <mail/MailSession.h>
+#include <mail/MailSettings.h>
 #include <mail/Seams.h>
 
 namespace brevon {
@@ -42,9 +45,21 @@ std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int3
     return static_cast<std::int32_t>(value);
 }
 
+std::string PortFieldValue(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    if (text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    const int value = std::stoi(std::string(text));
+    return value >= 1 && value <= 65535 ? std::to_string(value) : std::string();
+}
+
 OptionsFields FieldsFromSettings(const Settings& settings) {
     OptionsFields f;
     f.Host = settings.Host;
+    f.Security = std::string(SecurityText(SecurityFromText(settings.Security)));
+    f.Port = settings.Port;
     f.User = settings.User;
     f.Password = settings.Password;
     f.Interval = std::to_string(settings.Interval);
@@ -64,11 +79,26 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
 
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state) {
     const std::int32_t numSave = NumberFieldValue(fields.NumSaveMails, 1, 9999);
+    const std::string& host = fields.Host;
+    const std::string port = PortFieldValue(fields.Port);
+    const std::string security(SecurityText(SecurityFromText(fields.Security)));
     const bool userChanged = fields.User != settings.User;
+    // Where brevon connects, however it is written: moving the port out of the host field
+    // changes nothing.
+    const auto server = [](const std::string& host, const std::string& port,
+                           const std::string& security) {
+        const HostAndPort split = SplitHostPort(host);
+        std::string number = PortFieldValue(split.port);
+        if (number.empty()) number = PortFieldValue(port);
+        if (number.empty())
+            number = SecurityFromText(security) == ConnectionSecurity::Tls ? "995" : "110";
+        return std::pair(split.host, number);
+    };
     const bool connectionChanged =
-        fields.Host != settings.Host || userChanged || fields.Password != settings.Password ||
-        numSave != settings.NumSaveMails || fields.UseNumSaveMails != settings.UseNumSaveMails ||
-        fields.Reverse != settings.Reverse;
+        server(host, port, security) != server(settings.Host, settings.Port, settings.Security) ||
+        userChanged || fields.Password != settings.Password || numSave != settings.NumSaveMails ||
+        fields.UseNumSaveMails != settings.UseNumSaveMails || fields.Reverse != settings.Reverse ||
+        security != SecurityText(SecurityFromText(settings.Security));
     if (userChanged) {
         // The new mailbox starts with no known messages; the position must not point past
         // the emptied lists until the next check sets it.
@@ -79,7 +109,9 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
         state.LoadPending = true;
     }
 
-    settings.Host = fields.Host;
+    settings.Host = host;
+    settings.Security = security;
+    settings.Port = port;
     settings.User = fields.User;
     settings.Password = fields.Password;
     settings.Tempo = fields.Tempo;

@@ -47,6 +47,9 @@ void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDe
             },
             def.member);
     }
+    for (const SettingDef& def : kExtraSettingsTable)
+        settings.*std::get<std::string Settings::*>(def.member) = std::string(def.defaultText);
+    settings.Security = std::string(kFirstRunSecurity);
 }
 
 bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& error) {
@@ -74,6 +77,10 @@ bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& e
             return false;
         }
     }
+    for (const SettingDef& def : kExtraSettingsTable) {
+        std::string& value = read.*std::get<std::string Settings::*>(def.member);
+        if (key.ReadString(def.name, value)) value = std::string(def.defaultText);
+    }
     read.Password = UnscramblePassword(read.Password);
     (void)key.Close();
     settings = std::move(read);
@@ -97,6 +104,11 @@ std::error_code WriteSettings(platform::SettingsKey& key, const Settings& settin
                 }
             },
             def.member);
+        if (result && !first) first = result;
+    }
+    for (const SettingDef& def : kExtraSettingsTable) {
+        const std::error_code result =
+            key.WriteString(def.name, settings.*std::get<std::string Settings::*>(def.member));
         if (result && !first) first = result;
     }
     const std::error_code closed = key.Close();

@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -38,15 +40,15 @@ QString Q(std::string_view cp1252) {
     return FromCp1252(cp1252);
 }
 
-// The dialog is drawn on a grid of 288 x 246 units. One unit is one pixel unless the captions
-// in the current font need more room, in which case every position and size grows by the same
-// factor (see LayOut).
 // How often OK looks again whether the mail side has finished talking to the server.
 constexpr int kOkRetryMs = 50;
 
+// The dialog is drawn on a grid of 288 x 270 units. One unit is one pixel unless the captions
+// in the current font need more room, in which case every position and size grows by the same
+// factor (see LayOut).
 constexpr int kDesignWidth = 288;
-constexpr int kDesignHeight = 246;
-constexpr int kDesignTabsHeight = 209;
+constexpr int kDesignHeight = 270;
+constexpr int kDesignTabsHeight = 233;
 constexpr int kGap = 4;      // between the parts of a sentence row, in pixels
 constexpr int kLabelGap = 6; // between a field and its name on the left
 
@@ -98,6 +100,16 @@ void TfrmOpties::CreateControls() {
 
     lblServer = new QLabel(tsHost);
     EditHost = new QLineEdit(tsHost);
+    lblSecurity = new QLabel(tsHost);
+    ComboSecurity = new QComboBox(tsHost);
+    for (const char* choice : {"Geen", "STARTTLS", "SSL/TLS"})
+        ComboSecurity->addItem(Q(choice));
+    lblPort = new QLabel(tsHost);
+    EditPort = new QLineEdit(tsHost);
+    // Digits only; empty means the usual port of the chosen security.
+    EditPort->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), EditPort));
+    EditPort->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblUserName = new QLabel(tsHost);
     EditUserId = new QLineEdit(tsHost);
     lblPassword = new QLabel(tsHost);
@@ -151,6 +163,8 @@ void TfrmOpties::CreateControls() {
 
     // Screen readers and Alt+letter-less keyboards still get each field's name.
     lblServer->setBuddy(EditHost);
+    lblSecurity->setBuddy(ComboSecurity);
+    lblPort->setBuddy(EditPort);
     lblUserName->setBuddy(EditUserId);
     lblPassword->setBuddy(EditPasswd);
     lblIntTime->setBuddy(seIntervalTijd);
@@ -166,6 +180,10 @@ void TfrmOpties::CreateControls() {
     SetName(tsAlgemeen, "tsAlgemeen");
     SetName(lblServer, "lblServer");
     SetName(EditHost, "EditHost");
+    SetName(lblSecurity, "lblSecurity");
+    SetName(ComboSecurity, "ComboSecurity");
+    SetName(lblPort, "lblPort");
+    SetName(EditPort, "EditPort");
     SetName(lblUserName, "lblUserName");
     SetName(EditUserId, "EditUserId");
     SetName(lblPassword, "lblPassword");
@@ -209,6 +227,8 @@ void TfrmOpties::SetCaptions() {
     lblIntTime->setText(Q("Elke"));
     lblIntTime2->setText(Q("minuten op nieuwe berichten controleren"));
     lblServer->setText(Q("POP-server"));
+    lblSecurity->setText(Q("Beveiliging"));
+    lblPort->setText(Q("Poort"));
     lblUserName->setText(Q("Naam"));
     lblPassword->setText(Q("Wachtwoord"));
     lblNumSave->setText(Q("Maximum aantal op te halen berichten"));
@@ -256,16 +276,18 @@ void TfrmOpties::LayOut() {
                                 lblIntTime2->width();
         const int fetchRow = s(8) + numSaveBoxW + kGap + lblNumSave->width() + kGap +
                              std::max(s(50), hint(seNumSave).width());
-        const int connectionLabels =
-            std::max({lblServer->width(), lblUserName->width(), lblPassword->width()});
+        const int connectionLabels = std::max(
+            {lblServer->width(), lblSecurity->width(), lblUserName->width(), lblPassword->width()});
+        const int securityRow = s(72) + hint(ComboSecurity).width() + kGap + lblPort->width() +
+                                kLabelGap + std::max(s(44), hint(EditPort).width());
         const int speechLabels =
             std::max({lblPitch->width(), lblVolume->width(), lblTempo->width(), lblVoice->width()});
         return intervalRow <= pageW - s(8) && fetchRow <= pageW - s(8) &&
                s(8) + widestBox <= pageW - s(8) && s(4) + connectionLabels + kLabelGap <= s(72) &&
                s(19) + speechLabels + s(6) <= s(110) && editH + 2 <= s(24) && spinH + 4 <= s(32) &&
                comboH <= s(30) && sliderH + 2 <= s(32) && wideButton <= s(105) &&
-               narrowButton <= s(80) && s(157) + std::max(boxH, s(17)) + 2 <= pageH &&
-               s(144) + s(25) + 2 <= pageH;
+               narrowButton <= s(80) && s(181) + std::max(boxH, s(17)) + 2 <= pageH &&
+               s(144) + s(25) + 2 <= pageH && securityRow <= s(273) && comboH + 2 <= s(24);
     };
     double f = 1.0;
     while (!fits(f) && f < 2.0)
@@ -275,9 +297,9 @@ void TfrmOpties::LayOut() {
     setFixedSize(s(kDesignWidth), s(kDesignHeight));
     pcInfo->setGeometry(0, 0, s(kDesignWidth), s(kDesignTabsHeight));
     pcInfo->setCurrentIndex(0);
-    btOk->setGeometry(s(16), s(215), s(80), s(25));
-    btCancel->setGeometry(s(103), s(215), s(80), s(25));
-    Button1->setGeometry(s(192), s(215), s(80), s(25));
+    btOk->setGeometry(s(16), s(239), s(80), s(25));
+    btCancel->setGeometry(s(103), s(239), s(80), s(25));
+    Button1->setGeometry(s(192), s(239), s(80), s(25));
 
     // Rows are aligned on their middle: the grid's labels sat a few units below their fields.
     const auto place = [](QWidget* w, int x, int middle, int width, int height) {
@@ -298,25 +320,33 @@ void TfrmOpties::LayOut() {
         QLineEdit* field;
         int top;
     };
-    for (const Row& row : {Row{lblServer, EditHost, 8}, Row{lblUserName, EditUserId, 32},
-                           Row{lblPassword, EditPasswd, 56}}) {
+    for (const Row& row : {Row{lblServer, EditHost, 8}, Row{lblUserName, EditUserId, 56},
+                           Row{lblPassword, EditPasswd, 80}}) {
         const int middle = s(row.top + 10.5);
         place(row.field, s(72), middle, s(201), edit);
         placeRightLabel(row.label, s(72) - kLabelGap, middle);
     }
+    // Security and port share the row under the server they belong to; the port field ends
+    // where the server field does.
+    int middle = s(32 + 10.5);
+    const int portW = std::max(s(44), hint(EditPort).width());
+    place(EditPort, s(273) - portW, middle, portW, edit);
+    placeRightLabel(lblPort, EditPort->x() - kLabelGap, middle);
+    place(ComboSecurity, s(72), middle, lblPort->x() - kGap - s(72), std::max(edit, comboH));
+    placeRightLabel(lblSecurity, s(72) - kLabelGap, middle);
     const int spin = std::max(s(21), spinH);
-    int middle = s(97);
+    middle = s(121);
     placeLabel(lblIntTime, s(8), middle);
     place(seIntervalTijd, lblIntTime->geometry().right() + 1 + kGap, middle,
           std::max(s(40), hint(seIntervalTijd).width()), spin);
     placeLabel(lblIntTime2, seIntervalTijd->geometry().right() + 1 + kGap, middle);
 
-    middle = s(129);
+    middle = s(153);
     place(cbNumSave, s(8), middle, numSaveBoxW, hint(cbNumSave).height());
     placeLabel(lblNumSave, cbNumSave->geometry().right() + 1 + kGap, middle);
     place(seNumSave, lblNumSave->geometry().right() + 1 + kGap, middle,
           std::max(s(50), hint(seNumSave).width()), spin);
-    cbReverse->setGeometry(s(8), s(157), hint(cbReverse).width(), std::max(boxH, s(17)));
+    cbReverse->setGeometry(s(8), s(181), hint(cbReverse).width(), std::max(boxH, s(17)));
 
     // Uitspraak.
     middle = s(12 + 10.5);
@@ -354,10 +384,11 @@ void TfrmOpties::LayOut() {
 }
 
 void TfrmOpties::SetTabOrder() {
-    QWidget* const order[] = {btOk,       btCancel,   Button1,        pcInfo,    EditHost,
-                              EditUserId, EditPasswd, seIntervalTijd, cbNumSave, seNumSave,
-                              cbReverse,  ComboBox1,  tbPitch,        tbVolume,  tbTempo,
-                              btLexicon,  btDefaults, cbSkipInclude,  cbUseLid,  cbSemiService9X};
+    QWidget* const order[] = {btOk,          btCancel,       Button1,    pcInfo,     EditHost,
+                              ComboSecurity, EditPort,       EditUserId, EditPasswd, seIntervalTijd,
+                              cbNumSave,     seNumSave,      cbReverse,  ComboBox1,  tbPitch,
+                              tbVolume,      tbTempo,        btLexicon,  btDefaults, cbSkipInclude,
+                              cbUseLid,      cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -376,6 +407,8 @@ void TfrmOpties::LoadOptions() {
     const Settings& settings = context_.settings;
     const OptionsFields fields = FieldsFromSettings(settings);
     EditHost->setText(Q(fields.Host));
+    ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(fields.Security)));
+    EditPort->setText(Q(fields.Port));
     EditUserId->setText(Q(fields.User));
     EditPasswd->setText(Q(fields.Password));
     tbTempo->setValue(fields.Tempo);
@@ -402,6 +435,8 @@ void TfrmOpties::SaveOptions() {
 OptionsFields TfrmOpties::FieldsFromControls() const {
     OptionsFields f;
     f.Host = ToCp1252(EditHost->text());
+    f.Security = ToCp1252(ComboSecurity->currentText());
+    f.Port = ToCp1252(EditPort->text());
     f.User = ToCp1252(EditUserId->text());
     f.Password = ToCp1252(EditPasswd->text());
     f.Interval = NumberText(seIntervalTijd);

@@ -91,6 +91,10 @@ public:
 
     QLabel* lblServer;
     QLineEdit* EditHost;
+    QLabel* lblSecurity;
+    QComboBox* ComboSecurity; // "Beveiliging": Geen, STARTTLS, SSL/TLS
+    QLabel* lblPort;
+    QLineEdit* EditPort; // "Poort": empty for the usual one
     QLabel* lblUserName;
     QLineEdit* EditUserId;
     QLabel* lblPassword;

@@ -651,12 +651,13 @@ class BrevonShell(unittest.TestCase):
         run.session.click(icon.x + icon.width // 2, icon.y + icon.height // 2, 3)
         self.click_bar(354, 22)  # "Help"
 
-        # Only the interval changes: into the host field, then Tab past user and password.
+        # Only the interval changes: into the host field, then Tab past security, port, user and
+        # password.
         # The dialog grows with its captions' font, so its design units are scaled.
         scale = dialog.width / 288
         tab_bar = 29  # the page starts below the tabs
         run.session.click(dialog.x + round(scale * 172), dialog.y + tab_bar + round(scale * 18))
-        run.session.key("Tab", "Tab", "Tab", "ctrl+a")
+        run.session.key("Tab", "Tab", "Tab", "Tab", "Tab", "ctrl+a")
         run.session.type_text("7")
         run.shot("options-interval-7", crop=(dialog.x - 4, dialog.y - 4, dialog.width + 8,
                                               dialog.height + 8), zoom=2)
