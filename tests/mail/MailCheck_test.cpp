@@ -234,6 +234,36 @@ TEST(MailCheck, ADecodedSubjectWithLineBreaksStaysOneLineOfTheFiles) {
     EXPECT_EQ(Read(rig.dir.Path() / "jan.he"), "Jan Jansen\tregel  twee\r\n");
 }
 
+TEST(MailCheck, ConnectsWhereTheHostPortAndSecuritySettingsSay) {
+    const struct {
+        const char* host;
+        const char* port;
+        ConnectionSecurity security;
+        const char* connectedHost;
+        std::uint16_t connectedPort;
+    } cases[] = {
+        {"pop.voorbeeld.nl", "", ConnectionSecurity::None, "pop.voorbeeld.nl", 110},
+        {"pop.voorbeeld.nl", "", ConnectionSecurity::StartTls, "pop.voorbeeld.nl", 110},
+        {"pop.voorbeeld.nl", "", ConnectionSecurity::Tls, "pop.voorbeeld.nl", 995},
+        {"pop.voorbeeld.nl", " 1110 ", ConnectionSecurity::Tls, "pop.voorbeeld.nl", 1110},
+        {"pop.voorbeeld.nl:2110", "1110", ConnectionSecurity::None, "pop.voorbeeld.nl", 2110},
+        {"[::1]:995", "", ConnectionSecurity::None, "::1", 995},
+        {"::1", "", ConnectionSecurity::None, "::1", 110},
+        {"10.0.0.1:abc", "", ConnectionSecurity::None, "10.0.0.1", 110},
+    };
+    for (const auto& c : cases) {
+        MailRig rig;
+        rig.settings.Host = c.host;
+        rig.settings.Port = c.port;
+        rig.settings.Security = c.security;
+        rig.mail.CheckMail();
+        EXPECT_EQ(rig.box.lastHost, c.connectedHost) << c.host;
+        EXPECT_EQ(rig.box.lastPort, c.connectedPort) << c.host << " " << c.port;
+        EXPECT_EQ(rig.client.UseTLS, c.security == ConnectionSecurity::Tls) << c.host;
+        EXPECT_EQ(rig.client.StartTLS, c.security == ConnectionSecurity::StartTls) << c.host;
+    }
+}
+
 TEST(MailCheck, NoCheckWhileSomethingIsSpoken) {
     MailRig rig;
     rig.AddMessages(1, 2);

@@ -213,6 +213,8 @@ struct FakeMailbox {
     std::function<void(const std::string& command)> onCommand;
 
     std::vector<std::string> commands; // every command line received, PASS masked
+    std::string lastHost;              // where the client connected last
+    std::uint16_t lastPort = 0;
     int connections = 0;
 
     void Add(std::string uidl, std::string raw) {
@@ -231,7 +233,9 @@ class FakePopTransport final : public platform::Transport {
 public:
     explicit FakePopTransport(FakeMailbox& box) : box_(box) {}
 
-    bool Open(const std::string&, std::uint16_t) override {
+    bool Open(const std::string& host, std::uint16_t port) override {
+        box_.lastHost = host;
+        box_.lastPort = port;
         if (box_.refuseConnect) {
             ReportError(platform::kTransportRefused, "connection refused");
             return false;

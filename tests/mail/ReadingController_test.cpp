@@ -250,6 +250,24 @@ TEST(ReadingController, ASingleMessageOffersNothingToStepTo) {
     EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back forw");
 }
 
+TEST(ReadingController, AMessageTooLargeToFetchIsSaidToBeSo) {
+    MailRig rig;
+    rig.box.Add("u1", Mail("a@b.nl", "Groot", std::string(5000, 'x') + "\n"));
+    rig.box.Add("u2", Mail("c@d.nl", "Klein"));
+    rig.client.MaxMessageSize = 2000;
+    rig.CheckAndListen();
+    rig.shell.StopHeaderTimer();
+    rig.state.CurrentIndex = 1;
+    rig.box.commands.clear();
+    rig.mail.PlayMessage();
+    EXPECT_EQ(rig.LastSaid(),
+              "2. Van a. Onderwerp: Groot\r" + std::string(kTooLargeSentence) + "\r\n");
+    EXPECT_EQ(rig.box.Count("RETR"), 0);
+    EXPECT_EQ(rig.box.commands.back(), "QUIT");
+    EXPECT_TRUE(rig.state.Online);
+    EXPECT_EQ(rig.shell.optionsShown, 0);
+}
+
 TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
     fakes::FakePreprocessor pre;
     fakes::FakeLanguageCheck gate;
@@ -281,6 +299,14 @@ TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
         {{5, "Schoon"}, true, false, "[num]Schoon"},
         {{5, "Schoon"}, false, true, "[para]Schoon"},
     };
+    // Beyond the longest text read aloud the body is cut at a line end.
+    const std::string line(1000, 'a');
+    const std::vector<std::string> long_(kMaxSpokenText / 1002 + 10, line);
+    pre.calls.clear();
+    const std::vector<std::string> cut = PrepareBodyText(long_, MailSettings{}, nullptr, pre);
+    EXPECT_EQ(cut.size(), kMaxSpokenText / 1002);
+    EXPECT_EQ(cut.back(), line);
+
     for (const auto& c : cases) {
         pre.useCleanAnswer = true;
         pre.clean = c.clean;
