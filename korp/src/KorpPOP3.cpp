@@ -226,6 +226,7 @@ void TKorpPOP::Connect() {
     IsConnected = false;
     transport_ = MakeTransport();
     platform::Transport& t = *transport_;
+    t.LookupTimeout = LookupTimeout;
     t.ConnectTimeout = ConnectTimeout;
     t.ReceiveTimeout = ReceiveTimeout;
     t.OnLookup = [this, &t] {

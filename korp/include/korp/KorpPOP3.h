@@ -62,7 +62,8 @@ public:
     // A message larger than this (by LIST) is not fetched; one that grows beyond it, or far
     // beyond its LIST size, while it arrives is given up and the connection closed.
     std::uint64_t MaxMessageSize = 50 * 1024 * 1024;
-    std::chrono::milliseconds ConnectTimeout{15000};
+    std::chrono::milliseconds LookupTimeout{10000};  // longest wait for the name lookup
+    std::chrono::milliseconds ConnectTimeout{15000}; // for each address tried, and the handshake
     std::chrono::milliseconds ReceiveTimeout{60000}; // longest silence of the server
 
     // Run-time state.
