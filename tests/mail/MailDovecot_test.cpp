@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <chrono>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -254,6 +255,125 @@ TEST_F(MailWithDovecot, AServerThatRefusesUidlHalfWayLeavesTheListFilesAlone) {
     EXPECT_EQ(Read(headerFile), lines);
     EXPECT_EQ(rig_.state.KnownIds.size(), 4u);
     EXPECT_EQ(rig_.state.MessageCount, 4);
+}
+
+// The same server over TLS: a certificate authority of the test's own, trusted by the client.
+class SecureMailWithDovecot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string missing = poptest::DovecotServer::Missing(); !missing.empty())
+            GTEST_SKIP() << missing;
+        ASSERT_TRUE(pki_.Ok());
+        ASSERT_TRUE(pki_.MakeServerCert("good", "DNS:localhost,IP:127.0.0.1", 2));
+        for (const char* raw : {kMarieke, kJan})
+            server_.AddMessage(raw);
+        ASSERT_TRUE(server_.Start(pki_.CertFile("good"), pki_.KeyFile("good"))) << server_.Error();
+    }
+    // A rig aimed at this server with that security, trusting the test's authority.
+    void Aim(fakes::MailRig& rig, ConnectionSecurity security, std::uint16_t port) {
+        rig.client.TransportFactory = nullptr;
+        rig.client.CAFile = pki_.CaFile();
+        rig.client.OnError = [this](korp::TKorpPOP&, int code, const std::string& reason) {
+            trace_.push_back(std::to_string(code) + ": " + reason);
+        };
+        rig.settings.Host = "localhost";
+        rig.settings.Security = security;
+        rig.settings.Port = std::to_string(port);
+        rig.settings.User = poptest::DovecotServer::kUser;
+        rig.settings.Password = poptest::DovecotServer::kPassword;
+    }
+
+    poptest::TempDir work_;
+    poptest::TestPki pki_{work_.Path() / "pki"};
+    poptest::DovecotServer server_;
+    std::vector<std::string> trace_; // what the program's trace would show of the client
+};
+
+TEST_F(SecureMailWithDovecot, EachSecurityChoiceAnnouncesTheMail) {
+    const struct {
+        ConnectionSecurity security;
+        bool tlsPort;
+    } cases[] = {
+        {ConnectionSecurity::Tls, true},
+        {ConnectionSecurity::StartTls, false},
+        // The server offers STARTTLS, but without it brevon connects as it always did.
+        {ConnectionSecurity::None, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(SecurityText(c.security)));
+        fakes::MailRig rig;
+        Aim(rig, c.security, c.tlsPort ? server_.TlsPort() : server_.Port());
+        rig.CheckAndListen();
+        EXPECT_THAT(rig.Said(),
+                    ElementsAre("Er zijn 2 nieuwe berichten\r1. Van Jan Bakker. Onderwerp: "
+                                "Offerte dakgoot",
+                                "2. Van Marieke de Vries. Onderwerp: Verjaardag zaterdag"))
+            << server_.Log();
+        EXPECT_TRUE(trace_.empty()) << trace_.front();
+    }
+}
+
+TEST_F(SecureMailWithDovecot, ACertificateThatFailsIsSaidInPlainDutchWithItsReasonTraced) {
+    poptest::TestPki otherAuthority(work_.Path() / "other");
+    ASSERT_TRUE(otherAuthority.Ok());
+    ASSERT_TRUE(pki_.MakeServerCert("expired", "DNS:localhost,IP:127.0.0.1", -1));
+    ASSERT_TRUE(pki_.MakeServerCert("elsewhere", "DNS:mail.example.org", 2));
+    poptest::DovecotServer expired, elsewhere;
+    ASSERT_TRUE(expired.Start(pki_.CertFile("expired"), pki_.KeyFile("expired")));
+    ASSERT_TRUE(elsewhere.Start(pki_.CertFile("elsewhere"), pki_.KeyFile("elsewhere")));
+    const struct {
+        const char* name;
+        std::uint16_t port;
+        std::string caFile;
+        const char* reason;
+    } cases[] = {
+        {"expired", expired.TlsPort(), pki_.CaFile(), "has expired"},
+        {"for another name", elsewhere.TlsPort(), pki_.CaFile(), "is not for localhost"},
+        {"from another authority", server_.TlsPort(), otherAuthority.CaFile(),
+         "comes from an unknown issuer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        trace_.clear();
+        fakes::MailRig rig;
+        Aim(rig, ConnectionSecurity::Tls, c.port);
+        rig.client.CAFile = c.caFile;
+        rig.mail.CheckMail();
+        EXPECT_THAT(rig.Said(), ElementsAre(kUntrustedCertificateSentence));
+        EXPECT_FALSE(rig.state.Online);
+        EXPECT_EQ(rig.shell.optionsShown, 1);
+        ASSERT_EQ(trace_.size(), 1u);
+        EXPECT_THAT(trace_.front(), HasSubstr(c.reason));
+        EXPECT_TRUE(rig.state.KnownIds.empty());
+    }
+}
+
+TEST_F(SecureMailWithDovecot, AServerThatStallsInTheHandshakeEndsWithinTheTimeOut) {
+    // Takes the connection and says nothing, as a stuck server would.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(silent, 1), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
+
+    fakes::MailRig rig;
+    Aim(rig, ConnectionSecurity::Tls, ntohs(a.sin_port));
+    rig.settings.Host = "127.0.0.1";
+    rig.client.ConnectTimeout = std::chrono::milliseconds(300);
+    rig.client.ReceiveTimeout = std::chrono::milliseconds(300);
+    const auto start = std::chrono::steady_clock::now();
+    rig.mail.CheckMail();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(rig.client.IsConnected);
+    EXPECT_FALSE(rig.state.Online);
+    // Nothing came back at all: to the listener that is a server out of reach.
+    EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence));
+    ASSERT_EQ(trace_.size(), 1u);
+    EXPECT_THAT(trace_.front(), HasSubstr("10060: "));
+    ::close(silent);
 }
 
 } // namespace
