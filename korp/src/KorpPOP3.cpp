@@ -23,6 +23,9 @@ constexpr std::size_t kMaxReplyLine = 65536;
 // Beyond twice the stated size a message may still grow by this much (a header the server
 // adds, line ends it rewrites) before it counts as endless.
 constexpr std::uint64_t kSizeSlack = 1024 * 1024;
+// One line of a UIDL listing at most: a message number, a blank, an id of up to 70 characters
+// (RFC 1939, 7), CR LF; with room to spare for servers that pad.
+constexpr std::uint64_t kMaxUidlLine = 128;
 constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
 constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
@@ -347,6 +350,50 @@ std::string TKorpPOP::UidlOf(std::uint16_t n) {
     }
     std::size_t blank = ReplyText.find(' ');
     return blank == std::string::npos ? ReplyText : ReplyText.substr(blank + 1);
+}
+
+bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
+    Guard guard(*this);
+    if (!guard.Entered()) return Refuse("GetUIDLs");
+    ids.assign(MailCount, std::string());
+    SendCommand("UIDL");
+    std::string text = ReceiveReply();
+    if (ErrorFlag) {
+        // A refusal is no failure of the connection: the ids can still be asked one by one.
+        if (!transportFailed_) ErrorFlag = false;
+        return false;
+    }
+    // The listing: one "n id" line per message, then a line of one dot (RFC 1939, 7).
+    const std::uint64_t cap = (static_cast<std::uint64_t>(MailCount) + 1) * kMaxUidlLine;
+    while (text.find("\r\n.\r\n") == std::string::npos) {
+        if (text.size() > cap) {
+            LastError = "the id listing goes on beyond " + std::to_string(cap) + " bytes";
+            ErrorFlag = true;
+            LastErrorCode = kErrStatOrUidl;
+            transport_->Close();
+            IsConnected = false;
+            if (OnError) OnError(*this, LastErrorCode, LastError);
+            return false;
+        }
+        const std::string chunk = ReceiveReply(false);
+        if (transportFailed_ || chunk.empty()) return false;
+        text += chunk;
+    }
+    ErrorFlag = false; // a chunk that happened to begin with "-ERR" is no failure
+    std::size_t at = text.find("\r\n") + 2;
+    for (;;) {
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) break;
+        std::string_view line(text.data() + at, end - at);
+        at = end + 2;
+        if (line == ".") break;
+        if (line.size() > 1 && line.front() == '.') line.remove_prefix(1);
+        const int number = ReplyWord(line, 1, 0);
+        const std::size_t blank = Trim(line).find(' ');
+        if (number < 1 || number > MailCount || blank == std::string_view::npos) continue;
+        ids[number - 1] = std::string(Trim(Trim(line).substr(blank + 1)));
+    }
+    return true;
 }
 
 TKorpMsg* TKorpPOP::Retrieve(std::uint16_t n) {

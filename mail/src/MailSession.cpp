@@ -1,6 +1,7 @@
 #include <mail/MailSession.h>
 
 #include <algorithm>
+#include <vector>
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpPOP3.h>
@@ -9,6 +10,9 @@
 namespace brevon {
 
 namespace {
+
+// Up to this many ids still unknown are asked one by one; more are listed at once.
+constexpr int kAskOneByOne = 16;
 
 constexpr const char* kConnectFailedStatus =
     "Connect failed. Maybe the server is down or not responding.";
@@ -60,7 +64,7 @@ MailSession::MailSession(MailContext& context) : ctx_(context) {}
 
 bool MailSession::Open(const MailSettings& settings) {
     if (open_) return false;
-    broken_ = aborted_ = tooLarge_ = false;
+    broken_ = aborted_ = tooLarge_ = listed_ = false;
     count_ = range_ = 0;
     uidls_.clear();
     reverse_ = settings.Reverse;
@@ -183,6 +187,20 @@ std::optional<std::string> MailSession::Uidl(int number) {
 }
 
 std::optional<int> MailSession::FindOnServer(const std::string& id) {
+    // Many ids still unknown (a message that is gone makes the search run through the whole
+    // mailbox): one listing of them all costs one round trip instead of one each.
+    if (!listed_ && count_ - static_cast<int>(uidls_.size()) > kAskOneByOne && open_ && !broken_) {
+        listed_ = true;
+        korp::TKorpPOP& client = ctx_.client;
+        std::vector<std::string> ids;
+        if (client.GetUIDLs(ids)) {
+            for (std::size_t i = 0; i < ids.size(); ++i)
+                if (!ids[i].empty()) uidls_.emplace(static_cast<int>(i) + 1, std::move(ids[i]));
+        } else if (aborted_ || client.ErrorFlag || !client.IsConnected) {
+            NoteBroken();
+            return std::nullopt;
+        }
+    }
     // Newest first: a listed message that moved did so because newer mail arrived above it.
     for (int number = count_; number >= 1; --number) {
         const std::optional<std::string> uidl = Uidl(number);

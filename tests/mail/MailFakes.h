@@ -209,6 +209,7 @@ struct FakeMailbox {
     std::set<int> refuseRetr;
     int dropAfterCommands = -1; // the connection goes after that many commands
     bool refuseStat = false;
+    bool refuseUidlListing = false; // "UIDL" without a number
     // Runs before each command is answered (the client's event pump is elsewhere).
     std::function<void(const std::string& command)> onCommand;
 
@@ -329,6 +330,15 @@ private:
                                     : "+OK " + std::to_string(box_.messages.size()) + " 0\r\n";
         } else if (verb == "LAST") {
             out_ += "-ERR unknown command\r\n";
+        } else if (verb == "UIDL" && arg.empty()) {
+            if (box_.refuseUidlListing) {
+                out_ += "-ERR not here\r\n";
+            } else {
+                out_ += "+OK\r\n";
+                for (std::size_t i = 0; i < box_.messages.size(); ++i)
+                    out_ += std::to_string(i + 1) + " " + box_.messages[i].uidl + "\r\n";
+                out_ += ".\r\n";
+            }
         } else if (verb == "UIDL") {
             if (!m || box_.refuseUidl.count(n))
                 out_ += "-ERR no such message\r\n";

@@ -146,6 +146,19 @@ TEST(ReadingController, TheListPositionIsFoundWithTheCountOfTheSessionOpenNow) {
     }
 }
 
+TEST(ReadingController, AMessageGoneFromABigMailboxCostsOneListingNotOneQuestionPerMessage) {
+    for (const bool listingRefused : {false, true}) {
+        SCOPED_TRACE(listingRefused ? "listing refused" : "listing");
+        Listened rig(40);
+        rig.box.refuseUidlListing = listingRefused;
+        rig.box.messages.erase(rig.box.messages.end() - 1); // the newest, at position 1
+        rig.mail.PlayMessage();
+        EXPECT_EQ(rig.LastSaid(), std::string(kGoneSentence) + "\r\n");
+        EXPECT_EQ(rig.box.Count("UIDL"), listingRefused ? 1 + 39 : 1 + 1);
+        EXPECT_TRUE(rig.state.Online);
+    }
+}
+
 TEST(ReadingController, PlayAfterAFailedConnectionSaysNothingMore) {
     Listened rig(2);
     rig.box.refuseConnect = true;

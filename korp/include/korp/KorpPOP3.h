@@ -106,6 +106,10 @@ public:
     bool Login();
     void GetMailCount();
     std::string GetUIDL(std::uint16_t n);
+    // "UIDL" without a number: the ids of all MailCount messages in one reply, ids[n - 1] for
+    // message n (empty where the listing has none). False when the server refused it (the
+    // connection stays usable, ErrorFlag clear) or the connection failed (ErrorFlag set).
+    bool GetUIDLs(std::vector<std::string>& ids);
     // The message, owned by this client until FreeMessage or ReleaseMessage; nullptr with
     // ErrorFlag set when it could not be fetched. A message that could not be parsed whole comes
     // back as far as it was parsed, with its ParseError set.

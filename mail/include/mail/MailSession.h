@@ -55,7 +55,8 @@ public:
     // broke (the server refused, the connection went, or it answered an empty id).
     std::optional<std::string> Uidl(int number);
     // The number of the message with that id, newest first over the whole mailbox, 0 when it
-    // is not there; nullopt when the session broke meanwhile.
+    // is not there; nullopt when the session broke meanwhile. With many ids still unknown it
+    // asks for the listing of all of them at once.
     std::optional<int> FindOnServer(const std::string& id);
     // The message (headers only, or whole) of message number n, or null; null with Broken()
     // when the session broke. A message that failed to parse comes back as far as it parsed.
@@ -83,6 +84,7 @@ private:
     bool broken_ = false;
     bool aborted_ = false;
     bool tooLarge_ = false;
+    bool listed_ = false; // the whole id listing was asked in this session
     int count_ = 0;
     int range_ = 0;
     bool reverse_ = false;

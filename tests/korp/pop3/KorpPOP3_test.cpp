@@ -314,3 +314,20 @@ TEST(KorpPOP, AMessageBeyondTheCapOrFarBeyondItsSizeIsNotReadWhole) {
         }
     }
 }
+
+TEST(KorpPOP, ListsAllIdsInOneReplyAndKeepsTheConnectionWhenRefused) {
+    Harness h;
+    h.Reply({"+OK\r\n", "+OK 3 0\r\n", "-ERR\r\n",
+             "+OK unique-id listing follows\r\n1 aaa\r\n3 ..c\r\nrommel\r\n9 x\r\n", ".\r\n",
+             "-ERR no listing today\r\n", "+OK 2 bbb\r\n"});
+    h.pop.Connect();
+    h.pop.GetMailCount();
+    std::vector<std::string> ids;
+    ASSERT_TRUE(h.pop.GetUIDLs(ids));
+    EXPECT_EQ(ids, (std::vector<std::string>{"aaa", "", "..c"}));
+    EXPECT_FALSE(h.pop.GetUIDLs(ids));
+    EXPECT_FALSE(h.pop.ErrorFlag);
+    EXPECT_TRUE(h.pop.IsConnected);
+    EXPECT_EQ(h.pop.GetUIDL(2), "bbb");
+    EXPECT_TRUE(h.errors.empty());
+}
