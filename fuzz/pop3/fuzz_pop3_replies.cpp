@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpPOP3.h>
@@ -30,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pop.Login();
     pop.GetMailCount();
     pop.GetUIDL(1);
+    std::vector<std::string> ids;
+    pop.GetUIDLs(ids);
     pop.RetrieveHeader(1);
     pop.Retrieve(2);
     // Quit is left out: its 10 ms pause would only slow the fuzzer down.
