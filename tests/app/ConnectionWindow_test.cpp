@@ -1,0 +1,110 @@
+// The hidden connection window, offscreen: its diagnostic controls, the trace of their changes,
+// and the engine's end report of a header sentence reaching the mail side.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "EmailConnection.h"
+#include "MailFakes.h"
+#include "PopTestServers.h"
+#include "Speech.h"
+
+namespace {
+
+using namespace brevon;
+using ::testing::ElementsAre;
+using ::testing::IsSupersetOf;
+
+struct ConnectionWindow : ::testing::Test {
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test";
+        static char* argv[] = {name, nullptr};
+        // Kept for the whole process: Qt's own teardown at exit is not ours to test.
+        static QApplication* app = new QApplication(argc, argv);
+        (void)app;
+    }
+    void SetUp() override { ::setenv("BREVON_TRACE", trace_.c_str(), 1); }
+    void TearDown() override { ::unsetenv("BREVON_TRACE"); }
+    std::vector<std::string> Traced() const {
+        std::ifstream in(trace_);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    poptest::TempDir dir_;
+    std::string trace_ = (dir_.Path() / "trace.txt").string();
+    fakes::CallLog log;
+    ReadingState state;
+    MailSettings settings;
+    fakes::FakeShell shell{log, state};
+    fakes::FakeSpeech speech;
+    char bar = 'b';
+    int broughtToFront = 0;
+    TformEmailConnection window{TformEmailConnection::Context{
+        .state = state,
+        .settings = [this] { return settings; },
+        .shell = shell,
+        .speech = speech,
+        .languageCheck = nullptr,
+        .dataFolder = dir_.Path(),
+        .readingWindow = &bar,
+        .bringBarToFront = [this] { ++broughtToFront; },
+    }};
+};
+
+TEST_F(ConnectionWindow, ShowsAndTracesWhatTheMailSideReports) {
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Email Connection"));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.cbConnected->text(), QStringLiteral("Connected"));
+    EXPECT_EQ(window.cbGettingMails->text(), QStringLiteral("Getting Mails"));
+    EXPECT_EQ(window.lblProgress->text(), QStringLiteral("RetrieveProgress"));
+    EXPECT_EQ(window.ProgressBar1->minimum(), 0);
+    EXPECT_EQ(window.ProgressBar1->maximum(), 100);
+
+    window.SetConnected(true);
+    window.SetGettingMails(true);
+    window.SetProgressLabel("Mail Retrieve Progress (3)");
+    window.SetProgress(40);
+    window.SetStatusText("Connect failed. Maybe the server is down or not responding.");
+    window.BringBarToFront();
+    EXPECT_TRUE(window.cbConnected->isChecked());
+    EXPECT_TRUE(window.cbGettingMails->isChecked());
+    EXPECT_EQ(window.lblProgress->text(), QStringLiteral("Mail Retrieve Progress (3)"));
+    EXPECT_EQ(window.ProgressBar1->value(), 40);
+    EXPECT_EQ(window.StatusBar1->currentMessage(),
+              QStringLiteral("Connect failed. Maybe the server is down or not responding."));
+    EXPECT_EQ(broughtToFront, 1);
+    EXPECT_THAT(Traced(),
+                ElementsAre("Connected on", "Getting Mails on",
+                            "Progress label Mail Retrieve Progress (3)", "Progress 40",
+                            "Status Connect failed. Maybe the server is down or not responding.",
+                            "Bar to front"));
+
+    // Hiding the window clears both marks.
+    window.show();
+    window.hide();
+    EXPECT_FALSE(window.cbConnected->isChecked());
+    EXPECT_FALSE(window.cbGettingMails->isChecked());
+}
+
+TEST_F(ConnectionWindow, TheEndOfAHeaderSentenceReachesTheMailSide) {
+    // An empty host: the check says so and goes offline, which the trace shows as it happens.
+    window.CheckMail();
+    EXPECT_FALSE(state.Online);
+    // The engine's end report for a text said with this window arrives as an event.
+    QCoreApplication::postEvent(&window, new SpeechEndEvent);
+    QCoreApplication::processEvents();
+    EXPECT_THAT(Traced(), IsSupersetOf({"CheckMail", "Header spoken"}));
+}
+
+} // namespace
