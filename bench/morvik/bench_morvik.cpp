@@ -1,12 +1,19 @@
 // C_Classify (one language) and the six-way C_ClassifyLanguage on 100 B, 1 KB and 100 KB of
-// Dutch prose, CLD2 on the same texts, and loading the six models. Needs the built models in
-// the build's data folder.
+// Dutch prose and on a mix of development samples of 25 to 500 characters in the six languages,
+// CLD2 on the same texts, and loading the six models (time and heap). Needs the built models in
+// the build's data folder. After the table comes CLD2's time over morvik's for each text.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <malloc.h>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 
 #include <public/compact_lang_det.h>
 
@@ -53,6 +60,41 @@ std::string Latin1ToUtf8(const std::string& in) {
     return out;
 }
 
+// Every 10th line of the development files of the six languages at 25, 50, 100, 200 and 500
+// characters: about 900 texts, a mix of languages and lengths such as mail bodies give.
+const std::vector<std::string>& Mix() {
+    static const std::vector<std::string> texts = [] {
+        std::vector<std::string> out;
+        for (const char* code : {"en", "nl", "fr", "de", "it", "es"}) {
+            for (int length : {25, 50, 100, 200, 500}) {
+                std::ifstream in(std::string(MORVIK_DEV_DIR) + "/" + code + "-" +
+                                 std::to_string(length) + ".txt");
+                std::string line;
+                for (int i = 0; std::getline(in, line); ++i) {
+                    if (i % 10 == 0 && !line.empty()) out.push_back(line);
+                }
+            }
+        }
+        return out;
+    }();
+    return texts;
+}
+
+std::int64_t MixBytes() {
+    std::int64_t n = 0;
+    for (const std::string& t : Mix())
+        n += static_cast<std::int64_t>(t.size());
+    return n;
+}
+
+// Heap the allocator has handed out, small blocks and large (mapped) ones.
+std::size_t HeapInUse() {
+    const struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+std::size_t gHeapAtStart = 0;
+
 bool ModelsReady() {
     static const bool ready = [] {
         const std::string dir = MORVIK_DATA_DIR;
@@ -81,6 +123,28 @@ void BM_MorvikSixWay(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
+void BM_MorvikClassifyOneMix(benchmark::State& state) {
+    if (!ModelsReady()) return state.SkipWithError("models not built (no training texts)");
+    if (Mix().empty()) return state.SkipWithError("no development texts");
+    for (auto _ : state) {
+        for (const std::string& text : Mix())
+            benchmark::DoNotOptimize(C_Classify(text.c_str(), "nl", "ASCIIDocument"));
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * Mix().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * MixBytes());
+}
+
+void BM_MorvikSixWayMix(benchmark::State& state) {
+    if (!ModelsReady()) return state.SkipWithError("models not built (no training texts)");
+    if (Mix().empty()) return state.SkipWithError("no development texts");
+    for (auto _ : state) {
+        for (const std::string& text : Mix())
+            benchmark::DoNotOptimize(C_ClassifyLanguage(text.c_str()));
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * Mix().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * MixBytes());
+}
+
 void BM_Cld2(benchmark::State& state) {
     const std::string text = Latin1ToUtf8(Text(static_cast<std::size_t>(state.range(0))));
     bool reliable = false;
@@ -91,20 +155,109 @@ void BM_Cld2(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
+void BM_Cld2Mix(benchmark::State& state) {
+    std::vector<std::string> texts;
+    for (const std::string& t : Mix())
+        texts.push_back(Latin1ToUtf8(t));
+    if (texts.empty()) return state.SkipWithError("no development texts");
+    bool reliable = false;
+    for (auto _ : state) {
+        for (const std::string& text : texts) {
+            benchmark::DoNotOptimize(
+                CLD2::DetectLanguage(text.data(), static_cast<int>(text.size()), true, &reliable));
+        }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * texts.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * MixBytes());
+}
+
+// Loading the six models, and with arg 1 also the first six-way answer after it, which makes the
+// tables shared by the six; models_heap_MB is the heap the loaded library holds (models and those
+// tables) over what the process held before the first benchmark.
 void BM_MorvikLoadSixModels(benchmark::State& state) {
     if (!ModelsReady()) return state.SkipWithError("models not built (no training texts)");
-    for (auto _ : state)
+    const bool answer = state.range(0) != 0;
+    for (auto _ : state) {
         benchmark::DoNotOptimize(C_InitLanguageClassifier("lid.cfg"));
+        if (answer) benchmark::DoNotOptimize(C_ClassifyLanguage("het huis"));
+    }
+    C_ClassifyLanguage("het huis");
+    state.counters["models_heap_MB"] =
+        static_cast<double>(HeapInUse() - gHeapAtStart) / (1024.0 * 1024.0);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 BENCHMARK(BM_MorvikClassifyOne)->Arg(100)->Arg(1024)->Arg(100 * 1024);
+BENCHMARK(BM_MorvikClassifyOneMix);
 BENCHMARK(BM_MorvikSixWay)->Arg(100)->Arg(1024)->Arg(100 * 1024);
+BENCHMARK(BM_MorvikSixWayMix);
 BENCHMARK(BM_Cld2)->Arg(100)->Arg(1024)->Arg(100 * 1024);
-BENCHMARK(BM_MorvikLoadSixModels)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Cld2Mix);
+BENCHMARK(BM_MorvikLoadSixModels)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The console table as usual, keeping each benchmark's CPU time per iteration for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Color : OO_None) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            Mean& m = cpu_[run.benchmark_name()];
+            m.sum += run.GetAdjustedCPUTime() * Scale(run.time_unit);
+            ++m.count;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    // CLD2's time over morvik's on the same texts: above 1, morvik is faster.
+    void PrintRatios() const {
+        std::printf("\nSpeed against CLD2 on the same texts (CLD2 time / morvik time)\n");
+        std::printf("%-10s %16s %16s\n", "texts", "C_Classify", "C_ClassifyLanguage");
+        for (const char* texts : {"/100", "/1024", "/102400", "Mix"}) {
+            const double cld2 = Get(std::string("BM_Cld2") + texts);
+            const double one = Get(std::string("BM_MorvikClassifyOne") + texts);
+            const double six = Get(std::string("BM_MorvikSixWay") + texts);
+            if (cld2 <= 0) continue;
+            std::printf("%-10s %15.2fx %15.2fx\n", texts[0] == '/' ? texts + 1 : "mix",
+                        one > 0 ? cld2 / one : 0.0, six > 0 ? cld2 / six : 0.0);
+        }
+    }
+
+private:
+    struct Mean {
+        double sum = 0;
+        int count = 0;
+    };
+    static double Scale(benchmark::TimeUnit unit) {
+        switch (unit) {
+        case benchmark::kSecond:
+            return 1e9;
+        case benchmark::kMillisecond:
+            return 1e6;
+        case benchmark::kMicrosecond:
+            return 1e3;
+        default:
+            return 1;
+        }
+    }
+    double Get(const std::string& name) const {
+        auto it = cpu_.find(name);
+        return it != cpu_.end() && it->second.count > 0 ? it->second.sum / it->second.count : 0;
+    }
+    std::map<std::string, Mean> cpu_;
+};
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    Mix(); // read before the start figure: the texts are no part of the models' heap
+    gHeapAtStart = HeapInUse();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}
