@@ -1,10 +1,47 @@
 // Throughput of the preprocessor engines on mail bodies of realistic size: a long plain reply
-// with quotes and numbers, and an HTML newsletter with its plain alternative.
+// with quotes and numbers, and an HTML newsletter with its plain alternative. Then hostile
+// bodies, each at two sizes so that a slower-than-linear path shows as falling throughput:
+// megabytes of "<a" that no ">" closes, a plain text followed by many HTML parts that repeat
+// it, and blockquotes nested thousands deep. peak_heap_MB is the most heap one run held on top
+// of the body.
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
+
+#include <malloc.h>
 
 #include <benchmark/benchmark.h>
 
 #include "zq/zq.h"
+
+// Heap in use through operator new (the library's too), and the most of it at any moment since
+// the last reset.
+namespace {
+std::atomic<std::size_t> gHeapInUse{0};
+std::atomic<std::size_t> gHeapPeak{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) throw std::bad_alloc();
+    const std::size_t block = malloc_usable_size(p);
+    const std::size_t now = gHeapInUse.fetch_add(block) + block;
+    std::size_t peak = gHeapPeak.load();
+    while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
+    }
+    return p;
+}
+
+void operator delete(void* p) noexcept {
+    if (p == nullptr) return;
+    gHeapInUse.fetch_sub(malloc_usable_size(p));
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -29,7 +66,36 @@ std::string htmlBody(int paragraphs) {
     return plain + html + "</body></html>\r\n";
 }
 
+// An HTML body of "<a" over and over, no ">" anywhere.
+std::string unclosedTags(std::size_t bytes) {
+    std::string body = "<html><body>\r\n";
+    while (body.size() < bytes)
+        body += "<a";
+    return body;
+}
+
+// Half the body plain text, then HTML parts of one line each that add no words to it, as a
+// multipart/alternative repeated over and over would give.
+std::string repeatedAlternatives(std::size_t bytes) {
+    std::string body;
+    for (int i = 0; body.size() < bytes / 2; ++i)
+        body += "Woord" + std::to_string(i) + " en nog wat tekst op deze regel.\r\n";
+    while (body.size() < bytes)
+        body += "<p></html>\r\n";
+    return body;
+}
+
+// Blockquotes opened one inside the other, a word in each, never closed.
+std::string nestedQuotes(int levels) {
+    std::string body = "<html><body>";
+    for (int i = 0; i < levels; ++i)
+        body += "<blockquote>a";
+    return body;
+}
+
 void runChain(benchmark::State& state, const std::string& body) {
+    gHeapPeak = gHeapInUse.load();
+    const std::size_t before = gHeapPeak;
     ZQ_Schoonmaken_Start(ZQ_DATA_DIR);
     ZQ_AlineaHerstellen_Start(ZQ_DATA_DIR);
     ZQ_NumberSolver_Start(ZQ_DATA_DIR);
@@ -47,6 +113,7 @@ void runChain(benchmark::State& state, const std::string& body) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(body.size()));
+    state.counters["peak_heap_MB"] = static_cast<double>(gHeapPeak - before) / 1e6;
 }
 
 void BM_PlainReply(benchmark::State& state) {
@@ -58,5 +125,20 @@ void BM_HtmlNewsletter(benchmark::State& state) {
     runChain(state, htmlBody(static_cast<int>(state.range(0))));
 }
 BENCHMARK(BM_HtmlNewsletter)->Arg(10)->Arg(1000);
+
+void BM_UnclosedTags(benchmark::State& state) {
+    runChain(state, unclosedTags(static_cast<std::size_t>(state.range(0)) << 10));
+}
+BENCHMARK(BM_UnclosedTags)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+void BM_RepeatedAlternatives(benchmark::State& state) {
+    runChain(state, repeatedAlternatives(static_cast<std::size_t>(state.range(0)) << 10));
+}
+BENCHMARK(BM_RepeatedAlternatives)->Arg(128)->Arg(256)->Unit(benchmark::kMillisecond);
+
+void BM_NestedQuotes(benchmark::State& state) {
+    runChain(state, nestedQuotes(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_NestedQuotes)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 } // namespace
