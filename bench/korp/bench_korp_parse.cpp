@@ -155,14 +155,15 @@ std::string DeepEnclosedMessage(int levels) {
     return m;
 }
 
-// A thousand header blocks of one line, each ended by a line of one blank, before a folded
-// Content-Type: every enclosed level finds that same header again, continuation lines and all.
-std::string RefoundFoldedHeaderMessage(int continuationLines) {
+// Header blocks of one line, each ended by a line of one blank, before a Content-Type folded
+// over as many lines: every enclosed level finds that same header again, continuation lines and
+// all.
+std::string RefoundFoldedHeaderMessage(int lines) {
     std::string m = "From: Jan <jan@example.nl>\r\n";
-    for (int k = 0; k < 1000; ++k)
+    for (int k = 0; k < lines; ++k)
         m += "X-Kop: " + std::to_string(k) + "\r\n \r\n";
     m += "Content-Type: message/rfc822;\r\n";
-    for (int k = 0; k < continuationLines; ++k)
+    for (int k = 0; k < lines; ++k)
         m += " x-vervolg=" + std::to_string(k) + ";\r\n";
     m += "\r\ndiep\r\n";
     return m;
@@ -235,7 +236,7 @@ BENCHMARK(BM_DeepEnclosed)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)
 void BM_RefoundFoldedHeader(benchmark::State& state) {
     Parse(state, RefoundFoldedHeaderMessage(static_cast<int>(state.range(0))));
 }
-BENCHMARK(BM_RefoundFoldedHeader)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefoundFoldedHeader)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 void BM_ManyUuBlocks(benchmark::State& state) {
     Parse(state, ManyUuBlocksMessage(static_cast<int>(state.range(0))));
