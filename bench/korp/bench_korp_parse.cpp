@@ -155,13 +155,13 @@ std::string DeepEnclosedMessage(int levels) {
     return m;
 }
 
-// Header blocks of one line, each ended by a line of one blank, before a Content-Type folded
-// over as many lines: every enclosed level finds that same header again, continuation lines and
-// all.
+// Header blocks ended by a line of one blank, before a Content-Type folded over as many lines:
+// every enclosed level finds that same header again, continuation lines and all, next to an
+// encoding header of its own.
 std::string RefoundFoldedHeaderMessage(int lines) {
     std::string m = "From: Jan <jan@example.nl>\r\n";
     for (int k = 0; k < lines; ++k)
-        m += "X-Kop: " + std::to_string(k) + "\r\n \r\n";
+        m += "X-Kop: " + std::to_string(k) + "\r\nContent-Transfer-Encoding: 7bit\r\n \r\n";
     m += "Content-Type: message/rfc822;\r\n";
     for (int k = 0; k < lines; ++k)
         m += " x-vervolg=" + std::to_string(k) + ";\r\n";
