@@ -1,6 +1,7 @@
 #include <korp/KorpMsg.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 #include <korp/KorpCharset.h>
@@ -66,41 +67,6 @@ std::string ChangeFileExt(const std::string& name, std::string_view ext) {
     return name + std::string(ext);
 }
 
-struct PartHeaders {
-    std::string contentType;
-    std::string fileName;
-    std::string encoding;
-    std::string charset;
-};
-
-PartHeaders GetPartHeaders(Lines part) {
-    PartHeaders h;
-    if (const auto line = FindHeader("CONTENT-TYPE:", part)) {
-        h.contentType = UpperCase(GetHeaderParam("CONTENT-TYPE:", *line));
-        // "NAME" also matches a filename parameter here.
-        h.fileName = GetHeaderParam("NAME", *line);
-        h.charset = CharsetOfContentType(*line);
-    } else {
-        h.contentType = "TEXT/PLAIN";
-    }
-    if (const auto line = FindHeader("CONTENT-TRANSFER-ENCODING:", part))
-        h.encoding = UpperCase(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *line));
-    else
-        h.encoding = "7BIT";
-    if (h.fileName.empty()) {
-        if (const auto line = FindHeader("CONTENT-DISPOSITION:", part))
-            h.fileName = GetHeaderParam("FILENAME", *line);
-    }
-    if (!h.fileName.empty()) {
-        h.fileName.erase(0, 1); // the "=" of the parameter
-        if (!h.fileName.empty()) {
-            Unquote(h.fileName);
-            h.fileName = std::string(Trim(DecodeEncodedWords(h.fileName)));
-        }
-    }
-    return h;
-}
-
 // A uuencode "begin" line: "begin", a mode of three decimal digits from 1 to 776 at characters
 // 7 to 9, the file name from character 11 (at most 64 characters).
 bool IsUUBegin(std::string_view line, std::string& name) {
@@ -132,6 +98,17 @@ bool IsUUEnd(std::string_view line) {
     return t.size() == 3 && LowerCase(t) == "end";
 }
 
+// lines[at] with its folded continuation lines trimmed and appended without a blank.
+std::string Unfold(Lines lines, std::size_t at) {
+    std::string result(lines[at]);
+    for (std::size_t k = at + 1; k < lines.size(); ++k) {
+        const std::string_view next = lines[k];
+        if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
+        result += Trim(next);
+    }
+    return result;
+}
+
 } // namespace
 
 // ---- header helpers ----
@@ -140,17 +117,8 @@ std::optional<std::string> FindHeader(std::string_view name, Lines lines) {
     std::size_t i = 0;
     while (i < lines.size() && lines[i].empty())
         ++i;
-    for (; i < lines.size() && !lines[i].empty(); ++i) {
-        const std::string_view line = lines[i];
-        if (!StartsWithUpper(line, name)) continue;
-        std::string result(line);
-        for (std::size_t k = i + 1; k < lines.size(); ++k) {
-            const std::string_view next = lines[k];
-            if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
-            result += Trim(next);
-        }
-        return result;
-    }
+    for (; i < lines.size() && !lines[i].empty(); ++i)
+        if (StartsWithUpper(lines[i], name)) return Unfold(lines, i);
     return std::nullopt;
 }
 
@@ -201,42 +169,183 @@ std::string GetBoundary(std::string_view headerLine) {
     return boundary;
 }
 
+// ---- multipart structure ----
+
+namespace {
+
+// Multiparts and enclosed messages are opened at most this many levels deep. Mail programs nest
+// a forwarded message or an alternative a few levels deep; far deeper nesting only comes from a
+// broken or hostile message, and its deeper parts are kept whole instead of being opened.
+constexpr int kMaxNesting = 100;
+
+// The headers that decide how a part is read.
+enum ContentHeader : std::size_t { kType, kTransferEncoding, kDisposition };
+constexpr std::array<std::string_view, 3> kContentHeaders = {
+    "CONTENT-TYPE:", "CONTENT-TRANSFER-ENCODING:", "CONTENT-DISPOSITION:"};
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Lines [from, to) of the message.
+struct Range {
+    std::size_t from = 0;
+    std::size_t to = 0;
+};
+
+// The first line at or after a position that is empty (header "") or starts with header, in any
+// case. Parts are read in document order, so the positions asked for only grow and every line
+// is looked at once however many parts ask; a position before the last one is searched afresh.
+class LineSearch {
+public:
+    explicit LineSearch(std::string_view header) : header_(header) {}
+
+    std::size_t From(Lines all, std::size_t from) {
+        if (from < asked_ || from > found_) {
+            found_ = from;
+            while (found_ < all.size() && !Matches(all[found_]))
+                ++found_;
+        }
+        asked_ = from;
+        return found_;
+    }
+
+private:
+    bool Matches(std::string_view line) const {
+        return header_.empty() ? line.empty() : StartsWithUpper(line, header_);
+    }
+
+    std::string_view header_;
+    std::size_t asked_ = kNone; // no line in [asked_, found_) matches
+    std::size_t found_ = kNone;
+};
+
+// What a part's parser looks for in the lines of the whole message: its header lines and its
+// delimiter lines. A part finds them without reading the lines of the parts around it again, so
+// a deeply nested message costs O(n log n) rather than its size times its depth.
+class MessageIndex {
+public:
+    explicit MessageIndex(Lines all) : all_(all) {}
+
+    Lines Slice(Range r) const { return all_.subspan(r.from, r.to - r.from); }
+
+    // The line FindHeader(kContentHeaders[which], Slice(part)) takes; kNone when there is none.
+    std::size_t HeaderLine(ContentHeader which, Range part) {
+        std::size_t first = part.from;
+        while (first < part.to && all_[first].empty())
+            ++first;
+        const std::size_t stop = std::min(empty_.From(all_, first), part.to);
+        const std::size_t at = headers_[which].From(all_, first);
+        return at < stop ? at : kNone;
+    }
+
+    // The header line at `at` of the part that ends at `to`, with its continuation lines.
+    std::string Unfolded(std::size_t at, std::size_t to) const {
+        return Unfold(all_.subspan(0, to), at);
+    }
+
+    // The first line in [from, to) that reads exactly text (which starts with "--"); to when
+    // there is none.
+    std::size_t NextLine(std::string_view text, std::size_t from, std::size_t to) {
+        if (from >= to) return to;
+        if (!dashedSorted_) SortDashedLines();
+        const auto it = std::lower_bound(dashed_.begin(), dashed_.end(), from,
+                                         [&](std::size_t line, std::size_t position) {
+                                             const int c = all_[line].compare(text);
+                                             return c < 0 || (c == 0 && line < position);
+                                         });
+        return it != dashed_.end() && *it < to && all_[*it] == text ? *it : to;
+    }
+
+private:
+    // The lines that may be delimiters, by text and where the text is the same by position: all
+    // lines equal to a delimiter stand together, in document order. Made when a multipart is
+    // first split.
+    void SortDashedLines() {
+        for (std::size_t i = 0; i < all_.size(); ++i)
+            if (all_[i].starts_with("--")) dashed_.push_back(i);
+        std::sort(dashed_.begin(), dashed_.end(), [&](std::size_t a, std::size_t b) {
+            const int c = all_[a].compare(all_[b]);
+            return c < 0 || (c == 0 && a < b);
+        });
+        dashedSorted_ = true;
+    }
+
+    Lines all_;
+    LineSearch empty_{""};
+    std::array<LineSearch, 3> headers_{LineSearch(kContentHeaders[kType]),
+                                       LineSearch(kContentHeaders[kTransferEncoding]),
+                                       LineSearch(kContentHeaders[kDisposition])};
+    std::vector<std::size_t> dashed_;
+    bool dashedSorted_ = false;
+};
+
+// The Content-Type line of part when it names a multipart anywhere (a parameter included).
+std::optional<std::string> MultipartTypeLine(MessageIndex& index, Range part) {
+    const std::size_t at = index.HeaderLine(kType, part);
+    if (at == kNone) return std::nullopt;
+    std::string line = index.Unfolded(at, part.to);
+    if (!Contains(UpperCase(line), "MULTIPART")) return std::nullopt;
+    return line;
+}
+
+// The parts of one multipart level, typeLine being its Content-Type line: the lines between
+// its delimiter lines. The preamble and whatever follows the end delimiter go; the line after a
+// delimiter always belongs to the next part, even another delimiter; a multipart without any
+// delimiter has one empty part.
+void SplitLevel(MessageIndex& index, Range part, const std::string& typeLine,
+                std::vector<Range>& children) {
+    children.clear();
+    const std::string boundary = GetBoundary(typeLine);
+    const std::string endDelimiter = boundary + "--";
+    const std::size_t to = part.to;
+    const std::size_t first =
+        index.NextLine(boundary, part.from + HeaderBlockLength(index.Slice(part)), to);
+    if (first == to) {
+        children.push_back({to, to});
+        return;
+    }
+    std::size_t start = first + 1;
+    std::size_t searchFrom = start;
+    for (;;) {
+        const std::size_t next = index.NextLine(boundary, searchFrom, to);
+        const std::size_t end = index.NextLine(endDelimiter, searchFrom, next);
+        if (end < next || next == to) {
+            children.push_back({start, end});
+            return;
+        }
+        children.push_back({start, next});
+        start = next + 1;
+        searchFrom = std::min(next + 2, to);
+    }
+}
+
+// A part waiting to be read: its lines, how many multiparts and enclosed messages hold it, and
+// whether a multipart split it off (such a part counts as a multipart when its Content-Type line
+// names one anywhere).
+struct Pending {
+    Range lines;
+    int depth = 0;
+    bool inMultipart = false;
+};
+
+} // namespace
+
 std::vector<Lines> SplitMultipart(Lines lines) {
-    // Depth first with an explicit stack: nesting as deep as the input allows cannot overflow
-    // the call stack.
+    MessageIndex index(lines);
     std::vector<Lines> leaves;
-    std::vector<Lines> pending{lines};
-    std::vector<Lines> children;
+    std::vector<Pending> pending{{{0, lines.size()}, 0, true}};
+    std::vector<Range> children;
+    // Depth first with an explicit stack: no input can overflow the call stack.
     while (!pending.empty()) {
-        const Lines part = pending.back();
+        const Pending part = pending.back();
         pending.pop_back();
-        const auto header = FindHeader("CONTENT-TYPE:", part);
-        if (!header || !Contains(UpperCase(*header), "MULTIPART")) {
-            leaves.push_back(part);
+        const auto typeLine = MultipartTypeLine(index, part.lines);
+        if (!typeLine || part.depth >= kMaxNesting) {
+            leaves.push_back(index.Slice(part.lines));
             continue;
         }
-        const Lines body = part.subspan(HeaderBlockLength(part));
-        const std::string boundary = GetBoundary(*header);
-        const std::string endDelimiter = boundary + "--";
-        children.clear();
-        std::size_t i = 0;
-        while (i < body.size() && body[i] != boundary)
-            ++i; // the preamble goes
-        std::size_t start = body.size();
-        if (i < body.size()) {
-            start = ++i;
-            while (i < body.size() && body[i] != endDelimiter) {
-                if (body[i] == boundary) {
-                    children.push_back(body.subspan(start, i - start));
-                    start = ++i;
-                    if (i < body.size()) ++i; // the line after a boundary is part of the next part
-                } else {
-                    ++i;
-                }
-            }
-        }
-        children.push_back(body.subspan(start, std::min(i, body.size()) - start));
-        pending.insert(pending.end(), children.rbegin(), children.rend());
+        SplitLevel(index, part.lines, *typeLine, children);
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            pending.push_back({*it, part.depth + 1, true});
     }
     return leaves;
 }
@@ -371,14 +480,107 @@ void TKorpMsg::SetHeaderFields() {
     ContentTransferEncoding = encoding ? UpperCase(*encoding) : "7BIT";
 }
 
+namespace {
+
+struct PartHeaders {
+    std::string typeLine; // the Content-Type line, unfolded; empty without one
+    std::string contentType;
+    std::string fileName;
+    std::string encoding;
+    std::string charset;
+};
+
+// The file name a "name" or "filename" parameter gives (its "=" still in front).
+std::string FileNameOf(std::string parameter) {
+    if (!parameter.empty()) {
+        parameter.erase(0, 1); // the "="
+        if (!parameter.empty()) {
+            Unquote(parameter);
+            parameter = std::string(Trim(DecodeEncodedWords(parameter)));
+        }
+    }
+    return parameter;
+}
+
+// Reads the headers that decide how a part is read. Each header line is read once however many
+// parts find it: in a chain of enclosed messages every level may find the same lines again (a
+// search runs past a line of blanks that ended the level's header block).
+class PartHeaderReader {
+public:
+    explicit PartHeaderReader(MessageIndex& index) : index_(index) {}
+
+    const PartHeaders& Of(Range part) {
+        const bool typeRead = Read(kType, part);
+        if (typeRead) {
+            h_.typeLine = line_.value_or(std::string());
+            h_.contentType =
+                line_ ? UpperCase(GetHeaderParam("CONTENT-TYPE:", *line_)) : "TEXT/PLAIN";
+            // "NAME" also matches a filename parameter here.
+            name_ = line_ ? GetHeaderParam("NAME", *line_) : std::string();
+            h_.charset = line_ ? CharsetOfContentType(*line_) : std::string();
+        }
+        if (Read(kTransferEncoding, part))
+            h_.encoding =
+                line_ ? UpperCase(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *line_)) : "7BIT";
+        const bool dispositionRead = Read(kDisposition, part);
+        if (dispositionRead) filename_ = line_ ? GetHeaderParam("FILENAME", *line_) : std::string();
+        if (typeRead || dispositionRead)
+            h_.fileName = FileNameOf(name_.empty() ? filename_ : name_);
+        return h_;
+    }
+
+private:
+    // Whether header `which` of part stands on another line than it did for the part before
+    // (or the part ends elsewhere); if so line_ holds it unfolded, or nothing when there is none.
+    bool Read(ContentHeader which, Range part) {
+        const std::array<std::size_t, 2> key = {index_.HeaderLine(which, part), part.to};
+        if (key == read_[which]) return false;
+        read_[which] = key;
+        line_.reset();
+        if (key[0] != kNone) line_ = index_.Unfolded(key[0], part.to);
+        return true;
+    }
+
+    MessageIndex& index_;
+    std::array<std::array<std::size_t, 2>, 3> read_{
+        {{kNone, kNone}, {kNone, kNone}, {kNone, kNone}}};
+    std::optional<std::string> line_;
+    std::string name_;     // the Content-Type's name parameter
+    std::string filename_; // the Content-Disposition's filename parameter
+    PartHeaders h_;
+};
+
+} // namespace
+
 void TKorpMsg::ProcessPart(Lines whole) {
+    MessageIndex index(whole);
+    PartHeaderReader headers(index);
     // Parts to handle, the next one at the back; multiparts and enclosed messages push their
     // contents in order instead of recursing.
-    std::vector<Lines> pending{whole};
+    std::vector<Pending> pending{{{0, whole.size()}, 0, false}};
+    std::vector<Range> children;
+    auto split = [&](const Pending& part, const std::string& typeLine) {
+        SplitLevel(index, part.lines, typeLine, children);
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            pending.push_back({*it, part.depth + 1, true});
+    };
+    // Nested too deep to open: kept as it stands, a message a mail program can open, rather than
+    // read aloud as markup or dropped.
+    auto keepWhole = [&](Lines lines) { AddAttachment(lines, {}, "_cosa_.eml", {}); };
     while (!pending.empty()) {
-        const Lines part = pending.back();
+        const Pending p = pending.back();
         pending.pop_back();
-        const PartHeaders h = GetPartHeaders(part);
+        const Lines part = index.Slice(p.lines);
+        if (p.inMultipart) {
+            if (const auto typeLine = MultipartTypeLine(index, p.lines)) {
+                if (p.depth >= kMaxNesting)
+                    keepWhole(part);
+                else
+                    split(p, *typeLine);
+                continue;
+            }
+        }
+        const PartHeaders& h = headers.Of(p.lines);
         if (Contains(h.contentType, "TEXT")) {
             const Lines body = part.subspan(HeaderBlockLength(part));
             if (!h.fileName.empty())
@@ -386,14 +588,20 @@ void TKorpMsg::ProcessPart(Lines whole) {
             else
                 AddTextPart(body, h.encoding, h.charset);
         } else if (Contains(h.contentType, "MULTIPART")) {
-            const auto leaves = SplitMultipart(part);
-            pending.insert(pending.end(), leaves.rbegin(), leaves.rend());
+            if (p.depth >= kMaxNesting)
+                keepWhole(part);
+            else
+                split(p, h.typeLine);
         } else if (!h.fileName.empty() || h.encoding == "X-UUENCODE") {
             AddAttachment(part.subspan(HeaderBlockLength(part)), h.contentType, h.fileName,
                           h.encoding);
         } else if (h.contentType == "MESSAGE/RFC822") {
             // The enclosed message's own header block decides how it is read.
-            pending.push_back(part.subspan(HeaderBlockLength(part)));
+            const std::size_t header = HeaderBlockLength(part);
+            if (p.depth >= kMaxNesting)
+                keepWhole(part.subspan(header));
+            else
+                pending.push_back({{p.lines.from + header, p.lines.to}, p.depth + 1, false});
         } else if (h.encoding == "BASE64" || h.encoding == "QUOTED-PRINTABLE") {
             AddAttachment(part.subspan(HeaderBlockLength(part)), h.contentType, {}, h.encoding);
         } else {

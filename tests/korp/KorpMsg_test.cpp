@@ -351,7 +351,8 @@ TEST(ParseRawMail, AMalformedUuencodedLineRaisesOopsAndKeepsWhatWasParsed) {
 
 TEST(ParseRawMail, DeepNestingAndManyPartsAreHandledWithoutRecursion) {
     // 100,000 enclosed messages with a multipart now and then: a recursive parser would run out
-    // of stack.
+    // of stack. Parts nested over 100 deep are not opened: the enclosed message found at that
+    // depth is kept whole as one attachment.
     Strings lines;
     const int depth = 100000;
     for (int i = 0; i < depth; ++i) {
@@ -366,5 +367,95 @@ TEST(ParseRawMail, DeepNestingAndManyPartsAreHandledWithoutRecursion) {
     lines.push_back("diep");
     TKorpMsg msg;
     Parse(msg, lines);
-    EXPECT_EQ(msg.Text.Lines(), Strings{"diep"});
+    EXPECT_TRUE(msg.Text.Empty());
+    ASSERT_EQ(msg.AttachedFiles.Count(), 1u);
+    EXPECT_EQ(msg.AttachedFiles[0].FileName, "_cosa_.eml");
+    const std::string kept(msg.AttachedFiles[0].Data.Bytes());
+    // Level 0 is the message, level 100 the deepest one opened; its body is level 101.
+    std::string expected;
+    for (std::size_t i = 3 + 2 * 100; i < lines.size(); ++i)
+        expected += lines[i] + (i + 1 < lines.size() ? "\r\n" : "");
+    EXPECT_EQ(kept, expected);
+}
+
+// Multiparts nested levels deep, each holding a text part "niveau <level>" and then the next
+// level; the deepest holds the text part "diep". Every level is closed.
+Strings NestedMultiparts(int levels) {
+    Strings lines = {"Subject: Diep"};
+    for (int k = 0; k < levels; ++k) {
+        const std::string b = "b" + std::to_string(k);
+        for (std::string line : {"Content-Type: multipart/mixed; boundary=" + b, std::string(),
+                                 "--" + b, std::string("Content-Type: text/plain"), std::string(),
+                                 "niveau " + std::to_string(k), "--" + b})
+            lines.push_back(std::move(line));
+    }
+    for (const char* line : {"Content-Type: text/plain", "", "diep"})
+        lines.push_back(line);
+    for (int k = levels - 1; k >= 0; --k)
+        lines.push_back("--b" + std::to_string(k) + "--");
+    return lines;
+}
+
+TEST(ParseRawMail, TenThousandNestedMultipartsGiveTheTextOfTheFirstHundredLevels) {
+    const Strings lines = NestedMultiparts(10000);
+    TKorpMsg msg;
+    Parse(msg, lines);
+    Strings reachable;
+    for (int k = 0; k < 100; ++k)
+        reachable.push_back("niveau " + std::to_string(k));
+    EXPECT_EQ(msg.Text.Lines(), reachable);
+    // Level 100 is kept as it stands, up to its own end delimiter.
+    ASSERT_EQ(msg.AttachedFiles.Count(), 1u);
+    EXPECT_EQ(msg.AttachedFiles[0].FileName, "_cosa_.eml");
+    EXPECT_EQ(msg.AttachedFiles[0].MimeType, "message/rfc822");
+    const std::string_view kept = msg.AttachedFiles[0].Data.Bytes();
+    EXPECT_TRUE(kept.starts_with("Content-Type: multipart/mixed; boundary=b100\r\n\r\n--b100\r\n"));
+    EXPECT_NE(kept.find("\r\ndiep\r\n"), std::string_view::npos);
+    EXPECT_TRUE(kept.ends_with("\r\n--b100--"));
+
+    // SplitMultipart stops at the same depth: a hundred text parts, then level 100 whole.
+    const std::vector<std::string_view> views(lines.begin(), lines.end());
+    const auto leaves = SplitMultipart(views);
+    ASSERT_EQ(leaves.size(), 101u);
+    EXPECT_EQ(leaves[99][2], "niveau 99");
+    EXPECT_EQ(leaves[100].front(), "Content-Type: multipart/mixed; boundary=b100");
+    EXPECT_EQ(leaves[100].back(), "--b100--");
+}
+
+TEST(ParseRawMail, HeaderSearchesRunOnPastBlankLookingLinesAtEveryLevel) {
+    // A line of blanks ends a part's header block but not the search for its headers, which
+    // runs on to the first empty line; a header found that way is found again by the part
+    // enclosed after the blank line.
+    struct Case {
+        const char* what;
+        Strings lines;
+        Strings text;
+    };
+    const Case cases[] = {
+        {"enclosed messages separated by lines of blanks",
+         {"Content-Type: message/rfc822", " ", "Content-Type: message/rfc822", "\t",
+          "Content-Type: text/plain", "", "diep"},
+         {"diep"}},
+        {"a folded header found by two levels",
+         {"X-Kop: 1", " ", "Content-Type: message/rfc822;", " x=1", "", "Subject: binnen", "",
+          "diep"},
+         {"diep"}},
+        {"the encoding after a line of blanks decodes the part's body",
+         {"Content-Type: message/rfc822", " ", "Content-Type: text/plain", " ",
+          "Content-Transfer-Encoding: quoted-printable", "", "caf=E9"},
+         {"Content-Transfer-Encoding: quoted-printable", "", "caf\xE9"}},
+        {"the search ends at an empty line",
+         {"Content-Type: message/rfc822", "", "X-Kop: 1", "", "Content-Type: text/html", "", "<p>"},
+         {"Content-Type: text/html", "", "<p>"}},
+        {"a multipart's part",
+         {"Content-Type: multipart/mixed; boundary=b", "", "--b", "X-Kop: 1", " ",
+          "Content-Type: message/rfc822", "", "Subject: binnen", "", "binnen", "--b--"},
+         {"binnen"}},
+    };
+    for (const auto& c : cases) {
+        TKorpMsg msg;
+        Parse(msg, c.lines);
+        EXPECT_EQ(msg.Text.Lines(), c.text) << c.what;
+        EXPECT_EQ(msg.AttachedFiles.Count(), 0u) << c.what;
+    }
 }
