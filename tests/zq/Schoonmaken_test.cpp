@@ -1,4 +1,6 @@
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +175,54 @@ TEST_F(Schoonmaken, HtmlSourceBecomesText) {
          "3 <4 en 5> 2\r\n\r\na <b"},
     };
     check(cases, std::size(cases));
+}
+
+std::string repeat(const std::string& piece, int times) {
+    std::string s;
+    for (int i = 0; i < times; ++i)
+        s += piece;
+    return s;
+}
+
+TEST_F(Schoonmaken, UnclosedTagsStayTextWhateverTheirNumber) {
+    // A '<' before a letter that no '>' follows is text; the first '>' closes a tag however many
+    // '<' came before it.
+    struct Repeated {
+        const char* name;
+        std::string input;
+        std::string expected;
+    };
+    std::vector<Repeated> cases;
+    for (int n : {1, 2, 3, 7}) {
+        cases.push_back({"tags without '>'", "<html><body>" + repeat("<a", n), repeat("<a", n)});
+        cases.push_back({"among words", "<html><body>Hallo " + repeat("<a b", n) + " wereld",
+                         "Hallo " + repeat("<a b", n) + " wereld"});
+        cases.push_back({"one '>' at the end", "<html>" + repeat("<a", n) + ">rest", "rest"});
+        cases.push_back({"each closed by the next tag's '>'",
+                         "<html>" + repeat("<b>v<a", n) + " en <i>w</i>", repeat("v", n) + "w"});
+    }
+    for (int n : {1, 2, 3})
+        cases.push_back({"declarations without '>'", "<html>" + repeat("<!x", n) + "z",
+                         repeat("<!x", n) + "z"});
+    // An open quote in a tag reaches to the first '>' after it.
+    const std::pair<int, const char*> quoted[] = {{1, "x <a href='y"},
+                                                  {2, "x x <a href='y"},
+                                                  {3, "x x <a href='y"},
+                                                  {7, "x x x x <a href='y"}};
+    for (const auto& [n, expected] : quoted)
+        cases.push_back({"open quotes", "<html>\r\n" + repeat("<p>x <a href='y", n), expected});
+    // Past the length of a word the run of '<a' is garbage, not speech.
+    cases.push_back({"a long run", "<html><body>" + repeat("<a", 40), ""});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        EXPECT_EQ(zqtest::clean(c.input), c.expected) << c.name;
+    }
+}
+
+TEST_F(Schoonmaken, BlockquotesNestedTenThousandDeepAreAllQuoted) {
+    const std::string body = "<div>Boven</div>" + repeat("<blockquote>a", 10000);
+    EXPECT_EQ(zqtest::clean(body, true), "Boven");
+    EXPECT_EQ(zqtest::clean(body, false), "Boven" + repeat("\r\n\r\na", 10000));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "HtmlText.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -59,6 +60,10 @@ bool inList(const std::array<const char*, N>& list, std::string_view name) {
     return false;
 }
 
+// Quote markers a line gets at most. Deeper blockquotes read the same, and a line of "> " for
+// every level would make blockquotes nested thousands deep take memory quadratic in their number.
+constexpr int kMaxQuoteDepth = 20;
+
 // Collects lines with their blockquote depth.
 class LineBuilder {
 public:
@@ -111,7 +116,7 @@ public:
         lineBreak();
         std::string out;
         for (const auto& [depth, line] : lines_) {
-            for (int d = 0; d < depth; ++d)
+            for (int d = 0; d < std::min(depth, kMaxQuoteDepth); ++d)
                 out += "> ";
             out += line;
             out += '\n';
@@ -134,10 +139,29 @@ std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_
     return std::string_view::npos;
 }
 
+// The first '>' at or after a position. The text is read front to back, so the positions asked
+// for only grow and no part of it is searched twice: a '<' that no '>' follows would otherwise
+// search on to the end, and a text of such '<' would take quadratic time.
+class NextGt {
+public:
+    explicit NextGt(std::string_view html) : html_(html) {}
+    std::size_t from(std::size_t i) {
+        if (i < asked_ || (found_ != std::string_view::npos && i > found_))
+            found_ = html_.find('>', i);
+        asked_ = i;
+        return found_;
+    }
+
+private:
+    std::string_view html_;
+    std::size_t asked_ = std::string_view::npos; // no '>' in [asked_, found_)
+    std::size_t found_ = std::string_view::npos;
+};
+
 // Index after the '>' that closes the tag opened at i, quotes respected; npos when unclosed.
 // A quote left open falls back to the first '>', so that no input makes the scan quadratic.
-std::size_t tagEnd(std::string_view html, std::size_t i) {
-    const std::size_t firstGt = html.find('>', i + 1);
+std::size_t tagEnd(std::string_view html, std::size_t i, NextGt& nextGt) {
+    const std::size_t firstGt = nextGt.from(i + 1);
     if (firstGt == std::string_view::npos) return firstGt;
     if (html.substr(i, firstGt - i).find_first_of("\"'") == std::string_view::npos)
         return firstGt + 1;
@@ -212,6 +236,7 @@ std::size_t HtmlText::decodeEntity(std::string_view html, std::size_t i, std::st
 
 std::string HtmlText::toText(std::string_view html) {
     LineBuilder b;
+    NextGt nextGt(html);
     int pre = 0;
     std::string run;
     auto flush = [&] {
@@ -262,7 +287,7 @@ std::string HtmlText::toText(std::string_view html) {
             ++i;
             continue;
         }
-        const std::size_t end = tagEnd(html, i);
+        const std::size_t end = tagEnd(html, i, nextGt);
         if (end == std::string_view::npos) { // unclosed: treat as text rather than lose it all
             run += c;
             ++i;
@@ -277,7 +302,7 @@ std::string HtmlText::toText(std::string_view html) {
             if (close == std::string_view::npos) {
                 i = html.size();
             } else {
-                const std::size_t closeEnd = tagEnd(html, close);
+                const std::size_t closeEnd = tagEnd(html, close, nextGt);
                 i = closeEnd == std::string_view::npos ? html.size() : closeEnd;
             }
             continue;
