@@ -219,6 +219,23 @@ TEST_F(Schoonmaken, UnclosedTagsStayTextWhateverTheirNumber) {
     }
 }
 
+TEST_F(Schoonmaken, EveryHtmlPartThatRepeatsThePlainTextIsDropped) {
+    const Case cases[] = {
+        {"three repeats",
+         "Hallo wereld\r\n<p>Hallo wereld</html>\r\n<p>Hallo</html>\r\n<p>wereld</html>", false,
+         "Hallo wereld"},
+        {"words from several plain lines", "Hallo\r\nwereld\r\n<p>Hallo wereld</html>", false,
+         "Hallo\r\nwereld"},
+        // An HTML part that is read starts the comparison afresh.
+        {"after a different part", "Hallo wereld\r\n<p>Anders</html>\r\n<p>Hallo wereld</html>",
+         false, "Hallo wereld\r\n\r\nAnders\r\n\r\nHallo wereld"},
+        {"plain text after a different part",
+         "Hallo wereld\r\n<p>Anders</html>\r\nNieuw woord\r\n<p>Nieuw woord</html>", false,
+         "Hallo wereld\r\n\r\nAnders\r\n\r\nNieuw woord"},
+    };
+    check(cases, std::size(cases));
+}
+
 TEST_F(Schoonmaken, BlockquotesNestedTenThousandDeepAreAllQuoted) {
     const std::string body = "<div>Boven</div>" + repeat("<blockquote>a", 10000);
     EXPECT_EQ(zqtest::clean(body, true), "Boven");

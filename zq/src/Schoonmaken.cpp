@@ -145,14 +145,11 @@ bool isReplyHeaderBlock(const std::vector<std::string>& lines, std::size_t idx) 
     return sent && subject;
 }
 
-std::set<std::string> wordsOf(std::string_view text, std::vector<std::string>* ordered) {
-    std::set<std::string> words;
+// Calls add with every word of text of two or more letters or digits, in lower case.
+template <class Add> void forEachWord(std::string_view text, Add add) {
     std::string w;
     auto done = [&] {
-        if (w.size() >= 2) {
-            if (ordered != nullptr) ordered->push_back(w);
-            words.insert(w);
-        }
+        if (w.size() >= 2) add(w);
         w.clear();
     };
     for (char c : text) {
@@ -162,20 +159,19 @@ std::set<std::string> wordsOf(std::string_view text, std::vector<std::string>* o
             done();
     }
     done();
-    return words;
 }
 
-// True when the HTML alternative says what the plain text before it said already.
-bool repeatsPlainText(std::string_view plain, std::string_view htmlText) {
-    const std::set<std::string> plainWords = wordsOf(plain, nullptr);
+// True when the HTML alternative says what the plain text before it (whose words are given)
+// said already.
+bool repeatsPlainText(const std::set<std::string>& plainWords, std::string_view htmlText) {
     if (plainWords.empty()) return false;
-    std::vector<std::string> htmlWords;
-    wordsOf(htmlText, &htmlWords);
-    if (htmlWords.empty()) return true;
-    std::size_t known = 0;
-    for (const std::string& w : htmlWords)
+    std::size_t words = 0, known = 0;
+    forEachWord(htmlText, [&](const std::string& w) {
+        ++words;
         known += plainWords.count(w);
-    return known * 10 >= htmlWords.size() * 6;
+    });
+    if (words == 0) return true;
+    return known * 10 >= words * 6;
 }
 
 bool isTldLetters(std::string_view s) {
@@ -537,7 +533,10 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
     const std::vector<std::string> lines = splitLines(source);
 
     std::vector<std::string> result;
-    std::string previousPlain;
+    // The words of the plain text since the last HTML part that was read; kept up to date line
+    // by line, since reading them again for every HTML part would make many HTML parts after a
+    // long plain text quadratic.
+    std::set<std::string> previousPlainWords;
     for (std::size_t i = 0; i < lines.size();) {
         std::vector<std::string> segment;
         if (HtmlText::startsHtml(lines[i])) {
@@ -552,14 +551,13 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
             }
             const std::string plain = HtmlText::toText(html);
             // multipart/alternative gives the same message twice: plain, then HTML
-            if (repeatsPlainText(previousPlain, plain)) continue;
+            if (repeatsPlainText(previousPlainWords, plain)) continue;
             segment = splitLines(plain);
-            previousPlain.clear();
+            previousPlainWords.clear();
         } else {
             for (; i < lines.size() && !HtmlText::startsHtml(lines[i]); ++i) {
                 segment.push_back(lines[i]);
-                previousPlain += lines[i];
-                previousPlain += '\n';
+                forEachWord(lines[i], [&](const std::string& w) { previousPlainWords.insert(w); });
             }
         }
         std::vector<std::string> cleaned = cleanSegment(segment, skipQuoted);
