@@ -15,22 +15,23 @@ namespace {
 // Far above any real model (a few megabytes); protects against loading an unrelated huge file.
 constexpr std::size_t kMaxModelBytes = std::size_t{256} << 20;
 
-// Reads the whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const char* name, std::vector<unsigned char>& data) {
+enum class ReadResult { Ok, Unreadable, TooLarge };
+
+// Reads the whole file, after checking its size against the cap.
+ReadResult ReadWholeFile(const char* name, std::vector<unsigned char>& data) {
     // A folder or a device would open but give no sensible size.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(name, ec)) return false;
+    if (!std::filesystem::is_regular_file(name, ec)) return ReadResult::Unreadable;
+    const std::uintmax_t size = std::filesystem::file_size(name, ec);
+    if (ec) return ReadResult::Unreadable;
+    if (size > kMaxModelBytes) return ReadResult::TooLarge;
     std::FILE* f = std::fopen(name, "rb");
-    if (f == nullptr) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        data.resize(static_cast<std::size_t>(size));
-        ok = size == 0 || fread_check(data.data(), 1, data.size(), f) == 1;
-    }
+    if (f == nullptr) return ReadResult::Unreadable;
+    data.resize(static_cast<std::size_t>(size));
+    // A file that shrank since is unreadable; one that grew is read up to the size checked.
+    const bool ok = size == 0 || fread_check(data.data(), 1, data.size(), f) == 1;
     std::fclose(f);
-    return ok;
+    return ok ? ReadResult::Ok : ReadResult::Unreadable;
 }
 
 } // namespace
@@ -40,11 +41,10 @@ int LanguageProfile::Load(std::int32_t n, const char* fileName, std::int32_t tra
     N = n;
     if (fileName == nullptr) return 0;
     std::vector<unsigned char> data;
-    if (!ReadWholeFile(fileName, data)) return 0;
-    if (data.size() > kMaxModelBytes) {
+    const ReadResult read = ReadWholeFile(fileName, data);
+    if (read == ReadResult::TooLarge)
         std::fprintf(stderr, "morvik: model file '%s' not loaded: file too large\n", fileName);
-        return 0;
-    }
+    if (read != ReadResult::Ok) return 0;
     ModelDictionary model;
     std::string why;
     if (!ModelFile::Decode(data.data(), data.size(), model, why)) {

@@ -174,6 +174,18 @@ TEST_F(Model, BadModelFilesLeaveTheProfileUnloadedWithOneLine) {
     EXPECT_GT(Score(loaded, "huis"), 0.0f);
 }
 
+TEST_F(Model, FileOverTheSizeCapIsRefusedWithOneLine) {
+    // Sparse: it takes no disk space, and is refused on its size, before any of it is read.
+    Write("huge.bin", "");
+    std::filesystem::resize_file("huge.bin", (std::uintmax_t{256} << 20) + 1);
+    LanguageProfile p;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(p.Load(4, "huge.bin", 0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvik: model file 'huge.bin' not loaded: file too large\n");
+    EXPECT_FALSE(p.IsLoaded());
+}
+
 TEST_F(Model, FailedWriteLeavesNoFileBehind) {
     ClassifierBuilder b;
     b.N = 4;
