@@ -8,5 +8,5 @@ int ASCIIDocument::Init(std::string_view text, Stopper* extractor, std::int32_t 
 }
 
 std::int32_t ASCIIDocument::ExtractTerms(TermList& list) {
-    return ExtractFrom(Contents, list);
+    return ExtractFrom(TermText(), list);
 }

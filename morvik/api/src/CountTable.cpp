@@ -1,5 +1,6 @@
 #include <morvik/api/CountTable.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +44,9 @@ void KeepTclLoaded() {
 #endif
 }
 
-void InstallPanic() {
+} // namespace
+
+void PrepareTcl() {
     static const bool installed = [] {
         Tcl_SetPanicProc(HashPanic);
         KeepTclLoaded();
@@ -52,10 +55,8 @@ void InstallPanic() {
     (void)installed;
 }
 
-} // namespace
-
 CountTable::CountTable() : table_(), search_() {
-    InstallPanic();
+    PrepareTcl();
     Tcl_InitHashTable(&table_, TCL_STRING_KEYS);
 }
 
@@ -119,4 +120,94 @@ int CountTable::Clear() {
 
 int CountTable::Size() const {
     return table_.numEntries;
+}
+
+namespace {
+
+// The arena's first block holds at most this many entries (40 KB): a longer text mostly repeats
+// its 4-grams, and further blocks follow when it does not.
+constexpr std::size_t kFirstBlockMax = 1024;
+constexpr std::size_t kBlockMax = std::size_t{1} << 16;
+
+} // namespace
+
+const Tcl_HashKeyType FourGramTable::kKeyType = {
+    TCL_HASH_KEY_TYPE_VERSION,
+    0, // no randomising: the bucket is hash & mask, as for string keys
+    FourGramTable::Hash,
+    FourGramTable::Compare,
+    FourGramTable::Allocate,
+    FourGramTable::Release,
+};
+
+FourGramTable::FourGramTable(std::size_t expected) {
+    PrepareTcl();
+    blockSize_ = std::clamp(expected, std::size_t{1}, kFirstBlockMax);
+    holder_.owner = this;
+    Tcl_InitCustomHashTable(&holder_.table, TCL_CUSTOM_TYPE_KEYS, &kKeyType);
+}
+
+FourGramTable::~FourGramTable() {
+    // The entries belong to the arena: with the buckets emptied Tcl frees only the bucket array
+    // instead of visiting every entry.
+    Tcl_HashTable& t = holder_.table;
+    std::fill(t.buckets, t.buckets + t.numBuckets, nullptr);
+    t.numEntries = 0;
+    Tcl_DeleteHashTable(&t);
+    while (blocks_ != nullptr) {
+        Block* previous = blocks_->previous;
+        std::free(blocks_);
+        blocks_ = previous;
+    }
+}
+
+std::int32_t FourGramTable::Get(std::uint32_t gram) const {
+    // Tcl's lookup does not change the table but is not declared const.
+    auto* table = const_cast<Tcl_HashTable*>(&holder_.table);
+    Tcl_HashEntry* e = Tcl_FindHashEntry(table, KeyOf(gram));
+    return e != nullptr ? static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(e->clientData))
+                        : 0;
+}
+
+std::string FourGramTable::Unpack(std::uint32_t gram) {
+    return {static_cast<char>(gram >> 24), static_cast<char>(gram >> 16),
+            static_cast<char>(gram >> 8), static_cast<char>(gram)};
+}
+
+unsigned FourGramTable::Hash(Tcl_HashTable*, void* key) {
+    // Tcl's string hash of the four characters: h = h * 9 + c, from the first on.
+    const auto g = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(key));
+    return (((g >> 24) * 9 + ((g >> 16) & 0xFF)) * 9 + ((g >> 8) & 0xFF)) * 9 + (g & 0xFF);
+}
+
+int FourGramTable::Compare(void* key, Tcl_HashEntry* entry) {
+    return key == static_cast<void*>(entry->key.oneWordValue) ? 1 : 0;
+}
+
+Tcl_HashEntry* FourGramTable::Allocate(Tcl_HashTable* table, void* key) {
+    Tcl_HashEntry* e = reinterpret_cast<Holder*>(table)->owner->NewEntry();
+    e->key.oneWordValue = static_cast<char*>(key);
+    e->clientData = nullptr; // count 0
+    return e;
+}
+
+void FourGramTable::Release(Tcl_HashEntry*) {
+    // The arena frees all entries at once.
+}
+
+Tcl_HashEntry* FourGramTable::NewEntry() {
+    static_assert(sizeof(Block) % alignof(Tcl_HashEntry) == 0, "entries follow the header");
+    if (next_ == end_) {
+        // Called from inside Tcl: no exception may leave here, so a failure goes the way of
+        // Tcl's own failed allocations.
+        const std::size_t bytes = sizeof(Block) + blockSize_ * sizeof(Tcl_HashEntry);
+        auto* block = static_cast<Block*>(std::malloc(bytes));
+        if (block == nullptr) Tcl_Panic("unable to alloc %zu bytes", bytes);
+        block->previous = blocks_;
+        blocks_ = block;
+        next_ = reinterpret_cast<Tcl_HashEntry*>(block + 1);
+        end_ = next_ + blockSize_;
+        if (blockSize_ < kBlockMax) blockSize_ *= 2;
+    }
+    return next_++;
 }

@@ -33,6 +33,25 @@ char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
+// A zero byte ends the text, as for any zero-terminated string.
+std::string_view UpToZero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
+
+// Each byte as a 4-gram holds it, lower-cased (folded) or not (kept); 0 for a delimiter.
+struct WordBytes {
+    unsigned char folded[256] = {};
+    unsigned char kept[256] = {};
+    constexpr WordBytes() {
+        for (int b = 1; b < 256; ++b) {
+            if (kDelims.is[b]) continue;
+            kept[b] = static_cast<unsigned char>(b);
+            folded[b] = static_cast<unsigned char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+        }
+    }
+};
+constexpr WordBytes kWordBytes;
+
 // Walks the words of text in order, without copying the text.
 template <typename Fn> void ForEachWord(std::string_view text, Fn&& fn) {
     std::size_t i = 0;
@@ -72,15 +91,11 @@ Stopper::Stopper(std::int32_t mode, std::int32_t n, std::int32_t useStopWords)
     : Mode(mode), N(n), UseStopWords(useStopWords) {}
 
 int Stopper::SplitWords(std::string_view text, WordList& words) {
-    // A zero byte ends the text, as for any zero-terminated string.
-    std::size_t z = text.find('\0');
-    if (z != std::string_view::npos) text = text.substr(0, z);
-    ForEachWord(text, [&](std::string_view w) { words.emplace_back(w); });
+    ForEachWord(UpToZero(text), [&](std::string_view w) { words.emplace_back(w); });
     return 1;
 }
 
-template <typename Emit>
-bool Stopper::ForEachTerm(std::string_view text, std::int32_t languageOption, Emit&& emit) {
+bool Stopper::ModeMakesTerms() const {
     if (Mode == kModeNotImplemented) {
         std::fputs("Not yet implemented\n", stderr);
         return false;
@@ -89,11 +104,34 @@ bool Stopper::ForEachTerm(std::string_view text, std::int32_t languageOption, Em
         std::fputs("Invalid mode\n", stderr);
         return false;
     }
-    std::size_t z = text.find('\0');
-    if (z != std::string_view::npos) text = text.substr(0, z);
+    return true;
+}
 
+template <typename Fn>
+bool Stopper::ForEachIndexWord(std::string_view text, std::int32_t languageOption, Fn&& fn) {
+    if (!ModeMakesTerms()) return false;
+    ForEachWord(UpToZero(text), [&](std::string_view word) {
+        if (UseStopWords != 0) {
+            std::string w(word);
+            if (KeepCase == 0) {
+                for (char& c : w)
+                    c = LowerAscii(c);
+            }
+            if (IsStopWord(w.c_str(), languageOption)) {
+                if (Verbose > 0) std::printf("stopper removes: %s\n", w.c_str());
+                return;
+            }
+        }
+        fn(word);
+    });
+    return true;
+}
+
+template <typename Emit>
+bool Stopper::ForEachTerm(std::string_view text, std::int32_t languageOption, Emit&& emit) {
     std::string padded;
-    ForEachWord(text, [&](std::string_view word) {
+    return ForEachIndexWord(text, languageOption, [&](std::string_view word) {
+        if (N < 0) return; // no window of negative length
         padded.assign(1, '_');
         padded.append(word);
         padded.push_back('_');
@@ -101,14 +139,6 @@ bool Stopper::ForEachTerm(std::string_view text, std::int32_t languageOption, Em
             for (char& c : padded)
                 c = LowerAscii(c);
         }
-        if (UseStopWords != 0) {
-            std::string w = padded.substr(1, padded.size() - 2);
-            if (IsStopWord(w.c_str(), languageOption)) {
-                if (Verbose > 0) std::printf("stopper removes: %s\n", w.c_str());
-                return;
-            }
-        }
-        if (N < 0) return; // no window of negative length
         const std::size_t n = static_cast<std::size_t>(N);
         if (padded.size() < n) return;
         // Each window is handed over zero-terminated in place, without a copy.
@@ -120,7 +150,6 @@ bool Stopper::ForEachTerm(std::string_view text, std::int32_t languageOption, Em
             data[i + n] = saved;
         }
     });
-    return true;
 }
 
 int Stopper::GenerateTerms(std::string_view text, std::vector<std::string>& terms,
@@ -147,6 +176,54 @@ std::int32_t Stopper::ExtractIndexTerms(std::string_view text, TermList& list,
     for (int r = counts.First(tc.Term, tc.Count); r == 1; r = counts.Next(tc.Term, tc.Count)) {
         list.push_back(std::move(tc));
     }
+    return total;
+}
+
+std::int32_t Stopper::CountFourGrams(std::string_view text, FourGramTable& table,
+                                     std::int32_t languageOption) {
+    std::int32_t total = 0;
+    // The 4-grams of "_" + word + "_", left to right: the window takes one character at a time
+    // and holds the last four, so a word of length L gives L - 1 of them.
+    std::uint32_t window = '_';
+    std::size_t length = 0;
+    auto endWord = [&] {
+        if (length >= 2) {
+            table.Increment((window << 8) | static_cast<unsigned char>('_'));
+            const std::size_t grams = length - 1;
+            total = grams > static_cast<std::size_t>(INT32_MAX - total)
+                        ? INT32_MAX
+                        : total + static_cast<std::int32_t>(grams);
+        }
+        window = '_';
+        length = 0;
+    };
+    const unsigned char* folded = KeepCase == 0 ? kWordBytes.folded : kWordBytes.kept;
+    auto add = [&](unsigned char c) {
+        window = (window << 8) | c;
+        if (++length >= 3) table.Increment(window);
+    };
+
+    bool ok;
+    if (UseStopWords != 0) {
+        // A word must pass the stop words before its first 4-gram counts.
+        ok = ForEachIndexWord(text, languageOption, [&](std::string_view word) {
+            for (char c : word)
+                add(folded[static_cast<unsigned char>(c)]);
+            endWord();
+        });
+    } else if ((ok = ModeMakesTerms())) {
+        // Words and 4-grams in one pass over the text.
+        for (char b : UpToZero(text)) {
+            const unsigned char c = folded[static_cast<unsigned char>(b)];
+            if (c != 0) {
+                add(c);
+            } else if (length != 0) {
+                endWord();
+            }
+        }
+        endWord();
+    }
+    if (!ok) ZK_THROW(new zkCException(0, "Could not extract indexterms"));
     return total;
 }
 

@@ -31,6 +31,12 @@ std::int32_t Text::ExtractFrom(const std::string& text, TermList& list) {
     return TermTotal;
 }
 
+std::int32_t Text::ExtractFourGrams(FourGramTable& table) {
+    TermTotal =
+        Extractor != nullptr ? Extractor->CountFourGrams(TermText(), table, LanguageOption) : 0;
+    return TermTotal;
+}
+
 int Text::CheckGarbage(std::string& text, std::int32_t verbose) {
     // One pass, compacting in place: deleting each CR separately would be quadratic.
     std::size_t out = 0;

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TempDir.h"
 
@@ -73,6 +76,92 @@ TEST(Stopper, MakesPaddedLowerCaseNgrams) {
     }
 }
 
+using Counted = std::vector<std::pair<std::string, int>>;
+
+// The 4-grams and counts of text in the string-keyed table's order, and the total.
+Counted StringTableOrder(Stopper& s, const std::string& text, int& total, int language = 0) {
+    TermList list;
+    total = s.ExtractIndexTerms(text, list, language);
+    Counted out;
+    for (const auto& tc : list)
+        out.emplace_back(tc.Term, tc.Count);
+    return out;
+}
+
+// The same from the packed 4-gram table.
+Counted FourGramTableOrder(Stopper& s, const std::string& text, int& total, int language = 0) {
+    FourGramTable table(text.size());
+    total = s.CountFourGrams(text, table, language);
+    Counted out;
+    table.ForEach([&](std::uint32_t gram, std::int32_t count) {
+        out.emplace_back(FourGramTable::Unpack(gram), count);
+        EXPECT_EQ(table.Get(gram), count);
+    });
+    EXPECT_EQ(static_cast<std::size_t>(table.Size()), out.size());
+    return out;
+}
+
+// Words of random letters: with many texts' worth of distinct 4-grams the tables grow through
+// several sizes, and 4-grams whose string hashes are equal share buckets.
+std::string RandomWords(std::size_t size, unsigned seed) {
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABC\xE9\xEB\xFC\xDF";
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size) {
+        const std::size_t length = 1 + rng() % 9;
+        for (std::size_t i = 0; i < length; ++i)
+            s.push_back(letters[rng() % letters.size()]);
+        s.push_back(rng() % 8 == 0 ? '.' : ' ');
+    }
+    return s;
+}
+
+TEST(FourGramTable, CountsAndOrdersAsTheStringTable) {
+    struct {
+        const char* what;
+        std::string text;
+        int keepCase;
+    } cases[] = {
+        {"case folded", "Huis huis HUIS", 0},
+        {"case kept", "Huis huis HUIS", 1},
+        {"words of one to four letters", "a ab abc abcd abcde", 0},
+        {"Latin-1 letters",
+         "Caf\xE9 \xC9T\xC9 na\xEF"
+         "ef \xDC"
+         "BER",
+         0},
+        {"zero byte ends the text", std::string("het huis\0de tuin", 17), 0},
+        {"digits and punctuation only", "12, 34; (56)!", 0},
+        {"empty", "", 0},
+        {"one long word", std::string(100000, 'a') + "b", 0},
+        {"many distinct 4-grams", RandomWords(120000, 1), 0},
+        {"many distinct 4-grams, case kept", RandomWords(40000, 2), 1},
+    };
+    for (const auto& c : cases) {
+        Stopper s(Stopper::kModeNgrams, 4, 0);
+        s.KeepCase = c.keepCase;
+        int stringTotal = -1, packedTotal = -1;
+        const Counted expected = StringTableOrder(s, c.text, stringTotal);
+        EXPECT_EQ(FourGramTableOrder(s, c.text, packedTotal), expected) << c.what;
+        EXPECT_EQ(packedTotal, stringTotal) << c.what;
+    }
+}
+
+TEST(FourGramTable, PacksFirstCharacterHighAndCountsRepeats) {
+    EXPECT_EQ(FourGramTable::Pack("_hu\xEF"), 0x5F6875EFu);
+    EXPECT_EQ(FourGramTable::Unpack(0x5F6875EFu), "_hu\xEF");
+    FourGramTable t(0);
+    EXPECT_EQ(t.Size(), 0);
+    EXPECT_EQ(t.Get(FourGramTable::Pack("huis")), 0);
+    for (int i = 0; i < 3; ++i)
+        t.Increment(FourGramTable::Pack("huis"));
+    t.Increment(FourGramTable::Pack("uis_"));
+    EXPECT_EQ(t.Size(), 2);
+    EXPECT_EQ(t.Get(FourGramTable::Pack("huis")), 3);
+    EXPECT_EQ(t.Get(FourGramTable::Pack("uis_")), 1);
+    EXPECT_EQ(t.Get(FourGramTable::Pack("_hui")), 0);
+}
+
 TEST(Stopper, SplitsAtTheFortyFourDelimiters) {
     const std::string delimiters = "0123456789 \t\n\r.,'\"`:;-_()+/#$%@^*!?><=|~[]{}";
     ASSERT_EQ(delimiters.size(), 44u);
@@ -109,7 +198,18 @@ TEST(Stopper, OtherModesMakeNoTerms) {
             EXPECT_STREQ(e->Message.c_str(), "Could not extract indexterms");
             delete e;
         }
-        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        FourGramTable table(4);
+        testing::internal::CaptureStderr();
+        try {
+            s.CountFourGrams("huis", table, 0);
+            ADD_FAILURE() << "no exception for mode " << c.mode;
+        } catch (zkCException* e) {
+            EXPECT_STREQ(e->Message.c_str(), "Could not extract indexterms");
+            delete e;
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        EXPECT_EQ(table.Size(), 0);
     }
 }
 
@@ -169,6 +269,21 @@ TEST_F(StopWords, LoadsPlainAndScrambledListsAndTestsExactly) {
     EXPECT_TRUE(s.IsStopWord("che", 5));
     EXPECT_FALSE(s.IsStopWord("", 5));
     EXPECT_EQ(s.Dutch.Get("de"), 1);
+
+    // With the filter on, both ways of counting leave out the same words.
+    s.UseStopWords = 1;
+    const std::string text = "Het huis van de buren, een HUIS aan de gracht";
+    for (int keepCase : {0, 1}) {
+        s.KeepCase = keepCase;
+        int stringTotal = -1, packedTotal = -1;
+        testing::internal::CaptureStderr();
+        const Counted expected = StringTableOrder(s, text, stringTotal, 2);
+        EXPECT_EQ(FourGramTableOrder(s, text, packedTotal, 2), expected) << keepCase;
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(packedTotal, stringTotal) << keepCase;
+        // "het", "de" and "een" go; kept in case, "Het" is no stop word.
+        EXPECT_EQ(stringTotal, keepCase == 0 ? 19 : 21) << keepCase;
+    }
 }
 
 TEST(StopWordErrors, UnloadedTableAndUnknownCodeRaise) {

@@ -8,4 +8,5 @@ public:
     int Init(std::string_view text, Stopper* extractor, std::int32_t reserved,
              std::int32_t languageOption) override;
     std::int32_t ExtractTerms(TermList& list) override;
+    const std::string& TermText() const override { return Contents; }
 };

@@ -1,6 +1,7 @@
 // Stopper: the index-term extractor. In mode 2 it turns text into padded character n-grams
-// ("_" + word + "_", lower-cased); it also holds the six stop-word tables that can filter words
-// first (off in every Stopper the library makes for language identification).
+// ("_" + word + "_", lower-cased), as strings or, for 4-grams, packed into a FourGramTable; it
+// also holds the six stop-word tables that can filter words first (off in every Stopper the
+// library makes for language identification).
 #pragma once
 
 #include <morvik/api/CountTable.h>
@@ -35,6 +36,11 @@ public:
     std::int32_t ExtractIndexTerms(std::string_view text, TermList& list,
                                    std::int32_t languageOption);
 
+    // Counts the 4-grams of text into table, as ExtractIndexTerms would with N = 4, and returns
+    // their number with repeats. Throws as ExtractIndexTerms does.
+    std::int32_t CountFourGrams(std::string_view text, FourGramTable& table,
+                                std::int32_t languageOption);
+
     // Stop-word lists. Codes: 1 en, 2 nl, 3 de, 4 fr, 5 it, 6 es.
     int InitStoppers(const char* firstDirectory, const char* secondDirectory);
     void LoadStopLists(const char* directory);
@@ -54,6 +60,12 @@ public:
 private:
     CountTable* TableFor(std::int32_t code);
     CountTable* TableForName(const char* code);
+    // Whether Mode makes terms; if not, says why on stderr.
+    bool ModeMakesTerms() const;
+    // Calls fn(word) with every word of text (up to a zero byte) that the stop words let
+    // through, in order, as written; false when the mode makes no terms.
+    template <typename Fn>
+    bool ForEachIndexWord(std::string_view text, std::int32_t languageOption, Fn&& fn);
     // Calls emit(term, n) with every n-gram occurrence of text (zero-terminated), in order;
     // false when the mode makes no terms.
     template <typename Emit>

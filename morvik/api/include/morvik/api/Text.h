@@ -23,7 +23,11 @@ public:
                      std::int32_t languageOption);
     // Hands the document's text to the extractor's ExtractIndexTerms; returns and keeps T.
     virtual std::int32_t ExtractTerms(TermList& list) = 0;
-    // T of the last ExtractTerms, -1 before the first.
+    // The same terms with N = 4, counted into table; returns and keeps T.
+    std::int32_t ExtractFourGrams(FourGramTable& table);
+    // The text the terms are made from: the cleaned text.
+    virtual const std::string& TermText() const { return CleanText; }
+    // T of the last ExtractTerms or ExtractFourGrams, -1 before the first.
     virtual std::int32_t TermTotalCount() const { return TermTotal; }
     // Hands Contents to the extractor's GenerateTerms; returns 1.
     virtual int GenerateTerms(std::vector<std::string>& terms);
