@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <morvik/api/ModelFile.h>
+#include <morvik/api/Stopper.h>
 #include <morvik/api/Text.h>
 #include <morvik/api/gen_util.h>
 
@@ -61,82 +62,41 @@ float LanguageProfile::Score(Text& document) const {
     if (LoadCount == 0) return 0.0f;
     Stopper extractor(Stopper::kModeNgrams, 4, 0);
     document.SetExtractor(&extractor);
-    TermList terms;
-    std::int32_t total = document.ExtractTerms(terms);
+    FourGramTable grams(document.TermText().size());
+    std::int32_t total = document.ExtractFourGrams(grams);
     // The extractor dies with this call; the document must not keep pointing at it.
     document.SetExtractor(nullptr);
-    return ScoreTerms(terms, total);
+    return ScoreFourGrams(grams, total);
 }
 
-float LanguageProfile::ScoreTerms(const TermList& terms, std::int32_t total) const {
+float LanguageProfile::ScoreFourGrams(const FourGramTable& grams, std::int32_t total) const {
     if (LoadCount == 0) return 0.0f;
-    auto v = Model.find(std::string_view(kNrCharsKey));
-    const std::int32_t vocabulary = v != Model.end() ? v->second : 0;
     if (total == 0) {
         std::fputs("\nCould not extract N-grams\n", stderr);
         return 0.0f;
     }
     // Without characters the model has no probability for an unseen 4-gram.
-    if (vocabulary <= 0) return 0.0f;
-
-    const float unseen = static_cast<float>(std::log(1.0 / vocabulary));
+    if (vocabulary_ <= 0) return 0.0f;
     float sum = 0.0f;
-    for (const TermCount& tc : terms) {
-        const std::int32_t* value = Find(tc.Term);
-        const float lp = value != nullptr ? static_cast<float>(*value / 1000000.0) : unseen;
-        sum = sum + static_cast<float>(tc.Count) * lp;
-    }
+    grams.ForEach([&](std::uint32_t gram, std::int32_t count) {
+        sum = sum + static_cast<float>(count) * LogProbability(gram);
+    });
     return static_cast<float>(std::exp(static_cast<double>(sum) / total));
 }
 
-namespace {
-
-std::uint32_t PackFourGram(std::string_view term) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(term[0])) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(term[1])) << 8) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(term[2])) << 16) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(term[3])) << 24);
+float UnseenLogProbability(std::int32_t vocabulary) {
+    return static_cast<float>(std::log(1.0 / vocabulary));
 }
-
-std::size_t SlotOf(std::uint32_t key, unsigned shift) {
-    return static_cast<std::size_t>((key * 0x9E3779B1u) >> shift);
-}
-
-} // namespace
 
 void LanguageProfile::RebuildIndex() {
-    std::size_t fourGrams = 0;
-    for (const auto& entry : Model)
-        fourGrams += entry.first.size() == 4 ? 1 : 0;
-    unsigned bits = 4;
-    while ((std::size_t{1} << bits) < fourGrams * 2)
-        ++bits;
-    indexShift_ = 32 - bits;
-    index_.assign(std::size_t{1} << bits, Slot{});
-    const std::size_t mask = index_.size() - 1;
-    for (const auto& [key, value] : Model) {
-        if (key.size() != 4) continue;
-        const std::uint32_t packed = PackFourGram(key);
-        if (packed == 0) continue;
-        std::size_t i = SlotOf(packed, indexShift_);
-        while (index_[i].key != 0)
-            i = (i + 1) & mask;
-        index_[i] = Slot{packed, value};
-    }
+    auto v = Model.find(std::string_view(kNrCharsKey));
+    vocabulary_ = v != Model.end() ? v->second : 0;
+    unseen_ = vocabulary_ > 0 ? UnseenLogProbability(vocabulary_) : 0.0f;
 }
 
-const std::int32_t* LanguageProfile::Find(std::string_view term) const {
-    if (term.size() != 4 || index_.empty()) {
-        auto it = Model.find(term);
-        return it != Model.end() ? &it->second : nullptr;
-    }
-    const std::uint32_t packed = PackFourGram(term);
-    const std::size_t mask = index_.size() - 1;
-    for (std::size_t i = SlotOf(packed, indexShift_);; i = (i + 1) & mask) {
-        const Slot& slot = index_[i];
-        if (slot.key == packed) return &slot.value;
-        if (slot.key == 0) return nullptr;
-    }
+float LanguageProfile::LogProbability(std::uint32_t gram) const {
+    auto it = Model.find(FourGramTable::Unpack(gram));
+    return it != Model.end() ? LogProbabilityOf(it->second) : unseen_;
 }
 
 void SixWayDecision(const float scores[6], float threshold, char* out, std::size_t size) {

@@ -2,6 +2,8 @@
 // caught in Guard and turned into the export's documented error value.
 #include <morvik/morvik.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -44,7 +46,6 @@ ClassifierBuilder gBuilder;
 std::string gModelOutput;
 std::int32_t gTraceLevel = 0;
 char gAnswer[32] = "?? 0.0000";
-// The six profiles in decision order for C_ClassifyLanguage; remade after any load.
 ProfileSet gDecisionSet;
 bool gDecisionSetStale = true;
 
@@ -101,6 +102,43 @@ template <typename R, typename Body> R Guard(R onError, Body&& body) noexcept {
     return onError;
 }
 
+// The profiles in decision order (kDecisionOrder).
+const std::array<const LanguageProfile*, 6>& DecisionProfiles() {
+    static const std::array<const LanguageProfile*, 6> profiles = [] {
+        std::array<const LanguageProfile*, 6> p{};
+        for (std::size_t i = 0; i < 6; ++i)
+            p[i] = ProfileFor(kDecisionOrder[i]);
+        return p;
+    }();
+    return profiles;
+}
+
+// The loaded profiles' 4-grams in one table, in decision order; remade after any load.
+const ProfileSet& DecisionSet() {
+    if (gDecisionSetStale) {
+        gDecisionSet.Build(DecisionProfiles().data(), 6);
+        gDecisionSetStale = false;
+    }
+    return gDecisionSet;
+}
+
+std::size_t DecisionIndex(const LanguageProfile* profile) {
+    const auto& profiles = DecisionProfiles();
+    return static_cast<std::size_t>(std::find(profiles.begin(), profiles.end(), profile) -
+                                    profiles.begin());
+}
+
+// Counts the initialised document's 4-grams; returns T.
+std::int32_t CountFourGrams(Text& document, FourGramTable& grams) {
+    // One extractor for all calls: making its six (unused) stop-word tables each time would cost
+    // a tenth of a short text's classification.
+    static Stopper extractor(Stopper::kModeNgrams, 4, 0);
+    document.SetExtractor(&extractor);
+    const std::int32_t total = document.ExtractFourGrams(grams);
+    document.SetExtractor(nullptr);
+    return total;
+}
+
 float Classify(const char* text, const char* language, const char* documentType) {
     const std::string code = LowerCode(language);
     if (text == nullptr) {
@@ -112,7 +150,13 @@ float Classify(const char* text, const char* language, const char* documentType)
     gDocument = MakeDocument(kind);
     gDocument->Init(text, nullptr, 0, 0);
     const LanguageProfile* profile = ProfileFor(code);
-    const float score = profile != nullptr ? profile->Score(*gDocument) : 0.0f;
+    float score = 0.0f;
+    if (profile != nullptr && profile->IsLoaded()) {
+        const ProfileSet& set = DecisionSet();
+        FourGramTable grams(gDocument->TermText().size());
+        const std::int32_t total = CountFourGrams(*gDocument, grams);
+        score = set.ScoreFourGrams(DecisionIndex(profile), grams, total);
+    }
     gDocument.reset();
     return score;
 }
@@ -129,26 +173,16 @@ void SixScores(const char* text, float scores[6]) {
             std::fputs("Unknown Document Type: assume ASCII\n", stderr);
         }
         scores[i] = text == nullptr ? -1.0f : 0.0f;
-        anyLoaded = anyLoaded || ProfileFor(kDecisionOrder[i])->IsLoaded();
+        anyLoaded = anyLoaded || DecisionProfiles()[i]->IsLoaded();
     }
     if (text == nullptr || !anyLoaded) return;
 
     std::unique_ptr<Text> document = MakeDocument(kind);
     document->Init(text, nullptr, 0, 0);
-    Stopper extractor(Stopper::kModeNgrams, 4, 0);
-    document->SetExtractor(&extractor);
-    TermList terms;
-    const std::int32_t total = document->ExtractTerms(terms);
-    document->SetExtractor(nullptr);
-
-    if (gDecisionSetStale) {
-        const LanguageProfile* profiles[6];
-        for (int i = 0; i < 6; ++i)
-            profiles[i] = ProfileFor(kDecisionOrder[i]);
-        gDecisionSet.Build(profiles, 6);
-        gDecisionSetStale = false;
-    }
-    gDecisionSet.ScoreTerms(terms, total, scores);
+    const ProfileSet& set = DecisionSet();
+    FourGramTable grams(document->TermText().size());
+    const std::int32_t total = CountFourGrams(*document, grams);
+    set.ScoreFourGrams(grams, total, scores);
 }
 
 } // namespace

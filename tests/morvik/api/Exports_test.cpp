@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <string>
 
+#include "ScoreCases.h"
 #include "TempDir.h"
 
 namespace {
@@ -51,6 +53,40 @@ TEST_F(Exports, OnlyDutchConfiguredAnswersNl) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unknown Document Type: assume ASCII\n");
     EXPECT_STREQ(C_ClassifyLanguage("huis"), "nl 0.3333");
     EXPECT_EQ(C_Close(), 0);
+}
+
+TEST_F(Exports, ClassifyLanguageAgreesWithClassify) {
+    // The models are built one after another in this process, each on top of the previous
+    // counts; the scores differ from those of separate models, the agreement must not.
+    using namespace score_cases;
+    std::string models;
+    for (const Training& t : kTraining) {
+        const std::string model = std::string(t.code) + "4.bin";
+        Build(t.text, model);
+        models += "ngramfile_" + std::string(t.code) + "_nt=" + model + "\n";
+    }
+    Write("lid.cfg", Config("0.03", models));
+    ASSERT_EQ(C_InitLanguageClassifier("lid.cfg"), 0);
+    testing::internal::CaptureStderr();
+    for (const Case& c : kCases) {
+        // Before any C_Classify, so that nothing either leaves behind can help the other.
+        const std::string answer = C_ClassifyLanguage(c.text.c_str());
+        // The first of the best in the answer's order (en nl de); "??" unless above 0.03.
+        std::string code = "??";
+        float best = 0.0f;
+        for (const char* language : {"en", "nl", "de"}) {
+            const float score = C_Classify(c.text.c_str(), language, "ASCIIDocument");
+            if (score > best) {
+                best = score;
+                if (score > 0.03f) code = language;
+            }
+        }
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%s %.4f", code.c_str(),
+                      static_cast<double>(best));
+        EXPECT_EQ(answer, expected) << c.what;
+    }
+    testing::internal::GetCapturedStderr();
 }
 
 TEST_F(Exports, ThresholdDecidesAndNonNumberMeansZero) {

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <ios>
 #include <string>
 
+#include "ScoreCases.h"
 #include "TempDir.h"
 
 namespace {
@@ -217,17 +220,48 @@ TEST_F(Model, ProfileSetScoresEqualEachProfilesOwnScore) {
     set.Build(pointers, 6);
     for (const char* text : {"het huis aan de gracht", "the canal house", "maison huis house",
                              "a b c", "", "\xE9t\xE9 caf\xE9 huis huis"}) {
-        ASCIIDocument doc;
-        doc.Init(text, nullptr, 0, 0);
         Stopper extractor(Stopper::kModeNgrams, 4, 0);
-        doc.SetExtractor(&extractor);
-        TermList terms;
-        const std::int32_t total = doc.ExtractTerms(terms);
+        FourGramTable grams(std::strlen(text));
+        const std::int32_t total = extractor.CountFourGrams(text, grams, 0);
         float together[6];
         testing::internal::CaptureStderr();
-        set.ScoreTerms(terms, total, together);
+        set.ScoreFourGrams(grams, total, together);
         for (int i = 0; i < 6; ++i) {
-            EXPECT_EQ(together[i], profiles[i].ScoreTerms(terms, total)) << text << " / " << i;
+            EXPECT_EQ(together[i], profiles[i].ScoreFourGrams(grams, total)) << text << " / " << i;
+            EXPECT_EQ(set.ScoreFourGrams(i, grams, total), together[i]) << text << " / " << i;
+        }
+        testing::internal::GetCapturedStderr();
+    }
+}
+
+TEST_F(Model, ScoresKeepEveryBit) {
+    using namespace score_cases;
+    LanguageProfile profiles[3];
+    for (int i = 0; i < 3; ++i) {
+        ClassifierBuilder b;
+        b.N = 4;
+        Collect(b, kTraining[i].text);
+        ASSERT_EQ(b.WriteModel("m.bin"), 1);
+        ASSERT_EQ(profiles[i].Load(4, "m.bin", 0), 1);
+    }
+    const LanguageProfile* pointers[3] = {&profiles[0], &profiles[1], &profiles[2]};
+    ProfileSet set;
+    set.Build(pointers, 3);
+    for (const Case& c : kCases) {
+        const float expected[3] = {c.nl, c.en, c.de};
+        Stopper extractor(Stopper::kModeNgrams, 4, 0);
+        FourGramTable grams(c.text.size());
+        ASCIIDocument doc;
+        doc.Init(c.text, &extractor, 0, 0);
+        const std::int32_t total = doc.ExtractFourGrams(grams);
+        float together[3];
+        testing::internal::CaptureStderr();
+        set.ScoreFourGrams(grams, total, together);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(Score(profiles[i], c.text), expected[i])
+                << c.what << " / " << kTraining[i].code << ": " << std::hexfloat
+                << Score(profiles[i], c.text);
+            EXPECT_EQ(together[i], expected[i]) << c.what << " / " << kTraining[i].code;
         }
         testing::internal::GetCapturedStderr();
     }

@@ -3,13 +3,11 @@
 // character after its first three.
 #pragma once
 
+#include <morvik/api/CountTable.h>
 #include <morvik/api/ModelDictionary.h>
-#include <morvik/api/Stopper.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
-#include <vector>
 
 class Text;
 
@@ -22,30 +20,35 @@ public:
     // Attaches its own 4-gram extractor to the initialised document and scores it; 0.0 when
     // not loaded or when the text has no 4-gram.
     float Score(Text& document) const;
-    // The score of a term list already made with 4-grams (T occurrences in all).
-    float ScoreTerms(const TermList& terms, std::int32_t total) const;
+    // The score of 4-grams already counted (T occurrences in all), summed in the table's order.
+    float ScoreFourGrams(const FourGramTable& grams, std::int32_t total) const;
     bool IsLoaded() const { return LoadCount > 0; }
-    // Remakes the lookup index of the 4-gram keys; Load calls it, as must anyone who changes
-    // Model directly.
+    // Takes V and the value of unseen 4-grams from Model; Load calls it, as must anyone who
+    // changes Model directly.
     void RebuildIndex();
-    // The model's value for term, or nullptr.
-    const std::int32_t* Find(std::string_view term) const;
+    // V, the model's "nrchars" as of the last RebuildIndex (0 when absent).
+    std::int32_t Vocabulary() const { return vocabulary_; }
+    // The log probability the score adds for gram: the model's value / 1000000 as a float, or
+    // ln(1 / V) as a float for a 4-gram the model lacks.
+    float LogProbability(std::uint32_t gram) const;
 
     std::int32_t TraceLevel = 0;
     std::int32_t LoadCount = 0;
     std::int32_t N = 0;
+    // The exports look their 4-grams up in a ProfileSet of the six; a profile alone looks here.
     ModelDictionary Model;
 
 private:
-    // Scoring looks up 4-grams only: they sit in a flat open-addressed table keyed by their four
-    // bytes, which costs one cache line per lookup instead of a walk through list nodes.
-    struct Slot {
-        std::uint32_t key = 0; // 0: empty (a 4-gram never holds a zero byte)
-        std::int32_t value = 0;
-    };
-    std::vector<Slot> index_;
-    unsigned indexShift_ = 32;
+    std::int32_t vocabulary_ = 0;
+    float unseen_ = 0.0f;
 };
+
+// The float a model value adds to the score, and that of a 4-gram unseen in a model of V
+// characters (V > 0). Scoring's only arithmetic besides the sum: computed once per model.
+inline float LogProbabilityOf(std::int32_t value) {
+    return static_cast<float>(value / 1000000.0);
+}
+float UnseenLogProbability(std::int32_t vocabulary);
 
 // The languages of the six-way decision, in its answer order.
 inline constexpr const char* kDecisionOrder[6] = {"en", "nl", "de", "fr", "it", "es"};

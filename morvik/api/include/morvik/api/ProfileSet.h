@@ -1,6 +1,7 @@
-// ProfileSet: scores one 4-gram list against several language profiles at once, with one
-// lookup per distinct 4-gram for all of them. The scores are bit for bit those of each
-// profile's ScoreTerms (same terms, same order, same float arithmetic).
+// ProfileSet: the 4-grams of several language profiles in one table, each with what every
+// profile's score adds for it, so that one lookup per distinct 4-gram serves all of them. The
+// scores are bit for bit those of each profile's ScoreFourGrams (same 4-grams, same order, same
+// float arithmetic).
 #pragma once
 
 #include <morvik/api/LanguageProfile.h>
@@ -15,19 +16,28 @@ public:
 
     // Takes the profiles' current models; call again after any of them loads.
     void Build(const LanguageProfile* const* profiles, std::size_t count);
-    // scores[i] := profiles[i].ScoreTerms(terms, total) for the profiles given to Build.
-    void ScoreTerms(const TermList& terms, std::int32_t total, float* scores) const;
+    // scores[i] := profiles[i].ScoreFourGrams(grams, total) for the profiles given to Build.
+    void ScoreFourGrams(const FourGramTable& grams, std::int32_t total, float* scores) const;
+    // The same for profile i alone.
+    float ScoreFourGrams(std::size_t i, const FourGramTable& grams, std::int32_t total) const;
 
 private:
-    struct Slot {
-        std::uint32_t key = 0; // the 4-gram's bytes; 0 is empty
-        std::uint32_t row = 0; // into values_ and present_
+    // One cache line holds two slots whole.
+    struct alignas(32) Slot {
+        std::uint32_t key = 0; // the packed 4-gram; 0 is empty
+        float logProbability[kMaxProfiles] = {};
     };
-    const Slot* Find(std::uint32_t key) const;
+    static_assert(sizeof(Slot) == 32);
+
+    // Calls add(logProbabilities, count) for every 4-gram of grams in the table's order, with
+    // every profile's value for it (unseen_ for a 4-gram no profile holds).
+    template <typename Add> void Visit(const FourGramTable& grams, Add&& add) const;
+    // The profiles whose score is a sum (loaded, with characters); the others answer for
+    // themselves.
+    bool Sums(std::size_t i) const;
 
     std::vector<const LanguageProfile*> profiles_;
     std::vector<Slot> slots_;
     unsigned shift_ = 32;
-    std::vector<std::int32_t> values_;  // kMaxProfiles per row
-    std::vector<std::uint8_t> present_; // bit i: profile i holds the 4-gram
+    float unseen_[kMaxProfiles] = {};
 };
