@@ -1,5 +1,6 @@
 #include <morvik/api/Text.h>
 
+#include <algorithm>
 #include <cstdio>
 
 int Text::SetContents(std::string_view text) {
@@ -37,19 +38,49 @@ std::int32_t Text::ExtractFourGrams(FourGramTable& table) {
     return TermTotal;
 }
 
+namespace {
+
+enum ByteKind : unsigned char { kKeep, kDelete, kBlank };
+
+// What CheckGarbage does with each byte.
+struct ByteKinds {
+    ByteKind of[256] = {};
+    constexpr ByteKinds() {
+        for (int b = 0; b < 256; ++b)
+            of[b] = (b == '\n' || (b >= 32 && b <= 126) || b >= 192) ? kKeep
+                    : b == '\r'                                      ? kDelete
+                                                                     : kBlank;
+    }
+};
+constexpr ByteKinds kByteKinds;
+
+} // namespace
+
 int Text::CheckGarbage(std::string& text, std::int32_t verbose) {
+    // Most texts need no change: the work starts at the first byte that does (at once when
+    // every byte is to be shown).
+    auto first = text.begin();
+    if (verbose <= 3) {
+        first = std::find_if(text.begin(), text.end(), [](char c) {
+            return kByteKinds.of[static_cast<unsigned char>(c)] != kKeep;
+        });
+    }
     // One pass, compacting in place: deleting each CR separately would be quadratic.
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t out = static_cast<std::size_t>(first - text.begin());
+    for (std::size_t i = out; i < text.size(); ++i) {
         const unsigned char b = static_cast<unsigned char>(text[i]);
         if (verbose > 3) std::fprintf(stderr, "debug: char %d: %c\n", b, b);
-        if (b == '\n' || (b >= 32 && b <= 126) || b >= 192) {
+        switch (kByteKinds.of[b]) {
+        case kKeep:
             text[out++] = static_cast<char>(b);
-        } else if (b == '\r') {
+            break;
+        case kDelete:
             if (verbose > 0) std::fputs("Warning: deleting CR \n", stderr);
-        } else {
+            break;
+        case kBlank:
             if (verbose > 0) std::fprintf(stderr, "Warning: skipping char %d: %c\n", b, b);
             text[out++] = ' ';
+            break;
         }
     }
     text.resize(out);

@@ -64,9 +64,34 @@ TEST(ASCIIDocument, CleansOnlyControlCharacters) {
         {"tab, CR LF", "a\tb\r\nc", "a b\nc"},
         {"markup untouched", "&amp; <b>&#65;</b>", "&amp; <b>&#65;</b>"},
         {"zero byte becomes a blank", std::string("a\0b", 3), "a b"},
+        {"nothing to clean", "Het huis.\n", "Het huis.\n"},
+        {"CR after clean text", "abc\r\ndef\r", "abc\ndef"},
+        {"only CRs", "\r\r\r", ""},
+        {"control character last", "abc\x01", "abc "},
+        {"DEL and C1 bytes", "a\x7F\x80\xBF\xC0", "a   \xC0"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(PlainClean(c.in), c.out) << c.what;
+}
+
+TEST(Text, CheckGarbageReportsWhatItChanges) {
+    struct {
+        int verbose;
+        const char* expected; // on stderr
+    } cases[] = {
+        {0, ""},
+        {1, "Warning: deleting CR \nWarning: skipping char 9: \t\n"},
+        // Every byte is shown, the clean ones before the first change too.
+        {4, "debug: char 97: a\ndebug: char 98: b\ndebug: char 13: \r\nWarning: deleting CR \n"
+            "debug: char 9: \t\nWarning: skipping char 9: \t\n"},
+    };
+    for (const auto& c : cases) {
+        std::string text = "ab\r\t";
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Text::CheckGarbage(text, c.verbose), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.expected) << c.verbose;
+        EXPECT_EQ(text, "ab ") << c.verbose;
+    }
 }
 
 TEST(Documents, HighBytesBlankBelow192AndStayFrom192) {
