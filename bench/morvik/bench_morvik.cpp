@@ -4,10 +4,10 @@
 // the build's data folder. After the table comes CLD2's time over morvik's for each text.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <malloc.h>
 #include <string>
@@ -197,16 +197,23 @@ BENCHMARK(BM_Cld2)->Arg(100)->Arg(1024)->Arg(100 * 1024);
 BENCHMARK(BM_Cld2Mix);
 BENCHMARK(BM_MorvikLoadSixModels)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// The console table as usual, keeping each benchmark's CPU time per iteration for the ratios.
+// The console table as usual, keeping each benchmark's CPU times per iteration for the ratios:
+// with --benchmark_repetitions, the median of the repetitions, which a burst of load on a shared
+// machine moves less than the mean.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Color : OO_None) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Mean& m = cpu_[run.benchmark_name()];
-            m.sum += run.GetAdjustedCPUTime() * Scale(run.time_unit);
-            ++m.count;
+            if (run.error_occurred) continue;
+            const std::string name = run.run_name.function_name +
+                                     (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+            const double ns = run.GetAdjustedCPUTime() * Scale(run.time_unit);
+            if (run.run_type == Run::RT_Iteration) {
+                cpu_[name].push_back(ns);
+            } else if (run.aggregate_name == "median") {
+                median_[name] = ns; // all there is with --benchmark_report_aggregates_only
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -225,10 +232,6 @@ public:
     }
 
 private:
-    struct Mean {
-        double sum = 0;
-        int count = 0;
-    };
     static double Scale(benchmark::TimeUnit unit) {
         switch (unit) {
         case benchmark::kSecond:
@@ -243,9 +246,17 @@ private:
     }
     double Get(const std::string& name) const {
         auto it = cpu_.find(name);
-        return it != cpu_.end() && it->second.count > 0 ? it->second.sum / it->second.count : 0;
+        if (it == cpu_.end()) {
+            auto m = median_.find(name);
+            return m != median_.end() ? m->second : 0;
+        }
+        std::vector<double> times = it->second;
+        const auto mid = times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2);
+        std::nth_element(times.begin(), mid, times.end());
+        return *mid;
     }
-    std::map<std::string, Mean> cpu_;
+    std::map<std::string, std::vector<double>> cpu_;
+    std::map<std::string, double> median_;
 };
 
 } // namespace
