@@ -533,10 +533,12 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
     const std::vector<std::string> lines = splitLines(source);
 
     std::vector<std::string> result;
-    // The words of the plain text since the last HTML part that was read; kept up to date line
-    // by line, since reading them again for every HTML part would make many HTML parts after a
-    // long plain text quadratic.
+    // The words of the plain text since the last HTML part that was read, and the plain text
+    // whose words are not among them yet. Each plain line is read for words once, when an HTML
+    // part comes: reading all of the plain text again for every HTML part would make many HTML
+    // parts after a long plain text quadratic.
     std::set<std::string> previousPlainWords;
+    std::string unreadPlain;
     for (std::size_t i = 0; i < lines.size();) {
         std::vector<std::string> segment;
         if (HtmlText::startsHtml(lines[i])) {
@@ -550,6 +552,8 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
                 }
             }
             const std::string plain = HtmlText::toText(html);
+            forEachWord(unreadPlain, [&](const std::string& w) { previousPlainWords.insert(w); });
+            unreadPlain.clear();
             // multipart/alternative gives the same message twice: plain, then HTML
             if (repeatsPlainText(previousPlainWords, plain)) continue;
             segment = splitLines(plain);
@@ -557,7 +561,8 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
         } else {
             for (; i < lines.size() && !HtmlText::startsHtml(lines[i]); ++i) {
                 segment.push_back(lines[i]);
-                forEachWord(lines[i], [&](const std::string& w) { previousPlainWords.insert(w); });
+                unreadPlain += lines[i];
+                unreadPlain += '\n';
             }
         }
         std::vector<std::string> cleaned = cleanSegment(segment, skipQuoted);
