@@ -248,6 +248,22 @@ void BM_ManyEncodedWords(benchmark::State& state) {
 }
 BENCHMARK(BM_ManyEncodedWords)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
+// A spooled message of one line of many megabytes, loaded back into lines as the POP3 client
+// does after a retrieve.
+void BM_LongLineLoad(benchmark::State& state) {
+    const std::string line(static_cast<std::size_t>(state.range(0)) << 20, 'x');
+    korp::TMemoryStream spool;
+    spool.WriteBuffer(line);
+    for (auto _ : state) {
+        spool.SetPosition(0);
+        korp::TStringList lines;
+        lines.LoadFromStream(spool);
+        benchmark::DoNotOptimize(lines.Count());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
+}
+BENCHMARK(BM_LongLineLoad)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

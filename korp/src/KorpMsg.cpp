@@ -657,6 +657,9 @@ void TKorpMsg::AddAttachment(Lines lines, const std::string& type, std::string n
         RemoveChar(name, c);
     if (type == "TEXT/HTML" && name.empty()) name = ChangeFileExt(Subject, ".html");
     if (name.empty()) name = "_cosa_";
+    // Nothing reads that many attachments, and each costs a decoding and its memory: a message
+    // made of thousands of tiny parts must not cost the reader a gigabyte.
+    if (AttachedFiles.Count() >= kMaxAttachments) return;
     TAttachedFile& item = AttachedFiles.Add(name);
     if (encoding == "BASE64") {
         DecodeBase64Lines(lines, item.Data);

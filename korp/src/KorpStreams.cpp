@@ -285,13 +285,19 @@ void TStringList::LoadFromStream(TStream& stream) {
     for (;;) {
         const std::size_t n = stream.Read(chunk.data(), chunk.size());
         if (n == 0) break;
+        // What is held from before has no line end but perhaps a CR at its very end: only the
+        // new bytes (and that CR) need looking at, so a line of many megabytes stays linear.
+        const std::size_t from = text.empty() ? 0 : text.size() - 1;
         text.append(chunk.data(), n);
         // Split up to the last line end whose kind is known: an LF, or a CR with something after
         // it (a CR at the very end may be the first half of CR LF).
-        std::size_t cut = text.find_last_of('\n');
-        const std::size_t cr =
-            text.size() >= 2 ? text.find_last_of('\r', text.size() - 2) : std::string::npos;
-        if (cr != std::string::npos && (cut == std::string::npos || cr > cut)) cut = cr;
+        std::size_t cut = std::string::npos;
+        for (std::size_t i = text.size(); i-- > from;) {
+            if (text[i] == '\n' || (text[i] == '\r' && i + 1 < text.size())) {
+                cut = i;
+                break;
+            }
+        }
         if (cut == std::string::npos) continue;
         AddText(std::string_view(text).substr(0, cut + 1));
         text.erase(0, cut + 1);

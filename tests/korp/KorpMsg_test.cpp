@@ -334,6 +334,25 @@ TEST(ParseRawMail, UuencodedBlocksInTextBecomeAttachmentsAndKeepTheirEndLine) {
     EXPECT_EQ(tmp.FilesLeft(), 0);
 }
 
+TEST(ParseRawMail, KeepsAThousandAttachmentsAtMost) {
+    TempDirGuard tmp;
+    // 1,100 uuencoded blocks in one text part: each is taken out of the text, the first
+    // thousand are kept as attachments.
+    std::vector<std::string> lines{"", "Bijlagen:"};
+    for (int i = 0; i < 1100; ++i) {
+        lines.push_back("begin 644 deel" + std::to_string(i) + ".txt");
+        lines.push_back("#0V%T");
+        lines.push_back("end");
+    }
+    TKorpMsg msg;
+    msg.RawMail.Lines() = lines;
+    msg.ParseRawMail();
+    EXPECT_EQ(msg.AttachedFiles.Count(), korp::kMaxAttachments);
+    EXPECT_EQ(msg.AttachedFiles[999].FileName, "deel999.txt");
+    EXPECT_EQ(msg.Text.Count(), 1u + 1100u); // the text line and every block's "end"
+    EXPECT_EQ(tmp.FilesLeft(), 0);
+}
+
 TEST(ParseRawMail, AMalformedUuencodedLineRaisesOopsAndKeepsWhatWasParsed) {
     TempDirGuard tmp;
     TKorpMsg msg;

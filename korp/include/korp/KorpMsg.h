@@ -24,6 +24,10 @@
 
 namespace korp {
 
+/// Attachments kept per message at most; further ones are left out (their lines never reach
+/// the text either).
+inline constexpr std::size_t kMaxAttachments = 1000;
+
 enum TPriority { prHighest, prHigh, prNormal, prLow, prLowest };
 enum TTextEncoding { te8Bit, teBase64 };
 
