@@ -1,7 +1,10 @@
 #include <morvik/api/LanguageProfile.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -116,5 +119,13 @@ void SixWayDecision(const float scores[6], float threshold, char* out, std::size
             }
         }
     }
-    std::snprintf(out, size, "%s %.4f", code, static_cast<double>(best));
+    // As snprintf "%s %.4f" would write it (to_chars rounds as printf does), without the cost
+    // of parsing a format for every answer.
+    char text[64] = {code[0], code[1], ' '};
+    const auto [end, error] = std::to_chars(text + 3, text + sizeof text - 1,
+                                            static_cast<double>(best), std::chars_format::fixed, 4);
+    const std::size_t length = error == std::errc{} ? static_cast<std::size_t>(end - text) : 3;
+    const std::size_t kept = std::min(length, size - 1);
+    std::memcpy(out, text, kept);
+    out[kept] = '\0';
 }

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ios>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "ScoreCases.h"
 #include "TempDir.h"
@@ -289,6 +292,28 @@ TEST(SixWayDecision, PicksTheBestAboveTheThreshold) {
         SixWayDecision(c.scores, c.threshold, out, sizeof out);
         EXPECT_STREQ(out, c.answer) << c.what;
     }
+}
+
+TEST(SixWayDecision, WritesTheScoreAsPrintfWould) {
+    // Random scores, ties of the fourth decimal that binary floats hold exactly, the ends.
+    std::vector<float> values = {0.0f, 1.0f, 0.03125f, 0.00005f, 0.99995f, 0.12345f, 0.5f};
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> any(0.0f, 1.0f);
+    for (int i = 0; i < 100000; ++i)
+        values.push_back(any(rng));
+    for (float v : values) {
+        const float scores[6] = {0, v, 0, 0, 0, 0};
+        char out[32], expected[32];
+        SixWayDecision(scores, 0.1f, out, sizeof out);
+        std::snprintf(expected, sizeof expected, "%s %.4f", v > 0.1f ? "nl" : "??",
+                      static_cast<double>(v));
+        ASSERT_STREQ(out, expected) << std::hexfloat << v;
+    }
+    // A short buffer keeps the beginning, terminated, as snprintf does.
+    const float scores[6] = {0, 0.5f, 0, 0, 0, 0};
+    char out[5];
+    SixWayDecision(scores, 0.1f, out, sizeof out);
+    EXPECT_STREQ(out, "nl 0");
 }
 
 } // namespace
