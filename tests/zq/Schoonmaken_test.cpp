@@ -177,6 +177,85 @@ TEST_F(Schoonmaken, HtmlSourceBecomesText) {
     check(cases, std::size(cases));
 }
 
+TEST_F(Schoonmaken, HtmlPartsOpenWithAnyElement) {
+    const Case cases[] = {
+        {"heading", "<h1>Nieuws</h1>\r\n<p>Tekst</p>", false, "Nieuws\r\n\r\nTekst"},
+        {"list", "<ul><li>een</li><li>twee</li></ul>", false, "- een\r\n- twee"},
+        {"link with an image",
+         "<a href=\"https://x.nl/?q=1\"><img src=\"logo.png\" alt=\"Logo\"></a>", false, ""},
+        {"bold", "<b>Let op:</b> morgen dicht", false, "Let op: morgen dicht"},
+        {"comment first", "<!-- [if mso]><table><![endif] -->\r\n<p>Hallo</p>", false, "Hallo"},
+        {"closing tag first", "</div>\r\n<div>Rest</div>", false, "Rest"},
+        {"tag continued on the next line", "<a\r\nhref=\"x\">Lees</a>", false, "Lees"},
+        // no elements: an address, a link, a comparison
+        {"angle-bracket address", "<jan@example.nl>\r\nHallo", false,
+         "jan apenstaartje example punt n l\r\nHallo"},
+        {"angle-bracket link", "<https://example.nl>", false, "example punt n l"},
+        {"unknown name", "<groet>\r\nJan", false, "<groet>\r\nJan"},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, EntitiesBrowsersReadAreDecoded) {
+    const Case cases[] = {
+        {"without ';'", "<p>Caf&eacute met&nbspvrienden &amp collega's</p>", false,
+         "Caf\xE9 met vrienden en collega's"},
+        {"numeric without ';'", "<p>&#233&#xE9 en &#8364</p>", false, "\xE9\xE9 en \x80"},
+        {"old name at the start of a word", "<p>&copy2024 Bakker</p>", false,
+         "\xA9"
+         "2024 Bakker"},
+        {"outside the tables: silent", "<p>Lees meer &rarr; &hearts;&check;</p>", false,
+         "Lees meer"},
+        {"invisible and symbol code points", "<p>a&#8203;b&ZeroWidthSpace;c &#x1F600; d</p>", false,
+         "abc d"},
+        {"more names", "<p>&circ;&minus;5 &Zcaron;</p>", false, "\x88-5 \x8E"},
+        {"out of range", "<p>x&#99999999999999;y</p>", false, "xy"},
+        {"no entity", "<p>AT&T en R&D; zijn namen, a & b ook &#; &#x; &</p>", false,
+         "AT&T en R&D; zijn namen, a en b ook &#; &#x; en"},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, TextHiddenFromViewIsNotRead) {
+    const Case cases[] = {
+        {"preheader",
+         "<div style=\"display:none;font-size:1px;max-height:0;overflow:hidden;mso-hide:all\">"
+         "Bekijk onze aanbiedingen&zwnj;&nbsp;&zwnj;</div><p>Beste klant,</p>",
+         false, "Beste klant,"},
+        {"display none in capitals, with !important",
+         "<span style=\"DISPLAY: NONE !important\">weg</span><p>Hier</p>", false, "Hier"},
+        {"visibility, opacity, clipped",
+         "<p>Een</p><div style=\"visibility:hidden\">x</div><div style=\"opacity:0\">y</div>"
+         "<div style=\"height:0;overflow:hidden\">z</div><p>Twee</p>",
+         false, "Een\r\n\r\nTwee"},
+        {"hidden and aria-hidden attributes",
+         "<p>Een <span hidden>x</span><span aria-hidden=\"true\">y</span>twee</p>", false,
+         "Een twee"},
+        {"text of no size", "<p>Een<span style=\"font-size:0px\">verstopt</span> twee</p>", false,
+         "Een twee"},
+        {"nested elements of the same name",
+         "<div style=\"display:none\"><div>a</div><div>b</div></div><div>Zichtbaar</div>", false,
+         "Zichtbaar"},
+        {"ended by its parent", "<table><tr><td><div hidden>x</td><td>Zichtbaar</td></tr></table>",
+         false, "Zichtbaar"},
+        {"paragraph ended by the next", "<p style=\"display:none\">x<b>y<p>Zichtbaar</p>", false,
+         "Zichtbaar"},
+        // shown as a browser would show them, or kept when in doubt
+        {"zero-size cell with sized text inside",
+         "<table><tr><td style=\"font-size:0\"><div style=\"font-size:14px\">Kolom</div></td></tr>"
+         "</table>",
+         false, "Kolom"},
+        {"visible values",
+         "<div style=\"display:block;opacity:0.5;font-size:12px\">Zichtbaar</div>", false,
+         "Zichtbaar"},
+        {"never closed", "<div style=\"display:none\">Niet gesloten", false, "Niet gesloten"},
+        {"closed only by the body", "<body><div style=\"display:none\">Tekst</body>", false,
+         "Tekst"},
+        {"style in a value", "<div title=\"display:none\">Zichtbaar</div>", false, "Zichtbaar"},
+    };
+    check(cases, std::size(cases));
+}
+
 std::string repeat(const std::string& piece, int times) {
     std::string s;
     for (int i = 0; i < times; ++i)

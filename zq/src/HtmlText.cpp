@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -30,17 +33,76 @@ constexpr std::array<const char*, 96> kLatin1 = {
     "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
     "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
 
-constexpr std::array<Entity, 35> kOther = {{
-    {"amp", '&'},       {"lt", '<'},        {"gt", '>'},        {"quot", '"'},
-    {"apos", '\''},     {"euro", 0x20AC},   {"hellip", 0x2026}, {"ndash", 0x2013},
-    {"mdash", 0x2014},  {"lsquo", 0x2018},  {"rsquo", 0x2019},  {"sbquo", 0x201A},
-    {"ldquo", 0x201C},  {"rdquo", 0x201D},  {"bdquo", 0x201E},  {"bull", 0x2022},
-    {"trade", 0x2122},  {"dagger", 0x2020}, {"Dagger", 0x2021}, {"permil", 0x2030},
-    {"lsaquo", 0x2039}, {"rsaquo", 0x203A}, {"OElig", 0x0152},  {"oelig", 0x0153},
-    {"Scaron", 0x0160}, {"scaron", 0x0161}, {"Yuml", 0x0178},   {"fnof", 0x0192},
-    {"zwnj", 0x200C},   {"zwj", 0x200D},    {"thinsp", 0x2009}, {"ensp", 0x2002},
-    {"emsp", 0x2003},   {"lrm", 0x200E},    {"rlm", 0x200F},
+constexpr std::array<Entity, 62> kOther = {{
+    {"amp", '&'},
+    {"lt", '<'},
+    {"gt", '>'},
+    {"quot", '"'},
+    {"apos", '\''},
+    {"euro", 0x20AC},
+    {"hellip", 0x2026},
+    {"ndash", 0x2013},
+    {"mdash", 0x2014},
+    {"lsquo", 0x2018},
+    {"rsquo", 0x2019},
+    {"sbquo", 0x201A},
+    {"ldquo", 0x201C},
+    {"rdquo", 0x201D},
+    {"bdquo", 0x201E},
+    {"bull", 0x2022},
+    {"trade", 0x2122},
+    {"dagger", 0x2020},
+    {"Dagger", 0x2021},
+    {"permil", 0x2030},
+    {"lsaquo", 0x2039},
+    {"rsaquo", 0x203A},
+    {"OElig", 0x0152},
+    {"oelig", 0x0153},
+    {"Scaron", 0x0160},
+    {"scaron", 0x0161},
+    {"Yuml", 0x0178},
+    {"fnof", 0x0192},
+    {"zwnj", 0x200C},
+    {"zwj", 0x200D},
+    {"thinsp", 0x2009},
+    {"ensp", 0x2002},
+    {"emsp", 0x2003},
+    {"lrm", 0x200E},
+    {"rlm", 0x200F},
+    {"circ", 0x02C6},
+    {"tilde", 0x02DC},
+    {"Zcaron", 0x017D},
+    {"zcaron", 0x017E},
+    {"minus", 0x2212},
+    {"hyphen", 0x2010},
+    {"dash", 0x2010},
+    {"prime", 0x2032},
+    {"Prime", 0x2033},
+    {"bullet", 0x2022},
+    {"hairsp", 0x200A},
+    {"numsp", 0x2007},
+    {"puncsp", 0x2008},
+    {"emsp13", 0x2004},
+    {"emsp14", 0x2005},
+    {"nbsp", 0x00A0},
+    {"NewLine", '\n'},
+    {"Tab", '\t'},
+    {"ZeroWidthSpace", 0x200B},
+    {"NonBreakingSpace", 0x00A0},
+    {"AMP", '&'},
+    {"LT", '<'},
+    {"GT", '>'},
+    {"QUOT", '"'},
+    {"COPY", 0x00A9},
+    {"REG", 0x00AE},
+    {"shy", 0x00AD},
 }};
+
+// The names a browser also reads without ';': those of the first HTML versions.
+constexpr std::array<const char*, 10> kLegacyOther = {"amp", "lt", "gt",   "quot", "AMP",
+                                                      "LT",  "GT", "QUOT", "COPY", "REG"};
+// Entity names are short; a longer run of letters after '&' is a word.
+constexpr std::size_t kMaxEntityName = 32;
 
 constexpr std::array<const char*, 10> kSkipped = {
     "script", "style", "head", "title", "noscript", "template", "svg", "object", "xml", "iframe"};
@@ -49,9 +111,31 @@ constexpr std::array<const char*, 17> kLineBreaks = {
     "pre", "hr",  "header", "footer", "section", "article", "form",   "figure"};
 constexpr std::array<const char*, 13> kParagraphs = {
     "p", "h1", "h2", "h3", "h4", "h5", "h6", "table", "ul", "ol", "dl", "blockquote", "body"};
-constexpr std::array<const char*, 16> kHtmlStarts = {
-    "<!doctype", "<html", "<head", "<body", "<meta",  "<div",    "<p>",  "<p ",
-    "<table",    "<span", "<font", "<br",   "<style", "<center", "<o:p", "<title"};
+// Element names that open HTML when a line starts with one of their tags: a part may begin
+// with any of them, not only with <html> or <div>.
+constexpr std::array<const char*, 92> kElements = {
+    "a",      "abbr",   "address", "area",       "article",  "aside",    "b",          "base",
+    "bdi",    "bdo",    "big",     "blockquote", "body",     "br",       "button",     "caption",
+    "center", "cite",   "code",    "col",        "colgroup", "dd",       "del",        "details",
+    "dfn",    "div",    "dl",      "dt",         "em",       "fieldset", "figcaption", "figure",
+    "font",   "footer", "form",    "h1",         "h2",       "h3",       "h4",         "h5",
+    "h6",     "head",   "header",  "hr",         "html",     "i",        "iframe",     "img",
+    "input",  "ins",    "kbd",     "label",      "legend",   "li",       "link",       "main",
+    "map",    "mark",   "meta",    "nav",        "noscript", "o:p",      "ol",         "optgroup",
+    "option", "p",      "picture", "pre",        "q",        "s",        "section",    "small",
+    "source", "span",   "strike",  "strong",     "style",    "sub",      "summary",    "sup",
+    "svg",    "table",  "tbody",   "td",         "tfoot",    "th",       "thead",      "title",
+    "tr",     "u",      "ul",      "xml"};
+
+// Elements without content: no closing tag ends them.
+constexpr std::array<const char*, 14> kVoid = {"area",  "base",   "br",    "col",  "embed",
+                                               "hr",    "img",    "input", "link", "meta",
+                                               "param", "source", "track", "wbr"};
+// Opening one of these ends an open <p>, as in a browser.
+constexpr std::array<const char*, 24> kClosesParagraph = {
+    "address",  "article", "aside",  "blockquote", "center", "details", "div",     "dl",
+    "fieldset", "figure",  "footer", "form",       "h1",     "h2",      "h3",      "h4",
+    "h5",       "h6",      "header", "hr",         "ol",     "p",       "section", "ul"};
 
 template <std::size_t N>
 bool inList(const std::array<const char*, N>& list, std::string_view name) {
@@ -184,129 +268,427 @@ std::size_t tagEnd(std::string_view html, std::size_t i, NextGt& nextGt) {
     return firstGt + 1;
 }
 
-} // namespace
-
-bool HtmlText::startsHtml(std::string_view line) {
-    line = trim(line);
-    for (const char* start : kHtmlStarts)
-        if (startsWithNoCase(line, start)) return true;
-    return false;
+bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::size_t HtmlText::decodeEntity(std::string_view html, std::size_t i, std::string& out) {
-    // the longest entity name is short: look no further, so a text full of '&' stays linear
-    const std::size_t near = html.substr(i, 12).find(';');
-    if (near == std::string_view::npos || near < 3) return 0;
-    const std::size_t semi = i + near;
-    const std::string_view body = html.substr(i + 1, semi - i - 1);
-    char32_t cp = 0;
-    bool found = false;
-    if (body[0] == '#') {
-        const bool hex = body.size() > 1 && (body[1] == 'x' || body[1] == 'X');
-        const std::string_view digits = body.substr(hex ? 2 : 1);
-        if (digits.empty()) return 0;
-        for (char c : digits) {
-            int v = -1;
-            if (isDigit(c)) v = c - '0';
-            if (hex && c >= 'a' && c <= 'f') v = c - 'a' + 10;
-            if (hex && c >= 'A' && c <= 'F') v = c - 'A' + 10;
-            if (v < 0) return 0;
-            cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(v);
-            if (cp > 0x10FFFF) return 0;
+bool isAsciiAlnum(char c) {
+    return isAsciiLetter(c) || isDigit(c);
+}
+
+// One piece of HTML source: a run of text, a tag, or something passed over whole (a comment, a
+// declaration, a script or style with its content).
+struct Piece {
+    enum class Kind { Text, Tag, Skipped };
+    Kind kind = Kind::Text;
+    std::size_t begin = 0, end = 0;
+    std::string name; // of a tag, in lower case
+    bool closing = false;
+};
+
+// Reads HTML source front to back, piece by piece. A '<' that opens no tag is text.
+class Scanner {
+public:
+    explicit Scanner(std::string_view html) : html_(html), nextGt_(html) {}
+
+    bool next(Piece& piece) {
+        if (pending_) {
+            pending_ = false;
+            piece = std::move(pendingPiece_);
+            pos_ = piece.end;
+            return true;
         }
-        // numeric references in 0x80..0x9F mean the Windows-1252 characters, as browsers read them
-        if (cp >= 0x80 && cp <= 0x9F) {
-            out += static_cast<char>(cp);
-            return semi - i + 1;
+        if (pos_ >= html_.size()) return false;
+        if (html_[pos_] == '<' && tagAt(pos_, piece)) {
+            pos_ = piece.end;
+            return true;
         }
-        found = true;
-    } else {
-        for (std::size_t k = 0; k < kLatin1.size() && !found; ++k)
-            if (body == kLatin1[k]) cp = static_cast<char32_t>(0xA0 + k), found = true;
-        for (const Entity& e : kOther)
-            if (!found && body == e.name) cp = e.cp, found = true;
+        // text up to the next '<' that opens a tag; that tag is kept for the next call
+        std::size_t lt = html_.find('<', pos_ + 1);
+        while (lt != std::string_view::npos && !tagAt(lt, pendingPiece_))
+            lt = html_.find('<', lt + 1);
+        const std::size_t end = lt == std::string_view::npos ? html_.size() : lt;
+        pending_ = lt != std::string_view::npos;
+        piece.kind = Piece::Kind::Text;
+        piece.begin = pos_;
+        piece.end = end;
+        piece.name.clear();
+        piece.closing = false;
+        pos_ = end;
+        return true;
     }
-    if (!found) return 0;
-    if (cp == 0xA0) cp = ' ';
-    if (cp == 0xAD) return semi - i + 1; // a soft hyphen is not spoken
-    const int b = cp1252FromCodePoint(cp);
-    if (b > 0) out += static_cast<char>(b);
-    return semi - i + 1;
-}
 
-std::string HtmlText::toText(std::string_view html) {
-    LineBuilder b;
-    NextGt nextGt(html);
-    int pre = 0;
-    std::string run;
-    auto flush = [&] {
-        if (pre > 0)
-            b.preText(run);
-        else
-            b.text(run);
-        run.clear();
-    };
-    for (std::size_t i = 0; i < html.size();) {
-        const char c = html[i];
-        if (c == '&') {
-            const std::size_t used = decodeEntity(html, i, run);
-            if (used > 0) {
-                i += used;
-                continue;
-            }
-            run += c;
-            ++i;
-            continue;
-        }
-        if (c != '<') {
-            run += c;
-            ++i;
-            continue;
-        }
-        const std::string_view rest = html.substr(i);
+    // Goes on reading at a later position.
+    void skipTo(std::size_t pos) {
+        pending_ = false;
+        pos_ = std::max(pos_, pos);
+    }
+
+private:
+    bool tagAt(std::size_t i, Piece& piece) {
+        const std::string_view rest = html_.substr(i);
+        piece.closing = false;
+        piece.name.clear();
+        piece.begin = i;
+        piece.kind = Piece::Kind::Skipped;
         if (rest.starts_with("<!--")) {
-            const std::size_t e = html.find("-->", i + 4);
-            i = e == std::string_view::npos ? html.size() : e + 3;
-            continue;
+            const std::size_t e = html_.find("-->", i + 4);
+            piece.end = e == std::string_view::npos ? html_.size() : e + 3;
+            return true;
         }
         if (rest.starts_with("<![CDATA[")) {
-            const std::size_t e = html.find("]]>", i);
-            i = e == std::string_view::npos ? html.size() : e + 3;
-            continue;
+            const std::size_t e = html_.find("]]>", i);
+            piece.end = e == std::string_view::npos ? html_.size() : e + 3;
+            return true;
         }
         const bool closing = rest.size() > 1 && rest[1] == '/';
         const std::size_t nameStart = i + (closing ? 2 : 1);
         std::size_t nameEnd = nameStart;
         // a tag name starts with a letter: "a <4 b> c" is text
-        if (nameStart < html.size() && isLetter(html[nameStart]))
-            while (nameEnd < html.size() && (isAlnum(html[nameEnd]) || html[nameEnd] == ':'))
+        if (nameStart < html_.size() && isLetter(html_[nameStart]))
+            while (nameEnd < html_.size() && (isAlnum(html_[nameEnd]) || html_[nameEnd] == ':'))
                 ++nameEnd;
         const bool declaration = rest.size() > 1 && (rest[1] == '!' || rest[1] == '?');
-        if (nameEnd == nameStart && !declaration) { // a lone '<' in the text
-            run += c;
-            ++i;
+        if (nameEnd == nameStart && !declaration) return false; // a lone '<' in the text
+        const std::size_t end = tagEnd(html_, i, nextGt_);
+        if (end == std::string_view::npos) return false; // unclosed: text rather than lose it all
+        piece.end = end;
+        if (declaration) return true;
+        piece.name = lower(html_.substr(nameStart, nameEnd - nameStart));
+        piece.closing = closing;
+        if (!closing && inList(kSkipped, piece.name)) {
+            const std::size_t close = findNoCase(html_, cat("</", piece.name), end);
+            const std::size_t closeEnd =
+                close == std::string_view::npos ? close : tagEnd(html_, close, nextGt_);
+            piece.end = closeEnd == std::string_view::npos ? html_.size() : closeEnd;
+            return true;
+        }
+        piece.kind = Piece::Kind::Tag;
+        return true;
+    }
+
+    std::string_view html_;
+    NextGt nextGt_;
+    std::size_t pos_ = 0;
+    bool pending_ = false;
+    Piece pendingPiece_;
+};
+
+// How a tag's attributes hide its content.
+struct Visibility {
+    bool hidden = false;   // display:none, visibility:hidden, opacity:0, hidden, aria-hidden
+    bool zeroSize = false; // font-size of zero or one pixel
+    bool resized = false;  // sets a readable font size (inside a zero-size element, text shows)
+};
+
+bool isZeroLength(std::string_view value, double atMost) {
+    std::size_t i = 0;
+    double number = 0, scale = 0;
+    for (; i < value.size() && (isDigit(value[i]) || value[i] == '.'); ++i) {
+        if (value[i] == '.') {
+            scale = scale == 0 ? 0.1 : scale;
             continue;
         }
-        const std::size_t end = tagEnd(html, i, nextGt);
-        if (end == std::string_view::npos) { // unclosed: treat as text rather than lose it all
-            run += c;
-            ++i;
-            continue;
+        if (scale == 0) {
+            number = number * 10 + (value[i] - '0');
+        } else {
+            number += scale * (value[i] - '0');
+            scale /= 10;
         }
-        flush();
-        const std::string name = lower(html.substr(nameStart, nameEnd - nameStart));
-        i = end;
-        if (declaration) continue;
-        if (!closing && inList(kSkipped, name)) {
-            const std::size_t close = findNoCase(html, cat("</", name), i);
-            if (close == std::string_view::npos) {
-                i = html.size();
+    }
+    return i > 0 && number <= atMost;
+}
+
+void readStyle(std::string_view style, Visibility& v) {
+    std::string declarations;
+    for (char c : style)
+        if (!isSpace(c)) declarations += toLower(c);
+    bool clipped = false, overflowHidden = false;
+    std::string_view rest = declarations;
+    while (!rest.empty()) {
+        const std::size_t semi = rest.find(';');
+        std::string_view d = rest.substr(0, semi);
+        rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
+        const std::size_t colon = d.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string_view property = d.substr(0, colon);
+        std::string_view value = d.substr(colon + 1);
+        if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
+            value = value.substr(0, bang);
+        if ((property == "display" && value == "none") ||
+            (property == "visibility" && value == "hidden") ||
+            (property == "opacity" && isZeroLength(value, 0)))
+            v.hidden = true;
+        if (property == "font-size") {
+            // a pixel or point of text is as unreadable as none
+            if (isZeroLength(value, 1))
+                v.zeroSize = true;
+            else
+                v.resized = true;
+        }
+        if ((property == "max-height" || property == "height" || property == "max-width" ||
+             property == "width") &&
+            isZeroLength(value, 0))
+            clipped = true;
+        if (property == "overflow" && value == "hidden") overflowHidden = true;
+    }
+    if (clipped && overflowHidden) v.hidden = true;
+}
+
+// Reads the attributes of the tag html[begin, end) for the ways of hiding text.
+Visibility visibilityOf(std::string_view tag) {
+    Visibility v;
+    std::size_t i = 1;
+    while (i < tag.size() && (isAlnum(tag[i]) || tag[i] == ':'))
+        ++i;
+    while (i < tag.size()) {
+        while (i < tag.size() && (isSpace(tag[i]) || tag[i] == '/'))
+            ++i;
+        const std::size_t nameStart = i;
+        while (i < tag.size() && !isSpace(tag[i]) && tag[i] != '=' && tag[i] != '>' &&
+               tag[i] != '/')
+            ++i;
+        const std::string name = lower(tag.substr(nameStart, i - nameStart));
+        while (i < tag.size() && isSpace(tag[i]))
+            ++i;
+        std::string_view value;
+        if (i < tag.size() && tag[i] == '=') {
+            ++i;
+            while (i < tag.size() && isSpace(tag[i]))
+                ++i;
+            if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
+                const char quote = tag[i++];
+                const std::size_t close = tag.find(quote, i);
+                const std::size_t valueEnd = close == std::string_view::npos ? tag.size() : close;
+                value = tag.substr(i, valueEnd - i);
+                i = valueEnd + 1;
             } else {
-                const std::size_t closeEnd = tagEnd(html, close, nextGt);
-                i = closeEnd == std::string_view::npos ? html.size() : closeEnd;
+                const std::size_t valueStart = i;
+                while (i < tag.size() && !isSpace(tag[i]) && tag[i] != '>')
+                    ++i;
+                value = tag.substr(valueStart, i - valueStart);
             }
+        }
+        if (name.empty()) {
+            ++i;
             continue;
         }
+        if (name == "style") readStyle(value, v);
+        if (name == "hidden" || (name == "aria-hidden" && equalsNoCase(value, "true")))
+            v.hidden = true;
+    }
+    return v;
+}
+
+// Open elements beyond this depth are not followed: their hidden text is read.
+constexpr std::size_t kMaxOpenElements = 4096;
+// How far down the open elements an implied end looks ("<p>a<b>b<p>" ends the first <p>).
+constexpr std::size_t kImpliedEndReach = 8;
+
+// The source ranges of elements hidden from view: a preheader in display:none, text of no size,
+// hidden attributes. Elements are followed as a browser nests them, roughly; an element whose end
+// is not found (cut off, or closed only by </body>) counts as shown, so nothing is lost.
+std::vector<std::pair<std::size_t, std::size_t>> hiddenRanges(std::string_view html) {
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    const std::string lowered = lower(html);
+    if (lowered.find("hidden") == std::string::npos &&
+        lowered.find("display") == std::string::npos &&
+        lowered.find("font-size") == std::string::npos &&
+        lowered.find("opacity") == std::string::npos)
+        return ranges;
+    struct Open {
+        std::string name;
+        std::size_t begin;
+        std::size_t index;
+        Visibility visibility;
+    };
+    std::vector<Open> open;
+    std::unordered_map<std::string, std::size_t> openCount;
+    std::size_t tagIndex = 0, lastResize = 0;
+    auto pop = [&](std::size_t end) {
+        Open& o = open.back();
+        --openCount[o.name];
+        if (o.visibility.hidden || (o.visibility.zeroSize && lastResize <= o.index))
+            ranges.emplace_back(o.begin, end);
+        open.pop_back();
+    };
+    // Ends the nearest open element named in names, with what is open inside it, when it lies
+    // near the top and no table cell or table stands between.
+    auto endImplied = [&](std::initializer_list<std::string_view> names, std::size_t at) {
+        for (std::size_t k = open.size(); k > 0 && open.size() - k < kImpliedEndReach; --k) {
+            const std::string& n = open[k - 1].name;
+            if (std::find(names.begin(), names.end(), n) != names.end()) {
+                while (open.size() >= k)
+                    pop(at);
+                return;
+            }
+            if (n == "table" || n == "td" || n == "th") return;
+        }
+    };
+    Scanner scan(html);
+    Piece p;
+    while (scan.next(p)) {
+        if (p.kind != Piece::Kind::Tag) continue;
+        ++tagIndex;
+        if (p.closing) {
+            if (p.name == "body" || p.name == "html") {
+                open.clear(); // closed only by the end of the document: shown
+                openCount.clear();
+                continue;
+            }
+            const auto it = openCount.find(p.name);
+            if (it == openCount.end() || it->second == 0) continue;
+            while (!open.empty() && open.back().name != p.name)
+                pop(p.begin);
+            if (!open.empty()) pop(p.end);
+            continue;
+        }
+        const std::string_view tag = html.substr(p.begin, p.end - p.begin);
+        Visibility v;
+        const std::string_view loweredTag = std::string_view(lowered).substr(p.begin, tag.size());
+        if (loweredTag.find("style") != std::string_view::npos ||
+            loweredTag.find("hidden") != std::string_view::npos)
+            v = visibilityOf(tag);
+        if (v.resized) lastResize = tagIndex;
+        if (inList(kVoid, p.name) || tag.ends_with("/>")) {
+            if (v.hidden) ranges.emplace_back(p.begin, p.end);
+            continue;
+        }
+        if (inList(kClosesParagraph, p.name)) endImplied({"p"}, p.begin);
+        if (p.name == "li") endImplied({"li"}, p.begin);
+        if (p.name == "dt" || p.name == "dd") endImplied({"dt", "dd"}, p.begin);
+        if (p.name == "option") endImplied({"option"}, p.begin);
+        if (open.size() >= kMaxOpenElements) continue;
+        open.push_back({p.name, p.begin, tagIndex, v});
+        ++openCount[p.name];
+    }
+    std::sort(ranges.begin(), ranges.end());
+    return ranges;
+}
+
+int digitValue(char c, bool hex) {
+    if (isDigit(c)) return c - '0';
+    if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<char32_t> namedEntity(std::string_view name, bool legacyOnly) {
+    for (std::size_t k = 0; k < kLatin1.size(); ++k)
+        if (name == kLatin1[k]) return static_cast<char32_t>(0xA0 + k);
+    if (legacyOnly) {
+        if (!inList(kLegacyOther, name)) return std::nullopt;
+    }
+    for (const Entity& e : kOther)
+        if (name == e.name) return e.cp;
+    return std::nullopt;
+}
+
+void appendCodePoint(char32_t cp, std::string& out) {
+    if (cp == 0xA0) cp = ' ';
+    if (cp == 0xAD) return; // a soft hyphen is not spoken
+    const int b = cp1252FromCodePoint(cp);
+    if (b > 0) out += static_cast<char>(b);
+}
+
+} // namespace
+
+bool HtmlText::startsHtml(std::string_view line) {
+    line = trim(line);
+    if (line.size() < 2 || line[0] != '<') return false;
+    if (line.starts_with("<!--") || startsWithNoCase(line, "<!doctype") ||
+        startsWithNoCase(line, "<?xml"))
+        return true;
+    const std::size_t nameStart = line[1] == '/' ? 2 : 1;
+    std::size_t nameEnd = nameStart;
+    while (nameEnd < line.size() && (isAsciiAlnum(line[nameEnd]) || line[nameEnd] == ':'))
+        ++nameEnd;
+    if (nameEnd == nameStart) return false;
+    // "<jan@example.nl>" and "<http://...>" are no tags
+    if (nameEnd < line.size() && !isSpace(line[nameEnd]) && line[nameEnd] != '>' &&
+        line[nameEnd] != '/')
+        return false;
+    return inList(kElements, lower(line.substr(nameStart, nameEnd - nameStart)));
+}
+
+std::size_t HtmlText::decodeEntity(std::string_view html, std::size_t i, std::string& out) {
+    std::size_t j = i + 1;
+    if (j < html.size() && html[j] == '#') {
+        const bool hex = j + 1 < html.size() && (html[j + 1] == 'x' || html[j + 1] == 'X');
+        j += hex ? 2 : 1;
+        const std::size_t digits = j;
+        char32_t cp = 0;
+        for (; j < html.size() && digitValue(html[j], hex) >= 0; ++j)
+            cp = std::min<char32_t>(cp * (hex ? 16 : 10) + digitValue(html[j], hex), 0x110000);
+        if (j == digits) return 0;
+        if (j < html.size() && html[j] == ';') ++j; // a browser reads "&#233" as well
+        // numeric references in 0x80..0x9F mean the Windows-1252 characters, as browsers read them
+        if (cp >= 0x80 && cp <= 0x9F)
+            out += static_cast<char>(cp);
+        else if (cp <= 0x10FFFF)
+            appendCodePoint(cp, out);
+        return j - i;
+    }
+    std::size_t e = j;
+    while (e < html.size() && e - j < kMaxEntityName && isAsciiAlnum(html[e]))
+        ++e;
+    if (e == j || !isAsciiLetter(html[j])) return 0;
+    const std::string_view name = html.substr(j, e - j);
+    if (e < html.size() && html[e] == ';') {
+        if (const auto cp = namedEntity(name, false)) {
+            appendCodePoint(*cp, out);
+            return e + 1 - i;
+        }
+        // an entity of a symbol outside these tables ("&rarr;"): a voice could not say it, and
+        // should not spell out its name
+        return name.size() >= 2 ? e + 1 - i : 0;
+    }
+    // Without ';' a browser still reads the oldest names, even at the start of a longer word
+    // ("&nbspHallo"); so does a voice.
+    for (std::size_t len = std::min<std::size_t>(name.size(), 6); len >= 2; --len) {
+        if (const auto cp = namedEntity(name.substr(0, len), true)) {
+            appendCodePoint(*cp, out);
+            return 1 + len;
+        }
+    }
+    return 0;
+}
+
+std::string HtmlText::toText(std::string_view html) {
+    const std::vector<std::pair<std::size_t, std::size_t>> hidden = hiddenRanges(html);
+    std::size_t nextHidden = 0;
+    LineBuilder b;
+    int pre = 0;
+    std::string run;
+    Scanner scan(html);
+    Piece p;
+    while (scan.next(p)) {
+        if (p.kind == Piece::Kind::Text) {
+            const std::string_view text = html.substr(p.begin, p.end - p.begin);
+            for (std::size_t i = 0; i < text.size();) {
+                const std::size_t used = text[i] == '&' ? decodeEntity(text, i, run) : 0;
+                if (used == 0) run += text[i];
+                i += used == 0 ? 1 : used;
+            }
+            if (pre > 0)
+                b.preText(run);
+            else
+                b.text(run);
+            run.clear();
+            continue;
+        }
+        if (p.kind == Piece::Kind::Skipped) continue;
+        if (!p.closing) {
+            while (nextHidden < hidden.size() && hidden[nextHidden].first < p.begin)
+                ++nextHidden;
+            if (nextHidden < hidden.size() && hidden[nextHidden].first == p.begin) {
+                scan.skipTo(hidden[nextHidden].second);
+                b.space();
+                continue;
+            }
+        }
+        const std::string& name = p.name;
+        const bool closing = p.closing;
         if (name == "blockquote") {
             closing ? b.leaveQuote() : b.enterQuote();
         } else if (name == "pre") {
@@ -322,7 +704,6 @@ std::string HtmlText::toText(std::string_view html) {
             b.space();
         }
     }
-    flush();
     return b.result();
 }
 
