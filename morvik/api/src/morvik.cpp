@@ -255,6 +255,8 @@ MORVIK_API int32_t C_Close(void) {
 
 MORVIK_API int32_t BC_Init(const char* configFile) {
     std::int32_t n = 0;
+    // Each build makes one model from one training text: nothing of an earlier build counts.
+    gBuilder = ClassifierBuilder{};
     const std::int32_t result = Guard<std::int32_t>(-1, [&]() -> std::int32_t {
         if (configFile == nullptr) {
             std::fputs("BC_Init: no configuration file named\n", stderr);

@@ -202,6 +202,19 @@ TEST_F(Exports, BuildingReportsMissingTrainingTextAndUnknownType) {
               std::string::npos);
 }
 
+TEST_F(Exports, EachBuildInAProcessMakesItsModelFromItsOwnTextOnly) {
+    Build("het huis is groot en de tuin is mooi\n", "eerst.bin");
+    Build("the house is big and the garden is nice\n", "daarna.bin");
+    const std::string second = Read("daarna.bin");
+    Build("the house is big and the garden is nice\n", "alleen.bin");
+    EXPECT_EQ(second, Read("alleen.bin"));
+    // The Dutch text of the first build is in no model but the first.
+    EXPECT_EQ(C_Init("daarna.bin", 4, "en", "ASCIIDocument"), 0);
+    EXPECT_EQ(C_Init("eerst.bin", 4, "nl", "ASCIIDocument"), 0);
+    EXPECT_GT(C_Classify("het huis is groot", "nl", "ASCIIDocument"),
+              C_Classify("het huis is groot", "en", "ASCIIDocument"));
+}
+
 TEST_F(Exports, LargeAndHighByteTextsScoreWithinBounds) {
     Build("het huis van de buren staat aan de gracht en de boom in de tuin is oud", "nl4.bin");
     Write("lid.cfg", Config("0.1", "ngramfile_nl_nt=nl4.bin\n"));
