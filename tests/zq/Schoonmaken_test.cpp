@@ -57,14 +57,73 @@ TEST_F(Schoonmaken, QuotedRepliesGoOnlyWhenAsked) {
          "Zie hieronder.\r\n---------- Forwarded message ---------\r\nFrom: Jan <jan@x.nl>\r\n"
          "Date: maandag\r\nSubject: Nieuws\r\n\r\nHet nieuws.",
          true,
-         "Zie hieronder.\r\nForwarded message\r\nFrom: Jan jan apenstaartje x punt n l\r\n"
-         "Date: maandag\r\nSubject: Nieuws\r\n\r\nHet nieuws."},
+         "Zie hieronder.\r\n\r\nDoorgestuurd bericht van Jan, onderwerp: Nieuws.\r\n\r\nHet "
+         "nieuws."},
         {"a sentence that only looks like an introduction",
          "Op zijn blog schreef hij:\r\nHet gaat goed.", true,
          "Op zijn blog schreef hij:\r\nHet gaat goed."},
         {"nothing but a quote", "> Alleen citaat\r\n> nog meer", true, ""},
     };
     check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, ForwardsAreReadAfterAnIntroductionRepliesSkipped) {
+    const std::string block =
+        "Van: Jan Bakker <jan@x.nl>\r\nVerzonden: dinsdag 5 maart 2024 09:14\r\n"
+        "Aan: Kees\r\nOnderwerp: FW: Offerte\r\n\r\nDe offerte.";
+    const std::string intro =
+        "Doorgestuurd bericht van Jan Bakker, onderwerp: Offerte.\r\n\r\nDe offerte.";
+    const struct {
+        const char* name;
+        std::string input;
+        std::string expected;
+    } cases[] = {
+        {"Outlook block under words that pass it on", "Ter info.\r\n\r\n" + block,
+         "Ter info.\r\n\r\n" + intro},
+        {"Outlook block with nothing above it but a closing",
+         "\r\nGroet,\r\nKees\r\n-----Oorspronkelijk bericht-----\r\n" + block,
+         "Groet,\r\nKees\r\n\r\n" + intro},
+        {"Outlook block under an answer: a reply", "Akkoord, doen we.\r\n\r\n" + block,
+         "Akkoord, doen we."},
+        {"a cue inside a word is none", "Hieronderaan staat het.\r\n\r\n" + block,
+         "Hieronderaan staat het."},
+        {"Apple Mail, a blank line under the marker",
+         "Begin doorgestuurd bericht:\r\n\r\nVan: \"Bakker, Jan\" <jan@x.nl>\r\nOnderwerp: "
+         "Re: Fwd: Offerte\r\nDatum: 5 maart 2024 om 09:14:00 CET\r\nAan: Kees <k@y.nl>\r\n\r\n"
+         "De offerte.",
+         "Doorgestuurd bericht van Bakker, Jan, onderwerp: Offerte.\r\n\r\nDe offerte."},
+        {"Thunderbird, subject first, tabs, recipients over two lines",
+         "-------- Doorgestuurd bericht --------\r\nOnderwerp: \tOfferte\r\nDatum: \tTue, 5 Mar "
+         "2024\r\nVan: \tjan@x.nl\r\nAan: \tKees <k@y.nl>,\r\n Piet <p@y.nl>\r\n\r\nDe offerte.",
+         "Doorgestuurd bericht van jan apenstaartje x punt n l, onderwerp: Offerte.\r\n\r\nDe "
+         "offerte."},
+        {"old Outlook address form",
+         "-----Original Message-----\r\nFrom: Jan Bakker "
+         "[mailto:jan@x.nl]\r\nSent: Tuesday\r\nSubject: Offerte\r\n\r\nDe offerte.",
+         intro},
+        {"a marker without header fields", "---------- Forwarded message ---------\r\nDe offerte.",
+         "Doorgestuurd bericht.\r\n\r\nDe offerte."},
+        {"the forwarded message's own reply history is skipped",
+         "FYI\r\n\r\n" + block + "\r\n\r\n" + block, "FYI\r\n\r\n" + intro},
+        {"a sentence naming a forwarded message is no marker",
+         "Hieronder het doorgestuurde bericht van Jan.\r\nTot morgen.",
+         "Hieronder het doorgestuurde bericht van Jan.\r\nTot morgen."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(zqtest::clean(c.input, true), c.expected);
+    }
+    // read all the same when quoted text is kept; a reply's block stays as it was
+    EXPECT_EQ(zqtest::clean("Ter info.\r\n\r\n" + block, false), "Ter info.\r\n\r\n" + intro);
+    EXPECT_EQ(zqtest::clean("Akkoord.\r\n" + block, false),
+              "Akkoord.\r\nVan: Jan Bakker jan apenstaartje x punt n l\r\nVerzonden: dinsdag 5 "
+              "maart 2024 09:14\r\nAan: Kees\r\nOnderwerp: FW: Offerte\r\n\r\nDe offerte.");
+}
+
+TEST_F(Schoonmaken, AnswersBetweenQuotedLinesAreParagraphsOfTheirOwn) {
+    EXPECT_EQ(
+        zqtest::clean("> Vraag een?\r\nJa.\r\n> Vraag twee?\r\n>\r\nNee.\r\nEcht niet.", true),
+        "Ja.\r\n\r\nNee.\r\nEcht niet.");
 }
 
 TEST_F(Schoonmaken, SignaturesAndTagLinesAreDropped) {
@@ -94,6 +153,34 @@ TEST_F(Schoonmaken, AddressesAndLinksBecomeSpeakable) {
         {"address", "Mail naar piet.de_vries@mail.example.org!", false,
          "Mail naar piet punt de vries apenstaartje mail punt example punt org!"},
         {"mailto", "mailto:info@zq.nl?subject=hoi", false, "info apenstaartje zq punt n l"},
+    };
+    check(cases, std::size(cases));
+}
+
+TEST_F(Schoonmaken, LinksAndImageStandInsAreNotSpelledOut) {
+    const Case cases[] = {
+        {"a long link says where it goes",
+         "Lees verder: https://click.example.nl/ls/click?upn=a1b2c3d4e5f6g7h8i9j0k1l2m3n4 nu",
+         false, "Lees verder: een link naar click punt example punt n l nu"},
+        {"a short path is only the host", "Zie https://www.example.nl/contact", false,
+         "Zie example punt n l"},
+        {"a link glued to its text, as Outlook writes it",
+         "Bekijk ons aanbod<https://www.example.nl/aanbod/lente/2024/tuinmeubelen?utm_source=nb>.",
+         false, "Bekijk ons aanbod een link naar example punt n l."},
+        {"image stand-ins",
+         "[image: Logo Bakkerij]Vers brood [cid:image001.png@01DA6F2B.5C3B1E40]"
+         "elke dag [https://cdn.example.nl/spacer.gif] [ ] <image002.jpg>",
+         false, "Vers brood elke dag"},
+        {"other brackets stay", "[Let op] de winkel is [maandag] dicht", false,
+         "[Let op] de winkel is [maandag] dicht"},
+        {"a '[' without end, and one around others", "Zie [ bijlage [image: x] en [Tekst", false,
+         "Zie bijlage en [Tekst"},
+        {"rows of links",
+         "Facebook | Instagram | LinkedIn\r\nVolg ons op Facebook en X\r\n"
+         "Afmelden <https://x.nl/a?u=1> | Voorkeuren wijzigen\r\nTekst",
+         false, "Tekst"},
+        {"one word is no row", "Facebook\r\nAfmelden\r\nContact", false,
+         "Facebook\r\nAfmelden\r\nContact"},
     };
     check(cases, std::size(cases));
 }
@@ -201,9 +288,8 @@ TEST_F(Schoonmaken, EntitiesBrowsersReadAreDecoded) {
         {"without ';'", "<p>Caf&eacute met&nbspvrienden &amp collega's</p>", false,
          "Caf\xE9 met vrienden en collega's"},
         {"numeric without ';'", "<p>&#233&#xE9 en &#8364</p>", false, "\xE9\xE9 en \x80"},
-        {"old name at the start of a word", "<p>&copy2024 Bakker</p>", false,
-         "\xA9"
-         "2024 Bakker"},
+        {"old name at the start of a word", "<p>Tot&nbspmorgen in caf&eacutes</p>", false,
+         "Tot morgen in caf\xE9s"},
         {"outside the tables: silent", "<p>Lees meer &rarr; &hearts;&check;</p>", false,
          "Lees meer"},
         {"invisible and symbol code points", "<p>a&#8203;b&ZeroWidthSpace;c &#x1F600; d</p>", false,

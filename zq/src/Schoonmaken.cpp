@@ -6,6 +6,7 @@
 #include <set>
 
 #include "HtmlText.h"
+#include "MailWrapping.h"
 #include "RuleFile.h"
 #include "Text1252.h"
 
@@ -19,22 +20,11 @@ namespace {
 constexpr std::size_t kMaxWord = 64;
 constexpr std::size_t kMaxMixedToken = 40;
 constexpr std::size_t kMaxSwitchingToken = 24;
+// A link whose path and query are longer is read as "een link naar" its host.
+constexpr std::size_t kMaxSpokenPath = 30;
+// Bracketed text longer than this is no image's stand-in.
+constexpr std::size_t kMaxPlaceholder = 300;
 
-constexpr std::array<const char*, 5> kIntroStarts = {"op ", "on ", "am ", "le ", "el "};
-constexpr std::array<const char*, 6> kIntroWords = {"schreef",
-                                                    "geschreven",
-                                                    "wrote",
-                                                    "schrieb",
-                                                    "\xE9"
-                                                    "crit",
-                                                    "escribi\xF3"};
-constexpr std::array<const char*, 6> kOriginalMarkers = {
-    "oorspronkelijk bericht",     "original message",  "origineel bericht",
-    "urspr\xFCngliche nachricht", "message d'origine", "oorspronkelijke bericht"};
-constexpr std::array<const char*, 4> kForwardMarkers = {"forwarded message", "doorgestuurd bericht",
-                                                        "doorgestuurde bericht", "begin forwarded"};
-constexpr std::array<const char*, 4> kSentFields = {"verzonden:", "sent:", "datum:", "date:"};
-constexpr std::array<const char*, 2> kSubjectFields = {"onderwerp:", "subject:"};
 constexpr std::array<const char*, 15> kBareTlds = {"nl", "be",   "com", "org", "net",
                                                    "eu", "info", "nu",  "de",  "fr",
                                                    "uk", "io",   "gov", "edu", "frl"};
@@ -44,105 +34,6 @@ constexpr std::array<const char*, 14> kSmileys = {":D", ":-D", ":P", ":-P", ":p"
 
 bool containsNoCase(std::string_view hay, std::string_view needle) {
     return lower(hay).find(lower(needle)) != std::string::npos;
-}
-
-template <std::size_t N>
-bool startsWithAny(std::string_view s, const std::array<const char*, N>& list) {
-    for (const char* p : list)
-        if (startsWithNoCase(s, p)) return true;
-    return false;
-}
-
-// Counts the '>' quote markers at the start of a line ("> > text", ">>text").
-std::size_t quoteDepth(std::string_view line, std::string_view& content) {
-    std::size_t depth = 0, i = 0;
-    for (;;) {
-        std::size_t j = i;
-        while (j < line.size() && (line[j] == ' ' || line[j] == '\t') && j - i < 4)
-            ++j;
-        if (j < line.size() && line[j] == '>') {
-            ++depth;
-            i = j + 1;
-        } else {
-            break;
-        }
-    }
-    content = depth > 0 ? line.substr(i) : line;
-    return depth;
-}
-
-bool isIntroText(std::string_view t) {
-    if (t.size() > 300 || t.empty() || t.back() != ':') return false;
-    std::string_view body = trim(t.substr(0, t.size() - 1));
-    for (const char* w : kIntroWords) {
-        if (!containsNoCase(t, w)) continue;
-        if (startsWithAny(t, kIntroStarts)) return true;
-        // "Jan schreef:"
-        if (endsWithNoCase(body, w)) return true;
-    }
-    return false;
-}
-
-std::string_view lineContent(std::string_view line) {
-    std::string_view content;
-    quoteDepth(line, content);
-    return trim(content);
-}
-
-// True when the next line with text is quoted ('>').
-bool quoteFollows(const std::vector<std::string>& lines, std::size_t idx) {
-    for (std::size_t k = idx; k < lines.size(); ++k) {
-        std::string_view content;
-        const std::size_t depth = quoteDepth(lines[k], content);
-        if (depth > 0) return true;
-        if (!trim(content).empty()) return false;
-    }
-    return false;
-}
-
-// Lines taken by a reply's introduction ("Op ... schreef ...:"), which mail programs may wrap
-// over two lines; 0 when line idx is none. An ordinary sentence such as "Op zijn blog schreef
-// hij:" does not count: an introduction names a date or an address, or quoted lines follow.
-std::size_t introLines(const std::vector<std::string>& lines, std::size_t idx) {
-    const std::string_view t = lineContent(lines[idx]);
-    std::size_t count = 0;
-    std::string joined(t);
-    if (isIntroText(t)) {
-        count = 1;
-    } else if (idx + 1 < lines.size() && startsWithAny(t, kIntroStarts) && !t.empty() &&
-               t.back() != ':') {
-        joined = cat(t, " ", lineContent(lines[idx + 1]));
-        if (isIntroText(joined)) count = 2;
-    }
-    if (count == 0) return 0;
-    const bool datedOrAddressed =
-        std::any_of(joined.begin(), joined.end(), [](char c) { return isDigit(c) || c == '@'; });
-    return datedOrAddressed || quoteFollows(lines, idx + count) ? count : 0;
-}
-
-bool isOriginalMarker(std::string_view t) {
-    if (!t.starts_with("--") && !t.starts_with("__")) return false;
-    while (!t.empty() && (t.front() == '-' || t.front() == '_' || t.front() == ' '))
-        t.remove_prefix(1);
-    while (!t.empty() && (t.back() == '-' || t.back() == '_' || t.back() == ' '))
-        t.remove_suffix(1);
-    for (const char* m : kOriginalMarkers)
-        if (equalsNoCase(t, m)) return true;
-    return false;
-}
-
-// The header block Outlook puts above the message it answers: "Van:", then within a few lines
-// "Verzonden:" and "Onderwerp:".
-bool isReplyHeaderBlock(const std::vector<std::string>& lines, std::size_t idx) {
-    const std::string_view t = lineContent(lines[idx]);
-    if (!startsWithNoCase(t, "van:") && !startsWithNoCase(t, "from:")) return false;
-    bool sent = false, subject = false;
-    for (std::size_t k = idx + 1; k < lines.size() && k <= idx + 6; ++k) {
-        const std::string_view l = lineContent(lines[k]);
-        sent = sent || startsWithAny(l, kSentFields);
-        subject = subject || startsWithAny(l, kSubjectFields);
-    }
-    return sent && subject;
 }
 
 // Calls add with every word of text of two or more letters or digits, in lower case.
@@ -324,11 +215,13 @@ void Schoonmaken::setRules(const RuleFile& rules) {
                      [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
     for (const auto& [prefix, unused] : rules.section("weglaten"))
         dropPrefixes_.push_back(prefix);
+    wrapping_.setRules(rules);
 }
 
 void Schoonmaken::clearRules() {
     abbreviations_.clear();
     dropPrefixes_.clear();
+    wrapping_.clearRules();
 }
 
 std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) const {
@@ -377,10 +270,16 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
         if (const auto atSign = host.find('@'); atSign != std::string_view::npos)
             host = host.substr(atSign + 1);
         if (host.find('.') == std::string_view::npos) break;
+        // a long path or query (a tracking link, a deep page) tells a listener nothing: only
+        // where the link goes
+        if (rest.size() - hostEnd > kMaxSpokenPath)
+            return cat(lead, "een link naar ", speakableHost(host), trail);
         return lead + speakableHost(host) + trail;
     }
     if (isAddress(core)) return lead + speakableAddress(core) + trail;
     if (core.size() > 3 && isBareDomain(core)) return lead + speakableHost(core) + trail;
+    // "<image001.png>", "[cid:...]": an image's stand-in
+    if ((token[0] == '<' || token[0] == '[') && wrapping_.isPlaceholder(core)) return {};
     if (isGarbage(core)) return {};
 
     for (const auto& [abbreviation, expansion] : abbreviations_) {
@@ -399,7 +298,42 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
     return std::string(token);
 }
 
-std::string Schoonmaken::cleanLine(std::string_view line) const {
+std::string Schoonmaken::withoutImages(std::string_view line) const {
+    std::string out;
+    out.reserve(line.size());
+    // the next '[' after and the next ']' at or after the current one; each is searched for once
+    std::size_t open = 0, close = line.find(']');
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '[') {
+            if (open != std::string_view::npos && open <= i) open = line.find('[', i + 1);
+            if (close != std::string_view::npos && close < i) close = line.find(']', i);
+            if (close != std::string_view::npos && close < open && close - i <= kMaxPlaceholder &&
+                wrapping_.isPlaceholder(line.substr(i + 1, close - i - 1))) {
+                out += ' ';
+                i = close;
+                continue;
+            }
+        }
+        // "Lees meer<https://...>": the link apart from the word before it
+        if (c == '<' && !out.empty() && out.back() != ' ') {
+            const std::string_view rest = line.substr(i + 1);
+            if (startsWithNoCase(rest, "http") || startsWithNoCase(rest, "mailto:") ||
+                startsWithNoCase(rest, "www."))
+                out += ' ';
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string Schoonmaken::cleanLine(std::string_view rawLine) const {
+    std::string unbracketed;
+    std::string_view line = rawLine;
+    if (line.find_first_of("[<") != std::string_view::npos) {
+        unbracketed = withoutImages(line);
+        line = unbracketed;
+    }
     std::string s;
     s.reserve(line.size());
     for (char c : line) {
@@ -465,10 +399,15 @@ std::string Schoonmaken::cleanLine(std::string_view line) const {
 
 std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string>& lines,
                                                    bool skipQuoted) const {
+    const std::vector<LineRole> roles = wrapping_.roles(lines);
     std::vector<std::string> out;
     std::size_t signatureDepth = 0;
     bool inSignature = false, inPgpBlock = false, inPgpHeader = false;
-    std::size_t forwardSeen = static_cast<std::size_t>(-1);
+    // The sender's own lines since the start or the last quoted or forwarded header are
+    // out[ownFrom...]; ownText: some of them say more than a greeting.
+    std::size_t ownFrom = 0;
+    bool ownText = false;
+    bool quoteSkipped = false;
     for (std::size_t idx = 0; idx < lines.size(); ++idx) {
         std::string_view content;
         const std::size_t depth = quoteDepth(lines[idx], content);
@@ -493,8 +432,10 @@ std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string
 
         const std::size_t intro = introLines(lines, idx);
         const bool original = isOriginalMarker(t);
+        const bool forwardMarker = !original && isForwardMarker(t);
+        const bool header = original || forwardMarker || isReplyHeaderBlock(lines, idx);
         if (inSignature) {
-            if (depth == signatureDepth && intro == 0 && !original) continue;
+            if (depth == signatureDepth && intro == 0 && !header) continue;
             inSignature = false;
         }
         if (t == "--") { // "-- " opens the signature; many programs drop its blank
@@ -502,27 +443,62 @@ std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string
             signatureDepth = depth;
             continue;
         }
-        bool forward = false;
-        for (const char* m : kForwardMarkers)
-            forward = forward || containsNoCase(t, m);
-        if (forward) forwardSeen = idx;
+        if (header && (depth == 0 || !skipQuoted)) {
+            // Outlook lays out a reply and a forward alike. A forward has no text of its own
+            // above it, or text that says it passes the message on ("Ter info").
+            bool forward = forwardMarker || !ownText;
+            for (std::size_t k = ownFrom; k < out.size() && !forward; ++k)
+                forward = wrapping_.saysForward(out[k]);
+            if (forward) {
+                std::size_t fields = idx + (original || forwardMarker ? 1 : 0);
+                while (fields < lines.size() && fields <= idx + 3 &&
+                       lineContent(lines[fields]).empty())
+                    ++fields;
+                const MessageHeader message = readMessageHeader(lines, fields);
+                if (!out.empty() && !out.back().empty()) out.emplace_back();
+                out.push_back(cleanLine(forwardIntroduction(message)));
+                out.emplace_back();
+                if (message.found) idx = message.end - 1;
+                ownFrom = out.size();
+                ownText = false;
+                quoteSkipped = false;
+                continue;
+            }
+            if (skipQuoted) break;
+            ownFrom = out.size();
+            ownText = false;
+        }
         if (skipQuoted) {
-            if (depth > 0) continue;
-            if (original) break;
-            if (isReplyHeaderBlock(lines, idx) &&
-                !(forwardSeen != static_cast<std::size_t>(-1) && idx - forwardSeen <= 2))
-                break;
+            if (depth > 0) {
+                quoteSkipped = true;
+                continue;
+            }
             if (intro > 0) {
                 idx += intro - 1;
+                quoteSkipped = true;
                 continue;
             }
         }
+        const LineRole role = roles[idx];
+        if (role == LineRole::Wrapping) continue;
         bool dropped = false;
         for (const std::string& prefix : dropPrefixes_)
             dropped = dropped || startsWithNoCase(t, prefix);
         if (dropped) continue;
         // blank lines stay as paragraph breaks
-        out.push_back(t.empty() ? std::string() : cleanLine(content));
+        if (t.empty()) {
+            out.emplace_back();
+            continue;
+        }
+        std::string cleaned =
+            cleanLine(role == LineRole::NameOnly ? nameBeforeDetails(t) : content);
+        // an answer between quoted lines is a paragraph of its own
+        if (quoteSkipped && !cleaned.empty() && !out.empty() && !out.back().empty())
+            out.emplace_back();
+        quoteSkipped = quoteSkipped && cleaned.empty();
+        if (!cleaned.empty() && role == LineRole::Text && !wrapping_.isGreetingOnly(cleaned))
+            ownText = true;
+        out.push_back(std::move(cleaned));
     }
     return out;
 }

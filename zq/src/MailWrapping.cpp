@@ -1,0 +1,756 @@
+#include "MailWrapping.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "RuleFile.h"
+#include "Text1252.h"
+
+namespace zq {
+
+namespace {
+
+constexpr std::array<const char*, 5> kIntroStarts = {"op ", "on ", "am ", "le ", "el "};
+constexpr std::array<const char*, 6> kIntroWords = {"schreef",
+                                                    "geschreven",
+                                                    "wrote",
+                                                    "schrieb",
+                                                    "\xE9"
+                                                    "crit",
+                                                    "escribi\xF3"};
+constexpr std::array<const char*, 6> kOriginalMarkers = {
+    "oorspronkelijk bericht",     "original message",  "origineel bericht",
+    "urspr\xFCngliche nachricht", "message d'origine", "oorspronkelijke bericht"};
+constexpr std::array<const char*, 5> kForwardMarkers = {"forwarded message", "doorgestuurd bericht",
+                                                        "doorgestuurde bericht", "forwarded e-mail",
+                                                        "doorgestuurde e-mail"};
+constexpr std::array<const char*, 4> kSentFields = {"verzonden:", "sent:", "datum:", "date:"};
+constexpr std::array<const char*, 2> kSubjectFields = {"onderwerp:", "subject:"};
+
+enum class Field { None, From, Subject, Recipients, Other };
+struct FieldName {
+    const char* label;
+    Field field;
+};
+// Longer labels first: "Verzonden op:" before "Verzonden:".
+constexpr std::array<FieldName, 25> kFields = {{
+    {"van", Field::From},
+    {"from", Field::From},
+    {"afzender", Field::From},
+    {"onderwerp", Field::Subject},
+    {"subject", Field::Subject},
+    {"betreft", Field::Subject},
+    {"aan", Field::Recipients},
+    {"to", Field::Recipients},
+    {"cc", Field::Recipients},
+    {"bcc", Field::Recipients},
+    {"kopie", Field::Recipients},
+    {"verzonden op", Field::Other},
+    {"verzonden", Field::Other},
+    {"sent", Field::Other},
+    {"datum", Field::Other},
+    {"date", Field::Other},
+    {"beantwoorden aan", Field::Other},
+    {"antwoord aan", Field::Other},
+    {"reply-to", Field::Other},
+    {"urgentie", Field::Other},
+    {"prioriteit", Field::Other},
+    {"importance", Field::Other},
+    {"priority", Field::Other},
+    {"bijlagen", Field::Other},
+    {"attachments", Field::Other},
+}};
+// What replies and forwards put before a subject.
+constexpr std::array<const char*, 9> kSubjectPrefixes = {
+    "re:", "fw:", "fwd:", "doorst:", "antw:", "tr:", "wg:", "aw:", "ant:"};
+constexpr std::array<const char*, 7> kImageExtensions = {".gif",  ".png", ".jpg", ".jpeg",
+                                                         ".webp", ".bmp", ".svg"};
+// Words around the names in a row of social media links: "Volg ons op Facebook en Instagram".
+constexpr std::array<const char*, 12> kFollowWords = {
+    "volg", "ons", "op", "via", "follow", "us", "on", "en", "and", "vind", "find", "like"};
+
+constexpr std::size_t kMaxClosingLine = 80;
+constexpr std::size_t kMaxNameLine = 60;
+// Lines under a name searched for contact details; a block is seldom longer.
+constexpr std::size_t kMaxSignatureLines = 25;
+// A longer line is a sentence, not a line of a signature or a footer.
+constexpr std::size_t kMaxSignatureLine = 100;
+constexpr std::size_t kMaxLinkRow = 200;
+constexpr std::size_t kMaxContactLine = 160;
+// A paragraph of contact details beside a footer: the sender's address, a copyright.
+constexpr std::size_t kMaxFooterParagraph = 8;
+constexpr std::size_t kMaxHeaderLines = 16;
+constexpr std::size_t kMaxIntro = 300;
+
+template <std::size_t N>
+bool startsWithAny(std::string_view s, const std::array<const char*, N>& list) {
+    for (const char* p : list)
+        if (startsWithNoCase(s, p)) return true;
+    return false;
+}
+
+template <class List> bool containsExactly(const List& list, std::string_view s) {
+    return std::find(list.begin(), list.end(), s) != list.end();
+}
+
+bool containsNoCase(std::string_view hay, std::string_view needle) {
+    return lower(hay).find(lower(needle)) != std::string::npos;
+}
+
+std::size_t wordCount(std::string_view s) {
+    std::size_t words = 0;
+    bool in = false;
+    for (char c : s) {
+        const bool blank = isSpace(c) || uc(c) == 0xA0;
+        if (!blank && !in) ++words;
+        in = !blank;
+    }
+    return words;
+}
+
+bool endsSentence(std::string_view s) {
+    s = trim(s);
+    return !s.empty() && (s.back() == '.' || s.back() == '!' || s.back() == '?');
+}
+
+// A sentence or a long line: text of the letter, not a line of a signature or footer.
+bool isProse(std::string_view s) {
+    s = trim(s);
+    return s.size() > kMaxSignatureLine || (wordCount(s) >= 5 && endsSentence(s));
+}
+
+bool isSymbolsOnly(std::string_view s) {
+    return std::none_of(s.begin(), s.end(), isAlnum);
+}
+
+// Nine digits or more with only spacing between them: "+31 (0)20 123 4567", "06-12345678".
+bool hasPhoneNumber(std::string_view s) {
+    std::size_t digits = 0;
+    for (char c : s) {
+        if (isDigit(c)) {
+            if (++digits >= 9) return true;
+        } else if (c != ' ' && c != '-' && c != '.' && c != '(' && c != ')' && c != '+' &&
+                   c != '/') {
+            digits = 0;
+        }
+    }
+    return false;
+}
+
+// A Dutch postcode ("1234 AB") or a Belgian one with its country letter ("B-1000").
+bool hasPostcode(std::string_view s) {
+    auto upperAscii = [](char c) { return c >= 'A' && c <= 'Z'; };
+    for (std::size_t i = 0; i + 4 <= s.size(); ++i) {
+        if (i > 0 && isAlnum(s[i - 1])) continue;
+        if (s.substr(i).starts_with("B-") && i + 6 <= s.size() &&
+            std::all_of(s.begin() + i + 2, s.begin() + i + 6, isDigit))
+            return true;
+        if (s[i] == '0' || !std::all_of(s.begin() + i, s.begin() + i + 4, isDigit)) continue;
+        std::size_t j = i + 4;
+        if (j < s.size() && s[j] == ' ') ++j;
+        if (j + 2 <= s.size() && upperAscii(s[j]) && upperAscii(s[j + 1]) &&
+            (j + 2 == s.size() || !isLetter(s[j + 2])))
+            return true;
+    }
+    return false;
+}
+
+bool hasWebOrMail(std::string_view s) {
+    const std::string l = lower(s);
+    if (l.find("www.") != std::string::npos || l.find("http://") != std::string::npos ||
+        l.find("https://") != std::string::npos)
+        return true;
+    const std::size_t at = l.find('@');
+    return at != std::string::npos && at > 0 && l.find('.', at) != std::string::npos;
+}
+
+// The item of a line in a list separated by '|', bullets or wide spaces.
+std::vector<std::string_view> splitItems(std::string_view line) {
+    std::vector<std::string_view> items;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+        std::size_t width = 0;
+        if (i == line.size()) {
+            width = 1;
+        } else {
+            const unsigned char c = uc(line[i]);
+            if (c == '|' || c == 0x95 || c == 0xB7 || c == 0xA6 || c == '\t') width = 1;
+            if (line.substr(i).starts_with("  ") || line.substr(i).starts_with(" - ") ||
+                line.substr(i).starts_with(" / ") || line.substr(i).starts_with(" \x96 "))
+                width = 3;
+        }
+        if (width == 0) continue;
+        items.push_back(trim(line.substr(start, i - start)));
+        start = i + width;
+        i = start - 1;
+    }
+    return items;
+}
+
+// The text of an item without bracketed parts ("[image: X]", "<https://...>") and links; sets
+// debris when there were any.
+std::string withoutLinks(std::string_view item, bool& debris) {
+    std::string out;
+    for (std::size_t i = 0; i < item.size(); ++i) {
+        const char c = item[i];
+        if (c == '[' || c == '<') {
+            const std::size_t close = item.find(c == '[' ? ']' : '>', i);
+            if (close != std::string_view::npos) {
+                debris = true;
+                i = close;
+                out += ' ';
+                continue;
+            }
+        }
+        out += toLower(c);
+    }
+    // words that are links
+    std::string kept;
+    for (std::size_t i = 0; i < out.size();) {
+        while (i < out.size() && out[i] == ' ')
+            ++i;
+        std::size_t j = i;
+        while (j < out.size() && out[j] != ' ')
+            ++j;
+        const std::string_view word = std::string_view(out).substr(i, j - i);
+        if (word.starts_with("http") || word.starts_with("www.") ||
+            word.find('@') != std::string_view::npos) {
+            debris = true;
+        } else if (!word.empty()) {
+            if (!kept.empty()) kept += ' ';
+            kept += word;
+        }
+        i = j;
+    }
+    std::string_view t = kept;
+    while (!t.empty() && (t.back() == ':' || t.back() == ',' || t.back() == '.' ||
+                          t.back() == '!' || t.back() == '>' || t.back() == '\x94'))
+        t.remove_suffix(1);
+    return std::string(trim(t));
+}
+
+bool isIntroText(std::string_view t) {
+    if (t.size() > kMaxIntro || t.empty() || t.back() != ':') return false;
+    std::string_view body = trim(t.substr(0, t.size() - 1));
+    for (const char* w : kIntroWords) {
+        if (!containsNoCase(t, w)) continue;
+        if (startsWithAny(t, kIntroStarts)) return true;
+        // "Jan schreef:"
+        if (endsWithNoCase(body, w)) return true;
+    }
+    return false;
+}
+
+// True when the next line with text is quoted ('>').
+bool quoteFollows(const std::vector<std::string>& lines, std::size_t idx) {
+    for (std::size_t k = idx; k < lines.size(); ++k) {
+        std::string_view content;
+        const std::size_t depth = quoteDepth(lines[k], content);
+        if (depth > 0) return true;
+        if (!trim(content).empty()) return false;
+    }
+    return false;
+}
+
+Field headerField(std::string_view t, std::string_view& value) {
+    for (const FieldName& f : kFields) {
+        if (!startsWithNoCase(t, f.label)) continue;
+        std::size_t i = std::strlen(f.label);
+        while (i < t.size() && (t[i] == ' ' || t[i] == '\t'))
+            ++i;
+        if (i < t.size() && t[i] == ':') {
+            value = trim(t.substr(i + 1));
+            return f.field;
+        }
+    }
+    return Field::None;
+}
+
+// "Jan Jansen <jan@example.nl>" -> "Jan Jansen"; an address alone stays.
+std::string senderName(std::string_view value) {
+    value = trim(value);
+    const std::size_t open = value.find_first_of("<[");
+    std::string_view name = trim(value.substr(0, open));
+    while (!name.empty() && (name.front() == '"' || name.front() == '\''))
+        name.remove_prefix(1);
+    while (!name.empty() && (name.back() == '"' || name.back() == '\''))
+        name.remove_suffix(1);
+    name = trim(name);
+    if (!name.empty() || open == std::string_view::npos) return std::string(name);
+    std::string_view address = value.substr(open + 1);
+    address = address.substr(0, address.find_first_of(">]"));
+    if (startsWithNoCase(address, "mailto:")) address.remove_prefix(7);
+    return std::string(trim(address));
+}
+
+std::string bareSubject(std::string_view value) {
+    value = trim(value);
+    for (bool cut = true; cut;) {
+        cut = false;
+        for (const char* prefix : kSubjectPrefixes) {
+            if (startsWithNoCase(value, prefix)) {
+                value = trim(value.substr(std::strlen(prefix)));
+                cut = true;
+            }
+        }
+    }
+    return std::string(value);
+}
+
+std::vector<std::string> lowerEntries(const RuleFile& rules, const char* section) {
+    std::vector<std::string> out;
+    for (const auto& [key, unused] : rules.section(section))
+        out.push_back(lower(key));
+    return out;
+}
+
+// A name under a closing: a few words, no digits, no sentence.
+bool isNameLike(std::string_view s) {
+    s = trim(s);
+    while (!s.empty() && (s.back() == ',' || s.back() == '.'))
+        s.remove_suffix(1);
+    if (s.empty() || s.size() > kMaxNameLine || wordCount(s) > 5 || !isUpper(s[0])) return false;
+    return std::none_of(s.begin(), s.end(),
+                        [](char c) { return isDigit(c) || c == '@' || c == '!' || c == '?'; });
+}
+
+} // namespace
+
+std::size_t quoteDepth(std::string_view line, std::string_view& content) {
+    std::size_t depth = 0, i = 0;
+    for (;;) {
+        std::size_t j = i;
+        while (j < line.size() && (line[j] == ' ' || line[j] == '\t') && j - i < 4)
+            ++j;
+        if (j < line.size() && line[j] == '>') {
+            ++depth;
+            i = j + 1;
+        } else {
+            break;
+        }
+    }
+    content = depth > 0 ? line.substr(i) : line;
+    return depth;
+}
+
+std::string_view lineContent(std::string_view line) {
+    std::string_view content;
+    quoteDepth(line, content);
+    return trim(content);
+}
+
+// Mail programs may wrap an introduction over two lines. An ordinary sentence such as "Op zijn
+// blog schreef hij:" does not count: an introduction names a date or an address, or quoted lines
+// follow.
+std::size_t introLines(const std::vector<std::string>& lines, std::size_t idx) {
+    const std::string_view t = lineContent(lines[idx]);
+    std::size_t count = 0;
+    std::string joined(t);
+    if (isIntroText(t)) {
+        count = 1;
+    } else if (idx + 1 < lines.size() && startsWithAny(t, kIntroStarts) && !t.empty() &&
+               t.back() != ':') {
+        joined = cat(t, " ", lineContent(lines[idx + 1]));
+        if (isIntroText(joined)) count = 2;
+    }
+    if (count == 0) return 0;
+    const bool datedOrAddressed =
+        std::any_of(joined.begin(), joined.end(), [](char c) { return isDigit(c) || c == '@'; });
+    return datedOrAddressed || quoteFollows(lines, idx + count) ? count : 0;
+}
+
+namespace {
+
+std::string_view undecorated(std::string_view t) {
+    auto decoration = [](char c) {
+        return c == '-' || c == '_' || c == ' ' || c == '*' || c == '=' || c == ':';
+    };
+    while (!t.empty() && decoration(t.front()))
+        t.remove_prefix(1);
+    while (!t.empty() && decoration(t.back()))
+        t.remove_suffix(1);
+    return t;
+}
+
+} // namespace
+
+bool isOriginalMarker(std::string_view t) {
+    if (!t.starts_with("--") && !t.starts_with("__")) return false;
+    t = undecorated(t);
+    for (const char* m : kOriginalMarkers)
+        if (equalsNoCase(t, m)) return true;
+    return false;
+}
+
+bool isForwardMarker(std::string_view t) {
+    if (t.size() > 80) return false;
+    t = undecorated(t);
+    for (const char* start : {"begin ", "start "})
+        if (startsWithNoCase(t, start)) t.remove_prefix(std::strlen(start));
+    for (const char* m : kForwardMarkers)
+        if (equalsNoCase(t, m)) return true;
+    return false;
+}
+
+bool isReplyHeaderBlock(const std::vector<std::string>& lines, std::size_t idx) {
+    const std::string_view t = lineContent(lines[idx]);
+    if (!startsWithNoCase(t, "van:") && !startsWithNoCase(t, "from:")) return false;
+    bool sent = false, subject = false;
+    for (std::size_t k = idx + 1; k < lines.size() && k <= idx + 6; ++k) {
+        const std::string_view l = lineContent(lines[k]);
+        sent = sent || startsWithAny(l, kSentFields);
+        subject = subject || startsWithAny(l, kSubjectFields);
+    }
+    return sent && subject;
+}
+
+MessageHeader readMessageHeader(const std::vector<std::string>& lines, std::size_t idx) {
+    MessageHeader header;
+    std::size_t fields = 0, k = idx;
+    bool recipients = false;
+    for (; k < lines.size() && k < idx + kMaxHeaderLines; ++k) {
+        const std::string_view t = lineContent(lines[k]);
+        if (t.empty()) break;
+        std::string_view value;
+        const Field field = headerField(t, value);
+        if (field == Field::None) {
+            // a list of recipients wrapped onto the next line
+            if (recipients &&
+                (t.find('@') != std::string_view::npos || t.back() == ';' || t.back() == ','))
+                continue;
+            break;
+        }
+        ++fields;
+        recipients = field == Field::Recipients;
+        if (field == Field::From && header.from.empty()) header.from = senderName(value);
+        if (field == Field::Subject && header.subject.empty()) header.subject = bareSubject(value);
+    }
+    header.end = k;
+    header.found = fields >= 2;
+    return header;
+}
+
+std::string forwardIntroduction(const MessageHeader& header) {
+    std::string s = "Doorgestuurd bericht";
+    if (!header.from.empty()) s += cat(" van ", header.from);
+    if (!header.subject.empty()) s += cat(", onderwerp: ", header.subject);
+    if (!endsSentence(s)) s += '.';
+    return s;
+}
+
+void MailWrapping::setRules(const RuleFile& rules) {
+    clearRules();
+    closings_ = lowerEntries(rules, "afsluitingen");
+    std::stable_sort(
+        closings_.begin(), closings_.end(),
+        [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    footerPhrases_ = lowerEntries(rules, "voetteksten");
+    footerSearchers_.reserve(footerPhrases_.size());
+    for (const std::string& phrase : footerPhrases_)
+        footerSearchers_.emplace_back(phrase.begin(), phrase.end());
+    linkLabels_ = lowerEntries(rules, "voetlinks");
+    social_ = lowerEntries(rules, "sociale media");
+    contactLabels_ = lowerEntries(rules, "contactvelden");
+    forwardCues_ = lowerEntries(rules, "doorsturen");
+    placeholders_ = lowerEntries(rules, "plaatshouders");
+    greetings_ = lowerEntries(rules, "groeten");
+}
+
+void MailWrapping::clearRules() {
+    footerSearchers_.clear();
+    for (auto* list : {&closings_, &footerPhrases_, &linkLabels_, &social_, &contactLabels_,
+                       &forwardCues_, &placeholders_, &greetings_})
+        list->clear();
+}
+
+std::size_t MailWrapping::closingLength(std::string_view line) const {
+    for (const std::string& c : closings_)
+        if (startsWithNoCase(line, c) && (line.size() == c.size() || !isLetter(line[c.size()])))
+            return c.size();
+    return 0;
+}
+
+// "Groet,", "Met vriendelijke groet / Kind regards", "Groeten, Piet".
+bool MailWrapping::isClosingLine(std::string_view line, bool& withName) const {
+    withName = false;
+    if (line.size() > kMaxClosingLine) return false;
+    std::string_view rest = line;
+    for (int closings = 0; closings < 2; ++closings) {
+        const std::size_t n = closingLength(rest);
+        if (n == 0) break;
+        rest.remove_prefix(n);
+        while (!rest.empty() && (isSpace(rest.front()) || rest.front() == ',' ||
+                                 rest.front() == '.' || rest.front() == '!' ||
+                                 rest.front() == '/' || rest.front() == '|' || rest.front() == '-'))
+            rest.remove_prefix(1);
+        if (rest.empty()) return true;
+    }
+    if (rest.size() == line.size() || !isNameLike(rest)) return false;
+    withName = true;
+    return true;
+}
+
+std::size_t MailWrapping::firstFooterPhrase(const std::string& text) const {
+    std::size_t first = std::string::npos;
+    for (const Searcher& searcher : footerSearchers_) {
+        const auto it = std::search(text.begin(), text.end(), searcher);
+        if (it != text.end()) first = std::min(first, static_cast<std::size_t>(it - text.begin()));
+    }
+    return first;
+}
+
+bool MailWrapping::isLabel(std::string_view item) const {
+    return containsExactly(linkLabels_, item);
+}
+
+bool MailWrapping::isSocial(std::string_view word) const {
+    return containsExactly(social_, word);
+}
+
+bool MailWrapping::isLinkRow(std::string_view line) const {
+    if (line.size() > kMaxLinkRow || (linkLabels_.empty() && social_.empty())) return false;
+    // a sentence without separators or links is no row of links
+    if (line.find_first_of("|\x95\xB7\xA6\t[<") == std::string_view::npos &&
+        line.find("  ") == std::string_view::npos && wordCount(line) > 8)
+        return false;
+    const std::vector<std::string_view> items = splitItems(line);
+    std::size_t counted = 0;
+    bool debris = false;
+    for (std::string_view item : items) {
+        const std::string plain = withoutLinks(item, debris);
+        if (plain.empty()) continue;
+        if (isLabel(plain)) {
+            ++counted;
+            continue;
+        }
+        // "Volg ons op Facebook en Instagram"
+        std::size_t socials = 0, others = 0;
+        bool follow = false;
+        for (std::size_t i = 0; i < plain.size();) {
+            std::size_t j = plain.find(' ', i);
+            if (j == std::string::npos) j = plain.size();
+            const std::string_view word = std::string_view(plain).substr(i, j - i);
+            if (isSocial(word))
+                ++socials;
+            else if (containsExactly(kFollowWords, word))
+                follow = true;
+            else
+                ++others;
+            i = j + 1;
+        }
+        if (others > 0 || socials == 0) return false;
+        counted += socials + (follow ? 1 : 0);
+    }
+    return counted >= 2 || (counted == 1 && (debris || items.size() >= 2));
+}
+
+bool MailWrapping::isContactLine(std::string_view line) const {
+    line = trim(line);
+    if (line.empty() || line.size() > kMaxContactLine) return false;
+    if (hasPhoneNumber(line) || hasPostcode(line)) return true;
+    if (hasWebOrMail(line) && wordCount(line) <= 6) return true;
+    // "T: 020 ...", "Tel. 020 ...", "KvK 1234", "Bezoekadres: ..."
+    for (const std::string& label : contactLabels_) {
+        if (!startsWithNoCase(line, label)) continue;
+        const std::string_view after = line.substr(label.size());
+        if (after.empty()) continue;
+        const char next = after[0];
+        if (next == ':' || next == '.') return true;
+        if (label.size() >= 3 && !isLetter(next)) return true;
+        const std::string_view value = trim(after);
+        if (isSpace(next) && !value.empty() &&
+            (isDigit(value[0]) || value[0] == '+' || value[0] == '('))
+            return true;
+    }
+    return false;
+}
+
+bool MailWrapping::saysForward(std::string_view text) const {
+    const std::string l = lower(text);
+    for (const std::string& cue : forwardCues_) {
+        for (std::size_t at = l.find(cue); at != std::string::npos; at = l.find(cue, at + 1)) {
+            const bool before = at == 0 || !isLetter(l[at - 1]);
+            const bool after = at + cue.size() == l.size() || !isLetter(l[at + cue.size()]);
+            if (before && after) return true;
+        }
+    }
+    return false;
+}
+
+bool MailWrapping::isGreetingOnly(std::string_view line) const {
+    line = trim(line);
+    if (line.size() > 40) return false;
+    for (const std::string& g : greetings_)
+        if (startsWithNoCase(line, g) && (line.size() == g.size() || !isLetter(line[g.size()])))
+            return true;
+    return false;
+}
+
+bool MailWrapping::isPlaceholder(std::string_view bracketed) const {
+    const std::string c(trim(lower(bracketed)));
+    if (c.empty()) return true;
+    for (const std::string& p : placeholders_)
+        if (c.starts_with(p)) return true;
+    if (c.starts_with("http") || c.starts_with("www.") || isSocial(c)) return true;
+    return std::any_of(kImageExtensions.begin(), kImageExtensions.end(),
+                       [&](const char* e) { return c.ends_with(e); });
+}
+
+std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines) const {
+    const std::size_t n = lines.size();
+    std::vector<LineRole> role(n, LineRole::Text);
+    std::vector<std::size_t> depth(n);
+    std::vector<std::string_view> text(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::string_view content;
+        depth[i] = quoteDepth(lines[i], content);
+        text[i] = trim(content);
+        if (!text[i].empty() && isLinkRow(text[i])) role[i] = LineRole::Wrapping;
+    }
+
+    // Paragraphs: runs of lines with text at one quote depth.
+    struct Paragraph {
+        std::size_t begin, end;
+        bool footer;
+    };
+    std::vector<Paragraph> paragraphs;
+    for (std::size_t i = 0; i < n;) {
+        if (text[i].empty()) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < n && !text[j].empty() && depth[j] == depth[i])
+            ++j;
+        paragraphs.push_back({i, j, false});
+        i = j;
+    }
+
+    // Disclaimers and footers: from the sentence with a footer phrase to the end of its paragraph.
+    // The phrase may be wrapped over two lines, so the paragraph is searched as one text.
+    if (!footerSearchers_.empty()) {
+        std::string joined;
+        std::vector<std::size_t> starts;
+        for (Paragraph& p : paragraphs) {
+            joined.clear();
+            starts.clear();
+            for (std::size_t k = p.begin; k < p.end; ++k) {
+                starts.push_back(joined.size());
+                joined += lower(text[k]);
+                joined += ' ';
+            }
+            const std::size_t at = firstFooterPhrase(joined);
+            if (at == std::string::npos) continue;
+            std::size_t line = static_cast<std::size_t>(
+                std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1);
+            // back to the line where its sentence starts: a wrapped sentence goes on in lower case
+            for (std::size_t col = at - starts[line]; line > 0; col = text[p.begin + line].size()) {
+                const std::string_view before = text[p.begin + line].substr(0, col);
+                if (before.find(". ") != std::string_view::npos ||
+                    before.find("! ") != std::string_view::npos ||
+                    before.find("? ") != std::string_view::npos)
+                    break;
+                const std::string_view here = text[p.begin + line];
+                if (isUpper(here[0]) || !isLetter(here[0]) ||
+                    endsSentence(text[p.begin + line - 1]))
+                    break;
+                --line;
+            }
+            for (std::size_t k = p.begin + line; k < p.end; ++k)
+                role[k] = LineRole::Wrapping;
+            p.footer = line == 0;
+        }
+    }
+
+    // Signatures: a closing, a name, and under it title, company, address, telephone numbers and
+    // links. The closing and the name are read; the rest goes when it holds contact details.
+    auto boundary = [&](std::size_t k) {
+        return text[k] == "--" || text[k].starts_with("-----BEGIN PGP") ||
+               introLines(lines, k) > 0 || isOriginalMarker(text[k]) || isForwardMarker(text[k]) ||
+               isReplyHeaderBlock(lines, k);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        bool withName = false;
+        if (role[i] != LineRole::Text || text[i].empty() || !isClosingLine(text[i], withName))
+            continue;
+        role[i] = LineRole::Closing;
+        std::size_t from = i + 1;
+        if (!withName) {
+            std::size_t m = from;
+            while (m < n && m < from + 2 && text[m].empty())
+                ++m;
+            bool nameOnly = false;
+            if (m < n && depth[m] == depth[i] && role[m] == LineRole::Text && !text[m].empty() &&
+                text[m].size() <= kMaxSignatureLine && !isProse(text[m]) && !boundary(m) &&
+                !isClosingLine(text[m], nameOnly)) {
+                if (!isContactLine(text[m])) {
+                    role[m] = LineRole::Name;
+                    from = m + 1;
+                } else if (splitItems(text[m]).size() > 1) {
+                    role[m] = LineRole::NameOnly;
+                    from = m + 1;
+                }
+            }
+        }
+        std::size_t last = from;
+        bool contact = false;
+        for (std::size_t m = from; m < n && m < from + kMaxSignatureLines; ++m) {
+            if (text[m].empty() || isSymbolsOnly(text[m])) continue;
+            if (depth[m] != depth[i] || boundary(m)) break;
+            bool unused = false;
+            if (role[m] == LineRole::Wrapping || isContactLine(text[m])) {
+                contact = true;
+                last = m + 1;
+                continue;
+            }
+            if (role[m] != LineRole::Text || isProse(text[m]) || startsWithNoCase(text[m], "p.s") ||
+                startsWithNoCase(text[m], "ps:") || startsWithNoCase(text[m], "ps ") ||
+                isClosingLine(text[m], unused))
+                break;
+        }
+        if (!contact) continue;
+        for (std::size_t m = from; m < last; ++m)
+            if (!text[m].empty()) role[m] = LineRole::Wrapping;
+        i = last - 1;
+    }
+    // Next to a footer, a short paragraph of contact details belongs to it: the sender's address,
+    // a copyright line.
+    auto footerLike = [&](const Paragraph& p) {
+        if (p.end - p.begin > kMaxFooterParagraph) return false;
+        bool contact = false;
+        for (std::size_t k = p.begin; k < p.end; ++k) {
+            // "Het adres is:" or a question introduces what follows: the letter, not a footer
+            if (text[k].back() == ':' || text[k].back() == '?') return false;
+            if (role[k] == LineRole::Wrapping || role[k] == LineRole::NameOnly ||
+                isContactLine(text[k])) {
+                contact = true;
+            } else if (isProse(text[k])) {
+                return false;
+            }
+        }
+        return contact;
+    };
+    auto absorb = [&](Paragraph& p) {
+        p.footer = true;
+        for (std::size_t k = p.begin; k < p.end; ++k)
+            if (role[k] == LineRole::Text) role[k] = LineRole::Wrapping;
+    };
+    for (std::size_t k = 1; k < paragraphs.size(); ++k)
+        if (paragraphs[k - 1].footer && !paragraphs[k].footer && footerLike(paragraphs[k]) &&
+            depth[paragraphs[k].begin] == depth[paragraphs[k - 1].begin])
+            absorb(paragraphs[k]);
+    for (std::size_t k = paragraphs.size(); k-- > 1;)
+        if (paragraphs[k].footer && !paragraphs[k - 1].footer && footerLike(paragraphs[k - 1]) &&
+            depth[paragraphs[k].begin] == depth[paragraphs[k - 1].begin])
+            absorb(paragraphs[k - 1]);
+
+    return role;
+}
+
+std::string_view nameBeforeDetails(std::string_view line) {
+    const std::vector<std::string_view> items = splitItems(trim(line));
+    return items.empty() ? trim(line) : items.front();
+}
+
+} // namespace zq
