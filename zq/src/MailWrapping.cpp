@@ -117,7 +117,11 @@ bool endsSentence(std::string_view s) {
 // A sentence or a long line: text of the letter, not a line of a signature or footer.
 bool isProse(std::string_view s) {
     s = trim(s);
-    return s.size() > kMaxSignatureLine || (wordCount(s) >= 5 && endsSentence(s));
+    if (s.size() > kMaxSignatureLine) return true;
+    if (wordCount(s) < 5 || !endsSentence(s)) return false;
+    // "Tuincentrum De Groene Vingers B.V." ends in an abbreviation, not a sentence
+    const std::string_view last = s.substr(s.find_last_of(' ') + 1);
+    return last.substr(0, last.size() - 1).find('.') == std::string_view::npos;
 }
 
 bool isSymbolsOnly(std::string_view s) {
@@ -515,7 +519,7 @@ bool MailWrapping::isLinkRow(std::string_view line) const {
         line.find("  ") == std::string_view::npos && wordCount(line) > 8)
         return false;
     const std::vector<std::string_view> items = splitItems(line);
-    std::size_t counted = 0;
+    std::size_t counted = 0, unknown = 0;
     bool debris = false;
     for (std::string_view item : items) {
         const std::string plain = withoutLinks(item, debris);
@@ -539,9 +543,14 @@ bool MailWrapping::isLinkRow(std::string_view line) const {
                 ++others;
             i = j + 1;
         }
-        if (others > 0 || socials == 0) return false;
-        counted += socials + (follow ? 1 : 0);
+        if (others == 0 && socials > 0) {
+            counted += socials + (follow ? 1 : 0);
+            continue;
+        }
+        // "Bookings Ltd | Privacy policy | Terms": one short item may name the sender
+        if (++unknown > 1 || others + socials > 4) return false;
     }
+    if (unknown > 0) return counted >= 2;
     return counted >= 2 || (counted == 1 && (debris || items.size() >= 2));
 }
 
@@ -657,6 +666,18 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines)
                     break;
                 --line;
             }
+            // above it, the sender's name and address belong to the footer; a closing and the
+            // name under it do not
+            bool unused = false;
+            while (line > 0) {
+                const std::size_t k = p.begin + line - 1;
+                const bool closingAbove = k > p.begin && isClosingLine(text[k - 1], unused);
+                if (isClosingLine(text[k], unused) || closingAbove) break;
+                const bool nameAboveContact = text[k].size() <= kMaxNameLine && !isProse(text[k]) &&
+                                              isContactLine(text[k + 1]);
+                if (!isContactLine(text[k]) && !nameAboveContact) break;
+                --line;
+            }
             for (std::size_t k = p.begin + line; k < p.end; ++k)
                 role[k] = LineRole::Wrapping;
             p.footer = line == 0;
@@ -721,7 +742,8 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines)
         bool contact = false;
         for (std::size_t k = p.begin; k < p.end; ++k) {
             // "Het adres is:" or a question introduces what follows: the letter, not a footer
-            if (text[k].back() == ':' || text[k].back() == '?') return false;
+            if ((text[k].back() == ':' || text[k].back() == '?') && !isContactLine(text[k]))
+                return false;
             if (role[k] == LineRole::Wrapping || role[k] == LineRole::NameOnly ||
                 isContactLine(text[k])) {
                 contact = true;

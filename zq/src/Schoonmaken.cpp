@@ -377,6 +377,8 @@ std::string Schoonmaken::cleanLine(std::string_view rawLine) const {
         (tokens[0][0] == '*' || uc(tokens[0][0]) == 0x95 || uc(tokens[0][0]) == 0xB7))
         tokens[0] = "-";
     for (std::size_t k = 0; k < tokens.size(); ++k) {
+        // "** Kop", "## Kop": marks of a heading in plain text
+        if (tokens[k].size() == 2 && (tokens[k] == "**" || tokens[k] == "##")) continue;
         if (tokens[k] == "&") {
             out += out.empty() ? "en" : " en";
             continue;
