@@ -1,21 +1,27 @@
 // zq-clean [--skip-quoted] [--utf8] [--data DIR] [FILE]
+// zq-clean --corpus CASE [--data DIR]
 // Runs Schoonmaken, AlineaHerstellen and NumberSolver over a text (FILE or standard input), in
 // that order, as brevon does, and prints the result. Texts are Windows-1252; --utf8 prints the
-// result as UTF-8 for a terminal.
+// result as UTF-8 for a terminal. --corpus takes a case of the mail corpus
+// (tests/data/zq/corpus): it shows the body before and after, in UTF-8, and which of the case's
+// "hear" and "silent" texts fail; it exits with 1 when any does.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "MailCorpus.h"
 #include "zq/zq.h"
 
 namespace {
 
 void usage() {
-    std::cerr << "usage: zq-clean [--skip-quoted] [--utf8] [--data DIR] [FILE]\n";
+    std::cerr << "usage: zq-clean [--skip-quoted] [--utf8] [--data DIR] [FILE]\n"
+                 "       zq-clean --corpus CASE [--data DIR]\n";
 }
 
 bool hasRuleFile(const std::string& folder) {
@@ -48,7 +54,7 @@ std::string toUtf8(const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool skipQuoted = false, utf8 = false;
+    bool skipQuoted = false, utf8 = false, corpus = false;
     std::string file, data;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -56,6 +62,8 @@ int main(int argc, char** argv) {
             skipQuoted = true;
         } else if (arg == "--utf8") {
             utf8 = true;
+        } else if (arg == "--corpus") {
+            corpus = true;
         } else if (arg == "--data" && i + 1 < argc) {
             data = argv[++i];
             if (!data.empty() && data.back() != '/') data += '/';
@@ -74,7 +82,18 @@ int main(int argc, char** argv) {
     }
 
     std::string text;
-    if (file.empty() || file == "-") {
+    std::optional<zqcorpus::Case> corpusCase;
+    if (corpus) {
+        std::string error;
+        corpusCase = zqcorpus::load(file, error);
+        if (!corpusCase) {
+            std::cerr << "zq-clean: " << error << "\n";
+            return 1;
+        }
+        text = corpusCase->body;
+        skipQuoted = corpusCase->skipQuoted;
+        utf8 = true;
+    } else if (file.empty() || file == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     } else {
         std::ifstream in(file, std::ios::binary);
@@ -98,8 +117,10 @@ int main(int argc, char** argv) {
         !ZQ_AlineaHerstellen_Start(data.c_str()) || !ZQ_NumberSolver_Start(data.c_str()))
         std::cerr << "zq-clean: rule file zq-regels.txt not found; built-in rules only\n";
 
+    const std::string before = text;
     int32_t n = ZQ_Schoonmaken_RetrieveBufferLen(text.c_str(), skipQuoted ? -1 : 0);
     if (n > 0) text = ZQ_Schoonmaken_RetrieveText();
+    const std::string cleaned = n > 0 ? text : std::string();
     if (n == 0) text.clear();
     ZQ_Schoonmaken_Clear();
     if (ZQ_AlineaHerstellen_RetrieveBufferLen(text.c_str()) >= 0)
@@ -111,10 +132,31 @@ int main(int argc, char** argv) {
     ZQ_NumberSolver_Stop();
 
     // CR LF line breaks to the platform's own
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    if (utf8) out = toUtf8(out);
-    std::cout << out << '\n';
-    return n < 0 ? 1 : 0;
+    auto printable = [&](const std::string& t) {
+        std::string out;
+        for (std::size_t i = 0; i < t.size(); ++i)
+            if (!(t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n')) out += t[i];
+        return utf8 ? toUtf8(out) : out;
+    };
+    if (!corpusCase) {
+        std::cout << printable(text) << '\n';
+        return n < 0 ? 1 : 0;
+    }
+    std::cout << "==== before" << (skipQuoted ? " (skip quoted)" : "") << "\n"
+              << printable(before) << "\n==== after\n"
+              << printable(text) << "\n====\n";
+    int failed = 0;
+    for (const std::string& phrase : corpusCase->hear)
+        if (!zqcorpus::hears(text, phrase)) {
+            std::cout << "not heard: " << printable(phrase) << "\n";
+            ++failed;
+        }
+    for (const std::string& phrase : corpusCase->silent)
+        if (zqcorpus::hears(cleaned, phrase) || zqcorpus::hears(text, phrase)) {
+            std::cout << "heard: " << printable(phrase) << "\n";
+            ++failed;
+        }
+    std::cout << "checks met: " << (corpusCase->hear.size() + corpusCase->silent.size() - failed)
+              << ", missed: " << failed << "\n";
+    return failed > 0 || n < 0 ? 1 : 0;
 }
