@@ -87,6 +87,9 @@ TEST_F(NumberSolver, DatesGetMonthNames) {
         {"2000-03-14", "veertien maart tweeduizend"},
         {"14 maart 2000", "veertien maart tweeduizend"},
         {"op di 14 mrt. 2000", "op dinsdag veertien maart tweeduizend"},
+        // a whole month name's dot ends the sentence
+        {"op 18 mei. Daarna", "op achttien mei. Daarna"},
+        {"tot 1 juli.", "tot \xE9\xE9n juli."},
         {"vr 3 jan", "vrijdag drie januari"},
         {"ma t/m vr", "maandag tot en met vrijdag"},
         {"(ma-za 9-17 uur)", "(maandag tot en met zaterdag negen tot zeventien uur)"},

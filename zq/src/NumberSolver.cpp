@@ -127,8 +127,10 @@ std::size_t Scanner::monthAt(std::size_t i, int& month) const {
     for (const MonthWord& m : kMonthWords) {
         if (!equalsNoCase(word, m.word)) continue;
         month = m.month;
-        // an abbreviation keeps its dot: "14 mrt. 2000"
-        if (at(end) == '.' && std::string_view(m.word).size() < 5) return end + 1;
+        // an abbreviation keeps its dot: "14 mrt. 2000"; after "mei", "juni" or "juli", which
+        // are whole names, the dot ends the sentence
+        const bool wholeName = equalsNoCase(word, kMonths[static_cast<std::size_t>(m.month - 1)]);
+        if (at(end) == '.' && std::string_view(m.word).size() < 5 && !wholeName) return end + 1;
         return end;
     }
     return 0;
