@@ -223,6 +223,20 @@ std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_
     return std::string_view::npos;
 }
 
+// True when text holds one of the words, in any case. One pass: only where a letter could start
+// one is it compared.
+bool containsAnyNoCase(std::string_view text, std::initializer_list<std::string_view> words) {
+    std::array<bool, 256> starts{};
+    for (std::string_view w : words)
+        starts[uc(w[0])] = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!starts[uc(toLower(text[i]))]) continue;
+        for (std::string_view w : words)
+            if (startsWithNoCase(text.substr(i), w)) return true;
+    }
+    return false;
+}
+
 // The first '>' at or after a position. The text is read front to back, so the positions asked
 // for only grow and no part of it is searched twice: a '<' that no '>' follows would otherwise
 // search on to the end, and a text of such '<' would take quadratic time.
@@ -490,12 +504,7 @@ constexpr std::size_t kImpliedEndReach = 8;
 // is not found (cut off, or closed only by </body>) counts as shown, so nothing is lost.
 std::vector<std::pair<std::size_t, std::size_t>> hiddenRanges(std::string_view html) {
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    const std::string lowered = lower(html);
-    if (lowered.find("hidden") == std::string::npos &&
-        lowered.find("display") == std::string::npos &&
-        lowered.find("font-size") == std::string::npos &&
-        lowered.find("opacity") == std::string::npos)
-        return ranges;
+    if (!containsAnyNoCase(html, {"hidden", "display", "font-size", "opacity"})) return ranges;
     struct Open {
         std::string name;
         std::size_t begin;
@@ -545,10 +554,7 @@ std::vector<std::pair<std::size_t, std::size_t>> hiddenRanges(std::string_view h
         }
         const std::string_view tag = html.substr(p.begin, p.end - p.begin);
         Visibility v;
-        const std::string_view loweredTag = std::string_view(lowered).substr(p.begin, tag.size());
-        if (loweredTag.find("style") != std::string_view::npos ||
-            loweredTag.find("hidden") != std::string_view::npos)
-            v = visibilityOf(tag);
+        if (containsAnyNoCase(tag, {"style", "hidden"})) v = visibilityOf(tag);
         if (v.resized) lastResize = tagIndex;
         if (inList(kVoid, p.name) || tag.ends_with("/>")) {
             if (v.hidden) ranges.emplace_back(p.begin, p.end);
@@ -573,15 +579,29 @@ int digitValue(char c, bool hex) {
     return -1;
 }
 
+using EntityTable = std::vector<std::pair<std::string_view, char32_t>>;
+
+// The entity names in sorted order, all of them or only those a browser reads without ';'.
+const EntityTable& entityTable(bool legacyOnly) {
+    static const auto build = [](bool legacy) {
+        EntityTable table;
+        for (std::size_t k = 0; k < kLatin1.size(); ++k)
+            table.emplace_back(kLatin1[k], static_cast<char32_t>(0xA0 + k));
+        for (const Entity& e : kOther)
+            if (!legacy || inList(kLegacyOther, e.name)) table.emplace_back(e.name, e.cp);
+        std::sort(table.begin(), table.end());
+        return table;
+    };
+    static const EntityTable all = build(false), legacy = build(true);
+    return legacyOnly ? legacy : all;
+}
+
 std::optional<char32_t> namedEntity(std::string_view name, bool legacyOnly) {
-    for (std::size_t k = 0; k < kLatin1.size(); ++k)
-        if (name == kLatin1[k]) return static_cast<char32_t>(0xA0 + k);
-    if (legacyOnly) {
-        if (!inList(kLegacyOther, name)) return std::nullopt;
-    }
-    for (const Entity& e : kOther)
-        if (name == e.name) return e.cp;
-    return std::nullopt;
+    const EntityTable& table = entityTable(legacyOnly);
+    const auto it = std::lower_bound(table.begin(), table.end(), name,
+                                     [](const auto& e, std::string_view n) { return e.first < n; });
+    if (it == table.end() || it->first != name) return std::nullopt;
+    return it->second;
 }
 
 void appendCodePoint(char32_t cp, std::string& out) {

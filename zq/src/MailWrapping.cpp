@@ -81,6 +81,8 @@ constexpr std::size_t kMaxContactLine = 160;
 // A paragraph of contact details beside a footer: the sender's address, a copyright.
 constexpr std::size_t kMaxFooterParagraph = 8;
 constexpr std::size_t kMaxHeaderLines = 16;
+// A longer line is the letter itself (an HTML part without breaks), never a disclaimer to drop.
+constexpr std::size_t kMaxFooterLine = 3000;
 constexpr std::size_t kMaxIntro = 300;
 
 template <std::size_t N>
@@ -390,6 +392,9 @@ bool isOriginalMarker(std::string_view t) {
 bool isForwardMarker(std::string_view t) {
     if (t.size() > 80) return false;
     t = undecorated(t);
+    // "begin ...", "start ...", "forwarded ...", "doorgestuurd ..."
+    const char first = t.empty() ? ' ' : toLower(t[0]);
+    if (first != 'b' && first != 's' && first != 'f' && first != 'd') return false;
     for (const char* start : {"begin ", "start "})
         if (startsWithNoCase(t, start)) t.remove_prefix(std::strlen(start));
     for (const char* m : kForwardMarkers)
@@ -449,29 +454,32 @@ void MailWrapping::setRules(const RuleFile& rules) {
     std::stable_sort(
         closings_.begin(), closings_.end(),
         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    footerPhrases_ = lowerEntries(rules, "voetteksten");
-    footerSearchers_.reserve(footerPhrases_.size());
-    for (const std::string& phrase : footerPhrases_)
-        footerSearchers_.emplace_back(phrase.begin(), phrase.end());
+    closingIndex_.build(closings_);
+    footerPhrases_.set(lowerEntries(rules, "voetteksten"));
     linkLabels_ = lowerEntries(rules, "voetlinks");
     social_ = lowerEntries(rules, "sociale media");
     contactLabels_ = lowerEntries(rules, "contactvelden");
     forwardCues_ = lowerEntries(rules, "doorsturen");
     placeholders_ = lowerEntries(rules, "plaatshouders");
     greetings_ = lowerEntries(rules, "groeten");
+    greetingIndex_.build(greetings_);
 }
 
 void MailWrapping::clearRules() {
-    footerSearchers_.clear();
-    for (auto* list : {&closings_, &footerPhrases_, &linkLabels_, &social_, &contactLabels_,
-                       &forwardCues_, &placeholders_, &greetings_})
+    footerPhrases_.set({});
+    for (auto* list : {&closings_, &linkLabels_, &social_, &contactLabels_, &forwardCues_,
+                       &placeholders_, &greetings_})
         list->clear();
+    closingIndex_.build(closings_);
+    greetingIndex_.build(greetings_);
 }
 
 std::size_t MailWrapping::closingLength(std::string_view line) const {
-    for (const std::string& c : closings_)
+    for (std::size_t k : closingIndex_.candidates(line)) {
+        const std::string& c = closings_[k];
         if (startsWithNoCase(line, c) && (line.size() == c.size() || !isLetter(line[c.size()])))
             return c.size();
+    }
     return 0;
 }
 
@@ -495,13 +503,48 @@ bool MailWrapping::isClosingLine(std::string_view line, bool& withName) const {
     return true;
 }
 
-std::size_t MailWrapping::firstFooterPhrase(const std::string& text) const {
-    std::size_t first = std::string::npos;
-    for (const Searcher& searcher : footerSearchers_) {
-        const auto it = std::search(text.begin(), text.end(), searcher);
-        if (it != text.end()) first = std::min(first, static_cast<std::size_t>(it - text.begin()));
+std::uint32_t MailWrapping::PhraseFinder::key(const char* p) {
+    std::uint32_t k = 0;
+    std::memcpy(&k, p, sizeof k);
+    return k;
+}
+
+void MailWrapping::PhraseFinder::set(std::vector<std::string> phrases) {
+    phrases_ = std::move(phrases);
+    byKey_.clear();
+    short_.clear();
+    mayStart_.reset();
+    for (std::size_t i = 0; i < phrases_.size(); ++i) {
+        if (phrases_[i].size() < sizeof(std::uint32_t)) {
+            short_.push_back(phrases_[i]);
+            continue;
+        }
+        const std::uint32_t k = key(phrases_[i].data());
+        byKey_.emplace_back(k, i);
+        mayStart_.set(slot(k));
     }
-    return first;
+    std::sort(byKey_.begin(), byKey_.end());
+}
+
+std::size_t MailWrapping::PhraseFinder::first(std::string_view text) const {
+    std::size_t best = std::string_view::npos;
+    for (const std::string& p : short_)
+        best = std::min(best, text.find(p));
+    const std::size_t end = std::min(best, text.size() < 4 ? 0 : text.size() - 3);
+    for (std::size_t i = 0; i < end; ++i) {
+        const std::uint32_t k = key(text.data() + i);
+        if (!mayStart_.test(slot(k))) continue;
+        const auto range =
+            std::equal_range(byKey_.begin(), byKey_.end(), std::make_pair(k, std::size_t{0}),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto it = range.first; it != range.second; ++it)
+            if (text.substr(i).starts_with(phrases_[it->second])) return i;
+    }
+    return best;
+}
+
+std::size_t MailWrapping::firstFooterPhrase(const std::string& text) const {
+    return footerPhrases_.first(text);
 }
 
 bool MailWrapping::isLabel(std::string_view item) const {
@@ -515,9 +558,15 @@ bool MailWrapping::isSocial(std::string_view word) const {
 bool MailWrapping::isLinkRow(std::string_view line) const {
     if (line.size() > kMaxLinkRow || (linkLabels_.empty() && social_.empty())) return false;
     // a sentence without separators or links is no row of links
-    if (line.find_first_of("|\x95\xB7\xA6\t[<") == std::string_view::npos &&
-        line.find("  ") == std::string_view::npos && wordCount(line) > 8)
-        return false;
+    std::size_t words = 0;
+    bool separated = false;
+    for (std::size_t i = 0; i < line.size() && !separated; ++i) {
+        const unsigned char c = uc(line[i]);
+        separated = c == '|' || c == 0x95 || c == 0xB7 || c == 0xA6 || c == '\t' || c == '[' ||
+                    c == '<' || (c == ' ' && i + 1 < line.size() && line[i + 1] == ' ');
+        words += c != ' ' && (i == 0 || line[i - 1] == ' ') ? 1 : 0;
+    }
+    if (!separated && words > 8) return false;
     const std::vector<std::string_view> items = splitItems(line);
     std::size_t counted = 0, unknown = 0;
     bool debris = false;
@@ -590,9 +639,11 @@ bool MailWrapping::saysForward(std::string_view text) const {
 bool MailWrapping::isGreetingOnly(std::string_view line) const {
     line = trim(line);
     if (line.size() > 40) return false;
-    for (const std::string& g : greetings_)
+    for (std::size_t k : greetingIndex_.candidates(line)) {
+        const std::string& g = greetings_[k];
         if (startsWithNoCase(line, g) && (line.size() == g.size() || !isLetter(line[g.size()])))
             return true;
+    }
     return false;
 }
 
@@ -606,16 +657,21 @@ bool MailWrapping::isPlaceholder(std::string_view bracketed) const {
                        [&](const char* e) { return c.ends_with(e); });
 }
 
-std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines) const {
+std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines,
+                                          bool skipQuoted) const {
     const std::size_t n = lines.size();
     std::vector<LineRole> role(n, LineRole::Text);
     std::vector<std::size_t> depth(n);
     std::vector<std::string_view> text(n);
+    // lines looked at: not skipped as quoted, and not so long that they are the letter itself
+    std::vector<bool> candidate(n);
     for (std::size_t i = 0; i < n; ++i) {
         std::string_view content;
         depth[i] = quoteDepth(lines[i], content);
         text[i] = trim(content);
-        if (!text[i].empty() && isLinkRow(text[i])) role[i] = LineRole::Wrapping;
+        candidate[i] =
+            !text[i].empty() && !(skipQuoted && depth[i] > 0) && text[i].size() <= kMaxFooterLine;
+        if (candidate[i] && isLinkRow(text[i])) role[i] = LineRole::Wrapping;
     }
 
     // Paragraphs: runs of lines with text at one quote depth.
@@ -625,12 +681,12 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines)
     };
     std::vector<Paragraph> paragraphs;
     for (std::size_t i = 0; i < n;) {
-        if (text[i].empty()) {
+        if (!candidate[i]) {
             ++i;
             continue;
         }
         std::size_t j = i + 1;
-        while (j < n && !text[j].empty() && depth[j] == depth[i])
+        while (j < n && candidate[j] && depth[j] == depth[i])
             ++j;
         paragraphs.push_back({i, j, false});
         i = j;
@@ -638,7 +694,7 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines)
 
     // Disclaimers and footers: from the sentence with a footer phrase to the end of its paragraph.
     // The phrase may be wrapped over two lines, so the paragraph is searched as one text.
-    if (!footerSearchers_.empty()) {
+    if (!footerPhrases_.empty()) {
         std::string joined;
         std::vector<std::size_t> starts;
         for (Paragraph& p : paragraphs) {
@@ -693,7 +749,7 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines)
     };
     for (std::size_t i = 0; i < n; ++i) {
         bool withName = false;
-        if (role[i] != LineRole::Text || text[i].empty() || !isClosingLine(text[i], withName))
+        if (role[i] != LineRole::Text || !candidate[i] || !isClosingLine(text[i], withName))
             continue;
         role[i] = LineRole::Closing;
         std::size_t from = i + 1;

@@ -4,11 +4,15 @@
 // message who sent it and what about, not its header block.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
-#include <functional>
+#include <cstdint>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Text1252.h"
 
 namespace zq {
 
@@ -25,11 +29,6 @@ enum class LineRole : unsigned char {
 
 class MailWrapping {
 public:
-    MailWrapping() = default;
-    // The phrase searchers point into the phrases.
-    MailWrapping(const MailWrapping&) = delete;
-    MailWrapping& operator=(const MailWrapping&) = delete;
-
     // Sections [afsluitingen] (closings), [voetteksten] (phrases of disclaimers and footers),
     // [voetlinks] (labels of footer links), [sociale media], [contactvelden] (labels of contact
     // lines), [doorsturen] (words that say a message is passed on), [plaatshouders] (bracketed
@@ -37,8 +36,9 @@ public:
     void setRules(const RuleFile& rules);
     void clearRules();
 
-    // The role of each line of a part; lines may carry '>' quote markers.
-    std::vector<LineRole> roles(const std::vector<std::string>& lines) const;
+    // The role of each line of a part; lines may carry '>' quote markers. Quoted lines that
+    // will be skipped get none but Text.
+    std::vector<LineRole> roles(const std::vector<std::string>& lines, bool skipQuoted) const;
 
     // True when text (the sender's own words above a quoted message) says it is passed on:
     // "Ter info", "Zie hieronder".
@@ -52,7 +52,22 @@ public:
     bool isContactLine(std::string_view line) const;
 
 private:
-    using Searcher = std::boyer_moore_horspool_searcher<std::string::const_iterator>;
+    // Finds the first of many phrases in one pass over a text: a position is compared with the
+    // phrases only when a bit for a hash of its first four bytes says one may start there.
+    class PhraseFinder {
+    public:
+        void set(std::vector<std::string> phrases);     // in lower case
+        std::size_t first(std::string_view text) const; // npos when none
+        bool empty() const { return phrases_.empty(); }
+
+    private:
+        static std::uint32_t key(const char* p);
+        static std::size_t slot(std::uint32_t key) { return (key * 2654435761u) >> 16; }
+        std::vector<std::string> phrases_;
+        std::vector<std::pair<std::uint32_t, std::size_t>> byKey_; // sorted
+        std::vector<std::string> short_;                           // under four bytes
+        std::bitset<65536> mayStart_;
+    };
 
     // Length of the closing at the start of line, 0 when it starts with none.
     std::size_t closingLength(std::string_view line) const;
@@ -63,14 +78,15 @@ private:
     bool isSocial(std::string_view word) const;
 
     std::vector<std::string> closings_; // lower case, longest first
-    std::vector<std::string> footerPhrases_;
-    std::vector<Searcher> footerSearchers_;
+    FirstLetterIndex closingIndex_;
+    PhraseFinder footerPhrases_;
     std::vector<std::string> linkLabels_;
     std::vector<std::string> social_;
     std::vector<std::string> contactLabels_;
     std::vector<std::string> forwardCues_;
     std::vector<std::string> placeholders_;
     std::vector<std::string> greetings_;
+    FirstLetterIndex greetingIndex_;
 };
 
 // Counts the '>' quote markers at the start of a line ("> > text", ">>text") and gives the text

@@ -160,6 +160,17 @@ std::string decodeLeftoverQuotedPrintable(std::string text) {
     return out;
 }
 
+// True when a line may hold an image's stand-in in brackets or a link glued to a word.
+bool needsUnbracketing(std::string_view line) {
+    if (line.find('[') != std::string_view::npos) return true;
+    for (std::size_t lt = line.find('<'); lt != std::string_view::npos;
+         lt = line.find('<', lt + 1)) {
+        const char next = lt + 1 < line.size() ? toLower(line[lt + 1]) : ' ';
+        if (next == 'h' || next == 'm' || next == 'w') return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string speakableHost(std::string_view host) {
@@ -213,6 +224,9 @@ void Schoonmaken::setRules(const RuleFile& rules) {
         if (!expansion.empty()) abbreviations_.emplace_back(abbreviation, expansion);
     std::stable_sort(abbreviations_.begin(), abbreviations_.end(),
                      [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    for (const auto& [abbreviation, unused] : abbreviations_)
+        abbreviationKeys_.push_back(abbreviation);
+    abbreviationIndex_.build(abbreviationKeys_);
     for (const auto& [prefix, unused] : rules.section("weglaten"))
         dropPrefixes_.push_back(prefix);
     wrapping_.setRules(rules);
@@ -220,6 +234,8 @@ void Schoonmaken::setRules(const RuleFile& rules) {
 
 void Schoonmaken::clearRules() {
     abbreviations_.clear();
+    abbreviationKeys_.clear();
+    abbreviationIndex_.build(abbreviationKeys_);
     dropPrefixes_.clear();
     wrapping_.clearRules();
 }
@@ -282,7 +298,8 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
     if ((token[0] == '<' || token[0] == '[') && wrapping_.isPlaceholder(core)) return {};
     if (isGarbage(core)) return {};
 
-    for (const auto& [abbreviation, expansion] : abbreviations_) {
+    for (std::size_t candidate : abbreviationIndex_.candidates(afterLead)) {
+        const auto& [abbreviation, expansion] = abbreviations_[candidate];
         if (!startsWithNoCase(afterLead, abbreviation)) continue;
         const std::string_view after = afterLead.substr(abbreviation.size());
         if (!std::all_of(after.begin(), after.end(), [&](char c) { return isTrail(c); })) continue;
@@ -330,7 +347,7 @@ std::string Schoonmaken::withoutImages(std::string_view line) const {
 std::string Schoonmaken::cleanLine(std::string_view rawLine) const {
     std::string unbracketed;
     std::string_view line = rawLine;
-    if (line.find_first_of("[<") != std::string_view::npos) {
+    if (needsUnbracketing(line)) {
         unbracketed = withoutImages(line);
         line = unbracketed;
     }
@@ -401,7 +418,7 @@ std::string Schoonmaken::cleanLine(std::string_view rawLine) const {
 
 std::vector<std::string> Schoonmaken::cleanSegment(const std::vector<std::string>& lines,
                                                    bool skipQuoted) const {
-    const std::vector<LineRole> roles = wrapping_.roles(lines);
+    const std::vector<LineRole> roles = wrapping_.roles(lines, skipQuoted);
     std::vector<std::string> out;
     std::size_t signatureDepth = 0;
     bool inSignature = false, inPgpBlock = false, inPgpHeader = false;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MailWrapping.h"
+#include "Text1252.h"
 
 namespace zq {
 
@@ -36,6 +37,8 @@ private:
     std::string cleanToken(std::string_view token, bool lastInLine) const;
 
     std::vector<std::pair<std::string, std::string>> abbreviations_; // longest first
+    std::vector<std::string> abbreviationKeys_;
+    FirstLetterIndex abbreviationIndex_;
     std::vector<std::string> dropPrefixes_;
     MailWrapping wrapping_;
 };

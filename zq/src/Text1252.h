@@ -1,6 +1,7 @@
 // Character classes and conversions for Windows-1252 text, the only encoding inside zq.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,27 @@ template <class... Pieces> std::string cat(const Pieces&... pieces) {
     (out.append(pieces), ...);
     return out;
 }
+
+// Entries of a list by their first letter, any case, so that testing text against a long list of
+// words or phrases compares only those that can match.
+class FirstLetterIndex {
+public:
+    // entries must outlive the index; their order is kept within a letter
+    void build(const std::vector<std::string>& entries) {
+        for (auto& bucket : buckets_)
+            bucket.clear();
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (!entries[i].empty()) buckets_[uc(toLower(entries[i][0]))].push_back(i);
+    }
+    // Indexes of the entries that start with the first letter of text, in their order.
+    const std::vector<std::size_t>& candidates(std::string_view text) const {
+        static const std::vector<std::size_t> none;
+        return text.empty() ? none : buckets_[uc(toLower(text[0]))];
+    }
+
+private:
+    std::array<std::vector<std::size_t>, 256> buckets_;
+};
 
 // Splits at LF, CR LF or CR; the line breaks are not kept.
 std::vector<std::string> splitLines(std::string_view text);
