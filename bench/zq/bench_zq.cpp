@@ -1,9 +1,11 @@
 // Throughput of the preprocessor engines on mail bodies of realistic size: a long plain reply
-// with quotes and numbers, and an HTML newsletter with its plain alternative. Then hostile
-// bodies, each at two sizes so that a slower-than-linear path shows as falling throughput:
-// megabytes of "<a" that no ">" closes, a plain text followed by many HTML parts that repeat
-// it, and blockquotes nested thousands deep. peak_heap_MB is the most heap one run held on top
-// of the body.
+// with quotes and numbers, an HTML newsletter with its plain alternative, and a thread of
+// forwards and replies with signatures, disclaimers and a newsletter footer. Then hostile
+// bodies, each at two sizes or more so that a slower-than-linear path shows as falling
+// throughput: megabytes of "<a" that no ">" closes, a plain text followed by many HTML parts
+// that repeat it, blockquotes nested thousands deep, tags nested without end (hidden ones too),
+// a closing on every line, brackets and entities without their ends. peak_heap_MB is the most
+// heap one run held on top of the body.
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -93,6 +95,51 @@ std::string nestedQuotes(int levels) {
     return body;
 }
 
+// A thread passed on and answered over and over: each message has a closing, a contact block, a
+// disclaimer and Outlook's header block above the one before; the last is a newsletter footer.
+std::string wrappedThread(int messages) {
+    std::string body;
+    for (int i = 0; i < messages; ++i) {
+        body += i % 3 == 0 ? "Ter info.\r\n\r\n" : "Akkoord, zo doen we het.\r\n\r\n";
+        body +=
+            "Het overleg van 14-03-2000 om 14:30 gaat door in zaal 3. Neem de stukken mee.\r\n"
+            "\r\nMet vriendelijke groet,\r\n\r\nJan Jansen\r\nProjectleider\r\n"
+            "Bouwbedrijf Voorbeeld BV\r\nDorpsstraat 12\r\n1234 AB Ergenshuizen\r\n"
+            "T: +31 (0)20 123 4567\r\nE: jan@voorbeeld.nl | W: www.voorbeeld.nl\r\n\r\n"
+            "Dit e-mailbericht is uitsluitend bestemd voor de geadresseerde. Aan dit bericht\r\n"
+            "kunnen geen rechten worden ontleend.\r\n\r\n"
+            "________________________________\r\nVan: Piet <piet@example.nl>\r\n"
+            "Verzonden: maandag 4 maart 2024 16:02\r\nAan: Jan <jan@voorbeeld.nl>\r\n"
+            "Onderwerp: RE: Overleg\r\n\r\n";
+    }
+    body += "Je ontvangt deze e-mail omdat je je hebt aangemeld.\r\n"
+            "Afmelden <https://x.example.nl/u?id=1> | Voorkeuren wijzigen\r\n"
+            "Facebook | Instagram | LinkedIn\r\n";
+    return body;
+}
+
+// Tags opened one inside the other and never closed; hidden ones keep an end searched for.
+std::string nestedTags(std::size_t bytes, bool hidden) {
+    std::string body = "<html><body>\r\n";
+    const std::string piece =
+        hidden ? "<div style=\"display:none\">a<span hidden>b" : "<div><span><b>a<i>b<td>";
+    while (body.size() < bytes)
+        body += piece;
+    return body;
+}
+
+// Hostile plain text: a closing on every line, '[' that no ']' ends, entities without ';'.
+std::string hostileLines(std::size_t bytes, int kind) {
+    std::string body;
+    const char* piece = kind == 0   ? "Groet,\r\nJan\r\nT: 020 123 4567\r\n"
+                        : kind == 1 ? "[image: [cid:[ [Logo "
+                                    : "<p>&amp&nbsp&eacute&#233&#x1F600&rarr;&unknownentity";
+    if (kind == 2) body = "<html><body>";
+    while (body.size() < bytes)
+        body += piece;
+    return body;
+}
+
 void runChain(benchmark::State& state, const std::string& body) {
     gHeapPeak = gHeapInUse.load();
     const std::size_t before = gHeapPeak;
@@ -129,7 +176,12 @@ BENCHMARK(BM_HtmlNewsletter)->Arg(10)->Arg(1000);
 void BM_UnclosedTags(benchmark::State& state) {
     runChain(state, unclosedTags(static_cast<std::size_t>(state.range(0)) << 10));
 }
-BENCHMARK(BM_UnclosedTags)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnclosedTags)
+    ->Arg(256)
+    ->Arg(1024)
+    ->Arg(4096)
+    ->Arg(10240)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_RepeatedAlternatives(benchmark::State& state) {
     runChain(state, repeatedAlternatives(static_cast<std::size_t>(state.range(0)) << 10));
@@ -140,5 +192,35 @@ void BM_NestedQuotes(benchmark::State& state) {
     runChain(state, nestedQuotes(static_cast<int>(state.range(0))));
 }
 BENCHMARK(BM_NestedQuotes)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_WrappedThread(benchmark::State& state) {
+    runChain(state, wrappedThread(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_WrappedThread)->Arg(10)->Arg(300);
+
+void BM_NestedTags(benchmark::State& state) {
+    runChain(state, nestedTags(static_cast<std::size_t>(state.range(0)) << 10, false));
+}
+BENCHMARK(BM_NestedTags)->Arg(2560)->Arg(10240)->Unit(benchmark::kMillisecond);
+
+void BM_NestedHiddenTags(benchmark::State& state) {
+    runChain(state, nestedTags(static_cast<std::size_t>(state.range(0)) << 10, true));
+}
+BENCHMARK(BM_NestedHiddenTags)->Arg(2560)->Arg(10240)->Unit(benchmark::kMillisecond);
+
+void BM_ClosingOnEveryLine(benchmark::State& state) {
+    runChain(state, hostileLines(static_cast<std::size_t>(state.range(0)) << 10, 0));
+}
+BENCHMARK(BM_ClosingOnEveryLine)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+void BM_UnendedBrackets(benchmark::State& state) {
+    runChain(state, hostileLines(static_cast<std::size_t>(state.range(0)) << 10, 1));
+}
+BENCHMARK(BM_UnendedBrackets)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+void BM_EntitiesWithoutEnd(benchmark::State& state) {
+    runChain(state, hostileLines(static_cast<std::size_t>(state.range(0)) << 10, 2));
+}
+BENCHMARK(BM_EntitiesWithoutEnd)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 } // namespace
