@@ -1,11 +1,18 @@
-// Mail bodies of any shape through the three preprocessor engines, as brevon chains them.
-// The first byte picks the skip-quoted flag; the rest is the body.
+// Mail bodies of any shape through the three preprocessor engines, as brevon chains them, with
+// the rule file read. The first byte picks the skip-quoted flag; the rest is the body.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "zq/zq.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ZQ_Schoonmaken_Start(ZQ_DATA_DIR);
+    ZQ_AlineaHerstellen_Start(ZQ_DATA_DIR);
+    ZQ_NumberSolver_Start(ZQ_DATA_DIR);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
