@@ -64,6 +64,8 @@ constexpr std::array<FieldName, 25> kFields = {{
 // What replies and forwards put before a subject.
 constexpr std::array<const char*, 9> kSubjectPrefixes = {
     "re:", "fw:", "fwd:", "doorst:", "antw:", "tr:", "wg:", "aw:", "ant:"};
+constexpr std::array<const char*, 8> kPostscripts = {"p.s", "ps.", "ps:", "ps ",
+                                                     "n.b", "nb:", "nb ", "pps"};
 constexpr std::array<const char*, 7> kImageExtensions = {".gif",  ".png", ".jpg", ".jpeg",
                                                          ".webp", ".bmp", ".svg"};
 // Words around the names in a row of social media links: "Volg ons op Facebook en Instagram".
@@ -776,13 +778,14 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines,
             if (text[m].empty() || isSymbolsOnly(text[m])) continue;
             if (depth[m] != depth[i] || boundary(m)) break;
             bool unused = false;
+            if (startsWithAny(text[m], kPostscripts)) break; // a postscript or a note: the letter
             if (role[m] == LineRole::Wrapping || isContactLine(text[m])) {
                 contact = true;
                 last = m + 1;
                 continue;
             }
-            if (role[m] != LineRole::Text || isProse(text[m]) || startsWithNoCase(text[m], "p.s") ||
-                startsWithNoCase(text[m], "ps:") || startsWithNoCase(text[m], "ps ") ||
+            // a line that introduces what follows ("Mijn nieuwe adres:") is the letter going on
+            if (role[m] != LineRole::Text || isProse(text[m]) || text[m].back() == ':' ||
                 isClosingLine(text[m], unused))
                 break;
         }
