@@ -65,7 +65,10 @@ std::string Sha256Hex(std::string_view data) {
 }
 
 bool Dump(const std::string& fileName, std::string& out) {
-    out = "{";
+    // Cleared and appended rather than assigned "{": GCC 12 at -O3 warns (-Wrestrict) about
+    // that assignment's inlined copy, wrongly.
+    out.clear();
+    out += '{';
     Field(out, "File", fileName);
     korp::TKorpMsg msg;
     std::string error;
