@@ -9,6 +9,7 @@ import re
 import struct
 import html.parser
 import subprocess
+import zipfile
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -207,6 +208,7 @@ def mo_catalogue(path):
         id_len, id_off = struct.unpack(order + "2I", data[ids_at + 8 * i:ids_at + 8 * i + 8])
         st_len, st_off = struct.unpack(order + "2I", data[strs_at + 8 * i:strs_at + 8 * i + 8])
         msgid = data[id_off:id_off + id_len].split(b"\0")[0].decode("utf-8", "replace")
+        msgid = msgid.split("\x04")[-1]  # "context\x04message": the context is no text
         msgstr = data[st_off:st_off + st_len].split(b"\0")[0].decode("utf-8", "replace")
         if msgid:
             pairs.append((msgid, msgstr))
@@ -220,3 +222,154 @@ def message_paragraphs(text):
         para = " ".join(para.split())
         if para:
             yield para
+
+
+# ---- other games' and programs' catalogues ----
+
+_PO_LINE = re.compile(r'^(msgctxt|msgid|msgid_plural|msgstr(?:\[\d+\])?)\s+"(.*)"\s*$')
+_C_ESCAPES = {"n": "\n", "t": " ", '"': '"', "\\": "\\"}
+
+
+def _c_unescape(text):
+    return re.sub(r"\\(.)", lambda m: _C_ESCAPES.get(m.group(1), m.group(1)), text)
+
+
+def po_catalogue(path):
+    """(msgid, msgstr) pairs of a gettext source catalogue; plural forms give their first,
+    obsolete ("#~") entries are left out."""
+    pairs, entry, field = [], {}, None
+
+    def close():
+        if entry.get("msgid"):
+            pairs.append((entry["msgid"], entry.get("msgstr", "")))
+
+    for line in Path(path).read_text("utf-8", "replace").splitlines():
+        line = line.strip()
+        m = _PO_LINE.match(line)
+        if m:
+            field = m.group(1)
+            if field in ("msgctxt", "msgid") and "msgstr" in entry:
+                close()
+                entry = {}
+            if field.startswith("msgstr[") and field != "msgstr[0]":
+                field = None
+                continue
+            field = "msgstr" if field == "msgstr[0]" else field
+            entry[field] = entry.get(field, "") + _c_unescape(m.group(2))
+        elif line.startswith('"') and line.endswith('"') and field:
+            entry[field] += _c_unescape(line[1:-1])
+        elif not line.startswith("#") or line.startswith("#~"):
+            field = None
+    close()
+    return pairs
+
+
+def qm_catalogue(path):
+    """(source text, translation) pairs of a compiled Qt catalogue (.qm)."""
+    data = Path(path).read_bytes()
+    pos, messages = 16, b""  # after the 16-byte magic number: tagged sections
+    while pos + 5 <= len(data):
+        tag, size = data[pos], struct.unpack(">I", data[pos + 1:pos + 5])[0]
+        if tag == 0x69:
+            messages = data[pos + 5:pos + 5 + size]
+        pos += 5 + size
+    pairs, source, translation, pos = [], "", "", 0
+    while pos < len(messages):
+        tag = messages[pos]
+        pos += 1
+        if tag == 1:  # end of one message
+            if source:
+                pairs.append((source, translation))
+            source, translation = "", ""
+        elif tag in (3, 6, 7, 8):  # translation (UTF-16), source, context, comment
+            size = struct.unpack(">I", messages[pos:pos + 4])[0]
+            pos += 4
+            if size == 0xFFFFFFFF:
+                continue
+            chunk = messages[pos:pos + size]
+            pos += size
+            if tag == 3 and not translation:
+                translation = chunk.decode("utf-16-be", "replace")
+            elif tag == 6:
+                source = chunk.decode("utf-8", "replace")
+        elif tag in (2, 4, 5):  # hash, obsolete fields: four bytes each
+            pos += 4
+        else:
+            break  # an unknown tag: the rest cannot be read safely
+    return pairs
+
+
+def properties_values(path):
+    """The values of a Java .properties file (one a line, \\uXXXX escapes decoded)."""
+    values = []
+    for line in Path(path).read_text("utf-8", "replace").splitlines():
+        line = line.strip()
+        if not line or line[0] in "#!" or "=" not in line:
+            continue
+        value = line.split("=", 1)[1].strip()
+        value = re.sub(r"\\u([0-9a-fA-F]{4})", lambda m: chr(int(m.group(1), 16)), value)
+        values.append(_c_unescape(value))
+    return values
+
+
+_LUA_STRING = r'"((?:[^"\\]|\\.)*)"'
+# dialogId("id", "font", "original line"), followed in a translation by dialogStr("line").
+_FILLETS_LINE = re.compile(r"dialogId\(\s*" + _LUA_STRING + r"\s*,\s*" + _LUA_STRING + r"\s*,\s*"
+                           + _LUA_STRING + r"\s*\)(?:\s*dialogStr\(\s*" + _LUA_STRING + r"\s*\))?")
+
+
+def fillets_dialogues(script_root, lang, fonts=None):
+    """One document per dialogue file of Fish Fillets: its lines in order (English: the
+    original lines; otherwise the translated ones). fonts: only the lines shown in these
+    fonts, that is spoken by these characters ("font_small" and "font_big" are the two fish)."""
+    docs = []
+    for original in sorted(Path(script_root).glob("*/*dialogs_en.lua")):
+        path = original.with_name(original.name.replace("_en.lua", f"_{lang}.lua"))
+        if not path.exists():
+            continue
+        lines = []
+        for _, font, english, translated in _FILLETS_LINE.findall(path.read_text("utf-8", "replace")):
+            if fonts is not None and font not in fonts:
+                continue
+            text = english if lang == "en" else translated
+            if text:
+                lines.append(_c_unescape(text))
+        docs.append(lines)
+    return docs
+
+
+def xpi_messages(path):
+    """Messages of a Mozilla language pack: Fluent values and attributes, .properties values."""
+    out = []
+    with zipfile.ZipFile(path) as z:
+        for name in sorted(z.namelist()):
+            text = z.read(name).decode("utf-8", "replace")
+            if name.endswith(".properties"):
+                out.extend(line.split("=", 1)[1].strip() for line in text.splitlines()
+                           if line and line[0] not in "#!" and "=" in line)
+            elif name.endswith(".ftl"):
+                cur = None
+                for line in text.splitlines():
+                    m = re.match(r"^\s*(-?[\w-]+|\.[\w-]+)\s*=\s*(.*)$", line)
+                    if m:
+                        if cur:
+                            out.append(cur)
+                        cur = m.group(2)
+                    elif cur is not None and line.startswith(" ") and line.strip():
+                        cur = (cur + " " + line.strip()).strip()  # a continued value
+                    else:
+                        if cur:
+                            out.append(cur)
+                        cur = None
+                if cur:
+                    out.append(cur)
+    return out
+
+
+# Substitution variables of the other catalogues: printf and Qt numbers ("%s", "%1"),
+# Boost ("%1%"), FreeCol ("%name%"), Python and Fluent ("{name}", "{ $n }").
+_VARIABLE = re.compile(r"%\w+%|%\(\w+\)[sd]|%[-+#0-9.]*[a-zA-Z]|%\d|\{[^{}]*\}")
+
+
+def has_variable(text):
+    return bool(_VARIABLE.search(text))

@@ -148,6 +148,20 @@ def clean_tokens(text, lang, strict):
     return " ".join(kept)
 
 
+def drop_words(text, words):
+    """The text without the tokens whose bare, lower-cased form is in words."""
+    return " ".join(t for t in text.split(" ") if t and _bare(t).lower() not in words)
+
+
+def foreign_words(own_list, english_list):
+    """English words that are no words of the language: the English left in a translated
+    text (untranslated names of menus, games' and programs' jargon). Each 4-gram seen once
+    in a model counts for much more than an unseen one, so these few words (half a percent
+    of the Dutch text) let English text pass the Dutch gate."""
+    own = {w.lower() for w in own_list}
+    return {w.lower() for w in english_list if len(w) > 2} - own
+
+
 def words_of(text):
     return re.findall(r"[^\W\d_]+", text.lower())
 
