@@ -6,9 +6,11 @@
 
 Reports per sample length the six-way accuracy (argmax of C_Classify over en, nl, fr, de,
 it, es; ties go to the earlier of en, nl, de, fr, it, es as in C_ClassifyLanguage), the
-Dutch gate at 100/200/500 characters (Dutch score at or below 0.1 refuses a mail), the same
-two rates for the rule "Dutch is the best of the six", and the spread of the best score
-among correct answers, from which C_ClassifyLanguage's threshold is chosen.
+Dutch gate at 100/200/500 characters and, where the set has <code>-<low>-<high>.txt files,
+by band of lengths (Dutch score at or below 0.1 refuses a mail), the same two rates for the
+rule "Dutch is the best of the six", how often texts in closely related languages outside
+the six pass as Dutch (--near), and the spread of the best score among correct answers,
+from which C_ClassifyLanguage's threshold is chosen.
 """
 
 import argparse
@@ -21,6 +23,11 @@ LANGS = ("en", "nl", "fr", "de", "it", "es")
 TIE_ORDER = ("en", "nl", "de", "fr", "it", "es")
 LENGTHS = (25, 50, 100, 200, 500)
 GATE = 0.1
+BANDS = ("100-199", "200-499", "500-999")
+
+
+def read_lines(path):
+    return [line for line in Path(path).read_bytes().split(b"\n") if line]
 
 
 class Library:
@@ -82,6 +89,8 @@ def main():
     ap.add_argument("--cfg")
     ap.add_argument("--train")
     ap.add_argument("--dev", default=str(Path(__file__).resolve().parents[2] / "morvik/data/dev"))
+    ap.add_argument("--near", help="folder of samples in closely related languages outside the"
+                    " six (<code>-<band>.txt), reported as passed by the Dutch gate or not")
     ap.add_argument("--errors", type=int, default=0, help="show this many misclassified samples")
     ap.add_argument("--threshold", type=float, action="append", default=[],
                     help="also report how many correct answers fall at or below this threshold")
@@ -125,21 +134,49 @@ def main():
         cols = "  ".join(f"{100 * v[0] / v[1]:6.2f}" for v in per.values())
         print(f"{length:6}  {n:7}  {ok:7}  {100 * ok / n:7.2f}%   {cols}")
 
+    # The gate at the fixed lengths (samples of 80-100, 160-200 and 400-500 characters) and,
+    # where the set has them, by band of lengths (100-199, 200-499, 500-999).
+    bands = {str(length): results[length] for length in (100, 200, 500)}
+    for band in BANDS:
+        rows = []
+        for k in LANGS:
+            path = Path(args.dev) / f"{k}-{band}.txt"
+            if path.exists():
+                rows += [(k, line, clf.scores(line)) for line in read_lines(path)]
+        if rows:
+            bands[band] = rows
     print(f"\nDutch gate (brevon reads a body when the Dutch score is > {GATE})")
-    print("length  nl refused (score<=0.1)  others passed (score>0.1)"
+    print("length    nl refused (score<=0.1)  others passed (score>0.1)"
           "  nl refused (not best)  others passed (nl best)")
-    for length in (100, 200, 500):
-        rows = results[length]
+    for band, rows in bands.items():
         nl = [sc for k, _, sc in rows if k == "nl"]
         other = [sc for k, _, sc in rows if k != "nl"]
         a = sum(sc["nl"] <= GATE for sc in nl)
         b = sum(sc["nl"] > GATE for sc in other)
         c = sum(best_of(sc)[0] != "nl" for sc in nl)
         d = sum(best_of(sc)[0] == "nl" for sc in other)
-        print(f"{length:6}  {a:4}/{len(nl)} = {100 * a / len(nl):5.2f}%       "
+        print(f"{band:>8}  {a:4}/{len(nl)} = {100 * a / len(nl):5.2f}%       "
               f"{b:4}/{len(other)} = {100 * b / len(other):5.2f}%       "
               f"{c:4}/{len(nl)} = {100 * c / len(nl):5.2f}%    "
               f"{d:4}/{len(other)} = {100 * d / len(other):5.2f}%")
+        per = "  ".join(f"{k} {sum(sc['nl'] > GATE for j, _, sc in rows if j == k)}"
+                        f"/{sum(j == k for j, _, _ in rows)}" for k in LANGS if k != "nl")
+        print(f"          passed by language: {per}")
+        s = [sc["nl"] for sc in nl]
+        print(f"          Dutch score of Dutch samples: min {min(s):.4f}, 1% {quantile(s, .01):.4f},"
+              f" 5% {quantile(s, .05):.4f}, median {quantile(s, .5):.4f}")
+
+    if args.near and Path(args.near).is_dir():
+        print("\nClosely related languages outside the six: passed as Dutch (nl score > 0.1),"
+              " Dutch best of six")
+        for path in sorted(Path(args.near).glob("*-*-*.txt")):
+            rows = [clf.scores(line) for line in read_lines(path)]
+            if not rows:
+                continue
+            gate = sum(sc["nl"] > GATE for sc in rows)
+            nlbest = sum(best_of(sc)[0] == "nl" for sc in rows)
+            print(f"{path.stem:>14}  {gate:4}/{len(rows)} = {100 * gate / len(rows):6.2f}%"
+                  f"   {nlbest:4}/{len(rows)} = {100 * nlbest / len(rows):6.2f}%")
 
     others = {}
     for length in (100, 200, 500):
