@@ -31,6 +31,7 @@
 
 #include "Cp1252.h"
 #include "Help.h"
+#include "Trace.h"
 
 namespace brevon {
 
@@ -119,12 +120,12 @@ void TfrmOpties::CreateControls() {
     EditPasswd->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
     lblIntTime = new QLabel(tsHost);
     seIntervalTijd = new QSpinBox(tsHost);
-    seIntervalTijd->setRange(1, 99);
+    seIntervalTijd->setRange(kIntervalRange.min, kIntervalRange.max);
     lblIntTime2 = new QLabel(tsHost);
     cbNumSave = new QCheckBox(tsHost);
     lblNumSave = new QLabel(tsHost);
     seNumSave = new QSpinBox(tsHost);
-    seNumSave->setRange(1, 9999);
+    seNumSave->setRange(kNumSaveMailsRange.min, kNumSaveMailsRange.max);
     cbReverse = new QCheckBox(tsHost);
     for (QSpinBox* field : {seIntervalTijd, seNumSave}) {
         // Plain digits whatever the user's locale, as the fields' rule reads them.
@@ -143,7 +144,7 @@ void TfrmOpties::CreateControls() {
     lblTempo = new QLabel(tsParameters);
     tbTempo = new QSlider(Qt::Horizontal, tsParameters);
     for (QSlider* slider : {tbPitch, tbVolume, tbTempo}) {
-        slider->setRange(0, 10);
+        slider->setRange(kLevelRange.min, kLevelRange.max);
         slider->setSingleStep(1);
         slider->setPageStep(1);
         slider->setTickInterval(1);
@@ -414,8 +415,10 @@ void TfrmOpties::LoadOptions() {
     tbTempo->setValue(fields.Tempo);
     tbPitch->setValue(fields.Pitch);
     tbVolume->setValue(fields.Volume);
-    seIntervalTijd->setValue(NumberFieldValue(fields.Interval, 1, 99));
-    seNumSave->setValue(NumberFieldValue(fields.NumSaveMails, 1, 9999));
+    seIntervalTijd->setValue(
+        NumberFieldValue(fields.Interval, kIntervalRange.min, kIntervalRange.max));
+    seNumSave->setValue(
+        NumberFieldValue(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max));
     cbNumSave->setChecked(fields.UseNumSaveMails);
     cbNumSaveClick(); // also when the box did not change
     // "From new to old" is the order when "Reverse" is clear.
@@ -569,6 +572,9 @@ void TfrmOpties::SelectConnectionField(bool user) {
     QLineEdit* field = user ? EditUserId : EditHost;
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
+    // The page and the field a failed check leaves the user on, for the GUI tests.
+    Trace("Options page " + pcInfo->tabText(pcInfo->currentIndex()).toStdString() + ", focus " +
+          field->objectName().toStdString());
 }
 
 WindowPosition TfrmOpties::Position() const {
