@@ -43,6 +43,14 @@ TEST_F(AlineaHerstellen, JoinsWrappedLinesAndKeepsTheRest) {
         {"stress marks untouched", "Dit \\-bericht \\-bevat \\+geen tekst",
          "Dit \\-bericht \\-bevat \\+geen tekst."},
         {"spaces squeezed", "  Veel    ruimte\there  ", "Veel ruimte here."},
+        {"a date broken off at the wrap goes on with its sentence",
+         "Dank u voor uw belangstelling voor de woning aan de Lindelaan 14 in\r\n"
+         "Amersfoort. U bent van harte welkom voor een bezichtiging op woensdag\r\n"
+         "26 maart om half vijf. De huidige bewoners zijn dan niet thuis, dus u kunt\r\n"
+         "rustig rondkijken.",
+         "Dank u voor uw belangstelling voor de woning aan de Lindelaan 14 in Amersfoort. U bent "
+         "van harte welkom voor een bezichtiging op woensdag 26 maart om half vijf. De huidige "
+         "bewoners zijn dan niet thuis, dus u kunt rustig rondkijken."},
         {"empty", "", ""},
     };
     for (const Case& c : cases) {

@@ -42,6 +42,16 @@ bool isListItem(std::string_view line) {
     return i > 0 && i + 1 < line.size() && (line[i] == '.' || line[i] == ')') && line[i + 1] == ' ';
 }
 
+// "26 maart om half vijf": a number that a lower-case word follows goes on with the sentence
+// the line above broke off, unlike a row of figures, a phone number or a postcode.
+bool startsWithNumberInSentence(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && isDigit(line[i]))
+        ++i;
+    return i > 0 && i + 1 < line.size() && line[i] == ' ' && isLetter(line[i + 1]) &&
+           !isUpper(line[i + 1]);
+}
+
 std::size_t firstWordLength(std::string_view line) {
     const std::size_t space = line.find(' ');
     return space == std::string_view::npos ? line.size() : space;
@@ -114,7 +124,7 @@ std::string AlineaHerstellen::process(std::string_view text) const {
         if (previous.size() + 1 + firstWordLength(next) > width) return true;
         // a nearly full line that stops mid-sentence
         return previous.size() * 10 >= width * 8 && !endsSentence(last) && !isUpper(next[0]) &&
-               !isDigit(next[0]);
+               (!isDigit(next[0]) || (isLetter(last) && startsWithNumberInSentence(next)));
     };
 
     std::vector<std::string> out; // "" marks a paragraph break
