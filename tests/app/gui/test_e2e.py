@@ -244,25 +244,9 @@ class EndToEnd(unittest.TestCase):
     # -- helpers
 
     @classmethod
-    def settings(cls, **values):
-        """Changes settings between runs, as the user's own tool would."""
-        b = cls.brevon
-        if ARGS.brevon_config:
-            for name, value in values.items():
-                if isinstance(value, bool):
-                    value = int(value)
-                subprocess.run([ARGS.brevon_config, "--config-dir", b.config_dir, "set", name,
-                                str(value)], check=True, timeout=20,
-                               stdin=subprocess.DEVNULL)
-        else:
-            stored = read_settings(b.settings_file)
-            stored.update(values)
-            write_settings(b.settings_file, stored)
-
-    @classmethod
-    def start_brevon(cls, name, initial_settings=None):
-        """Starts one run of the program; the folders of an earlier run, and so its settings
-        and message lists, stay."""
+    def start_brevon(cls, name, settings):
+        """Starts one run of the program after changing the settings as the user's own tool
+        would; the folders of an earlier run, and so its settings and message lists, stay."""
         if cls.brevon and cls.brevon.proc.poll() is None:
             raise AssertionError(f"{cls.brevon.name} still runs")
         cls.brevon = Brevon(cls.session, ARGS.brevon, cls.tmp, name=name,
@@ -270,11 +254,33 @@ class EndToEnd(unittest.TestCase):
                             # The program trusts the system's authorities; this one is the
                             # demo server's own.
                             env={"SSL_CERT_FILE": cls.server.ca_file})
-        if initial_settings:
-            write_settings(cls.brevon.settings_file, initial_settings)
+        cls.change_settings(cls.brevon, settings)
         cls.runs.append(cls.brevon)
         cls.brevon.start()
         return cls.brevon
+
+    @staticmethod
+    def change_settings(b, values):
+        if not ARGS.brevon_config:
+            stored = read_settings(b.settings_file) if os.path.exists(b.settings_file) else {}
+            for name, value in values.items():
+                stored[name] = (scramble_password(value.encode("cp1252"))
+                                if name == "Password" else value)
+            write_settings(b.settings_file, stored)
+            return
+        for name, value in values.items():
+            if isinstance(value, bool):
+                value = int(value)
+            # The password goes in on standard input, never on the command line.
+            secret = name == "Password"
+            result = subprocess.run(
+                [ARGS.brevon_config, "--config-dir", b.config_dir, "set", name,
+                 "-" if secret else str(value)],
+                input=(value + "\n").encode() if secret else b"", capture_output=True,
+                timeout=20)
+            if result.returncode != 0:
+                raise AssertionError(f"brevon-config set {name} ended with status "
+                                     f"{result.returncode}: {result.stderr.decode()}")
 
     def shot(self, label, crop=None, zoom=1):
         return self.shots.take(label, crop, zoom)
@@ -386,8 +392,7 @@ class EndToEnd(unittest.TestCase):
         b = self.start_brevon("run1", {
             "X": BAR_X, "Y": BAR_Y, "XI": OPTIONS_XI, "YI": OPTIONS_YI,
             "Voice": 7, "Pitch": 5, "Volume": 8, "Tempo": 5,
-            "Host": server.host, "User": server.user,
-            "Password": scramble_password(server.password.encode()),
+            "Host": server.host, "User": server.user, "Password": server.password,
             "Interval in minuten": 5, "NumSaveMails": 20, "UseNumSaveMails": True,
             "Reverse": False, "SkipReply": False, "SemiService9X": False, "UseLid": False,
             "ShowWindow": True, "Beveiliging": "SSL/TLS", "Poort": str(server.tls_port),
@@ -573,8 +578,8 @@ class EndToEnd(unittest.TestCase):
     # -- the second run: read only Dutch, without quoted text
 
     def test_10_nothing_new_said_after_the_greeting(self):
-        self.settings(SkipReply=True, UseLid=True, **{"Interval in minuten": 5})
-        b = self.start_brevon("run2")
+        b = self.start_brevon("run2", {"SkipReply": True, "UseLid": True,
+                                       "Interval in minuten": 5})
         texts = b.wait_spoken(2, timeout=SPEECH_WAIT)
         self.assertIn(texts[0], greeting_of(b.spoken()[0][0]))
         self.assertEqual(texts[1:], [NO_NEW_MAIL])
