@@ -186,10 +186,18 @@ class DemoServer:
         if os.geteuid() == 0:
             # Dovecot runs neither its login processes nor mail access as root: the mail
             # process (nobody) owns the Maildir, the auth process (dovecot) reads the passwd
-            # file, so the folders above must be open for them to pass.
+            # file, so every folder above them must let them pass.
             self._internal, self._login, mail = self._accounts("dovecot", "dovenull", "nobody")
-            for folder in (self._workdir, d):
-                os.chmod(folder, os.stat(folder).st_mode | 0o711)
+            # Only search permission is added, never the right to list or read.
+            folder = d
+            while True:
+                mode = os.stat(folder).st_mode
+                if not mode & 0o001:
+                    os.chmod(folder, (mode & 0o7777) | 0o011)
+                parent = os.path.dirname(folder)
+                if parent == folder:
+                    break
+                folder = parent
             os.chmod(os.path.join(d, "passwd"), 0o644)
             for root, dirs, files in os.walk(os.path.join(d, "Maildir")):
                 os.chown(root, mail.pw_uid, mail.pw_gid)
