@@ -1,6 +1,7 @@
 # Entry points; everything below installs what is missing first.
 #   make test       build and run the whole test suite
-#   make run        build and run the program's main job
+#   make demo       build, then brevon reads a sample mailbox from a throwaway local server
+#   make run        build and run brevon on one's own mailbox
 #   make test-asan  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make fuzz       build the libFuzzer targets with clang (build-fuzz/)
 #   make bench      build and run the benchmarks (bench/)
@@ -38,6 +39,12 @@ test-asan: deps
 
 run: build
 	@scripts/run-main $(BUILD)
+
+# The program's main job to show: brevon against a throwaway Dovecot with the sample
+# mailbox of tools/demo; headless (Xvfb, trayer, silent speech) without a desktop.
+.PHONY: demo
+demo: build
+	@python3 tools/demo/demo.py --build $(BUILD)
 
 fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVON_FUZZ=ON \
