@@ -374,12 +374,14 @@ class EndToEnd(unittest.TestCase):
         return after
 
     def exit_through_the_tray(self):
+        """Ends the program with "&Sluiten"; returns the item states the menu showed."""
         b = self.brevon
-        self.tray_menu()
+        states = self.tray_menu()
         self.session.key("s")  # "&Sluiten"
         self.assertEqual(b.wait_exit(timeout=WAIT), 0, b.log())
         self.assertEqual(b.trace()[-1], "Shutdown")
         b.group_gone()
+        return states
 
     # -- the first run: everything is new
 
@@ -556,7 +558,9 @@ class EndToEnd(unittest.TestCase):
 
     def test_09_exit_run_1(self):
         b = self.brevon
-        self.exit_through_the_tray()
+        states = self.exit_through_the_tray()
+        self.assertNotIn("checked", states["offline1"], "online again after the right password")
+        self.shot("run1-ended")
         saved = read_settings(b.settings_file)
         self.assertEqual(saved["Interval in minuten"], 1)
         self.assertEqual(saved["Password"], scramble_password(EndToEnd.server.password.encode()))
@@ -588,6 +592,7 @@ class EndToEnd(unittest.TestCase):
         self.forward_and_hear(5, LISTED[6])
         ended = self.forward_and_hear(6, LISTED[5])
         self.play_and_hear(body(NOT_DUTCH), header_ended=ended)
+        self.bar_shot("run2-french-message-read")
 
     def test_13_the_invitation_as_one_sentence(self):
         self.forward_and_hear(7, LISTED[4])
