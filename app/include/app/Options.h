@@ -39,6 +39,15 @@ inline constexpr std::array<VoiceItem, 7> kVoiceList{{
     {"Slang", 17},
 }};
 
+// What the dialog's number fields and sliders let the user choose, bounds included.
+struct NumberRange {
+    std::int32_t min;
+    std::int32_t max;
+};
+inline constexpr NumberRange kIntervalRange{1, 99};       // "Interval in minuten"
+inline constexpr NumberRange kNumSaveMailsRange{1, 9999}; // "NumSaveMails"
+inline constexpr NumberRange kLevelRange{0, 10};          // "Tempo", "Pitch", "Volume"
+
 // The list position of a voice code, or -1 when the list has no item for it.
 int VoiceIndex(std::int32_t code);
 

@@ -78,7 +78,8 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
 }
 
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state) {
-    const std::int32_t numSave = NumberFieldValue(fields.NumSaveMails, 1, 9999);
+    const std::int32_t numSave =
+        NumberFieldValue(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max);
     const std::string& host = fields.Host;
     const std::string port = PortFieldValue(fields.Port);
     const std::string security(SecurityText(SecurityFromText(fields.Security)));
@@ -117,7 +118,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.Tempo = fields.Tempo;
     settings.Pitch = fields.Pitch;
     settings.Volume = fields.Volume;
-    settings.Interval = NumberFieldValue(fields.Interval, 1, 99);
+    settings.Interval = NumberFieldValue(fields.Interval, kIntervalRange.min, kIntervalRange.max);
     settings.NumSaveMails = numSave;
     settings.UseNumSaveMails = fields.UseNumSaveMails;
     settings.Reverse = fields.Reverse;
