@@ -1,9 +1,16 @@
 // brevon: reads Dutch mail aloud from the notification area.
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <system_error>
 
 #include <QApplication>
@@ -18,6 +25,7 @@
 #include <mail/MailSettings.h>
 #include <platform/Autostart.h>
 #include <platform/DataPaths.h>
+#include <platform/InstanceLock.h>
 #include <platform/SettingsStore.h>
 
 #include "EmailConnection.h"
@@ -72,6 +80,55 @@ MailSettings MailSettingsOf(const Settings& settings) {
     return mail;
 }
 
+// Said and written when brevon is started while it runs already.
+constexpr const char* kAlreadyRunning = "Brevon is al gestart.";
+
+// Whether a person at a desktop may hear the program; started from a bare terminal the line on
+// the error stream says enough.
+bool UnderDesktop() {
+#if defined(_WIN32)
+    return true;
+#else
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(variable); value != nullptr && value[0] != '\0')
+            return true;
+    return false;
+#endif
+}
+
+// Speaks one sentence in the user's voice and waits for its end, which the engine reports from
+// its own thread. Reads the settings and writes nothing. An engine that never reports the end
+// holds the process for a while, not for ever.
+void SayAlreadyRunning(engines::Tolvani& tolvani) {
+    Settings settings;
+    std::string unused;
+    std::unique_ptr<platform::SettingsStore> store = platform::OpenUserSettingsStore();
+    if (platform::OpenKeyResult opened =
+            store->OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
+        opened.key && ReadSettings(*opened.key, settings, unused)) {
+        tolvani.setTempo(settings.Tempo);
+        tolvani.setPitch(settings.Pitch);
+        tolvani.setVolume(settings.Volume);
+        tolvani.setVoice(settings.Voice);
+    }
+    struct Ended {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool ended = false;
+    };
+    // Shared with the poster, which the engine may still call after the wait has given up.
+    const auto ended = std::make_shared<Ended>();
+    tolvani.setPoster([ended](void*, std::uint32_t message) {
+        if (message != engines::MM_WOM_CLOSE) return;
+        std::lock_guard lock(ended->mutex);
+        ended->ended = true;
+        ended->done.notify_all();
+    });
+    tolvani.say(ended.get(), kAlreadyRunning);
+    std::unique_lock lock(ended->mutex);
+    ended->done.wait_for(lock, std::chrono::seconds(15), [&] { return ended->ended; });
+}
+
 void ShowStartError(const QString& text) {
     QMessageBox::critical(nullptr, "Brevon", text);
 }
@@ -87,6 +144,24 @@ template <typename Work> auto WithBusyCursor(Work&& work) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // One brevon per user, decided before anything is loaded, written or shown: a second one
+    // would write over the first one's settings and lists and announce new mail twice. Held
+    // until the process ends.
+    const platform::InstanceLock instance =
+        platform::InstanceLock::TryAcquire(platform::InstanceLockFile());
+    if (instance.state() == platform::InstanceLock::State::HeldElsewhere) {
+        std::fprintf(stderr, "brevon: %s\n", kAlreadyRunning);
+        if (UnderDesktop()) {
+            engines::Tolvani tolvani;
+            SayAlreadyRunning(tolvani);
+        }
+        return 0;
+    }
+    if (instance.state() == platform::InstanceLock::State::Failed)
+        std::fprintf(stderr, "brevon: cannot tell whether brevon runs already (%s: %s)\n",
+                     platform::InstanceLockFile().string().c_str(),
+                     instance.error().message().c_str());
+
     // Loading readies the speech engine; leaving main stops and closes it once more.
     engines::Tolvani tolvani;
 
