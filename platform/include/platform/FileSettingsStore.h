@@ -19,6 +19,8 @@ public:
 
     // "settings.reg" in UserConfigDir().
     static std::filesystem::path DefaultFile();
+    // The settings file in another configuration folder; empty when dir is empty.
+    static std::filesystem::path FileIn(const std::filesystem::path& dir);
 
 private:
     std::filesystem::path file_;

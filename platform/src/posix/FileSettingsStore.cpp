@@ -194,7 +194,10 @@ private:
 FileSettingsStore::FileSettingsStore(std::filesystem::path file) : file_(std::move(file)) {}
 
 std::filesystem::path FileSettingsStore::DefaultFile() {
-    const std::filesystem::path dir = UserConfigDir();
+    return FileIn(UserConfigDir());
+}
+
+std::filesystem::path FileSettingsStore::FileIn(const std::filesystem::path& dir) {
     return dir.empty() ? dir : dir / "settings.reg";
 }
 

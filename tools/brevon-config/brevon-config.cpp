@@ -1,0 +1,653 @@
+// brevon-config: reads and changes brevon's settings from the command line, for whoever sets
+// brevon up for someone else or from a script. It works on the very store brevon uses, through
+// the same platform code, and knows the values from brevon's own settings table.
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include <app/Options.h>
+#include <app/PasswordScrambling.h>
+#include <app/Settings.h>
+#include <mail/MailSettings.h>
+#include <platform/DataPaths.h>
+#include <platform/InstanceLock.h>
+#include <platform/SettingsFile.h>
+#include <platform/SettingsStore.h>
+#include <qvstts/qvstts.h>
+#if !defined(_WIN32)
+#include <platform/FileSettingsStore.h>
+#endif
+
+namespace {
+
+using namespace brevon;
+
+// Exit statuses, as --help lists them.
+constexpr int kDone = 0;
+constexpr int kStoreFailed = 1; // the settings could not be read or written
+constexpr int kRefused = 2;     // usage, name, value, a running brevon, the password asked for
+
+constexpr std::string_view kProgram = "brevon-config";
+constexpr std::string_view kHiddenPassword = "(verborgen)";
+constexpr std::string_view kNoPassword = "(geen)";
+
+void Say(std::string_view message) {
+    std::cerr << kProgram << ": " << message << '\n';
+}
+
+// ---- Text at the edge: the command line and the terminal are UTF-8, brevon keeps
+// Windows-1252. Exact in both directions; what does not fit is refused, never replaced.
+
+// The code points of 0x80..0x9F. The five bytes Windows-1252 leaves undefined stand for the C1
+// controls of the same value, as Windows maps them and the options dialog does.
+constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+enum class TextError { None, NotUtf8, NotCp1252 };
+
+// Decodes UTF-8 strictly (no overlong forms, no surrogates) and maps it to Windows-1252.
+TextError Utf8ToCp1252(std::string_view utf8, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = 0;
+        char32_t cp = 0;
+        char32_t least = 0;
+        if (b < 0x80) {
+            length = 1;
+            cp = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            length = 2;
+            cp = b & 0x1F;
+            least = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            length = 3;
+            cp = b & 0x0F;
+            least = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            length = 4;
+            cp = b & 0x07;
+            least = 0x10000;
+        } else {
+            return TextError::NotUtf8;
+        }
+        if (i + length > utf8.size()) return TextError::NotUtf8;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(utf8[i + k]);
+            if ((c & 0xC0) != 0x80) return TextError::NotUtf8;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return TextError::NotUtf8;
+        i += length;
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < 32 && kHigh[k] != cp)
+            ++k;
+        if (k == 32) return TextError::NotCp1252;
+        out += static_cast<char>(0x80 + k);
+    }
+    return TextError::None;
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        const char32_t cp = b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b;
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+// ---- What each value accepts. The names, types and defaults are brevon's table; the bounds
+// are those of the options dialog.
+
+template <typename T> bool Is(const SettingDef& def, T Settings::*member) {
+    const auto* held = std::get_if<T Settings::*>(&def.member);
+    return held != nullptr && *held == member;
+}
+
+struct Rule {
+    enum class Kind { Number, Voice, Flag, Text, Password, Security, Port } kind;
+    NumberRange range{INT32_MIN, INT32_MAX};
+};
+
+Rule RuleOf(const SettingDef& def) {
+    if (Is(def, &Settings::Voice)) return {Rule::Kind::Voice};
+    if (Is(def, &Settings::Interval)) return {Rule::Kind::Number, kIntervalRange};
+    if (Is(def, &Settings::NumSaveMails)) return {Rule::Kind::Number, kNumSaveMailsRange};
+    if (Is(def, &Settings::Tempo) || Is(def, &Settings::Pitch) || Is(def, &Settings::Volume))
+        return {Rule::Kind::Number, kLevelRange};
+    if (Is(def, &Settings::Password)) return {Rule::Kind::Password};
+    if (Is(def, &Settings::Security)) return {Rule::Kind::Security};
+    if (Is(def, &Settings::Port)) return {Rule::Kind::Port};
+    switch (def.type) {
+    case SettingType::Integer:
+        return {Rule::Kind::Number};
+    case SettingType::Boolean:
+        return {Rule::Kind::Flag};
+    case SettingType::Text:
+        break;
+    }
+    return {Rule::Kind::Text};
+}
+
+std::string RangeText(NumberRange range) {
+    return std::to_string(range.min) + " tot en met " + std::to_string(range.max);
+}
+
+std::string VoiceCodes() {
+    std::string codes;
+    for (std::size_t i = 0; i < kVoiceList.size(); ++i) {
+        if (i > 0) codes += i + 1 == kVoiceList.size() ? " of " : ", ";
+        codes += std::to_string(kVoiceList[i].code) + " (" + std::string(kVoiceList[i].name) + ")";
+    }
+    return codes;
+}
+
+std::string SecurityChoices() {
+    return std::string(SecurityText(ConnectionSecurity::None)) + ", " +
+           std::string(SecurityText(ConnectionSecurity::StartTls)) + " of " +
+           std::string(SecurityText(ConnectionSecurity::Tls));
+}
+
+// What a value accepts, in the words of --help and of a refusal.
+std::string Accepts(const Rule& rule) {
+    switch (rule.kind) {
+    case Rule::Kind::Number:
+        if (rule.range.min == INT32_MIN && rule.range.max == INT32_MAX) return "een geheel getal";
+        return "een geheel getal van " + RangeText(rule.range);
+    case Rule::Kind::Voice:
+        return "een stemcode: " + VoiceCodes();
+    case Rule::Kind::Flag:
+        return "0 (uit) of 1 (aan)";
+    case Rule::Kind::Text:
+        return "een tekst zonder stuurtekens";
+    case Rule::Kind::Password:
+        return "een tekst zonder stuurtekens van hoogstens " + std::to_string(kMaxPasswordLength) +
+               " tekens";
+    case Rule::Kind::Security:
+        return SecurityChoices();
+    case Rule::Kind::Port:
+        return "een poort van 1 tot en met 65535, of leeg voor de gebruikelijke";
+    }
+    return {};
+}
+
+struct Named {
+    const SettingDef* def = nullptr;
+    bool extra = false; // beside the nineteen: absent or mistyped reads as its default
+};
+
+std::vector<Named> AllSettings() {
+    std::vector<Named> all;
+    for (const SettingDef& def : kSettingsTable)
+        all.push_back({&def, false});
+    for (const SettingDef& def : kExtraSettingsTable)
+        all.push_back({&def, true});
+    return all;
+}
+
+std::optional<Named> Find(std::string_view name) {
+    for (const Named& named : AllSettings())
+        if (platform::SettingsFile::SameName(named.def->name, name)) return named;
+    return std::nullopt;
+}
+
+// A whole number in plain digits with an optional sign; out-of-range magnitudes saturate, so
+// that they are refused as out of range rather than as not a number.
+bool ParseWhole(std::string_view text, std::int64_t& value) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    std::int64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    (void)end;
+    if (error == std::errc::result_out_of_range || magnitude > INT64_C(1) << 40)
+        magnitude = INT64_C(1) << 40;
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+bool HasControl(std::string_view text) {
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) return true;
+    }
+    return false;
+}
+
+// The stored form of a value given on the command line: an integer or a Windows-1252 text
+// (the password in plain; scrambling happens on writing). Refusals go to stderr.
+using Stored = std::variant<std::int32_t, std::string>;
+
+std::optional<Stored> Validate(const SettingDef& def, std::string_view input) {
+    const Rule rule = RuleOf(def);
+    const std::string name(def.name);
+    const std::string quoted = "'" + std::string(input) + "'";
+    const auto refuse = [&](const std::string& why) -> std::optional<Stored> {
+        Say(why);
+        return std::nullopt;
+    };
+    switch (rule.kind) {
+    case Rule::Kind::Number:
+    case Rule::Kind::Voice:
+    case Rule::Kind::Flag: {
+        std::int64_t value = 0;
+        if (!ParseWhole(input, value))
+            return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
+        const bool fits =
+            rule.kind == Rule::Kind::Number ? value >= rule.range.min && value <= rule.range.max
+            : rule.kind == Rule::Kind::Flag ? value == 0 || value == 1
+                                            : value >= INT32_MIN && value <= INT32_MAX &&
+                                                  VoiceIndex(static_cast<std::int32_t>(value)) >= 0;
+        if (!fits)
+            return refuse(
+                "'" + name + "' is " + Accepts(rule) + "; " + quoted +
+                (rule.kind == Rule::Kind::Number ? " valt daarbuiten." : " is dat niet."));
+        return Stored{static_cast<std::int32_t>(value)};
+    }
+    case Rule::Kind::Security:
+        for (const ConnectionSecurity security :
+             {ConnectionSecurity::None, ConnectionSecurity::StartTls, ConnectionSecurity::Tls})
+            if (platform::SettingsFile::SameName(input, SecurityText(security)))
+                return Stored{std::string(SecurityText(security))};
+        return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
+    case Rule::Kind::Port: {
+        if (input.empty()) return Stored{std::string()};
+        std::int64_t value = 0;
+        if (input.find_first_not_of("0123456789") != std::string_view::npos ||
+            !ParseWhole(input, value) || value < 1 || value > 65535)
+            return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
+        return Stored{std::to_string(value)};
+    }
+    case Rule::Kind::Text:
+    case Rule::Kind::Password:
+        break;
+    }
+    const bool password = rule.kind == Rule::Kind::Password;
+    std::string text;
+    switch (Utf8ToCp1252(input, text)) {
+    case TextError::NotUtf8:
+        return refuse("'" + name + "' moet UTF-8-tekst zijn; de waarde is dat niet.");
+    case TextError::NotCp1252:
+        return refuse(password ? std::string(kPasswordUnusableCharText)
+                               : "'" + name +
+                                     "' bevat een teken dat brevon niet kan bewaren (alleen "
+                                     "Windows-1252).");
+    case TextError::None:
+        break;
+    }
+    // A line end in the user name or password would end the POP3 command early and send the
+    // rest to the server as a command of its own.
+    if (HasControl(text))
+        return refuse("'" + name + "' mag geen regeleinden of andere stuurtekens bevatten.");
+    if (password && text.size() > kMaxPasswordLength)
+        return refuse(std::string(kPasswordTooLongText));
+    return Stored{std::move(text)};
+}
+
+// ---- The store and how brevon's lock is found.
+
+struct Place {
+    std::unique_ptr<platform::SettingsStore> store;
+    std::filesystem::path lockFile; // empty: no folder to look in
+    std::string where;              // for messages
+};
+
+std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& configDir) {
+    Place place;
+    if (!configDir) {
+        place.store = platform::OpenUserSettingsStore();
+        place.lockFile = platform::InstanceLockFile();
+#if defined(_WIN32)
+        place.where = "HKEY_CURRENT_USER" + std::string(kSettingsKeyPath);
+#else
+        place.where = platform::FileSettingsStore::DefaultFile().string();
+#endif
+        return place;
+    }
+#if defined(_WIN32)
+    Say("--config-dir bestaat niet op Windows: daar staan de instellingen in het register.");
+    return std::nullopt;
+#else
+    const std::filesystem::path file = platform::FileSettingsStore::FileIn(*configDir);
+    place.store = std::make_unique<platform::FileSettingsStore>(file);
+    place.lockFile = platform::InstanceLockFile(*configDir);
+    place.where = file.string();
+    return place;
+#endif
+}
+
+std::string StoreProblem(const platform::OpenKeyResult& opened) {
+    return opened.detail.empty() ? opened.error.message() : opened.detail;
+}
+
+// ---- The three commands.
+
+enum class Found { Value, Missing, WrongType };
+
+struct Shown {
+    Found found = Found::Value;
+    std::string text; // UTF-8, for the terminal
+};
+
+// The value as brevon reads it; the password never leaves this function.
+Shown Show(const platform::SettingsKey& key, const Named& named) {
+    const SettingDef& def = *named.def;
+    Shown shown;
+    std::error_code error;
+    if (def.type == SettingType::Text) {
+        std::string text;
+        error = key.ReadString(def.name, text);
+        if (error && named.extra) {
+            text = std::string(def.defaultText);
+            error = {};
+        }
+        if (Is(def, &Settings::Password))
+            shown.text = text.empty() ? kNoPassword : kHiddenPassword;
+        else
+            shown.text = Cp1252ToUtf8(text);
+    } else {
+        std::int32_t value = 0;
+        error = key.ReadInteger(def.name, value);
+        shown.text =
+            def.type == SettingType::Boolean ? (value != 0 ? "1" : "0") : std::to_string(value);
+    }
+    if (error == platform::SettingsErrc::wrong_type)
+        shown.found = Found::WrongType;
+    else if (error)
+        shown.found = Found::Missing;
+    return shown;
+}
+
+// Opens brevon's key for reading; on failure says why and gives the exit status.
+std::unique_ptr<platform::SettingsKey> OpenForReading(Place& place, int& status) {
+    platform::OpenKeyResult opened =
+        place.store->OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
+    if (opened.key) return std::move(opened.key);
+    status = kStoreFailed;
+    if (opened.error == platform::SettingsErrc::key_not_found)
+        Say("er zijn nog geen instellingen in " + place.where +
+            ". brevon schrijft ze bij de eerste start; 'set' doet dat ook.");
+    else
+        Say("de instellingen kunnen niet gelezen worden: " + StoreProblem(opened));
+    return nullptr;
+}
+
+int List(Place& place) {
+    int status = kDone;
+    const std::unique_ptr<platform::SettingsKey> key = OpenForReading(place, status);
+    if (!key) return status;
+    for (const Named& named : AllSettings()) {
+        const Shown shown = Show(*key, named);
+        std::string line(named.def->name);
+        line.resize(std::max<std::size_t>(line.size() + 1, 21), ' ');
+        line += shown.found == Found::Missing     ? "(ontbreekt)"
+                : shown.found == Found::WrongType ? "(ander type dan brevon verwacht)"
+                                                  : shown.text;
+        std::cout << line << '\n';
+        if (shown.found != Found::Value) status = kStoreFailed;
+    }
+    std::cout.flush();
+    if (status != kDone)
+        Say("brevon start niet met deze instellingen: een waarde ontbreekt of "
+            "heeft een ander type.");
+    return status;
+}
+
+int Get(Place& place, const Named& named) {
+    if (Is(*named.def, &Settings::Password)) {
+        Say("het wachtwoord wordt nooit getoond.");
+        return kRefused;
+    }
+    int status = kDone;
+    const std::unique_ptr<platform::SettingsKey> key = OpenForReading(place, status);
+    if (!key) return status;
+    const Shown shown = Show(*key, named);
+    const std::string name(named.def->name);
+    switch (shown.found) {
+    case Found::Missing:
+        Say("'" + name + "' ontbreekt in " + place.where + ".");
+        return kStoreFailed;
+    case Found::WrongType:
+        Say("'" + name + "' heeft in " + place.where + " een ander type dan brevon verwacht.");
+        return kStoreFailed;
+    case Found::Value:
+        break;
+    }
+    std::cout << shown.text << '\n' << std::flush;
+    return kDone;
+}
+
+// What brevon's first run writes: the engine's own defaults for the voice values.
+EngineDefaults EngineDefaultsNow() {
+    EngineDefaults defaults;
+    QVS_GetDefaultSettings(&defaults.Voice, &defaults.Tempo, &defaults.Pitch, &defaults.Volume);
+    return defaults;
+}
+
+void Assign(Settings& settings, const SettingDef& def, const Stored& value) {
+    std::visit(
+        [&](auto member) {
+            using T = std::remove_cvref_t<decltype(settings.*member)>;
+            if constexpr (std::is_same_v<T, std::string>)
+                settings.*member = std::get<std::string>(value);
+            else if constexpr (std::is_same_v<T, bool>)
+                settings.*member = std::get<std::int32_t>(value) != 0;
+            else
+                settings.*member = std::get<std::int32_t>(value);
+        },
+        def.member);
+}
+
+int Set(Place& place, const Named& named, const Stored& value, bool force) {
+    // Held until the program ends, so brevon cannot start in the middle of the write. brevon
+    // writes all its settings when it closes, so a change made under it would be lost.
+    std::optional<platform::InstanceLock> lock;
+    if (!force && !place.lockFile.empty()) {
+        lock.emplace(platform::InstanceLock::TryAcquire(place.lockFile));
+        if (lock->state() == platform::InstanceLock::State::HeldElsewhere) {
+            Say("brevon draait. Sluit brevon eerst af (het schrijft bij het sluiten al zijn "
+                "instellingen terug), of gebruik --force.");
+            return kRefused;
+        }
+        if (lock->state() == platform::InstanceLock::State::Failed) {
+            Say("kan niet nagaan of brevon draait (" + place.lockFile.string() + ": " +
+                lock->error().message() + "); met --force wordt toch geschreven.");
+            return kRefused;
+        }
+    }
+
+    const SettingDef& def = *named.def;
+    platform::OpenKeyResult opened =
+        place.store->OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
+    if (opened.key) {
+        // Only this value changes; the key writes the file anew from what is on disk now.
+        std::error_code error;
+        if (const auto* number = std::get_if<std::int32_t>(&value))
+            error = opened.key->WriteInteger(def.name, *number);
+        else if (Is(def, &Settings::Password))
+            error =
+                opened.key->WriteString(def.name, ScramblePassword(std::get<std::string>(value)));
+        else
+            error = opened.key->WriteString(def.name, std::get<std::string>(value));
+        if (!error) error = opened.key->Close();
+        if (error) {
+            Say("de instellingen konden niet geschreven worden (" + place.where +
+                "): " + error.message());
+            return kStoreFailed;
+        }
+        return kDone;
+    }
+    if (opened.error != platform::SettingsErrc::key_not_found) {
+        // Damaged or unreadable: brevon would not start on it either; leave it for a person.
+        Say("de instellingen kunnen niet gelezen worden: " + StoreProblem(opened));
+        return kStoreFailed;
+    }
+    // No settings yet: write what brevon's first run writes, with this value in it, so that
+    // brevon later starts on a complete set.
+    Settings settings;
+    SetDefaultSettings(settings, EngineDefaultsNow);
+    Assign(settings, def, value);
+    if (!SaveSettings(*place.store, settings)) {
+        Say("de instellingen konden niet geschreven worden (" + place.where + ").");
+        return kStoreFailed;
+    }
+    return kDone;
+}
+
+// ---- The command line.
+
+constexpr std::string_view kUsage =
+    "Gebruik: brevon-config [--config-dir MAP] list\n"
+    "         brevon-config [--config-dir MAP] get NAAM\n"
+    "         brevon-config [--config-dir MAP] [--force] set NAAM WAARDE\n";
+
+void PrintHelp(std::ostream& out) {
+    out << kUsage
+        << "\n"
+           "Leest en wijzigt de instellingen van brevon, in hetzelfde bestand als brevon zelf:\n"
+           "$XDG_CONFIG_HOME/brevon/settings.reg (standaard ~/.config/brevon/settings.reg).\n"
+           "\n"
+           "  list              toont alle instellingen; het wachtwoord als "
+        << kHiddenPassword << " of " << kNoPassword
+        << "\n"
+           "  get NAAM          toont een waarde. 'get Password' weigert: het wachtwoord wordt\n"
+           "                    nooit getoond (afsluitstatus 2).\n"
+           "  set NAAM WAARDE   wijzigt alleen die waarde. Het wachtwoord wordt opgeslagen zoals\n"
+           "                    brevon het opslaat; 'set Password -' leest het van de eerste\n"
+           "                    regel van standaardinvoer, zodat het niet op de opdrachtregel\n"
+           "                    staat. Zijn er nog geen instellingen, dan schrijft set eerst wat\n"
+           "                    brevon bij de eerste start schrijft.\n"
+           "\n"
+           "  --config-dir MAP  gebruikt MAP in plaats van $XDG_CONFIG_HOME/brevon\n"
+           "  --force           schrijft ook terwijl brevon draait (brevon schrijft bij het\n"
+           "                    sluiten al zijn instellingen terug, over de wijziging heen)\n"
+           "  -h, --help        deze tekst\n"
+           "\n"
+           "Opties staan voor de opdracht. Namen zijn ongevoelig voor hoofdletters; zet een\n"
+           "naam met spaties tussen aanhalingstekens. Teksten zijn UTF-8.\n"
+           "\n";
+    for (const Named& named : AllSettings()) {
+        std::string line = "  " + std::string(named.def->name);
+        line.resize(std::max<std::size_t>(line.size() + 1, 23), ' ');
+        out << line << Accepts(RuleOf(*named.def)) << '\n';
+    }
+    out << "\n"
+           "Afsluitstatus: 0 gelukt; 1 de instellingen konden niet gelezen of geschreven worden;\n"
+           "2 geweigerd (verkeerd gebruik, onbekende naam, ongeldige waarde, brevon draait, het\n"
+           "wachtwoord gevraagd). Bij een weigering verandert er niets.\n";
+}
+
+int Usage(std::string_view problem) {
+    Say(problem);
+    std::cerr << kUsage << "Meer met 'brevon-config --help'.\n";
+    return kRefused;
+}
+
+std::optional<Named> FindOrSay(std::string_view name) {
+    std::optional<Named> named = Find(name);
+    if (!named)
+        Say("onbekende instelling '" + std::string(name) +
+            "'. 'brevon-config --help' noemt ze alle.");
+    return named;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::optional<std::filesystem::path> configDir;
+    bool force = false;
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            PrintHelp(std::cout);
+            return kDone;
+        }
+        if (arg == "--force") {
+            force = true;
+        } else if (arg == "--config-dir" || arg.starts_with("--config-dir=")) {
+            std::string_view dir;
+            if (arg == "--config-dir") {
+                if (i + 1 >= argc) return Usage("--config-dir heeft een map nodig.");
+                dir = argv[++i];
+            } else {
+                dir = arg.substr(std::string_view("--config-dir=").size());
+            }
+            if (dir.empty()) return Usage("--config-dir heeft een map nodig.");
+            configDir = std::filesystem::path(dir);
+        } else if (arg.starts_with("-")) {
+            return Usage("onbekende optie '" + std::string(arg) + "'.");
+        } else {
+            break;
+        }
+    }
+    if (i >= argc) return Usage("geen opdracht gegeven.");
+    const std::string_view command = argv[i++];
+    const std::vector<std::string_view> rest(argv + i, argv + argc);
+
+    int status = kDone;
+    if (command == "list") {
+        if (!rest.empty()) return Usage("list heeft geen verdere argumenten.");
+        std::optional<Place> place = OpenPlace(configDir);
+        if (!place) return kRefused;
+        status = List(*place);
+    } else if (command == "get") {
+        if (rest.size() != 1) return Usage("get heeft een naam nodig, en niets meer.");
+        const std::optional<Named> named = FindOrSay(rest[0]);
+        if (!named) return kRefused;
+        std::optional<Place> place = OpenPlace(configDir);
+        if (!place) return kRefused;
+        status = Get(*place, *named);
+    } else if (command == "set") {
+        if (rest.size() != 2)
+            return Usage("set heeft een naam en een waarde nodig, en niets meer.");
+        const std::optional<Named> named = FindOrSay(rest[0]);
+        if (!named) return kRefused;
+        std::string input(rest[1]);
+        if (Is(*named->def, &Settings::Password) && input == "-") {
+            if (!std::getline(std::cin, input)) input.clear();
+            if (!input.empty() && input.back() == '\r') input.pop_back();
+        }
+        const std::optional<Stored> value = Validate(*named->def, input);
+        if (!value) return kRefused;
+        std::optional<Place> place = OpenPlace(configDir);
+        if (!place) return kRefused;
+        status = Set(*place, *named, *value, force);
+    } else {
+        return Usage("onbekende opdracht '" + std::string(command) + "'.");
+    }
+    return status;
+}
