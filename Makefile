@@ -4,7 +4,8 @@
 #   make run        build and run brevon on one's own mailbox
 #   make test-asan  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make fuzz       build the libFuzzer targets with clang (build-fuzz/)
-#   make bench      build and run the benchmarks (bench/)
+#   make bench      build and run the benchmarks (bench/); one that fails fails the target
+#   make bench-build  build the benchmarks only
 #   make install    install into PREFIX (default /usr/local)
 
 BUILD      ?= build
@@ -16,7 +17,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: deps build test test-asan run fuzz bench install format clean
+.PHONY: deps build test test-asan run fuzz bench bench-build install format clean
 
 deps:
 	@scripts/install-deps
@@ -51,10 +52,18 @@ fuzz: deps
 	  -DBREVON_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 
-bench: deps
+bench-build: deps
 	cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBREVON_BENCH=ON -DBREVON_TESTS=OFF
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
-	@for b in $(BUILD_BENCH)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+bench: bench-build
+	@failed=""; ran=0; \
+	for b in $(BUILD_BENCH)/bench/bench_*; do \
+	  [ -x "$$b" ] || continue; ran=$$((ran + 1)); \
+	  "$$b" || failed="$$failed $${b##*/}"; \
+	done; \
+	if [ $$ran -eq 0 ]; then echo "bench: no benchmarks in $(BUILD_BENCH)/bench" >&2; exit 1; fi; \
+	if [ -n "$$failed" ]; then echo "bench: failed:$$failed" >&2; exit 1; fi
 
 install: build
 	cmake --install $(BUILD)

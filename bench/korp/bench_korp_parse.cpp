@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchMain.h"
+
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
 
@@ -266,4 +268,4 @@ BENCHMARK(BM_LongLineLoad)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+BREVON_BENCHMARK_MAIN()

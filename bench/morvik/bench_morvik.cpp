@@ -4,6 +4,8 @@
 // the build's data folder. After the table comes CLD2's time over morvik's for each text.
 #include <benchmark/benchmark.h>
 
+#include "BenchMain.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -266,9 +268,9 @@ int main(int argc, char** argv) {
     gHeapAtStart = HeapInUse();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    brevon_bench::CountingErrors<RatioReporter> reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
     benchmark::Shutdown();
-    return 0;
+    return brevon_bench::Status(reporter.Errors());
 }

@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchMain.h"
+
 #include <qvstts/AudioSink.h>
 #include <qvstts/Engine.h>
 #include <qvstts/SpeechText.h>
@@ -114,4 +116,4 @@ BENCHMARK(BM_RealTimeFactor)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+BREVON_BENCHMARK_MAIN()

@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchMain.h"
+
 #include "zq/zq.h"
 
 // Heap in use through operator new (the library's too), and the most of it at any moment since
@@ -224,3 +226,5 @@ void BM_EntitiesWithoutEnd(benchmark::State& state) {
 BENCHMARK(BM_EntitiesWithoutEnd)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+BREVON_BENCHMARK_MAIN()
