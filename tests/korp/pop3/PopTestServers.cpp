@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include <arpa/inet.h>
@@ -25,7 +26,10 @@ namespace poptest {
 
 namespace {
 
-constexpr const char* kDovecot = "/usr/sbin/dovecot";
+// Found when the build was configured (cmake/TestServers.cmake).
+constexpr const char* kDovecot = DOVECOT_PROGRAM;
+constexpr const char* kDovecotPop3 = DOVECOT_POP3;
+const std::string kOpenssl = std::string("'") + OPENSSL_PROGRAM + "'";
 
 void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
@@ -84,7 +88,7 @@ std::uint16_t FreePort() {
 
 TestPki::TestPki(const fs::path& dir) : dir_(dir) {
     fs::create_directories(dir_);
-    ok_ = Run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout '" +
+    ok_ = Run(kOpenssl + " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout '" +
               (dir_ / "ca.key").string() + "' -out '" + CaFile() +
               "' -days 2 -subj '/CN=Brevon Test CA'") == 0;
 }
@@ -93,9 +97,9 @@ bool TestPki::MakeServerCert(const std::string& name, const std::string& altName
     std::string csr = (dir_ / (name + ".csr")).string();
     std::string ext = (dir_ / (name + ".ext")).string();
     WriteFile(ext, "subjectAltName=" + altNames + "\n");
-    return Run("openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout '" +
+    return Run(kOpenssl + " req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout '" +
                KeyFile(name) + "' -out '" + csr + "' -subj '/CN=" + name + "'") == 0 &&
-           Run("openssl x509 -req -in '" + csr + "' -CA '" + CaFile() + "' -CAkey '" +
+           Run(kOpenssl + " x509 -req -in '" + csr + "' -CA '" + CaFile() + "' -CAkey '" +
                (dir_ / "ca.key").string() + "' -CAcreateserial -out '" + CertFile(name) +
                "' -days " + std::to_string(days) + " -extfile '" + ext + "'") == 0;
 }
@@ -106,11 +110,15 @@ std::string DovecotServer::Missing() {
     if (::access(kDovecot, X_OK) != 0)
         return "dovecot is not installed (scripts/install-deps installs dovecot-core and "
                "dovecot-pop3d)";
-    if (::access("/usr/lib/dovecot/pop3", X_OK) != 0) return "dovecot-pop3d is not installed";
+    if (::access(kDovecotPop3, X_OK) != 0) return "dovecot-pop3d is not installed";
     return {};
 }
 
 DovecotServer::DovecotServer() {
+    std::random_device random;
+    std::ostringstream token;
+    token << std::hex << random() << random();
+    greeting_ = "Brevon test server " + token.str();
     fs::create_directories(dir_.Path() / "Maildir" / "cur");
     fs::create_directories(dir_.Path() / "Maildir" / "new");
     fs::create_directories(dir_.Path() / "Maildir" / "tmp");
@@ -185,6 +193,20 @@ bool DovecotServer::Start(const std::string& certFile, const std::string& keyFil
         }
         internal = login = mail = {pw->pw_name, pw->pw_uid, pw->pw_gid};
     }
+    // A port that was free a moment ago can be taken before Dovecot binds it (by another test's
+    // server starting at the same time): then the start is tried again on fresh ports.
+    for (int attempt = 1;; ++attempt) {
+        if (Launch(internal.name, login.name, mail.uid, mail.gid, certFile, keyFile)) return true;
+        if (attempt == 3 || Log().find("Address already in use") == std::string::npos) return false;
+    }
+}
+
+bool DovecotServer::Launch(const std::string& internalUser, const std::string& loginUser,
+                           unsigned mailUid, unsigned mailGid, const std::string& certFile,
+                           const std::string& keyFile) {
+    const fs::path& d = dir_.Path();
+    std::error_code ignored;
+    fs::remove(d / "dovecot.log", ignored);
     port_ = FreePort();
     bool tls = !certFile.empty();
     tlsPort_ = tls ? FreePort() : 0;
@@ -193,9 +215,9 @@ bool DovecotServer::Start(const std::string& certFile, const std::string& keyFil
       << "state_dir = " << (d / "run").string() << "\n"
       << "log_path = " << (d / "dovecot.log").string() << "\n"
       << "protocols = pop3\nlisten = 127.0.0.1\n"
-      << "default_internal_user = " << internal.name << "\n"
-      << "default_internal_group = " << internal.name << "\n"
-      << "default_login_user = " << login.name << "\n"
+      << "default_internal_user = " << internalUser << "\n"
+      << "default_internal_group = " << internalUser << "\n"
+      << "default_login_user = " << loginUser << "\n"
       << "first_valid_uid = 1\nfirst_valid_gid = 1\n"
       << "disable_plaintext_auth = no\nauth_mechanisms = plain\n"
       // A test of a wrong password must not slow down the tests after it.
@@ -210,9 +232,11 @@ bool DovecotServer::Start(const std::string& certFile, const std::string& keyFil
       << "\n    ssl = yes\n  }\n}\n"
       << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << (d / "passwd").string()
       << "\n}\n"
-      << "userdb {\n  driver = static\n  args = uid=" << mail.uid << " gid=" << mail.gid
+      << "userdb {\n  driver = static\n  args = uid=" << mailUid << " gid=" << mailGid
       << " home=" << (d / "home").string() << " mail=maildir:" << (d / "Maildir").string()
       << "\n}\n";
+    // The readiness check waits for this server's own greeting, not just any POP3 server's.
+    c << "login_greeting = " << greeting_ << "\n";
     if (tls)
         c << "ssl = yes\nssl_cert = <" << certFile << "\nssl_key = <" << keyFile
           << "\nssl_min_protocol = TLSv1.2\n";
@@ -248,8 +272,10 @@ bool DovecotServer::Start(const std::string& certFile, const std::string& keyFil
 }
 
 bool DovecotServer::WaitReady() {
-    // The server is ready when a connection gets the greeting; wait at most 15 s.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    // The server is ready when a connection gets its own greeting; another test's server on a
+    // port that was reused does not count. Wait at most 30 s.
+    const std::string expected = "+OK " + greeting_ + "\r\n";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
         int status;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -263,10 +289,16 @@ bool DovecotServer::WaitReady() {
         a.sin_port = htons(port_);
         bool ready = false;
         if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            std::string line;
+            char buf[256];
             pollfd p{fd, POLLIN, 0};
-            char buf[64];
-            ready = ::poll(&p, 1, 5000) == 1 && ::recv(fd, buf, sizeof buf, 0) > 3 &&
-                    std::strncmp(buf, "+OK", 3) == 0;
+            while (line.find('\n') == std::string::npos && line.size() < 1024 &&
+                   ::poll(&p, 1, 5000) == 1) {
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                line.append(buf, static_cast<std::size_t>(n));
+            }
+            ready = line == expected;
             ::send(fd, "QUIT\r\n", 6, MSG_NOSIGNAL);
         }
         ::close(fd);

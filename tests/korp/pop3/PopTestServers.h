@@ -56,7 +56,7 @@ public:
     static constexpr const char* kUser = "jan";
     static constexpr const char* kPassword = "geheim wachtwoord";
 
-    // Empty when the server is installed, otherwise why the tests must skip.
+    // Empty when the server is installed, otherwise what is missing (Start fails with it).
     static std::string Missing();
 
     DovecotServer();
@@ -75,13 +75,18 @@ public:
     std::uint16_t Port() const { return port_; }
     std::uint16_t TlsPort() const { return tlsPort_; }
     const std::string& Error() const { return error_; }
+    // The greeting this server alone sends after "+OK ".
+    const std::string& Greeting() const { return greeting_; }
     // File names in the Maildir's cur and new folders, sorted.
     std::vector<std::string> MailFiles() const;
     std::string Log() const;
 
 private:
+    bool Launch(const std::string& internalUser, const std::string& loginUser, unsigned mailUid,
+                unsigned mailGid, const std::string& certFile, const std::string& keyFile);
     bool WaitReady();
     TempDir dir_;
+    std::string greeting_;
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;
     std::uint16_t tlsPort_ = 0;
