@@ -20,7 +20,6 @@ const std::string kEnglish =
     "Dear John, we will meet tomorrow at ten in the large room. Could you take care of the "
     "coffee and bring the papers from the last meeting? Best regards, Mary";
 
-#ifdef MORVIK_LIBRARY
 // morvik takes the configuration's name and the model names in it relative to the working
 // directory, as the program runs it.
 class RealLibrary : public ::testing::Test {
@@ -99,7 +98,6 @@ TEST_F(RealLibrary, AConfigurationWithoutTheDutchModelLeavesTheGateOff) {
     EXPECT_FALSE(check.LanguageCheckLoaded());
     EXPECT_TRUE(check.IsDutchText(kEnglish));
 }
-#endif
 
 TEST(LanguageCheck, AMissingOrIncompleteLibraryIsNotLoadedAndEveryTextCountsAsDutch) {
     MailSettings settings;
