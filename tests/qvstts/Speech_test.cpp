@@ -173,9 +173,11 @@ TEST_F(Speech, StoppedTextEndsExactlyOnceAndAtOnce) {
     QVS_Say(kA, kLongText);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(recorder_.count(), 0u);
+    // The text lasts well over ten seconds: a stop that waited for it would take that long,
+    // whatever the machine's speed.
     const auto start = Clock::now();
     QVS_Stop();
-    EXPECT_LT(Clock::now() - start, 500ms);
+    EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_EQ(recorder_.count(), 1u) << "the end is posted before QVS_Stop returns";
     QVS_Stop();
     std::this_thread::sleep_for(200ms);
