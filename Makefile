@@ -6,7 +6,7 @@
 #   make fuzz       build the libFuzzer targets with clang (build-fuzz/)
 #   make bench      build and run the benchmarks (bench/); one that fails fails the target
 #   make bench-build  build the benchmarks only
-#   make install    install into PREFIX (default /usr/local)
+#   make install    install into PREFIX (default /usr/local), whatever the build was set up with
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
@@ -65,8 +65,9 @@ bench: bench-build
 	if [ $$ran -eq 0 ]; then echo "bench: no benchmarks in $(BUILD_BENCH)/bench" >&2; exit 1; fi; \
 	if [ -n "$$failed" ]; then echo "bench: failed:$$failed" >&2; exit 1; fi
 
+# The prefix is given at install time: the build folder keeps the one it was first set up with.
 install: build
-	cmake --install $(BUILD)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -9,6 +9,9 @@ set(CMAKE_CXX_VISIBILITY_PRESET hidden)
 set(CMAKE_C_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+# Installed programs find the project's libraries in the install's own lib folder, whatever the
+# prefix (the build tree's run paths are CMake's own).
+set(CMAKE_INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 
 if(MSVC)
   add_compile_options(/W4 /WX)
