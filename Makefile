@@ -4,6 +4,7 @@
 #   make run        build and run brevon on one's own mailbox
 #   make test-asan  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make fuzz       build the libFuzzer targets with clang (build-fuzz/)
+#   make fuzz-smoke the fuzz build, then each target for a short run on a copy of its seeds
 #   make bench      build and run the benchmarks (bench/); one that fails fails the target
 #   make bench-build  build the benchmarks only
 #   make install    install into PREFIX (default /usr/local), whatever the build was set up with
@@ -17,7 +18,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: deps build test test-asan run fuzz bench bench-build install format clean
+.PHONY: deps build test test-asan run fuzz fuzz-smoke bench bench-build install format clean
 
 deps:
 	@scripts/install-deps
@@ -51,6 +52,9 @@ fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVON_FUZZ=ON \
 	  -DBREVON_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+
+fuzz-smoke: fuzz
+	cd $(BUILD_FUZZ) && ctest $(CTEST_ARGS) -L fuzz
 
 bench-build: deps
 	cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBREVON_BENCH=ON -DBREVON_TESTS=OFF

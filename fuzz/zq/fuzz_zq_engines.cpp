@@ -2,15 +2,21 @@
 // the rule file read. The first byte picks the skip-quoted flag; the rest is the body.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "zq/zq.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ZQ_Schoonmaken_Start(ZQ_DATA_DIR);
-    ZQ_AlineaHerstellen_Start(ZQ_DATA_DIR);
-    ZQ_NumberSolver_Start(ZQ_DATA_DIR);
+    // Started as brevon starts them, on the folder with the rule file. Without the rules most of
+    // the engines would go untried, so a rule file that does not load ends the run.
+    if (!ZQ_Schoonmaken_Start(ZQ_DATA_DIR) || !ZQ_AlineaHerstellen_Start(ZQ_DATA_DIR) ||
+        !ZQ_NumberSolver_Start(ZQ_DATA_DIR)) {
+        std::fprintf(stderr, "fuzz_zq_engines: the rule file in %s did not load\n", ZQ_DATA_DIR);
+        std::abort();
+    }
     return 0;
 }
 
