@@ -79,50 +79,20 @@ def say(text):
 
 def configure(tool, config_dir, values):
     """Writes brevon's settings into config_dir (what $XDG_CONFIG_HOME/brevon is for the
-    program)."""
-    # Stop-gap until brevon-config can be used: the whole settings file, written here.
-    del tool
-    write_settings_file(config_dir, values)
-
-
-SETTINGS_KEY = r"HKEY_CURRENT_USER\SOFTWARE\Tolvani Speech Technology\Brevon"
-# What a first start writes (the table's defaults, the speech engine's levels).
-FIRST_RUN = {
-    "X": 0, "Y": 0, "XI": 10, "YI": 40, "Voice": 4, "Pitch": 5, "Volume": 5, "Tempo": 5,
-    "Host": "", "User": "", "Password": "", "Interval in minuten": 5, "NumSaveMails": 20,
-    "UseNumSaveMails": 1, "Reverse": 0, "SkipReply": 0, "SemiService9X": 0, "UseLid": 0,
-    "ShowWindow": 1, "Beveiliging": "SSL/TLS", "Poort": "",
-}
-TEXTS = ("Host", "User", "Password", "Beveiliging", "Poort")
-
-
-def scramble_password(text):
-    key = 826
-    out = bytearray()
-    for b in text:
-        s = b ^ (key >> 8)
-        out.append(s)
-        key = ((s + key) * 20931 + 48517) & 0xFFFF
-    return bytes(out)
-
-
-def write_settings_file(config_dir, values):
-    def quote(raw):
-        return '"' + "".join("\\" + chr(b) if chr(b) in '\\"' else
-                             chr(b) if 0x20 <= b < 0x7F else f"\\x{b:02x}" for b in raw) + '"'
-    lines = ["Brevon Settings Version 1", f"[{SETTINGS_KEY}]"]
-    for name, default in FIRST_RUN.items():
-        value = values.get(name, default)
-        if name in TEXTS:
-            raw = str(value).encode("cp1252")
-            if name == "Password":
-                raw = scramble_password(raw)
-            lines.append(f'"{name}"={quote(raw)}')
-        else:
-            lines.append(f'"{name}"=dword:{int(value) & 0xFFFFFFFF:08x}')
-    os.makedirs(config_dir, mode=0o700, exist_ok=True)
-    with open(os.path.join(config_dir, "settings.reg"), "w", encoding="ascii") as out:
-        out.write("\n".join(lines) + "\n")
+    program) with brevon-config, one value at a time; the first write puts brevon's first-run
+    defaults in with it. The password goes through standard input, never on a command line."""
+    if not os.access(tool, os.X_OK):
+        raise DemoError(f"brevon-config is not built ({tool}); build the project first")
+    for name, value in values.items():
+        secret = name == "Password"
+        argv = [tool, "--config-dir", config_dir, "set", name, "-" if secret else str(value)]
+        try:
+            result = subprocess.run(argv, input=(value + "\n") if secret else "",
+                                    capture_output=True, text=True, timeout=WAIT)
+        except subprocess.TimeoutExpired:
+            raise DemoError(f"brevon-config set {name} did not finish within {WAIT} s") from None
+        if result.returncode != 0:
+            raise DemoError(f"brevon-config set {name} failed: {result.stderr.strip()}")
 
 
 # -- following what brevon writes ---------------------------------------------------------------

@@ -3,7 +3,7 @@
 cut short by Ctrl+C (SIGINT) after the announcement. Each run must end with the right status,
 print what brevon said, remove its throwaway folder and leave no process behind.
 
-    test_demo.py --brevon build/app/brevon [--config-tool build/tools/brevon-config/brevon-config]
+    test_demo.py --brevon build/app/brevon --config-tool build/tools/brevon-config/brevon-config
 """
 
 import argparse
@@ -54,9 +54,8 @@ class Demo:
         self.folder = tempfile.mkdtemp(prefix="demo-test-")
         self.mark = "demo-test-" + secrets.token_hex(6)
         argv = [sys.executable, DEMO, "--headless", "--brevon",
-                ARGS.brevon, "--tmp", self.folder, "--speed", "8"]
-        if ARGS.config_tool:
-            argv += ["--config-tool", ARGS.config_tool]
+                ARGS.brevon, "--config-tool", ARGS.config_tool, "--tmp", self.folder,
+                "--speed", "8"]
         env = dict(os.environ, DEMO_TEST_MARK=self.mark, PYTHONDONTWRITEBYTECODE="1")
         self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -145,7 +144,7 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     parser.add_argument("--brevon", required=True)
-    parser.add_argument("--config-tool")
+    parser.add_argument("--config-tool", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 
