@@ -1,7 +1,7 @@
 // Errors of the mail component.
 //
 // Everything the component throws derives from EKorpError, so a caller that must not let
-// exceptions through (brevon's Parts report by flags) catches that one type at its boundary.
+// exceptions through (brevon reports failures by flags) catches that one type at its boundary.
 #pragma once
 
 #include <stdexcept>
