@@ -7,47 +7,16 @@
 // that could run on to the end of the message at every level, one folded header found again by
 // every enclosed level, many uuencoded blocks and many encoded words.
 
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <string>
-
-#include <malloc.h>
 
 #include <benchmark/benchmark.h>
 
 #include "BenchMain.h"
+#include "HeapPeak.h"
 
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
-
-// Heap in use through operator new, and the most of it at any moment since the last reset.
-namespace {
-std::atomic<std::size_t> gHeapInUse{0};
-std::atomic<std::size_t> gHeapPeak{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    void* p = std::malloc(size == 0 ? 1 : size);
-    if (p == nullptr) throw std::bad_alloc();
-    const std::size_t block = malloc_usable_size(p);
-    const std::size_t now = gHeapInUse.fetch_add(block) + block;
-    std::size_t peak = gHeapPeak.load();
-    while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
-    }
-    return p;
-}
-
-void operator delete(void* p) noexcept {
-    if (p == nullptr) return;
-    gHeapInUse.fetch_sub(malloc_usable_size(p));
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept {
-    operator delete(p);
-}
 
 namespace {
 
@@ -190,8 +159,7 @@ std::string ManyEncodedWordsMessage(int words) {
 }
 
 void Parse(benchmark::State& state, const std::string& message) {
-    gHeapPeak = gHeapInUse.load();
-    const std::size_t before = gHeapPeak;
+    const std::size_t before = brevon_bench::StartHeapPeak();
     for (auto _ : state) {
         korp::TKorpMsg msg;
         msg.RawMail.SetText(message);
@@ -204,7 +172,7 @@ void Parse(benchmark::State& state, const std::string& message) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * message.size()));
     state.counters["MB"] = static_cast<double>(message.size()) / 1e6;
-    state.counters["peak_heap_MB"] = static_cast<double>(gHeapPeak - before) / 1e6;
+    state.counters["peak_heap_MB"] = static_cast<double>(brevon_bench::HeapPeak() - before) / 1e6;
 }
 
 void BM_AttachmentHeavy(benchmark::State& state) {

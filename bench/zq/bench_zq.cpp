@@ -6,46 +6,14 @@
 // that repeat it, blockquotes nested thousands deep, tags nested without end (hidden ones too),
 // a closing on every line, brackets and entities without their ends. peak_heap_MB is the most
 // heap one run held on top of the body.
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
-
-#include <malloc.h>
 
 #include <benchmark/benchmark.h>
 
 #include "BenchMain.h"
+#include "HeapPeak.h"
 
 #include "zq/zq.h"
-
-// Heap in use through operator new (the library's too), and the most of it at any moment since
-// the last reset.
-namespace {
-std::atomic<std::size_t> gHeapInUse{0};
-std::atomic<std::size_t> gHeapPeak{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    void* p = std::malloc(size == 0 ? 1 : size);
-    if (p == nullptr) throw std::bad_alloc();
-    const std::size_t block = malloc_usable_size(p);
-    const std::size_t now = gHeapInUse.fetch_add(block) + block;
-    std::size_t peak = gHeapPeak.load();
-    while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
-    }
-    return p;
-}
-
-void operator delete(void* p) noexcept {
-    if (p == nullptr) return;
-    gHeapInUse.fetch_sub(malloc_usable_size(p));
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept {
-    operator delete(p);
-}
 
 namespace {
 
@@ -143,8 +111,7 @@ std::string hostileLines(std::size_t bytes, int kind) {
 }
 
 void runChain(benchmark::State& state, const std::string& body) {
-    gHeapPeak = gHeapInUse.load();
-    const std::size_t before = gHeapPeak;
+    const std::size_t before = brevon_bench::StartHeapPeak();
     ZQ_Schoonmaken_Start(ZQ_DATA_DIR);
     ZQ_AlineaHerstellen_Start(ZQ_DATA_DIR);
     ZQ_NumberSolver_Start(ZQ_DATA_DIR);
@@ -162,7 +129,7 @@ void runChain(benchmark::State& state, const std::string& body) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(body.size()));
-    state.counters["peak_heap_MB"] = static_cast<double>(gHeapPeak - before) / 1e6;
+    state.counters["peak_heap_MB"] = static_cast<double>(brevon_bench::HeapPeak() - before) / 1e6;
 }
 
 void BM_PlainReply(benchmark::State& state) {
