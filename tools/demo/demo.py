@@ -15,8 +15,6 @@ removed at the end, also after Ctrl+C or SIGTERM. Usage:
 """
 
 import argparse
-import ctypes
-import ctypes.util
 import os
 import re
 import shutil
@@ -35,7 +33,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "app", "gui"))
 
 from demoserver import DemoServer, DemoServerError  # noqa: E402
-from xsession import XSession, poll  # noqa: E402
+from xsession import XSession, poll, session_dying_with_parent  # noqa: E402
 
 # Where the headless demo puts the bar (the "X" and "Y" settings), and the centres of the
 # buttons it presses, in bar pixels.
@@ -55,9 +53,6 @@ CONNECTION_TROUBLE = re.compile(r"Ik kan (?:nog \\\+steeds )?(?:geen verbinding|
 FOREIGN_ENV = ("DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER", "XAUTHORITY",
                "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR", "WAYLAND_DISPLAY",
                "BREVON_TRACE", "QVSTTS_SINK", "QVSTTS_TRANSCRIPT", "SSL_CERT_DIR")
-
-_PR_SET_PDEATHSIG = 1
-
 
 class Interrupted(BaseException):
     """Ctrl+C or SIGTERM: the demo ends, after cleaning up."""
@@ -157,41 +152,13 @@ class Trace:
 
 # -- the two ways of running --------------------------------------------------------------------
 
-def _own_session_dying_with_parent():
-    os.setsid()
-    libc = ctypes.CDLL(ctypes.util.find_library("c") or "libc.so.6", use_errno=True)
-    libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0)
-
-
-def end_process(proc, grace=10):
-    """SIGTERM to proc's process group (brevon shuts down in order on it), SIGKILL after
-    grace seconds."""
-    if proc is None:
-        return
-    for sig in (signal.SIGTERM, signal.SIGKILL):
-        try:
-            os.killpg(proc.pid, sig)
-        except ProcessLookupError:
-            break
-        try:
-            proc.wait(timeout=grace)
-            if not XSession.group_alive(proc.pid):
-                break
-        except subprocess.TimeoutExpired:
-            pass
-    try:
-        proc.wait(timeout=grace)
-    except subprocess.TimeoutExpired:
-        pass
-
-
 def run_on_desktop(brevon, env, transcript):
     """The real brevon on the caller's desktop, until the user closes it."""
     say("brevon starts on your desktop; it greets you, checks the demo mailbox and announces "
         "the new mail. Press play on its bar to hear a message; close it with \"Sluiten\" in "
         "its tray menu (or press Ctrl+C here).")
     proc = subprocess.Popen([brevon], env=env, stdin=subprocess.DEVNULL,
-                            preexec_fn=_own_session_dying_with_parent)
+                            preexec_fn=session_dying_with_parent(signal.SIGTERM))
     try:
         while proc.poll() is None:
             transcript.pump()
@@ -200,7 +167,7 @@ def run_on_desktop(brevon, env, transcript):
         say(f"brevon ended with status {proc.returncode}")
         return proc.returncode
     finally:
-        end_process(proc)
+        XSession.end_process(proc, grace=10)
 
 
 class Headless:
@@ -296,7 +263,7 @@ class Headless:
             status = self.proc.wait(timeout=WAIT)
         except (TimeoutError, subprocess.TimeoutExpired) as e:
             say(f"the tray menu did not close brevon ({e}); sending SIGTERM")
-            end_process(self.proc)
+            XSession.end_process(self.proc, grace=10)
             status = self.proc.returncode
         self.transcript.pump()
         if status != 0:

@@ -26,11 +26,17 @@ _PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(ctypes.util.find_library("c") or "libc.so.6", use_errno=True)
 
 
-def _own_session_dying_with_parent():
-    # Runs in the child between fork and exec: a new process group, so the whole tree can be
-    # signalled at once, and SIGKILL when the test process goes away without cleaning up.
-    os.setsid()
-    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL, 0, 0, 0)
+def session_dying_with_parent(death_signal=signal.SIGKILL):
+    """A preexec_fn, run in the child between fork and exec: a new process group, so the whole
+    tree can be signalled at once, and death_signal when the parent goes away without cleaning
+    up."""
+    def preexec():
+        os.setsid()
+        _libc.prctl(_PR_SET_PDEATHSIG, death_signal, 0, 0, 0)
+    return preexec
+
+
+_own_session_dying_with_parent = session_dying_with_parent()
 
 
 def poll(what, predicate, timeout, interval=0.05):
