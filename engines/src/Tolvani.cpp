@@ -66,6 +66,9 @@ void Tolvani::setVolume(int32_t level) {
 void Tolvani::setVoice(int32_t code) {
     QVS_SetVoice(code);
 }
+void Tolvani::setLanguage(const std::string& code) {
+    QVS_SetLanguage(code.c_str());
+}
 void Tolvani::lexicon(void* owner) {
     QVS_Lexicon(owner);
 }

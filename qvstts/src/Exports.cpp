@@ -83,7 +83,8 @@ int32_t initLocked(State& s) {
     return QVS_OK;
 }
 
-void writeTranscript(const std::string& path, void* window, const char* text) {
+void writeTranscript(const std::string& path, void* window, const char* text,
+                     const std::string& language) {
     if (path.empty()) return;
     const auto now = std::chrono::system_clock::now();
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
@@ -102,8 +103,8 @@ void writeTranscript(const std::string& path, void* window, const char* text) {
     char target[32] = "none";
     if (window)
         std::snprintf(target, sizeof target, "0x%" PRIxPTR, reinterpret_cast<uintptr_t>(window));
-    const std::string line =
-        std::string(stamp) + '\t' + target + '\t' + transcriptText(text) + '\n';
+    const std::string line = std::string(stamp) + '\t' + target + '\t' + transcriptText(text) +
+                             (language == "nl" ? std::string() : '\t' + language) + '\n';
     if (std::FILE* f = std::fopen(path.c_str(), "ab")) {
         std::fwrite(line.data(), 1, line.size(), f);
         std::fclose(f);
@@ -117,8 +118,8 @@ int32_t sayLocked(State& s, void* window, const char* text) {
         if (window) postClose(window);
         return QVS_E_FAILED;
     }
-    writeTranscript(s.transcript, window, text);
-    s.engine->say(window, toSsml(text, s.lexicon.get()), voiceParams(s.levels));
+    writeTranscript(s.transcript, window, text, s.levels.language);
+    s.engine->say(window, toSsml(text, s.lexicon.get(), s.levels.language), voiceParams(s.levels));
     return QVS_OK;
 }
 
@@ -194,6 +195,17 @@ QVS_API int32_t QVS_CALL QVS_SetVoice(int32_t voice) {
         State& s = state();
         std::lock_guard lock(s.mutex);
         s.levels.voice = voice;
+        return QVS_OK;
+    });
+}
+
+QVS_API int32_t QVS_CALL QVS_SetLanguage(const char* language) {
+    return guarded([language] {
+        const std::string code = language && *language ? language : "nl";
+        if (!isKnownLanguage(code)) return QVS_E_ARGUMENT;
+        State& s = state();
+        std::lock_guard lock(s.mutex);
+        s.levels.language = code;
         return QVS_OK;
     });
 }

@@ -45,11 +45,11 @@ bool isControl(unsigned char b) {
     return b < 0x20 || b == 0x7F || isUndefined(b);
 }
 
-void appendEscapedXml(std::string& out, char c) {
+void appendEscapedXml(std::string& out, char c, bool dutch) {
     switch (c) {
-    // espeak-ng's Dutch voice says "&" in English ("and").
+    // espeak-ng's Dutch voice says "&" in English ("and"); the others say it in their own.
     case '&':
-        out += " en ";
+        out += dutch ? " en " : "&amp;";
         break;
     case '<':
         out += "&lt;";
@@ -103,7 +103,7 @@ size_t wordEnd(std::string_view text, size_t i) {
     return i;
 }
 
-void appendWord(std::string& out, std::string_view word, const Lexicon* lexicon) {
+void appendWord(std::string& out, std::string_view word, const Lexicon* lexicon, bool dutch) {
     if (lexicon) {
         if (const std::string* said = lexicon->find(word)) {
             appendEscapedUtf8(out, *said);
@@ -111,7 +111,7 @@ void appendWord(std::string& out, std::string_view word, const Lexicon* lexicon)
         }
     }
     for (char c : word)
-        appendEscapedXml(out, c);
+        appendEscapedXml(out, c, dutch);
 }
 
 bool startsLowerCase(char c) {
@@ -215,7 +215,10 @@ bool isWordByte(char c) {
     }
 }
 
-std::string toSsml(std::string_view text, const Lexicon* lexicon) {
+std::string toSsml(std::string_view text, const Lexicon* lexicon, std::string_view language) {
+    const bool dutch = language == "nl";
+    // The word list says how Dutch words are said; another language's words are its own.
+    if (!dutch) lexicon = nullptr;
     std::string out;
     out.reserve(text.size() + text.size() / 2 + 16);
     size_t i = 0;
@@ -228,11 +231,11 @@ std::string toSsml(std::string_view text, const Lexicon* lexicon) {
             i = end;
             if (end == start) continue; // a mark before no word says nothing
             out += stressed ? "<emphasis>" : "<prosody volume=\"soft\" pitch=\"low\">";
-            appendWord(out, text.substr(start, end - start), lexicon);
+            appendWord(out, text.substr(start, end - start), lexicon, dutch);
             out += stressed ? "</emphasis>" : "</prosody>";
         } else if (isWordByte(c)) {
             const size_t end = wordEnd(text, i);
-            appendWord(out, text.substr(i, end - i), lexicon);
+            appendWord(out, text.substr(i, end - i), lexicon, dutch);
             i = end;
         } else if (c == '\r' || c == '\n') {
             int lineEnds = 0;
@@ -248,7 +251,7 @@ std::string toSsml(std::string_view text, const Lexicon* lexicon) {
             const bool newSentence = lineEnds > 1 || i == text.size() || !startsLowerCase(text[i]);
             out += newSentence && !endsClause(out) ? " <break strength=\"medium\"/> " : " ";
         } else {
-            appendEscapedXml(out, c);
+            appendEscapedXml(out, c, dutch);
             ++i;
         }
     }

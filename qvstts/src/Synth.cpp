@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include <espeak-ng/speak_lib.h>
 
@@ -46,7 +47,10 @@ Synth* Synth::instance() {
 bool Synth::applyVoice(const VoiceParams& voice) {
     if (haveApplied_ && applied_ == voice) return true;
     if (!haveApplied_ || applied_.name != voice.name) {
+        // Without the variant, the language's own voice; without the language, Dutch.
+        const std::string language = voice.name.substr(0, voice.name.find('+'));
         if (espeak_SetVoiceByName(voice.name.c_str()) != EE_OK &&
+            espeak_SetVoiceByName(language.c_str()) != EE_OK &&
             espeak_SetVoiceByName("nl") != EE_OK)
             return false;
     }

@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace qvstts {
 namespace {
 
 struct VoiceShape {
     int code;
-    const char* name;
-    int basePitch; // espeak-ng pitch at level 5
+    const char* variant; // espeak-ng's voice variant, put after the language
+    int basePitch;       // espeak-ng pitch at level 5
     int range;
     double rateFactor; // corrects the tempo for the speed-up and the voice's character
     double speedUp;
@@ -19,14 +20,18 @@ struct VoiceShape {
 // Children get their higher formants from our speed-up, which espeak-ng cannot give; the mouse
 // needs it for its pitch too, as espeak-ng tops out near 330 Hz.
 constexpr VoiceShape kVoices[] = {
-    {4, "nl+m3", 38, 50, 1.0, 1.0},            // Man: low, calm
-    {7, "nl+f2", 50, 55, 1.0, 1.0},            // Vrouw
-    {10, "nl+m3", 95, 60, 1.0 / 1.25, 1.25},   // Jongen
-    {13, "nl+f4", 70, 65, 1.0 / 1.2, 1.2},     // Meisje
-    {0, "nl+klatt4", 45, 0, 0.95, 1.0},        // Robot: flat
-    {16, "nl+f5", 85, 70, 1.0 / 1.35, 1.6},    // Muisje: high and quick
-    {17, "nl+whisper", 50, 40, 0.9, 1.0, 1.4}, // Slang: a hiss, softer than voiced speech
+    {4, "m3", 38, 50, 1.0, 1.0},            // Man: low, calm
+    {7, "f2", 50, 55, 1.0, 1.0},            // Vrouw
+    {10, "m3", 95, 60, 1.0 / 1.25, 1.25},   // Jongen
+    {13, "f4", 70, 65, 1.0 / 1.2, 1.2},     // Meisje
+    {0, "klatt4", 45, 0, 0.95, 1.0},        // Robot: flat
+    {16, "f5", 85, 70, 1.0 / 1.35, 1.6},    // Muisje: high and quick
+    {17, "whisper", 50, 40, 0.9, 1.0, 1.4}, // Slang: a hiss, softer than voiced speech
 };
+
+// The languages a text can be read in; espeak-ng's variants give every one of them the same
+// seven characters.
+constexpr const char* kLanguages[] = {"nl", "en", "fr", "de", "it", "es"};
 
 const VoiceShape& shapeOf(int code) {
     for (const auto& v : kVoices)
@@ -35,6 +40,11 @@ const VoiceShape& shapeOf(int code) {
 }
 
 } // namespace
+
+bool isKnownLanguage(std::string_view code) {
+    return std::any_of(std::begin(kLanguages), std::end(kLanguages),
+                       [code](const char* known) { return code == known; });
+}
 
 bool isKnownVoice(int code) {
     return std::any_of(std::begin(kVoices), std::end(kVoices),
@@ -52,7 +62,8 @@ VoiceParams voiceParams(const Levels& levels) {
     const int volume = clampLevel(levels.volume);
 
     VoiceParams p;
-    p.name = shape.name;
+    p.name = (isKnownLanguage(levels.language) ? levels.language : std::string("nl")) + "+" +
+             shape.variant;
     // 90 wpm (slow, clear) at 0, a natural 170 at 5, a fast 370 at 10 for practised listeners.
     const int wpm = tempo <= 5 ? 90 + 16 * tempo : 170 + 40 * (tempo - 5);
     p.rate = std::max(80, static_cast<int>(std::lround(wpm * shape.rateFactor)));

@@ -61,6 +61,10 @@ TEST(SpeechText, LexiconReplacesWholeWordsIgnoringCase) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(toSsml(c.input, &lexicon), c.ssml) << c.name;
+
+    // The list is Dutch: a text in another language keeps its words, and its own "&".
+    EXPECT_EQ(toSsml("Brevon & caf\xE9", &lexicon, "en"), "Brevon &amp; caf\xC3\xA9");
+    EXPECT_EQ(toSsml("Brevon & caf\xE9", &lexicon, "nl"), "Breevon  en  kaffee");
 }
 
 TEST(SpeechText, TranscriptKeepsMarksAndEscapesControlCharacters) {

@@ -113,6 +113,7 @@ protected:
     }
 
     void TearDown() override {
+        QVS_SetLanguage("nl"); // the language outlives the engine, as the voice does
         QVS_Close();
         QVS_SetPostMessageProc(nullptr, nullptr);
         unsetenv("QVSTTS_TRANSCRIPT");
@@ -312,6 +313,48 @@ TEST_F(Speech, UnknownVoiceKeepsThePreviousOne) {
     ASSERT_TRUE(recorder_.waitFor(recorder_.count() + 1));
     QVS_Close();
     EXPECT_NEAR(readWav(file).seconds() / mouse.seconds(), 1.0, 0.02);
+}
+
+TEST_F(Speech, ATextIsReadInTheLanguageSetBeforeItWasSaid) {
+    // Numbers take much longer to say in Dutch, so the two readings differ in length.
+    const char* text = "Call me on 0612345678 before 1999 euros are gone.";
+    const Wav dutch = speakToWav(text);
+    ASSERT_EQ(QVS_SetLanguage("en"), QVS_OK);
+    const Wav english = speakToWav(text);
+    EXPECT_GT(english.seconds(), 1.0);
+    EXPECT_GT(english.rms(), 500);
+    EXPECT_NE(english.samples, dutch.samples);
+    // Each voice keeps its character in the other language.
+    const Wav mouse = speakToWav(text, 16);
+    EXPECT_NE(mouse.samples, english.samples);
+    ASSERT_LT(english.seconds() / dutch.seconds(), 0.92) << "told apart by length";
+
+    // An unknown code keeps the language; null and empty are Dutch.
+    EXPECT_EQ(QVS_SetLanguage("pt"), QVS_E_ARGUMENT);
+    EXPECT_EQ(QVS_SetLanguage("EN"), QVS_E_ARGUMENT);
+    EXPECT_NEAR(speakToWav(text).seconds() / english.seconds(), 1.0, 0.03);
+    EXPECT_EQ(QVS_SetLanguage(nullptr), QVS_OK);
+    EXPECT_NEAR(speakToWav(text).seconds() / dutch.seconds(), 1.0, 0.03);
+
+    // A text queued keeps its language when the next is set; the transcript names it.
+    std::error_code ec;
+    fs::remove(transcript_, ec);
+    restart("null:50");
+    const size_t before = recorder_.count();
+    QVS_Say(nullptr, "Dit bericht is in het Engels.");
+    for (const char* code : {"en", "fr", "de", "it", "es"}) {
+        ASSERT_EQ(QVS_SetLanguage(code), QVS_OK) << code;
+        QVS_Say(kA, "Text & more");
+    }
+    QVS_SetLanguage("");
+    QVS_Say(kA, "Klaar.");
+    ASSERT_TRUE(recorder_.waitFor(before + 6));
+    const auto lines = transcriptLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_TRUE(lines[0].ends_with("\tDit bericht is in het Engels.")) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("\tText & more\ten")) << lines[1];
+    EXPECT_TRUE(lines[5].ends_with("\tText & more\tes")) << lines[5];
+    EXPECT_TRUE(lines[6].ends_with("\tKlaar.")) << lines[6];
 }
 
 TEST_F(Speech, CloseEndsPendingTextsAndTheEngineComesBack) {

@@ -30,6 +30,23 @@ TEST(Voices, TheSevenCodesAreKnownAndSoundDistinct) {
     EXPECT_GT(voiceParams({16, 5, 5, 5}).speedUp, 1.3); // the mouse goes beyond espeak-ng's pitch
 }
 
+TEST(Voices, EveryVoiceKeepsItsCharacterInTheOtherLanguages) {
+    for (int code : kCodes) {
+        const VoiceParams dutch = voiceParams({code, 3, 7, 2});
+        for (const char* language : {"en", "fr", "de", "it", "es"}) {
+            VoiceParams other = voiceParams({code, 3, 7, 2, language});
+            EXPECT_EQ(other.name, language + dutch.name.substr(2)) << code;
+            other.name = dutch.name;
+            EXPECT_EQ(other, dutch) << code << " " << language;
+        }
+        // Anything else is read in Dutch.
+        EXPECT_EQ(voiceParams({code, 3, 7, 2, "pt"}), dutch);
+    }
+    EXPECT_EQ(voiceParams({17, 5, 5, 5, "fr"}).name, "fr+whisper");
+    EXPECT_TRUE(isKnownLanguage("es"));
+    EXPECT_FALSE(isKnownLanguage(""));
+}
+
 TEST(Voices, LevelsRiseMonotonicallyAndAreClamped) {
     for (int l = 1; l <= 10; ++l) {
         const VoiceParams lower = voiceParams({7, l - 1, l - 1, l - 1});

@@ -19,6 +19,7 @@ int main(void) {
     QVS_SetPitch(pitch);
     QVS_SetVolume(volume);
     if (QVS_SetVoice(voice) != QVS_OK) return 5;
+    if (QVS_SetLanguage("en") != QVS_OK || QVS_SetLanguage("nl") != QVS_OK) return 7;
     QVS_Say((QVS_WINDOW)&closes, "Hallo.");
     QVS_Stop();
     QVS_Close();

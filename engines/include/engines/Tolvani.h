@@ -55,6 +55,8 @@ public:
     void setPitch(int32_t level);
     void setVolume(int32_t level);
     void setVoice(int32_t code);
+    // Later texts are read in this language ("nl", "en", "fr", "de", "it", "es").
+    void setLanguage(const std::string& code);
     SpeechDefaults defaultSettings() const;
     void lexicon(void* owner);
 };

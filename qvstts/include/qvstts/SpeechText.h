@@ -22,8 +22,10 @@ bool isWordByte(char c);
 
 // SSML for espeak-ng (UTF-8): "\+" and "\-" before a word become emphasis and a soft, low
 // prosody; words of the lexicon are replaced by their pronunciation; "&" becomes "en", "<" and
-// ">" are escaped; line ends become clause breaks; control characters become spaces.
-std::string toSsml(std::string_view cp1252, const Lexicon* lexicon);
+// ">" are escaped; line ends become clause breaks; control characters become spaces. For a
+// language other than Dutch ("nl") the lexicon is not applied and "&" is left to the voice.
+std::string toSsml(std::string_view cp1252, const Lexicon* lexicon,
+                   std::string_view language = "nl");
 
 // The text as one transcript field (UTF-8): stress marks kept, control characters escaped.
 std::string transcriptText(std::string_view cp1252);

@@ -1,7 +1,9 @@
-// The seven voices and the 0..10 levels, mapped onto espeak-ng's Dutch voice.
+// The seven voices and the 0..10 levels, mapped onto espeak-ng's voices: Dutch, or one of the
+// five other languages a text can be read in.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qvstts {
 
@@ -10,6 +12,7 @@ struct Levels {
     int tempo = 5;
     int pitch = 5;
     int volume = 5;
+    std::string language = "nl"; // "nl", "en", "fr", "de", "it" or "es"
 };
 
 // What one text is synthesised with.
@@ -25,6 +28,7 @@ struct VoiceParams {
 };
 
 bool isKnownVoice(int code);
+bool isKnownLanguage(std::string_view code);
 
 // Brings a level into 0..10.
 int clampLevel(int level);

@@ -14,7 +14,8 @@
  *   QVSTTS_TRANSCRIPT  a file that gets one UTF-8 line per QVS_Say:
  *                      local time TAB target ("none" or the handle in hex) TAB the text as given,
  *                      stress marks untouched, CR, LF, TAB and other control characters written
- *                      as \r, \n, \t and \xHH.
+ *                      as \r, \n, \t and \xHH; then, for a text read in another language than
+ *                      Dutch, TAB and its code (QVS_SetLanguage).
  */
 #ifndef QVSTTS_QVSTTS_H
 #define QVSTTS_QVSTTS_H
@@ -58,6 +59,13 @@ typedef void(QVS_CALL* QVS_PostMessageProc)(void* context, QVS_WINDOW window, ui
  * a POSIX process has no window handles of its own. Replaces any earlier registration; a null
  * proc removes it (on Windows the engine then uses PostMessage). Safe to call at any time. */
 QVS_API int32_t QVS_CALL QVS_SetPostMessageProc(QVS_PostMessageProc proc, void* context);
+
+/* The second extra export: later texts are read in language, "nl" (Dutch, the default), "en",
+ * "fr", "de", "it" or "es", with the same voice, tempo, pitch and volume; a null or empty code
+ * is Dutch. The word list applies to Dutch texts only. An unknown code keeps the previous
+ * language and returns QVS_E_ARGUMENT. Texts already queued keep the language they were given
+ * with. */
+QVS_API int32_t QVS_CALL QVS_SetLanguage(const char* language);
 
 /* Makes the engine ready: loads the Dutch voice, starts the speaking thread, reads the
  * environment above. version is 0xA2000; any value is accepted. A second call is a no-op. */
