@@ -76,6 +76,7 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.Reverse = settings.Reverse;
     mail.SkipReply = settings.SkipReply;
     mail.UseLid = settings.UseLid;
+    mail.ReadInOwnLanguage = settings.ReadInOwnLanguage;
     mail.ShowWindow = settings.ShowWindow;
     return mail;
 }

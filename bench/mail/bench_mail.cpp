@@ -249,7 +249,8 @@ public:
         sayAt = Clock::now();
         saidTo = window;
         said = text;
-        engine_.say(window, qvstts::toSsml(text, nullptr), qvstts::voiceParams(levels_));
+        engine_.say(window, qvstts::toSsml(text, nullptr, levels_.language),
+                    qvstts::voiceParams(levels_));
     }
     void Pause() override { engine_.togglePause(); }
     void Stop() override { engine_.stop(); }
@@ -258,6 +259,9 @@ public:
     void SetVolume(std::int32_t level) override { levels_.volume = qvstts::clampLevel(level); }
     void SetVoice(std::int32_t code) override {
         if (qvstts::isKnownVoice(code)) levels_.voice = code;
+    }
+    void SetLanguage(const std::string& code) override {
+        if (qvstts::isKnownLanguage(code)) levels_.language = code;
     }
     void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                             std::int32_t& volume) override {

@@ -44,6 +44,9 @@ bool LanguageCheck::LoadLanguageLibrary() {
     auto* classify = library->Bind<decltype(C_Classify)>("C_Classify");
     auto* close = library->Bind<decltype(C_Close)>("C_Close");
     if (init == nullptr || classify == nullptr || close == nullptr) return false;
+    // Only reading mail in its own language needs the six-way answer; a library without it
+    // still serves the gate.
+    auto* classifyLanguage = library->Bind<decltype(C_ClassifyLanguage)>("C_ClassifyLanguage");
 
     init(configFile_.c_str());
     if (!(classify(kDutchProbe, "nl", "ASCIIDocument") > 0.0f)) {
@@ -56,6 +59,7 @@ bool LanguageCheck::LoadLanguageLibrary() {
     }
     library_ = std::move(library);
     classify_ = classify;
+    classifyLanguage_ = classifyLanguage;
     close_ = close;
     return true;
 }
@@ -65,6 +69,7 @@ void LanguageCheck::UnloadLanguageLibrary() {
     close_();
     close_ = nullptr;
     classify_ = nullptr;
+    classifyLanguage_ = nullptr;
     library_.reset();
 }
 
@@ -76,14 +81,29 @@ bool LanguageCheck::IsDutchText(const std::string& text) const {
     return static_cast<long double>(score) > kDutchThreshold;
 }
 
+std::string LanguageCheck::ClassifyLanguage(const std::string& text) const {
+    if (!classifyLanguage_ || text.size() < kMinClassifiedLength) return {};
+    // "xx 0.1234": the code is what counts.
+    const std::string answer = classifyLanguage_(text.c_str());
+    return answer.substr(0, answer.find(' '));
+}
+
 void LanguageCheck::UseClassifier(Classifier classify) {
     UnloadLanguageLibrary();
     loaded_ = false;
     classify_ = std::move(classify);
 }
 
+namespace {
+
+bool Wanted(const MailSettings& settings) {
+    return settings.UseLid || settings.ReadInOwnLanguage;
+}
+
+} // namespace
+
 void LanguageCheck::EnableLanguageCheck() {
-    if (!settings_().UseLid) {
+    if (!Wanted(settings_())) {
         loaded_ = false;
         return;
     }
@@ -99,9 +119,10 @@ void LanguageCheck::DisableLanguageCheck() {
 }
 
 void LanguageCheck::ApplyLanguageCheckSetting() {
-    if (settings_().UseLid && !loaded_)
+    const bool wanted = Wanted(settings_());
+    if (wanted && !loaded_)
         EnableLanguageCheck();
-    else if (!settings_().UseLid && loaded_)
+    else if (!wanted && loaded_)
         DisableLanguageCheck();
 }
 

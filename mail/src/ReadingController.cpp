@@ -160,7 +160,16 @@ void ReadingController::PlayMessage() {
     ctx_.shell.SetButtonState("play", false);
     ctx_.shell.SetButtonState("pauze", true);
     ctx_.shell.SetButtonState("stop", true);
+    if (state.SpeechLanguage.empty()) {
+        Say(Spoken::Body, state.SpeechText);
+        return;
+    }
+    // The Dutch lead-in needs no end report: the body's end closes the reading, and stop cuts
+    // both off.
+    ctx_.speech.Say(nullptr, state.SpeechIntro);
+    ctx_.speech.SetLanguage(state.SpeechLanguage);
     Say(Spoken::Body, state.SpeechText);
+    ctx_.speech.SetLanguage("nl");
 }
 
 void ReadingController::PauseReading() {

@@ -64,6 +64,18 @@ std::string DutchMonth(const std::string& english) {
     return english;
 }
 
+struct OtherLanguage {
+    std::string_view code; // morvik's
+    std::string_view leadIn;
+};
+constexpr std::array<OtherLanguage, 5> kOtherLanguages{{
+    {"en", "Dit bericht is in het Engels."},
+    {"fr", "Dit bericht is in het Frans."},
+    {"de", "Dit bericht is in het Duits."},
+    {"it", "Dit bericht is in het Italiaans."},
+    {"es", "Dit bericht is in het Spaans."},
+}};
+
 std::vector<std::string> SplitLines(std::string_view text) {
     korp::TStringList list;
     list.SetText(text);
@@ -76,6 +88,12 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     korp::TStringList list;
     list.Lines() = lines;
     return list.Text();
+}
+
+std::string_view LeadInSentence(std::string_view language) {
+    for (const OtherLanguage& other : kOtherLanguages)
+        if (other.code == language) return other.leadIn;
+    return {};
 }
 
 bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sentence) {
@@ -124,24 +142,41 @@ bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sente
 std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
                                          const MailSettings& settings,
                                          const LanguageCheckOps* languageCheck,
-                                         PreprocessorOps& preprocessor) {
+                                         PreprocessorOps& preprocessor, std::string* language) {
+    if (language) language->clear();
     std::string text = JoinLines(lines);
     if (text.size() > kMaxSpokenText) {
         // Cut at a line end, so no word is read half.
         const std::size_t end = text.rfind("\r\n", kMaxSpokenText);
         text.resize(end == std::string::npos || end == 0 ? kMaxSpokenText : end + 2);
     }
-    if (settings.UseLid && languageCheck && !languageCheck->IsDutchText(text))
+    const bool ownLanguage = settings.ReadInOwnLanguage && languageCheck;
+    if (!ownLanguage && settings.UseLid && languageCheck && !languageCheck->IsDutchText(text))
         return {kNotDutchSentence};
     PreprocessorOps::Result step = preprocessor.Clean(text, settings.SkipReply);
     if (step.length > 0)
         text = std::move(step.text);
     else if (step.length == 0)
         text = kNoTextSentence;
+
+    std::string readIn; // empty: Dutch
+    if (ownLanguage && step.length != 0) {
+        // The cleaned text, so markup, quoted text and signatures do not sway the answer.
+        const std::string answer = languageCheck->ClassifyLanguage(text);
+        if (!LeadInSentence(answer).empty())
+            readIn = answer;
+        else if (settings.UseLid &&
+                 (answer == "??" || (answer.empty() && !languageCheck->IsDutchText(text))))
+            return {kNotDutchSentence};
+    }
     step = preprocessor.RestoreParagraphs(text);
     if (step.length >= 0) text = std::move(step.text);
-    step = preprocessor.SolveNumbers(text);
-    if (step.length >= 0) text = std::move(step.text);
+    // Numbers are written out in Dutch words; another language's voice reads its own.
+    if (readIn.empty()) {
+        step = preprocessor.SolveNumbers(text);
+        if (step.length >= 0) text = std::move(step.text);
+    }
+    if (language) *language = readIn;
     return SplitLines(text);
 }
 
@@ -197,6 +232,7 @@ bool SpokenText::PrepareMessageText(int position) {
     session_.Close();
 
     std::vector<std::string> body;
+    std::string language;
     if (number == 0) {
         body = {kGoneSentence};
     } else if (!message && session_.TooLarge()) {
@@ -208,15 +244,27 @@ bool SpokenText::PrepareMessageText(int position) {
         if (RewriteInvitation(message->Text.Lines(), invitation))
             body = {invitation};
         else
-            body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_);
+            body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_,
+                                   &language);
     }
     message.reset();
 
     const std::string text = JoinLines(body);
-    if (number == 0 || !withHeader || header.empty())
+    const bool sayHeader = number != 0 && withHeader && !header.empty();
+    state.SpeechLanguage = language;
+    if (!language.empty()) {
+        // Header and lead-in stay Dutch; the body alone goes to the other voice.
+        state.SpeechIntro = std::string(LeadInSentence(language));
+        if (sayHeader)
+            state.SpeechIntro = HeaderSentence(position, header) + "\r" + state.SpeechIntro;
         state.SpeechText = text;
-    else
+    } else if (!sayHeader) {
+        state.SpeechIntro.clear();
+        state.SpeechText = text;
+    } else {
+        state.SpeechIntro.clear();
         state.SpeechText = HeaderSentence(position, header) + "\r" + text;
+    }
     return true;
 }
 

@@ -253,7 +253,7 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
           "cbReverse",      "lblVoice",      "ComboBox1",    "lblPitch",        "tbPitch",
           "lblVolume",      "tbVolume",      "lblTempo",     "tbTempo",         "btLexicon",
           "btDefaults",     "cbSkipInclude", "cbUseLid",     "cbSemiService9X", "btOk",
-          "btCancel",       "Button1"})
+          "btCancel",       "Button1",       "cbEigenTaal"})
         EXPECT_NE(d.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 
     // Off the Windows 95/98 family the autostart box is not offered.
@@ -369,6 +369,25 @@ TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {
     EXPECT_EQ(settings, expected);
     EXPECT_EQ(Stored(), expected);
     EXPECT_EQ(d.btOk->text(), QStringLiteral("OK"));
+}
+
+TEST_F(OptionsDialog, ReadingMailInItsOwnLanguageIsStoredAndLoadsTheLanguageLibrary) {
+    TfrmOpties& d = Open();
+    EXPECT_EQ(d.cbEigenTaal->text(),
+              QStringLiteral("Anderstalige berichten in hun eigen taal voorlezen"));
+    EXPECT_FALSE(d.cbEigenTaal->isChecked());
+    // Under the language gate's box, which it goes with.
+    EXPECT_EQ(d.cbEigenTaal->parentWidget(), d.tsAlgemeen);
+    EXPECT_GT(d.cbEigenTaal->y(), d.cbUseLid->y());
+    d.cbEigenTaal->setChecked(true);
+    QTest::mouseClick(d.btOk, Qt::LeftButton);
+
+    EXPECT_FALSE(Contains(log, "CheckMail")); // not a connection change
+    EXPECT_TRUE(Contains(log, "ApplyLanguageCheckSetting"));
+    EXPECT_TRUE(settings.ReadInOwnLanguage);
+    EXPECT_TRUE(Stored().ReadInOwnLanguage);
+    d.LoadOptions();
+    EXPECT_TRUE(d.cbEigenTaal->isChecked());
 }
 
 TEST_F(OptionsDialog, AnotherUserEmptiesTheListsAndChecksTheNewMailbox) {

@@ -149,6 +149,7 @@ TEST(SaveFieldsToSettings, ReportsAConnectionChangeForConnectionFieldsOnly) {
              f.SkipReply = true;
              f.UseLid = true;
              f.SemiService9X = true;
+             f.ReadInOwnLanguage = true;
          },
          false},
     };
@@ -213,6 +214,7 @@ TEST(SaveFieldsToSettings, CopiesTheFieldsIntoTheSettingsAndLeavesThePositionsAl
     f.SkipReply = true;
     f.UseLid = true;
     f.SemiService9X = true;
+    f.ReadInOwnLanguage = true;
     SaveFieldsToSettings(f, s, state);
 
     Settings expected = Sample();
@@ -230,6 +232,7 @@ TEST(SaveFieldsToSettings, CopiesTheFieldsIntoTheSettingsAndLeavesThePositionsAl
     expected.SkipReply = true;
     expected.UseLid = true;
     expected.SemiService9X = true;
+    expected.ReadInOwnLanguage = true;
     EXPECT_EQ(s, expected);
 }
 

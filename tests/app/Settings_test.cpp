@@ -52,6 +52,7 @@ Settings Unusual() {
     s.ShowWindow = false;
     s.Security = "STARTTLS";
     s.Port = "1110";
+    s.ReadInOwnLanguage = true;
     return s;
 }
 
@@ -154,11 +155,14 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 21u);
+    ASSERT_EQ(key.values.size(), 22u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
     EXPECT_EQ(key.values[20].type, platform::SettingsValue::Type::String);
+    EXPECT_EQ(key.values[21].name, "EigenTaal"); // other languages read in Dutch, as before
+    EXPECT_EQ(key.values[21].type, platform::SettingsValue::Type::Integer);
+    EXPECT_EQ(key.values[21].integer, 0);
     for (std::size_t i = 0; i < 19; ++i) {
         const auto& def = brevon::kSettingsTable[i];
         EXPECT_EQ(key.values[i].name, def.name);
@@ -275,6 +279,10 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                 else
                     (void)key->WriteInteger(name, 995);
             }
+            if (remove)
+                (void)key->DeleteValue("EigenTaal");
+            else
+                (void)key->WriteString("EigenTaal", "1");
         }
         Settings s;
         const LoadResult r = brevon::LoadSettings(store, s, Engine());
@@ -282,6 +290,7 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         Settings expected = Unusual();
         expected.Security = "Geen"; // a file from before the choice: as it always connected
         expected.Port = "";
+        expected.ReadInOwnLanguage = false; // all mail in Dutch, as before the option
         EXPECT_EQ(s, expected);
     }
 }

@@ -30,6 +30,7 @@ public:
     void SetPitch(std::int32_t v) override { log_.push_back("SetPitch " + std::to_string(v)); }
     void SetVolume(std::int32_t v) override { log_.push_back("SetVolume " + std::to_string(v)); }
     void SetVoice(std::int32_t v) override { log_.push_back("SetVoice " + std::to_string(v)); }
+    void SetLanguage(const std::string& code) override { log_.push_back("SetLanguage " + code); }
     void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                             std::int32_t& volume) override {
         voice = defaults.Voice;
@@ -81,6 +82,7 @@ public:
     void ApplyLanguageCheckSetting() override { log_.push_back("ApplyLanguageCheckSetting"); }
     bool LanguageCheckLoaded() const override { return false; }
     bool IsDutchText(const std::string&) const override { return true; }
+    std::string ClassifyLanguage(const std::string&) const override { return ""; }
 
 private:
     CallLog& log_;

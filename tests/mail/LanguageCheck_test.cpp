@@ -90,6 +90,66 @@ TEST_F(RealLibrary, EnableDisableAndApplyFollowUseLidWithTheBusyCursorAroundTheL
     EXPECT_EQ(busy, (std::vector<bool>{true, false, true, false}));
 }
 
+TEST_F(RealLibrary, TellsWhichLanguageAShortMailIsIn) {
+    // Reading mail in its own language alone loads the library too.
+    settings_.ReadInOwnLanguage = true;
+    LanguageCheck check([this] { return settings_; }, {}, "lid.cfg", MORVIK_LIBRARY);
+    check.EnableLanguageCheck();
+    ASSERT_TRUE(check.LanguageCheckLoaded());
+
+    // One everyday mail in many languages, 150 to 200 characters, Windows-1252.
+    const struct {
+        const char* text;
+        const char* language;
+    } cases[] = {
+        {"Hi Peter, thanks for sending the slides so quickly. I have a few small comments on the "
+         "budget part; could we go through them on Thursday after lunch? Cheers, Anna",
+         "en"},
+        {"Hoi Peter, bedankt dat je de dia's zo snel hebt gestuurd. Ik heb nog een paar kleine "
+         "opmerkingen over de begroting; kunnen we die donderdag na de lunch doornemen? Groet, "
+         "Anna",
+         "nl"},
+        {"Bonjour Pierre, merci de m'avoir envoy\xE9 les diapositives si vite. J'ai quelques "
+         "petites remarques sur le budget ; pourrions-nous en parler jeudi apr\xE8s le "
+         "d\xE9jeuner ? Amiti\xE9s, Anne",
+         "fr"},
+        {"Hallo Peter, danke, dass du die Folien so schnell geschickt hast. Ich habe noch ein paar "
+         "kleine Anmerkungen zum Budget; k\xF6nnen wir sie am Donnerstag nach dem Mittagessen "
+         "durchgehen? Gru\xDF, Anna",
+         "de"},
+        {"Ciao Pietro, grazie per avermi mandato le slide cos\xEC in fretta. Ho qualche piccola "
+         "osservazione sul budget; possiamo vederle gioved\xEC dopo pranzo? Un saluto, Anna",
+         "it"},
+        {"Hola Pedro, gracias por enviarme las diapositivas tan r\xE1pido. Tengo algunos "
+         "comentarios peque\xF1os sobre el presupuesto; \xBFpodemos revisarlos el jueves "
+         "despu\xE9s de comer? Saludos, Ana",
+         "es"},
+        // Outside the six: no language is likely enough.
+        {"Ol\xE1 Pedro, obrigado por me enviar os slides t\xE3o depressa. Tenho alguns pequenos "
+         "coment\xE1rios sobre o or\xE7"
+         "amento; podemos rev\xEA-los na quinta-feira depois do "
+         "almo\xE7o? Abra\xE7o, Ana",
+         "??"},
+        {"Hej Peter, tak fordi du sendte slides s\xE5 hurtigt. Jeg har et par sm\xE5 kommentarer "
+         "til budgettet; kan vi gennemg\xE5 dem p\xE5 torsdag efter frokost? Hilsen Anna",
+         "??"},
+        {"Hej Peter, tack f\xF6r att du skickade bilderna s\xE5 snabbt. Jag har n\xE5gra "
+         "sm\xE5 kommentarer om budgeten; kan vi g\xE5 igenom dem p\xE5 torsdag efter lunch? "
+         "H\xE4lsningar, Anna",
+         "??"},
+        {"Hei Pekka, kiitos ett\xE4 l\xE4hetit diat niin nopeasti. Minulla on pari pient\xE4 "
+         "huomautusta budjetista; voisimmeko k\xE4yd\xE4 ne l\xE4pi torstaina lounaan "
+         "j\xE4lkeen? Terveisin Anna",
+         "??"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(check.ClassifyLanguage(c.text), c.language) << c.text;
+    // Under 100 characters nothing is judged.
+    EXPECT_EQ(check.ClassifyLanguage(kEnglish.substr(0, 99)), "");
+    check.DisableLanguageCheck();
+    EXPECT_EQ(check.ClassifyLanguage(kEnglish), "");
+}
+
 TEST_F(RealLibrary, AConfigurationWithoutTheDutchModelLeavesTheGateOff) {
     // Otherwise every long mail would score 0 and be refused as not Dutch.
     settings_.UseLid = true;

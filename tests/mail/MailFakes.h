@@ -92,14 +92,16 @@ public:
     struct Said {
         void* window;
         std::string text;
+        std::string language = "nl"; // what SetLanguage last chose when the text was said
     };
     std::vector<Said> said;
+    std::string language = "nl";
     std::deque<void*> pendingEnds;
     bool paused = false;
     int stops = 0;
 
     void Say(void* window, const std::string& text) override {
-        said.push_back({window, text});
+        said.push_back({window, text, language});
         if (window) pendingEnds.push_back(window);
     }
     void Pause() override { paused = !paused; }
@@ -111,6 +113,7 @@ public:
     void SetPitch(std::int32_t) override {}
     void SetVolume(std::int32_t) override {}
     void SetVoice(std::int32_t) override {}
+    void SetLanguage(const std::string& code) override { language = code; }
     void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                             std::int32_t& volume) override {
         voice = tempo = pitch = volume = 0;
@@ -180,6 +183,7 @@ public:
 class FakeLanguageCheck final : public LanguageCheckOps {
 public:
     bool dutch = true;
+    std::string answer; // ClassifyLanguage's
     int asked = 0;
     void EnableLanguageCheck() override {}
     void DisableLanguageCheck() override {}
@@ -188,6 +192,10 @@ public:
     bool IsDutchText(const std::string&) const override {
         ++const_cast<FakeLanguageCheck*>(this)->asked;
         return dutch;
+    }
+    std::string ClassifyLanguage(const std::string&) const override {
+        ++const_cast<FakeLanguageCheck*>(this)->asked;
+        return answer;
     }
 };
 

@@ -329,5 +329,116 @@ TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
     }
 }
 
+TEST(PrepareBodyText, ReadingInTheBodysOwnLanguage) {
+    // One classification of the cleaned body decides; the rest follows from the two options.
+    const struct {
+        const char* what;
+        bool useLid;
+        const char* answer; // ClassifyLanguage's
+        const char* language;
+        bool refused;
+    } cases[] = {
+        {"English", false, "en", "en", false},
+        {"French with the gate on", true, "fr", "fr", false},
+        {"German", false, "de", "de", false},
+        {"Italian", false, "it", "it", false},
+        {"Spanish", true, "es", "es", false},
+        {"Dutch", true, "nl", "", false},
+        {"no language likely enough", false, "??", "", false},
+        {"no language likely enough, gate on", true, "??", "", true},
+        {"too short or no library", false, "", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakes::FakePreprocessor pre;
+        fakes::FakeLanguageCheck gate;
+        gate.answer = c.answer;
+        MailSettings settings;
+        settings.ReadInOwnLanguage = true;
+        settings.UseLid = c.useLid;
+        std::string language = "stale";
+        const std::vector<std::string> spoken =
+            PrepareBodyText({"Hello 12"}, settings, &gate, pre, &language);
+        EXPECT_EQ(gate.asked, 1) << "one classification a body";
+        EXPECT_EQ(language, c.language);
+        if (c.refused) {
+            EXPECT_THAT(spoken, ElementsAre(kNotDutchSentence));
+        } else if (*c.language != '\0') {
+            // Cleaned and its paragraphs restored; numbers are left to the other voice.
+            EXPECT_THAT(spoken, ElementsAre("[para][clean]Hello 12"));
+            EXPECT_THAT(pre.calls, ElementsAre("Clean", "RestoreParagraphs"));
+        } else {
+            EXPECT_THAT(spoken, ElementsAre("[num][para][clean]Hello 12"));
+        }
+    }
+
+    // Without a library's six-way answer the gate still refuses by the Dutch score.
+    fakes::FakePreprocessor pre;
+    fakes::FakeLanguageCheck gate;
+    gate.dutch = false;
+    MailSettings settings;
+    settings.ReadInOwnLanguage = true;
+    settings.UseLid = true;
+    EXPECT_THAT(PrepareBodyText({"Hello"}, settings, &gate, pre), ElementsAre(kNotDutchSentence));
+    // A body with nothing speakable is not classified.
+    pre.useCleanAnswer = true;
+    pre.clean = {0, ""};
+    gate.asked = 0;
+    settings.UseLid = false;
+    EXPECT_THAT(PrepareBodyText({"<p></p>"}, settings, &gate, pre),
+                ElementsAre("[num][para]Dit \\-bericht \\-bevat \\+geen tekst"));
+    EXPECT_EQ(gate.asked, 0);
+    EXPECT_EQ(LeadInSentence("nl"), "");
+    EXPECT_EQ(LeadInSentence("??"), "");
+}
+
+TEST(ReadingController, AForeignBodyIsReadInItsLanguageAfterADutchLeadIn) {
+    Listened rig(2);
+    rig.settings.ReadInOwnLanguage = true;
+    rig.language.answer = "en";
+    rig.mail.PlayMessage();
+    ASSERT_EQ(rig.speech.said.size(), 2u);
+    // Header and lead-in in Dutch, told to nobody; the body in English, told to the bar.
+    EXPECT_EQ(rig.speech.said[0].text,
+              "1. Van Afzender 2. Onderwerp: Bericht 2\rDit bericht is in het Engels.");
+    EXPECT_EQ(rig.speech.said[0].window, nullptr);
+    EXPECT_EQ(rig.speech.said[0].language, "nl");
+    EXPECT_EQ(rig.speech.said[1].text, "[para][clean]Hallo,\r\n\r\nTot morgen.\r\n");
+    EXPECT_EQ(rig.speech.said[1].window, &rig.readingWindow);
+    EXPECT_EQ(rig.speech.said[1].language, "en");
+    EXPECT_EQ(rig.speech.language, "nl") << "what is said next is Dutch again";
+
+    // The body's end closes the reading as any other; pause and play work across both texts.
+    rig.mail.PauseReading();
+    rig.mail.PlayMessage();
+    EXPECT_TRUE(rig.state.ReadingBody);
+    rig.SpeakAll();
+    EXPECT_FALSE(rig.state.ReadingBody);
+    EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW");
+
+    // Stop cuts the reading off; the next header sentence is Dutch.
+    rig.speech.said.clear();
+    rig.shell.StopHeaderTimer();
+    rig.mail.PlayMessage();
+    rig.mail.StopReading();
+    rig.SpeakAll();
+    rig.mail.NextMessage();
+    EXPECT_EQ(rig.speech.said.back().language, "nl");
+    EXPECT_EQ(rig.LastSaid(), "2. Van Afzender 1. Onderwerp: Bericht 1");
+
+    // A Dutch body, or the option off, is read as one text as always.
+    rig.SpeakAll();
+    for (const bool own : {true, false}) {
+        rig.settings.ReadInOwnLanguage = own;
+        rig.language.answer = own ? "nl" : "en";
+        rig.speech.said.clear();
+        rig.mail.PlayMessage();
+        ASSERT_EQ(rig.speech.said.size(), 1u);
+        EXPECT_EQ(rig.speech.said[0].language, "nl");
+        EXPECT_EQ(rig.speech.said[0].window, &rig.readingWindow);
+        rig.SpeakAll();
+    }
+}
+
 } // namespace
 } // namespace brevon

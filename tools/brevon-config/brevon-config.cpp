@@ -381,6 +381,10 @@ Shown Show(const platform::SettingsKey& key, const Named& named) {
     } else {
         std::int32_t value = 0;
         error = key.ReadInteger(def.name, value);
+        if (error && named.extra) {
+            value = def.defaultNumber;
+            error = {};
+        }
         shown.text =
             def.type == SettingType::Boolean ? (value != 0 ? "1" : "0") : std::to_string(value);
     }

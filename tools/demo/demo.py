@@ -329,8 +329,9 @@ def main():
         settings = {
             "Host": server.host, "User": server.user, "Password": server.password,
             "Beveiliging": "SSL/TLS", "Poort": server.tls_port, "Interval in minuten": 1,
-            # The English and the French sample are then announced as most likely not Dutch.
-            "UseLid": 1,
+            # The English and the French sample are read in their own language; mail in a
+            # language outside the six would be announced as most likely not Dutch.
+            "UseLid": 1, "EigenTaal": 1,
         }
         if not desktop:
             settings.update({"X": BAR_X, "Y": BAR_Y})

@@ -67,6 +67,7 @@ struct OptionsFields {
     std::string VoiceText;                         // the voice list's text (editable)
     std::int32_t Tempo = 0, Pitch = 0, Volume = 0; // sliders, 0 to 10
     bool SkipReply = false, UseLid = false, SemiService9X = false;
+    bool ReadInOwnLanguage = false;
 };
 
 // The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual

@@ -48,6 +48,7 @@ struct Settings {
     // Beside the table (kExtraSettingsTable).
     std::string Security; // "Beveiliging": "Geen", "STARTTLS" or "SSL/TLS"
     std::string Port;     // "Poort": 1 to 65535, or empty for the usual port of the security
+    bool ReadInOwnLanguage = false; // "EigenTaal": other languages' mail read in their voice
 
     bool operator==(const Settings&) const = default;
 };
@@ -88,11 +89,12 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 }};
 
 // Values kept in the same key beside the nineteen of the table. A settings file written before
-// they existed lacks them, so each reads as its default text when absent or of another type,
-// and never stops start-up; they are written after the table's values.
-inline constexpr std::array<SettingDef, 2> kExtraSettingsTable{{
+// they existed lacks them, so each reads as its default when absent or of another type, and
+// never stops start-up; they are written after the table's values.
+inline constexpr std::array<SettingDef, 3> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
+    {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
 }};
 
 // What a first run proposes for "Beveiliging": every provider wants encryption now.

@@ -73,6 +73,7 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     f.Volume = settings.Volume;
     f.SkipReply = settings.SkipReply;
     f.UseLid = settings.UseLid;
+    f.ReadInOwnLanguage = settings.ReadInOwnLanguage;
     f.SemiService9X = settings.SemiService9X;
     return f;
 }
@@ -123,6 +124,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.UseNumSaveMails = fields.UseNumSaveMails;
     settings.Reverse = fields.Reverse;
     settings.UseLid = fields.UseLid;
+    settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
     for (const VoiceItem& item : kVoiceList)

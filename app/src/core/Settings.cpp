@@ -18,6 +18,62 @@ std::string Message(const char* format, std::string_view name) {
     return buffer;
 }
 
+// One value of either table into the record, or from it into the key.
+void SetDefault(const SettingDef& def, Settings& settings, const EngineDefaults& engine) {
+    const auto fromEngine = [&](std::int32_t Settings::*member) {
+        if (member == &Settings::Voice) return engine.Voice;
+        if (member == &Settings::Tempo) return engine.Tempo;
+        if (member == &Settings::Pitch) return engine.Pitch;
+        return engine.Volume;
+    };
+    std::visit(
+        [&](auto member) {
+            using T = std::remove_cvref_t<decltype(settings.*member)>;
+            if constexpr (std::is_same_v<T, std::string>)
+                settings.*member = std::string(def.defaultText);
+            else if constexpr (std::is_same_v<T, std::int32_t>)
+                settings.*member = def.engineDefault ? fromEngine(member) : def.defaultNumber;
+            else
+                settings.*member = def.defaultNumber != 0;
+        },
+        def.member);
+}
+
+std::error_code ReadValue(platform::SettingsKey& key, const SettingDef& def, Settings& settings) {
+    std::error_code result;
+    std::visit(
+        [&](auto member) {
+            using T = std::remove_cvref_t<decltype(settings.*member)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                result = key.ReadString(def.name, settings.*member);
+            } else {
+                std::int32_t value = 0;
+                result = key.ReadInteger(def.name, value);
+                if (!result) settings.*member = static_cast<T>(value); // bool: non-zero is true
+            }
+        },
+        def.member);
+    return result;
+}
+
+std::error_code WriteValue(platform::SettingsKey& key, const SettingDef& def,
+                           const Settings& settings) {
+    std::error_code result;
+    std::visit(
+        [&](auto member) {
+            using T = std::remove_cvref_t<decltype(settings.*member)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                result = member == &Settings::Password
+                             ? key.WriteString(def.name, ScramblePassword(settings.*member))
+                             : key.WriteString(def.name, settings.*member);
+            } else {
+                result = key.WriteInteger(def.name, static_cast<std::int32_t>(settings.*member));
+            }
+        },
+        def.member);
+    return result;
+}
+
 } // namespace
 
 Settings& AppSettings() {
@@ -28,47 +84,17 @@ Settings& AppSettings() {
 void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDefaults) {
     // The engine is asked first, once, as the engine's own defaults call fills all four at once.
     const EngineDefaults engine = engineDefaults ? engineDefaults() : EngineDefaults{};
-    const auto fromEngine = [&](std::int32_t Settings::*member) {
-        if (member == &Settings::Voice) return engine.Voice;
-        if (member == &Settings::Tempo) return engine.Tempo;
-        if (member == &Settings::Pitch) return engine.Pitch;
-        return engine.Volume;
-    };
-    for (const SettingDef& def : kSettingsTable) {
-        std::visit(
-            [&](auto member) {
-                using T = std::remove_cvref_t<decltype(settings.*member)>;
-                if constexpr (std::is_same_v<T, std::string>)
-                    settings.*member = std::string(def.defaultText);
-                else if constexpr (std::is_same_v<T, std::int32_t>)
-                    settings.*member = def.engineDefault ? fromEngine(member) : def.defaultNumber;
-                else
-                    settings.*member = def.defaultNumber != 0;
-            },
-            def.member);
-    }
+    for (const SettingDef& def : kSettingsTable)
+        SetDefault(def, settings, engine);
     for (const SettingDef& def : kExtraSettingsTable)
-        settings.*std::get<std::string Settings::*>(def.member) = std::string(def.defaultText);
+        SetDefault(def, settings, engine);
     settings.Security = std::string(kFirstRunSecurity);
 }
 
 bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& error) {
     Settings read = settings;
     for (const SettingDef& def : kSettingsTable) {
-        std::error_code result;
-        std::visit(
-            [&](auto member) {
-                using T = std::remove_cvref_t<decltype(read.*member)>;
-                if constexpr (std::is_same_v<T, std::string>) {
-                    result = key.ReadString(def.name, read.*member);
-                } else {
-                    std::int32_t value = 0;
-                    result = key.ReadInteger(def.name, value);
-                    if (!result) read.*member = static_cast<T>(value); // bool: non-zero is true
-                }
-            },
-            def.member);
-        if (result) {
+        if (const std::error_code result = ReadValue(key, def, read)) {
             error = Message(result == platform::SettingsErrc::wrong_type
                                 ? "Invalid data type for '%s'"
                                 : "Failed to get data for '%s'",
@@ -77,10 +103,8 @@ bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& e
             return false;
         }
     }
-    for (const SettingDef& def : kExtraSettingsTable) {
-        std::string& value = read.*std::get<std::string Settings::*>(def.member);
-        if (key.ReadString(def.name, value)) value = std::string(def.defaultText);
-    }
+    for (const SettingDef& def : kExtraSettingsTable)
+        if (ReadValue(key, def, read)) SetDefault(def, read, EngineDefaults{});
     read.Password = UnscramblePassword(read.Password);
     (void)key.Close();
     settings = std::move(read);
@@ -90,25 +114,11 @@ bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& e
 std::error_code WriteSettings(platform::SettingsKey& key, const Settings& settings) {
     std::error_code first;
     for (const SettingDef& def : kSettingsTable) {
-        std::error_code result;
-        std::visit(
-            [&](auto member) {
-                using T = std::remove_cvref_t<decltype(settings.*member)>;
-                if constexpr (std::is_same_v<T, std::string>) {
-                    result = member == &Settings::Password
-                                 ? key.WriteString(def.name, ScramblePassword(settings.*member))
-                                 : key.WriteString(def.name, settings.*member);
-                } else {
-                    result =
-                        key.WriteInteger(def.name, static_cast<std::int32_t>(settings.*member));
-                }
-            },
-            def.member);
+        const std::error_code result = WriteValue(key, def, settings);
         if (result && !first) first = result;
     }
     for (const SettingDef& def : kExtraSettingsTable) {
-        const std::error_code result =
-            key.WriteString(def.name, settings.*std::get<std::string Settings::*>(def.member));
+        const std::error_code result = WriteValue(key, def, settings);
         if (result && !first) first = result;
     }
     const std::error_code closed = key.Close();

@@ -155,6 +155,7 @@ void TfrmOpties::CreateControls() {
 
     cbSkipInclude = new QCheckBox(tsAlgemeen);
     cbUseLid = new QCheckBox(tsAlgemeen);
+    cbEigenTaal = new QCheckBox(tsAlgemeen);
     cbSemiService9X = new QCheckBox(tsAlgemeen);
 
     btOk = new QPushButton(Q("OK"), this);
@@ -208,6 +209,7 @@ void TfrmOpties::CreateControls() {
     SetName(btDefaults, "btDefaults");
     SetName(cbSkipInclude, "cbSkipInclude");
     SetName(cbUseLid, "cbUseLid");
+    SetName(cbEigenTaal, "cbEigenTaal");
     SetName(cbSemiService9X, "cbSemiService9X");
     SetName(btOk, "btOk");
     SetName(btCancel, "btCancel");
@@ -223,6 +225,7 @@ void TfrmOpties::CreateControls() {
 
 void TfrmOpties::SetCaptions() {
     cbUseLid->setText(Q("Alleen Nederlandstalige berichten voorlezen"));
+    cbEigenTaal->setText(Q("Anderstalige berichten in hun eigen taal voorlezen"));
     cbSkipInclude->setText(Q("Aangehaalde tekst niet voorlezen"));
     cbReverse->setText(Q("Berichten van nieuw naar oud geordend"));
     lblIntTime->setText(Q("Elke"));
@@ -264,7 +267,7 @@ void TfrmOpties::LayOut() {
         narrowButton = std::max(narrowButton, probe.sizeHint().width());
     }
     int widestBox = 0;
-    for (QCheckBox* box : {cbReverse, cbSkipInclude, cbUseLid, cbSemiService9X})
+    for (QCheckBox* box : {cbReverse, cbSkipInclude, cbUseLid, cbEigenTaal, cbSemiService9X})
         widestBox = std::max(widestBox, hint(box).width());
 
     // The smallest factor at which every caption, field and row fits its place in the grid.
@@ -381,15 +384,16 @@ void TfrmOpties::LayOut() {
     // Algemeen.
     cbSkipInclude->setGeometry(s(8), s(8), hint(cbSkipInclude).width(), std::max(boxH, s(17)));
     cbUseLid->setGeometry(s(8), s(32), hint(cbUseLid).width(), std::max(boxH, s(17)));
-    cbSemiService9X->setGeometry(s(8), s(56), hint(cbSemiService9X).width(), std::max(boxH, s(17)));
+    cbEigenTaal->setGeometry(s(8), s(56), hint(cbEigenTaal).width(), std::max(boxH, s(17)));
+    cbSemiService9X->setGeometry(s(8), s(80), hint(cbSemiService9X).width(), std::max(boxH, s(17)));
 }
 
 void TfrmOpties::SetTabOrder() {
-    QWidget* const order[] = {btOk,          btCancel,       Button1,    pcInfo,     EditHost,
-                              ComboSecurity, EditPort,       EditUserId, EditPasswd, seIntervalTijd,
-                              cbNumSave,     seNumSave,      cbReverse,  ComboBox1,  tbPitch,
-                              tbVolume,      tbTempo,        btLexicon,  btDefaults, cbSkipInclude,
-                              cbUseLid,      cbSemiService9X};
+    QWidget* const order[] = {
+        btOk,       btCancel,      Button1,    pcInfo,         EditHost,       ComboSecurity,
+        EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,      seNumSave,
+        cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,        btLexicon,
+        btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -424,6 +428,7 @@ void TfrmOpties::LoadOptions() {
     // "From new to old" is the order when "Reverse" is clear.
     cbReverse->setChecked(!fields.Reverse);
     cbUseLid->setChecked(fields.UseLid);
+    cbEigenTaal->setChecked(fields.ReadInOwnLanguage);
     cbSkipInclude->setChecked(fields.SkipReply);
     cbSemiService9X->setChecked(fields.SemiService9X);
     ShowVoice(settings.Voice);
@@ -452,6 +457,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.Volume = tbVolume->value();
     f.SkipReply = cbSkipInclude->isChecked();
     f.UseLid = cbUseLid->isChecked();
+    f.ReadInOwnLanguage = cbEigenTaal->isChecked();
     f.SemiService9X = cbSemiService9X->isChecked();
     return f;
 }

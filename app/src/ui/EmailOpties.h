@@ -120,6 +120,7 @@ public:
 
     QCheckBox* cbSkipInclude;
     QCheckBox* cbUseLid;
+    QCheckBox* cbEigenTaal;
     QCheckBox* cbSemiService9X;
 
     QPushButton* btOk;

@@ -72,6 +72,9 @@ void EngineSpeech::SetVolume(std::int32_t level) {
 void EngineSpeech::SetVoice(std::int32_t code) {
     engine_.setVoice(code);
 }
+void EngineSpeech::SetLanguage(const std::string& code) {
+    engine_.setLanguage(code);
+}
 void EngineSpeech::GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                                       std::int32_t& volume) {
     const engines::SpeechDefaults d = engine_.defaultSettings();

@@ -44,6 +44,7 @@ public:
     void SetPitch(std::int32_t level) override;
     void SetVolume(std::int32_t level) override;
     void SetVoice(std::int32_t code) override;
+    void SetLanguage(const std::string& code) override;
     void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                             std::int32_t& volume) override;
     void Lexicon(void* owner) override;

@@ -1,6 +1,7 @@
-// The language gate: morvik, loaded at run time while "UseLid" is set, tells whether a message
-// body is Dutch. Without the library (missing, incomplete or without a Dutch model) every text
-// counts as Dutch, so the gate can only ever let mail through, never swallow it.
+// The language gate: morvik, loaded at run time while "UseLid" or the reading of mail in its own
+// language is set, tells whether a message body is Dutch, or which of its six languages it is
+// in. Without the library (missing, incomplete or without a Dutch model) every text counts as
+// Dutch, so the gate can only ever let mail through, never swallow it.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +26,7 @@ public:
     using Classifier =
         std::function<float(const char* text, const char* language, const char* documentType)>;
 
-    // "UseLid" is read from settings at each call. configFile is handed
+    // "UseLid" and ReadInOwnLanguage are read from settings at each call. configFile is handed
     // to morvik as it is: morvik takes it, and the model file names inside it, relative to the
     // working directory. libraryName is loaded by platform::SharedLibrary's rules.
     LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
@@ -34,8 +35,8 @@ public:
     LanguageCheck(const LanguageCheck&) = delete;
     LanguageCheck& operator=(const LanguageCheck&) = delete;
 
-    // Shell side: load at start-up when "UseLid" is set, follow the option at OK, unload at
-    // shutdown.
+    // Shell side: load at start-up when either option is set, follow the options at OK, unload
+    // at shutdown.
     void EnableLanguageCheck() override;
     void DisableLanguageCheck() override;
     void ApplyLanguageCheckSetting() override;
@@ -50,9 +51,13 @@ public:
     // True when no library is loaded or the text has fewer than 100 characters; otherwise
     // whether the Dutch score is strictly above 0.1.
     bool IsDutchText(const std::string& text) const override;
+    // C_ClassifyLanguage's code; empty on the same terms as IsDutchText answers true without
+    // asking, and when the library lacks that function.
+    std::string ClassifyLanguage(const std::string& text) const override;
 
     // Scores with classify instead of a library, as if one were loaded (tests of the gate's
-    // arithmetic). An empty classify goes back to "nothing loaded".
+    // arithmetic); ClassifyLanguage then answers empty. An empty classify goes back to "nothing
+    // loaded".
     void UseClassifier(Classifier classify);
 
 private:
@@ -62,8 +67,9 @@ private:
     std::string libraryName_;
     std::unique_ptr<platform::SharedLibrary> library_;
     Classifier classify_;
-    std::int32_t (*close_)() = nullptr; // C_Close
-    bool loaded_ = false;               // LanguageCheckLoaded
+    const char* (*classifyLanguage_)(const char*) = nullptr; // C_ClassifyLanguage
+    std::int32_t (*close_)() = nullptr;                      // C_Close
+    bool loaded_ = false;                                    // LanguageCheckLoaded
 };
 
 } // namespace brevon

@@ -33,6 +33,8 @@ struct MailSettings {
     bool Reverse = false;
     bool SkipReply = false;
     bool UseLid = false;
+    // A body in English, French, German, Italian or Spanish is read in its own language.
+    bool ReadInOwnLanguage = false;
     bool ShowWindow = true;
 };
 

@@ -34,6 +34,10 @@ struct ReadingState {
     std::vector<int> NewPositions;
 
     std::string SpeechText;
+    // A body read in another language: its code ("en", ...), and the Dutch said before it.
+    // Both empty for a reading in Dutch.
+    std::string SpeechLanguage;
+    std::string SpeechIntro;
 
     // The mail check's switches.
     bool Online = true;

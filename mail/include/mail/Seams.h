@@ -72,6 +72,9 @@ public:
     virtual void SetPitch(std::int32_t level) = 0;
     virtual void SetVolume(std::int32_t level) = 0;
     virtual void SetVoice(std::int32_t code) = 0;
+    // Texts said from now on are read in this language: "nl" (the default), "en", "fr", "de",
+    // "it" or "es"; the voice keeps its character.
+    virtual void SetLanguage(const std::string& code) = 0;
     // Voice, tempo, pitch and volume as the engine would choose them.
     virtual void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                                     std::int32_t& volume) = 0;
@@ -90,6 +93,10 @@ public:
     virtual bool LanguageCheckLoaded() const = 0;
     // True when no library is loaded or the text is too short to judge.
     virtual bool IsDutchText(const std::string& text) const = 0;
+    // The library's six-way answer, its language code ("en", "nl", ...) or "??" when no
+    // language is likely enough; empty when no library is loaded or the text is too short to
+    // judge.
+    virtual std::string ClassifyLanguage(const std::string& text) const = 0;
 };
 
 // The text preprocessor's three engines, each as one step: the length the engine reported and

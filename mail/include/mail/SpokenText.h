@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <mail/MailContext.h>
@@ -28,13 +29,24 @@ inline constexpr const char* kNotDutchSentence =
 // lines hold no invitation.
 bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sentence);
 
+// The Dutch sentence said before a body read in another language ("en", "fr", "de", "it",
+// "es"); empty for any other code.
+std::string_view LeadInSentence(std::string_view language);
+
 // The body as it is to be spoken: refused with a sentence when the language gate says it is
 // not Dutch ("UseLid"), otherwise cleaned (leaving quoted text out with "SkipReply"), its
 // paragraphs restored and its numbers written out. languageCheck may be null (no gate).
+//
+// With ReadInOwnLanguage the cleaned body is classified once: in English, French, German,
+// Italian or Spanish it is read in that language (its code goes to *language) and its numbers
+// are left to that language's voice; in Dutch, too short to judge or without a library it is
+// read as above; with "UseLid" a body in none of the six is refused. *language is left empty
+// for a Dutch reading.
 std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
                                          const MailSettings& settings,
                                          const LanguageCheckOps* languageCheck,
-                                         PreprocessorOps& preprocessor);
+                                         PreprocessorOps& preprocessor,
+                                         std::string* language = nullptr);
 
 // Lines joined, each ended by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
@@ -45,7 +57,9 @@ public:
                PreprocessorOps& preprocessor);
 
     // Fetches the message at list position k (1-based) and puts what is to be said into
-    // SpeechText: its header sentence when ReadWithHeader is set, then its text. False when no
+    // SpeechText: its header sentence when ReadWithHeader is set, then its text. A body to be
+    // read in another language goes alone into SpeechText, with its code in SpeechLanguage and
+    // what is said in Dutch before it (header sentence, lead-in) in SpeechIntro. False when no
     // session could be had or it broke: the reason has then been spoken already.
     bool PrepareMessageText(int position);
 

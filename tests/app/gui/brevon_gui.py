@@ -184,7 +184,7 @@ class Brevon:
         """What the program reported, for reading a failure after the fact."""
         print(f"\n--- {self.name} trace ---", *self.trace(), sep="\n")
         print(f"--- {self.name} speech transcript ---",
-              *["\t".join(line) for line in self.spoken()], sep="\n")
+              *["\t".join(line) for line in self.spoken_in()], sep="\n")
         print(f"--- {self.name} output ---", self.log(), sep="\n")
 
     # -- what the program wrote
@@ -211,17 +211,24 @@ class Brevon:
             return None
         return poll(f"{self.name}'s trace line {pattern!r}", find, timeout)
 
-    def spoken(self):
-        """(time text, target, text) per line of the speech transcript."""
+    def spoken_in(self):
+        """(time text, target, text, language) per line of the speech transcript; the language
+        is "nl" unless the line names another."""
         try:
             with open(self.transcript, encoding="utf-8", errors="replace") as f:
-                return [tuple(line.split("\t", 2)) for line in f.read().splitlines()]
+                lines = [line.split("\t", 3) for line in f.read().splitlines()]
         except FileNotFoundError:
             return []
+        return [tuple(fields + ["nl"] * (4 - len(fields))) for fields in lines
+                if len(fields) >= 3]
+
+    def spoken(self):
+        """(time text, target, text) per line of the speech transcript."""
+        return [line[:3] for line in self.spoken_in()]
 
     def texts(self):
         """The spoken texts, in order, as the transcript writes them (CR as \\r)."""
-        return [line[2] for line in self.spoken() if len(line) == 3]
+        return [line[2] for line in self.spoken()]
 
     def wait_spoken(self, count, timeout=TIMEOUT):
         """Waits until at least count texts have been spoken; returns the texts."""

@@ -18,6 +18,8 @@ message lists, as one user's two sessions would:
    options (the login sentence), then the right one.
 2. with "SkipReply" and "UseLid" set: nothing new; the reply without its quoted text, the
    French message as not Dutch, the invitation as one sentence.
+3. with mail in other languages read in their own ("EigenTaal") as well: the English and the
+   French message each after a Dutch lead-in, in their language's voice.
 
 Each step leaves a screenshot in the shots folder. Usage:
 
@@ -161,6 +163,34 @@ MESSAGE_1_TEXT = (
 # The invitation (04): its "When:" line, wrapped onto a second line, and its "Where:" line.
 INVITATION = ("Wanneer: Donderdag 13 Maart 2025 van 10:00 tot 11:00. "
               "Plaats: Bouwkeet Parkstraat 8, Utrecht")
+
+# The English (05) and French (06) messages as read in their own language: cleaned and their
+# paragraphs joined, their numbers left to the voice of their language.
+ENGLISH_TEXT = (
+    "Hi Sanne,",
+    "",
+    "Thanks again for agreeing to speak at the logistics conference in Rotterdam. Your train "
+    "from Utrecht arrives at 8:40, and a colleague will meet you at the main entrance of the "
+    "venue. Your talk is scheduled right after the coffee break, so there is plenty of time to "
+    "set up your slides.",
+    "",
+    "Could you send me a short biography by the end of the week?",
+    "",
+    "Best wishes,",
+    "Rachel.",
+)
+FRENCH_TEXT = (
+    "Bonjour Sanne,",
+    "",
+    "Je vous confirme la r\u00e9union du comit\u00e9 de jumelage \u00e0 Lille le mardi 25 mars, "
+    "\u00e0 quatorze heures, dans la salle du conseil de la mairie. Nous parlerons du programme "
+    "de l'\u00e9t\u00e9 et de la visite de la chorale n\u00e9erlandaise.",
+    "",
+    "N'h\u00e9sitez pas \u00e0 m'appeler si vous avez des questions.",
+    "",
+    "Bien cordialement,",
+    "Camille Dubois.",
+)
 
 NO_NEW_MAIL = "Er zijn \\+geen \\-nieuwe berichten"
 NOT_DUTCH = "dit \\-bericht is \\-waarschijnlijk \\+niet in het Nederlands \\-gesteld"
@@ -358,8 +388,9 @@ class EndToEnd(unittest.TestCase):
         return time.monotonic()
 
     def play_and_hear(self, expected, header_ended=None, to_the_end=True):
-        """Play on the bar: expected is what is read. When a header sentence ended at
-        header_ended, play comes within its ten seconds, so no header is read again."""
+        """Play on the bar: expected is what is read (a list: the texts said in turn). When a
+        header sentence ended at header_ended, play comes within its ten seconds, so no header
+        is read again."""
         b = self.brevon
         before = len(b.texts())
         after = self.trace_len()
@@ -368,7 +399,7 @@ class EndToEnd(unittest.TestCase):
             self.assertLess(time.monotonic() - header_ended, 8,
                             "play came too late for the ten seconds after a header sentence")
         self.wait_trace("PlayMessage", after)
-        self.expect_spoken(before, [expected])
+        self.expect_spoken(before, expected if isinstance(expected, list) else [expected])
         if to_the_end:
             self.wait_trace("Body spoken", after, timeout=SPEECH_WAIT)
         return after
@@ -603,6 +634,46 @@ class EndToEnd(unittest.TestCase):
     def test_14_exit_run_2(self):
         self.exit_through_the_tray()
         self.shot("after-exit")
+        saved = read_settings(self.brevon.settings_file)
+        self.assertEqual(saved.get("EigenTaal"), 0, "off unless chosen")
+
+    # -- the third run: mail in the other five languages read in their own, the gate still on
+
+    def test_15_start_run_3(self):
+        b = self.start_brevon("run3", {"EigenTaal": True})
+        texts = b.wait_spoken(2, timeout=SPEECH_WAIT)
+        self.assertEqual(texts[1:], [NO_NEW_MAIL])
+        self.wait_trace("SetMailTimer on 300000", self.brevon.trace().index("CheckMail"))
+        b.wait_window("Brevon")
+
+    def play_in_own_language(self, lead_in, text, language, header_ended):
+        """Play: the lead-in in Dutch, said to nobody, then the body in its language, its end
+        told to the bar."""
+        b = self.brevon
+        before = len(b.spoken_in())
+        self.play_and_hear([lead_in, text], header_ended=header_ended)
+        said = b.spoken_in()[before:]
+        self.assertEqual([line[3] for line in said], ["nl", language])
+        self.assertEqual(said[0][1], "none")
+        self.assertNotEqual(said[1][1], "none")
+
+    def test_16_the_french_message_in_french(self):
+        for position in range(2, 6):
+            self.forward_and_hear(position, LISTED[11 - position])
+        ended = self.forward_and_hear(6, LISTED[5])
+        self.play_in_own_language("Dit bericht is in het Frans.", body(*FRENCH_TEXT), "fr",
+                                  ended)
+
+    def test_17_the_english_message_in_english(self):
+        ended = self.forward_and_hear(7, LISTED[4])
+        self.play_in_own_language("Dit bericht is in het Engels.", body(*ENGLISH_TEXT), "en",
+                                  ended)
+        self.bar_shot("run3-english-message-read")
+
+    def test_18_exit_run_3(self):
+        self.exit_through_the_tray()
+        saved = read_settings(self.brevon.settings_file)
+        self.assertEqual((saved["EigenTaal"], saved["UseLid"]), (1, 1))
 
 
 def main():

@@ -110,6 +110,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"User", "\xE2\x82\xAC-jan", "\xE2\x82\xAC-jan"},
         {"Beveiliging", "starttls", "STARTTLS"},
         {"Poort", "995", "995"},
+        {"EigenTaal", "1", "1"},
     };
     for (const auto& c : cases) {
         const RunResult set = Config({"set", c.name, c.value});
@@ -136,6 +137,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_EQ(read.User, "\x80-jan");
     EXPECT_EQ(read.Security, "STARTTLS");
     EXPECT_EQ(read.Port, "");
+    EXPECT_TRUE(read.ReadInOwnLanguage);
 }
 
 TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
