@@ -11,5 +11,7 @@ if(NOT BREVON_WINE)
   message(FATAL_ERROR "The Windows build runs its programs under Wine: install wine64 "
                       "(scripts/install-deps-windows)")
 endif()
+# (No Mono or Gecko, should a first run set the prefix up: Wine would try to fetch them.)
 set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${BREVON_WINEPREFIX} WINEDEBUG=-all
-                                  WINELOADER=${BREVON_WINE} ${BREVON_WINE})
+                                  WINELOADER=${BREVON_WINE} WINEDLLOVERRIDES=mscoree,mshtml=
+                                  ${BREVON_WINE})
