@@ -8,17 +8,22 @@
 #   make bench      build and run the benchmarks (bench/); one that fails fails the target
 #   make bench-build  build the benchmarks only
 #   make install    install into PREFIX (default /usr/local), whatever the build was set up with
+#   make windows    cross-build the Windows DLLs and programs with mingw-w64 (build-win/)
+#   make test-windows  the Windows build's tests under Wine, morvik-classify.exe against the
+#                   Linux build's (whose morvik-classify and models it builds in BUILD)
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 BUILD_BENCH ?= build-bench
+BUILD_WIN  ?= build-win
 PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
 .PHONY: deps build test test-asan run fuzz fuzz-smoke bench bench-build install format clean
+.PHONY: deps-windows windows test-windows linux-classify
 
 deps:
 	@scripts/install-deps
@@ -69,6 +74,43 @@ bench: bench-build
 	if [ $$ran -eq 0 ]; then echo "bench: no benchmarks in $(BUILD_BENCH)/bench" >&2; exit 1; fi; \
 	if [ -n "$$failed" ]; then echo "bench: failed:$$failed" >&2; exit 1; fi
 
+# The Windows build: mingw-w64 with the posix thread model, Tcl's hash tables from Debian's Tcl
+# source package and GoogleTest from Debian's sources, both built with the same toolchain; the
+# programs run under Wine in a prefix of the build folder's own (scripts/wine-prefix).
+WIN_DIR       = $(abspath $(BUILD_WIN))
+WIN_TOOLCHAIN = $(CURDIR)/cmake/toolchains/mingw-w64-x86_64.cmake
+
+deps-windows:
+	@scripts/install-deps-windows
+
+$(BUILD_WIN)/tcl/generic/tclHash.c: | deps-windows
+	scripts/fetch-tcl-source $(WIN_DIR)/tcl
+
+$(BUILD_WIN)/googletest/lib/cmake/GTest/GTestConfig.cmake: | deps-windows
+	cmake -S /usr/src/googletest -B $(WIN_DIR)/googletest-build $(CMAKE_GEN) \
+	  -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_INSTALL_PREFIX=$(WIN_DIR)/googletest
+	cmake --build $(WIN_DIR)/googletest-build -j $(JOBS)
+	cmake --install $(WIN_DIR)/googletest-build >/dev/null
+
+# Building runs morvik-build.exe under Wine for the models, so the prefix's server runs meanwhile.
+windows: deps-windows $(BUILD_WIN)/tcl/generic/tclHash.c $(BUILD_WIN)/googletest/lib/cmake/GTest/GTestConfig.cmake
+	cmake -S . -B $(BUILD_WIN) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVON_TCL_SOURCE_DIR=$(WIN_DIR)/tcl \
+	  -DGTest_DIR=$(WIN_DIR)/googletest/lib/cmake/GTest -DBREVON_LINUX_BUILD=$(abspath $(BUILD))
+	scripts/wine-prefix start $(BUILD_WIN)
+	cmake --build $(BUILD_WIN) -j $(JOBS) || { scripts/wine-prefix stop $(BUILD_WIN); exit 1; }
+	scripts/wine-prefix stop $(BUILD_WIN)
+
+# The Linux morvik-classify and models that the Windows one is compared with.
+linux-classify: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target morvik-classify morvik_models
+
+test-windows: windows linux-classify
+	scripts/wine-prefix start $(BUILD_WIN)
+	cd $(BUILD_WIN) && ctest $(CTEST_ARGS); status=$$?; \
+	  cd $(CURDIR) && scripts/wine-prefix stop $(BUILD_WIN); exit $$status
+
 # The prefix is given at install time: the build folder keeps the one it was first set up with.
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
@@ -78,3 +120,5 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)
+	-[ -d $(BUILD_WIN) ] && scripts/wine-prefix stop $(BUILD_WIN)
+	rm -rf $(BUILD_WIN)

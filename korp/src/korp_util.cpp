@@ -6,7 +6,9 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -133,6 +135,47 @@ TKorpTempFile::~TKorpTempFile() {
 
 #ifdef _WIN32
 
+namespace {
+// What a bare Windows (or Wine) registry may lack: the types mail attachments mostly have.
+std::string KnownMimeType(const std::string& ext) {
+    static constexpr std::pair<std::string_view, std::string_view> kTypes[] = {
+        {".bmp", "image/bmp"},
+        {".csv", "text/csv"},
+        {".doc", "application/msword"},
+        {".docx", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+        {".eml", "message/rfc822"},
+        {".gif", "image/gif"},
+        {".htm", "text/html"},
+        {".html", "text/html"},
+        {".ics", "text/calendar"},
+        {".jpeg", "image/jpeg"},
+        {".jpg", "image/jpeg"},
+        {".mp3", "audio/mpeg"},
+        {".odt", "application/vnd.oasis.opendocument.text"},
+        {".pdf", "application/pdf"},
+        {".png", "image/png"},
+        {".ppt", "application/vnd.ms-powerpoint"},
+        {".pptx", "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
+        {".rtf", "application/rtf"},
+        {".tif", "image/tiff"},
+        {".tiff", "image/tiff"},
+        {".txt", "text/plain"},
+        {".vcf", "text/vcard"},
+        {".wav", "audio/x-wav"},
+        {".xls", "application/vnd.ms-excel"},
+        {".xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+        {".xml", "application/xml"},
+        {".zip", "application/zip"},
+    };
+    const std::string lower = LowerCase(ext);
+    for (const auto& [known, type] : kTypes)
+        if (lower == known) return std::string(type);
+    return {};
+}
+} // namespace
+
+// The registry's "Content Type" of the extension first, as Windows programs do; then the
+// built-in list.
 std::string GetMimeTypeForFile(std::string_view name) {
     const std::size_t dot = name.find_last_of(".\\:");
     std::string result;
@@ -149,6 +192,7 @@ std::string GetMimeTypeForFile(std::string_view name) {
                 result.assign(value, strnlen(value, size));
             RegCloseKey(key);
         }
+        if (result.empty()) result = KnownMimeType(ext);
     }
     return result.empty() ? "application/octet-stream" : result;
 }

@@ -1,5 +1,6 @@
-// Points TMPDIR at a fresh private folder for one test and checks on the way out that every
-// temporary file the code under test made has been deleted.
+// Points the temporary folder (TMPDIR, on Windows TMP, which GetTempPath reads first) at a fresh
+// private folder for one test and checks on the way out that every temporary file the code under
+// test made has been deleted.
 #pragma once
 
 #include <cstdlib>
@@ -8,27 +9,49 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <random>
+#endif
+
 class TempDirGuard {
 public:
+#ifdef _WIN32
+    static constexpr const char* kVariable = "TMP";
+#else
+    static constexpr const char* kVariable = "TMPDIR";
+#endif
+
     TempDirGuard() {
+#ifdef _WIN32
+        std::random_device random;
+        for (int tries = 0; tries < 100 && dir_.empty(); ++tries) {
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("korptest" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) dir_ = candidate.string();
+        }
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "korptestXXXXXX").string();
         dir_ = mkdtemp(pattern.data());
-        const char* old = std::getenv("TMPDIR");
+#endif
+        const char* old = std::getenv(kVariable);
         if (old != nullptr) saved_ = old;
         hadOld_ = old != nullptr;
-        setenv("TMPDIR", dir_.c_str(), 1);
+        Set(dir_);
     }
     ~TempDirGuard() {
         if (hadOld_)
-            setenv("TMPDIR", saved_.c_str(), 1);
+            Set(saved_);
         else
-            unsetenv("TMPDIR");
+            Unset();
         std::filesystem::remove_all(dir_);
     }
     TempDirGuard(const TempDirGuard&) = delete;
     TempDirGuard& operator=(const TempDirGuard&) = delete;
 
-    const std::string& Dir() const { return dir_; }
+    const std::string& Dir() const {
+        return dir_;
+    }
     int FilesLeft() const {
         int n = 0;
         for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_))
@@ -37,6 +60,22 @@ public:
     }
 
 private:
+#ifdef _WIN32
+    static void Set(const std::string& value) {
+        _putenv_s(kVariable, value.c_str());
+    }
+    static void Unset() {
+        _putenv_s(kVariable, "");
+    }
+#else
+    static void Set(const std::string& value) {
+        setenv(kVariable, value.c_str(), 1);
+    }
+    static void Unset() {
+        unsetenv(kVariable);
+    }
+#endif
+
     std::string dir_;
     std::string saved_;
     bool hadOld_ = false;

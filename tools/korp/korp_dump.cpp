@@ -6,12 +6,19 @@
 // A message that fails to parse still gives an object, with the error under "Error".
 // Exit status: 0 when every file was read and parsed, 1 otherwise, 2 for a usage error.
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+// The Windows build has no OpenSSL: the digest comes from the system's cryptography (CNG).
+#include <windows.h>
+#include <bcrypt.h>
+#else
 #include <openssl/evp.h>
+#endif
 
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
@@ -52,9 +59,32 @@ void Field(std::string& out, const char* key, std::string_view value) {
 }
 
 std::string Sha256Hex(std::string_view data) {
+#ifdef _WIN32
+    unsigned char digest[32];
+    unsigned int length = 0;
+    // BCryptHashData takes a 32-bit length: large data goes in pieces.
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (BCRYPT_SUCCESS(
+            ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+        BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+        bool ok = true;
+        for (std::string_view rest = data; ok && !rest.empty();) {
+            const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(rest.size(), 1u << 30));
+            ok = BCRYPT_SUCCESS(::BCryptHashData(
+                hash, reinterpret_cast<PUCHAR>(const_cast<char*>(rest.data())), piece, 0));
+            rest.remove_prefix(piece);
+        }
+        if (ok && BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof digest, 0)))
+            length = sizeof digest;
+    }
+    if (hash != nullptr) ::BCryptDestroyHash(hash);
+    if (algorithm != nullptr) ::BCryptCloseAlgorithmProvider(algorithm, 0);
+#else
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+#endif
     static const char hex[] = "0123456789abcdef";
     std::string result;
     for (unsigned int i = 0; i < length; ++i) {

@@ -9,8 +9,12 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpPOP3.h>
@@ -40,6 +44,12 @@ bool ReadPassword(const std::string& file, std::string& password) {
         if (!in || !std::getline(in, password)) return false;
     } else {
         std::fprintf(stderr, "password: ");
+#ifdef _WIN32
+        const HANDLE console = ::GetStdHandle(STD_INPUT_HANDLE);
+        DWORD old = 0;
+        bool tty = ::GetConsoleMode(console, &old) != 0;
+        if (tty) ::SetConsoleMode(console, old & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+#else
         termios old{};
         bool tty = ::isatty(0) && ::tcgetattr(0, &old) == 0;
         if (tty) {
@@ -47,9 +57,14 @@ bool ReadPassword(const std::string& file, std::string& password) {
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
             ::tcsetattr(0, TCSANOW, &quiet);
         }
+#endif
         bool ok = static_cast<bool>(std::getline(std::cin, password));
         if (tty) {
+#ifdef _WIN32
+            ::SetConsoleMode(console, old);
+#else
             ::tcsetattr(0, TCSANOW, &old);
+#endif
             std::fprintf(stderr, "\n");
         }
         if (!ok) return false;

@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <utility>
+#include <vector>
 #include <sys/stat.h>
 
 #include <morvik/api/ScrambledFile.h>
@@ -269,8 +272,20 @@ int Stopper::InitStoppers(const char* firstDirectory, const char* secondDirector
 }
 
 void Stopper::LoadStopLists(const char* directory) {
-    for (const char* name : kStopListNames)
-        LoadStopList(*TableForName(name), directory, name);
+    // Where file names ignore case (Windows) "stopNL.txt" and "stopnl.txt" are one file, which
+    // must not count its words twice.
+    std::vector<std::filesystem::path> loaded;
+    for (const char* name : kStopListNames) {
+        const std::filesystem::path path =
+            std::filesystem::path(directory != nullptr ? directory : ".") / name;
+        bool seen = false;
+        for (const std::filesystem::path& earlier : loaded) {
+            std::error_code ec;
+            seen = seen || std::filesystem::equivalent(path, earlier, ec);
+        }
+        if (!seen && LoadStopList(*TableForName(name), directory, name) != 0)
+            loaded.push_back(path);
+    }
 }
 
 int Stopper::LoadStopList(CountTable& table, const char* directory, const char* name) {

@@ -10,7 +10,9 @@ namespace {
 constexpr std::size_t kLineBuffer = 65536;
 }
 
-zkCConfigFile::zkCConfigFile(const zk_cstring& name) { OpenConfig(name, nullptr, 0); }
+zkCConfigFile::zkCConfigFile(const zk_cstring& name) {
+    OpenConfig(name, nullptr, 0);
+}
 
 zkCConfigFile::zkCConfigFile(const zk_cstring& name, const zk_cstring& directory) {
     OpenConfig(name, directory.c_str(), 0);
@@ -91,8 +93,8 @@ bool zkCConfigFile::FindEntry(const zk_cstring& entry) {
             // The character at p always belongs to the value; it ends at the first line end,
             // carriage return, blank, tab or ';' after it.
             std::uint32_t end = len;
-            if (p + 1 <= len) end = p + 1 + static_cast<std::uint32_t>(
-                                                     std::strcspn(line + p + 1, "\n\r \t;"));
+            if (p + 1 <= len)
+                end = p + 1 + static_cast<std::uint32_t>(std::strcspn(line + p + 1, "\n\r \t;"));
             // A last line "n=" without a line end has p == len: subset reports the empty value.
             Value = CurrentLine.subset(p, end - 1);
         }
@@ -146,9 +148,17 @@ int zkCConfigFile::GetInt(const zk_cstring& section, const zk_cstring& entry) {
     return std::atoi(GetEntry(section, entry).c_str());
 }
 
+namespace {
+// strtol, not atol: a number out of range saturates instead of being undefined (the Windows C
+// library's atol wraps it round to a number of the other sign, where long is 32 bits).
+long ToLong(const zk_cstring& text) {
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+} // namespace
+
 long zkCConfigFile::GetLong(const zk_cstring& section, const zk_cstring& entry) {
     Quiet = 0;
-    return std::atol(GetEntry(section, entry).c_str());
+    return ToLong(GetEntry(section, entry));
 }
 
 zk_cstring zkCConfigFile::GetString(const zk_cstring& section, const zk_cstring& entry,
@@ -164,9 +174,8 @@ int zkCConfigFile::GetInt(const zk_cstring& section, const zk_cstring& entry, in
     return v.empty() ? defaultValue : std::atoi(v.c_str());
 }
 
-long zkCConfigFile::GetLong(const zk_cstring& section, const zk_cstring& entry,
-                            long defaultValue) {
+long zkCConfigFile::GetLong(const zk_cstring& section, const zk_cstring& entry, long defaultValue) {
     Quiet = 1;
     zk_cstring v = GetEntry(section, entry);
-    return v.empty() ? defaultValue : std::atol(v.c_str());
+    return v.empty() ? defaultValue : ToLong(v);
 }

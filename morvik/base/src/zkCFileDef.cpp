@@ -134,6 +134,12 @@ zk_cstring zkCFileDef::ResolvePath(const char* currentDirectory, const char* dir
 
 void zkCFileDef::Open(const char* mode) {
     if (!ValidMode(mode)) ZK_THROW(zkCFileDefException::Make(ZK_ERR_MODE, FullPath));
+#if defined(_WIN32)
+    // The C library's fopen takes no longer path; Windows (and Wine) then report the file as
+    // missing, which it need not be.
+    if (std::strlen(FullPath.c_str()) >= _MAX_PATH)
+        ZK_THROW(zkCFileDefException::Make(ZK_ERR_HANDLES, FullPath));
+#endif
     errno = 0;
     Stream = std::fopen(FullPath.c_str(), mode);
     if (Stream != nullptr) return;

@@ -34,7 +34,9 @@ public:
 bool IsWin9xFamily() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
+#ifdef _MSC_VER
 #pragma warning(suppress : 4996) // deprecated, but the platform identifier is all we need
+#endif
     if (!::GetVersionExA(&info)) return false;
     return info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
 }

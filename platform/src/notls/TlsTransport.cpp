@@ -1,0 +1,61 @@
+// TlsTransport where the build has no OpenSSL (the Windows cross build): plain connections work
+// as with TLS switched off; asking for TLS fails with a reason that says so, so a user asking
+// for an encrypted connection never gets a plain one instead.
+#include <platform/TlsTransport.h>
+
+namespace platform {
+
+struct TlsTransport::Session {};
+
+TlsTransport::TlsTransport(bool implicit) : Implicit(implicit) {
+    tcp_.OnLookup = [this] { Fire(OnLookup); };
+    tcp_.OnConnecting = [this] { Fire(OnConnecting); };
+    tcp_.OnConnected = [this] { Fire(OnConnected); };
+    tcp_.OnDisconnected = [this] { Fire(OnDisconnected); };
+    tcp_.OnError = [this](int code, const std::string& reason) { ReportError(code, reason); };
+}
+
+TlsTransport::~TlsTransport() {
+    tcp_.OnDisconnected = nullptr;
+}
+
+bool TlsTransport::IsOpen() const {
+    return tcp_.IsOpen();
+}
+
+bool TlsTransport::Secured() const {
+    return false;
+}
+
+bool TlsTransport::Open(const std::string& host, std::uint16_t port) {
+    Close();
+    host_ = host;
+    tcp_.LookupTimeout = LookupTimeout;
+    tcp_.ConnectTimeout = ConnectTimeout;
+    tcp_.ReceiveTimeout = ReceiveTimeout;
+    tcp_.Resolve = Resolve;
+    if (!tcp_.Open(host, port)) return false;
+    return Implicit ? StartTls() : true;
+}
+
+bool TlsTransport::StartTls() {
+    if (!tcp_.IsOpen()) return false;
+    ReportError(kTlsHandshakeFailed, "TLS is not available in this build of brevon");
+    Close();
+    return false;
+}
+
+bool TlsTransport::Send(std::string_view bytes) {
+    return IsOpen() && tcp_.Send(bytes);
+}
+
+std::size_t TlsTransport::Receive(char* buffer, std::size_t capacity) {
+    if (!IsOpen() || capacity == 0) return 0;
+    return tcp_.Receive(buffer, capacity);
+}
+
+void TlsTransport::Close() {
+    tcp_.Close();
+}
+
+} // namespace platform
