@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include <app/Settings.h>
@@ -206,22 +207,21 @@ int main(int argc, char** argv) {
     speech.SetVoice(settings.Voice);
 
     Program program{settings, state, speech, *store};
-    SetProgram(&program);
-
-    auto mainWindow = std::make_unique<TfrmMain>();
-    frmMain = mainWindow.get();
     auto bar = std::make_unique<TfrmBrevon>(settings, state);
-    frmBrevon = bar.get();
+    program.bar = bar.get();
+    auto mainWindow = std::make_unique<TfrmMain>(program);
 
     // The greeting gates normal running: its end shows the bar and runs the first check, queued
-    // so that it does not run inside the splash's own event handler.
-    frmSplash = new TfrmSplash(state, speech, LocalHour(), [&program] {
-        if (frmMain) frmMain->pop_form();
-        program.state.SayNoNewMail = true;
-        QTimer::singleShot(0, [&program] {
-            if (program.mail) program.mail->CheckMail();
+    // so that it does not run inside the splash's own event handler. The splash lets itself go
+    // once it has spoken.
+    QPointer<TfrmSplash> splash =
+        new TfrmSplash(state, speech, LocalHour(), [&program, &mainWindow] {
+            mainWindow->pop_form();
+            program.state.SayNoNewMail = true;
+            QTimer::singleShot(0, [&program] {
+                if (program.mail) program.mail->CheckMail();
+            });
         });
-    });
 
     program.preprocessorStarted =
         WithBusyCursor([&] { return engines::StartPreprocessor(dataFolder.string()); });
@@ -245,70 +245,56 @@ int main(int argc, char** argv) {
         .speech = speech,
         .languageCheck = program.languageCheck,
         .mail = nullptr, // made next
-        .barPosition =
-            [] {
-                return frmBrevon ? WindowPosition{frmBrevon->x(), frmBrevon->y()}
-                                 : WindowPosition{};
-            },
+        .barPosition = [&bar] { return bar->Position(); },
         // Every close of the dialog gives the tray and the bar back and sets the mail timer.
         .afterClose =
-            [&state, &program] {
-                if (frmMain) frmMain->setEnabled(true);
-                if (frmBrevon) {
-                    frmBrevon->setEnabled(true);
-                    // A check in progress sets the timer itself when it is done.
-                    if (!program.mail || !program.mail->SessionOpen())
-                        frmBrevon->Bar().SetMailTimer(state.Online);
-                }
+            [&state, &program, &mainWindow, &bar] {
+                mainWindow->setEnabled(true);
+                bar->setEnabled(true);
+                // A check in progress sets the timer itself when it is done.
+                if (!program.mail || !program.mail->SessionOpen())
+                    bar->Bar().SetMailTimer(state.Online);
             },
         .autostart = autostart.get(),
         .isWin9x = std::nullopt,
     };
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
-    frmOpties = options.get();
+    program.options = options.get();
 
     auto connection = std::make_unique<TformEmailConnection>(TformEmailConnection::Context{
         .state = state,
         .settings = [&settings] { return MailSettingsOf(settings); },
-        .shell = frmBrevon->Bar(),
+        .shell = bar->Bar(),
         .speech = speech,
         .languageCheck = &languageCheck,
         .dataFolder = platform::UserDataDir(),
-        .readingWindow = frmBrevon->SpeechHandle(),
+        .readingWindow = bar->SpeechHandle(),
         .bringBarToFront =
-            [] {
-                if (!frmBrevon) return;
-                frmBrevon->show();
-                frmBrevon->raise();
-                frmBrevon->activateWindow();
+            [&bar] {
+                bar->show();
+                bar->raise();
+                bar->activateWindow();
             },
     });
-    formEmailConnection = connection.get();
     program.mail = connection.get();
-    frmBrevon->SetMailOps(connection.get());
-    frmOpties->SetMailOps(connection.get());
+    bar->SetMailOps(connection.get());
+    options->SetMailOps(connection.get());
 
     // Logging out or being told to end finishes the program as the tray's "Sluiten" does.
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
-        if (frmMain) frmMain->close();
-    });
-    OnEndSignal([] {
-        if (frmMain) frmMain->close();
-    });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [&mainWindow] { mainWindow->close(); });
+    OnEndSignal([&mainWindow] { mainWindow->close(); });
     Trace("Started");
     const int status = QApplication::exec();
 
-    // Windows go before the program record they use.
-    formEmailConnection = nullptr;
+    // Windows go before the program record they use, each before what it points to.
+    program.mail = nullptr;
     connection.reset();
-    frmOpties = nullptr;
+    program.options = nullptr;
     options.reset();
-    delete frmSplash;
-    frmSplash = nullptr;
-    frmBrevon = nullptr;
-    bar.reset();
-    frmMain = nullptr;
+    delete splash;
     mainWindow.reset();
-    SetProgram(nullptr);
+    program.bar = nullptr;
+    bar.reset();
     return status;
 }

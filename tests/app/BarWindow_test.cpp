@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ShellFakes.h"
 #include "mainwindow.h"
 
 namespace {
@@ -85,6 +86,54 @@ TEST_F(BarWindow, DraggingWithAnyButtonMovesTheBar) {
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(bar.Image1, &release);
     EXPECT_EQ(bar.cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(BarWindow, ButtonsAndTrayItemsShareOneActionEach) {
+    TfrmBrevon bar(settings, state);
+    fakes::CallLog log;
+    fakes::FakeMail mail(log, state);
+    bar.SetMailOps(&mail);
+    const struct {
+        BarButton button;
+        PictureControl* control;
+        const char* item;
+        const char* caption;
+        const char* call;
+    } cases[] = {
+        {BarButton::Play, bar.imgPlay, "Leesvoor1", "Voor&lezen", "PlayMessage"},
+        {BarButton::Pauze, bar.imgPauze, "Pauzeervoorlezen1", "&Pauze", "PauseReading"},
+        {BarButton::Stop, bar.imgStop, "stop1", "S&toppen", "StopReading"},
+        {BarButton::Back, bar.imgBack, "Vorigebericht1", "Vo&rige bericht", "PreviousMessage"},
+        {BarButton::Forw, bar.imgFor, "Volgendebericht1", "Vo&lgende bericht", "NextMessage"},
+    };
+    const auto click = [](QWidget* w) {
+        const QPointF at(2, 2);
+        QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &press);
+        QApplication::sendEvent(w, &release);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        QAction* action = bar.Actions().Action(c.button);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->objectName(), c.item);
+        EXPECT_EQ(action->text(), c.caption);
+        // Disabled at creation: neither the button nor the item reaches the mail side.
+        EXPECT_FALSE(action->isEnabled());
+        click(c.control);
+        action->trigger();
+        EXPECT_TRUE(log.empty());
+        bar.Bar().SetButtonState(HoverName(c.button), true);
+        EXPECT_TRUE(action->isEnabled());
+        click(c.control);
+        action->trigger(); // the tray item
+        EXPECT_EQ(log, (fakes::CallLog{c.call, c.call}));
+        log.clear();
+    }
+    EXPECT_EQ(bar.Actions().Action(BarButton::Instel), nullptr);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
-// The running program's windows and services, reached process-wide as the windows reach each
-// other. Set up by main() in start-up order; every pointer is null until its window exists.
+// The running program's record and services, made by main() and handed by reference to the
+// windows that act on more than their own widgets (the tray window); the others get what they
+// need through their own context.
 #pragma once
 
-#include <mail/ReadingState.h>
 #include <app/Settings.h>
+#include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
 namespace platform {
@@ -13,11 +14,8 @@ class SettingsStore;
 namespace brevon {
 
 class EngineSpeech;
-class TfrmMain;
 class TfrmBrevon;
-class TfrmSplash;
 class TfrmOpties;
-class TformEmailConnection;
 
 struct Program {
     Settings& settings;
@@ -28,19 +26,9 @@ struct Program {
     MailOps* mail = nullptr;
     // Set once the preprocessor's engines have started.
     bool preprocessorStarted = false;
+    // The control bar and the options dialog, set by main() as it makes them.
+    TfrmBrevon* bar = nullptr;
+    TfrmOpties* options = nullptr;
 };
-
-// Null before main() has set it up.
-Program* TheProgram();
-void SetProgram(Program* program);
-
-// Runs a reading operation of the mail side, once it exists; the bar and the tray menu share it.
-void CallMail(void (MailOps::*operation)());
-
-extern TfrmMain* frmMain;
-extern TfrmBrevon* frmBrevon;
-extern TfrmSplash* frmSplash;
-extern TfrmOpties* frmOpties;
-extern TformEmailConnection* formEmailConnection;
 
 } // namespace brevon

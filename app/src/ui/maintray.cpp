@@ -12,7 +12,6 @@
 #include <platform/SettingsStore.h>
 
 #include "EmailOpties.h"
-#include "Program.h"
 #include "Speech.h"
 #include "Trace.h"
 #include "about.h"
@@ -27,17 +26,21 @@ constexpr int kShutdownRetryMs = 20;
 // Where the two placed windows stand now.
 class CurrentPositions final : public WindowPositions {
 public:
+    explicit CurrentPositions(const Program& program) : program_(program) {}
     WindowPosition BarPosition() const override {
-        return frmBrevon ? WindowPosition{frmBrevon->x(), frmBrevon->y()} : WindowPosition{};
+        return program_.bar ? program_.bar->Position() : WindowPosition{};
     }
     WindowPosition OptionsPosition() const override {
-        return frmOpties ? frmOpties->Position() : WindowPosition{};
+        return program_.options ? program_.options->Position() : WindowPosition{};
     }
+
+private:
+    const Program& program_;
 };
 
 } // namespace
 
-TfrmMain::TfrmMain() : QWidget(nullptr) {
+TfrmMain::TfrmMain(Program& program) : QWidget(nullptr), program_(program) {
     setObjectName("frmMain");
     setWindowTitle("frmMain");
     setFixedSize(104, 53);
@@ -47,16 +50,20 @@ TfrmMain::TfrmMain() : QWidget(nullptr) {
         icon.addFile(picture);
     setWindowIcon(icon);
 
-    if (Program* program = TheProgram()) {
-        program->state.SettingsPromptSpoken = false;
-        program->state.ConnectFailSpoken = false;
-    }
+    program_.state.SettingsPromptSpoken = false;
+    program_.state.ConnectFailSpoken = false;
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
     const auto item = [this](const char* name, const char* caption) {
         QAction* action = PopupMenu1->addAction(QString::fromLatin1(caption));
         action->setObjectName(name);
+        return action;
+    };
+    // The reading items are the bar's own actions: one enabled state for button and item.
+    const auto reading = [this](BarButton button) {
+        QAction* action = program_.bar->Actions().Action(button);
+        PopupMenu1->addAction(action);
         return action;
     };
     view1 = item("view1", "Knoppenbalk &verbergen");
@@ -66,30 +73,32 @@ TfrmMain::TfrmMain() : QWidget(nullptr) {
     Instellingen1 = item("Instellingen1", "&Instellingen");
     Help1 = item("Help1", "&Help");
     PopupMenu1->addSeparator();
-    Leesvoor1 = item("Leesvoor1", "Voor&lezen");
-    Pauzeervoorlezen1 = item("Pauzeervoorlezen1", "&Pauze");
-    stop1 = item("stop1", "S&toppen");
-    Vorigebericht1 = item("Vorigebericht1", "Vo&rige bericht");
-    Volgendebericht1 = item("Volgendebericht1", "Vo&lgende bericht");
+    Leesvoor1 = reading(BarButton::Play);
+    Pauzeervoorlezen1 = reading(BarButton::Pauze);
+    stop1 = reading(BarButton::Stop);
+    Vorigebericht1 = reading(BarButton::Back);
+    Volgendebericht1 = reading(BarButton::Forw);
     PopupMenu1->addSeparator();
     Over1 = item("Over1", "&Over...");
     exit1 = item("exit1", "&Sluiten");
 
     connect(view1, &QAction::triggered, this, [this] { pop_toggle_form(); });
     connect(offline1, &QAction::triggered, this, [this] { Offline1Click(); });
-    connect(Instellingen1, &QAction::triggered, this, [] {
-        if (frmBrevon) frmBrevon->ShowOptions();
-    });
-    connect(Help1, &QAction::triggered, this, [] {
-        if (frmBrevon) frmBrevon->ShowHelp();
-    });
-    connect(Leesvoor1, &QAction::triggered, this, [] { CallMail(&MailOps::PlayMessage); });
-    connect(Pauzeervoorlezen1, &QAction::triggered, this, [] { CallMail(&MailOps::PauseReading); });
-    connect(stop1, &QAction::triggered, this, [] { CallMail(&MailOps::StopReading); });
-    connect(Vorigebericht1, &QAction::triggered, this, [] { CallMail(&MailOps::PreviousMessage); });
-    connect(Volgendebericht1, &QAction::triggered, this, [] { CallMail(&MailOps::NextMessage); });
+    connect(Instellingen1, &QAction::triggered, this,
+            [this] { program_.bar->Bar().ShowOptions(); });
+    connect(Help1, &QAction::triggered, this, [this] { program_.bar->ShowHelp(); });
     connect(Over1, &QAction::triggered, this, [this] { Over1Click(); });
     connect(exit1, &QAction::triggered, this, [this] { close(); });
+
+    // What the bar asks of the tray window.
+    ControlBar& bar = program_.bar->Bar();
+    bar.SetShowOptions([this] { ShowOptions(); });
+    bar.SetFocusConnectionField([this](bool user) {
+        if (program_.options) program_.options->SelectConnectionField(user);
+    });
+    bar.SetToggleOnline([this](bool online) { ToggleOnline(online); });
+    connect(program_.bar, &TfrmBrevon::dragEnded, this, [this] { pop_form(); });
+    connect(program_.bar, &TfrmBrevon::hideAsked, this, [this] { pop_toggle_form(); });
 
     tray_ = new QSystemTrayIcon(icon, this);
     tray_->setToolTip("Tolvani Brevon");
@@ -137,34 +146,32 @@ void TfrmMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void TfrmMain::pop_form() {
-    Program* program = TheProgram();
-    if (!program) return;
-    if (program->settings.ShowWindow) {
+    TfrmBrevon& bar = *program_.bar;
+    if (program_.settings.ShowWindow) {
         view1->setText("Knoppenbalk &verbergen");
-        if (frmBrevon) frmBrevon->show();
+        bar.show();
     } else {
         view1->setText("Knoppenbalk &tonen");
     }
 }
 
 void TfrmMain::pop_up_form() {
-    Program* program = TheProgram();
-    if (!program || !frmBrevon) return;
-    program->settings.ShowWindow = true;
+    TfrmBrevon& bar = *program_.bar;
+    program_.settings.ShowWindow = true;
     view1->setText("Knoppenbalk &verbergen");
-    frmBrevon->show();
-    frmBrevon->raise();
-    frmBrevon->repaint();
+    bar.show();
+    bar.raise();
+    bar.repaint();
     Trace("Bar shown");
 }
 
 void TfrmMain::pop_toggle_form() {
-    Program* program = TheProgram();
-    if (!isEnabled() || !program || !frmBrevon) return;
-    if (frmBrevon->isVisible()) {
-        program->settings.ShowWindow = false;
+    if (!isEnabled()) return;
+    TfrmBrevon& bar = *program_.bar;
+    if (bar.isVisible()) {
+        program_.settings.ShowWindow = false;
         view1->setText("Knoppenbalk &tonen");
-        frmBrevon->hide();
+        bar.hide();
         Trace("Bar hidden");
     } else {
         pop_up_form();
@@ -193,54 +200,40 @@ void TfrmMain::ToggleOnline(bool online) {
     offline1->setChecked(!online);
 }
 
-void TfrmMain::SetReadingItemEnabled(BarButton button, bool enabled) {
-    QAction* item = nullptr;
-    switch (button) {
-    case BarButton::Play:
-        item = Leesvoor1;
-        break;
-    case BarButton::Pauze:
-        item = Pauzeervoorlezen1;
-        break;
-    case BarButton::Stop:
-        item = stop1;
-        break;
-    case BarButton::Back:
-        item = Vorigebericht1;
-        break;
-    case BarButton::Forw:
-        item = Volgendebericht1;
-        break;
-    default:
-        break;
-    }
-    if (item) item->setEnabled(enabled);
+void TfrmMain::ShowOptions() {
+    Trace("ShowOptions");
+    TfrmBrevon& bar = *program_.bar;
+    setEnabled(false);
+    bar.setEnabled(false);
+    bar.Bar().SetMailTimer(false);
+    if (!program_.options) return;
+    program_.options->LoadOptions();
+    program_.options->show();
+    program_.options->raise();
+    program_.options->activateWindow();
 }
 
 void TfrmMain::Offline1Click() {
-    Program* program = TheProgram();
-    if (!program) return;
     // QAction flips its mark before this runs: the mark as it was is the opposite of now, and
     // a mark means offline, so the old mark is the online flag asked for.
     const bool markBefore = !offline1->isChecked();
     offline1->setChecked(markBefore); // SetOnline sets the mark through ToggleOnline
-    if (program->mail)
-        program->mail->SetOnline(markBefore);
+    if (program_.mail)
+        program_.mail->SetOnline(markBefore);
     else
         ToggleOnline(markBefore);
-    if (program->state.Online && program->mail) program->mail->CheckMail();
+    if (program_.state.Online && program_.mail) program_.mail->CheckMail();
 }
 
 void TfrmMain::Over1Click() {
-    Program* program = TheProgram();
-    if (!program || !frmBrevon) return;
-    frmBrevon->Bar().SetMailTimer(false);
+    TfrmBrevon& bar = *program_.bar;
+    bar.Bar().SetMailTimer(false);
     setEnabled(false);
-    TfrmAbout::Run(program->speech);
+    TfrmAbout::Run(program_.speech);
     setEnabled(true);
     // Opened while a check was under way: that check sets the timer itself when it is done.
-    if (!program->mail || !program->mail->SessionOpen())
-        frmBrevon->Bar().SetMailTimer(program->state.Online);
+    if (!program_.mail || !program_.mail->SessionOpen())
+        bar.Bar().SetMailTimer(program_.state.Online);
 }
 
 void TfrmMain::RemoveTrayIcon() {
@@ -254,27 +247,23 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::Shutdown() {
     if (shutDown_) return;
-    Program* program = TheProgram();
-    if (program && program->mail && program->mail->SessionOpen()) {
+    MailOps* mail = program_.mail;
+    if (mail && mail->SessionOpen()) {
         // Closing was asked while the client waits for the server inside the event loop: end
         // that session first, then shut down in order once it has unwound.
-        program->mail->AbortSession();
+        mail->AbortSession();
         QTimer::singleShot(kShutdownRetryMs, this, [this] { Shutdown(); });
         return;
     }
     shutDown_ = true;
-    if (program) {
-        if (program->state.ReadingHeaders || program->state.ReadingBody) {
-            if (program->mail) program->mail->StopSpeaking();
-        }
-        StoreWindowPositions(program->settings, CurrentPositions());
-        SaveSettings(program->store, program->settings);
-        if (program->preprocessorStarted) engines::StopPreprocessor();
-        if (program->languageCheck && program->languageCheck->LanguageCheckLoaded())
-            program->languageCheck->DisableLanguageCheck();
-        program->speech.Stop();
-        program->speech.Close();
-    }
+    if (mail && (program_.state.ReadingHeaders || program_.state.ReadingBody)) mail->StopSpeaking();
+    StoreWindowPositions(program_.settings, CurrentPositions(program_));
+    SaveSettings(program_.store, program_.settings);
+    if (program_.preprocessorStarted) engines::StopPreprocessor();
+    if (program_.languageCheck && program_.languageCheck->LanguageCheckLoaded())
+        program_.languageCheck->DisableLanguageCheck();
+    program_.speech.Stop();
+    program_.speech.Close();
     RemoveTrayIcon();
     Trace("Shutdown");
     // exit, not quit: quit would first ask every window to close, and the bar declines.

@@ -1,6 +1,7 @@
 // The program's main window: never shown, it owns the tray icon and its popup menu, through
 // which the user shows or hides the bar, works offline, opens the options, help and about
-// windows, steers the reading and ends the program. Closing it ends the program.
+// windows, steers the reading (with the bar's own reading actions) and ends the program.
+// Closing it ends the program. It is made after the bar, which it shows and hides.
 #pragma once
 
 #include <QAction>
@@ -10,12 +11,15 @@
 
 #include <app/ControlBar.h>
 
+#include "Program.h"
+
 namespace brevon {
 
 class TfrmMain final : public QWidget {
     Q_OBJECT
 public:
-    TfrmMain();
+    // program.bar must be set.
+    explicit TfrmMain(Program& program);
     ~TfrmMain() override;
 
     // The bar toggle item's caption from "ShowWindow"; shows the bar when it is set.
@@ -28,8 +32,8 @@ public:
     void pop_up_menu();
     // The "Offline werken" check mark shows the opposite of online.
     void ToggleOnline(bool online);
-    // The tray menu mirror of a reading button.
-    void SetReadingItemEnabled(BarButton button, bool enabled);
+    // Opens the options dialog; the tray and the bar ignore the user until it closes.
+    void ShowOptions();
     // Removes the tray icon (shutdown).
     void RemoveTrayIcon();
 
@@ -56,6 +60,7 @@ private:
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
     void Shutdown();
 
+    Program& program_;
     QSystemTrayIcon* tray_ = nullptr;
     // On X11 the icon is a widget of Qt's whose mouse events we watch to act on releases, as
     // the platform reports them; elsewhere Qt's activation signal is all there is.

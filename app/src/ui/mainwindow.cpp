@@ -5,11 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "EmailOpties.h"
 #include "Help.h"
-#include "Program.h"
 #include "Trace.h"
-#include "maintray.h"
 
 namespace brevon {
 
@@ -36,6 +33,21 @@ constexpr std::array<ButtonPlace, kBarButtonCount> kButtons{{
     {"imgHelp", QRect(334, 17, 40, 11), false},
 }};
 
+struct ReadingItem {
+    const char* name; // the tray menu item's
+    const char* caption;
+    void (MailOps::*operation)();
+};
+
+// In BarButton order.
+constexpr std::array<ReadingItem, kReadingButtonCount> kReadingItems{{
+    {"Leesvoor1", "Voor&lezen", &MailOps::PlayMessage},
+    {"Pauzeervoorlezen1", "&Pauze", &MailOps::PauseReading},
+    {"stop1", "S&toppen", &MailOps::StopReading},
+    {"Vorigebericht1", "Vo&rige bericht", &MailOps::PreviousMessage},
+    {"Volgendebericht1", "Vo&lgende bericht", &MailOps::NextMessage},
+}};
+
 QPolygon Outline(std::initializer_list<int> coordinates) {
     QPolygon polygon;
     for (auto it = coordinates.begin(); it != coordinates.end(); it += 2)
@@ -48,6 +60,22 @@ QString FromAscii(const std::string& text) {
 }
 
 } // namespace
+
+ReadingActions::ReadingActions(QObject* owner) {
+    for (int i = 0; i < kReadingButtonCount; ++i) {
+        const ReadingItem& item = kReadingItems[i];
+        actions_[i] = new QAction(QString::fromLatin1(item.caption), owner);
+        actions_[i]->setObjectName(item.name);
+        QObject::connect(actions_[i], &QAction::triggered, owner, [this, &item] {
+            if (mail_) (mail_->*item.operation)();
+        });
+    }
+}
+
+QAction* ReadingActions::Action(BarButton button) const {
+    const int i = static_cast<int>(button);
+    return i < kReadingButtonCount ? actions_[i] : nullptr;
+}
 
 PictureControl::PictureControl(QWidget* parent, const QString& name, QRect geometry)
     : QLabel(parent) {
@@ -93,8 +121,8 @@ std::array<QPolygon, 3> TfrmBrevon::PanelOutlines() {
 }
 
 TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), settings_(settings), tmrMail_(this),
-      tmrReadWCHeader_(this), tmrForm_(this),
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), settings_(settings), actions_(this),
+      tmrMail_(this), tmrReadWCHeader_(this), tmrForm_(this),
       bar_(*this, tmrMail_, tmrReadWCHeader_, settings, state), speechTarget_(this) {
     setObjectName("frmBrevon");
     setWindowTitle("Brevon");
@@ -130,11 +158,10 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     imgInstel = controls[5];
     imgHelp = controls[6];
 
-    ConnectButton(BarButton::Play, &MailOps::PlayMessage);
-    ConnectButton(BarButton::Pauze, &MailOps::PauseReading);
-    ConnectButton(BarButton::Stop, &MailOps::StopReading);
-    ConnectButton(BarButton::Back, &MailOps::PreviousMessage);
-    ConnectButton(BarButton::Forw, &MailOps::NextMessage);
+    for (int i = 0; i < kReadingButtonCount; ++i) {
+        QAction* action = actions_.Action(static_cast<BarButton>(i));
+        connect(controls[i], &PictureControl::clicked, action, &QAction::trigger);
+    }
     for (BarButton jumper : {BarButton::Back, BarButton::Forw}) {
         connect(Control(jumper), &PictureControl::pressed, this,
                 [this, jumper](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint) {
@@ -142,20 +169,13 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
                         bar_.JumpPress(jumper);
                 });
     }
-    connect(imgInstel, &PictureControl::clicked, this, [this] { ShowOptions(); });
+    connect(imgInstel, &PictureControl::clicked, this, [this] { bar_.ShowOptions(); });
     connect(imgHelp, &PictureControl::clicked, this, [this] { ShowHelp(); });
 
     tmrMail_.OnTick(this, [this] { bar_.MailTimerTick(); });
     tmrReadWCHeader_.OnTick(this, [this] { bar_.HeaderTimerTick(); });
     connect(&tmrForm_, &QTimer::timeout, this, [this] { MoveWithMouse(); });
 
-    bar_.SetShowOptions([this] { ShowOptions(); });
-    bar_.SetFocusConnectionField([](bool user) {
-        if (frmOpties) frmOpties->SelectConnectionField(user);
-    });
-    bar_.SetToggleOnline([](bool online) {
-        if (frmMain) frmMain->ToggleOnline(online);
-    });
     bar_.SetTrace([](std::string_view line) { Trace(line); });
 
     // Creation: the shape, the buttons disabled, the mail timer on, the place, flags and hints.
@@ -184,10 +204,6 @@ PictureControl* TfrmBrevon::Control(BarButton button) const {
         return imgHelp;
     }
     return nullptr;
-}
-
-void TfrmBrevon::ConnectButton(BarButton button, void (MailOps::*operation)()) {
-    connect(Control(button), &PictureControl::clicked, this, [operation] { CallMail(operation); });
 }
 
 QRegion TfrmBrevon::ShapeRegion() const {
@@ -228,7 +244,7 @@ void TfrmBrevon::SetBarHint(const std::string& text) {
 }
 
 void TfrmBrevon::SetMenuItemEnabled(BarButton button, bool enabled) {
-    if (frmMain) frmMain->SetReadingItemEnabled(button, enabled);
+    if (QAction* action = actions_.Action(button)) action->setEnabled(enabled);
 }
 
 void TfrmBrevon::StartDrag(QPoint grab) {
@@ -249,20 +265,7 @@ void TfrmBrevon::EndDrag() {
     unsetCursor();
     tmrForm_.stop();
     dragging_ = false;
-    if (frmMain) frmMain->pop_form();
-}
-
-void TfrmBrevon::ShowOptions() {
-    Trace("ShowOptions");
-    // The tray and the bar ignore the user while the dialog is open.
-    if (frmMain) frmMain->setEnabled(false);
-    setEnabled(false);
-    bar_.SetMailTimer(false);
-    if (!frmOpties) return;
-    frmOpties->LoadOptions();
-    frmOpties->show();
-    frmOpties->raise();
-    frmOpties->activateWindow();
+    emit dragEnded();
 }
 
 void TfrmBrevon::ShowHelp() {
@@ -272,7 +275,7 @@ void TfrmBrevon::ShowHelp() {
 bool TfrmBrevon::event(QEvent* event) {
     if (event->type() == SpeechEndEvent::EventType()) {
         // A body reading that PlayMessage handed to the engine has ended.
-        if (Program* program = TheProgram(); program && program->mail) program->mail->BodySpoken();
+        if (mail_) mail_->BodySpoken();
         return true;
     }
     return QWidget::event(event);
@@ -281,7 +284,7 @@ bool TfrmBrevon::event(QEvent* event) {
 void TfrmBrevon::closeEvent(QCloseEvent* event) {
     // The bar has no close button; a close from the desktop hides it as the tray toggle does.
     event->ignore();
-    if (frmMain) frmMain->pop_toggle_form();
+    emit hideAsked();
 }
 
 } // namespace brevon

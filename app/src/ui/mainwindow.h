@@ -1,11 +1,13 @@
 // The control bar: a small borderless skinned window with the five reading buttons and the
 // settings and help words, moved by dragging its background. It owns the mail, drag and header
-// timers; its behaviour lives in ControlBar, the widgets here only show and report.
+// timers and the five reading actions the tray menu shows too; its behaviour lives in
+// ControlBar, the widgets here only show and report.
 #pragma once
 
 #include <array>
 #include <memory>
 
+#include <QAction>
 #include <QLabel>
 #include <QPixmap>
 #include <QPolygon>
@@ -40,6 +42,20 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 };
 
+// The five reading operations as actions: the bar's buttons and the tray menu's items trigger
+// the same action, and its enabled state is the one both show.
+class ReadingActions final {
+public:
+    explicit ReadingActions(QObject* owner);
+    // The action of play, pauze, stop, back or forw (null for the settings and help words).
+    QAction* Action(BarButton button) const;
+    void SetMailOps(MailOps* mail) { mail_ = mail; }
+
+private:
+    std::array<QAction*, kReadingButtonCount> actions_{};
+    MailOps* mail_ = nullptr;
+};
+
 class TfrmBrevon final : public QWidget, public BarView {
     Q_OBJECT
 public:
@@ -48,9 +64,15 @@ public:
 
     // What other windows and the mail side call.
     ControlBar& Bar() { return bar_; }
-    void ShowOptions();
+    const ReadingActions& Actions() const { return actions_; }
     void ShowHelp();
-    void SetMailOps(MailOps* mail) { bar_.SetMailOps(mail); }
+    void SetMailOps(MailOps* mail) {
+        mail_ = mail;
+        bar_.SetMailOps(mail);
+        actions_.SetMailOps(mail);
+    }
+    // Where the bar stands now: what is saved as "X" and "Y".
+    WindowPosition Position() const { return {x(), y()}; }
 
     // The window handle the speech engine is given for a body reading.
     void* SpeechHandle() const { return speechTarget_.Handle(); }
@@ -75,6 +97,12 @@ public:
     PictureControl* imgInstel = nullptr;
     PictureControl* imgHelp = nullptr;
 
+signals:
+    // A drag of the bar has ended.
+    void dragEnded();
+    // The desktop asked to close the bar: it is hidden as the tray's toggle hides it.
+    void hideAsked();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -85,9 +113,10 @@ private:
     void MoveWithMouse();
     void EndDrag();
     PictureControl* Control(BarButton button) const;
-    void ConnectButton(BarButton button, void (MailOps::*operation)());
 
     Settings& settings_;
+    MailOps* mail_ = nullptr;
+    ReadingActions actions_;
     QtTimer tmrMail_;
     QtTimer tmrReadWCHeader_;
     QTimer tmrForm_;

@@ -7,7 +7,6 @@
 
 #include <app/Greeting.h>
 
-#include "Program.h"
 #include "Trace.h"
 
 namespace brevon {
@@ -56,7 +55,6 @@ bool TfrmSplash::event(QEvent* event) {
     // Released once this message has been handled; it never returns.
     hide();
     deleteLater();
-    if (frmSplash == this) frmSplash = nullptr;
     if (afterGreeting_) afterGreeting_();
     return true;
 }
