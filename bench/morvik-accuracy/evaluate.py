@@ -37,6 +37,8 @@ class Library:
         self.lib.C_InitLanguageClassifier.restype = ctypes.c_int
         self.lib.C_Classify.argtypes = [ctypes.c_char_p] * 3
         self.lib.C_Classify.restype = ctypes.c_float
+        self.lib.C_ClassifyLanguage.argtypes = [ctypes.c_char_p]
+        self.lib.C_ClassifyLanguage.restype = ctypes.c_char_p
         cfg = Path(cfg).resolve()
         # The configuration's model paths are relative to its own folder.
         here = os.getcwd()
@@ -49,6 +51,10 @@ class Library:
 
     def scores(self, text):
         return {k: self.lib.C_Classify(text, k.encode(), b"ASCIIDocument") for k in LANGS}
+
+    def answer(self, text):
+        """C_ClassifyLanguage's code: "en", ..., or "??"."""
+        return self.lib.C_ClassifyLanguage(text).decode().split(" ")[0]
 
     def close(self):
         self.lib.C_Close()

@@ -14,39 +14,13 @@ the option adds). --outside takes files of samples in languages outside the six.
 """
 
 import argparse
-import ctypes
-import os
 import sys
 from collections import Counter
 from pathlib import Path
 
-LANGS = ("en", "nl", "fr", "de", "it", "es")
+from evaluate import LANGS, Library, read_lines
+
 OTHER_FIVE = ("en", "fr", "de", "it", "es")
-
-
-def read_lines(path):
-    return [line for line in Path(path).read_bytes().split(b"\n") if line]
-
-
-class Library:
-    def __init__(self, lib, cfg):
-        self.lib = ctypes.CDLL(str(Path(lib).resolve()))
-        self.lib.C_InitLanguageClassifier.argtypes = [ctypes.c_char_p]
-        self.lib.C_ClassifyLanguage.argtypes = [ctypes.c_char_p]
-        self.lib.C_ClassifyLanguage.restype = ctypes.c_char_p
-        cfg = Path(cfg).resolve()
-        # The configuration's model paths are relative to its own folder.
-        here = os.getcwd()
-        os.chdir(cfg.parent)
-        try:
-            self.lib.C_InitLanguageClassifier(cfg.name.encode())
-        finally:
-            os.chdir(here)
-        if self.answer(b"dit is een bericht van de gemeente over uw aanvraag") != "nl":
-            sys.exit(f"reading.py: no Dutch model after reading {cfg}")
-
-    def answer(self, text):
-        return self.lib.C_ClassifyLanguage(text).decode().split(" ")[0]
 
 
 def heard(true, answer):
@@ -73,6 +47,8 @@ def main():
                     help="show this many samples read in another language's voice")
     args = ap.parse_args()
     clf = Library(args.lib, args.cfg)
+    if clf.answer(b"dit is een bericht van de gemeente over uw aanvraag") != "nl":
+        sys.exit(f"reading.py: no Dutch model after reading {args.cfg}")
 
     print(f"{args.dev}, {args.band} characters: what the listener hears")
     print("lang  samples   own voice     Dutch voice   ?? (Dutch/refused)   another voice")
