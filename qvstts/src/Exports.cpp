@@ -131,6 +131,16 @@ template <typename F> int32_t guarded(F&& body) noexcept {
     }
 }
 
+// Later texts use the level, brought into 0..10.
+int32_t setLevel(int Levels::*which, int32_t level) noexcept {
+    return guarded([which, level] {
+        State& s = state();
+        std::lock_guard lock(s.mutex);
+        s.levels.*which = clampLevel(level);
+        return QVS_OK;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -211,30 +221,15 @@ QVS_API int32_t QVS_CALL QVS_SetLanguage(const char* language) {
 }
 
 QVS_API int32_t QVS_CALL QVS_SetTempo(int32_t level) {
-    return guarded([level] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        s.levels.tempo = clampLevel(level);
-        return QVS_OK;
-    });
+    return setLevel(&Levels::tempo, level);
 }
 
 QVS_API int32_t QVS_CALL QVS_SetPitch(int32_t level) {
-    return guarded([level] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        s.levels.pitch = clampLevel(level);
-        return QVS_OK;
-    });
+    return setLevel(&Levels::pitch, level);
 }
 
 QVS_API int32_t QVS_CALL QVS_SetVolume(int32_t level) {
-    return guarded([level] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        s.levels.volume = clampLevel(level);
-        return QVS_OK;
-    });
+    return setLevel(&Levels::volume, level);
 }
 
 QVS_API int32_t QVS_CALL QVS_GetDefaultSettings(int32_t* voice, int32_t* tempo, int32_t* pitch,

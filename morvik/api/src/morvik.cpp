@@ -187,18 +187,29 @@ void SixScores(const char* text, float scores[6]) {
     set.ScoreFourGrams(grams, total, scores);
 }
 
+// Reads configFile and hands it to use. A missing name or a configuration that cannot be read
+// is reported on the error stream, the first under caller's name, and gives -1.
+template <typename F> std::int32_t WithConfig(const char* caller, const char* configFile, F use) {
+    if (configFile == nullptr) {
+        std::fprintf(stderr, "%s: no configuration file named\n", caller);
+        return -1;
+    }
+    try {
+        zkCConfigFile config(configFile, ".");
+        return use(config);
+    } catch (zkCException* e) {
+        Report(e);
+        return -1;
+    }
+}
+
 } // namespace
 
 extern "C" {
 
 MORVIK_API int32_t C_InitLanguageClassifier(const char* configFile) {
-    return Guard<std::int32_t>(-1, [&]() -> std::int32_t {
-        if (configFile == nullptr) {
-            std::fputs("C_InitLanguageClassifier: no configuration file named\n", stderr);
-            return -1;
-        }
-        try {
-            zkCConfigFile config(configFile, ".");
+    return Guard<std::int32_t>(-1, [&] {
+        return WithConfig("C_InitLanguageClassifier", configFile, [](zkCConfigFile& config) {
             gN = config.GetInt("Ngrams", "n");
             gTopicType = config.GetString("Batch-Specs", "topictype").c_str();
             for (const char* code : kCodes) {
@@ -214,10 +225,7 @@ MORVIK_API int32_t C_InitLanguageClassifier(const char* configFile) {
             const zk_cstring threshold = config.GetString("Ngrams", "threshold");
             gThreshold = static_cast<float>(std::atof(threshold.c_str()));
             return 0;
-        } catch (zkCException* e) {
-            Report(e);
-            return -1;
-        }
+        });
     });
 }
 
@@ -259,61 +267,58 @@ MORVIK_API int32_t BC_Init(const char* configFile) {
     std::int32_t n = 0;
     // Each build makes one model from one training text: nothing of an earlier build counts.
     gBuilder = ClassifierBuilder{};
-    const std::int32_t result = Guard<std::int32_t>(-1, [&]() -> std::int32_t {
-        if (configFile == nullptr) {
-            std::fputs("BC_Init: no configuration file named\n", stderr);
-            return -1;
-        }
-        try {
-            zkCConfigFile config(configFile, ".");
-            n = config.GetInt("Ngrams", "n");
-            gModelOutput = config.GetString("Ngrams", "ngramfile").c_str();
-            const zk_cstring topicFile = config.GetString("Batch-Specs", "topicfile");
-            gTopicType = config.GetString("Batch-Specs", "topictype").c_str();
+    const std::int32_t result = Guard<std::int32_t>(-1, [&] {
+        return WithConfig("BC_Init", configFile, [&](zkCConfigFile& config) -> std::int32_t {
+            try {
+                n = config.GetInt("Ngrams", "n");
+                gModelOutput = config.GetString("Ngrams", "ngramfile").c_str();
+                const zk_cstring topicFile = config.GetString("Batch-Specs", "topicfile");
+                gTopicType = config.GetString("Batch-Specs", "topictype").c_str();
 
-            std::string training;
-            if (topicFile == "stdin") {
-                char piece[4096];
-                std::size_t got;
-                while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0)
-                    training.append(piece, got);
-                // Every line, the last one too, ends with a line end.
-                if (!training.empty() && training.back() != '\n') training.push_back('\n');
-            } else {
-                std::FILE* f = std::fopen(topicFile.c_str(), "rb");
-                if (f == nullptr) {
-                    // Reported and refused; ending the caller's process is not a library's call.
-                    std::fprintf(stderr, "Could not open topic file: %s\n", topicFile.c_str());
-                    return -1;
+                std::string training;
+                if (topicFile == "stdin") {
+                    char piece[4096];
+                    std::size_t got;
+                    while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0)
+                        training.append(piece, got);
+                    // Every line, the last one too, ends with a line end.
+                    if (!training.empty() && training.back() != '\n') training.push_back('\n');
+                } else {
+                    std::FILE* f = std::fopen(topicFile.c_str(), "rb");
+                    if (f == nullptr) {
+                        // Reported and refused; ending the caller's process is not a library's
+                        // call.
+                        std::fprintf(stderr, "Could not open topic file: %s\n", topicFile.c_str());
+                        return -1;
+                    }
+                    char piece[1023];
+                    std::size_t got;
+                    while ((got = std::fread(piece, 1, sizeof piece, f)) > 0)
+                        training.append(piece, got);
+                    std::fclose(f);
                 }
-                char piece[1023];
-                std::size_t got;
-                while ((got = std::fread(piece, 1, sizeof piece, f)) > 0)
-                    training.append(piece, got);
-                std::fclose(f);
-            }
 
-            const DocumentKind kind = KindOf(gTopicType.c_str());
-            if (kind == DocumentKind::Unknown) {
-                std::fputs("Unknown Document Type\n", stderr);
-                gDocument.reset();
-            } else {
-                gDocument = MakeDocument(kind);
-                gDocument->Init(training, nullptr, 0, 0);
+                const DocumentKind kind = KindOf(gTopicType.c_str());
+                if (kind == DocumentKind::Unknown) {
+                    std::fputs("Unknown Document Type\n", stderr);
+                    gDocument.reset();
+                } else {
+                    gDocument = MakeDocument(kind);
+                    gDocument->Init(training, nullptr, 0, 0);
+                }
+            } catch (zkCException*) {
+                throw; // WithConfig reports it
+            } catch (const char* message) {
+                std::fprintf(stderr, "RWMessage %s\n", message);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "RWxmsg: %s\n", e.what());
+            } catch (...) {
+                std::fputs("Caught unexpected exception\n", stderr);
             }
-        } catch (zkCException* e) {
-            Report(e);
-            return -1;
-        } catch (const char* message) {
-            std::fprintf(stderr, "RWMessage %s\n", message);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "RWxmsg: %s\n", e.what());
-        } catch (...) {
-            std::fputs("Caught unexpected exception\n", stderr);
-        }
-        gBuilder.N = n;
-        gBuilder.TraceLevel = gTraceLevel;
-        return 0;
+            gBuilder.N = n;
+            gBuilder.TraceLevel = gTraceLevel;
+            return 0;
+        });
     });
     return result;
 }
