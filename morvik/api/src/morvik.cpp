@@ -87,6 +87,19 @@ std::unique_ptr<Text> MakeDocument(DocumentKind kind) {
     return std::make_unique<ASCIIDocument>();
 }
 
+// Reports the exception being handled, one that is not the library's own zkCException.
+void ReportForeign() noexcept {
+    try {
+        throw;
+    } catch (const char* message) {
+        std::fprintf(stderr, "RWMessage %s\n", message);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "RWxmsg: %s\n", e.what());
+    } catch (...) {
+        std::fputs("Caught unexpected exception\n", stderr);
+    }
+}
+
 // Runs body; an exception that escapes it is reported and onError returned, so nothing ever
 // unwinds into the caller's C code.
 template <typename R, typename Body> R Guard(R onError, Body&& body) noexcept {
@@ -94,12 +107,8 @@ template <typename R, typename Body> R Guard(R onError, Body&& body) noexcept {
         return body();
     } catch (zkCException* e) {
         Report(e);
-    } catch (const char* message) {
-        std::fprintf(stderr, "RWMessage %s\n", message);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "RWxmsg: %s\n", e.what());
     } catch (...) {
-        std::fputs("Caught unexpected exception\n", stderr);
+        ReportForeign();
     }
     return onError;
 }
@@ -308,12 +317,8 @@ MORVIK_API int32_t BC_Init(const char* configFile) {
                 }
             } catch (zkCException*) {
                 throw; // WithConfig reports it
-            } catch (const char* message) {
-                std::fprintf(stderr, "RWMessage %s\n", message);
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "RWxmsg: %s\n", e.what());
             } catch (...) {
-                std::fputs("Caught unexpected exception\n", stderr);
+                ReportForeign(); // and the builder is set up all the same
             }
             gBuilder.N = n;
             gBuilder.TraceLevel = gTraceLevel;
