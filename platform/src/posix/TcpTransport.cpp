@@ -1,6 +1,7 @@
 #include <platform/TcpTransport.h>
 
 #include "../NetDetail.h"
+#include "../Sockets.h"
 
 #include <cerrno>
 #include <csignal>
@@ -22,9 +23,11 @@
 
 namespace platform {
 
+namespace detail {
+
 namespace {
 
-constexpr std::intptr_t kNoSocket = -1;
+static_assert(sizeof(sockaddr_storage) <= sizeof(Endpoint::address));
 
 int CodeForErrno(int err) {
     switch (err) {
@@ -46,34 +49,23 @@ int CodeForErrno(int err) {
     }
 }
 
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+// Closes fd and gives back err (-1, so that the caller can return it with err set).
+std::intptr_t Fail(int fd, int& err, int why) {
+    ::close(fd);
+    err = why;
+    return kNoSocket;
 }
 
-// One address of the host, copied out of getaddrinfo's list so that it can cross threads.
-struct Endpoint {
-    int family = 0;
-    int socktype = 0;
-    int protocol = 0;
-    sockaddr_storage address{};
-    socklen_t length = 0;
-};
+} // namespace
 
-struct Lookup {
-    int rc = 0;     // getaddrinfo's result
-    int sysErr = 0; // errno of an EAI_SYSTEM failure, taken on the lookup's thread
-    std::vector<Endpoint> endpoints;
-};
-
-void Append(const char* node, const char* service, int flags, Lookup& out) {
+void AppendAddresses(const std::string& node, const std::string& service, bool numeric,
+                     Lookup& out) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags;
+    hints.ai_flags = numeric ? AI_NUMERICHOST | AI_NUMERICSERV : AI_ADDRCONFIG;
     addrinfo* list = nullptr;
-    out.rc = ::getaddrinfo(node, service, &hints, &list);
+    out.rc = ::getaddrinfo(node.c_str(), service.c_str(), &hints, &list);
     if (out.rc == EAI_SYSTEM) out.sysErr = errno;
     if (out.rc != 0) return;
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, &::freeaddrinfo);
@@ -83,132 +75,74 @@ void Append(const char* node, const char* service, int flags, Lookup& out) {
         e.family = ai->ai_family;
         e.socktype = ai->ai_socktype;
         e.protocol = ai->ai_protocol;
-        std::memcpy(&e.address, ai->ai_addr, ai->ai_addrlen);
-        e.length = ai->ai_addrlen;
+        std::memcpy(e.address.data(), ai->ai_addr, ai->ai_addrlen);
+        e.length = static_cast<int>(ai->ai_addrlen);
         out.endpoints.push_back(e);
     }
 }
 
-// Runs on a thread of its own (see CallWithin): the caller hands it copies it may outlive.
-Lookup LookUp(const std::string& host, const std::string& service,
-              const Transport::Resolver& resolve) noexcept {
-    Lookup out;
-    try {
-        if (!resolve) {
-            Append(host.c_str(), service.c_str(), AI_ADDRCONFIG, out);
-        } else {
-            for (const std::string& address : resolve(host)) {
-                Append(address.c_str(), service.c_str(), AI_NUMERICHOST | AI_NUMERICSERV, out);
-                if (out.rc != 0) break;
-            }
-        }
-    } catch (...) {
-        out.rc = EAI_FAIL;
-    }
-    if (out.rc == 0 && out.endpoints.empty()) out.rc = EAI_NONAME;
-    return out;
+int LookupFailedCode() {
+    return EAI_FAIL;
 }
 
-// Connects one address before the deadline; returns the socket or -1 with errno set.
-int ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline) {
+int NoAddressCode() {
+    return EAI_NONAME;
+}
+
+std::string LookupFailureText(const Lookup& lookup) {
+    return lookup.rc == EAI_SYSTEM ? std::strerror(lookup.sysErr) : ::gai_strerror(lookup.rc);
+}
+
+std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline,
+                         int& err) {
     int fd = ::socket(e.family, e.socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, e.protocol);
-    if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&e.address), e.length) == 0) return fd;
-    if (errno != EINPROGRESS) {
-        int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return -1;
+    if (fd < 0) {
+        err = errno;
+        return kNoSocket;
     }
+    const auto* address = reinterpret_cast<const sockaddr*>(e.address.data());
+    if (::connect(fd, address, static_cast<socklen_t>(e.length)) == 0) return fd;
+    if (errno != EINPROGRESS) return Fail(fd, err, errno);
     pollfd p{fd, POLLOUT, 0};
     for (;;) {
         int r = ::poll(&p, 1, RemainingMs(deadline));
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            int saved = r == 0 ? ETIMEDOUT : errno;
-            ::close(fd);
-            errno = saved;
-            return -1;
-        }
+        if (r <= 0) return Fail(fd, err, r == 0 ? ETIMEDOUT : errno);
         break;
     }
     int soErr = 0;
     socklen_t len = sizeof soErr;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0 || soErr != 0) {
-        ::close(fd);
-        errno = soErr ? soErr : errno;
-        return -1;
-    }
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0 || soErr != 0)
+        return Fail(fd, err, soErr ? soErr : errno);
     return fd;
 }
 
-} // namespace
+void SetNoDelay(std::intptr_t socket) {
+    int one = 1;
+    ::setsockopt(static_cast<int>(socket), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+int TimedOutError() {
+    return ETIMEDOUT;
+}
+
+int TransportCode(int err) {
+    return CodeForErrno(err);
+}
+
+std::string ErrorText(int err) {
+    return std::strerror(err);
+}
+
+} // namespace detail
+
+using detail::kNoSocket;
+using detail::RemainingMs;
 
 TcpTransport::TcpTransport() : handle_(kNoSocket) {}
 
 TcpTransport::~TcpTransport() {
     if (handle_ != kNoSocket) ::close(static_cast<int>(handle_));
-}
-
-bool TcpTransport::IsOpen() const {
-    return handle_ != kNoSocket;
-}
-
-bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
-    Close();
-    Fire(OnLookup);
-    const std::string service = std::to_string(port);
-    // getaddrinfo has no time-out of its own and can hang on a resolver that does not answer.
-    std::optional<Lookup> found;
-    try {
-        found = detail::CallWithin<Lookup>(LookupTimeout,
-                                           [host, service, resolve = Resolve]() noexcept {
-                                               return LookUp(host, service, resolve);
-                                           });
-    } catch (const std::system_error& e) {
-        ReportError(kTransportSystem, "cannot look up " + host + ": " + e.what());
-        return false;
-    }
-    if (!found) {
-        ReportError(kTransportTimedOut,
-                    "looking up " + host + " took longer than " + detail::Seconds(LookupTimeout));
-        return false;
-    }
-    if (found->rc != 0) {
-        std::string reason = "host not found: " + host;
-        if (found->rc == EAI_SYSTEM)
-            reason += std::string(" (") + std::strerror(found->sysErr) + ")";
-        else
-            reason += std::string(" (") + ::gai_strerror(found->rc) + ")";
-        ReportError(kTransportHostNotFound, reason);
-        return false;
-    }
-    Fire(OnConnecting);
-    // Each address gets the whole connect time-out: one that black-holes (an IPv6 route that
-    // leads nowhere, a firewall that drops) must not use up the wait for the next.
-    int fd = -1;
-    int lastErr = ETIMEDOUT;
-    for (const Endpoint& e : found->endpoints) {
-        fd = ConnectOne(e, std::chrono::steady_clock::now() + ConnectTimeout);
-        if (fd >= 0) break;
-        lastErr = errno;
-    }
-    if (fd < 0) {
-        const std::size_t tried = found->endpoints.size();
-        std::string reason =
-            lastErr == ETIMEDOUT
-                ? "no connection to " + host + " port " + service + " within " +
-                      detail::Seconds(ConnectTimeout) +
-                      (tried > 1 ? " (tried " + std::to_string(tried) + " addresses)" : "")
-                : "cannot connect to " + host + " port " + service + ": " + std::strerror(lastErr);
-        ReportError(CodeForErrno(lastErr), reason);
-        return false;
-    }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    handle_ = fd;
-    Fire(OnConnected);
-    return true;
 }
 
 bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
@@ -233,18 +167,9 @@ bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
     }
 }
 
-bool TcpTransport::WaitReadable(std::chrono::milliseconds timeout,
-                                const std::string& timeoutReason) {
-    return Wait(false, timeout, timeoutReason);
-}
-bool TcpTransport::WaitWritable(std::chrono::milliseconds timeout,
-                                const std::string& timeoutReason) {
-    return Wait(true, timeout, timeoutReason);
-}
-
 void TcpTransport::ReportSystemError(const char* what) {
     int err = errno;
-    ReportError(CodeForErrno(err), std::string(what) + ": " + std::strerror(err));
+    ReportError(detail::TransportCode(err), std::string(what) + ": " + detail::ErrorText(err));
 }
 
 bool TcpTransport::Send(std::string_view bytes) {

@@ -1,6 +1,7 @@
 #include <platform/TcpTransport.h>
 
 #include "../NetDetail.h"
+#include "../Sockets.h"
 
 #include <cstring>
 #include <memory>
@@ -14,9 +15,11 @@
 
 namespace platform {
 
+namespace detail {
+
 namespace {
 
-const std::intptr_t kNoSocket = static_cast<std::intptr_t>(INVALID_SOCKET);
+static_assert(sizeof(sockaddr_storage) <= sizeof(Endpoint::address));
 
 // Winsock needs one start-up per process before the first socket call.
 void EnsureWinsock() {
@@ -27,33 +30,23 @@ void EnsureWinsock() {
     (void)started;
 }
 
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+std::intptr_t Fail(SOCKET s, int& err, int why) {
+    ::closesocket(s);
+    err = why;
+    return kNoSocket;
 }
 
-// One address of the host, copied out of getaddrinfo's list so that it can cross threads.
-struct Endpoint {
-    int family = 0;
-    int socktype = 0;
-    int protocol = 0;
-    sockaddr_storage address{};
-    int length = 0;
-};
+} // namespace
 
-struct Lookup {
-    int rc = 0; // getaddrinfo's result, a WSA error code
-    std::vector<Endpoint> endpoints;
-};
-
-void Append(const char* node, const char* service, int flags, Lookup& out) {
+void AppendAddresses(const std::string& node, const std::string& service, bool numeric,
+                     Lookup& out) {
+    EnsureWinsock();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags;
+    hints.ai_flags = numeric ? AI_NUMERICHOST : 0;
     addrinfo* list = nullptr;
-    out.rc = ::getaddrinfo(node, service, &hints, &list);
+    out.rc = ::getaddrinfo(node.c_str(), service.c_str(), &hints, &list);
     if (out.rc != 0) return;
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, &::freeaddrinfo);
     for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
@@ -62,128 +55,93 @@ void Append(const char* node, const char* service, int flags, Lookup& out) {
         e.family = ai->ai_family;
         e.socktype = ai->ai_socktype;
         e.protocol = ai->ai_protocol;
-        std::memcpy(&e.address, ai->ai_addr, ai->ai_addrlen);
+        std::memcpy(e.address.data(), ai->ai_addr, ai->ai_addrlen);
         e.length = static_cast<int>(ai->ai_addrlen);
         out.endpoints.push_back(e);
     }
 }
 
-// Runs on a thread of its own (see CallWithin): the caller hands it copies it may outlive.
-Lookup LookUp(const std::string& host, const std::string& service,
-              const Transport::Resolver& resolve) noexcept {
-    Lookup out;
-    try {
-        if (!resolve) {
-            Append(host.c_str(), service.c_str(), 0, out);
-        } else {
-            for (const std::string& address : resolve(host)) {
-                Append(address.c_str(), service.c_str(), AI_NUMERICHOST, out);
-                if (out.rc != 0) break;
-            }
-        }
-    } catch (...) {
-        out.rc = WSANO_RECOVERY;
-    }
-    if (out.rc == 0 && out.endpoints.empty()) out.rc = WSAHOST_NOT_FOUND;
-    return out;
+int LookupFailedCode() {
+    return WSANO_RECOVERY;
 }
 
-SOCKET ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline, int& err) {
+int NoAddressCode() {
+    return WSAHOST_NOT_FOUND;
+}
+
+std::string LookupFailureText(const Lookup& lookup) {
+    return ErrorText(lookup.rc);
+}
+
+std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline,
+                         int& err) {
     SOCKET s = ::socket(e.family, e.socktype, e.protocol);
     if (s == INVALID_SOCKET) {
         err = WSAGetLastError();
-        return s;
+        return kNoSocket;
     }
     u_long nonBlocking = 1;
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&e.address), e.length) == 0) return s;
-    err = WSAGetLastError();
-    if (err != WSAEWOULDBLOCK) {
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
+    const auto* address = reinterpret_cast<const sockaddr*>(e.address.data());
+    if (::connect(s, address, e.length) == 0) return static_cast<std::intptr_t>(s);
+    const int connectErr = WSAGetLastError();
+    if (connectErr != WSAEWOULDBLOCK) return Fail(s, err, connectErr);
     WSAPOLLFD p{s, POLLWRNORM, 0};
     int r = ::WSAPoll(&p, 1, RemainingMs(deadline));
-    if (r <= 0) {
-        err = r == 0 ? WSAETIMEDOUT : WSAGetLastError();
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
+    if (r <= 0) return Fail(s, err, r == 0 ? WSAETIMEDOUT : WSAGetLastError());
     int soErr = 0;
     int len = sizeof soErr;
     ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soErr), &len);
-    if (soErr != 0 || (p.revents & (POLLERR | POLLHUP))) {
-        err = soErr ? soErr : WSAECONNREFUSED;
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
+    if (soErr != 0 || (p.revents & (POLLERR | POLLHUP)))
+        return Fail(s, err, soErr ? soErr : WSAECONNREFUSED);
+    return static_cast<std::intptr_t>(s);
 }
 
-} // namespace
+void SetNoDelay(std::intptr_t socket) {
+    BOOL one = TRUE;
+    ::setsockopt(static_cast<SOCKET>(socket), IPPROTO_TCP, TCP_NODELAY,
+                 reinterpret_cast<const char*>(&one), sizeof one);
+}
+
+int TimedOutError() {
+    return WSAETIMEDOUT;
+}
+
+// The same codes as on other systems, so that the mail side says the same sentence.
+int TransportCode(int err) {
+    switch (err) {
+    case WSAETIMEDOUT:
+        return kTransportTimedOut;
+    case WSAECONNREFUSED:
+        return kTransportRefused;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+        return kTransportReset;
+    case WSAENOTCONN:
+        return kTransportNotConnected;
+    case WSAENETUNREACH:
+        return kTransportNetUnreachable;
+    case WSAEHOSTUNREACH:
+        return kTransportHostUnreachable;
+    default:
+        return kTransportSystem;
+    }
+}
+
+std::string ErrorText(int err) {
+    return "error " + std::to_string(err);
+}
+
+} // namespace detail
+
+using detail::kNoSocket;
 
 TcpTransport::TcpTransport() : handle_(kNoSocket) {
-    EnsureWinsock();
+    detail::EnsureWinsock();
 }
 
 TcpTransport::~TcpTransport() {
     if (handle_ != kNoSocket) ::closesocket(static_cast<SOCKET>(handle_));
-}
-
-bool TcpTransport::IsOpen() const {
-    return handle_ != kNoSocket;
-}
-
-bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
-    Close();
-    Fire(OnLookup);
-    const std::string service = std::to_string(port);
-    // getaddrinfo has no time-out of its own and can hang on a resolver that does not answer.
-    std::optional<Lookup> found;
-    try {
-        found = detail::CallWithin<Lookup>(LookupTimeout,
-                                           [host, service, resolve = Resolve]() noexcept {
-                                               return LookUp(host, service, resolve);
-                                           });
-    } catch (const std::system_error& e) {
-        ReportError(kTransportSystem, "cannot look up " + host + ": " + e.what());
-        return false;
-    }
-    if (!found) {
-        ReportError(kTransportTimedOut,
-                    "looking up " + host + " took longer than " + detail::Seconds(LookupTimeout));
-        return false;
-    }
-    if (found->rc != 0) {
-        ReportError(kTransportHostNotFound,
-                    "host not found: " + host + " (error " + std::to_string(found->rc) + ")");
-        return false;
-    }
-    Fire(OnConnecting);
-    // Each address gets the whole connect time-out: one that black-holes (an IPv6 route that
-    // leads nowhere, a firewall that drops) must not use up the wait for the next.
-    SOCKET s = INVALID_SOCKET;
-    int err = WSAETIMEDOUT;
-    for (const Endpoint& e : found->endpoints) {
-        s = ConnectOne(e, std::chrono::steady_clock::now() + ConnectTimeout, err);
-        if (s != INVALID_SOCKET) break;
-    }
-    if (s == INVALID_SOCKET) {
-        const std::size_t tried = found->endpoints.size();
-        ReportError(err,
-                    err == WSAETIMEDOUT
-                        ? "no connection to " + host + " port " + service + " within " +
-                              detail::Seconds(ConnectTimeout) +
-                              (tried > 1 ? " (tried " + std::to_string(tried) + " addresses)" : "")
-                        : "cannot connect to " + host + " port " + service + " (error " +
-                              std::to_string(err) + ")");
-        return false;
-    }
-    BOOL one = TRUE;
-    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-    handle_ = static_cast<std::intptr_t>(s);
-    Fire(OnConnected);
-    return true;
 }
 
 bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
@@ -204,18 +162,9 @@ bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
     return false;
 }
 
-bool TcpTransport::WaitReadable(std::chrono::milliseconds timeout,
-                                const std::string& timeoutReason) {
-    return Wait(false, timeout, timeoutReason);
-}
-bool TcpTransport::WaitWritable(std::chrono::milliseconds timeout,
-                                const std::string& timeoutReason) {
-    return Wait(true, timeout, timeoutReason);
-}
-
 void TcpTransport::ReportSystemError(const char* what) {
     int err = WSAGetLastError();
-    ReportError(err, std::string(what) + " failed (error " + std::to_string(err) + ")");
+    ReportError(detail::TransportCode(err), std::string(what) + ": " + detail::ErrorText(err));
 }
 
 bool TcpTransport::Send(std::string_view bytes) {

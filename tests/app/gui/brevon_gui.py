@@ -4,8 +4,11 @@ with the files it writes (trace, speech transcript, output) and the screenshots 
 Standard library only.
 """
 
+import argparse
 import os
 import re
+import shutil
+import signal
 import subprocess
 import sys
 
@@ -301,3 +304,25 @@ def print_tail(path, label, size=2000):
             print(f"--- {label} ---", text, sep="\n", file=sys.stdout)
     except FileNotFoundError:
         pass
+
+
+def parse_test_args(doc, add_arguments=None):
+    """The command line of a GUI test script: the program, the shots folder, the speech speed,
+    --keep and what add_arguments adds; the rest goes to unittest. Empties the shots folder and
+    lets SIGTERM end a run that hangs like a failure, so that it still tears down."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--brevon", required=True, help="the program to drive")
+    parser.add_argument("--shots", help="folder for the screenshots of each step")
+    if add_arguments:
+        add_arguments(parser)
+    # Fast, but slow enough that the splash stands long enough to be seen (about 0.7 s).
+    parser.add_argument("--speech-speed", type=float, default=4,
+                        help="how much faster than real time the silent speech sink runs")
+    parser.add_argument("--keep", action="store_true", help="keep the run's temporary files")
+    args, rest = parser.parse_known_args()
+    args.brevon = os.path.abspath(args.brevon)
+    if args.shots:
+        shutil.rmtree(args.shots, ignore_errors=True)
+        os.makedirs(args.shots)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
+    return args, [sys.argv[0], *rest]

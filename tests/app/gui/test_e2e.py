@@ -26,11 +26,9 @@ Each step leaves a screenshot in the shots folder. Usage:
     test_e2e.py --brevon build/app/brevon --shots DIR [--brevon-config TOOL] [unittest options]
 """
 
-import argparse
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -42,8 +40,8 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
 
-from brevon_gui import (Brevon, Shots, print_tail, read_settings,  # noqa: E402
-                        scramble_password, write_settings)
+from brevon_gui import (Brevon, Shots, parse_test_args, print_tail,  # noqa: E402
+                        read_settings, scramble_password, write_settings)
 from demoserver import DemoServer  # noqa: E402
 from xsession import XSession, poll  # noqa: E402
 
@@ -678,22 +676,10 @@ class EndToEnd(unittest.TestCase):
 
 def main():
     global ARGS
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--brevon", required=True, help="the program to drive")
-    parser.add_argument("--shots", help="folder for the screenshots of each step")
-    parser.add_argument("--brevon-config", help="the settings tool; without it the test writes "
-                        "the settings file itself")
-    parser.add_argument("--speech-speed", type=float, default=4,
-                        help="how much faster than real time the silent speech sink runs")
-    parser.add_argument("--keep", action="store_true", help="keep the run's temporary files")
-    ARGS, rest = parser.parse_known_args()
-    ARGS.brevon = os.path.abspath(ARGS.brevon)
-    if ARGS.shots:
-        shutil.rmtree(ARGS.shots, ignore_errors=True)
-        os.makedirs(ARGS.shots)
-    # A run that hangs still tears down: SIGTERM ends it like a failure would.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2, failfast=False)
+    ARGS, argv = parse_test_args(__doc__, lambda parser: parser.add_argument(
+        "--brevon-config", help="the settings tool; without it the test writes the settings "
+        "file itself"))
+    unittest.main(argv=argv, verbosity=2, failfast=False)
 
 
 if __name__ == "__main__":

@@ -10,11 +10,9 @@ no desktop. Usage:
     test_shell.py --brevon build/app/brevon --shots DIR [unittest options]
 """
 
-import argparse
 import os
 import re
 import shutil
-import signal
 import socket
 import sys
 import tempfile
@@ -24,8 +22,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (TIMEOUT, Brevon, Shots, print_tail, read_settings,  # noqa: E402
-                        scramble_password, write_settings)
+from brevon_gui import (TIMEOUT, Brevon, Shots, parse_test_args, print_tail,  # noqa: E402
+                        read_settings, scramble_password, write_settings)
 from xsession import XSession, poll  # noqa: E402
 
 ARGS = None
@@ -542,21 +540,8 @@ class BrevonShell(unittest.TestCase):
 
 def main():
     global ARGS
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--brevon", required=True, help="the program to drive")
-    parser.add_argument("--shots", help="folder for the screenshots of each step")
-    # Fast, but slow enough that the splash stands long enough to be seen (about 0.7 s).
-    parser.add_argument("--speech-speed", type=float, default=4,
-                        help="how much faster than real time the silent speech sink runs")
-    parser.add_argument("--keep", action="store_true", help="keep the run's temporary files")
-    ARGS, rest = parser.parse_known_args()
-    ARGS.brevon = os.path.abspath(ARGS.brevon)
-    if ARGS.shots:
-        shutil.rmtree(ARGS.shots, ignore_errors=True)
-        os.makedirs(ARGS.shots)
-    # A run that hangs still tears down: SIGTERM and SIGALRM end it like a failure would.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    ARGS, argv = parse_test_args(__doc__)
+    unittest.main(argv=argv, verbosity=2)
 
 
 if __name__ == "__main__":
