@@ -24,13 +24,11 @@ public:
         const std::string n(name);
         DWORD type = 0;
         DWORD size = 0;
-        LSTATUS status = ::RegQueryValueExA(key_, n.c_str(), nullptr, &type, nullptr, &size);
-        if (status == ERROR_FILE_NOT_FOUND) return SettingsErrc::value_not_found;
-        if (status != ERROR_SUCCESS) return SystemError(status);
+        if (const std::error_code found = TypeAndSize(n, type, size)) return found;
         if (type != REG_DWORD || size != sizeof(DWORD)) return SettingsErrc::wrong_type;
         DWORD data = 0;
-        status = ::RegQueryValueExA(key_, n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                                    &size);
+        const LSTATUS status = ::RegQueryValueExA(key_, n.c_str(), nullptr, &type,
+                                                  reinterpret_cast<BYTE*>(&data), &size);
         if (status != ERROR_SUCCESS) return SystemError(status);
         value = static_cast<std::int32_t>(data);
         return {};
@@ -40,13 +38,11 @@ public:
         const std::string n(name);
         DWORD type = 0;
         DWORD size = 0;
-        LSTATUS status = ::RegQueryValueExA(key_, n.c_str(), nullptr, &type, nullptr, &size);
-        if (status == ERROR_FILE_NOT_FOUND) return SettingsErrc::value_not_found;
-        if (status != ERROR_SUCCESS) return SystemError(status);
+        if (const std::error_code found = TypeAndSize(n, type, size)) return found;
         if (type != REG_SZ && type != REG_EXPAND_SZ) return SettingsErrc::wrong_type;
         std::vector<char> data(size + 1, '\0');
-        status = ::RegQueryValueExA(key_, n.c_str(), nullptr, &type,
-                                    reinterpret_cast<BYTE*>(data.data()), &size);
+        const LSTATUS status = ::RegQueryValueExA(key_, n.c_str(), nullptr, &type,
+                                                  reinterpret_cast<BYTE*>(data.data()), &size);
         if (status != ERROR_SUCCESS) return SystemError(status);
         // The stored size counts the terminating zero; bytes before it, zeros included, are
         // the value (a scrambled password may hold zero bytes).
@@ -85,6 +81,14 @@ public:
 private:
     static std::error_code Result(LSTATUS status) {
         return status == ERROR_SUCCESS ? std::error_code() : SystemError(status);
+    }
+
+    // The stored type and size of the value name; value_not_found when there is none.
+    std::error_code TypeAndSize(const std::string& name, DWORD& type, DWORD& size) const {
+        const LSTATUS status =
+            ::RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size);
+        if (status == ERROR_FILE_NOT_FOUND) return SettingsErrc::value_not_found;
+        return Result(status);
     }
 
     HKEY key_;
