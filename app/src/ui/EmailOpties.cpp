@@ -59,8 +59,12 @@ std::string NumberText(const QSpinBox* field) {
     return ToCp1252(field->cleanText());
 }
 
-void SetName(QWidget* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
+// Makes a control under its parent (none: a page, which its tab widget takes), named as its
+// member so the rest of the program and the tests find it by that name.
+template <typename T, typename... Args>
+void Create(T*& member, const char* name, QWidget* parent, Args&&... args) {
+    member = new T(std::forward<Args>(args)..., parent);
+    member->setObjectName(QLatin1String(name));
 }
 
 } // namespace
@@ -91,58 +95,58 @@ TfrmOpties::TfrmOpties(OptiesContext context, QWidget* parent)
 TfrmOpties::~TfrmOpties() = default;
 
 void TfrmOpties::CreateControls() {
-    pcInfo = new QTabWidget(this);
-    tsHost = new QWidget;
-    tsParameters = new QWidget;
-    tsAlgemeen = new QWidget;
+    Create(pcInfo, "pcInfo", this);
+    Create(tsHost, "tsHost", nullptr);
+    Create(tsParameters, "tsParameters", nullptr);
+    Create(tsAlgemeen, "tsAlgemeen", nullptr);
     pcInfo->addTab(tsHost, Q("Verbinding"));
     pcInfo->addTab(tsParameters, Q("Uitspraak"));
     pcInfo->addTab(tsAlgemeen, Q("Algemeen"));
 
-    lblServer = new QLabel(tsHost);
-    EditHost = new QLineEdit(tsHost);
-    lblSecurity = new QLabel(tsHost);
-    ComboSecurity = new QComboBox(tsHost);
+    Create(lblServer, "lblServer", tsHost);
+    Create(EditHost, "EditHost", tsHost);
+    Create(lblSecurity, "lblSecurity", tsHost);
+    Create(ComboSecurity, "ComboSecurity", tsHost);
     for (const char* choice : {"Geen", "STARTTLS", "SSL/TLS"})
         ComboSecurity->addItem(Q(choice));
-    lblPort = new QLabel(tsHost);
-    EditPort = new QLineEdit(tsHost);
+    Create(lblPort, "lblPort", tsHost);
+    Create(EditPort, "EditPort", tsHost);
     // Digits only; empty means the usual port of the chosen security.
     EditPort->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), EditPort));
     EditPort->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblUserName = new QLabel(tsHost);
-    EditUserId = new QLineEdit(tsHost);
-    lblPassword = new QLabel(tsHost);
-    EditPasswd = new QLineEdit(tsHost);
+    Create(lblUserName, "lblUserName", tsHost);
+    Create(EditUserId, "EditUserId", tsHost);
+    Create(lblPassword, "lblPassword", tsHost);
+    Create(EditPasswd, "EditPasswd", tsHost);
     EditPasswd->setEchoMode(QLineEdit::Password);
     // Each character of the password shows as '*', whatever the style would choose.
     EditPasswd->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
-    lblIntTime = new QLabel(tsHost);
-    seIntervalTijd = new QSpinBox(tsHost);
+    Create(lblIntTime, "lblIntTime", tsHost);
+    Create(seIntervalTijd, "seIntervalTijd", tsHost);
     seIntervalTijd->setRange(kIntervalRange.min, kIntervalRange.max);
-    lblIntTime2 = new QLabel(tsHost);
-    cbNumSave = new QCheckBox(tsHost);
-    lblNumSave = new QLabel(tsHost);
-    seNumSave = new QSpinBox(tsHost);
+    Create(lblIntTime2, "lblIntTime2", tsHost);
+    Create(cbNumSave, "cbNumSave", tsHost);
+    Create(lblNumSave, "lblNumSave", tsHost);
+    Create(seNumSave, "seNumSave", tsHost);
     seNumSave->setRange(kNumSaveMailsRange.min, kNumSaveMailsRange.max);
-    cbReverse = new QCheckBox(tsHost);
+    Create(cbReverse, "cbReverse", tsHost);
     for (QSpinBox* field : {seIntervalTijd, seNumSave}) {
         // Plain digits whatever the user's locale, as the fields' rule reads them.
         field->setLocale(QLocale::c());
         field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
 
-    lblVoice = new QLabel(tsParameters);
-    ComboBox1 = new QComboBox(tsParameters);
+    Create(lblVoice, "lblVoice", tsParameters);
+    Create(ComboBox1, "ComboBox1", tsParameters);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert); // a typed name is not one of the voices
-    lblPitch = new QLabel(tsParameters);
-    tbPitch = new QSlider(Qt::Horizontal, tsParameters);
-    lblVolume = new QLabel(tsParameters);
-    tbVolume = new QSlider(Qt::Horizontal, tsParameters);
-    lblTempo = new QLabel(tsParameters);
-    tbTempo = new QSlider(Qt::Horizontal, tsParameters);
+    Create(lblPitch, "lblPitch", tsParameters);
+    Create(tbPitch, "tbPitch", tsParameters, Qt::Horizontal);
+    Create(lblVolume, "lblVolume", tsParameters);
+    Create(tbVolume, "tbVolume", tsParameters, Qt::Horizontal);
+    Create(lblTempo, "lblTempo", tsParameters);
+    Create(tbTempo, "tbTempo", tsParameters, Qt::Horizontal);
     for (QSlider* slider : {tbPitch, tbVolume, tbTempo}) {
         slider->setRange(kLevelRange.min, kLevelRange.max);
         slider->setSingleStep(1);
@@ -150,18 +154,18 @@ void TfrmOpties::CreateControls() {
         slider->setTickInterval(1);
         slider->setTickPosition(QSlider::TicksBelow);
     }
-    btLexicon = new QPushButton(tsParameters);
-    btDefaults = new QPushButton(tsParameters);
+    Create(btLexicon, "btLexicon", tsParameters);
+    Create(btDefaults, "btDefaults", tsParameters);
 
-    cbSkipInclude = new QCheckBox(tsAlgemeen);
-    cbUseLid = new QCheckBox(tsAlgemeen);
-    cbEigenTaal = new QCheckBox(tsAlgemeen);
-    cbSemiService9X = new QCheckBox(tsAlgemeen);
+    Create(cbSkipInclude, "cbSkipInclude", tsAlgemeen);
+    Create(cbUseLid, "cbUseLid", tsAlgemeen);
+    Create(cbEigenTaal, "cbEigenTaal", tsAlgemeen);
+    Create(cbSemiService9X, "cbSemiService9X", tsAlgemeen);
 
-    btOk = new QPushButton(Q("OK"), this);
+    Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
-    btCancel = new QPushButton(Q("Annuleren"), this);
-    Button1 = new QPushButton(Q("Help"), this);
+    Create(btCancel, "btCancel", this, Q("Annuleren"));
+    Create(Button1, "Button1", this, Q("Help"));
 
     // Screen readers and Alt+letter-less keyboards still get each field's name.
     lblServer->setBuddy(EditHost);
@@ -175,45 +179,6 @@ void TfrmOpties::CreateControls() {
     lblPitch->setBuddy(tbPitch);
     lblVolume->setBuddy(tbVolume);
     lblTempo->setBuddy(tbTempo);
-
-    SetName(pcInfo, "pcInfo");
-    SetName(tsHost, "tsHost");
-    SetName(tsParameters, "tsParameters");
-    SetName(tsAlgemeen, "tsAlgemeen");
-    SetName(lblServer, "lblServer");
-    SetName(EditHost, "EditHost");
-    SetName(lblSecurity, "lblSecurity");
-    SetName(ComboSecurity, "ComboSecurity");
-    SetName(lblPort, "lblPort");
-    SetName(EditPort, "EditPort");
-    SetName(lblUserName, "lblUserName");
-    SetName(EditUserId, "EditUserId");
-    SetName(lblPassword, "lblPassword");
-    SetName(EditPasswd, "EditPasswd");
-    SetName(lblIntTime, "lblIntTime");
-    SetName(seIntervalTijd, "seIntervalTijd");
-    SetName(lblIntTime2, "lblIntTime2");
-    SetName(cbNumSave, "cbNumSave");
-    SetName(lblNumSave, "lblNumSave");
-    SetName(seNumSave, "seNumSave");
-    SetName(cbReverse, "cbReverse");
-    SetName(lblVoice, "lblVoice");
-    SetName(ComboBox1, "ComboBox1");
-    SetName(lblPitch, "lblPitch");
-    SetName(tbPitch, "tbPitch");
-    SetName(lblVolume, "lblVolume");
-    SetName(tbVolume, "tbVolume");
-    SetName(lblTempo, "lblTempo");
-    SetName(tbTempo, "tbTempo");
-    SetName(btLexicon, "btLexicon");
-    SetName(btDefaults, "btDefaults");
-    SetName(cbSkipInclude, "cbSkipInclude");
-    SetName(cbUseLid, "cbUseLid");
-    SetName(cbEigenTaal, "cbEigenTaal");
-    SetName(cbSemiService9X, "cbSemiService9X");
-    SetName(btOk, "btOk");
-    SetName(btCancel, "btCancel");
-    SetName(Button1, "Button1");
 
     connect(btOk, &QPushButton::clicked, this, &TfrmOpties::btOkClick);
     connect(btCancel, &QPushButton::clicked, this, &TfrmOpties::btCancelClick);
