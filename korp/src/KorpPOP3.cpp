@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -426,11 +427,21 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
         if (OnError) OnError(*this, kErrSpoolFile, LastError);
         return nullptr;
     }
+    const std::optional<int> size = SpoolReply(n, headersOnly, *spool);
+    if (!size) return nullptr;
+    TKorpMsg* result = LoadSpooledMessage(std::move(spool), *size);
+    if (!result) return nullptr;
+    ErrorFlag = false; // a body chunk that happened to begin with "-ERR" is no failure
+    if (GetUIDLsOnRetrieve) result->UIDL = UidlOf(n);
+    if (OnAfterRetrieve) OnAfterRetrieve(*this);
+    return result;
+}
 
+std::optional<int> TKorpPOP::SpoolReply(std::uint16_t n, bool headersOnly, TKorpTempFile& spool) {
     const std::string number = std::to_string(n);
     SendCommand("LIST " + number);
     ReceiveReply();
-    if (transportFailed_) return nullptr;
+    if (transportFailed_) return std::nullopt;
     const int size = ReplyWord(ReplyText, 2, 100);
     // A size the server stated; a refused LIST leaves only the fixed cap to go by.
     const bool sizeStated = !ErrorFlag && ReplyWord(ReplyText, 2, -1) >= 0;
@@ -441,7 +452,7 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
         LastError = "message " + number + " is " + std::to_string(size) + " bytes, more than the " +
                     std::to_string(MaxMessageSize) + " allowed";
         if (OnError) OnError(*this, LastErrorCode, LastError);
-        return nullptr;
+        return std::nullopt;
     }
     // What may arrive before the retrieve is given up: the cap, and for a stated size not far
     // beyond it (a server must not feed an endless message to a reader left alone for months).
@@ -452,23 +463,19 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
 
     SendCommand(headersOnly ? "TOP " + number + " 0" : "RETR " + number);
     std::string first = ReceiveReply();
-    if (transportFailed_) return nullptr;
+    if (transportFailed_) return std::nullopt;
     if (ErrorFlag) {
         LastError = (headersOnly ? "TOP refused: " : "RETR refused: ") + ReplyText;
         RaiseError(kErrRetrieve);
-        return nullptr;
+        return std::nullopt;
     }
 
-    auto failWrite = [&](const char* what) {
-        LastError = std::string("cannot write the temporary file of the message: ") + what;
-        RaiseError(kErrSpoolFile);
-        return nullptr;
-    };
     std::uint64_t written = first.size();
     try {
-        spool->WriteBuffer(first);
+        spool.WriteBuffer(first);
     } catch (const EKorpError& e) {
-        return failWrite(e.what());
+        SpoolFileFailed(e.what());
+        return std::nullopt;
     }
     lastPercent_ = 0;
     nextThreshold_ = RetrieveProgressStep;
@@ -487,14 +494,15 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
         std::string chunk = ReceiveReply(false);
         // Time-out, a closed connection or any failure ends the retrieve; the transport error
         // has been raised and the connection is closed.
-        if (transportFailed_ || chunk.empty()) return nullptr;
+        if (transportFailed_ || chunk.empty()) return std::nullopt;
         std::memcpy(hand + keep, chunk.data(), chunk.size());
         handLen = keep + chunk.size();
         complete = std::string_view(hand, handLen).find(kTerminator) != std::string_view::npos;
         try {
-            spool->WriteBuffer(chunk);
+            spool.WriteBuffer(chunk);
         } catch (const EKorpError& e) {
-            return failWrite(e.what());
+            SpoolFileFailed(e.what());
+            return std::nullopt;
         }
         written += chunk.size();
         if (!complete && written > limit) {
@@ -506,7 +514,7 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
             transport_->Close();
             IsConnected = false;
             if (OnError) OnError(*this, LastErrorCode, LastError);
-            return nullptr;
+            return std::nullopt;
         }
         // A size of 0 or less (a broken LIST answer) cannot scale anything: call it done.
         std::uint64_t percent =
@@ -520,19 +528,23 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
     }
     if ((!percentComputed || lastPercent_ < 100) && OnRetrieveProgress)
         OnRetrieveProgress(*this, 100);
+    return size;
+}
 
+TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size) {
     auto msg = std::make_unique<TKorpMsg>();
     TStringList& lines = msg->RawMail;
     try {
         spool->SetPosition(0);
         lines.LoadFromStream(*spool);
     } catch (const EKorpError& e) {
-        return failWrite(e.what());
+        SpoolFileFailed(e.what());
+        return nullptr;
     }
-    spool.reset();
+    spool.reset(); // the lines are in hand: the file need not wait for the parse
+    // The status line and the terminating dot go; then undo the dot-stuffing (RFC 1939, 3).
     if (!lines.Empty()) lines.Delete(0);
     if (!lines.Empty()) lines.Delete(lines.Count() - 1);
-    // Undo the dot-stuffing (RFC 1939, 3).
     for (std::string& line : lines.Lines())
         if (line.size() > 1 && line[0] == '.') line.erase(0, 1);
     msg->Size = size;
@@ -544,12 +556,13 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
         msg->ParseError = e.what();
         LastError = std::string("the message could not be parsed whole: ") + e.what();
     }
-    TKorpMsg* result = msg.get();
     messages_.push_back(std::move(msg));
-    ErrorFlag = false; // a body chunk that happened to begin with "-ERR" is no failure
-    if (GetUIDLsOnRetrieve) result->UIDL = UidlOf(n);
-    if (OnAfterRetrieve) OnAfterRetrieve(*this);
-    return result;
+    return messages_.back().get();
+}
+
+void TKorpPOP::SpoolFileFailed(const char* what) {
+    LastError = std::string("cannot write the temporary file of the message: ") + what;
+    RaiseError(kErrSpoolFile);
 }
 
 void TKorpPOP::Quit() {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <span>
+#include <utility>
 #include <string>
 
 #include <QCheckBox>
@@ -41,6 +44,9 @@ QString Q(std::string_view cp1252) {
     return FromCp1252(cp1252);
 }
 
+// What OK shows while its steps run.
+constexpr const char* kWaitCaption = "Wacht...";
+
 // How often OK looks again whether the mail side has finished talking to the server.
 constexpr int kOkRetryMs = 50;
 
@@ -59,8 +65,190 @@ std::string NumberText(const QSpinBox* field) {
     return ToCp1252(field->cleanText());
 }
 
-void SetName(QWidget* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
+// Makes a control under its parent (none: a page, which its tab widget takes), named as its
+// member so the rest of the program and the tests find it by that name.
+template <typename T, typename... Args>
+void Create(T*& member, const char* name, QWidget* parent, Args&&... args) {
+    member = new T(std::forward<Args>(args)..., parent);
+    member->setObjectName(QLatin1String(name));
+}
+
+// How a row's name is placed beside its control.
+enum class NameAt {
+    None,   // the control carries its own caption, or has none
+    Before, // right-aligned, kLabelGap before the control, and 4 units from the page's edge
+    Margin, // at 19 units on the row's middle, ending 6 units before the control
+    Groove, // as Margin, but level with the slider's groove, which the ticks below push up
+    Lead,   // the words a sentence starts with: where the row starts, the control kGap after
+};
+
+// How a control takes its box on the grid.
+enum class Sizing {
+    Fixed,   // the box itself, from its top (the buttons)
+    Field,   // the box's width; at least its height, on the box's middle
+    AtLeast, // at least the box, on its middle (the number fields, the port)
+    Fill,    // the room left before the row's next part; at least the box's height
+    Own,     // its own size, on the box's middle (a sentence's last words, a bare checkbox)
+    Box,     // its own width, at least the box's height, from its top (the checkboxes)
+};
+
+// Where a row starts across the page.
+struct Across {
+    enum Kind { At, After, EndAt } kind;
+    double units; // At: the left edge; EndAt: the right edge
+};
+constexpr Across At(double units) {
+    return {Across::At, units};
+}
+constexpr Across EndAt(double units) {
+    return {Across::EndAt, units};
+}
+constexpr Across kAfter{Across::After, 0}; // kGap after the row before it on the same line
+
+// One control on its page: its name, where it goes, and its box in design units.
+struct Row {
+    QWidget* control;
+    QLabel* name;
+    NameAt nameAt;
+    Across across;
+    double top;
+    double width;
+    double height;
+    Sizing sizing;
+};
+
+// The slider's groove, which its name goes with, in the slider's coordinates.
+QRect Groove(const QSlider* slider) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.tickPosition = slider->tickPosition();
+    option.tickInterval = slider->tickInterval();
+    option.rect = QRect(QPoint(0, 0), slider->size());
+    return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove,
+                                           slider);
+}
+
+// What a control would take by itself: a label the size it was adjusted to, else its hint.
+QSize OwnSize(const QWidget* w) {
+    return qobject_cast<const QLabel*>(w) ? w->size() : w->sizeHint();
+}
+
+// Whether the button is wide enough for its caption, and for the one OK shows while it works.
+bool CaptionsFit(const QPushButton* button, bool waits) {
+    for (const QString& caption : {button->text(), waits ? Q(kWaitCaption) : QString()}) {
+        // Measured on a button like it: a default button's frame takes room in some styles.
+        QPushButton probe(caption);
+        probe.setFont(button->font());
+        probe.setAutoDefault(button->autoDefault());
+        probe.setDefault(button->isDefault());
+        if (probe.sizeHint().width() > button->width()) return false;
+    }
+    return true;
+}
+
+// Design units in pixels at scale factor f.
+struct Scale {
+    double f;
+    int operator()(double units) const { return static_cast<int>(std::lround(units * f)); }
+};
+
+// Places the row's control and its name; before: the row placed just before it.
+void Place(const Row& row, const Row* before, Scale s) {
+    QWidget* const c = row.control;
+    const QSize own = OwnSize(c);
+    const int height = std::max(s(row.height), own.height());
+    // Rows are aligned on their middle: the grid's labels sat a few units below their fields.
+    const int middle = s(row.top + row.height / 2);
+    const auto place = [c, middle](int x, QSize size) {
+        c->setGeometry(x, middle - size.height() / 2, size.width(), size.height());
+    };
+    const auto placeName = [&row](int x, int level) {
+        row.name->move(x, level - row.name->height() / 2);
+    };
+    int x = row.across.kind == Across::After ? before->control->geometry().right() + 1 + kGap
+                                             : s(row.across.units);
+    if (row.nameAt == NameAt::Lead) {
+        placeName(x, middle);
+        x = row.name->geometry().right() + 1 + kGap;
+    }
+    switch (row.sizing) {
+    case Sizing::Fixed:
+        c->setGeometry(x, s(row.top), s(row.width), s(row.height));
+        break;
+    case Sizing::Box:
+        c->setGeometry(x, s(row.top), own.width(), height);
+        break;
+    case Sizing::Field:
+        place(x, {s(row.width), height});
+        break;
+    case Sizing::Own:
+        place(x, own);
+        break;
+    case Sizing::AtLeast: {
+        const int width = std::max(s(row.width), own.width());
+        place(row.across.kind == Across::EndAt ? x - width : x, {width, height});
+        break;
+    }
+    case Sizing::Fill: {
+        // Up to the part placed just before it, which stands on its right.
+        const QWidget* right = before->name ? before->name : before->control;
+        place(x, {right->x() - kGap - x, height});
+        break;
+    }
+    }
+    switch (row.nameAt) {
+    case NameAt::Before:
+        // Right-aligned against its field, whatever the font makes of its width.
+        placeName(c->x() - kLabelGap - row.name->width(), middle);
+        break;
+    case NameAt::Margin:
+        placeName(s(19), middle);
+        break;
+    case NameAt::Groove:
+        placeName(s(19), c->y() + Groove(qobject_cast<QSlider*>(c)).center().y());
+        break;
+    case NameAt::None:
+    case NameAt::Lead:
+        break;
+    }
+}
+
+// Whether the placed row fits: buttons and filled fields are wide enough for what they show,
+// names keep to their columns, what follows its content ends 8 units before the area's right
+// edge, and a row leaves 2 pixels to the next row (at nextTop, in design units) or the bottom.
+bool Fits(const Row& row, std::optional<double> nextTop, QSize area, const QWidget* waiting,
+          Scale s) {
+    const QWidget* const c = row.control;
+    const QRect box = c->geometry();
+    if (row.sizing == Sizing::Fixed &&
+        !CaptionsFit(qobject_cast<const QPushButton*>(c), c == waiting))
+        return false;
+    if (row.sizing == Sizing::Fill && box.width() < OwnSize(c).width()) return false;
+    if (row.nameAt == NameAt::Before && row.name->x() < s(4)) return false;
+    if ((row.nameAt == NameAt::Margin || row.nameAt == NameAt::Groove) &&
+        row.name->geometry().right() + 1 + s(6) > box.x())
+        return false;
+    const bool followsContent =
+        row.across.kind != Across::EndAt &&
+        (row.sizing == Sizing::Own || row.sizing == Sizing::AtLeast || row.sizing == Sizing::Box);
+    if (followsContent && box.right() + 1 > area.width() - s(8)) return false;
+    if (nextTop && box.height() + 2 > s(*nextTop - row.top)) return false;
+    return box.bottom() + 1 + 2 <= area.height();
+}
+
+// Places a page's rows, top to bottom, on an area of the given size; true when all of them fit.
+bool PlaceRows(std::span<const Row> rows, QSize area, const QWidget* waiting, Scale s) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        Place(rows[i], i > 0 ? &rows[i - 1] : nullptr, s);
+    return std::all_of(rows.begin(), rows.end(), [&](const Row& row) {
+        const auto next = std::find_if(rows.begin(), rows.end(),
+                                       [&row](const Row& r) { return r.top > row.top; });
+        return Fits(row, next != rows.end() ? std::optional(next->top) : std::nullopt, area,
+                    waiting, s);
+    });
 }
 
 } // namespace
@@ -91,58 +279,58 @@ TfrmOpties::TfrmOpties(OptiesContext context, QWidget* parent)
 TfrmOpties::~TfrmOpties() = default;
 
 void TfrmOpties::CreateControls() {
-    pcInfo = new QTabWidget(this);
-    tsHost = new QWidget;
-    tsParameters = new QWidget;
-    tsAlgemeen = new QWidget;
+    Create(pcInfo, "pcInfo", this);
+    Create(tsHost, "tsHost", nullptr);
+    Create(tsParameters, "tsParameters", nullptr);
+    Create(tsAlgemeen, "tsAlgemeen", nullptr);
     pcInfo->addTab(tsHost, Q("Verbinding"));
     pcInfo->addTab(tsParameters, Q("Uitspraak"));
     pcInfo->addTab(tsAlgemeen, Q("Algemeen"));
 
-    lblServer = new QLabel(tsHost);
-    EditHost = new QLineEdit(tsHost);
-    lblSecurity = new QLabel(tsHost);
-    ComboSecurity = new QComboBox(tsHost);
+    Create(lblServer, "lblServer", tsHost);
+    Create(EditHost, "EditHost", tsHost);
+    Create(lblSecurity, "lblSecurity", tsHost);
+    Create(ComboSecurity, "ComboSecurity", tsHost);
     for (const char* choice : {"Geen", "STARTTLS", "SSL/TLS"})
         ComboSecurity->addItem(Q(choice));
-    lblPort = new QLabel(tsHost);
-    EditPort = new QLineEdit(tsHost);
+    Create(lblPort, "lblPort", tsHost);
+    Create(EditPort, "EditPort", tsHost);
     // Digits only; empty means the usual port of the chosen security.
     EditPort->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), EditPort));
     EditPort->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblUserName = new QLabel(tsHost);
-    EditUserId = new QLineEdit(tsHost);
-    lblPassword = new QLabel(tsHost);
-    EditPasswd = new QLineEdit(tsHost);
+    Create(lblUserName, "lblUserName", tsHost);
+    Create(EditUserId, "EditUserId", tsHost);
+    Create(lblPassword, "lblPassword", tsHost);
+    Create(EditPasswd, "EditPasswd", tsHost);
     EditPasswd->setEchoMode(QLineEdit::Password);
     // Each character of the password shows as '*', whatever the style would choose.
     EditPasswd->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
-    lblIntTime = new QLabel(tsHost);
-    seIntervalTijd = new QSpinBox(tsHost);
+    Create(lblIntTime, "lblIntTime", tsHost);
+    Create(seIntervalTijd, "seIntervalTijd", tsHost);
     seIntervalTijd->setRange(kIntervalRange.min, kIntervalRange.max);
-    lblIntTime2 = new QLabel(tsHost);
-    cbNumSave = new QCheckBox(tsHost);
-    lblNumSave = new QLabel(tsHost);
-    seNumSave = new QSpinBox(tsHost);
+    Create(lblIntTime2, "lblIntTime2", tsHost);
+    Create(cbNumSave, "cbNumSave", tsHost);
+    Create(lblNumSave, "lblNumSave", tsHost);
+    Create(seNumSave, "seNumSave", tsHost);
     seNumSave->setRange(kNumSaveMailsRange.min, kNumSaveMailsRange.max);
-    cbReverse = new QCheckBox(tsHost);
+    Create(cbReverse, "cbReverse", tsHost);
     for (QSpinBox* field : {seIntervalTijd, seNumSave}) {
         // Plain digits whatever the user's locale, as the fields' rule reads them.
         field->setLocale(QLocale::c());
         field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
 
-    lblVoice = new QLabel(tsParameters);
-    ComboBox1 = new QComboBox(tsParameters);
+    Create(lblVoice, "lblVoice", tsParameters);
+    Create(ComboBox1, "ComboBox1", tsParameters);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert); // a typed name is not one of the voices
-    lblPitch = new QLabel(tsParameters);
-    tbPitch = new QSlider(Qt::Horizontal, tsParameters);
-    lblVolume = new QLabel(tsParameters);
-    tbVolume = new QSlider(Qt::Horizontal, tsParameters);
-    lblTempo = new QLabel(tsParameters);
-    tbTempo = new QSlider(Qt::Horizontal, tsParameters);
+    Create(lblPitch, "lblPitch", tsParameters);
+    Create(tbPitch, "tbPitch", tsParameters, Qt::Horizontal);
+    Create(lblVolume, "lblVolume", tsParameters);
+    Create(tbVolume, "tbVolume", tsParameters, Qt::Horizontal);
+    Create(lblTempo, "lblTempo", tsParameters);
+    Create(tbTempo, "tbTempo", tsParameters, Qt::Horizontal);
     for (QSlider* slider : {tbPitch, tbVolume, tbTempo}) {
         slider->setRange(kLevelRange.min, kLevelRange.max);
         slider->setSingleStep(1);
@@ -150,18 +338,18 @@ void TfrmOpties::CreateControls() {
         slider->setTickInterval(1);
         slider->setTickPosition(QSlider::TicksBelow);
     }
-    btLexicon = new QPushButton(tsParameters);
-    btDefaults = new QPushButton(tsParameters);
+    Create(btLexicon, "btLexicon", tsParameters);
+    Create(btDefaults, "btDefaults", tsParameters);
 
-    cbSkipInclude = new QCheckBox(tsAlgemeen);
-    cbUseLid = new QCheckBox(tsAlgemeen);
-    cbEigenTaal = new QCheckBox(tsAlgemeen);
-    cbSemiService9X = new QCheckBox(tsAlgemeen);
+    Create(cbSkipInclude, "cbSkipInclude", tsAlgemeen);
+    Create(cbUseLid, "cbUseLid", tsAlgemeen);
+    Create(cbEigenTaal, "cbEigenTaal", tsAlgemeen);
+    Create(cbSemiService9X, "cbSemiService9X", tsAlgemeen);
 
-    btOk = new QPushButton(Q("OK"), this);
+    Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
-    btCancel = new QPushButton(Q("Annuleren"), this);
-    Button1 = new QPushButton(Q("Help"), this);
+    Create(btCancel, "btCancel", this, Q("Annuleren"));
+    Create(Button1, "Button1", this, Q("Help"));
 
     // Screen readers and Alt+letter-less keyboards still get each field's name.
     lblServer->setBuddy(EditHost);
@@ -175,45 +363,6 @@ void TfrmOpties::CreateControls() {
     lblPitch->setBuddy(tbPitch);
     lblVolume->setBuddy(tbVolume);
     lblTempo->setBuddy(tbTempo);
-
-    SetName(pcInfo, "pcInfo");
-    SetName(tsHost, "tsHost");
-    SetName(tsParameters, "tsParameters");
-    SetName(tsAlgemeen, "tsAlgemeen");
-    SetName(lblServer, "lblServer");
-    SetName(EditHost, "EditHost");
-    SetName(lblSecurity, "lblSecurity");
-    SetName(ComboSecurity, "ComboSecurity");
-    SetName(lblPort, "lblPort");
-    SetName(EditPort, "EditPort");
-    SetName(lblUserName, "lblUserName");
-    SetName(EditUserId, "EditUserId");
-    SetName(lblPassword, "lblPassword");
-    SetName(EditPasswd, "EditPasswd");
-    SetName(lblIntTime, "lblIntTime");
-    SetName(seIntervalTijd, "seIntervalTijd");
-    SetName(lblIntTime2, "lblIntTime2");
-    SetName(cbNumSave, "cbNumSave");
-    SetName(lblNumSave, "lblNumSave");
-    SetName(seNumSave, "seNumSave");
-    SetName(cbReverse, "cbReverse");
-    SetName(lblVoice, "lblVoice");
-    SetName(ComboBox1, "ComboBox1");
-    SetName(lblPitch, "lblPitch");
-    SetName(tbPitch, "tbPitch");
-    SetName(lblVolume, "lblVolume");
-    SetName(tbVolume, "tbVolume");
-    SetName(lblTempo, "lblTempo");
-    SetName(tbTempo, "tbTempo");
-    SetName(btLexicon, "btLexicon");
-    SetName(btDefaults, "btDefaults");
-    SetName(cbSkipInclude, "cbSkipInclude");
-    SetName(cbUseLid, "cbUseLid");
-    SetName(cbEigenTaal, "cbEigenTaal");
-    SetName(cbSemiService9X, "cbSemiService9X");
-    SetName(btOk, "btOk");
-    SetName(btCancel, "btCancel");
-    SetName(Button1, "Button1");
 
     connect(btOk, &QPushButton::clicked, this, &TfrmOpties::btOkClick);
     connect(btCancel, &QPushButton::clicked, this, &TfrmOpties::btCancelClick);
@@ -251,141 +400,67 @@ void TfrmOpties::LayOut() {
     for (QLabel* label : findChildren<QLabel*>())
         label->adjustSize();
 
-    const auto hint = [](const QWidget* w) { return w->sizeHint(); };
-    const int editH = hint(EditHost).height();
-    const int spinH = hint(seIntervalTijd).height();
-    const int comboH = hint(ComboBox1).height();
-    const int sliderH = hint(tbPitch).height();
-    const int boxH = hint(cbReverse).height();
+    using enum NameAt;
+    using enum Sizing;
+    // Each page top to bottom; a row whose place depends on another comes after it.
+    // clang-format off
+    const Row verbinding[] = {
+        // control       name         name at across      top    width height sizing
+        {EditHost,       lblServer,   Before, At(72),     8,     201,  21,    Field},
+        // Security and port share the row under the server they belong to; the port field
+        // ends where the server field does.
+        {EditPort,       lblPort,     Before, EndAt(273), 32,    44,   21,    AtLeast},
+        {ComboSecurity,  lblSecurity, Before, At(72),     32,    0,    21,    Fill},
+        {EditUserId,     lblUserName, Before, At(72),     56,    201,  21,    Field},
+        {EditPasswd,     lblPassword, Before, At(72),     80,    201,  21,    Field},
+        {seIntervalTijd, lblIntTime,  Lead,   At(8),      110.5, 40,   21,    AtLeast},
+        {lblIntTime2,    nullptr,     None,   kAfter,     110.5, 0,    21,    Own},
+        {cbNumSave,      nullptr,     None,   At(8),      142.5, 0,    21,    Own},
+        {seNumSave,      lblNumSave,  Lead,   kAfter,     142.5, 50,   21,    AtLeast},
+        {cbReverse,      nullptr,     None,   At(8),      181,   0,    17,    Box},
+    };
+    const Row uitspraak[] = {
+        {ComboBox1,  lblVoice,  Margin, At(118), 12,  146, 21, Field},
+        {tbPitch,    lblPitch,  Groove, At(110), 44,  160, 25, Field},
+        {tbVolume,   lblVolume, Groove, At(110), 76,  160, 25, Field},
+        {tbTempo,    lblTempo,  Groove, At(110), 108, 160, 25, Field},
+        {btLexicon,  nullptr,   None,   At(12),  144, 105, 25, Fixed},
+        {btDefaults, nullptr,   None,   At(163), 144, 105, 25, Fixed},
+    };
+    const Row algemeen[] = {
+        {cbSkipInclude,   nullptr, None, At(8), 8,  0, 17, Box},
+        {cbUseLid,        nullptr, None, At(8), 32, 0, 17, Box},
+        {cbEigenTaal,     nullptr, None, At(8), 56, 0, 17, Box},
+        {cbSemiService9X, nullptr, None, At(8), 80, 0, 17, Box},
+    };
+    const Row buttons[] = {
+        {btOk,     nullptr, None, At(16),  239, 80, 25, Fixed},
+        {btCancel, nullptr, None, At(103), 239, 80, 25, Fixed},
+        {Button1,  nullptr, None, At(192), 239, 80, 25, Fixed},
+    };
+    // clang-format on
+
+    // The smallest factor at which every page and the buttons below fit.
     const int tabBarH = pcInfo->tabBar()->sizeHint().height();
     const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
-    const int numSaveBoxW = hint(cbNumSave).width();
-    const int wideButton = std::max({hint(btLexicon).width(), hint(btDefaults).width()});
-    int narrowButton = 0;
-    for (const char* caption : {"OK", "Wacht...", "Annuleren", "Help"}) {
-        QPushButton probe(Q(caption));
-        narrowButton = std::max(narrowButton, probe.sizeHint().width());
-    }
-    int widestBox = 0;
-    for (QCheckBox* box : {cbReverse, cbSkipInclude, cbUseLid, cbEigenTaal, cbSemiService9X})
-        widestBox = std::max(widestBox, hint(box).width());
-
-    // The smallest factor at which every caption, field and row fits its place in the grid.
-    const auto fits = [&](double f) {
-        const auto s = [f](double units) { return static_cast<int>(std::lround(units * f)); };
-        const int pageW = s(kDesignWidth) - frame;
-        const int pageH = s(kDesignTabsHeight) - tabBarH - frame;
-        const int intervalRow = s(8) + lblIntTime->width() + kGap +
-                                std::max(s(40), hint(seIntervalTijd).width()) + kGap +
-                                lblIntTime2->width();
-        const int fetchRow = s(8) + numSaveBoxW + kGap + lblNumSave->width() + kGap +
-                             std::max(s(50), hint(seNumSave).width());
-        const int connectionLabels = std::max(
-            {lblServer->width(), lblSecurity->width(), lblUserName->width(), lblPassword->width()});
-        const int securityRow = s(72) + hint(ComboSecurity).width() + kGap + lblPort->width() +
-                                kLabelGap + std::max(s(44), hint(EditPort).width());
-        const int speechLabels =
-            std::max({lblPitch->width(), lblVolume->width(), lblTempo->width(), lblVoice->width()});
-        return intervalRow <= pageW - s(8) && fetchRow <= pageW - s(8) &&
-               s(8) + widestBox <= pageW - s(8) && s(4) + connectionLabels + kLabelGap <= s(72) &&
-               s(19) + speechLabels + s(6) <= s(110) && editH + 2 <= s(24) && spinH + 4 <= s(32) &&
-               comboH <= s(30) && sliderH + 2 <= s(32) && wideButton <= s(105) &&
-               narrowButton <= s(80) && s(181) + std::max(boxH, s(17)) + 2 <= pageH &&
-               s(144) + s(25) + 2 <= pageH && securityRow <= s(273) && comboH + 2 <= s(24);
+    const auto placeAll = [&](double f) {
+        const Scale s{f};
+        const QSize page(s(kDesignWidth) - frame, s(kDesignTabsHeight) - tabBarH - frame);
+        const QSize dialog(s(kDesignWidth), s(kDesignHeight));
+        const std::pair<std::span<const Row>, QSize> parts[] = {
+            {verbinding, page}, {uitspraak, page}, {algemeen, page}, {buttons, dialog}};
+        bool fits = true;
+        for (const auto& [rows, area] : parts)
+            fits = PlaceRows(rows, area, btOk, s) && fits; // every part placed, fit or not
+        return fits;
     };
     double f = 1.0;
-    while (!fits(f) && f < 2.0)
+    while (!placeAll(f) && f < 2.0)
         f += 0.01;
-    const auto s = [f](double units) { return static_cast<int>(std::lround(units * f)); };
-
+    const Scale s{f};
     setFixedSize(s(kDesignWidth), s(kDesignHeight));
     pcInfo->setGeometry(0, 0, s(kDesignWidth), s(kDesignTabsHeight));
     pcInfo->setCurrentIndex(0);
-    btOk->setGeometry(s(16), s(239), s(80), s(25));
-    btCancel->setGeometry(s(103), s(239), s(80), s(25));
-    Button1->setGeometry(s(192), s(239), s(80), s(25));
-
-    // Rows are aligned on their middle: the grid's labels sat a few units below their fields.
-    const auto place = [](QWidget* w, int x, int middle, int width, int height) {
-        w->setGeometry(x, middle - height / 2, width, height);
-    };
-    const auto placeLabel = [](QLabel* label, int x, int middle) {
-        label->move(x, middle - label->height() / 2);
-    };
-    // Right-aligned against their fields, whatever the font makes of their widths.
-    const auto placeRightLabel = [](QLabel* label, int right, int middle) {
-        label->move(right - label->width(), middle - label->height() / 2);
-    };
-
-    // Verbinding.
-    const int edit = std::max(s(21), editH);
-    struct Row {
-        QLabel* label;
-        QLineEdit* field;
-        int top;
-    };
-    for (const Row& row : {Row{lblServer, EditHost, 8}, Row{lblUserName, EditUserId, 56},
-                           Row{lblPassword, EditPasswd, 80}}) {
-        const int middle = s(row.top + 10.5);
-        place(row.field, s(72), middle, s(201), edit);
-        placeRightLabel(row.label, s(72) - kLabelGap, middle);
-    }
-    // Security and port share the row under the server they belong to; the port field ends
-    // where the server field does.
-    int middle = s(32 + 10.5);
-    const int portW = std::max(s(44), hint(EditPort).width());
-    place(EditPort, s(273) - portW, middle, portW, edit);
-    placeRightLabel(lblPort, EditPort->x() - kLabelGap, middle);
-    place(ComboSecurity, s(72), middle, lblPort->x() - kGap - s(72), std::max(edit, comboH));
-    placeRightLabel(lblSecurity, s(72) - kLabelGap, middle);
-    const int spin = std::max(s(21), spinH);
-    middle = s(121);
-    placeLabel(lblIntTime, s(8), middle);
-    place(seIntervalTijd, lblIntTime->geometry().right() + 1 + kGap, middle,
-          std::max(s(40), hint(seIntervalTijd).width()), spin);
-    placeLabel(lblIntTime2, seIntervalTijd->geometry().right() + 1 + kGap, middle);
-
-    middle = s(153);
-    place(cbNumSave, s(8), middle, numSaveBoxW, hint(cbNumSave).height());
-    placeLabel(lblNumSave, cbNumSave->geometry().right() + 1 + kGap, middle);
-    place(seNumSave, lblNumSave->geometry().right() + 1 + kGap, middle,
-          std::max(s(50), hint(seNumSave).width()), spin);
-    cbReverse->setGeometry(s(8), s(181), hint(cbReverse).width(), std::max(boxH, s(17)));
-
-    // Uitspraak.
-    middle = s(12 + 10.5);
-    place(ComboBox1, s(118), middle, s(146), std::max(s(21), comboH));
-    placeLabel(lblVoice, s(19), middle);
-    struct Level {
-        QLabel* label;
-        QSlider* slider;
-        int top;
-    };
-    for (const Level& level : {Level{lblPitch, tbPitch, 44}, Level{lblVolume, tbVolume, 76},
-                               Level{lblTempo, tbTempo, 108}}) {
-        middle = s(level.top + 12.5);
-        place(level.slider, s(110), middle, s(160), std::max(s(25), sliderH));
-        // The name goes with the groove, which the ticks below push above the middle.
-        QStyleOptionSlider option;
-        option.initFrom(level.slider);
-        option.orientation = Qt::Horizontal;
-        option.minimum = level.slider->minimum();
-        option.maximum = level.slider->maximum();
-        option.tickPosition = level.slider->tickPosition();
-        option.tickInterval = level.slider->tickInterval();
-        option.rect = QRect(QPoint(0, 0), level.slider->size());
-        const QRect groove = level.slider->style()->subControlRect(
-            QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, level.slider);
-        placeLabel(level.label, s(19), level.slider->y() + groove.center().y());
-    }
-    btLexicon->setGeometry(s(12), s(144), s(105), s(25));
-    btDefaults->setGeometry(s(163), s(144), s(105), s(25));
-
-    // Algemeen.
-    cbSkipInclude->setGeometry(s(8), s(8), hint(cbSkipInclude).width(), std::max(boxH, s(17)));
-    cbUseLid->setGeometry(s(8), s(32), hint(cbUseLid).width(), std::max(boxH, s(17)));
-    cbEigenTaal->setGeometry(s(8), s(56), hint(cbEigenTaal).width(), std::max(boxH, s(17)));
-    cbSemiService9X->setGeometry(s(8), s(80), hint(cbSemiService9X).width(), std::max(boxH, s(17)));
 }
 
 void TfrmOpties::SetTabOrder() {
@@ -480,7 +555,7 @@ void TfrmOpties::btOkClick() {
         // The mail side is talking to the server (the dialog was opened meanwhile): OK's steps
         // may change the list and check mail, so they wait until that conversation is over.
         busy_ = true;
-        btOk->setText(Q("Wacht..."));
+        btOk->setText(Q(kWaitCaption));
         btOk->setEnabled(false);
         btCancel->setEnabled(false);
         QTimer::singleShot(kOkRetryMs, this, [this] {
@@ -501,7 +576,7 @@ void TfrmOpties::btOkClick() {
     }
 
     busy_ = true;
-    btOk->setText(Q("Wacht..."));
+    btOk->setText(Q(kWaitCaption));
     btOk->setEnabled(false);
     btCancel->setEnabled(false);
     btOk->repaint(); // the steps may keep the event loop from painting for a while

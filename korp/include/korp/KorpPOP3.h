@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ namespace korp {
 
 class TKorpMsg;
 class TKorpPOP;
+class TKorpTempFile;
 
 // Error codes handed to OnError besides the transport's own codes (platform/Transport.h).
 enum TKorpPOPError : int {
@@ -136,6 +138,13 @@ public:
 private:
     class Guard;
     TKorpMsg* RetrieveMessage(std::uint16_t n, bool headersOnly);
+    // Asks the size, then reads the RETR (or TOP) reply whole into the spool, raising the
+    // progress events; the LIST size, or nothing when it failed (the error has been raised).
+    std::optional<int> SpoolReply(std::uint16_t n, bool headersOnly, TKorpTempFile& spool);
+    // The spooled reply as a message this client owns; nullptr when the spool cannot be read.
+    TKorpMsg* LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size);
+    // The spool could not be written or read back: kErrSpoolFile, the connection closed.
+    void SpoolFileFailed(const char* what);
     std::string UidlOf(std::uint16_t n);
     bool SendCommand(const std::string& text);
     // One reply; wholeLine reads on until its status line is complete.
