@@ -27,6 +27,7 @@
 #include <platform/Autostart.h>
 #include <platform/DataPaths.h>
 #include <platform/InstanceLock.h>
+#include <platform/LocalTime.h>
 #include <platform/SettingsStore.h>
 
 #include "EmailConnection.h"
@@ -54,14 +55,7 @@ std::filesystem::path ProgramDataFolder() {
 }
 
 int LocalHour() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return local.tm_hour;
+    return platform::LocalTime(std::time(nullptr)).tm_hour;
 }
 
 // What the mail side reads of the settings, as they are at the moment it asks.

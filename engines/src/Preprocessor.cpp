@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include <platform/DataPaths.h>
+
 #include "zq/zq.h"
 
 namespace engines {
@@ -14,14 +16,8 @@ std::string startNote;
 } // namespace
 
 bool StartPreprocessor(const std::string& programFolder) {
-    std::string folder = programFolder;
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
-#ifdef _WIN32
-        folder += '\\';
-#else
-        folder += '/';
-#endif
-    }
+    // The library takes the folder as the start of its rule file's name.
+    const std::string folder = platform::WithTrailingSeparator(programFolder);
     startNote.clear();
     const bool cleaning = ZQ_Schoonmaken_Start(folder.c_str()) != 0;
     const bool paragraphs = cleaning && ZQ_AlineaHerstellen_Start(folder.c_str()) != 0;

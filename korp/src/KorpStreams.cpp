@@ -4,14 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <sys/types.h>
-#include <unistd.h>
-#endif
-
 #include <korp/KorpErrors.h>
+#include <platform/LargeFiles.h>
 
 namespace korp {
 
@@ -21,30 +15,6 @@ constexpr const char* kInvalidOperation = "Invalid stream operation";
 
 [[noreturn]] void FileError(const char* what, const std::string& fileName) {
     throw EStreamError(std::string(what) + " \"" + fileName + "\". " + std::strerror(errno));
-}
-
-int Ftruncate(std::FILE* f, std::int64_t size) {
-#ifdef _WIN32
-    return _chsize_s(_fileno(f), size);
-#else
-    return ftruncate(fileno(f), static_cast<off_t>(size));
-#endif
-}
-
-int Fseek(std::FILE* f, std::int64_t offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(f, offset, whence);
-#else
-    return fseeko(f, static_cast<off_t>(offset), whence);
-#endif
-}
-
-std::int64_t Ftell(std::FILE* f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return ftello(f);
-#endif
 }
 
 } // namespace
@@ -193,15 +163,15 @@ std::FILE* TFileStream::Handle() {
 
 void TFileStream::SetSize(std::int64_t newSize) {
     std::FILE* f = Handle();
-    if (newSize < 0 || std::fflush(f) != 0 || Ftruncate(f, newSize) != 0)
+    if (newSize < 0 || std::fflush(f) != 0 || platform::TruncateFile(f, newSize) != 0)
         FileError("Cannot resize file", fileName_);
-    if (Ftell(f) > newSize) Fseek(f, newSize, SEEK_SET);
+    if (platform::TellFile(f) > newSize) platform::SeekFile(f, newSize, SEEK_SET);
 }
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     std::FILE* f = Handle();
     // C streams need a positioning call between a write and a read.
-    if (lastWasWrite_) Fseek(f, 0, SEEK_CUR);
+    if (lastWasWrite_) platform::SeekFile(f, 0, SEEK_CUR);
     lastWasWrite_ = false;
     const std::size_t n = std::fread(buffer, 1, count, f);
     if (n < count && std::ferror(f)) FileError("Cannot read file", fileName_);
@@ -210,7 +180,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
 
 std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     std::FILE* f = Handle();
-    if (!lastWasWrite_) Fseek(f, 0, SEEK_CUR);
+    if (!lastWasWrite_) platform::SeekFile(f, 0, SEEK_CUR);
     lastWasWrite_ = true;
     const std::size_t n = std::fwrite(buffer, 1, count, f);
     if (n < count) FileError("Cannot write file", fileName_);
@@ -222,9 +192,10 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
                        : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                           : SEEK_END;
-    if (!(origin == TSeekOrigin::soCurrent && offset == 0) && Fseek(f, offset, whence) != 0)
+    if (!(origin == TSeekOrigin::soCurrent && offset == 0) &&
+        platform::SeekFile(f, offset, whence) != 0)
         throw EStreamError(kInvalidOperation);
-    return Ftell(f);
+    return platform::TellFile(f);
 }
 
 // ---- TStringList ----

@@ -35,4 +35,10 @@ std::filesystem::path FindReadOnlyDataFile(std::string_view fileName) {
     return dirs.empty() ? name : dirs.front() / name;
 }
 
+std::string WithTrailingSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += static_cast<char>(std::filesystem::path::preferred_separator);
+    return folder;
+}
+
 } // namespace platform

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include <platform/LocalTime.h>
 #include <qvstts/AudioSink.h>
 #include <qvstts/Engine.h>
 #include <qvstts/Lexicon.h>
@@ -91,12 +92,7 @@ void writeTranscript(const std::string& path, void* window, const char* text,
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &secs);
-#else
-    localtime_r(&secs, &local);
-#endif
+    const std::tm local = platform::LocalTime(secs);
     char stamp[64];
     const size_t len = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     std::snprintf(stamp + len, sizeof stamp - len, ".%03d", static_cast<int>(millis));

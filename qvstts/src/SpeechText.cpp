@@ -1,86 +1,54 @@
 #include <qvstts/SpeechText.h>
 
-#include <array>
-#include <cstdint>
+#include <encoding/Cp1252.h>
+#include <encoding/Utf8.h>
 
 #include <qvstts/Lexicon.h>
 
 namespace qvstts {
 namespace {
 
-// Code points of 0x80..0x9F; 0 marks the five bytes Windows-1252 leaves undefined.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+using encoding::AppendUtf8;
 
-char32_t codePoint(unsigned char b) {
-    if (b >= 0x80 && b < 0xA0) return kHighControls[b - 0x80];
-    return b;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-bool isUndefined(unsigned char b) {
-    return b >= 0x80 && b < 0xA0 && kHighControls[b - 0x80] == 0;
-}
-
+// The five undefined bytes carry nothing a voice could say: controls, like the C0 ones.
 bool isControl(unsigned char b) {
-    return b < 0x20 || b == 0x7F || isUndefined(b);
+    return b < 0x20 || b == 0x7F || encoding::IsCp1252Undefined(b);
+}
+
+// The escapes SSML needs; false for a byte that needs none.
+bool appendEscape(std::string& out, char c) {
+    switch (c) {
+    case '&':
+        out += "&amp;";
+        return true;
+    case '<':
+        out += "&lt;";
+        return true;
+    case '>':
+        out += "&gt;";
+        return true;
+    default:
+        return false;
+    }
 }
 
 void appendEscapedXml(std::string& out, char c, bool dutch) {
-    switch (c) {
     // espeak-ng's Dutch voice says "&" in English ("and"); the others say it in their own.
-    case '&':
-        out += dutch ? " en " : "&amp;";
-        break;
-    case '<':
-        out += "&lt;";
-        break;
-    case '>':
-        out += "&gt;";
-        break;
-    default:
-        if (isControl(static_cast<unsigned char>(c)))
-            out += ' ';
-        else
-            appendUtf8(out, codePoint(static_cast<unsigned char>(c)));
+    if (c == '&' && dutch) {
+        out += " en ";
+        return;
     }
+    if (appendEscape(out, c)) return;
+    const auto b = static_cast<unsigned char>(c);
+    if (isControl(b))
+        out += ' ';
+    else
+        AppendUtf8(out, encoding::Cp1252ToUnicode(b));
 }
 
 void appendEscapedUtf8(std::string& out, std::string_view utf8) {
-    for (char c : utf8) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += (static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
-        }
-    }
+    for (char c : utf8)
+        if (!appendEscape(out, c)) out += (static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
 }
 
 bool isApostrophe(char c) {
@@ -130,49 +98,19 @@ bool endsClause(const std::string& out) {
 } // namespace
 
 std::string cp1252ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 4);
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        appendUtf8(out, isUndefined(b) ? char32_t{0xFFFD} : codePoint(b));
-    }
-    return out;
+    return encoding::Cp1252ToUtf8(text, encoding::Undefined::AsReplacement);
 }
 
 std::string utf8ToCp1252(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > text.size()) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        char32_t cp = len == 1 ? b : b & (0x7F >> len);
-        bool ok = true;
-        for (size_t k = 1; k < len; ++k) {
-            const auto cont = static_cast<unsigned char>(text[i + k]);
-            if ((cont & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cont & 0x3F);
-        }
-        if (!ok) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        i += len;
-        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-            out += static_cast<char>(cp);
-            continue;
-        }
-        char mapped = '?';
-        for (size_t k = 0; k < kHighControls.size(); ++k) {
-            if (kHighControls[k] == cp) mapped = static_cast<char>(0x80 + k);
-        }
-        out += mapped;
+    for (size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const size_t length = encoding::DecodeUtf8(text, i, cp);
+        const int byte =
+            length == 0 ? -1 : encoding::UnicodeToCp1252(cp, encoding::Undefined::AsReplacement);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
+        i += length == 0 ? 1 : length;
     }
     return out;
 }
@@ -275,7 +213,7 @@ std::string transcriptText(std::string_view text) {
             out += kHex[b >> 4];
             out += kHex[b & 15];
         } else {
-            appendUtf8(out, codePoint(b));
+            AppendUtf8(out, encoding::Cp1252ToUnicode(b));
         }
     }
     return out;

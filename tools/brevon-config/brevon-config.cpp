@@ -19,6 +19,8 @@
 #include <app/Options.h>
 #include <app/PasswordScrambling.h>
 #include <app/Settings.h>
+#include <encoding/Cp1252.h>
+#include <encoding/Utf8.h>
 #include <mail/MailSettings.h>
 #include <platform/DataPaths.h>
 #include <platform/InstanceLock.h>
@@ -49,80 +51,22 @@ void Say(std::string_view message) {
 // ---- Text at the edge: the command line and the terminal are UTF-8, brevon keeps
 // Windows-1252. Exact in both directions; what does not fit is refused, never replaced.
 
-// The code points of 0x80..0x9F. The five bytes Windows-1252 leaves undefined stand for the C1
-// controls of the same value, as Windows maps them and the options dialog does.
-constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 enum class TextError { None, NotUtf8, NotCp1252 };
 
-// Decodes UTF-8 strictly (no overlong forms, no surrogates) and maps it to Windows-1252.
+// The five bytes Windows-1252 leaves undefined stand for their C1 controls, as the options
+// dialog shows them, so every stored byte comes back as it was.
 TextError Utf8ToCp1252(std::string_view utf8, std::string& out) {
     out.clear();
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        std::size_t length = 0;
         char32_t cp = 0;
-        char32_t least = 0;
-        if (b < 0x80) {
-            length = 1;
-            cp = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            length = 2;
-            cp = b & 0x1F;
-            least = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            length = 3;
-            cp = b & 0x0F;
-            least = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            length = 4;
-            cp = b & 0x07;
-            least = 0x10000;
-        } else {
-            return TextError::NotUtf8;
-        }
-        if (i + length > utf8.size()) return TextError::NotUtf8;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(utf8[i + k]);
-            if ((c & 0xC0) != 0x80) return TextError::NotUtf8;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return TextError::NotUtf8;
+        const std::size_t length = encoding::DecodeUtf8(utf8, i, cp);
+        if (length == 0) return TextError::NotUtf8;
+        const int byte = encoding::UnicodeToCp1252(cp, encoding::Undefined::AsControls);
+        if (byte < 0) return TextError::NotCp1252;
+        out += static_cast<char>(byte);
         i += length;
-        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-            out += static_cast<char>(cp);
-            continue;
-        }
-        std::size_t k = 0;
-        while (k < 32 && kHigh[k] != cp)
-            ++k;
-        if (k == 32) return TextError::NotCp1252;
-        out += static_cast<char>(0x80 + k);
     }
     return TextError::None;
-}
-
-std::string Cp1252ToUtf8(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        const char32_t cp = b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b;
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
 }
 
 // ---- What each value accepts. The names, types and defaults are brevon's table; the bounds
@@ -377,7 +321,7 @@ Shown Show(const platform::SettingsKey& key, const Named& named) {
         if (Is(def, &Settings::Password))
             shown.text = text.empty() ? kNoPassword : kHiddenPassword;
         else
-            shown.text = Cp1252ToUtf8(text);
+            shown.text = encoding::Cp1252ToUtf8(text, encoding::Undefined::AsControls);
     } else {
         std::int32_t value = 0;
         error = key.ReadInteger(def.name, value);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <encoding/Cp1252.h>
+
 #include "MailCorpus.h"
 #include "zq/zq.h"
 
@@ -26,29 +28,6 @@ void usage() {
 
 bool hasRuleFile(const std::string& folder) {
     return static_cast<bool>(std::ifstream(folder + "zq-regels.txt"));
-}
-
-std::string toUtf8(const std::string& text) {
-    // the code points of 0x80..0x9F in Windows-1252 (0xFFFD where it has none)
-    static const char32_t high[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::string out;
-    for (unsigned char c : text) {
-        char32_t cp = c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -136,7 +115,7 @@ int main(int argc, char** argv) {
         std::string out;
         for (std::size_t i = 0; i < t.size(); ++i)
             if (!(t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n')) out += t[i];
-        return utf8 ? toUtf8(out) : out;
+        return utf8 ? encoding::Cp1252ToUtf8(out, encoding::Undefined::AsReplacement) : out;
     };
     if (!corpusCase) {
         std::cout << printable(text) << '\n';

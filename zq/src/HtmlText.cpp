@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <encoding/HtmlEntities.h>
+
 #include "Text1252.h"
 
 namespace zq {
@@ -19,20 +21,8 @@ struct Entity {
     char32_t cp;
 };
 
-// Latin-1 names in code point order from U+00A0.
-constexpr std::array<const char*, 96> kLatin1 = {
-    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",
-    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn",
-    "sup2",   "sup3",   "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",
-    "raquo",  "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",  "Atilde",
-    "Auml",   "Aring",  "AElig",  "Ccedil", "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave",
-    "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde",
-    "Ouml",   "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",
-    "szlig",  "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
-    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",   "eth",
-    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
-    "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
-
+// The names read besides Latin-1's (encoding::kLatin1EntityNames): markup, the characters of
+// Windows-1252's 0x80..0x9F, spaces and dashes, and a few of HTML 5's.
 constexpr std::array<Entity, 62> kOther = {{
     {"amp", '&'},
     {"lt", '<'},
@@ -585,8 +575,9 @@ using EntityTable = std::vector<std::pair<std::string_view, char32_t>>;
 const EntityTable& entityTable(bool legacyOnly) {
     static const auto build = [](bool legacy) {
         EntityTable table;
-        for (std::size_t k = 0; k < kLatin1.size(); ++k)
-            table.emplace_back(kLatin1[k], static_cast<char32_t>(0xA0 + k));
+        const auto& latin1 = encoding::kLatin1EntityNames;
+        for (std::size_t k = 0; k < latin1.size(); ++k)
+            table.emplace_back(latin1[k], static_cast<char32_t>(0xA0 + k));
         for (const Entity& e : kOther)
             if (!legacy || inList(kLegacyOther, e.name)) table.emplace_back(e.name, e.cp);
         std::sort(table.begin(), table.end());

@@ -72,6 +72,5 @@ bool looksLikeUtf8(std::string_view text);
 // Converts UTF-8 to Windows-1252; characters without a 1252 form are dropped (an emoji or a
 // Chinese character cannot be spoken by a Dutch voice anyway); bytes that are not UTF-8 stay.
 std::string utf8ToCp1252(std::string_view text);
-std::string cp1252ToUtf8(std::string_view text);
 
 } // namespace zq

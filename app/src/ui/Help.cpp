@@ -19,29 +19,6 @@ namespace {
 
 constexpr const char* kHelpFileName = "brevon.html";
 
-std::string EscapeAttribute(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 bool HoldsText(const std::filesystem::path& file, const std::string& text) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;
@@ -71,7 +48,7 @@ QUrl HelpTopicUrl(const std::filesystem::path& helpFile, int topic) {
 }
 
 std::string HelpRedirectPage(const QUrl& target) {
-    const std::string url = EscapeAttribute(target.toString(QUrl::FullyEncoded).toStdString());
+    const std::string url = target.toString(QUrl::FullyEncoded).toHtmlEscaped().toStdString();
     return "<!DOCTYPE html>\n"
            "<html lang=\"nl\">\n"
            "<head>\n"

@@ -15,13 +15,10 @@ std::string_view Trim(std::string_view s);
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 
-/// The user's temporary folder: TMPDIR when set (else /tmp) on POSIX, GetTempPath on Windows.
-std::string TempFolder();
-
 /// Creates a fresh, empty file with a unique name that starts with "korp" in the user's
-/// temporary folder, readable and writable by the owner only, and returns its full name.
-/// The file is left in place so that no one else can take the name before the caller reopens it;
-/// the caller deletes it. Throws EStreamError when no file can be created.
+/// temporary folder (platform::TempFolder), readable and writable by the owner only, and returns
+/// its full name. The file is left in place so that no one else can take the name before the caller
+/// reopens it; the caller deletes it. Throws EStreamError when no file can be created.
 std::string MakeTempFileName();
 
 /// A temporary file, open for reading and writing, gone when the object goes away (also while an
@@ -34,7 +31,7 @@ public:
 };
 
 /// The MIME type registered for the extension of name (from its last "."), or
-/// "application/octet-stream". On POSIX the table is /etc/mime.types, read once.
+/// "application/octet-stream", as the system registers it (platform::MimeTypeOfExtension).
 std::string GetMimeTypeForFile(std::string_view name);
 
 } // namespace korp

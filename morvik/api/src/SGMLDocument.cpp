@@ -5,21 +5,9 @@
 #include <new>
 #include <string_view>
 
-namespace {
+#include <encoding/HtmlEntities.h>
 
-// The 96 Latin-1 entity names of HTML; name i stands for the character 160 + i.
-const char* const kLatin1Names[96] = {
-    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",
-    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn",
-    "sup2",   "sup3",   "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",
-    "raquo",  "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",  "Atilde",
-    "Auml",   "Aring",  "AElig",  "Ccedil", "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave",
-    "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde",
-    "Ouml",   "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",
-    "szlig",  "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
-    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",   "eth",
-    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
-    "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
+namespace {
 
 // An entity's ";" must lie less than this many characters after its "&".
 constexpr std::size_t kEntityReach = 20;
@@ -144,8 +132,10 @@ unsigned char NumericReference(const std::string& digits) {
 
 SGMLDocument::SGMLDocument() {
     MarkupEntities = {{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}};
-    for (int i = 0; i < 96; ++i) {
-        CharacterEntities.emplace(kLatin1Names[i], std::string(1, static_cast<char>(160 + i)));
+    const auto& latin1 = encoding::kLatin1EntityNames;
+    for (std::size_t i = 0; i < latin1.size(); ++i) {
+        CharacterEntities.emplace(std::string(latin1[i]),
+                                  std::string(1, static_cast<char>(0xA0 + i)));
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,5 +36,10 @@ std::vector<std::filesystem::path> ReadOnlyDataDirs();
 // The first existing file of that name in ReadOnlyDataDirs(); when none exists, the name in
 // the first folder, so an error message names the place where it was looked for first.
 std::filesystem::path FindReadOnlyDataFile(std::string_view fileName);
+
+// The folder as the start of a file name: with the system's separator at its end ('/', or '\' on
+// Windows), unless it is empty or ends in either separator already. For the libraries that take
+// a folder as a plain string prefix.
+std::string WithTrailingSeparator(std::string folder);
 
 } // namespace platform

@@ -11,7 +11,8 @@ class Lexicon;
 // Windows-1252 to UTF-8; the five bytes without a character become U+FFFD.
 std::string cp1252ToUtf8(std::string_view text);
 
-// UTF-8 to Windows-1252; characters outside it (and broken sequences) become '?'.
+// UTF-8 to Windows-1252; characters outside it become '?', and so does each byte that starts
+// no well-formed sequence.
 std::string utf8ToCp1252(std::string_view text);
 
 // Lower case within Windows-1252 (ASCII, Latin-1 letters, Š Œ Ž Ÿ).

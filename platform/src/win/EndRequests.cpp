@@ -1,0 +1,11 @@
+#include <platform/EndRequests.h>
+
+namespace platform {
+
+int CatchEndRequests() {
+    return -1;
+}
+
+void ClearEndRequests() {}
+
+} // namespace platform
