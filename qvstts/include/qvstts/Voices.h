@@ -5,13 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include <qvstts/qvstts.h>
+
 namespace qvstts {
 
-struct Levels {
-    int voice = 4; // man
-    int tempo = 5;
-    int pitch = 5;
-    int volume = 5;
+// The voice and levels texts are read with, and their language.
+struct Levels : QVS_Settings {
     std::string language = "nl"; // "nl", "en", "fr", "de", "it" or "es"
 };
 

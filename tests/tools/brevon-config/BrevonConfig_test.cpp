@@ -28,8 +28,8 @@ using testsupport::RunResult;
 namespace {
 
 brevon::EngineDefaults EngineDefaults() {
-    brevon::EngineDefaults d;
-    QVS_GetDefaultSettings(&d.Voice, &d.Tempo, &d.Pitch, &d.Volume);
+    brevon::EngineDefaults d{};
+    QVS_GetDefaultSettings(&d.voice, &d.tempo, &d.pitch, &d.volume);
     return d;
 }
 
