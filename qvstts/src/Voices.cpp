@@ -80,7 +80,7 @@ VoiceParams voiceParams(const Levels& levels) {
 
 Levels defaultLevels() {
     // The man's voice, every level at its natural middle.
-    return Levels{{QVS_VOICE_MAN, 5, 5, 5}};
+    return Levels(QVS_VOICE_MAN, 5, 5, 5);
 }
 
 } // namespace qvstts

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <qvstts/qvstts.h>
 
@@ -11,7 +12,10 @@ namespace qvstts {
 
 // The voice and levels texts are read with, and their language.
 struct Levels : QVS_Settings {
-    std::string language = "nl"; // "nl", "en", "fr", "de", "it" or "es"
+    Levels(int voice, int tempo, int pitch, int volume, std::string language = "nl")
+        : QVS_Settings{voice, tempo, pitch, volume}, language(std::move(language)) {}
+
+    std::string language; // "nl", "en", "fr", "de", "it" or "es"
 };
 
 // What one text is synthesised with.
