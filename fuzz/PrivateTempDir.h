@@ -9,6 +9,8 @@
 
 #include <stdlib.h>
 
+#include "TempDir.h"
+
 namespace fuzzing {
 
 inline std::string& PrivateTempDir() {
@@ -18,12 +20,10 @@ inline std::string& PrivateTempDir() {
 
 // Call from LLVMFuzzerInitialize.
 inline void UsePrivateTempDir(const char* prefix) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    PrivateTempDir() = pattern;
-    setenv("TMPDIR", pattern.c_str(), 1);
-    std::atexit([] { std::filesystem::remove_all(PrivateTempDir()); });
+    static const testsupport::TempDir dir(prefix); // removed at exit
+    if (dir.Path().empty()) std::abort();
+    PrivateTempDir() = dir.Path().string();
+    setenv("TMPDIR", PrivateTempDir().c_str(), 1);
 }
 
 // Aborts the run when an input left a file behind.

@@ -176,8 +176,8 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<platform::SettingsStore> store = platform::OpenUserSettingsStore();
     const LoadResult loaded = LoadSettings(*store, settings, [&speech] {
-        EngineDefaults defaults;
-        speech.GetDefaultSettings(defaults.Voice, defaults.Tempo, defaults.Pitch, defaults.Volume);
+        EngineDefaults defaults{};
+        speech.GetDefaultSettings(defaults.voice, defaults.tempo, defaults.pitch, defaults.volume);
         return defaults;
     });
     if (loaded.outcome == LoadResult::Outcome::Failed) {

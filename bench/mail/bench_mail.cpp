@@ -180,7 +180,7 @@ struct Rig {
     fakes::FakeShell shell{log, state};
     fakes::FakeWindow window{log};
     brevon::EnginePreprocessor preprocessor;
-    poptest::TempDir data;
+    testsupport::TempDir data;
     std::map<std::string, int> sent;
     std::vector<std::string> commands;
     Clock::time_point quitAt;
@@ -527,7 +527,7 @@ bool MeasureMemory(std::uint16_t checkPort, const brevon::ReadingState& known,
                    std::uint16_t readPort) {
     bool ok = true;
     // The play case reports its wait here too, through a file the child writes.
-    const poptest::TempDir scratch;
+    const testsupport::TempDir scratch;
     const std::string waitFile = (scratch.Path() / "wait").string();
     const auto setUpCheck = [&](bool check) {
         return [&, check] {
@@ -598,7 +598,7 @@ void MeasureManyChecks() {
     fakes::FakeWindow window{log};
     fakes::FakeSpeech speech;
     fakes::FakePreprocessor preprocessor;
-    poptest::TempDir data;
+    testsupport::TempDir data;
     brevon::MailSettings settings;
     settings.Host = "127.0.0.1";
     settings.User = box.user;

@@ -35,7 +35,7 @@ constexpr int kTops = 20;
 struct Box {
     std::unique_ptr<DovecotServer> server;
     std::string passwordFile;
-    poptest::TempDir dir;
+    testsupport::TempDir dir;
 };
 
 std::string Message(int i, std::size_t bodyBytes) {

@@ -73,8 +73,8 @@ void Tolvani::lexicon(void* owner) {
     QVS_Lexicon(owner);
 }
 
-SpeechDefaults Tolvani::defaultSettings() const {
-    SpeechDefaults d;
+QVS_Settings Tolvani::defaultSettings() const {
+    QVS_Settings d{};
     QVS_GetDefaultSettings(&d.voice, &d.tempo, &d.pitch, &d.volume);
     return d;
 }

@@ -20,13 +20,13 @@ struct VoiceShape {
 // Children get their higher formants from our speed-up, which espeak-ng cannot give; the mouse
 // needs it for its pitch too, as espeak-ng tops out near 330 Hz.
 constexpr VoiceShape kVoices[] = {
-    {4, "m3", 38, 50, 1.0, 1.0},            // Man: low, calm
-    {7, "f2", 50, 55, 1.0, 1.0},            // Vrouw
-    {10, "m3", 95, 60, 1.0 / 1.25, 1.25},   // Jongen
-    {13, "f4", 70, 65, 1.0 / 1.2, 1.2},     // Meisje
-    {0, "klatt4", 45, 0, 0.95, 1.0},        // Robot: flat
-    {16, "f5", 85, 70, 1.0 / 1.35, 1.6},    // Muisje: high and quick
-    {17, "whisper", 50, 40, 0.9, 1.0, 1.4}, // Slang: a hiss, softer than voiced speech
+    {QVS_VOICE_MAN, "m3", 38, 50, 1.0, 1.0}, // low, calm
+    {QVS_VOICE_WOMAN, "f2", 50, 55, 1.0, 1.0},
+    {QVS_VOICE_BOY, "m3", 95, 60, 1.0 / 1.25, 1.25},
+    {QVS_VOICE_GIRL, "f4", 70, 65, 1.0 / 1.2, 1.2},
+    {QVS_VOICE_ROBOT, "klatt4", 45, 0, 0.95, 1.0},       // flat
+    {QVS_VOICE_MOUSE, "f5", 85, 70, 1.0 / 1.35, 1.6},    // high and quick
+    {QVS_VOICE_SNAKE, "whisper", 50, 40, 0.9, 1.0, 1.4}, // a hiss, softer than voiced speech
 };
 
 // The languages a text can be read in; espeak-ng's variants give every one of them the same
@@ -79,7 +79,8 @@ VoiceParams voiceParams(const Levels& levels) {
 }
 
 Levels defaultLevels() {
-    return Levels{};
+    // The man's voice, every level at its natural middle.
+    return Levels(QVS_VOICE_MAN, 5, 5, 5);
 }
 
 } // namespace qvstts

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtApplication.h"
 #include "ShellFakes.h"
 #include "mainwindow.h"
 
@@ -13,14 +14,7 @@ namespace {
 using namespace brevon;
 
 struct BarWindow : ::testing::Test {
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        // Kept for the whole process: Qt's own teardown at exit is not ours to test.
-        static QApplication* app = new QApplication(argc, argv);
-        (void)app;
-    }
+    static void SetUpTestSuite() { testsupport::EnsureQApplication(); }
     BarWindow() {
         settings.Interval = 5;
         settings.X = 30;

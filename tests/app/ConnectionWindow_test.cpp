@@ -14,6 +14,7 @@
 #include "EmailConnection.h"
 #include "MailFakes.h"
 #include "PopTestServers.h"
+#include "QtApplication.h"
 #include "Speech.h"
 
 namespace {
@@ -23,14 +24,7 @@ using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
 
 struct ConnectionWindow : ::testing::Test {
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        // Kept for the whole process: Qt's own teardown at exit is not ours to test.
-        static QApplication* app = new QApplication(argc, argv);
-        (void)app;
-    }
+    static void SetUpTestSuite() { testsupport::EnsureQApplication(); }
     void SetUp() override { ::setenv("BREVON_TRACE", trace_.c_str(), 1); }
     void TearDown() override { ::unsetenv("BREVON_TRACE"); }
     std::vector<std::string> Traced() const {
@@ -41,7 +35,7 @@ struct ConnectionWindow : ::testing::Test {
         return lines;
     }
 
-    poptest::TempDir dir_;
+    testsupport::TempDir dir_;
     std::string trace_ = (dir_.Path() / "trace.txt").string();
     fakes::CallLog log;
     ReadingState state;

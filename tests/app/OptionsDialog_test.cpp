@@ -31,7 +31,9 @@
 
 #include "Cp1252.h"
 #include "Help.h"
+#include "QtApplication.h"
 #include "ShellFakes.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace brevon;
@@ -82,25 +84,14 @@ Settings Sample() {
 
 class OptionsDialog : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "OptionsDialog_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { testsupport::EnsureQApplication(); }
 
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "options-dialog-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         store_ = std::make_unique<platform::FileSettingsStore>(dir_ / "settings.reg");
         settings = Sample();
         g_helpTopics.clear();
     }
-    void TearDown() override {
-        dialog_.reset();
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { dialog_.reset(); }
 
     // As ShowOptions opens it.
     TfrmOpties& Open(std::optional<bool> isWin9x = false) {
@@ -156,7 +147,8 @@ protected:
         });
     }
 
-    fs::path dir_;
+    testsupport::TempDir temp_{"options-dialog"};
+    const fs::path dir_ = temp_.Path();
     std::unique_ptr<platform::FileSettingsStore> store_;
     Log log;
     Settings settings;

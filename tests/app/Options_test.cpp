@@ -13,8 +13,8 @@
 #include <mail/Seams.h>
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
-
 #include "ShellFakes.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace brevon;
@@ -326,13 +326,9 @@ public:
 class OkSteps : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "app-options-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         settings = Sample();
         fields = FieldsFromSettings(settings);
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     OkOutcome Ok() {
         OkEnvironment env{settings,       state,      store,   positions,     speech,
@@ -348,7 +344,8 @@ protected:
         return read;
     }
 
-    fs::path dir_;
+    testsupport::TempDir temp_{"app-options"};
+    const fs::path dir_ = temp_.Path();
     Log log;
     Settings settings;
     ReadingState state;

@@ -15,6 +15,7 @@
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
 #include <platform/SettingsFile.h>
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 using brevon::LoadResult;
@@ -59,17 +60,10 @@ Settings Unusual() {
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "app-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
         ::setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
         file_ = FileSettingsStore::DefaultFile();
     }
-    void TearDown() override {
-        ::unsetenv("XDG_CONFIG_HOME");
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
     brevon::EngineDefaultsSource Engine() {
         return [this] {
@@ -88,7 +82,8 @@ protected:
         return key ? *key : platform::SettingsKeyData{};
     }
 
-    fs::path root_;
+    testsupport::TempDir temp_{"app-settings"};
+    const fs::path root_ = temp_.Path();
     fs::path file_;
     int engineCalls_ = 0;
 };

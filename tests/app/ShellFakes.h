@@ -33,10 +33,10 @@ public:
     void SetLanguage(const std::string& code) override { log_.push_back("SetLanguage " + code); }
     void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                             std::int32_t& volume) override {
-        voice = defaults.Voice;
-        tempo = defaults.Tempo;
-        pitch = defaults.Pitch;
-        volume = defaults.Volume;
+        voice = defaults.voice;
+        tempo = defaults.tempo;
+        pitch = defaults.pitch;
+        volume = defaults.volume;
     }
     void Lexicon(void* owner) override { lexiconOwner = owner; }
 

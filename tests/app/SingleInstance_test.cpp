@@ -24,23 +24,23 @@ namespace {
 
 class SingleInstance : public ::testing::Test {
 protected:
-    fs::path ConfigDir() const { return tmp_.path() / "config" / "brevon"; }
-    fs::path DataDir() const { return tmp_.path() / "data" / "brevon"; }
-    fs::path Transcript() const { return tmp_.path() / "out" / "transcript.txt"; }
-    fs::path TraceFile() const { return tmp_.path() / "out" / "trace.txt"; }
+    fs::path ConfigDir() const { return tmp_.Path() / "config" / "brevon"; }
+    fs::path DataDir() const { return tmp_.Path() / "data" / "brevon"; }
+    fs::path Transcript() const { return tmp_.Path() / "out" / "transcript.txt"; }
+    fs::path TraceFile() const { return tmp_.Path() / "out" / "trace.txt"; }
 
     void SetUp() override {
-        fs::create_directories(tmp_.path() / "home");
-        fs::create_directories(tmp_.path() / "out");
+        fs::create_directories(tmp_.Path() / "home");
+        fs::create_directories(tmp_.Path() / "out");
     }
 
     // The environment of a user's session; desktop adds a display name (never connected to:
     // the platform is offscreen).
     std::vector<std::string> Environment(bool desktop) const {
         std::vector<std::string> env{
-            "HOME=" + (tmp_.path() / "home").string(),
-            "XDG_CONFIG_HOME=" + (tmp_.path() / "config").string(),
-            "XDG_DATA_HOME=" + (tmp_.path() / "data").string(),
+            "HOME=" + (tmp_.Path() / "home").string(),
+            "XDG_CONFIG_HOME=" + (tmp_.Path() / "config").string(),
+            "XDG_DATA_HOME=" + (tmp_.Path() / "data").string(),
             "QT_QPA_PLATFORM=offscreen",
             "QVSTTS_SINK=null:50",
             "QVSTTS_TRANSCRIPT=" + Transcript().string(),
@@ -52,13 +52,13 @@ protected:
     }
 
     // The sound server's client keeps a link of its own there once speech has started.
-    fs::path SoundClientDir() const { return tmp_.path() / "config" / "pulse"; }
+    fs::path SoundClientDir() const { return tmp_.Path() / "config" / "pulse"; }
 
     // Every file below the user's folders with its contents and time of last change.
     std::map<fs::path, std::pair<std::string, fs::file_time_type>> Snapshot() const {
         std::map<fs::path, std::pair<std::string, fs::file_time_type>> files;
         for (const char* top : {"home", "config", "data"}) {
-            for (auto it = fs::recursive_directory_iterator(tmp_.path() / top);
+            for (auto it = fs::recursive_directory_iterator(tmp_.Path() / top);
                  it != fs::recursive_directory_iterator(); ++it) {
                 if (it->path() == SoundClientDir()) {
                     it.disable_recursion_pending();
@@ -71,7 +71,7 @@ protected:
         return files;
     }
 
-    testsupport::TempFolder tmp_;
+    testsupport::TempDir tmp_;
 };
 
 TEST_F(SingleInstance, ASecondBrevonSaysSoAndTouchesNothing) {

@@ -181,7 +181,7 @@ protected:
     poptest::DovecotServer server_;
     EnginePreprocessor engines_;
     fakes::MailRig rig_{&engines_};
-    poptest::TempDir spool_;
+    testsupport::TempDir spool_;
     std::string oldTmp_;
 };
 
@@ -277,7 +277,7 @@ protected:
         rig.settings.Password = poptest::DovecotServer::kPassword;
     }
 
-    poptest::TempDir work_;
+    testsupport::TempDir work_;
     poptest::TestPki pki_{work_.Path() / "pki"};
     poptest::DovecotServer server_;
     std::vector<std::string> trace_; // what the program's trace would show of the client

@@ -31,7 +31,7 @@ struct MailRig {
     FakeWindow window{log};
     FakePreprocessor preprocessor;
     FakeLanguageCheck language;
-    poptest::TempDir dir;
+    testsupport::TempDir dir;
     char headerWindow = 'h'; // their addresses are the window handles
     char readingWindow = 'r';
     EmailConnection mail;

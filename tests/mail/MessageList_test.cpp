@@ -46,7 +46,7 @@ TEST(ListFileBase, KeepsTheFilesInsideTheDataFolder) {
 }
 
 TEST(MessageList, SavesBothFilesWithCrLfAndReadsThemBack) {
-    poptest::TempDir dir;
+    testsupport::TempDir dir;
     const ListFiles files = ListFilesFor(dir.Path() / "nieuw", "jan");
     const std::vector<std::string> ids{"id1", "id2"};
     const std::vector<std::string> lines{"Jan\tvergadering", "Piet\t"};
@@ -65,7 +65,7 @@ TEST(MessageList, SavesBothFilesWithCrLfAndReadsThemBack) {
 }
 
 TEST(MessageList, ListsThatDoNotBelongTogetherCountAsMissing) {
-    poptest::TempDir dir;
+    testsupport::TempDir dir;
     const ListFiles files = ListFilesFor(dir.Path(), "jan");
     const struct {
         const char* name;
@@ -97,7 +97,7 @@ TEST(MessageList, ListsThatDoNotBelongTogetherCountAsMissing) {
 }
 
 TEST(MessageList, AFailedSaveLeavesNoTemporaryFileAndTheOtherFileAsItWas) {
-    poptest::TempDir dir;
+    testsupport::TempDir dir;
     const ListFiles files = ListFilesFor(dir.Path(), "jan");
     ASSERT_FALSE(SaveMessageList(files, {"oud"}, {"Oud\tx"}));
     // A folder in the place of the .id file makes the first rename fail after both

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "TempDir.h"
 
 namespace {
 
@@ -107,8 +108,6 @@ protected:
     void SetUp() override {
         // A declared dependency that does not work is a broken machine, not a reason to skip.
         ASSERT_NE(gApp, nullptr) << startFailure_;
-        std::string pattern = (fs::temp_directory_path() / "qvstts-dialog-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
         setenv("XDG_DATA_HOME", dir_.c_str(), 1);
         setenv("QVSTTS_SINK", ("wav:" + (dir_ / "speech.wav").string()).c_str(), 1);
         setenv("QVSTTS_TRANSCRIPT", (dir_ / "transcript.txt").c_str(), 1);
@@ -123,8 +122,6 @@ protected:
         QVS_Close();
         QVS_SetPostMessageProc(nullptr, nullptr);
         unsetenv("QVSTTS_TRANSCRIPT");
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     fs::path lexiconFile() const { return dir_ / "qvstts" / "woordenlijst.txt"; }
@@ -161,7 +158,8 @@ protected:
     }
 
     Notices notices_;
-    fs::path dir_;
+    testsupport::TempDir temp_{"qvstts-dialog"};
+    const fs::path dir_ = temp_.Path();
     static std::string startFailure_;
 };
 

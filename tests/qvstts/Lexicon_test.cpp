@@ -6,28 +6,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include "TempDir.h"
 
 namespace qvstts {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "qvstts-lexicon-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using testsupport::TempDir;
 
 std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -54,8 +40,8 @@ TEST(Lexicon, ParseSkipsCommentsAndBrokenLinesAndLetsTheLastLineWin) {
 }
 
 TEST(Lexicon, SaveAndLoadRoundTripWithoutLeavingATemporaryFile) {
-    TempDir dir;
-    const fs::path file = dir.path() / "sub" / "woordenlijst.txt";
+    TempDir dir("qvstts-lexicon");
+    const fs::path file = dir.Path() / "sub" / "woordenlijst.txt";
     const Lexicon lex({{"café", "kaffee"}, {"tab\tin", "line\nend"}});
     ASSERT_TRUE(lex.save(file));
     const Lexicon back = Lexicon::load(file);
@@ -69,18 +55,18 @@ TEST(Lexicon, SaveAndLoadRoundTripWithoutLeavingATemporaryFile) {
 }
 
 TEST(Lexicon, FailedSaveKeepsThePreviousList) {
-    TempDir dir;
-    const fs::path file = dir.path() / "woordenlijst.txt";
+    TempDir dir("qvstts-lexicon");
+    const fs::path file = dir.Path() / "woordenlijst.txt";
     ASSERT_TRUE(Lexicon(std::vector<LexiconEntry>{{"a", "b"}}).save(file));
     const std::string before = readAll(file);
     // A folder where the temporary file must go makes the write fail, even for root.
-    fs::create_directory(dir.path() / "woordenlijst.txt.tmp");
+    fs::create_directory(dir.Path() / "woordenlijst.txt.tmp");
     EXPECT_FALSE(Lexicon(std::vector<LexiconEntry>{{"c", "d"}}).save(file));
     EXPECT_EQ(readAll(file), before);
     // A file where the folder must go.
-    std::ofstream(dir.path() / "blocker") << "x";
+    std::ofstream(dir.Path() / "blocker") << "x";
     EXPECT_FALSE(Lexicon(std::vector<LexiconEntry>{{"c", "d"}})
-                     .save(dir.path() / "blocker" / "woordenlijst.txt"));
+                     .save(dir.Path() / "blocker" / "woordenlijst.txt"));
 }
 
 TEST(Lexicon, MissingFileIsAnEmptyListAndTheDefaultFileFollowsXdg) {

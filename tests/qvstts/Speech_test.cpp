@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include "TempDir.h"
 
 namespace {
 
@@ -103,8 +104,6 @@ Wav readWav(const fs::path& file) {
 class Speech : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qvstts-speech-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
         transcript_ = dir_ / "transcript.txt";
         setenv("QVSTTS_TRANSCRIPT", transcript_.c_str(), 1);
         setenv("XDG_DATA_HOME", dir_.c_str(), 1);
@@ -117,8 +116,6 @@ protected:
         QVS_Close();
         QVS_SetPostMessageProc(nullptr, nullptr);
         unsetenv("QVSTTS_TRANSCRIPT");
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     // The sink is read when the engine is made ready.
@@ -152,7 +149,8 @@ protected:
     }
 
     Recorder recorder_;
-    fs::path dir_;
+    testsupport::TempDir temp_{"qvstts-speech"};
+    const fs::path dir_ = temp_.Path();
     fs::path transcript_;
     int wavCount_ = 0;
 };

@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "TempDir.h"
+
 extern char** environ;
 
 namespace testsupport {
@@ -30,26 +32,6 @@ struct RunResult {
     int signal = 0;
     std::string out;
     std::string err;
-};
-
-// A private folder for one test, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "brevontestXXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
 };
 
 inline std::string ReadWholeFile(const std::filesystem::path& file) {
@@ -95,9 +77,9 @@ inline RunResult Run(const std::vector<std::string>& argv, const std::vector<std
                      const std::string& input = {},
                      std::chrono::seconds deadline = std::chrono::seconds(120)) {
     RunResult result;
-    TempFolder io;
-    const std::filesystem::path in = io.path() / "in", out = io.path() / "out",
-                                err = io.path() / "err";
+    TempDir io;
+    const std::filesystem::path in = io.Path() / "in", out = io.Path() / "out",
+                                err = io.Path() / "err";
     std::ofstream(in, std::ios::binary) << input;
 
     const Exec exec(argv, env);

@@ -400,8 +400,8 @@ int Get(Place& place, const Named& named) {
 
 // What brevon's first run writes: the engine's own defaults for the voice values.
 EngineDefaults EngineDefaultsNow() {
-    EngineDefaults defaults;
-    QVS_GetDefaultSettings(&defaults.Voice, &defaults.Tempo, &defaults.Pitch, &defaults.Volume);
+    EngineDefaults defaults{};
+    QVS_GetDefaultSettings(&defaults.voice, &defaults.tempo, &defaults.pitch, &defaults.volume);
     return defaults;
 }
 

@@ -11,6 +11,7 @@
 #include <app/PasswordScrambling.h> // kMaxPasswordLength: the dialog refuses longer ones
 #include <mail/ReadingState.h>
 #include <app/Settings.h>
+#include <qvstts/qvstts.h>
 
 namespace platform {
 class Autostart;
@@ -30,13 +31,13 @@ struct VoiceItem {
 
 // In list order.
 inline constexpr std::array<VoiceItem, 7> kVoiceList{{
-    {"Man", 4},
-    {"Vrouw", 7},
-    {"Jongen", 10},
-    {"Meisje", 13},
-    {"Robot", 0},
-    {"Muisje", 16},
-    {"Slang", 17},
+    {"Man", QVS_VOICE_MAN},
+    {"Vrouw", QVS_VOICE_WOMAN},
+    {"Jongen", QVS_VOICE_BOY},
+    {"Meisje", QVS_VOICE_GIRL},
+    {"Robot", QVS_VOICE_ROBOT},
+    {"Muisje", QVS_VOICE_MOUSE},
+    {"Slang", QVS_VOICE_SNAKE},
 }};
 
 // What the dialog's number fields and sliders let the user choose, bounds included.

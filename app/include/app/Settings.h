@@ -12,6 +12,8 @@
 #include <system_error>
 #include <variant>
 
+#include <qvstts/qvstts.h>
+
 namespace platform {
 class Autostart;
 class SettingsKey;
@@ -104,12 +106,7 @@ inline constexpr std::string_view kFirstRunSecurity = "SSL/TLS";
 Settings& AppSettings();
 
 // What the speech engine reports as its defaults (QVS_GetDefaultSettings).
-struct EngineDefaults {
-    std::int32_t Voice = 0;
-    std::int32_t Tempo = 0;
-    std::int32_t Pitch = 0;
-    std::int32_t Volume = 0;
-};
+using EngineDefaults = QVS_Settings;
 using EngineDefaultsSource = std::function<EngineDefaults()>;
 
 struct WindowPosition {

@@ -21,10 +21,10 @@ std::string Message(const char* format, std::string_view name) {
 // One value of either table into the record, or from it into the key.
 void SetDefault(const SettingDef& def, Settings& settings, const EngineDefaults& engine) {
     const auto fromEngine = [&](std::int32_t Settings::*member) {
-        if (member == &Settings::Voice) return engine.Voice;
-        if (member == &Settings::Tempo) return engine.Tempo;
-        if (member == &Settings::Pitch) return engine.Pitch;
-        return engine.Volume;
+        if (member == &Settings::Voice) return engine.voice;
+        if (member == &Settings::Tempo) return engine.tempo;
+        if (member == &Settings::Pitch) return engine.pitch;
+        return engine.volume;
     };
     std::visit(
         [&](auto member) {

@@ -77,7 +77,7 @@ void EngineSpeech::SetLanguage(const std::string& code) {
 }
 void EngineSpeech::GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
                                       std::int32_t& volume) {
-    const engines::SpeechDefaults d = engine_.defaultSettings();
+    const QVS_Settings d = engine_.defaultSettings();
     voice = d.voice;
     tempo = d.tempo;
     pitch = d.pitch;

@@ -7,28 +7,12 @@
 #include <functional>
 #include <string>
 
+#include <qvstts/qvstts.h>
+
 namespace engines {
 
 // The message the engine posts to a window when the speech it was given has ended.
 inline constexpr uint32_t MM_WOM_CLOSE = 0x3BC;
-
-// Voice codes of the engine, as the options dialog lists them.
-enum class Voice : int32_t {
-    Man = 4,
-    Vrouw = 7,
-    Jongen = 10,
-    Meisje = 13,
-    Robot = 0,
-    Muisje = 16,
-    Slang = 17
-};
-
-struct SpeechDefaults {
-    int32_t voice = 0;
-    int32_t tempo = 0;
-    int32_t pitch = 0;
-    int32_t volume = 0;
-};
 
 class Tolvani {
 public:
@@ -57,7 +41,7 @@ public:
     void setVoice(int32_t code);
     // Later texts are read in this language ("nl", "en", "fr", "de", "it", "es").
     void setLanguage(const std::string& code);
-    SpeechDefaults defaultSettings() const;
+    QVS_Settings defaultSettings() const;
     void lexicon(void* owner);
 };
 

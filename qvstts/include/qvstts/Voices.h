@@ -4,15 +4,18 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include <qvstts/qvstts.h>
 
 namespace qvstts {
 
-struct Levels {
-    int voice = 4; // man
-    int tempo = 5;
-    int pitch = 5;
-    int volume = 5;
-    std::string language = "nl"; // "nl", "en", "fr", "de", "it" or "es"
+// The voice and levels texts are read with, and their language.
+struct Levels : QVS_Settings {
+    Levels(int voice, int tempo, int pitch, int volume, std::string language = "nl")
+        : QVS_Settings{voice, tempo, pitch, volume}, language(std::move(language)) {}
+
+    std::string language; // "nl", "en", "fr", "de", "it" or "es"
 };
 
 // What one text is synthesised with.

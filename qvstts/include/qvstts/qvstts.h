@@ -45,6 +45,23 @@ typedef void* QVS_WINDOW;
 /* The message posted to the window of QVS_Say when its speech output closes. */
 #define QVS_MM_WOM_CLOSE 0x3BC
 
+/* The voices of QVS_SetVoice. */
+#define QVS_VOICE_ROBOT 0
+#define QVS_VOICE_MAN 4
+#define QVS_VOICE_WOMAN 7
+#define QVS_VOICE_BOY 10
+#define QVS_VOICE_GIRL 13
+#define QVS_VOICE_MOUSE 16
+#define QVS_VOICE_SNAKE 17
+
+/* A voice and its three levels, as QVS_GetDefaultSettings reports them. */
+typedef struct QVS_Settings {
+    int32_t voice;
+    int32_t tempo;
+    int32_t pitch;
+    int32_t volume;
+} QVS_Settings;
+
 #define QVS_OK 0
 #define QVS_E_FAILED (-1)     /* the engine could not be made ready (speech data missing) */
 #define QVS_E_ARGUMENT (-2)   /* a null pointer where a value is required */
@@ -88,7 +105,7 @@ QVS_API int32_t QVS_CALL QVS_Pause(void);
  * when their end messages have been posted. */
 QVS_API int32_t QVS_CALL QVS_Stop(void);
 
-/* Later texts use the voice: 4 man, 7 woman, 10 boy, 13 girl, 0 robot, 16 mouse, 17 snake.
+/* Later texts use the voice, one of the QVS_VOICE_ codes above.
  * An unknown code keeps the previous voice and returns QVS_E_ARGUMENT. */
 QVS_API int32_t QVS_CALL QVS_SetVoice(int32_t voice);
 

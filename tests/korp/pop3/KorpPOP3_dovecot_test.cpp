@@ -36,7 +36,7 @@ constexpr std::size_t kBigLines = 50000; // about 3.5 MB
 class DovecotPop : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        work_ = std::make_unique<poptest::TempDir>();
+        work_ = std::make_unique<testsupport::TempDir>();
         pki_ = std::make_unique<poptest::TestPki>(work_->Path() / "pki");
         if (!pki_->Ok() || !pki_->MakeServerCert("good", "DNS:localhost,IP:127.0.0.1", 2)) {
             failure_ = "the openssl command could not make test certificates";
@@ -89,7 +89,7 @@ protected:
     }
 
     static std::string failure_;
-    static std::unique_ptr<poptest::TempDir> work_;
+    static std::unique_ptr<testsupport::TempDir> work_;
     static std::unique_ptr<poptest::TestPki> pki_;
     static std::unique_ptr<DovecotServer> server_;
     static std::vector<std::string> filesAtStart_;
@@ -99,12 +99,12 @@ protected:
     std::string lastErrorText;
 
 private:
-    poptest::TempDir spool_;
+    testsupport::TempDir spool_;
     std::string oldTmp_;
 };
 
 std::string DovecotPop::failure_;
-std::unique_ptr<poptest::TempDir> DovecotPop::work_;
+std::unique_ptr<testsupport::TempDir> DovecotPop::work_;
 std::unique_ptr<poptest::TestPki> DovecotPop::pki_;
 std::unique_ptr<DovecotServer> DovecotPop::server_;
 std::vector<std::string> DovecotPop::filesAtStart_;
@@ -309,7 +309,7 @@ TEST_F(DovecotPop, LogsInWithTheRightPasswordOnly) {
 
 // Certificate failures, each against a server of its own.
 TEST(DovecotTls, RefusesAServerWhoseCertificateFailsWithAClearReason) {
-    poptest::TempDir work;
+    testsupport::TempDir work;
     poptest::TestPki pki(work.Path());
     ASSERT_TRUE(pki.Ok());
     struct Case {

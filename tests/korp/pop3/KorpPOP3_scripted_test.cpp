@@ -48,7 +48,7 @@ protected:
     std::vector<int> errors;
 
 private:
-    poptest::TempDir tmp_;
+    testsupport::TempDir tmp_;
     std::string oldTmp_;
 };
 

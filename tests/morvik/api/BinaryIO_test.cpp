@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "TempDir.h"
+#include "TempDirTest.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ScoreCases.h"
-#include "TempDir.h"
+#include "TempDirTest.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ScoreCases.h"
-#include "TempDir.h"
+#include "TempDirTest.h"
 
 namespace {
 

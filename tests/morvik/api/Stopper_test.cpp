@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "TempDir.h"
+#include "TempDirTest.h"
 
 namespace {
 

@@ -59,8 +59,8 @@ State StateInChild(const fs::path& file) {
 } // namespace
 
 TEST(InstanceLock, OneHolderAtATimeAcrossProcessesAndFreeAgainWhenTheHolderIsKilled) {
-    testsupport::TempFolder dir;
-    const fs::path file = platform::InstanceLockFile(dir.path() / "brevon");
+    testsupport::TempDir dir;
+    const fs::path file = platform::InstanceLockFile(dir.Path() / "brevon");
 
     const pid_t holder = ChildHoldingLock(file);
     ASSERT_GT(holder, 0);
@@ -79,8 +79,8 @@ TEST(InstanceLock, OneHolderAtATimeAcrossProcessesAndFreeAgainWhenTheHolderIsKil
 }
 
 TEST(InstanceLock, IsReleasedWithItsLastOwnerInTheProcess) {
-    testsupport::TempFolder dir;
-    const fs::path file = platform::InstanceLockFile(dir.path());
+    testsupport::TempDir dir;
+    const fs::path file = platform::InstanceLockFile(dir.Path());
     {
         InstanceLock first = InstanceLock::TryAcquire(file);
         ASSERT_TRUE(first.Held()) << first.error().message();
@@ -97,8 +97,8 @@ TEST(InstanceLock, IsReleasedWithItsLastOwnerInTheProcess) {
 }
 
 TEST(InstanceLock, IsNotPassedOnToProgramsTheHolderStarts) {
-    testsupport::TempFolder dir;
-    const fs::path file = platform::InstanceLockFile(dir.path());
+    testsupport::TempDir dir;
+    const fs::path file = platform::InstanceLockFile(dir.Path());
     std::optional<InstanceLock> lock(InstanceLock::TryAcquire(file));
     ASSERT_TRUE(lock->Held());
 
@@ -123,17 +123,17 @@ TEST(InstanceLock, IsNotPassedOnToProgramsTheHolderStarts) {
 }
 
 TEST(InstanceLock, MakesItsFolderPrivatelyAndReportsWhatItCannotMake) {
-    testsupport::TempFolder dir;
-    const fs::path folder = dir.path() / "config" / "brevon";
+    testsupport::TempDir dir;
+    const fs::path folder = dir.Path() / "config" / "brevon";
     {
         const InstanceLock lock = InstanceLock::TryAcquire(platform::InstanceLockFile(folder));
         EXPECT_TRUE(lock.Held()) << lock.error().message();
     }
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
 
-    std::ofstream(dir.path() / "plain") << "a file, not a folder";
+    std::ofstream(dir.Path() / "plain") << "a file, not a folder";
     const InstanceLock blocked =
-        InstanceLock::TryAcquire(platform::InstanceLockFile(dir.path() / "plain"));
+        InstanceLock::TryAcquire(platform::InstanceLockFile(dir.Path() / "plain"));
     EXPECT_EQ(blocked.state(), State::Failed);
     EXPECT_TRUE(blocked.error());
     EXPECT_EQ(InstanceLock::TryAcquire({}).state(), State::Failed);

@@ -129,7 +129,7 @@ TEST(TlsTransport, AHandshakeThatTimesOutClosesTheConnection) {
 // The certificate must name the host that was opened; names resolve to 127.0.0.1 through the
 // transport's resolver, so no name server is asked.
 TEST(TlsTransport, ChecksTheHostAgainstTheNamesInTheCertificate) {
-    poptest::TempDir work;
+    testsupport::TempDir work;
     poptest::TestPki pki(work.Path());
     ASSERT_TRUE(pki.Ok()) << "the openssl command could not make test certificates";
     struct Case {
@@ -204,7 +204,7 @@ TEST(TlsTransport, RefusesAHostNameItCannotCheck) {
 // must come back as an error: OpenSSL writes with plain write(), whose SIGPIPE would end the
 // program on its own.
 TEST(TlsTransport, WritingToAServerThatHasGoneFailsWithoutEndingTheProgram) {
-    poptest::TempDir work;
+    testsupport::TempDir work;
     poptest::TestPki pki(work.Path());
     ASSERT_TRUE(pki.Ok() && pki.MakeServerCert("good", "IP:127.0.0.1", 2))
         << "the openssl command could not make test certificates";

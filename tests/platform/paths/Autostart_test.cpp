@@ -7,6 +7,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -15,9 +16,8 @@ TEST(Autostart, TheProgramOffersItOnlyOnWin9x) {
 }
 
 TEST(Autostart, AnXdgEntryIsWrittenWithAQuotedPathAndRemoved) {
-    std::string pattern = (fs::temp_directory_path() / "autostart-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path root = pattern;
+    const testsupport::TempDir temp("autostart");
+    const fs::path root = temp.Path();
     ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
     const fs::path entry = root / "autostart" / "brevon.desktop";
 
@@ -35,5 +35,4 @@ TEST(Autostart, AnXdgEntryIsWrittenWithAQuotedPathAndRemoved) {
     EXPECT_FALSE(fs::exists(entry));
 
     ::unsetenv("XDG_CONFIG_HOME");
-    fs::remove_all(root);
 }

@@ -17,6 +17,7 @@
 
 #include <platform/DataPaths.h>
 #include <platform/SettingsFile.h>
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 using platform::FileSettingsStore;
@@ -55,17 +56,10 @@ unsigned Mode(const fs::path& p) {
 class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "settings-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
         ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
         file_ = FileSettingsStore::DefaultFile();
     }
-    void TearDown() override {
-        ::unsetenv("XDG_CONFIG_HOME");
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
     // Writes the values through a created key and closes it.
     void Store(const std::function<void(platform::SettingsKey&)>& write) {
@@ -76,7 +70,8 @@ protected:
         ASSERT_FALSE(opened.key->Close());
     }
 
-    fs::path root_;
+    testsupport::TempDir temp_{"settings-test"};
+    const fs::path root_ = temp_.Path();
     fs::path file_;
 };
 

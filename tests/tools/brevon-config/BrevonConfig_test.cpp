@@ -28,23 +28,23 @@ using testsupport::RunResult;
 namespace {
 
 brevon::EngineDefaults EngineDefaults() {
-    brevon::EngineDefaults d;
-    QVS_GetDefaultSettings(&d.Voice, &d.Tempo, &d.Pitch, &d.Volume);
+    brevon::EngineDefaults d{};
+    QVS_GetDefaultSettings(&d.voice, &d.tempo, &d.pitch, &d.volume);
     return d;
 }
 
 class BrevonConfig : public ::testing::Test {
 protected:
     // The folder brevon itself would use with this environment.
-    fs::path ConfigDir() const { return tmp_.path() / "config" / "brevon"; }
+    fs::path ConfigDir() const { return tmp_.Path() / "config" / "brevon"; }
     fs::path File() const { return ConfigDir() / "settings.reg"; }
 
     RunResult Config(std::initializer_list<std::string> args, const std::string& input = {}) {
         std::vector<std::string> argv{BREVON_CONFIG};
         argv.insert(argv.end(), args);
         return testsupport::Run(argv,
-                                {"HOME=" + (tmp_.path() / "home").string(),
-                                 "XDG_CONFIG_HOME=" + (tmp_.path() / "config").string()},
+                                {"HOME=" + (tmp_.Path() / "home").string(),
+                                 "XDG_CONFIG_HOME=" + (tmp_.Path() / "config").string()},
                                 input);
     }
 
@@ -66,7 +66,7 @@ protected:
         return value;
     }
 
-    testsupport::TempFolder tmp_;
+    testsupport::TempDir tmp_;
 };
 
 TEST_F(BrevonConfig, AFirstSetWritesWhatBrevonsFirstRunWritesWithTheOneValueChanged) {
@@ -79,7 +79,7 @@ TEST_F(BrevonConfig, AFirstSetWritesWhatBrevonsFirstRunWritesWithTheOneValueChan
     Settings expected;
     brevon::SetDefaultSettings(expected, EngineDefaults);
     expected.Host = "pop.example.nl";
-    const fs::path reference = tmp_.path() / "reference" / "settings.reg";
+    const fs::path reference = tmp_.Path() / "reference" / "settings.reg";
     FileSettingsStore referenceStore(reference);
     ASSERT_TRUE(brevon::SaveSettings(referenceStore, expected));
     EXPECT_EQ(ReadWholeFile(File()), ReadWholeFile(reference));
@@ -181,8 +181,8 @@ TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
         std::vector<std::string> argv{BREVON_CONFIG};
         argv.insert(argv.end(), args.begin(), args.end());
         const RunResult r =
-            testsupport::Run(argv, {"HOME=" + (tmp_.path() / "home").string(),
-                                    "XDG_CONFIG_HOME=" + (tmp_.path() / "config").string()});
+            testsupport::Run(argv, {"HOME=" + (tmp_.Path() / "home").string(),
+                                    "XDG_CONFIG_HOME=" + (tmp_.Path() / "config").string()});
         std::string shown;
         for (const auto& a : args)
             shown += "[" + a + "]";
@@ -253,7 +253,7 @@ TEST_F(BrevonConfig, SetChangesOnlyTheNamedValue) {
 }
 
 TEST_F(BrevonConfig, ConfigDirReplacesBrevonsFolder) {
-    const fs::path elsewhere = tmp_.path() / "elders";
+    const fs::path elsewhere = tmp_.Path() / "elders";
     ASSERT_EQ(Config({"--config-dir", elsewhere.string(), "set", "User", "jan"}).exitCode, 0);
     EXPECT_TRUE(fs::exists(elsewhere / "settings.reg"));
     EXPECT_FALSE(fs::exists(File()));

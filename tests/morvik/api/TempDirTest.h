@@ -5,24 +5,24 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
-#include <unistd.h>
+
+#include "TempDir.h"
 
 class TempDirTest : public testing::Test {
 protected:
     void SetUp() override {
         old_ = std::filesystem::current_path();
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               (std::string("morvik_api_") + info->test_suite_name() + "_" + info->name() + "_" +
-                std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
+        temp_ = std::make_unique<testsupport::TempDir>(
+            std::string("morvik_api_") + info->test_suite_name() + "_" + info->name());
+        dir_ = temp_->Path();
         std::filesystem::current_path(dir_);
     }
     void TearDown() override {
         std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
+        temp_.reset();
     }
     static void Write(const std::string& name, const std::string& content) {
         std::ofstream(name, std::ios::binary) << content;
@@ -31,5 +31,6 @@ protected:
         std::ifstream in(name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    std::unique_ptr<testsupport::TempDir> temp_;
     std::filesystem::path old_, dir_;
 };

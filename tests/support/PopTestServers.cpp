@@ -26,7 +26,7 @@ namespace poptest {
 
 namespace {
 
-// Found when the build was configured (cmake/TestServers.cmake).
+// Found when the build was configured (tests/support/CMakeLists.txt).
 constexpr const char* kDovecot = DOVECOT_PROGRAM;
 constexpr const char* kDovecotPop3 = DOVECOT_POP3;
 const std::string kOpenssl = std::string("'") + OPENSSL_PROGRAM + "'";
@@ -61,16 +61,6 @@ bool LookUp(const char* name, Account& a) {
 }
 
 } // namespace
-
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "brevon-pop3-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-}
 
 std::uint16_t FreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

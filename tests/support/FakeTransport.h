@@ -9,9 +9,36 @@
 
 namespace poptest {
 
+// What the fake transports share: the open state with its notifications, and replies handed out
+// from bytes queued in memory.
+class MemoryTransport : public platform::Transport {
+public:
+    void Close() override {
+        if (!open_) return;
+        open_ = false;
+        Fire(OnDisconnected);
+    }
+    bool IsOpen() const override { return open_; }
+
+protected:
+    void MarkOpen() {
+        open_ = true;
+        Fire(OnConnected);
+    }
+    // Moves up to capacity bytes from the front of pending into buffer.
+    static std::size_t Take(std::string& pending, char* buffer, std::size_t capacity) {
+        const std::size_t n = std::min(capacity, pending.size());
+        pending.copy(buffer, n);
+        pending.erase(0, n);
+        return n;
+    }
+
+    bool open_ = false;
+};
+
 // A transport that hands out scripted chunks exactly as given, so tests choose where the
 // receive boundaries fall. An empty script means the server closed.
-class FakeTransport : public platform::Transport {
+class FakeTransport final : public MemoryTransport {
 public:
     struct Shared {
         std::string host;
@@ -24,8 +51,7 @@ public:
     bool Open(const std::string& host, std::uint16_t port) override {
         s_.host = host;
         s_.port = port;
-        open_ = true;
-        Fire(OnConnected);
+        MarkOpen();
         return true;
     }
     bool Send(std::string_view bytes) override {
@@ -39,23 +65,13 @@ public:
             ReportError(platform::kTransportClosedByPeer, "the server closed the connection");
             return 0;
         }
-        std::string& c = s_.chunks.front();
-        std::size_t n = std::min(capacity, c.size());
-        c.copy(buffer, n);
-        c.erase(0, n);
-        if (c.empty()) s_.chunks.pop_front();
+        const std::size_t n = Take(s_.chunks.front(), buffer, capacity);
+        if (s_.chunks.front().empty()) s_.chunks.pop_front();
         return n;
     }
-    void Close() override {
-        if (!open_) return;
-        open_ = false;
-        Fire(OnDisconnected);
-    }
-    bool IsOpen() const override { return open_; }
 
 private:
     Shared& s_;
-    bool open_ = false;
 };
 
 } // namespace poptest

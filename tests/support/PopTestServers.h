@@ -11,20 +11,9 @@
 
 #include <sys/types.h>
 
+#include "TempDir.h"
+
 namespace poptest {
-
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // A port on 127.0.0.1 that was free a moment ago.
 std::uint16_t FreePort();
@@ -85,7 +74,7 @@ private:
     bool Launch(const std::string& internalUser, const std::string& loginUser, unsigned mailUid,
                 unsigned mailGid, const std::string& certFile, const std::string& keyFile);
     bool WaitReady();
-    TempDir dir_;
+    testsupport::TempDir dir_{"brevon-pop3"};
     std::string greeting_;
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;

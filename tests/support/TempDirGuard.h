@@ -7,11 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#ifdef _WIN32
-#include <random>
-#endif
+#include "TempDir.h"
 
 class TempDirGuard {
 public:
@@ -21,19 +17,7 @@ public:
     static constexpr const char* kVariable = "TMPDIR";
 #endif
 
-    TempDirGuard() {
-#ifdef _WIN32
-        std::random_device random;
-        for (int tries = 0; tries < 100 && dir_.empty(); ++tries) {
-            const auto candidate =
-                std::filesystem::temp_directory_path() / ("korptest" + std::to_string(random()));
-            std::error_code ec;
-            if (std::filesystem::create_directory(candidate, ec)) dir_ = candidate.string();
-        }
-#else
-        std::string pattern = (std::filesystem::temp_directory_path() / "korptestXXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-#endif
+    TempDirGuard() : dir_(folder_.Path().string()) {
         const char* old = std::getenv(kVariable);
         if (old != nullptr) saved_ = old;
         hadOld_ = old != nullptr;
@@ -44,7 +28,6 @@ public:
             Set(saved_);
         else
             Unset();
-        std::filesystem::remove_all(dir_);
     }
     TempDirGuard(const TempDirGuard&) = delete;
     TempDirGuard& operator=(const TempDirGuard&) = delete;
@@ -76,6 +59,7 @@ private:
     }
 #endif
 
+    testsupport::TempDir folder_{"korptest"};
     std::string dir_;
     std::string saved_;
     bool hadOld_ = false;
