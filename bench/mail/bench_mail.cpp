@@ -151,8 +151,12 @@ struct Rig {
     }
     std::unique_ptr<brevon::EmailConnection> Connect(brevon::SpeechOps& speech) {
         return std::make_unique<brevon::EmailConnection>(brevon::EmailConnection::Parts{
-            client, state, [p = port] { return Settings(p); }, shell, speech, window, nullptr,
-            preprocessor, data.Path(), &gHeaderWindow, &gReadingWindow});
+            {client, state, [p = port] { return Settings(p); }, shell, speech, window},
+            nullptr,
+            preprocessor,
+            data.Path(),
+            &gHeaderWindow,
+            &gReadingWindow});
     }
     void ForgetCommands() {
         sent.clear();

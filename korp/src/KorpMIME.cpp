@@ -37,14 +37,6 @@ int HexValue(char c) {
     return -1;
 }
 
-std::vector<std::string_view> Views(const TStringList& lines) {
-    std::vector<std::string_view> views;
-    views.reserve(lines.Count());
-    for (const auto& line : lines)
-        views.emplace_back(line);
-    return views;
-}
-
 // Decodes one uuencoded line into out: its first character tells how many bytes it carries.
 void DecodeUULine(std::string_view line, std::string& out) {
     if (line.empty()) return; // a blank line carries nothing
@@ -251,12 +243,12 @@ void DecodeUULines(std::span<const std::string_view> lines, TMemoryStream& data)
 }
 
 void DecodeBase64Attachment(TAttachedFile& item) {
-    const auto views = Views(item.EncodedLines);
+    const auto views = item.EncodedLines.Views();
     DecodeBase64Lines(views, item.Data);
 }
 
 void DecodeUUAttachment(TAttachedFile& item) {
-    const auto views = Views(item.EncodedLines);
+    const auto views = item.EncodedLines.Views();
     DecodeUULines(views, item.Data);
 }
 

@@ -18,14 +18,6 @@ bool Contains(std::string_view s, std::string_view what) {
     return s.find(what) != std::string_view::npos;
 }
 
-std::vector<std::string_view> Views(const TStringList& lines) {
-    std::vector<std::string_view> views;
-    views.reserve(lines.Count());
-    for (const auto& line : lines)
-        views.emplace_back(line);
-    return views;
-}
-
 // Every line followed by CR LF, as a string list's text form.
 std::string JoinLines(Lines lines) {
     std::size_t size = 0;
@@ -123,7 +115,7 @@ std::optional<std::string> FindHeader(std::string_view name, Lines lines) {
 }
 
 std::optional<std::string> FindHeader(std::string_view name, const TStringList& lines) {
-    const auto views = Views(lines);
+    const auto views = lines.Views();
     return FindHeader(name, Lines(views));
 }
 
@@ -146,7 +138,7 @@ std::size_t HeaderBlockLength(Lines lines) {
 }
 
 void StripHeaderBlock(TStringList& lines) {
-    const auto views = Views(lines);
+    const auto views = lines.Views();
     const std::size_t n = HeaderBlockLength(views);
     auto& v = lines.Lines();
     v.erase(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
@@ -446,14 +438,14 @@ void TKorpMsg::ParseRawMail() {
     SetHeaderFields();
     {
         // The parts are ranges of views on RawMail: no copy of the message is made.
-        const auto views = Views(RawMail);
+        const auto views = RawMail.Views();
         ProcessPart(views);
     }
     if (ClearRawMailAfterParse) RawMail.Clear();
 }
 
 void TKorpMsg::SetHeaderFields() {
-    const auto views = Views(Headers);
+    const auto views = Headers.Views();
     const Lines headers(views);
     // A leading mailbox envelope line "From sender date": its sender field.
     if (!views.empty())

@@ -200,6 +200,10 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 // ---- TStringList ----
 
+std::vector<std::string_view> TStringList::Views() const {
+    return {lines_.begin(), lines_.end()};
+}
+
 void TStringList::Insert(std::size_t i, std::string line) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(std::min(i, lines_.size())),
                   std::move(line));

@@ -3,9 +3,8 @@
 namespace brevon {
 
 EmailConnection::EmailConnection(Parts parts)
-    : context_{parts.client, parts.state,  std::move(parts.settings),
-               parts.shell,  parts.speech, parts.window},
-      session_(context_), spokenText_(context_, session_, parts.languageCheck, parts.preprocessor),
+    : context_(std::move(parts.context)), session_(context_),
+      spokenText_(context_, session_, parts.languageCheck, parts.preprocessor),
       reading_(context_, spokenText_, parts.headerWindow, parts.readingWindow),
       check_(context_, session_, reading_, std::move(parts.dataFolder)) {}
 

@@ -62,23 +62,8 @@ TlsTransport::~TlsTransport() {
     tcp_.OnDisconnected = nullptr;
 }
 
-bool TlsTransport::IsOpen() const {
-    return tcp_.IsOpen();
-}
-
 bool TlsTransport::Secured() const {
     return session_ && session_->secured;
-}
-
-bool TlsTransport::Open(const std::string& host, std::uint16_t port) {
-    Close();
-    host_ = host;
-    tcp_.LookupTimeout = LookupTimeout;
-    tcp_.ConnectTimeout = ConnectTimeout;
-    tcp_.ReceiveTimeout = ReceiveTimeout;
-    tcp_.Resolve = Resolve;
-    if (!tcp_.Open(host, port)) return false;
-    return Implicit ? StartTls() : true;
 }
 
 bool TlsTransport::StartTls() {

@@ -39,12 +39,15 @@ struct MailRig {
     // preprocessor: the engines a body goes through; the marking fake when null.
     explicit MailRig(PreprocessorOps* realPreprocessor = nullptr)
         : mail(EmailConnection::Parts{
-              .client = client,
-              .state = state,
-              .settings = [this] { return settings; },
-              .shell = shell,
-              .speech = speech,
-              .window = window,
+              .context =
+                  {
+                      .client = client,
+                      .state = state,
+                      .settings = [this] { return settings; },
+                      .shell = shell,
+                      .speech = speech,
+                      .window = window,
+                  },
               .languageCheck = &language,
               .preprocessor = realPreprocessor ? *realPreprocessor : preprocessor,
               .dataFolder = dir.Path(),

@@ -60,12 +60,15 @@ TformEmailConnection::TformEmailConnection(Context context)
     };
 
     mail_ = std::make_unique<EmailConnection>(EmailConnection::Parts{
-        .client = KorpPOP1,
-        .state = context.state,
-        .settings = std::move(context.settings),
-        .shell = context.shell,
-        .speech = context.speech,
-        .window = *this,
+        .context =
+            {
+                .client = KorpPOP1,
+                .state = context.state,
+                .settings = std::move(context.settings),
+                .shell = context.shell,
+                .speech = context.speech,
+                .window = *this,
+            },
         .languageCheck = context.languageCheck,
         .preprocessor = preprocessor_,
         .dataFolder = std::move(context.dataFolder),

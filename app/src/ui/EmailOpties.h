@@ -22,17 +22,8 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 
-namespace platform {
-class Autostart;
-class SettingsStore;
-} // namespace platform
-
+// app/Options.h declares the platform and mail-side classes named here.
 namespace brevon {
-
-class LanguageCheckOps;
-class MailOps;
-class SpeechOps;
-struct ReadingState;
 
 // What the dialog works on. The references must outlive it.
 struct OptiesContext {

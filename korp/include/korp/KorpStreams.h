@@ -119,6 +119,8 @@ public:
     void LoadFromFile(const std::string& fileName);
     void SaveToStream(TStream& stream) const;
 
+    /// The lines as views, valid while the list is left unchanged.
+    std::vector<std::string_view> Views() const;
     std::vector<std::string>& Lines() { return lines_; }
     const std::vector<std::string>& Lines() const { return lines_; }
     auto begin() const { return lines_.begin(); }

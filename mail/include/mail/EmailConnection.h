@@ -17,12 +17,7 @@ namespace brevon {
 class EmailConnection final : public MailOps {
 public:
     struct Parts {
-        korp::TKorpPOP& client;
-        ReadingState& state;
-        MailSettingsSource settings;
-        ShellOps& shell;
-        SpeechOps& speech;
-        ConnectionWindow& window;
+        MailContext context;                   // what every part of the mail side works with
         const LanguageCheckOps* languageCheck; // null: no language gate
         PreprocessorOps& preprocessor;
         std::filesystem::path dataFolder; // where the list files are kept

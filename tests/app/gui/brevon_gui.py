@@ -326,3 +326,14 @@ def parse_test_args(doc, add_arguments=None):
         os.makedirs(args.shots)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     return args, [sys.argv[0], *rest]
+
+
+def end_session_folder(folder, keep):
+    """The end of a test's X session folder: the tails of the X server's and the tray's logs,
+    then the folder goes, or stays with --keep."""
+    for name in ("Xvfb", "trayer"):
+        print_tail(os.path.join(folder, f"{name}.log"), f"{name} output")
+    if keep:
+        print(f"kept {folder}", file=sys.stderr)
+    else:
+        shutil.rmtree(folder, ignore_errors=True)

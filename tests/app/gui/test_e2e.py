@@ -28,7 +28,6 @@ Each step leaves a screenshot in the shots folder. Usage:
 
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -40,7 +39,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
 
-from brevon_gui import (Brevon, Shots, parse_test_args, print_tail,  # noqa: E402
+from brevon_gui import (Brevon, Shots, end_session_folder, parse_test_args,  # noqa: E402
                         read_settings, scramble_password, write_settings)
 from demoserver import DemoServer  # noqa: E402
 from xsession import XSession, poll  # noqa: E402
@@ -250,12 +249,7 @@ class EndToEnd(unittest.TestCase):
             cls.server.close()
             if cls.failed and log:
                 print("--- dovecot log ---", log[-3000:], sep="\n")
-        for name in ("Xvfb", "trayer"):
-            print_tail(os.path.join(cls.tmp, f"{name}.log"), f"{name} output")
-        if ARGS.keep:
-            print(f"kept {cls.tmp}", file=sys.stderr)
-        else:
-            shutil.rmtree(cls.tmp, ignore_errors=True)
+        end_session_folder(cls.tmp, ARGS.keep)
 
     def setUp(self):
         if EndToEnd.failed:

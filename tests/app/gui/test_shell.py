@@ -12,7 +12,6 @@ no desktop. Usage:
 
 import os
 import re
-import shutil
 import socket
 import sys
 import tempfile
@@ -22,8 +21,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (TIMEOUT, Brevon, Shots, parse_test_args, print_tail,  # noqa: E402
-                        read_settings, scramble_password, write_settings)
+from brevon_gui import (TIMEOUT, Brevon, Shots, end_session_folder,  # noqa: E402
+                        parse_test_args, read_settings, scramble_password, write_settings)
 from xsession import XSession, poll  # noqa: E402
 
 ARGS = None
@@ -156,12 +155,7 @@ class Run:
             self.mailbox.close()
         if self.brevon:
             self.brevon.report()
-        for name in ("Xvfb", "trayer"):
-            print_tail(os.path.join(self.tmp, f"{name}.log"), f"{name} output")
-        if ARGS.keep:
-            print(f"kept {self.tmp}", file=sys.stderr)
-        else:
-            shutil.rmtree(self.tmp, ignore_errors=True)
+        end_session_folder(self.tmp, ARGS.keep)
 
 
 def bar_crop(margin=6):

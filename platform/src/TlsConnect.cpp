@@ -1,0 +1,22 @@
+// What the TLS transport does the same with OpenSSL and without it: the plain connection under
+// it, and TLS from the first byte when that is asked for.
+#include <platform/TlsTransport.h>
+
+namespace platform {
+
+bool TlsTransport::IsOpen() const {
+    return tcp_.IsOpen();
+}
+
+bool TlsTransport::Open(const std::string& host, std::uint16_t port) {
+    Close();
+    host_ = host;
+    tcp_.LookupTimeout = LookupTimeout;
+    tcp_.ConnectTimeout = ConnectTimeout;
+    tcp_.ReceiveTimeout = ReceiveTimeout;
+    tcp_.Resolve = Resolve;
+    if (!tcp_.Open(host, port)) return false;
+    return Implicit ? StartTls() : true;
+}
+
+} // namespace platform
