@@ -4,6 +4,15 @@
 
 namespace platform {
 
+void TlsTransport::ForwardInnerEvents() {
+    // The inner socket's notifications and errors are this transport's own.
+    tcp_.OnLookup = [this] { Fire(OnLookup); };
+    tcp_.OnConnecting = [this] { Fire(OnConnecting); };
+    tcp_.OnConnected = [this] { Fire(OnConnected); };
+    tcp_.OnDisconnected = [this] { Fire(OnDisconnected); };
+    tcp_.OnError = [this](int code, const std::string& reason) { ReportError(code, reason); };
+}
+
 bool TlsTransport::IsOpen() const {
     return tcp_.IsOpen();
 }

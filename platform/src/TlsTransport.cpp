@@ -49,12 +49,7 @@ struct TlsTransport::Session {
 };
 
 TlsTransport::TlsTransport(bool implicit) : Implicit(implicit) {
-    // The inner socket's notifications and errors are this transport's own.
-    tcp_.OnLookup = [this] { Fire(OnLookup); };
-    tcp_.OnConnecting = [this] { Fire(OnConnecting); };
-    tcp_.OnConnected = [this] { Fire(OnConnected); };
-    tcp_.OnDisconnected = [this] { Fire(OnDisconnected); };
-    tcp_.OnError = [this](int code, const std::string& reason) { ReportError(code, reason); };
+    ForwardInnerEvents();
 }
 
 TlsTransport::~TlsTransport() {

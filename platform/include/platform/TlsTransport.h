@@ -31,6 +31,7 @@ public:
     bool Secured() const;
 
 private:
+    void ForwardInnerEvents();
     struct Session;
     TcpTransport tcp_;
     std::string host_;

@@ -8,11 +8,7 @@ namespace platform {
 struct TlsTransport::Session {};
 
 TlsTransport::TlsTransport(bool implicit) : Implicit(implicit) {
-    tcp_.OnLookup = [this] { Fire(OnLookup); };
-    tcp_.OnConnecting = [this] { Fire(OnConnecting); };
-    tcp_.OnConnected = [this] { Fire(OnConnected); };
-    tcp_.OnDisconnected = [this] { Fire(OnDisconnected); };
-    tcp_.OnError = [this](int code, const std::string& reason) { ReportError(code, reason); };
+    ForwardInnerEvents();
 }
 
 TlsTransport::~TlsTransport() {
