@@ -116,13 +116,15 @@ class Transcript:
         *lines, self._pending = self._pending.split(b"\n")
         fresh = []
         for line in lines:
-            fields = line.decode("utf-8", "replace").split("\t", 2)
-            text = fields[-1]
+            # Time, target, text and, for a text read in another language than Dutch, its code.
+            fields = line.decode("utf-8", "replace").split("\t", 3)
+            text = fields[2] if len(fields) > 2 else fields[-1]
+            language = f" ({fields[3]})" if len(fields) > 3 else ""
             fresh.append(text)
             # Lines of one text end in CR LF (a lone CR between announcement and header);
             # shown as " | " so one spoken text stays one printed line.
             shown = re.sub(r"(?:\\r\\n|\\r|\\n)+", " | ", text).strip(" |")
-            print(f"brevon: {shown}", file=self.out, flush=True)
+            print(f"brevon{language}: {shown}", file=self.out, flush=True)
         self.texts.extend(fresh)
         return fresh
 

@@ -7,6 +7,7 @@ print what brevon said, remove its throwaway folder and leave no process behind.
 """
 
 import argparse
+import io
 import os
 import secrets
 import shutil
@@ -138,6 +139,27 @@ class HeadlessDemo(unittest.TestCase):
         status = demo.wait(timeout=60)
         self.assertEqual(status, 128 + signal.SIGINT, demo.output())
         self.check_cleaned_up(demo)
+
+
+class TranscriptLines(unittest.TestCase):
+    """What the demo prints of the speech transcript: one line a text, the language named for a
+    text read in another one."""
+
+    def test_each_text_on_one_line_with_its_language(self):
+        sys.path.insert(0, os.path.dirname(DEMO))
+        from demo import Transcript
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "transcript.txt")
+            with open(path, "w", encoding="utf-8") as f:
+                f.write("2025-03-22 08:00:00.000\tnone\tDit bericht is in het Engels.\n"
+                        "2025-03-22 08:00:01.000\t0x1f\tHi Sanne,\\r\\n\\r\\nThanks!\\r\\n\ten\n"
+                        "2025-03-22 08:00:02.000\t0x1f\tHalf af")
+            out = io.StringIO()
+            transcript = Transcript(path, out)
+            self.assertEqual(transcript.pump(),
+                             ["Dit bericht is in het Engels.", "Hi Sanne,\\r\\n\\r\\nThanks!\\r\\n"])
+            self.assertEqual(out.getvalue(), "brevon: Dit bericht is in het Engels.\n"
+                                             "brevon (en): Hi Sanne, | Thanks!\n")
 
 
 def main():
