@@ -97,7 +97,7 @@ std::optional<std::string> MailCheck::FetchListLine(int number) {
         if (session_.Broken()) return std::nullopt;
         return ListLine("", "");
     }
-    const SenderParts sender = SplitSender(message->From);
+    const SenderParts sender = MessageSender(message->From, message->Sender, message->ReplyTo);
     return ListLine(sender.name, CleanSubject(message->Subject));
 }
 

@@ -6,7 +6,7 @@ namespace brevon {
 
 namespace {
 
-// Blanks as the original's trimming saw them: every control character and the space.
+// Blanks as trimming sees them: every control character and the space.
 bool IsBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
@@ -35,32 +35,11 @@ Cut CutBracketed(std::string_view s, std::size_t open, char close) {
     return cut;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.substr(0, prefix.size()) == prefix;
-}
-
-} // namespace
-
-SenderParts SplitSender(std::string_view from) {
-    const std::string_view s = Trim(from);
-    SenderParts parts;
-    parts.address = std::string(s);
-    if (const std::size_t lt = s.find('<'); lt != std::string_view::npos) {
-        Cut cut = CutBracketed(s, lt, '>');
-        parts.address = std::move(cut.inside);
-        parts.name = std::string(Trim(cut.rest));
-    } else if (const std::size_t lp = s.find('('); lp != std::string_view::npos) {
-        Cut cut = CutBracketed(s, lp, ')');
-        parts.name = std::move(cut.inside);
-        parts.address = std::string(Trim(cut.rest));
-    }
-    if (parts.name.empty()) {
-        const std::size_t at = parts.address.find('@');
-        if (at != std::string::npos) parts.name = parts.address.substr(0, at);
-    }
+// Quotes, braces, parentheses and brackets go; "," and "." are read as blanks.
+std::string SpeakableName(std::string_view raw) {
     std::string name;
-    name.reserve(parts.name.size());
-    for (const char c : parts.name) {
+    name.reserve(raw.size());
+    for (const char c : raw) {
         switch (c) {
         case '"':
         case '\'':
@@ -79,8 +58,101 @@ SenderParts SplitSender(std::string_view from) {
             name += c;
         }
     }
-    parts.name = std::move(name);
+    return name;
+}
+
+// A run of reply and forward prefixes at the start of s, each a word of the list in any case,
+// an optional count ("[2]", "(3)") and a ":", with blanks between; the length of the run and
+// the blanks after it. A word that merely starts like one ("Reservering", "Re-integratie")
+// is no prefix.
+std::size_t PrefixRunLength(std::string_view s) {
+    // Re, Fw, Fwd and their translations: Antw/Doorst (Dutch), AW/WG (German), TR/RV (French,
+    // Spanish), SV (Scandinavian), VS (Finnish).
+    static constexpr std::string_view kWords[] = {"re", "fw", "fwd", "antw", "doorst", "aw",
+                                                  "wg", "tr", "rv",  "sv",   "vs"};
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto skipBlanks = [&s](std::size_t i) {
+        while (i < s.size() && IsBlank(s[i]))
+            ++i;
+        return i;
+    };
+    std::size_t run = 0;
+    for (;;) {
+        std::size_t i = run;
+        while (i < s.size() && isLetter(s[i]))
+            ++i;
+        std::string word(s.substr(run, i - run));
+        std::transform(word.begin(), word.end(), word.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+        if (std::find(std::begin(kWords), std::end(kWords), word) == std::end(kWords)) break;
+        i = skipBlanks(i);
+        if (i < s.size() && (s[i] == '[' || s[i] == '(')) {
+            const char close = s[i] == '[' ? ']' : ')';
+            std::size_t j = i + 1;
+            while (j < s.size() && isDigit(s[j]))
+                ++j;
+            if (j == i + 1 || j >= s.size() || s[j] != close) break;
+            i = skipBlanks(j + 1);
+        }
+        if (i >= s.size() || s[i] != ':') break;
+        run = skipBlanks(i + 1);
+    }
+    return run;
+}
+
+} // namespace
+
+SenderParts SplitSender(std::string_view from) {
+    const std::string_view s = Trim(from);
+    SenderParts parts;
+    parts.address = std::string(s);
+    if (const std::size_t lt = s.find('<'); lt != std::string_view::npos) {
+        Cut cut = CutBracketed(s, lt, '>');
+        parts.address = std::move(cut.inside);
+        parts.name = std::string(Trim(cut.rest));
+    } else if (const std::size_t lp = s.find('('); lp != std::string_view::npos) {
+        Cut cut = CutBracketed(s, lp, ')');
+        parts.name = std::move(cut.inside);
+        parts.address = std::string(Trim(cut.rest));
+    }
+    parts.name = SpeakableName(parts.name);
+    // A display name of nothing but quotes or blanks ('"" <jan@x.nl>', as address lists come
+    // out of the parser when their names were quoted) is no name either.
+    if (Trim(parts.name).empty()) {
+        const std::size_t at = parts.address.find('@');
+        parts.name =
+            at == std::string::npos ? std::string() : SpeakableName(parts.address.substr(0, at));
+    }
     return parts;
+}
+
+std::string_view FirstAddress(std::string_view list) {
+    bool quoted = false;
+    bool bracketed = false;
+    std::size_t i = 0;
+    for (; i < list.size(); ++i) {
+        const char c = list[i];
+        if (c == '"' && !bracketed)
+            quoted = !quoted;
+        else if (c == '<' && !quoted)
+            bracketed = true;
+        else if (c == '>' && !quoted)
+            bracketed = false;
+        else if (c == ',' && !quoted && !bracketed)
+            break;
+    }
+    return Trim(list.substr(0, i));
+}
+
+SenderParts MessageSender(std::string_view from, std::string_view sender,
+                          std::string_view replyTo) {
+    for (const std::string_view value : {from, FirstAddress(sender), FirstAddress(replyTo)}) {
+        SenderParts parts = SplitSender(value);
+        // Quotes or brackets alone ('""', "<>") say nothing of who sent it.
+        if (!Trim(parts.name).empty() || !Trim(SpeakableName(parts.address)).empty()) return parts;
+    }
+    return {};
 }
 
 std::string CleanSubject(std::string_view subject) {
@@ -90,13 +162,20 @@ std::string CleanSubject(std::string_view subject) {
         if (s.empty()) break;
         if (s.size() >= 5 && s.find("(fwd)") == s.size() - 5)
             s = std::string(Trim(s.substr(0, s.size() - 5)));
+        // A list's tag goes before the reply marks ("[Nieuws] Re: vergadering").
+        if (const std::size_t close = s.find(']');
+            !s.empty() && s.front() == '[' && close != std::string::npos) {
+            const std::string_view after = Trim(std::string_view(s).substr(close + 1));
+            const std::size_t run = PrefixRunLength(after);
+            if (run > 0) {
+                const std::string_view rest = after.substr(run);
+                s = s.substr(0, close + 1) + (rest.empty() ? "" : " ") + std::string(rest);
+            }
+        }
         if (!s.empty() && s.front() == '[') s.erase(0, 1);
         if (!s.empty() && s.back() == ']') s.pop_back();
-        if (StartsWith(s, "Fwd:") || StartsWith(s, "FWD:"))
-            s = std::string(Trim(std::string_view(s).substr(4)));
-        else if (StartsWith(s, "Fw:") || StartsWith(s, "FW:") || StartsWith(s, "Re:") ||
-                 StartsWith(s, "RE:"))
-            s = std::string(Trim(std::string_view(s).substr(3)));
+        if (const std::size_t run = PrefixRunLength(s); run > 0)
+            s = std::string(Trim(std::string_view(s).substr(run)));
         if (s.size() == before) break;
     }
     return s;
@@ -130,7 +209,9 @@ std::string ListLine(std::string_view senderName, std::string_view cleanedSubjec
 
 std::string HeaderSentence(int position, std::string_view listLine) {
     const TabParts parts = SplitAtTab(listLine);
-    std::string sentence = std::to_string(position) + ". Van " + parts.before + ". ";
+    const std::string_view sender =
+        Trim(parts.before).empty() ? std::string_view(kUnknownSender) : parts.before;
+    std::string sentence = std::to_string(position) + ". Van " + std::string(sender) + ". ";
     if (parts.after.empty())
         sentence += "\\+Geen onderwerp";
     else

@@ -151,9 +151,14 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
         text.resize(end == std::string::npos || end == 0 ? kMaxSpokenText : end + 2);
     }
     const bool ownLanguage = settings.ReadInOwnLanguage && languageCheck;
-    if (!ownLanguage && settings.UseLid && languageCheck && !languageCheck->IsDutchText(text))
-        return {kNotDutchSentence};
     PreprocessorOps::Result step = preprocessor.Clean(text, settings.SkipReply);
+    // The gate judges what would be read: a style sheet or markup can outweigh a short letter
+    // many times over and drown its Dutch. Quoted text left out with "SkipReply" is not judged
+    // either. When cleaning fails the text is judged as it came; with nothing left to read
+    // there is nothing to judge.
+    if (!ownLanguage && settings.UseLid && languageCheck && step.length != 0 &&
+        !languageCheck->IsDutchText(step.length > 0 ? step.text : text))
+        return {kNotDutchSentence};
     if (step.length > 0)
         text = std::move(step.text);
     else if (step.length == 0)

@@ -28,11 +28,47 @@ TEST(SplitSender, GivesASpeakableNameAndTheAddress) {
         {"<", "", ""},
         {"(", "", ""},
         {"x <>", "x", ""},
+        // A name of nothing but quotes or blanks is no name: the address tells it.
+        {"\"\" <jan.smit@voorbeeld.nl>", "jan smit", "jan.smit@voorbeeld.nl"},
+        {"jan@voorbeeld.nl ( )", "jan", "jan@voorbeeld.nl"},
+        {"\"\" <>", "", ""},
     };
     for (const auto& c : cases) {
         const SenderParts parts = SplitSender(c.from);
         EXPECT_EQ(parts.name, c.name) << c.from;
         EXPECT_EQ(parts.address, c.address) << c.from;
+    }
+}
+
+TEST(MessageSender, FallsBackFromFromToSenderToReplyTo) {
+    // Sender and Reply-To as the parser rewrites address lists.
+    const struct {
+        const char* from;
+        const char* sender;
+        const char* replyTo;
+        const char* name;
+        const char* address;
+    } cases[] = {
+        {"Jan <jan@a.nl>", "\"Piet\" <piet@b.nl>", "\"Kees\" <kees@c.nl>", "Jan", "jan@a.nl"},
+        {"", "\"Piet Smit\" <piet@b.nl>", "\"Kees\" <kees@c.nl>", "Piet Smit", "piet@b.nl"},
+        {"", "", "\"Kees\" <kees@c.nl>", "Kees", "kees@c.nl"},
+        {"  ", "\"\" <>", "\"\" <kees.de.wit@c.nl>", "kees de wit", "kees.de.wit@c.nl"},
+        // Only the first entry of a list; a "," inside quotes or brackets does not end it.
+        {"", "\"Smit, Piet\" <piet@b.nl>, \"Kees\" <kees@c.nl>", "", "Smit  Piet", "piet@b.nl"},
+        {"", "\"\" <\"p,q\"@b.nl>, \"Kees\" <kees@c.nl>", "", "p q", "\"p,q\"@b.nl"},
+        // A From whose name and address both come out empty, or as quotes alone, counts as
+        // missing.
+        {"<>", "\"Piet\" <piet@b.nl>", "", "Piet", "piet@b.nl"},
+        {"\"\"", "", "\"Kees\" <kees@c.nl>", "Kees", "kees@c.nl"},
+        // One with an address is a sender, even without a name to say.
+        {"<MAILER-DAEMON>", "\"Piet\" <piet@b.nl>", "", "", "MAILER-DAEMON"},
+        {"", "", "", "", ""},
+        {"<>", "\"\" <>", "\"\" <>", "", ""},
+    };
+    for (const auto& c : cases) {
+        const SenderParts parts = MessageSender(c.from, c.sender, c.replyTo);
+        EXPECT_EQ(parts.name, c.name) << c.from << " | " << c.sender << " | " << c.replyTo;
+        EXPECT_EQ(parts.address, c.address) << c.from << " | " << c.sender << " | " << c.replyTo;
     }
 }
 
@@ -42,10 +78,36 @@ TEST(CleanSubject, StripsReplyAndForwardMarksPassByPass) {
         const char* cleaned;
     } cases[] = {
         {"Re: Fwd: Re: vergadering (fwd)", "vergadering"},
-        {"[Nieuws] Re: vergadering", "Nieuws] Re: vergadering"},
         {"RE: FW: FWD: Fw: uitje", "uitje"},
-        {"re: klein", "re: klein"},
-        {"AW: Antwort", "AW: Antwort"},
+        // Any run of the usual prefixes, in any case, with or without a count.
+        {"re: klein", "klein"},
+        {"AW: Antwort", "Antwort"},
+        {"Antw: Doorst: offerte", "offerte"},
+        {"WG: TR: RV: SV: VS: rondje", "rondje"},
+        {"RE: RE: RE: lang", "lang"},
+        {"Fwd: Re: agenda", "agenda"},
+        {"fWd:re:kort", "kort"},
+        {"Re[2]: stand", "stand"},
+        {"RE (3): stand", "stand"},
+        {"Re [12] : AW(2):stand", "stand"},
+        {"RE : TR : devis", "devis"},
+        {"Re:", ""},
+        {"Re: Re:", ""},
+        // Words that merely start like a prefix, and prefixes without their ":", stay.
+        {"Reservering: tafel voor vier", "Reservering: tafel voor vier"},
+        {"Re-integratie", "Re-integratie"},
+        {"Antwoord gevraagd: uiterlijk vrijdag", "Antwoord gevraagd: uiterlijk vrijdag"},
+        {"Re vergadering", "Re vergadering"},
+        {"Fwd2: x", "Fwd2: x"},
+        {"Re[]: x", "Re[]: x"},
+        {"Re[2: x", "Re[2: x"},
+        {"Re(a): x", "Re(a): x"},
+        {"Vergadering: Re: agenda", "Vergadering: Re: agenda"},
+        // Behind a list's tag the prefixes go too; the tag's text stays.
+        {"[Nieuws] Re: vergadering", "Nieuws] vergadering"},
+        {"Re: [Nieuws] AW: Fwd: vergadering", "Nieuws] vergadering"},
+        {"[Nieuws] Re:", "Nieuws"},
+        {"[Nieuws] Reservering", "Nieuws] Reservering"},
         {"[]", ""},
         {"[ ]", " "},
         {"  Re:  ", ""},
@@ -61,8 +123,11 @@ TEST(HeaderSentence, NamesPositionSenderAndSubjectOrTheMissingSubject) {
               "3. Van Jan Jansen. Onderwerp: vergadering");
     EXPECT_EQ(HeaderSentence(1, "Jan\t" + CleanSubject("[]")), "1. Van Jan. \\+Geen onderwerp");
     EXPECT_EQ(HeaderSentence(2, "Jan\t" + CleanSubject("[ ]")), "2. Van Jan. Onderwerp:  ");
-    // A line without a TAB is all subject.
-    EXPECT_EQ(HeaderSentence(4, "los"), "4. Van . Onderwerp: los");
+    // Without a sender name, a line without a TAB included, the sender is unknown.
+    EXPECT_EQ(HeaderSentence(4, "los"), "4. Van een onbekende afzender. Onderwerp: los");
+    EXPECT_EQ(HeaderSentence(5, ListLine("", "")),
+              "5. Van een onbekende afzender. \\+Geen onderwerp");
+    EXPECT_EQ(HeaderSentence(6, " \tx"), "6. Van een onbekende afzender. Onderwerp: x");
 }
 
 TEST(ListLine, KeepsOneMessageOnOneLine) {

@@ -1,5 +1,6 @@
 #include <mail/SpokenText.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -8,11 +9,16 @@
 
 #include <engines/Preprocessor.h>
 #include <mail/EnginePreprocessor.h>
+#include <mail/LanguageCheck.h>
+
+#include "MailFakes.h"
 
 namespace brevon {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 TEST(RewriteInvitation, TurnsWhenAndWhereIntoOneDutchSentence) {
     const std::string zone = " (GMT+01:00) Amsterdam, Berlin,";
@@ -95,6 +101,204 @@ TEST_F(RealPreprocessor, NothingSpeakableGivesTheNoTextSentence) {
         EXPECT_THAT(PrepareBodyText(body, settings, nullptr, engines_),
                     ElementsAre(std::string(kNoTextSentence) + "."))
             << body.front();
+    }
+}
+
+TEST(PrepareBodyText, TheGateJudgesTheCleanedTextOrTheRawOneWhenCleaningFails) {
+    const std::string raw(120, 'r');
+    const std::string cleaned(120, 'c');
+    const struct {
+        const char* what;
+        PreprocessorOps::Result clean;
+        std::string scored; // empty: not scored
+    } cases[] = {
+        {"cleaned", {120, cleaned}, cleaned},
+        {"cleaning failed", {-1, ""}, raw + "\r\n"},
+        {"nothing speakable", {0, ""}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MailSettings settings;
+        settings.UseLid = true;
+        LanguageCheck gate([&settings] { return settings; }, {});
+        std::vector<std::string> scored;
+        gate.UseClassifier([&scored](const char* text, const char*, const char*) {
+            scored.push_back(text);
+            return 0.0f;
+        });
+        fakes::FakePreprocessor pre;
+        pre.useCleanAnswer = true;
+        pre.clean = c.clean;
+        const std::vector<std::string> spoken = PrepareBodyText({raw}, settings, &gate, pre);
+        if (!c.scored.empty()) {
+            EXPECT_THAT(scored, ElementsAre(c.scored));
+            EXPECT_THAT(spoken, ElementsAre(kNotDutchSentence));
+        } else {
+            EXPECT_TRUE(scored.empty());
+            EXPECT_THAT(spoken, ElementsAre("[num][para]" + std::string(kNoTextSentence)));
+        }
+    }
+}
+
+// An HTML mail as a desktop mail program writes it: a style sheet many times the length of
+// the letter, Office's own markup around every paragraph.
+std::string OfficeStyleMail(const std::string& paragraphs) {
+    return R"html(<html xmlns:v="urn:schemas-microsoft-com:vml" xmlns:o="urn:schemas-microsoft-com:office:office" xmlns:w="urn:schemas-microsoft-com:office:word" xmlns:m="http://schemas.microsoft.com/office/2004/12/omml" xmlns="http://www.w3.org/TR/REC-html40">
+<head>
+<meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">
+<meta name="Generator" content="Microsoft Word 15 (filtered medium)">
+<style><!--
+/* Font Definitions */
+@font-face
+	{font-family:"Cambria Math";
+	panose-1:2 4 5 3 5 4 6 3 2 4;}
+@font-face
+	{font-family:Calibri;
+	panose-1:2 15 5 2 2 2 4 3 2 4;}
+@font-face
+	{font-family:Aptos;}
+/* Style Definitions */
+p.MsoNormal, li.MsoNormal, div.MsoNormal
+	{margin:0cm;
+	font-size:11.0pt;
+	font-family:"Calibri",sans-serif;
+	mso-ligatures:standardcontextual;
+	mso-fareast-language:EN-US;}
+a:link, span.MsoHyperlink
+	{mso-style-priority:99;
+	color:#0563C1;
+	text-decoration:underline;}
+a:visited, span.MsoHyperlinkFollowed
+	{mso-style-priority:99;
+	color:#954F72;
+	text-decoration:underline;}
+span.EmailStyle17
+	{mso-style-type:personal-compose;
+	font-family:"Calibri",sans-serif;
+	color:windowtext;}
+.MsoChpDefault
+	{mso-style-type:export-only;
+	font-size:10.0pt;
+	font-family:"Calibri",sans-serif;
+	mso-fareast-language:EN-US;}
+@page WordSection1
+	{size:612.0pt 792.0pt;
+	margin:72.0pt 72.0pt 72.0pt 72.0pt;}
+div.WordSection1
+	{page:WordSection1;}
+--></style><!--[if gte mso 9]><xml>
+<o:shapedefaults v:ext="edit" spidmax="1026" />
+</xml><![endif]--><!--[if gte mso 9]><xml>
+<o:shapelayout v:ext="edit">
+<o:idmap v:ext="edit" data="1" />
+</o:shapelayout></xml><![endif]-->
+</head>
+<body lang="NL" link="#0563C1" vlink="#954F72" style="word-wrap:break-word">
+<div class="WordSection1">
+)html" + paragraphs +
+           "</div>\n</body>\n</html>";
+}
+
+std::string OfficeParagraph(const std::string& text) {
+    return "<p class=\"MsoNormal\"><span style=\"mso-fareast-language:EN-US\">" + text +
+           "<o:p></o:p></span></p>\n<p class=\"MsoNormal\"><o:p>&nbsp;</o:p></p>\n";
+}
+
+// A web mail's HTML: every block a div carrying the sender's chosen font.
+std::string WebMail(const std::vector<std::string>& blocks) {
+    std::string html = "<div dir=\"ltr\">";
+    for (const std::string& block : blocks)
+        html += "<div class=\"gmail_default\" style=\"font-family:verdana,sans-serif;"
+                "font-size:small;color:#073763\">" +
+                block +
+                "</div><div class=\"gmail_default\" style=\"font-family:verdana,"
+                "sans-serif;font-size:small;color:#073763\"><br></div>";
+    return html + "</div>\n";
+}
+
+std::vector<std::string> SplitAtLineFeeds(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+// The gate as the program runs it: morvik with the models the tree builds, and the real
+// preprocessor. morvik takes its configuration relative to the working directory.
+class RealGate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(std::filesystem::path(MORVIK_CONFIG).parent_path());
+        settings_.UseLid = true;
+        gate_.EnableLanguageCheck();
+        ASSERT_TRUE(gate_.LanguageCheckLoaded());
+        ASSERT_TRUE(engines::StartPreprocessor(ZQ_DATA_DIR));
+    }
+    void TearDown() override {
+        engines::StopPreprocessor();
+        gate_.DisableLanguageCheck();
+        std::filesystem::current_path(previous_);
+    }
+
+    MailSettings settings_;
+    LanguageCheck gate_{[this] { return settings_; }, {}, "lid.cfg", MORVIK_LIBRARY};
+    EnginePreprocessor engines_;
+    std::filesystem::path previous_;
+};
+
+TEST_F(RealGate, DutchHtmlMailIsReadWhateverItsMarkupAndOtherHtmlMailIsRefused) {
+    const struct {
+        const char* what;
+        std::string html;
+        const char* heard; // nullptr: refused as not Dutch
+    } cases[] = {
+        {"an office mail in Dutch",
+         OfficeStyleMail(OfficeParagraph("Beste Marieke,") +
+                         OfficeParagraph("Hartelijk dank voor je snelle reactie. Ik kom graag "
+                                         "donderdag langs om de plannen voor de nieuwe keuken "
+                                         "door te nemen.") +
+                         OfficeParagraph("Zou je de tekeningen en de offerte van de aannemer "
+                                         "alvast klaar willen leggen?") +
+                         OfficeParagraph("Met vriendelijke groet,") +
+                         OfficeParagraph("Peter de Groot")),
+         "Ik kom graag donderdag langs"},
+        {"a web mail in Dutch",
+         WebMail({"Hoi Sanne,",
+                  "Leuk dat je zaterdag ook meegaat naar de markt. Zullen we om half tien bij "
+                  "het station afspreken? Dan kunnen we daarna nog ergens koffie drinken.",
+                  "Groetjes,", "Lotte"}),
+         "Zullen we om half tien"},
+        {"an office mail in English",
+         OfficeStyleMail(OfficeParagraph("Dear Mary,") +
+                         OfficeParagraph("Thank you for your quick reply. I would be glad to "
+                                         "come by on Thursday to go through the plans for the "
+                                         "new kitchen.") +
+                         OfficeParagraph("Could you have the drawings and the builder's quote "
+                                         "ready for us?") +
+                         OfficeParagraph("Kind regards,") + OfficeParagraph("Peter Green")),
+         nullptr},
+        {"a web mail in French",
+         WebMail({"Salut Sophie,",
+                  "Je suis contente que tu viennes aussi au march\xE9 samedi. On se retrouve "
+                  "\xE0 neuf heures et demie devant la gare ? Apr\xE8s, nous pourrons boire un "
+                  "caf\xE9 quelque part.",
+                  "Bises,", "Louise"}),
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::string> lines = SplitAtLineFeeds(c.html);
+        const std::vector<std::string> spoken = PrepareBodyText(lines, settings_, &gate_, engines_);
+        if (c.heard) {
+            // The raw markup alone would have turned the letter away.
+            EXPECT_FALSE(gate_.IsDutchText(JoinLines(lines)));
+            EXPECT_THAT(spoken, Contains(HasSubstr(c.heard)));
+        } else {
+            EXPECT_THAT(spoken, ElementsAre(kNotDutchSentence));
+        }
     }
 }
 

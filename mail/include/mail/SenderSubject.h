@@ -18,8 +18,20 @@ struct SenderParts {
 // before its "@".
 SenderParts SplitSender(std::string_view from);
 
-// The subject without its "Re:", "Fwd:" and the like, a trailing "(fwd)" and one enclosing
-// pair of square brackets per pass, repeated while a pass removes something.
+// The first entry of an address list: everything up to the first "," outside double quotes
+// and angle brackets, trimmed.
+std::string_view FirstAddress(std::string_view list);
+
+// Who a message is from, as SplitSender gives it: From, else the first entry of Sender, else
+// of Reply-To (the latter two as the parser rewrites address lists, '"name" <addr>, ...'). A
+// value whose name and address both come out empty counts as missing. With none left both
+// parts are empty, which the header sentence says as an unknown sender.
+SenderParts MessageSender(std::string_view from, std::string_view sender, std::string_view replyTo);
+
+// The subject without a trailing "(fwd)", one enclosing pair of square brackets and a run of
+// reply and forward prefixes ("Re:", "AW:", "Antw:", "Fwd[2]:", "RE (3):", in any case) per
+// pass, repeated while a pass removes something. A prefix run right behind a leading "[tag]"
+// goes too; the tag's text stays.
 std::string CleanSubject(std::string_view subject);
 
 struct TabParts {
@@ -36,8 +48,12 @@ std::string ReplaceNum(std::string_view text, long long number);
 // either become blanks, so one message is always one line of the list files.
 std::string ListLine(std::string_view senderName, std::string_view cleanedSubject);
 
+// Said in place of the sender's name when a list line has none.
+inline constexpr const char* kUnknownSender = "een onbekende afzender";
+
 // "3. Van Jan Jansen. Onderwerp: vergadering", or "... \+Geen onderwerp" when the list line
-// has an empty subject. position is 1-based.
+// has an empty subject; "3. Van een onbekende afzender. ..." when it has no sender name.
+// position is 1-based.
 std::string HeaderSentence(int position, std::string_view listLine);
 
 } // namespace brevon

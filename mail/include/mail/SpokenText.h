@@ -33,9 +33,10 @@ bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sente
 // "es"); empty for any other code.
 std::string_view LeadInSentence(std::string_view language);
 
-// The body as it is to be spoken: refused with a sentence when the language gate says it is
-// not Dutch ("UseLid"), otherwise cleaned (leaving quoted text out with "SkipReply"), its
-// paragraphs restored and its numbers written out. languageCheck may be null (no gate).
+// The body as it is to be spoken: cleaned (leaving quoted text out with "SkipReply"), refused
+// with a sentence when the language gate says the cleaned text is not Dutch ("UseLid"; the
+// body as given when cleaning fails), otherwise its paragraphs restored and its numbers
+// written out. languageCheck may be null (no gate).
 //
 // With ReadInOwnLanguage the cleaned body is classified once: in English, French, German,
 // Italian or Spanish it is read in that language (its code goes to *language) and its numbers
