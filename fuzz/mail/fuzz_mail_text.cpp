@@ -1,6 +1,6 @@
-// Fuzzes what the reader makes of a fetched message: its list line (sender and subject) and
-// the rewrite of a calendar invitation in its body. The list line must stay one line with one
-// TAB whatever the headers hold; nothing may read out of range.
+// Fuzzes what the reader makes of a fetched message: its list line (the sender from From, Sender
+// or Reply-To, and the subject) and the rewrite of a calendar invitation in its body. The list
+// line must stay one line with one TAB whatever the headers hold; nothing may read out of range.
 
 #include <cstdint>
 #include <cstdio>
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // What was parsed up to a malformed uuencoded line is still read.
     }
 
-    const brevon::SenderParts sender = brevon::SplitSender(msg.From);
+    const brevon::SenderParts sender = brevon::MessageSender(msg.From, msg.Sender, msg.ReplyTo);
     const std::string line = brevon::ListLine(sender.name, brevon::CleanSubject(msg.Subject));
     if (line.find_first_of("\r\n") != std::string::npos || line.find('\t') != line.rfind('\t') ||
         line.find('\t') == std::string::npos) {
@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)brevon::RewriteInvitation(msg.Text.Lines(), sentence);
     (void)brevon::RewriteInvitation(msg.RawMail.Lines(), sentence);
     (void)brevon::SplitSender(raw);
+    (void)brevon::MessageSender({}, raw, raw);
     (void)brevon::CleanSubject(raw);
     fuzzing::RequireEmptyTempDir();
     return 0;
