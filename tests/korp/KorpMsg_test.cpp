@@ -191,6 +191,23 @@ TEST(ParseRawMail, SetsHeaderFieldsAsTheExamplesShow) {
     EXPECT_EQ(msg.Priority, prNormal);
 }
 
+TEST(ParseRawMail, UnderscoresAreBlanksOnlyInQEncodedHeaderWords) {
+    TKorpMsg msg;
+    Parse(msg,
+          {"Subject: =?iso-8859-1?Q?Offerte_2025_voor_klant=5Fservice?= en menu_2025",
+           "Content-Type: multipart/mixed; boundary=b", "", "--b",
+           "Content-Type: text/plain; charset=iso-8859-1",
+           "Content-Transfer-Encoding: quoted-printable", "",
+           "Mail klant_service@example.nl over offerte_2025.pdf.", "--b",
+           "Content-Type: text/plain; name=offerte_2025.txt",
+           "Content-Transfer-Encoding: quoted-printable", "", "bedrag_totaal=3D1250", "--b--"});
+    EXPECT_EQ(msg.Subject, "Offerte 2025 voor klant_service en menu_2025");
+    EXPECT_EQ(msg.Text.Lines(), Strings{"Mail klant_service@example.nl over offerte_2025.pdf."});
+    ASSERT_EQ(msg.AttachedFiles.Count(), 1u);
+    EXPECT_EQ(msg.AttachedFiles[0].FileName, "offerte_2025.txt");
+    EXPECT_EQ(msg.AttachedFiles[0].Data.Bytes(), "bedrag_totaal=1250");
+}
+
 TEST(ParseRawMail, EdgeMessagesGiveEmptyFieldsAndNoFailure) {
     TKorpMsg blankFirst;
     Parse(blankFirst, {"", "From: x", "tekst"});
@@ -233,8 +250,8 @@ TEST(ParseRawMail, QuotedPrintableTextAndEncodedHeadersAreDecoded) {
     EXPECT_EQ(msg.From, "Andr\xE9 <andre@example.be>");
     EXPECT_EQ(msg.Subject, "Caf\xE9 open");
     EXPECT_EQ(msg.ContentTransferEncoding, "QUOTED-PRINTABLE");
-    EXPECT_EQ(msg.Text.Lines(),
-              (Strings{"Het caf\xE9 is open vandaag.", "Een lange regel die hier doorloopt."}));
+    EXPECT_EQ(msg.Text.Lines(), (Strings{"Het caf\xE9 is open vandaag, zie menu_2025.pdf.",
+                                         "Een lange regel die hier doorloopt."}));
 }
 
 TEST(ParseRawMail, Utf8TextAndHeadersArrivedInWindows1252) {
