@@ -46,9 +46,29 @@ void ParseFile(TKorpMsg& msg, const char* name) {
     msg.ParseRawMail();
 }
 
+// A multipart/<subtype> with its Content-Type line, holding parts given as header and body lines;
+// a part made by this function may be one of them.
+Strings Multipart(const std::string& subtype, const std::vector<Strings>& parts) {
+    const std::string boundary = "grens-" + subtype;
+    Strings lines = {"Content-Type: multipart/" + subtype + "; boundary=" + boundary, ""};
+    for (const Strings& part : parts) {
+        lines.push_back("--" + boundary);
+        lines.insert(lines.end(), part.begin(), part.end());
+    }
+    lines.push_back("--" + boundary + "--");
+    return lines;
+}
+
+Strings FileNames(const TAttachedFiles& files) {
+    Strings names;
+    for (std::size_t i = 0; i < files.Count(); ++i)
+        names.push_back(files[i].FileName);
+    return names;
+}
+
 } // namespace
 
-TEST(HeaderHelpers, FindHeaderMatchesLineStartsAndJoinsFoldedLinesWithoutBlank) {
+TEST(HeaderHelpers, FindHeaderMatchesLineStartsAndUnfoldsKeepingTheWhiteSpace) {
     struct Case {
         const char* name;
         Strings lines;
@@ -57,35 +77,75 @@ TEST(HeaderHelpers, FindHeaderMatchesLineStartsAndJoinsFoldedLinesWithoutBlank) 
     const Case cases[] = {
         {"SUBJECT:",
          {"Subject: Lange", " onderwerpregel", "\tdeel", "To: x"},
-         "Subject: Langeonderwerpregeldeel"},
+         "Subject: Lange onderwerpregel\tdeel"},
         {"TO:", {"X-To: a", " To: a"}, std::nullopt},
         {"TO:", {"Subject: To: a", "tO: b"}, "tO: b"},
         {"TO:", {"", "", "To: a"}, "To: a"},          // leading empty lines are skipped
         {"TO:", {"A: 1", "", "To: a"}, std::nullopt}, // the header block ends at an empty line
         {"TO:", {"A: 1", "   ", "To: a"}, "To: a"},   // a line of blanks is not empty
-        {"TO:", {"To: a", " b ", "", " c"}, "To: ab"},
+        {"TO:", {"To: a", " b ", "", " c"}, "To: a b "},
         {"TO:", {}, std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindHeader(c.name, List(c.lines)), c.found) << c.name;
 }
 
-TEST(HeaderHelpers, GetHeaderParamCutsAtTheFirstSemicolon) {
+TEST(HeaderHelpers, HeaderValuesAreWholeAndOnlyStructuredOnesLoseTheirParameters) {
     struct Case {
-        const char* key;
+        const char* line;
+        const char* whole;
+        const char* withoutParams;
+    };
+    const Case cases[] = {
+        {"Subject: Vergadering; agenda volgt", "Vergadering; agenda volgt", "Vergadering"},
+        {"From: \"Bakker; Piet\" <piet@example.nl>", "\"Bakker; Piet\" <piet@example.nl>",
+         "\"Bakker; Piet\" <piet@example.nl>"},
+        {"Subject:   ruim  ", "ruim", "ruim"},
+        {"Subject:", "", ""},
+        {"Content-Type: text/plain; charset=utf-8", "text/plain; charset=utf-8", "text/plain"},
+        {"Content-Disposition: attachment ; filename=\"a;b.pdf\"",
+         "attachment ; filename=\"a;b.pdf\"", "attachment"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(GetHeaderValue(c.line), c.whole) << c.line;
+        EXPECT_EQ(GetHeaderValueWithoutParams(c.line), c.withoutParams) << c.line;
+    }
+}
+
+TEST(HeaderHelpers, GetHeaderParamReadsOneParameterByItsWholeName) {
+    struct Case {
+        const char* attribute;
         const char* line;
         const char* value;
     };
     const Case cases[] = {
-        {"SUBJECT:", "Subject: Vergadering; agenda", "Vergadering"},
-        {"SUBJECT:", "Subject:   ruim  ", "ruim"},
-        {"NAME", "Content-Type: image/gif; name=a?b.gif", "=a?b.gif"},
-        {"NAME", "Content-Disposition: attachment; filename=\"x.pdf\"; size=3", "=\"x.pdf\""},
-        {"NAME", "Content-Type: text/plain", ""},
-        {"NAME", "Content-Type: x; name=", "="},
+        {"name", "Content-Type: image/gif; name=a?b.gif", "a?b.gif"},
+        {"filename", "Content-Disposition: attachment; filename=\"x.pdf\"; size=3", "x.pdf"},
+        {"NAME", "Content-Type: x;\r\n\tName = \"a \\\"b\\\".txt\" ; x=1", "a \"b\".txt"},
+        // Neither inside another attribute nor inside another parameter's value.
+        {"name", "Content-Disposition: attachment; filename=\"x.pdf\"", ""},
+        {"name", "Content-Type: application/pdf; x-info=\"name=virus.exe\"; name=rapport.pdf",
+         "rapport.pdf"},
+        {"charset", "Content-Type: text/plain; name=\"charset=utf-8.txt\"", ""},
+        // A ";" in a quoted string belongs to the value.
+        {"filename", "Content-Disposition: attachment; filename=\"Notulen; versie 2.pdf\"",
+         "Notulen; versie 2.pdf"},
+        {"name", "Content-Type: x; name=mijn verslag.doc", "mijn verslag.doc"},
+        {"name", "Content-Type: x; name=", ""},
+        {"name", "Content-Type: x; name=\"open", "open"},
+        {"name", "Content-Type: text/plain", ""},
+        // RFC 2231: an extended value wins over the plain one; sections are joined from 0.
+        {"filename",
+         "Content-Disposition: attachment; filename=\"cafe.pdf\"; filename*=utf-8''caf%C3%A9.pdf",
+         "caf\xE9.pdf"},
+        {"filename", "Content-Disposition: a; filename*1=\"verslag.pdf\"; filename*0=\"lang \"",
+         "lang verslag.pdf"},
+        {"filename", "Content-Disposition: a; filename*0*=iso-8859-1'nl'caf%E9; filename*1=.pdf",
+         "caf\xE9.pdf"},
+        {"filename", "Content-Disposition: a; filename*1=b; filename*2=c", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(GetHeaderParam(c.key, c.line), c.value) << c.line;
+        EXPECT_EQ(GetHeaderParam(c.attribute, c.line), c.value) << c.line;
 }
 
 TEST(HeaderHelpers, StripHeaderBlockLeavesTheBody) {
@@ -114,7 +174,8 @@ TEST(HeaderHelpers, GetBoundaryReadsQuotedAndBareParameters) {
     const Case cases[] = {
         {"Content-Type: multipart/mixed; boundary=\"XYZ\"", "--XYZ"},
         {"Content-Type: multipart/mixed; BOUNDARY = abc ; x=y", "--abc"},
-        {"Content-Type: multipart/mixed; boundary=\"a;b\" ; x", "--a"},
+        {"Content-Type: multipart/mixed; boundary=\"a;b\" ; x", "--a;b"},
+        {"Content-Type: multipart/mixed; x-note=\"boundary=z\"; boundary=echt", "--echt"},
         {"Content-Type: multipart/mixed; boundary=\"open", "--open"},
         {"Content-Type: multipart/mixed", "--"},
     };
@@ -176,9 +237,9 @@ TEST(ParseRawMail, SetsHeaderFieldsAsTheExamplesShow) {
     Parse(msg,
           {"Return-Path: <jan>", "Subject: Vergadering; agenda", "Cc: \"Vries, Jan\" <jan>, piet",
            "Date: Tue, 1 Dec 2026 10:00:00 +0100", "Reply-To: a@b", "", "body"});
-    EXPECT_EQ(msg.From, "n-Path: <jan>");
+    EXPECT_EQ(msg.From, "");
     EXPECT_EQ(msg.ReturnPath, "<jan>");
-    EXPECT_EQ(msg.Subject, "Vergadering");
+    EXPECT_EQ(msg.Subject, "Vergadering; agenda");
     EXPECT_EQ(msg.CC, "\"\" <jan>, \"piet\" <piet>");
     EXPECT_EQ(msg.ReplyTo, "\"a@b\" <a@b>");
     EXPECT_EQ(msg.Date, "Tue, 1 Dec 2026 10:00:00 +0100");
@@ -189,6 +250,55 @@ TEST(ParseRawMail, SetsHeaderFieldsAsTheExamplesShow) {
     EXPECT_TRUE(msg.RawMail.Empty());
     EXPECT_EQ(msg.CharSet, "ISO-8859-1");
     EXPECT_EQ(msg.Priority, prNormal);
+}
+
+TEST(ParseRawMail, HeaderFieldsHoldTheWholeUnfoldedHeaderOrNothing) {
+    struct Case {
+        Strings headers;
+        std::string TKorpMsg::*field;
+        const char* value;
+    };
+    const Strings noFrom = {"Return-Path: <jan@example.nl>", "Sender: Jan <jan@example.nl>",
+                            "Reply-To: piet@example.nl", "Subject: Zonder afzender"};
+    const Case cases[] = {
+        {{"Subject: Vergadering; agenda volgt"}, &TKorpMsg::Subject, "Vergadering; agenda volgt"},
+        {{"From: \"Bakker; Piet\" <piet@example.nl>"},
+         &TKorpMsg::From,
+         "\"Bakker; Piet\" <piet@example.nl>"},
+        {{"Reply-To: \"Bakker; Piet\" <piet@example.nl>"},
+         &TKorpMsg::ReplyTo,
+         "\"\" <piet@example.nl>"},
+        // Unfolding keeps the blank or tab that starts the continuation line.
+        {{"Subject: Overleg over de nieuwe", " regeling"},
+         &TKorpMsg::Subject,
+         "Overleg over de nieuwe regeling"},
+        {{"Subject: Overleg over de nieuwe", "\tregeling"},
+         &TKorpMsg::Subject,
+         "Overleg over de nieuwe\tregeling"},
+        // A fold between two encoded words is white space between them, which goes.
+        {{"Subject: =?iso-8859-1?Q?Caf=E9bezoek_op_vrij?=", " =?iso-8859-1?Q?dag?="},
+         &TKorpMsg::Subject,
+         "Caf\xE9"
+         "bezoek op vrijdag"},
+        {{"Subject: =?utf-8?B?T3ZlcmxlZyBvdmVyIGRl?=", "\t=?utf-8?B?IG5pZXV3ZSByZWdlbGluZw==?="},
+         &TKorpMsg::Subject,
+         "Overleg over de nieuwe regeling"},
+        {{"Content-Type: text/plain;", " charset=\"utf-8\""}, &TKorpMsg::ContentType, "TEXT/PLAIN"},
+        // Without From the field stays empty, whatever the first line holds; Sender and
+        // Reply-To are there for the reader to fall back on.
+        {noFrom, &TKorpMsg::From, ""},
+        {noFrom, &TKorpMsg::Sender, "\"Jan\" <jan@example.nl>"},
+        {noFrom, &TKorpMsg::ReplyTo, "\"piet@example.nl\" <piet@example.nl>"},
+        {noFrom, &TKorpMsg::ReturnPath, "<jan@example.nl>"},
+        {{"From jan@example.nl Tue Dec  1 10:00:00 2026", "Subject: x"}, &TKorpMsg::From, ""},
+    };
+    for (const auto& c : cases) {
+        Strings lines = c.headers;
+        lines.insert(lines.end(), {"", "tekst"});
+        TKorpMsg msg;
+        Parse(msg, lines);
+        EXPECT_EQ(msg.*c.field, c.value) << c.headers.front();
+    }
 }
 
 TEST(ParseRawMail, UnderscoresAreBlanksOnlyInQEncodedHeaderWords) {
@@ -239,7 +349,7 @@ TEST(ParseRawMail, EdgeMessagesGiveEmptyFieldsAndNoFailure) {
 TEST(ParseRawMail, AMessageWithoutContentTypeIsPlainText) {
     TKorpMsg msg;
     ParseFile(msg, "plain_default.eml");
-    EXPECT_EQ(msg.From, "n-Path: <jan@example.nl>");
+    EXPECT_EQ(msg.From, "");
     EXPECT_EQ(msg.SendTo, "\"\" <jan>, \"piet\" <piet>");
     EXPECT_EQ(msg.Text.Lines(), (Strings{"Eerste regel.", "Tweede regel."}));
 }
@@ -330,6 +440,47 @@ TEST(ParseRawMail, NamedAndUnnamedAttachmentsByEncoding) {
         EXPECT_EQ(msg.AttachedFiles[0].FileName, c.fileName);
         EXPECT_EQ(msg.AttachedFiles[0].Data.Bytes(), c.data) << c.fileName;
         EXPECT_TRUE(msg.Text.Empty());
+    }
+}
+
+TEST(ParseRawMail, PartParametersAreReadByNameAndNeverFoundInsideOtherValues) {
+    struct Case {
+        Strings part;
+        Strings text;
+        Strings attachments;
+    };
+    const Case cases[] = {
+        {{"Content-Type: application/pdf; x-info=\"name=virus.exe\"",
+          "Content-Transfer-Encoding: base64", "", "JVBERi0="},
+         {},
+         {"_cosa_"}},
+        // "multipart" in a parameter does not make a multipart.
+        {{"Content-Type: text/plain; name=\"multipart-uitleg.txt\"", "", "uitleg"},
+         {},
+         {"multipart-uitleg.txt"}},
+        {{"Content-Type: text/plain",
+          "Content-Disposition: attachment; filename=\"Notulen; versie 2.txt\"", "", "notulen"},
+         {},
+         {"Notulen; versie 2.txt"}},
+        // A filename parameter in the Content-Type stands in for its name.
+        {{"Content-Type: application/pdf; filename=rapport.pdf",
+          "Content-Transfer-Encoding: base64", "", "JVBERi0="},
+         {},
+         {"rapport.pdf"}},
+        {{"Content-Type: application/pdf", "Content-Transfer-Encoding: base64",
+          "Content-Disposition: attachment;", " filename*=utf-8''caf%C3%A9.pdf", "", "JVBERi0="},
+         {},
+         {"caf\xE9.pdf"}},
+        {{"Content-Type: text/plain; x-note=\"charset=iso-8859-1\"; charset=utf-8", "",
+          "caf\xC3\xA9"},
+         {"caf\xE9"},
+         {}},
+    };
+    for (const auto& c : cases) {
+        TKorpMsg msg;
+        Parse(msg, Multipart("mixed", {c.part}));
+        EXPECT_EQ(msg.Text.Lines(), c.text) << c.part.front();
+        EXPECT_EQ(FileNames(msg.AttachedFiles), c.attachments) << c.part.front();
     }
 }
 
