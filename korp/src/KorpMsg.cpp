@@ -330,20 +330,19 @@ struct Range {
 };
 
 // The first line at or after a position that is empty (header "") or starts with header, in any
-// case. Parts are read in document order, so the positions asked for only grow and every line
-// is looked at once however many parts ask; a position before the last one is searched afresh.
+// case. The lines that match are listed as far as a question needs and then found by binary
+// search, so every line is looked at once however many parts ask, in whatever order.
 class LineSearch {
 public:
     explicit LineSearch(std::string_view header) : header_(header) {}
 
     std::size_t From(Lines all, std::size_t from) {
-        if (from < asked_ || from > found_) {
-            found_ = from;
-            while (found_ < all.size() && !Matches(all[found_]))
-                ++found_;
+        while ((matches_.empty() || matches_.back() < from) && listed_ < all.size()) {
+            if (Matches(all[listed_])) matches_.push_back(listed_);
+            ++listed_;
         }
-        asked_ = from;
-        return found_;
+        const auto it = std::lower_bound(matches_.begin(), matches_.end(), from);
+        return it == matches_.end() ? all.size() : *it;
     }
 
 private:
@@ -352,8 +351,8 @@ private:
     }
 
     std::string_view header_;
-    std::size_t asked_ = kNone; // no line in [asked_, found_) matches
-    std::size_t found_ = kNone;
+    std::vector<std::size_t> matches_; // the matching lines among the first listed_
+    std::size_t listed_ = 0;
 };
 
 // What a part's parser looks for in the lines of the whole message: its header lines and its
@@ -694,6 +693,125 @@ private:
     PartHeaders h_;
 };
 
+// A text part's body decoded by its transfer encoding and converted to Windows-1252.
+std::string DecodedText(Lines body, const std::string& encoding, const std::string& charset) {
+    std::string decoded;
+    if (encoding == "QUOTED-PRINTABLE") {
+        decoded = DecodeQuotedPrintable(JoinLines(body));
+    } else if (encoding == "BASE64") {
+        TMemoryStream mem;
+        {
+            TBase64DecodingStream decoder(mem);
+            for (const auto line : body)
+                decoder.Write(line.data(), line.size());
+        }
+        decoded = mem.Bytes();
+    } else {
+        decoded = JoinLines(body);
+    }
+    return ConvertToWindows1252(decoded, charset);
+}
+
+bool IsLink(std::string_view token) {
+    while (!token.empty() &&
+           std::string_view("<([\"'").find(token.front()) != std::string_view::npos)
+        token.remove_prefix(1);
+    const std::string lower = LowerCase(token.substr(0, 8));
+    return lower.starts_with("http://") || lower.starts_with("https://") ||
+           lower.starts_with("www.") || lower.starts_with("mailto:") || Contains(token, "://");
+}
+
+bool IsWordByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+           u >= 0xC0; // the accented letters of Windows-1252
+}
+
+// Whether the plain alternative of a multipart/alternative says something of its own. Mail
+// programs may leave it empty, and newsletter software often puts in it only a notice to view
+// the HTML ("Bekijk deze e-mail in uw browser", "This is an HTML message", "Lees de nieuwsbrief
+// online: <link>") or a bare link to a web version. Only a short text that speaks of HTML, a
+// browser or a web version, or of "online" or "web" next to a link, counts as such a notice: a
+// letter that happens to mention one of them is still read.
+bool SaysMoreThanViewTheHtml(std::string_view text) {
+    constexpr std::size_t kNoticeWords = 40;
+    static constexpr std::string_view kHtmlCues[] = {
+        "html",      "browser",  "webversie", "web-versie",    "web version",
+        "webpagina", "web page", "webpage",   "online versie", "online version"};
+    static constexpr std::string_view kWebWords[] = {" online ", " web "};
+    auto blank = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u <= ' ' || u == 0xA0; // a no-break space too
+    };
+    std::size_t words = 0;
+    bool link = false;
+    // The words without the links, in lower case, without the punctuation around them, each
+    // with a blank before and after.
+    std::string prose = " ";
+    for (std::size_t i = 0; i < text.size();) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const std::size_t start = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        std::string_view token = text.substr(start, i - start);
+        if (IsLink(token)) {
+            link = true;
+            continue;
+        }
+        while (!token.empty() && !IsWordByte(token.front()))
+            token.remove_prefix(1);
+        while (!token.empty() && !IsWordByte(token.back()))
+            token.remove_suffix(1);
+        if (token.empty()) continue;
+        if (++words > kNoticeWords) return true;
+        prose += LowerCase(token);
+        prose += ' ';
+    }
+    if (words == 0) return false; // nothing, or only links
+    const auto in = [&](std::string_view cue) { return Contains(prose, cue); };
+    return std::none_of(std::begin(kHtmlCues), std::end(kHtmlCues), in) &&
+           !(link && std::any_of(std::begin(kWebWords), std::end(kWebWords), in));
+}
+
+// Which part of a multipart/alternative to read. The parts are the same content in different
+// forms (RFC 2046 5.1.4), and reading more than one reads the mail twice. In order of choice: a
+// plain text that says something of its own; the HTML, alone or in a multipart with its images;
+// another text that is not a calendar (an invitation's raw calendar data is not for reading);
+// the plain text after all; the first part.
+std::size_t ChooseAlternative(MessageIndex& index, PartHeaderReader& headers,
+                              const std::vector<Range>& parts) {
+    enum Rank { kOwnPlainText, kHtml, kOtherText, kPlainNotice, kOther };
+    std::size_t chosen = 0;
+    Rank best = kOther;
+    for (std::size_t k = 0; k < parts.size() && best != kOwnPlainText; ++k) {
+        Rank rank = kOther;
+        if (MultipartTypeLine(index, parts[k])) {
+            rank = kHtml;
+        } else {
+            const PartHeaders& h = headers.Of(parts[k]);
+            const std::string& type = h.contentType;
+            if (!h.fileName.empty() || !Contains(type, "TEXT")) {
+                rank = kOther;
+            } else if (type == "TEXT/PLAIN") {
+                const Lines part = index.Slice(parts[k]);
+                const std::string text =
+                    DecodedText(part.subspan(HeaderBlockLength(part)), h.encoding, h.charset);
+                rank = SaysMoreThanViewTheHtml(text) ? kOwnPlainText : kPlainNotice;
+            } else if (type == "TEXT/HTML") {
+                rank = kHtml;
+            } else if (type != "TEXT/CALENDAR") {
+                rank = kOtherText;
+            }
+        }
+        if (rank < best) {
+            best = rank;
+            chosen = k;
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
 void TKorpMsg::ProcessPart(Lines whole) {
@@ -703,8 +821,15 @@ void TKorpMsg::ProcessPart(Lines whole) {
     // contents in order instead of recursing.
     std::vector<Pending> pending{{{0, whole.size()}, 0, false}};
     std::vector<Range> children;
-    auto split = [&](const Pending& part, const std::string& typeLine) {
+    // typeLine is taken by value: it may be the header reader's own, which choosing an
+    // alternative overwrites.
+    auto split = [&](const Pending& part, const std::string typeLine) {
         SplitLevel(index, part.lines, typeLine, children);
+        if (UpperCase(GetHeaderValueWithoutParams(typeLine)) == "MULTIPART/ALTERNATIVE") {
+            const std::size_t chosen = ChooseAlternative(index, headers, children);
+            pending.push_back({children[chosen], part.depth + 1, true});
+            return;
+        }
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             pending.push_back({*it, part.depth + 1, true});
     };
@@ -774,25 +899,12 @@ void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::s
         AddAttachment(block, "APPLICATION/OCTET-STREAM", name, "X-UUENCODE");
     }
     // After a uuencoded block the part counts as x-uuencode: the rest is taken as it stands.
-    const std::string effective = hadBlock ? std::string("X-UUENCODE") : encoding;
-    std::string decoded;
-    if (effective == "QUOTED-PRINTABLE") {
-        decoded = DecodeQuotedPrintable(JoinLines(kept));
-    } else if (effective == "BASE64") {
-        TMemoryStream mem;
-        {
-            TBase64DecodingStream decoder(mem);
-            for (const auto line : kept)
-                decoder.Write(line.data(), line.size());
-        }
-        decoded = mem.Bytes();
-    } else {
+    if (hadBlock || (encoding != "QUOTED-PRINTABLE" && encoding != "BASE64")) {
         for (const auto line : kept)
             Text.Add(ConvertToWindows1252(line, charset));
         return;
     }
-    if (!IsWindows1252Compatible(charset)) decoded = ConvertToWindows1252(decoded, charset);
-    Text.AddText(decoded);
+    Text.AddText(DecodedText(kept, encoding, charset));
 }
 
 void TKorpMsg::AddAttachment(Lines lines, const std::string& type, std::string name,

@@ -395,10 +395,10 @@ TEST(ParseRawMail, EachPartRuleAndEnclosedMessages) {
     TempDirGuard tmp;
     TKorpMsg msg;
     ParseFile(msg, "rules.eml");
-    // Both alternatives are text; the enclosed message is read from its own header block; an
-    // unnamed part of another type with an identity encoding is text too.
-    EXPECT_EQ(msg.Text.Lines(), (Strings{"platte tekst", "<p>html tekst</p>", "ingesloten bericht",
-                                         "notitie als tekst"}));
+    // One of the alternatives is read; the enclosed message is read from its own header block;
+    // an unnamed part of another type with an identity encoding is text too.
+    EXPECT_EQ(msg.Text.Lines(),
+              (Strings{"platte tekst", "ingesloten bericht", "notitie als tekst"}));
     EXPECT_EQ(msg.Subject, "Alle soorten delen");
     ASSERT_EQ(msg.AttachedFiles.Count(), 2u);
     EXPECT_EQ(msg.AttachedFiles[0].FileName, "ab.gif");
@@ -482,6 +482,92 @@ TEST(ParseRawMail, PartParametersAreReadByNameAndNeverFoundInsideOtherValues) {
         EXPECT_EQ(msg.Text.Lines(), c.text) << c.part.front();
         EXPECT_EQ(FileNames(msg.AttachedFiles), c.attachments) << c.part.front();
     }
+}
+
+TEST(ParseRawMail, OneAlternativeIsReadThePlainOneUnlessItOnlyPointsToTheHtml) {
+    const auto plain = [](const Strings& body) {
+        Strings part = {"Content-Type: text/plain; charset=utf-8", ""};
+        part.insert(part.end(), body.begin(), body.end());
+        return part;
+    };
+    const Strings html = {"Content-Type: text/html", "", "<p>Tot morgen om tien uur.</p>"};
+    const Strings logo = {"Content-Type: image/png; name=logo.png",
+                          "Content-Transfer-Encoding: base64", "Content-ID: <logo>", "",
+                          "iVBORw0KGgo="};
+    const Strings calendar = {"Content-Type: text/calendar; method=REQUEST", "", "BEGIN:VCALENDAR",
+                              "END:VCALENDAR"};
+    const Strings letter = {"Tot morgen om tien uur."};
+    struct Case {
+        const char* what;
+        Strings lines;
+        Strings text;
+        Strings attachments;
+    };
+    const Case cases[] = {
+        {"a plain letter", Multipart("alternative", {plain(letter), html}), letter, {}},
+        {"a letter with a link",
+         Multipart("alternative",
+                   {plain({"Het rooster staat op https://www.example.nl/rooster."}), html}),
+         {"Het rooster staat op https://www.example.nl/rooster."},
+         {}},
+        {"an empty plain part",
+         Multipart("alternative", {plain({"", "  "}), html}),
+         {"<p>Tot morgen om tien uur.</p>"},
+         {}},
+        {"a notice to view the mail in a browser",
+         Multipart("alternative", {plain({"Bekijk deze e-mail in uw browser:",
+                                          "https://nieuws.example.nl/web/2025-03"}),
+                                   html}),
+         {"<p>Tot morgen om tien uur.</p>"},
+         {}},
+        {"a notice to use a mail program with HTML",
+         Multipart("alternative", {plain({"This is an HTML message. Please use an HTML capable",
+                                          "mail reader to view it."}),
+                                   html}),
+         {"<p>Tot morgen om tien uur.</p>"},
+         {}},
+        {"a bare link to the web version",
+         Multipart("alternative", {plain({"<https://nieuws.example.nl/web/2025-03>"}), html}),
+         {"<p>Tot morgen om tien uur.</p>"},
+         {}},
+        {"the HTML in a related multipart with its image",
+         Multipart("alternative",
+                   {plain({"Lees de nieuwsbrief online: https://nieuws.example.nl/2025-03"}),
+                    Multipart("related", {html, logo})}),
+         {"<p>Tot morgen om tien uur.</p>"},
+         {"logo.png"}},
+        {"a plain letter before a related multipart",
+         Multipart("alternative", {plain(letter), Multipart("related", {html, logo})}),
+         letter,
+         {}},
+        {"a nested alternative",
+         Multipart("mixed", {Multipart("alternative", {plain({}), html}),
+                             Multipart("alternative", {plain(letter), html})}),
+         {"<p>Tot morgen om tien uur.</p>", "Tot morgen om tien uur."},
+         {}},
+        {"an empty plain part rather than calendar data",
+         Multipart("alternative", {plain({}), calendar}),
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        TKorpMsg msg;
+        Parse(msg, c.lines);
+        EXPECT_EQ(msg.Text.Lines(), c.text) << c.what;
+        EXPECT_EQ(FileNames(msg.AttachedFiles), c.attachments) << c.what;
+    }
+}
+
+TEST(ParseRawMail, AnInvitationIsReadFromItsPlainPartNotItsCalendar) {
+    TKorpMsg msg;
+    ParseFile(msg, "invitation_alternative.eml");
+    EXPECT_EQ(msg.Text.Lines(),
+              (Strings{"When: Thursday, March 13, 2025 10:00-11:00 (GMT+01:00) Amsterdam, Berlin, "
+                       "Bern,",
+                       " Rome, Stockholm, Vienna.", "Where: Bouwkeet Parkstraat 8, Utrecht", "",
+                       "*~*~*~*~*~*~*~*~*~*", "",
+                       "Graag bespreken we de planning van de keuken ter plaatse.", ""}));
+    EXPECT_EQ(msg.AttachedFiles.Count(), 0u);
 }
 
 TEST(ParseRawMail, UuencodedBlocksInTextBecomeAttachmentsAndKeepTheirEndLine) {

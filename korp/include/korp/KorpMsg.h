@@ -3,9 +3,10 @@
 // Parsing is line-based and lenient: a message is never rejected, and an odd structure gives less
 // text or an extra attachment. Multiparts and enclosed messages are opened 100 levels deep at
 // most: a part nested deeper is kept whole, unread, as an attachment named "_cosa_.eml". No input
-// makes parsing slower than O(n log n) in the size of the message. The one error is
-// EKorpDecodeError ("Oops...", KorpErrors.h) from a malformed uuencoded line; it ends ParseRawMail
-// with the fields parsed so far kept.
+// makes parsing slower than O(n log n) in the size of the message. Of a multipart/alternative
+// one part is read: the plain text, unless it is empty or only points to the HTML, which is then
+// read instead. The one error is EKorpDecodeError ("Oops...", KorpErrors.h) from a malformed
+// uuencoded line; it ends ParseRawMail with the fields parsed so far kept.
 //
 // Text is kept as received, 8-bit, with one exception: a text part or encoded header word that
 // declares a charset other than US-ASCII, ISO-8859-1 or Windows-1252 is converted to Windows-1252
