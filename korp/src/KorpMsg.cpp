@@ -821,10 +821,10 @@ void TKorpMsg::ProcessPart(Lines whole) {
     // contents in order instead of recursing.
     std::vector<Pending> pending{{{0, whole.size()}, 0, false}};
     std::vector<Range> children;
-    // typeLine is taken by value: it may be the header reader's own, which choosing an
-    // alternative overwrites.
-    auto split = [&](const Pending& part, const std::string typeLine) {
+    auto split = [&](const Pending& part, const std::string& typeLine) {
         SplitLevel(index, part.lines, typeLine, children);
+        // typeLine may be the header reader's own, which choosing an alternative overwrites:
+        // it is not read after that.
         if (UpperCase(GetHeaderValueWithoutParams(typeLine)) == "MULTIPART/ALTERNATIVE") {
             const std::size_t chosen = ChooseAlternative(index, headers, children);
             pending.push_back({children[chosen], part.depth + 1, true});
