@@ -133,10 +133,7 @@ std::string DecodeQuotedPrintable(std::string text) {
     std::size_t j = 0;
     while (i < n) {
         const char c = text[i];
-        if (c == '_') {
-            text[j++] = ' ';
-            ++i;
-        } else if (c != '=') {
+        if (c != '=') {
             text[j++] = c;
             ++i;
         } else if (i + 1 < n && (text[i + 1] == '\r' || text[i + 1] == '\n')) {
@@ -173,6 +170,10 @@ std::string DecodeEncodedWords(std::string_view s) {
         pos -= text.size();
         std::copy(text.begin(), text.end(), buf.begin() + static_cast<std::ptrdiff_t>(pos));
     };
+    // Where the text of the last decoded word ends in buf: white space from there to the next
+    // encoded word separates two adjacent encoded words and is dropped (RFC 2047 6.2), so that a
+    // word split over two encoded words, or over a folded line, is read whole.
+    std::size_t wordEnd = std::string::npos;
     for (;;) {
         const std::size_t start = buf.find("=?", pos);
         if (start == std::string::npos) break;
@@ -188,7 +189,10 @@ std::string DecodeEncodedWords(std::string_view s) {
         std::string decoded;
         const std::string_view encoded(buf.data() + textStart, end - textStart);
         if (letter == 'Q') {
-            decoded = DecodeQuotedPrintable(std::string(encoded));
+            // In the Q encoding "_" stands for a blank; "=5F" is an underscore (RFC 2047 4.2).
+            std::string text(encoded);
+            std::replace(text.begin(), text.end(), '_', ' ');
+            decoded = DecodeQuotedPrintable(std::move(text));
         } else if (letter == 'B') {
             TMemoryStream mem;
             {
@@ -199,15 +203,23 @@ std::string DecodeEncodedWords(std::string_view s) {
         }
         decoded = ConvertToWindows1252(decoded, charset);
 
-        out.append(buf, pos, start - pos);
+        const bool adjacent =
+            wordEnd != std::string::npos && wordEnd >= pos && wordEnd < start &&
+            std::all_of(buf.begin() + static_cast<std::ptrdiff_t>(wordEnd),
+                        buf.begin() + static_cast<std::ptrdiff_t>(start),
+                        [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+        out.append(buf, pos, (adjacent ? wordEnd : start) - pos);
         pos = end + 2;
         // The next pass searches from the start of the new string; only a "=" that ended the
         // prefix can join the decoded text to a new "=?".
         pushFront(decoded);
+        std::size_t joined = 0;
         if (!out.empty() && out.back() == '=' && pos < buf.size() && buf[pos] == '?') {
             out.pop_back();
             pushFront("=");
+            joined = 1;
         }
+        wordEnd = pos + joined + decoded.size();
     }
     out.append(buf, pos, std::string::npos);
     return out;

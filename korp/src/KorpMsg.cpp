@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <map>
 
 #include <korp/KorpCharset.h>
 #include <korp/KorpMIME.h>
@@ -90,15 +91,120 @@ bool IsUUEnd(std::string_view line) {
     return t.size() == 3 && LowerCase(t) == "end";
 }
 
-// lines[at] with its folded continuation lines trimmed and appended without a blank.
+// lines[at] with its folded continuation lines appended. Unfolding takes out only the line break:
+// the white space that starts a continuation line stays (RFC 5322 2.2.3).
 std::string Unfold(Lines lines, std::size_t at) {
     std::string result(lines[at]);
     for (std::size_t k = at + 1; k < lines.size(); ++k) {
         const std::string_view next = lines[k];
         if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
-        result += Trim(next);
+        result += next;
     }
     return result;
+}
+
+// The value of a header line: what follows the colon after its name.
+std::string_view ValueOf(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    return colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
+}
+
+// Where the quoted string that opens at value[at] ends: just past its closing quote, or at the end
+// of value when it is not closed. A backslash quotes the character after it (RFC 5322 3.2.4).
+std::size_t SkipQuoted(std::string_view value, std::size_t at, std::string* content = nullptr) {
+    std::size_t i = at + 1;
+    for (; i < value.size() && value[i] != '"'; ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) ++i;
+        if (content != nullptr) *content += value[i];
+    }
+    return std::min(i + 1, value.size());
+}
+
+// The first ";" of value at or after from that is not inside a quoted string; value.size() when
+// there is none.
+std::size_t NextSemicolon(std::string_view value, std::size_t from) {
+    std::size_t i = from;
+    while (i < value.size() && value[i] != ';')
+        i = value[i] == '"' ? SkipQuoted(value, i) : i + 1;
+    return i;
+}
+
+// One parameter of a structured header (RFC 2045 5.1): attribute "=" (token / quoted-string),
+// the value with its quotes and backslashes taken out.
+struct Parameter {
+    std::string_view attribute;
+    std::string value;
+};
+
+// The parameters after the header's own value, in order. An unquoted value runs to the next ";"
+// and is trimmed (mail programs also write names with blanks unquoted); text after a closing quote
+// up to the next ";" is ignored; a part between semicolons without "=" is skipped.
+std::vector<Parameter> ParametersOf(std::string_view line) {
+    const std::string_view value = ValueOf(line);
+    std::vector<Parameter> parameters;
+    std::size_t i = NextSemicolon(value, 0);
+    while (i < value.size()) {
+        const std::size_t start = i + 1;
+        const std::size_t stop = value.find_first_of("=;", start);
+        if (stop == std::string_view::npos) break;
+        if (value[stop] == ';') {
+            i = stop;
+            continue;
+        }
+        Parameter p{Trim(value.substr(start, stop - start)), {}};
+        std::size_t v = stop + 1;
+        while (v < value.size() && (value[v] == ' ' || value[v] == '\t'))
+            ++v;
+        if (v < value.size() && value[v] == '"') {
+            i = value.find(';', SkipQuoted(value, v, &p.value));
+        } else {
+            i = value.find(';', v);
+            p.value = std::string(Trim(value.substr(v, i == std::string_view::npos ? i : i - v)));
+        }
+        parameters.push_back(std::move(p));
+        if (i == std::string_view::npos) break;
+    }
+    return parameters;
+}
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// "%XX" escapes of an RFC 2231 extended value decoded; a "%" without two hex digits stays.
+std::string PercentDecoded(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const int hi = s[i] == '%' && i + 2 < s.size() ? HexDigit(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexDigit(s[i + 2]) : -1;
+        if (lo >= 0) {
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// Takes "charset'language'" off the front of an RFC 2231 extended value and returns the charset;
+// a value without the two apostrophes is all text.
+std::string_view TakeCharset(std::string_view& value) {
+    const std::size_t first = value.find('\'');
+    const std::size_t second =
+        first == std::string_view::npos ? first : value.find('\'', first + 1);
+    if (second == std::string_view::npos) return {};
+    const std::string_view charset = value.substr(0, first);
+    value.remove_prefix(second + 1);
+    return charset;
 }
 
 } // namespace
@@ -119,13 +225,64 @@ std::optional<std::string> FindHeader(std::string_view name, const TStringList& 
     return FindHeader(name, Lines(views));
 }
 
-std::string GetHeaderParam(std::string_view key, std::string_view line) {
-    const std::size_t p = UpperCase(line).find(key);
-    if (p == std::string::npos) return {};
-    std::string_view value = Trim(line.substr(p + key.size()));
-    const std::size_t semi = value.find(';');
-    if (semi != std::string_view::npos) value = Trim(value.substr(0, semi));
-    return std::string(value);
+std::string GetHeaderValue(std::string_view line) {
+    return std::string(Trim(ValueOf(line)));
+}
+
+std::string GetHeaderValueWithoutParams(std::string_view line) {
+    const std::string_view value = ValueOf(line);
+    return std::string(Trim(value.substr(0, NextSemicolon(value, 0))));
+}
+
+std::string GetHeaderParam(std::string_view attribute, std::string_view line) {
+    // RFC 2231: "attribute*" holds an extended value; "attribute*0", "attribute*1" ... (each
+    // extended when it ends in "*") are sections of one value, joined from 0 while none is
+    // missing. Either form wins over a plain value, which mail programs add for older readers.
+    std::optional<std::string> plain;
+    std::optional<std::string> extended;
+    std::map<std::size_t, const Parameter*> sections;
+    const std::vector<Parameter> parameters = ParametersOf(line);
+    for (const Parameter& p : parameters) {
+        const std::string_view a = p.attribute;
+        if (a.size() < attribute.size() ||
+            !SameTextIgnoringCase(a.substr(0, attribute.size()), attribute))
+            continue;
+        std::string_view rest = a.substr(attribute.size());
+        if (rest.empty()) {
+            if (!plain) plain = p.value;
+        } else if (rest == "*") {
+            if (extended) continue;
+            std::string_view v = p.value;
+            const std::string_view charset = TakeCharset(v);
+            extended = ConvertToWindows1252(PercentDecoded(v), charset);
+        } else if (rest.front() == '*') {
+            rest.remove_prefix(1);
+            if (rest.ends_with('*')) rest.remove_suffix(1);
+            std::size_t n = 0;
+            const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), n);
+            if (ec == std::errc() && end == rest.data() + rest.size() && !rest.empty())
+                sections.emplace(n, &p);
+        }
+    }
+    if (extended) return *extended;
+    if (!sections.empty() && sections.begin()->first == 0) {
+        // Extended sections are converted together: a character may be split between two.
+        std::string_view charset;
+        std::string joined;
+        std::size_t next = 0;
+        for (const auto& [n, p] : sections) {
+            if (n != next++) break;
+            if (!p->attribute.ends_with('*')) {
+                joined += p->value;
+                continue;
+            }
+            std::string_view v = p->value;
+            if (n == 0) charset = TakeCharset(v);
+            joined += PercentDecoded(v);
+        }
+        return ConvertToWindows1252(joined, charset);
+    }
+    return plain.value_or(std::string());
 }
 
 std::size_t HeaderBlockLength(Lines lines) {
@@ -145,19 +302,8 @@ void StripHeaderBlock(TStringList& lines) {
 }
 
 std::string GetBoundary(std::string_view headerLine) {
-    const std::size_t p = UpperCase(headerLine).find("BOUNDARY");
-    std::string_view value;
-    if (p != std::string::npos) value = headerLine.substr(p + 8, 72);
-    value = Trim(value);
-    if (!value.empty()) value.remove_prefix(1); // the "="
-    value = Trim(value);
-    if (value.starts_with('"')) {
-        value.remove_prefix(1);
-        value = value.substr(0, value.find('"'));
-    }
-    value = Trim(value.substr(0, value.find(';')));
     std::string boundary = "--";
-    boundary += value;
+    boundary += Trim(GetHeaderParam("boundary", headerLine));
     return boundary;
 }
 
@@ -184,20 +330,19 @@ struct Range {
 };
 
 // The first line at or after a position that is empty (header "") or starts with header, in any
-// case. Parts are read in document order, so the positions asked for only grow and every line
-// is looked at once however many parts ask; a position before the last one is searched afresh.
+// case. The lines that match are listed as far as a question needs and then found by binary
+// search, so every line is looked at once however many parts ask, in whatever order.
 class LineSearch {
 public:
     explicit LineSearch(std::string_view header) : header_(header) {}
 
     std::size_t From(Lines all, std::size_t from) {
-        if (from < asked_ || from > found_) {
-            found_ = from;
-            while (found_ < all.size() && !Matches(all[found_]))
-                ++found_;
+        while ((matches_.empty() || matches_.back() < from) && listed_ < all.size()) {
+            if (Matches(all[listed_])) matches_.push_back(listed_);
+            ++listed_;
         }
-        asked_ = from;
-        return found_;
+        const auto it = std::lower_bound(matches_.begin(), matches_.end(), from);
+        return it == matches_.end() ? all.size() : *it;
     }
 
 private:
@@ -206,8 +351,8 @@ private:
     }
 
     std::string_view header_;
-    std::size_t asked_ = kNone; // no line in [asked_, found_) matches
-    std::size_t found_ = kNone;
+    std::vector<std::size_t> matches_; // the matching lines among the first listed_
+    std::size_t listed_ = 0;
 };
 
 // What a part's parser looks for in the lines of the whole message: its header lines and its
@@ -270,12 +415,12 @@ private:
     bool dashedSorted_ = false;
 };
 
-// The Content-Type line of part when it names a multipart anywhere (a parameter included).
+// The Content-Type line of part when its type names a multipart.
 std::optional<std::string> MultipartTypeLine(MessageIndex& index, Range part) {
     const std::size_t at = index.HeaderLine(kType, part);
     if (at == kNone) return std::nullopt;
     std::string line = index.Unfolded(at, part.to);
-    if (!Contains(UpperCase(line), "MULTIPART")) return std::nullopt;
+    if (!Contains(UpperCase(GetHeaderValueWithoutParams(line)), "MULTIPART")) return std::nullopt;
     return line;
 }
 
@@ -447,14 +592,13 @@ void TKorpMsg::ParseRawMail() {
 void TKorpMsg::SetHeaderFields() {
     const auto views = Headers.Views();
     const Lines headers(views);
-    // A leading mailbox envelope line "From sender date": its sender field.
-    if (!views.empty())
-        From = std::string(views[0].substr(std::min<std::size_t>(5, views[0].size()), 72));
-
+    // Whole values: only Content-Type has parameters after a ";" (RFC 2045 5.1); a Subject or a
+    // quoted display name may hold a ";" of its own. From is the From header or nothing: the
+    // reading side chooses Sender or Reply-To in its place.
     auto value = [&](std::string_view name) -> std::optional<std::string> {
         const auto line = FindHeader(name, headers);
         if (!line) return std::nullopt;
-        return RawHeaderToWindows1252(GetHeaderParam(name, *line));
+        return RawHeaderToWindows1252(GetHeaderValue(*line));
     };
     if (auto v = value("FROM:")) From = DecodeEncodedWords(*v);
     if (auto v = value("SENDER:")) Sender = DecodeAddressList(*v);
@@ -466,8 +610,8 @@ void TKorpMsg::SetHeaderFields() {
     if (auto v = value("CC:")) CC = DecodeAddressList(*v);
     if (auto v = value("DATE:")) Date = *v;
     if (auto v = value("SUBJECT:")) Subject = DecodeEncodedWords(*v);
-    const auto type = value("CONTENT-TYPE:");
-    ContentType = type ? UpperCase(*type) : "TEXT/PLAIN";
+    const auto type = FindHeader("CONTENT-TYPE:", headers);
+    ContentType = type ? UpperCase(GetHeaderValueWithoutParams(*type)) : "TEXT/PLAIN";
     const auto encoding = value("CONTENT-TRANSFER-ENCODING:");
     ContentTransferEncoding = encoding ? UpperCase(*encoding) : "7BIT";
 }
@@ -482,16 +626,20 @@ struct PartHeaders {
     std::string charset;
 };
 
-// The file name a "name" or "filename" parameter gives (its "=" still in front).
+// The file name a "name" or "filename" parameter gives. Some mail programs quote it with
+// apostrophes, others put encoded words in it (RFC 2047 5 forbids that; readers accept it).
 std::string FileNameOf(std::string parameter) {
     if (!parameter.empty()) {
-        parameter.erase(0, 1); // the "="
-        if (!parameter.empty()) {
-            Unquote(parameter);
-            parameter = std::string(Trim(DecodeEncodedWords(parameter)));
-        }
+        Unquote(parameter);
+        parameter = std::string(Trim(DecodeEncodedWords(parameter)));
     }
     return parameter;
+}
+
+// A Content-Type line's charset parameter, without a comment after it.
+std::string CharsetOf(std::string_view typeLine) {
+    const std::string charset = GetHeaderParam("charset", typeLine);
+    return std::string(Trim(std::string_view(charset).substr(0, charset.find_first_of(" \t("))));
 }
 
 // Reads the headers that decide how a part is read. Each header line is read once however many
@@ -505,17 +653,20 @@ public:
         const bool typeRead = Read(kType, part);
         if (typeRead) {
             h_.typeLine = line_.value_or(std::string());
-            h_.contentType =
-                line_ ? UpperCase(GetHeaderParam("CONTENT-TYPE:", *line_)) : "TEXT/PLAIN";
-            // "NAME" also matches a filename parameter here.
-            name_ = line_ ? GetHeaderParam("NAME", *line_) : std::string();
-            h_.charset = line_ ? CharsetOfContentType(*line_) : std::string();
+            h_.contentType = line_ ? UpperCase(GetHeaderValueWithoutParams(*line_)) : "TEXT/PLAIN";
+            // Some mail programs write "filename" in the Content-Type too: it stands in for a
+            // missing "name".
+            name_.clear();
+            if (line_) {
+                name_ = GetHeaderParam("name", *line_);
+                if (name_.empty()) name_ = GetHeaderParam("filename", *line_);
+            }
+            h_.charset = line_ ? CharsetOf(*line_) : std::string();
         }
         if (Read(kTransferEncoding, part))
-            h_.encoding =
-                line_ ? UpperCase(GetHeaderParam("CONTENT-TRANSFER-ENCODING:", *line_)) : "7BIT";
+            h_.encoding = line_ ? UpperCase(GetHeaderValue(*line_)) : "7BIT";
         const bool dispositionRead = Read(kDisposition, part);
-        if (dispositionRead) filename_ = line_ ? GetHeaderParam("FILENAME", *line_) : std::string();
+        if (dispositionRead) filename_ = line_ ? GetHeaderParam("filename", *line_) : std::string();
         if (typeRead || dispositionRead)
             h_.fileName = FileNameOf(name_.empty() ? filename_ : name_);
         return h_;
@@ -542,6 +693,125 @@ private:
     PartHeaders h_;
 };
 
+// A text part's body decoded by its transfer encoding and converted to Windows-1252.
+std::string DecodedText(Lines body, const std::string& encoding, const std::string& charset) {
+    std::string decoded;
+    if (encoding == "QUOTED-PRINTABLE") {
+        decoded = DecodeQuotedPrintable(JoinLines(body));
+    } else if (encoding == "BASE64") {
+        TMemoryStream mem;
+        {
+            TBase64DecodingStream decoder(mem);
+            for (const auto line : body)
+                decoder.Write(line.data(), line.size());
+        }
+        decoded = mem.Bytes();
+    } else {
+        decoded = JoinLines(body);
+    }
+    return ConvertToWindows1252(decoded, charset);
+}
+
+bool IsLink(std::string_view token) {
+    while (!token.empty() &&
+           std::string_view("<([\"'").find(token.front()) != std::string_view::npos)
+        token.remove_prefix(1);
+    const std::string lower = LowerCase(token.substr(0, 8));
+    return lower.starts_with("http://") || lower.starts_with("https://") ||
+           lower.starts_with("www.") || lower.starts_with("mailto:") || Contains(token, "://");
+}
+
+bool IsWordByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+           u >= 0xC0; // the accented letters of Windows-1252
+}
+
+// Whether the plain alternative of a multipart/alternative says something of its own. Mail
+// programs may leave it empty, and newsletter software often puts in it only a notice to view
+// the HTML ("Bekijk deze e-mail in uw browser", "This is an HTML message", "Lees de nieuwsbrief
+// online: <link>") or a bare link to a web version. Only a short text that speaks of HTML, a
+// browser or a web version, or of "online" or "web" next to a link, counts as such a notice: a
+// letter that happens to mention one of them is still read.
+bool SaysMoreThanViewTheHtml(std::string_view text) {
+    constexpr std::size_t kNoticeWords = 40;
+    static constexpr std::string_view kHtmlCues[] = {
+        "html",      "browser",  "webversie", "web-versie",    "web version",
+        "webpagina", "web page", "webpage",   "online versie", "online version"};
+    static constexpr std::string_view kWebWords[] = {" online ", " web "};
+    auto blank = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u <= ' ' || u == 0xA0; // a no-break space too
+    };
+    std::size_t words = 0;
+    bool link = false;
+    // The words without the links, in lower case, without the punctuation around them, each
+    // with a blank before and after.
+    std::string prose = " ";
+    for (std::size_t i = 0; i < text.size();) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const std::size_t start = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        std::string_view token = text.substr(start, i - start);
+        if (IsLink(token)) {
+            link = true;
+            continue;
+        }
+        while (!token.empty() && !IsWordByte(token.front()))
+            token.remove_prefix(1);
+        while (!token.empty() && !IsWordByte(token.back()))
+            token.remove_suffix(1);
+        if (token.empty()) continue;
+        if (++words > kNoticeWords) return true;
+        prose += LowerCase(token);
+        prose += ' ';
+    }
+    if (words == 0) return false; // nothing, or only links
+    const auto in = [&](std::string_view cue) { return Contains(prose, cue); };
+    return std::none_of(std::begin(kHtmlCues), std::end(kHtmlCues), in) &&
+           !(link && std::any_of(std::begin(kWebWords), std::end(kWebWords), in));
+}
+
+// Which part of a multipart/alternative to read. The parts are the same content in different
+// forms (RFC 2046 5.1.4), and reading more than one reads the mail twice. In order of choice: a
+// plain text that says something of its own; the HTML, alone or in a multipart with its images;
+// another text that is not a calendar (an invitation's raw calendar data is not for reading);
+// the plain text after all; the first part.
+std::size_t ChooseAlternative(MessageIndex& index, PartHeaderReader& headers,
+                              const std::vector<Range>& parts) {
+    enum Rank { kOwnPlainText, kHtml, kOtherText, kPlainNotice, kOther };
+    std::size_t chosen = 0;
+    Rank best = kOther;
+    for (std::size_t k = 0; k < parts.size() && best != kOwnPlainText; ++k) {
+        Rank rank = kOther;
+        if (MultipartTypeLine(index, parts[k])) {
+            rank = kHtml;
+        } else {
+            const PartHeaders& h = headers.Of(parts[k]);
+            const std::string& type = h.contentType;
+            if (!h.fileName.empty() || !Contains(type, "TEXT")) {
+                rank = kOther;
+            } else if (type == "TEXT/PLAIN") {
+                const Lines part = index.Slice(parts[k]);
+                const std::string text =
+                    DecodedText(part.subspan(HeaderBlockLength(part)), h.encoding, h.charset);
+                rank = SaysMoreThanViewTheHtml(text) ? kOwnPlainText : kPlainNotice;
+            } else if (type == "TEXT/HTML") {
+                rank = kHtml;
+            } else if (type != "TEXT/CALENDAR") {
+                rank = kOtherText;
+            }
+        }
+        if (rank < best) {
+            best = rank;
+            chosen = k;
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
 void TKorpMsg::ProcessPart(Lines whole) {
@@ -553,6 +823,13 @@ void TKorpMsg::ProcessPart(Lines whole) {
     std::vector<Range> children;
     auto split = [&](const Pending& part, const std::string& typeLine) {
         SplitLevel(index, part.lines, typeLine, children);
+        // typeLine may be the header reader's own, which choosing an alternative overwrites:
+        // it is not read after that.
+        if (UpperCase(GetHeaderValueWithoutParams(typeLine)) == "MULTIPART/ALTERNATIVE") {
+            const std::size_t chosen = ChooseAlternative(index, headers, children);
+            pending.push_back({children[chosen], part.depth + 1, true});
+            return;
+        }
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             pending.push_back({*it, part.depth + 1, true});
     };
@@ -622,25 +899,12 @@ void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::s
         AddAttachment(block, "APPLICATION/OCTET-STREAM", name, "X-UUENCODE");
     }
     // After a uuencoded block the part counts as x-uuencode: the rest is taken as it stands.
-    const std::string effective = hadBlock ? std::string("X-UUENCODE") : encoding;
-    std::string decoded;
-    if (effective == "QUOTED-PRINTABLE") {
-        decoded = DecodeQuotedPrintable(JoinLines(kept));
-    } else if (effective == "BASE64") {
-        TMemoryStream mem;
-        {
-            TBase64DecodingStream decoder(mem);
-            for (const auto line : kept)
-                decoder.Write(line.data(), line.size());
-        }
-        decoded = mem.Bytes();
-    } else {
+    if (hadBlock || (encoding != "QUOTED-PRINTABLE" && encoding != "BASE64")) {
         for (const auto line : kept)
             Text.Add(ConvertToWindows1252(line, charset));
         return;
     }
-    if (!IsWindows1252Compatible(charset)) decoded = ConvertToWindows1252(decoded, charset);
-    Text.AddText(decoded);
+    Text.AddText(DecodedText(kept, encoding, charset));
 }
 
 void TKorpMsg::AddAttachment(Lines lines, const std::string& type, std::string name,

@@ -71,7 +71,7 @@ TEST(Base64DecodingStream, CannotBeReadOrSought) {
     EXPECT_THROW(decoder.Seek(0, TSeekOrigin::soBeginning), EStreamError);
 }
 
-TEST(QuotedPrintable, DecodesEscapesSoftBreaksAndUnderscores) {
+TEST(QuotedPrintable, DecodesEscapesAndSoftBreaksAndKeepsUnderscores) {
     struct Case {
         std::string in;
         std::string out;
@@ -82,7 +82,7 @@ TEST(QuotedPrintable, DecodesEscapesSoftBreaksAndUnderscores) {
         {"a=3Db", "a=b"},
         {"x=ZZy", "x@y"},
         {"regel=\r\nvervolg", "regelvervolg"},
-        {"a_b", "a b"},
+        {"klant_service@example.nl", "klant_service@example.nl"}, // "_" is a blank only in Q words
         {"eind=", "eind"},
         {"eind=4", "eind"},
         {"", ""},
@@ -92,7 +92,7 @@ TEST(QuotedPrintable, DecodesEscapesSoftBreaksAndUnderscores) {
         EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in;
 }
 
-TEST(EncodedWords, DecodesQAndBWordsAndLeavesBrokenOnesAlone) {
+TEST(EncodedWords, DecodesQAndBWordsJoinsAdjacentOnesAndLeavesBrokenOnesAlone) {
     struct Case {
         std::string in;
         std::string out;
@@ -103,7 +103,13 @@ TEST(EncodedWords, DecodesQAndBWordsAndLeavesBrokenOnesAlone) {
         {"=?iso-8859-1?X?abc?= rest", " rest"},
         {"a =? b", "a =? b"},
         {"=?iso-8859-1?Q?abc", "=?iso-8859-1?Q?abc"},
-        {"x =?a?Q?1?= =?a?Q?2?= y", "x 1 2 y"}, // blanks between words stay
+        {"=?a?Q?offerte_2025?= =?a?Q?offerte=5F2025?=", "offerte 2025offerte_2025"},
+        // White space between two encoded words goes, next to ordinary text it stays.
+        {"x =?a?Q?1?= =?a?Q?2?= y", "x 12 y"},
+        {"=?a?Q?werkt?= \t =?a?Q?ijden?=", "werktijden"},
+        {"=?a?Q?nieuwe?= =?a?Q?_regeling?=", "nieuwe regeling"},
+        {"=?a?Q?een?= en =?a?Q?twee?=", "een en twee"},
+        {"=?a?Q?een?= =?a?Q?open", "een =?a?Q?open"},
         {"=?a?q?lower?=", "lower"},
         {"=?a?Q?ok?= and =?a?Q?open", "ok and =?a?Q?open"},
         // Decoded text that forms a new encoded word is decoded again, also across the "=".

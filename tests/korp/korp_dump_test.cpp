@@ -42,7 +42,7 @@ TEST(KorpDump, PrintsOneJsonObjectPerMessageWithLatin1CodePoints) {
                   "\"Subject\":\"Caf\xC3\xA9 open\",\"Date\":\"\",\"SendTo\":\"\",\"CC\":\"\","
                   "\"ReplyTo\":\"\",\"ContentType\":\"TEXT/PLAIN\","
                   "\"ContentTransferEncoding\":\"QUOTED-PRINTABLE\","
-                  "\"Text\":[\"Het caf\xC3\xA9 is open vandaag.\","
+                  "\"Text\":[\"Het caf\xC3\xA9 is open vandaag, zie menu_2025.pdf.\","
                   "\"Een lange regel die hier doorloopt.\"],\"AttachedFiles\":[]}");
     EXPECT_NE(second.find("\"AttachedFiles\":[{\"FileName\":\"rapport.pdf\","
                           "\"MimeType\":\"application/pdf\",\"Size\":292,\"SHA256\":\""),

@@ -42,14 +42,16 @@ private:
     std::string out_; // decoded bytes of one Write, handed to the target at once
 };
 
-/// Decodes quoted-printable text: "_" becomes a blank, "=XX" the byte XX (either case; "@" when
-/// XX is not hexadecimal), "=" before CR or LF drops itself and the next two bytes, "=" with one
-/// byte before the end drops both.
+/// Decodes quoted-printable text (RFC 2045 6.7): "=XX" becomes the byte XX (either case; "@"
+/// when XX is not hexadecimal), "=" before CR or LF drops itself and the next two bytes, "=" with
+/// one byte before the end drops both; every other byte, "_" included, stays.
 std::string DecodeQuotedPrintable(std::string text);
 
-/// Replaces every decodable encoded word (=?charset?Q|B?text?=) of a header value.
-/// An unknown encoding letter drops the word; a word without its closing "?=" and everything
-/// after it stay as written. Decoded text that forms a new encoded word is decoded again.
+/// Replaces every decodable encoded word (=?charset?Q|B?text?=) of a header value; in a Q word
+/// "_" is a blank (RFC 2047 4.2). White space between two adjacent encoded words goes (RFC 2047
+/// 6.2); white space next to ordinary text stays. An unknown encoding letter drops the word; a
+/// word without its closing "?=" and everything after it stay as written. Decoded text that forms
+/// a new encoded word is decoded again.
 std::string DecodeEncodedWords(std::string_view s);
 
 /// The 6-bit value of a uuencode character: the grave accent and the blank are 0, codes 33 to 95

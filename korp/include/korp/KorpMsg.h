@@ -3,9 +3,10 @@
 // Parsing is line-based and lenient: a message is never rejected, and an odd structure gives less
 // text or an extra attachment. Multiparts and enclosed messages are opened 100 levels deep at
 // most: a part nested deeper is kept whole, unread, as an attachment named "_cosa_.eml". No input
-// makes parsing slower than O(n log n) in the size of the message. The one error is
-// EKorpDecodeError ("Oops...", KorpErrors.h) from a malformed uuencoded line; it ends ParseRawMail
-// with the fields parsed so far kept.
+// makes parsing slower than O(n log n) in the size of the message. Of a multipart/alternative
+// one part is read: the plain text, unless it is empty or only points to the HTML, which is then
+// read instead. The one error is EKorpDecodeError ("Oops...", KorpErrors.h) from a malformed
+// uuencoded line; it ends ParseRawMail with the fields parsed so far kept.
 //
 // Text is kept as received, 8-bit, with one exception: a text part or encoded header word that
 // declares a charset other than US-ASCII, ISO-8859-1 or Windows-1252 is converted to Windows-1252
@@ -71,7 +72,7 @@ public:
 
     TPriority Priority = prNormal;
     std::string UserName;
-    std::string From;
+    std::string From; ///< the From header's value; empty without one
     std::string Sender;
     std::string MessageId;
     std::string InReplyTo;
@@ -110,23 +111,33 @@ private:
 // Header helpers, shared by the message's own header and its parts. Lines are given as views so
 // that parts are ranges of the raw lines rather than copies.
 
-/// The header line whose upper-case form begins with name ("CONTENT-TYPE:"), with its folded
-/// continuation lines trimmed and appended without a blank. Leading empty lines are skipped;
-/// the search ends at the next empty line.
+/// The header line whose upper-case form begins with name ("CONTENT-TYPE:"), unfolded: its
+/// continuation lines appended as they are, the blank or tab that starts each one kept. Leading
+/// empty lines are skipped; the search ends at the next empty line.
 std::optional<std::string> FindHeader(std::string_view name,
                                       std::span<const std::string_view> lines);
 std::optional<std::string> FindHeader(std::string_view name, const TStringList& lines);
 
-/// The trimmed text after the first occurrence of key (upper case) in line, cut at its first ";";
-/// empty when key does not occur.
-std::string GetHeaderParam(std::string_view key, std::string_view line);
+/// The whole value of a header line, trimmed: everything after the colon that ends its name.
+std::string GetHeaderValue(std::string_view line);
+
+/// The value of a header with parameters (Content-Type, Content-Disposition) without them: the
+/// trimmed text before the first ";" that is not inside a quoted string.
+std::string GetHeaderValueWithoutParams(std::string_view line);
+
+/// The value of the parameter attribute (any case) of a header with parameters, as
+/// "attribute=value" after a ";" (RFC 2045 5.1): a quoted string without its quotes and
+/// backslashes, or the trimmed text up to the next ";". RFC 2231 extended values
+/// ("attribute*=charset''text") and sections ("attribute*0", "attribute*1" ...) are joined,
+/// decoded and converted to Windows-1252, and win over a plain value. Empty when there is none.
+std::string GetHeaderParam(std::string_view attribute, std::string_view line);
 
 /// How many lines the header block and the blank lines after it take at the top of lines.
 std::size_t HeaderBlockLength(std::span<const std::string_view> lines);
 /// Deletes the header block and the blank lines after it, leaving the body.
 void StripHeaderBlock(TStringList& lines);
 
-/// "--" followed by the boundary parameter of a Content-Type header line.
+/// "--" followed by the boundary parameter of a Content-Type header line (trimmed).
 std::string GetBoundary(std::string_view headerLine);
 
 /// The leaf parts of a (possibly nested) multipart, each with its own header block, in document
