@@ -381,26 +381,52 @@ private:
 // How a tag's attributes hide its content.
 struct Visibility {
     bool hidden = false;   // display:none, visibility:hidden, opacity:0, hidden, aria-hidden
-    bool zeroSize = false; // font-size of zero or one pixel
+    bool zeroSize = false; // font-size of a pixel or less
     bool resized = false;  // sets a readable font size (inside a zero-size element, text shows)
 };
 
-bool isZeroLength(std::string_view value, double atMost) {
+// A CSS length: its number and its unit ("px", "em", "%", empty when none is given).
+struct Length {
+    double number = 0;
+    std::string_view unit;
+};
+
+std::optional<Length> parseLength(std::string_view value) {
     std::size_t i = 0;
-    double number = 0, scale = 0;
-    for (; i < value.size() && (isDigit(value[i]) || value[i] == '.'); ++i) {
-        if (value[i] == '.') {
+    while (i < value.size() && (isDigit(value[i]) || value[i] == '.'))
+        ++i;
+    if (i == 0) return std::nullopt;
+    Length length;
+    double scale = 0;
+    for (char c : value.substr(0, i)) {
+        if (c == '.') {
             scale = scale == 0 ? 0.1 : scale;
-            continue;
-        }
-        if (scale == 0) {
-            number = number * 10 + (value[i] - '0');
+        } else if (scale == 0) {
+            length.number = length.number * 10 + (c - '0');
         } else {
-            number += scale * (value[i] - '0');
+            length.number += scale * (c - '0');
             scale /= 10;
         }
     }
-    return i > 0 && number <= atMost;
+    std::size_t u = i;
+    while (u < value.size() && ((value[u] >= 'a' && value[u] <= 'z') || value[u] == '%'))
+        ++u;
+    length.unit = value.substr(i, u - i);
+    return length;
+}
+
+bool isZero(std::string_view value) {
+    const std::optional<Length> length = parseLength(value);
+    return length && length->number == 0;
+}
+
+// A font size of a pixel or a point is as unreadable as none; "0.9em" is a size like any other.
+bool isUnreadableSize(std::string_view value) {
+    const std::optional<Length> size = parseLength(value);
+    if (!size) return false;
+    if (size->unit == "em" || size->unit == "rem") return size->number <= 0.1;
+    if (size->unit == "%") return size->number <= 10;
+    return size->number <= 1;
 }
 
 void readStyle(std::string_view style, Visibility& v) {
@@ -421,18 +447,17 @@ void readStyle(std::string_view style, Visibility& v) {
             value = value.substr(0, bang);
         if ((property == "display" && value == "none") ||
             (property == "visibility" && value == "hidden") ||
-            (property == "opacity" && isZeroLength(value, 0)))
+            (property == "opacity" && isZero(value)))
             v.hidden = true;
         if (property == "font-size") {
-            // a pixel or point of text is as unreadable as none
-            if (isZeroLength(value, 1))
+            if (isUnreadableSize(value))
                 v.zeroSize = true;
             else
                 v.resized = true;
         }
         if ((property == "max-height" || property == "height" || property == "max-width" ||
              property == "width") &&
-            isZeroLength(value, 0))
+            isZero(value))
             clipped = true;
         if (property == "overflow" && value == "hidden") overflowHidden = true;
     }
