@@ -546,12 +546,18 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
                     break;
                 }
             }
-            const std::string plain = HtmlText::toText(html);
+            std::vector<HtmlLine> htmlLines = HtmlText::toLines(html);
+            std::string plain;
+            for (const HtmlLine& line : htmlLines) {
+                plain += line.text;
+                plain += '\n';
+            }
             forEachWord(unreadPlain, [&](const std::string& w) { previousPlainWords.insert(w); });
             unreadPlain.clear();
             // multipart/alternative gives the same message twice: plain, then HTML
             if (repeatsPlainText(previousPlainWords, plain)) continue;
-            segment = splitLines(plain);
+            for (HtmlLine& line : htmlLines)
+                segment.push_back(std::move(line.text));
             previousPlainWords.clear();
         } else {
             for (; i < lines.size() && !HtmlText::startsHtml(lines[i]); ++i) {
