@@ -556,8 +556,10 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
             unreadPlain.clear();
             // multipart/alternative gives the same message twice: plain, then HTML
             if (repeatsPlainText(previousPlainWords, plain)) continue;
-            for (HtmlLine& line : htmlLines)
-                segment.push_back(std::move(line.text));
+            // a newsletter's footer goes whatever its words, when its look gives it away
+            const std::size_t footer = wrapping_.footerByLook(htmlLines);
+            for (std::size_t k = 0; k < footer; ++k)
+                segment.push_back(std::move(htmlLines[k].text));
             previousPlainWords.clear();
         } else {
             for (; i < lines.size() && !HtmlText::startsHtml(lines[i]); ++i) {
