@@ -336,6 +336,10 @@ TEST_F(Schoonmaken, TextHiddenFromViewIsNotRead) {
          "Een twee"},
         {"text of no size", "<p>Een<span style=\"font-size:0px\">verstopt</span> twee</p>", false,
          "Een twee"},
+        {"a point, or a tenth of the text around it",
+         "<p>Een<span style=\"font-size:1pt\">x</span><span style=\"font-size:0.1em\">y</span> "
+         "twee</p>",
+         false, "Een twee"},
         {"nested elements of the same name",
          "<div style=\"display:none\"><div>a</div><div>b</div></div><div>Zichtbaar</div>", false,
          "Zichtbaar"},
@@ -351,6 +355,10 @@ TEST_F(Schoonmaken, TextHiddenFromViewIsNotRead) {
         {"visible values",
          "<div style=\"display:block;opacity:0.5;font-size:12px\">Zichtbaar</div>", false,
          "Zichtbaar"},
+        {"sizes relative to the text around them",
+         "<p style=\"font-size:0.9em\">Een</p><p style=\"font-size:.8rem\">twee</p>"
+         "<p style=\"font-size:85%\">drie</p>",
+         false, "Een\r\n\r\ntwee\r\n\r\ndrie"},
         {"never closed", "<div style=\"display:none\">Niet gesloten", false, "Niet gesloten"},
         {"closed only by the body", "<body><div style=\"display:none\">Tekst</body>", false,
          "Tekst"},

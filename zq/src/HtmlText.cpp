@@ -138,18 +138,41 @@ bool inList(const std::array<const char*, N>& list, std::string_view name) {
 // every level would make blockquotes nested thousands deep take memory quadratic in their number.
 constexpr int kMaxQuoteDepth = 20;
 
-// Collects lines with their blockquote depth.
+// How text shows where it stands in the source.
+struct Print {
+    bool small = false, grey = false, footer = false;
+    std::size_t link = 0; // the link it is in, counted from 1; 0 when in none
+};
+
+// Collects lines with their blockquote depth and their look. The text added goes in the print
+// last set; a link's target goes with the first line that holds text of it.
 class LineBuilder {
 public:
+    explicit LineBuilder(const std::vector<std::string>& linkTargets) : targets_(linkTargets) {}
+
+    void setPrint(const Print& print) { print_ = print; }
     void text(std::string_view s) {
         for (char c : s) {
             if (isSpace(c) || uc(c) == 0xA0) {
                 pendingSpace_ = !current_.empty();
-            } else {
-                if (pendingSpace_) current_ += ' ';
-                pendingSpace_ = false;
-                if (current_.empty()) currentDepth_ = depth_;
-                current_ += c;
+                continue;
+            }
+            if (pendingSpace_) current_ += ' ';
+            pendingSpace_ = false;
+            if (current_.empty()) currentDepth_ = depth_;
+            current_ += c;
+            if (isAlnum(c)) {
+                ++letters_;
+                if (print_.small || print_.grey || print_.footer) ++smallLetters_;
+            }
+            if (print_.link != 0 && print_.link != lastLink_) {
+                ++look_.links;
+                lastLink_ = print_.link;
+                if (print_.link > targeted_ && print_.link <= targets_.size()) {
+                    look_.targets += targets_[print_.link - 1];
+                    look_.targets += ' ';
+                    targeted_ = print_.link;
+                }
             }
         }
     }
@@ -163,13 +186,19 @@ public:
         }
     }
     void lineBreak() {
-        if (!current_.empty()) lines_.emplace_back(currentDepth_, std::move(current_));
+        if (!current_.empty()) {
+            look_.smallPrint = letters_ > 0 && smallLetters_ * 4 >= letters_ * 3;
+            lines_.push_back({currentDepth_, std::move(current_), std::move(look_)});
+        }
         current_.clear();
+        look_ = LineLook();
+        letters_ = smallLetters_ = 0;
+        lastLink_ = 0;
         pendingSpace_ = false;
     }
     void paragraphBreak() {
         lineBreak();
-        if (!lines_.empty() && !lines_.back().second.empty()) lines_.emplace_back(depth_, "");
+        if (!lines_.empty() && !lines_.back().text.empty()) lines_.push_back({depth_, "", {}});
     }
     void space() { pendingSpace_ = !current_.empty(); }
     void listItem() { // a "- " bullet: voices pass over it and paragraph repair keeps the item
@@ -186,21 +215,33 @@ public:
         paragraphBreak();
         if (depth_ > 0) --depth_;
     }
-    std::string result() {
+    std::vector<HtmlLine> result() {
         lineBreak();
-        std::string out;
-        for (const auto& [depth, line] : lines_) {
-            for (int d = 0; d < std::min(depth, kMaxQuoteDepth); ++d)
-                out += "> ";
-            out += line;
-            out += '\n';
+        std::vector<HtmlLine> out;
+        out.reserve(lines_.size());
+        for (Line& line : lines_) {
+            std::string text;
+            for (int d = 0; d < std::min(line.depth, kMaxQuoteDepth); ++d)
+                text += "> ";
+            text += line.text;
+            out.push_back({std::move(text), std::move(line.look)});
         }
         return out;
     }
 
 private:
-    std::vector<std::pair<int, std::string>> lines_;
+    struct Line {
+        int depth;
+        std::string text;
+        LineLook look;
+    };
+    const std::vector<std::string>& targets_;
+    std::vector<Line> lines_;
     std::string current_;
+    LineLook look_;
+    std::size_t letters_ = 0, smallLetters_ = 0; // of the current line
+    std::size_t lastLink_ = 0, targeted_ = 0;
+    Print print_;
     int depth_ = 0;
     int currentDepth_ = 0;
     bool pendingSpace_ = false;
@@ -378,35 +419,150 @@ private:
     Piece pendingPiece_;
 };
 
-// How a tag's attributes hide its content.
-struct Visibility {
-    bool hidden = false;   // display:none, visibility:hidden, opacity:0, hidden, aria-hidden
-    bool zeroSize = false; // font-size of zero or one pixel
-    bool resized = false;  // sets a readable font size (inside a zero-size element, text shows)
+// What a tag's attributes say about how its content shows.
+struct TagStyle {
+    bool hidden = false;       // display:none, visibility:hidden, opacity:0, hidden, aria-hidden
+    bool zeroSize = false;     // font-size of a pixel or less
+    bool resized = false;      // a readable font size (inside a zero-size element, text shows)
+    std::optional<bool> small; // a font size is set: under a comfortable reading size or not
+    std::optional<bool> grey;  // a text colour is set: grey or not
+    bool footer = false;       // its class or id names it a footer
+    std::string_view href;     // where a link goes
 };
 
-bool isZeroLength(std::string_view value, double atMost) {
+// A CSS length: its number and its unit ("px", "em", "%", empty when none is given).
+struct Length {
+    double number = 0;
+    std::string_view unit;
+};
+
+std::optional<Length> parseLength(std::string_view value) {
     std::size_t i = 0;
-    double number = 0, scale = 0;
-    for (; i < value.size() && (isDigit(value[i]) || value[i] == '.'); ++i) {
-        if (value[i] == '.') {
+    while (i < value.size() && (isDigit(value[i]) || value[i] == '.'))
+        ++i;
+    if (i == 0) return std::nullopt;
+    Length length;
+    double scale = 0;
+    for (char c : value.substr(0, i)) {
+        if (c == '.') {
             scale = scale == 0 ? 0.1 : scale;
-            continue;
-        }
-        if (scale == 0) {
-            number = number * 10 + (value[i] - '0');
+        } else if (scale == 0) {
+            length.number = length.number * 10 + (c - '0');
         } else {
-            number += scale * (value[i] - '0');
+            length.number += scale * (c - '0');
             scale /= 10;
         }
     }
-    return i > 0 && number <= atMost;
+    std::size_t u = i;
+    while (u < value.size() && ((value[u] >= 'a' && value[u] <= 'z') || value[u] == '%'))
+        ++u;
+    length.unit = value.substr(i, u - i);
+    return length;
 }
 
-void readStyle(std::string_view style, Visibility& v) {
+bool isZero(std::string_view value) {
+    const std::optional<Length> length = parseLength(value);
+    return length && length->number == 0;
+}
+
+// A font size of a pixel or a point is as unreadable as none; "0.9em" is a size like any other.
+bool isUnreadableSize(std::string_view value) {
+    const std::optional<Length> size = parseLength(value);
+    if (!size) return false;
+    if (size->unit == "em" || size->unit == "rem") return size->number <= 0.1;
+    if (size->unit == "%") return size->number <= 10;
+    return size->number <= 1;
+}
+
+// Font sizes by keyword, as browsers give them to a 16px text.
+std::optional<bool> isSmallSize(std::string_view value) {
+    if (value == "xx-small" || value == "x-small") return true;
+    if (value == "small" || value == "medium" || value == "large" || value == "x-large" ||
+        value == "xx-large")
+        return false;
+    const std::optional<Length> size = parseLength(value);
+    if (!size) return std::nullopt;
+    // under about 11 pixels text is small print
+    if (size->unit == "px" || size->unit.empty()) return size->number < 11;
+    if (size->unit == "pt") return size->number < 8.25;
+    if (size->unit == "em" || size->unit == "rem") return size->number < 0.7;
+    if (size->unit == "%") return size->number < 70;
+    return std::nullopt;
+}
+
+// The size in the font shorthand ("bold 10px/14px Arial"): its first length with a unit.
+std::optional<bool> fontShorthandSize(std::string_view value) {
+    for (std::size_t i = 0; i < value.size();) {
+        std::size_t end = value.find(' ', i);
+        if (end == std::string_view::npos) end = value.size();
+        const std::string_view word = value.substr(i, end - i);
+        const std::optional<Length> size = parseLength(word);
+        if ((size && !size->unit.empty()) || word.starts_with("x-small") ||
+            word.starts_with("xx-small"))
+            return isSmallSize(word.substr(0, word.find('/')));
+        i = end + 1;
+    }
+    return std::nullopt;
+}
+
+int digitValue(char c, bool hex) {
+    if (isDigit(c)) return c - '0';
+    if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// True for a grey text colour, the colour of small print: no hue to speak of, lighter than the
+// near black of body text ("#333") and darker than what hardly shows on white.
+std::optional<bool> isGreyColour(std::string_view value) {
+    if (value.empty() || value == "inherit" || value == "initial" || value == "unset" ||
+        value == "currentcolor")
+        return std::nullopt;
+    static constexpr std::array<const char*, 13> kGreys = {
+        "gray",      "grey",           "darkgray",      "darkgrey",  "dimgray",
+        "dimgrey",   "silver",         "lightgray",     "lightgrey", "slategray",
+        "slategrey", "lightslategray", "lightslategrey"};
+    for (const char* name : kGreys)
+        if (value == name) return true;
+    std::array<int, 3> rgb{};
+    if (value.starts_with("rgb")) {
+        std::size_t i = value.find('(');
+        for (int& channel : rgb) {
+            while (i < value.size() && !isDigit(value[i]))
+                ++i;
+            if (i >= value.size()) return false;
+            channel = 0;
+            for (; i < value.size() && isDigit(value[i]); ++i)
+                channel = std::min(channel * 10 + (value[i] - '0'), 255);
+        }
+    } else {
+        // "#999", "#999999"; a font element's colour may lack the '#'
+        const std::string_view hex = value.starts_with('#') ? value.substr(1) : value;
+        if (!std::all_of(hex.begin(), hex.end(), [](char c) { return digitValue(c, true) >= 0; }))
+            return false;
+        if (hex.size() == 3 || hex.size() == 4) {
+            for (std::size_t k = 0; k < 3; ++k)
+                rgb[k] = digitValue(hex[k], true) * 17;
+        } else if (hex.size() == 6 || hex.size() == 8) {
+            for (std::size_t k = 0; k < 3; ++k)
+                rgb[k] = digitValue(hex[2 * k], true) * 16 + digitValue(hex[2 * k + 1], true);
+        } else {
+            return false;
+        }
+    }
+    const auto [lo, hi] = std::minmax({rgb[0], rgb[1], rgb[2]});
+    return hi - lo <= 0x20 && lo >= 0x60 && hi <= 0xDD;
+}
+
+void readStyle(std::string_view style, TagStyle& v) {
+    // lower case, runs of blanks as one: "DISPLAY : NONE" reads as "display : none"
     std::string declarations;
-    for (char c : style)
-        if (!isSpace(c)) declarations += toLower(c);
+    for (char c : style) {
+        if (!isSpace(c))
+            declarations += toLower(c);
+        else if (!declarations.empty() && declarations.back() != ' ')
+            declarations += ' ';
+    }
     bool clipped = false, overflowHidden = false;
     std::string_view rest = declarations;
     while (!rest.empty()) {
@@ -415,33 +571,45 @@ void readStyle(std::string_view style, Visibility& v) {
         rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
         const std::size_t colon = d.find(':');
         if (colon == std::string_view::npos) continue;
-        const std::string_view property = d.substr(0, colon);
-        std::string_view value = d.substr(colon + 1);
-        if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
-            value = value.substr(0, bang);
+        const std::string_view property = trim(d.substr(0, colon));
+        std::string_view spaced = d.substr(colon + 1);
+        if (const std::size_t bang = spaced.find('!'); bang != std::string_view::npos)
+            spaced = spaced.substr(0, bang);
+        spaced = trim(spaced);
+        std::string compact;
+        for (char c : spaced)
+            if (c != ' ') compact += c;
+        const std::string_view value = compact;
         if ((property == "display" && value == "none") ||
             (property == "visibility" && value == "hidden") ||
-            (property == "opacity" && isZeroLength(value, 0)))
+            (property == "opacity" && isZero(value)))
             v.hidden = true;
         if (property == "font-size") {
-            // a pixel or point of text is as unreadable as none
-            if (isZeroLength(value, 1))
+            if (isUnreadableSize(value))
                 v.zeroSize = true;
             else
                 v.resized = true;
+            if (const auto small = isSmallSize(value)) v.small = small;
         }
+        if (property == "font")
+            if (const auto small = fontShorthandSize(spaced)) v.small = small;
+        if (property == "color")
+            if (const auto grey = isGreyColour(value)) v.grey = grey;
         if ((property == "max-height" || property == "height" || property == "max-width" ||
              property == "width") &&
-            isZeroLength(value, 0))
+            isZero(value))
             clipped = true;
         if (property == "overflow" && value == "hidden") overflowHidden = true;
     }
     if (clipped && overflowHidden) v.hidden = true;
 }
 
-// Reads the attributes of the tag html[begin, end) for the ways of hiding text.
-Visibility visibilityOf(std::string_view tag) {
-    Visibility v;
+// Reads the attributes of a tag (its source, "<td style=...>"; name, its element's name in lower
+// case) for the ways of hiding or playing down text, and for a link's target.
+TagStyle tagStyle(std::string_view tag, std::string_view element) {
+    TagStyle v;
+    // <font size=1 color=gray>, unless a style says otherwise
+    std::optional<bool> fontSmall, fontGrey;
     std::size_t i = 1;
     while (i < tag.size() && (isAlnum(tag[i]) || tag[i] == ':'))
         ++i;
@@ -480,49 +648,120 @@ Visibility visibilityOf(std::string_view tag) {
         if (name == "style") readStyle(value, v);
         if (name == "hidden" || (name == "aria-hidden" && equalsNoCase(value, "true")))
             v.hidden = true;
+        if ((name == "class" || name == "id") && containsAnyNoCase(value, {"footer"}))
+            v.footer = true;
+        if (element == "a" && name == "href") v.href = trim(value);
+        if (element == "font" && name == "size") {
+            // 1 and 2 of seven sizes, or smaller than the default 3
+            const std::string_view size = trim(value);
+            if (!size.empty())
+                fontSmall =
+                    size[0] == '-' || (size.size() == 1 && (size[0] == '1' || size[0] == '2'));
+        }
+        if (element == "font" && name == "color") {
+            std::string colour;
+            for (char c : value)
+                if (!isSpace(c)) colour += toLower(c);
+            fontGrey = isGreyColour(colour);
+        }
     }
+    if (!v.small) v.small = fontSmall;
+    if (!v.grey) v.grey = fontGrey;
     return v;
 }
 
-// Open elements beyond this depth are not followed: their hidden text is read.
+// Open elements beyond this depth are not followed: their hidden text is read, their look not
+// seen.
 constexpr std::size_t kMaxOpenElements = 4096;
 // How far down the open elements an implied end looks ("<p>a<b>b<p>" ends the first <p>).
 constexpr std::size_t kImpliedEndReach = 8;
 
-// The source ranges of elements hidden from view: a preheader in display:none, text of no size,
-// hidden attributes. Elements are followed as a browser nests them, roughly; an element whose end
-// is not found (cut off, or closed only by </body>) counts as shown, so nothing is lost.
-std::vector<std::pair<std::size_t, std::size_t>> hiddenRanges(std::string_view html) {
-    std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    if (!containsAnyNoCase(html, {"hidden", "display", "font-size", "opacity"})) return ranges;
-    struct Open {
+// The elements open at a point of the source, nested roughly as a browser nests them: a closing
+// tag ends the nearest open element of its name with all opened inside it, some opening tags end
+// an element first ("<p>a<div>" ends the <p>), and after </body> or </html> nothing is open, as
+// what those close reaches to the end of the document. Each element carries data of its own.
+template <class Data> class OpenElements {
+public:
+    struct Element {
         std::string name;
-        std::size_t begin;
-        std::size_t index;
-        Visibility visibility;
+        Data data;
     };
-    std::vector<Open> open;
-    std::unordered_map<std::string, std::size_t> openCount;
-    std::size_t tagIndex = 0, lastResize = 0;
-    auto pop = [&](std::size_t end) {
-        Open& o = open.back();
-        --openCount[o.name];
-        if (o.visibility.hidden || (o.visibility.zeroSize && lastResize <= o.index))
-            ranges.emplace_back(o.begin, end);
-        open.pop_back();
-    };
+
+    // Opens the element of a tag (not a void one); ended(element, at) is called for each element
+    // that this ends, innermost first, with the position where it ends.
+    template <class Ended> void open(const Piece& p, Data data, Ended&& ended) {
+        if (inList(kClosesParagraph, p.name)) endImplied({"p"}, p.begin, ended);
+        if (p.name == "li") endImplied({"li"}, p.begin, ended);
+        if (p.name == "dt" || p.name == "dd") endImplied({"dt", "dd"}, p.begin, ended);
+        if (p.name == "option") endImplied({"option"}, p.begin, ended);
+        if (open_.size() >= kMaxOpenElements) return;
+        open_.push_back({p.name, std::move(data)});
+        ++count_[p.name];
+    }
+
+    template <class Ended> void close(const Piece& p, Ended&& ended) {
+        if (p.name == "body" || p.name == "html") {
+            open_.clear();
+            count_.clear();
+            return;
+        }
+        const auto it = count_.find(p.name);
+        if (it == count_.end() || it->second == 0) return;
+        while (!open_.empty() && open_.back().name != p.name)
+            pop(p.begin, ended);
+        if (!open_.empty()) pop(p.end, ended);
+    }
+
+    // The innermost open element's data, nullptr when none is open.
+    const Data* innermost() const { return open_.empty() ? nullptr : &open_.back().data; }
+
+private:
+    template <class Ended> void pop(std::size_t at, Ended& ended) {
+        --count_[open_.back().name];
+        ended(open_.back(), at);
+        open_.pop_back();
+    }
+
     // Ends the nearest open element named in names, with what is open inside it, when it lies
     // near the top and no table cell or table stands between.
-    auto endImplied = [&](std::initializer_list<std::string_view> names, std::size_t at) {
-        for (std::size_t k = open.size(); k > 0 && open.size() - k < kImpliedEndReach; --k) {
-            const std::string& n = open[k - 1].name;
+    template <class Ended>
+    void endImplied(std::initializer_list<std::string_view> names, std::size_t at, Ended& ended) {
+        for (std::size_t k = open_.size(); k > 0 && open_.size() - k < kImpliedEndReach; --k) {
+            const std::string& n = open_[k - 1].name;
             if (std::find(names.begin(), names.end(), n) != names.end()) {
-                while (open.size() >= k)
-                    pop(at);
+                while (open_.size() >= k)
+                    pop(at, ended);
                 return;
             }
             if (n == "table" || n == "td" || n == "th") return;
         }
+    }
+
+    std::vector<Element> open_;
+    std::unordered_map<std::string, std::size_t> count_;
+};
+
+bool isVoid(const Piece& p, std::string_view tag) {
+    return inList(kVoid, p.name) || tag.ends_with("/>");
+}
+
+// The source ranges of elements hidden from view: a preheader in display:none, text of no size,
+// hidden attributes. An element whose end is not found (cut off, or closed only by </body>)
+// counts as shown, so nothing is lost.
+std::vector<std::pair<std::size_t, std::size_t>> hiddenRanges(std::string_view html) {
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    if (!containsAnyNoCase(html, {"hidden", "display", "font-size", "opacity"})) return ranges;
+    struct Shown {
+        std::size_t begin;
+        std::size_t index;
+        TagStyle style;
+    };
+    OpenElements<Shown> open;
+    std::size_t tagIndex = 0, lastResize = 0;
+    auto ended = [&](const OpenElements<Shown>::Element& e, std::size_t end) {
+        const TagStyle& style = e.data.style;
+        if (style.hidden || (style.zeroSize && lastResize <= e.data.index))
+            ranges.emplace_back(e.data.begin, end);
     };
     Scanner scan(html);
     Piece p;
@@ -530,43 +769,21 @@ std::vector<std::pair<std::size_t, std::size_t>> hiddenRanges(std::string_view h
         if (p.kind != Piece::Kind::Tag) continue;
         ++tagIndex;
         if (p.closing) {
-            if (p.name == "body" || p.name == "html") {
-                open.clear(); // closed only by the end of the document: shown
-                openCount.clear();
-                continue;
-            }
-            const auto it = openCount.find(p.name);
-            if (it == openCount.end() || it->second == 0) continue;
-            while (!open.empty() && open.back().name != p.name)
-                pop(p.begin);
-            if (!open.empty()) pop(p.end);
+            open.close(p, ended);
             continue;
         }
         const std::string_view tag = html.substr(p.begin, p.end - p.begin);
-        Visibility v;
-        if (containsAnyNoCase(tag, {"style", "hidden"})) v = visibilityOf(tag);
+        TagStyle v;
+        if (containsAnyNoCase(tag, {"style", "hidden"})) v = tagStyle(tag, p.name);
         if (v.resized) lastResize = tagIndex;
-        if (inList(kVoid, p.name) || tag.ends_with("/>")) {
+        if (isVoid(p, tag)) {
             if (v.hidden) ranges.emplace_back(p.begin, p.end);
             continue;
         }
-        if (inList(kClosesParagraph, p.name)) endImplied({"p"}, p.begin);
-        if (p.name == "li") endImplied({"li"}, p.begin);
-        if (p.name == "dt" || p.name == "dd") endImplied({"dt", "dd"}, p.begin);
-        if (p.name == "option") endImplied({"option"}, p.begin);
-        if (open.size() >= kMaxOpenElements) continue;
-        open.push_back({p.name, p.begin, tagIndex, v});
-        ++openCount[p.name];
+        open.open(p, Shown{p.begin, tagIndex, v}, ended);
     }
     std::sort(ranges.begin(), ranges.end());
     return ranges;
-}
-
-int digitValue(char c, bool hex) {
-    if (isDigit(c)) return c - '0';
-    if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 using EntityTable = std::vector<std::pair<std::string_view, char32_t>>;
@@ -665,10 +882,27 @@ std::size_t HtmlText::decodeEntity(std::string_view html, std::size_t i, std::st
     return 0;
 }
 
-std::string HtmlText::toText(std::string_view html) {
+namespace {
+
+// A link's target worth noting: a web page, not an address to mail or call or a place on the page.
+bool isWebTarget(std::string_view href) {
+    return !href.empty() && href[0] != '#' && !startsWithNoCase(href, "mailto:") &&
+           !startsWithNoCase(href, "tel:") && !startsWithNoCase(href, "sms:") &&
+           !startsWithNoCase(href, "javascript:");
+}
+
+// Of a target only its start is kept: enough for what it says, bounded however long it is.
+constexpr std::size_t kMaxTarget = 200;
+
+} // namespace
+
+std::vector<HtmlLine> HtmlText::toLines(std::string_view html) {
     const std::vector<std::pair<std::size_t, std::size_t>> hidden = hiddenRanges(html);
     std::size_t nextHidden = 0;
-    LineBuilder b;
+    std::vector<std::string> targets;
+    LineBuilder b(targets);
+    OpenElements<Print> open;
+    const auto ended = [](const OpenElements<Print>::Element&, std::size_t) {};
     int pre = 0;
     std::string run;
     Scanner scan(html);
@@ -689,7 +923,9 @@ std::string HtmlText::toText(std::string_view html) {
             continue;
         }
         if (p.kind == Piece::Kind::Skipped) continue;
-        if (!p.closing) {
+        const std::string& name = p.name;
+        const bool closing = p.closing;
+        if (!closing) {
             while (nextHidden < hidden.size() && hidden[nextHidden].first < p.begin)
                 ++nextHidden;
             if (nextHidden < hidden.size() && hidden[nextHidden].first == p.begin) {
@@ -698,8 +934,26 @@ std::string HtmlText::toText(std::string_view html) {
                 continue;
             }
         }
-        const std::string& name = p.name;
-        const bool closing = p.closing;
+        if (closing) {
+            open.close(p, ended);
+        } else if (const std::string_view tag = html.substr(p.begin, p.end - p.begin);
+                   !isVoid(p, tag)) {
+            const Print* outer = open.innermost();
+            Print print = outer != nullptr ? *outer : Print();
+            TagStyle style;
+            if (tag.find('=') != std::string_view::npos) style = tagStyle(tag, name);
+            if (name == "small" && !style.small) style.small = true;
+            print.small = style.small.value_or(print.small);
+            print.grey = style.grey.value_or(print.grey);
+            print.footer = print.footer || style.footer || name == "footer";
+            if (name == "a" && isWebTarget(style.href)) {
+                targets.push_back(lower(style.href.substr(0, kMaxTarget)));
+                print.link = targets.size();
+            }
+            open.open(p, print, ended);
+        }
+        const Print* inner = open.innermost();
+        b.setPrint(inner != nullptr ? *inner : Print());
         if (name == "blockquote") {
             closing ? b.leaveQuote() : b.enterQuote();
         } else if (name == "pre") {

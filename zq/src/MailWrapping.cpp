@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "HtmlText.h"
 #include "RuleFile.h"
 #include "Text1252.h"
 
@@ -86,6 +87,27 @@ constexpr std::size_t kMaxHeaderLines = 16;
 // A longer line is the letter itself (an HTML part without breaks), never a disclaimer to drop.
 constexpr std::size_t kMaxFooterLine = 3000;
 constexpr std::size_t kMaxIntro = 300;
+// A footer known by its look is a few lines of small print; a longer run of it is the letter.
+constexpr std::size_t kMaxLookedFooterLines = 20;
+// Words of the letter a footer known by its look must follow: a mail all in small print is read.
+constexpr std::size_t kMinLetterWords = 8;
+// Marks of a company's legal lines: copyright, registration and tax numbers.
+constexpr std::array<const char*, 16> kLegalMarks = {"\xA9",
+                                                     "(c)",
+                                                     "copyright",
+                                                     "kvk",
+                                                     "k.v.k",
+                                                     "btw",
+                                                     "iban",
+                                                     "vat",
+                                                     "tva",
+                                                     "kbo",
+                                                     "ondernemingsnummer",
+                                                     "handelsregister",
+                                                     "siret",
+                                                     "registered in",
+                                                     "company no",
+                                                     "ust-id"};
 
 template <std::size_t N>
 bool startsWithAny(std::string_view s, const std::array<const char*, N>& list) {
@@ -162,6 +184,56 @@ bool hasPostcode(std::string_view s) {
             return true;
     }
     return false;
+}
+
+// A postcode of another country before a place name ("10115 Berlin", "75008 Paris") or a British
+// one ("CB2 1RX").
+bool hasForeignPostcode(std::string_view s) {
+    auto upperAscii = [](char c) { return c >= 'A' && c <= 'Z'; };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i > 0 && isAlnum(s[i - 1])) continue;
+        std::size_t j = i;
+        while (j < s.size() && isDigit(s[j]))
+            ++j;
+        if ((j - i == 4 || j - i == 5) && j + 2 < s.size() && s[j] == ' ' && isUpper(s[j + 1]) &&
+            isLetter(s[j + 2]) && !isUpper(s[j + 2]))
+            return true;
+        // outward code: one or two letters, a digit, maybe a letter or digit; inward: digit, two
+        // letters
+        j = i;
+        while (j < s.size() && j - i < 2 && upperAscii(s[j]))
+            ++j;
+        if (j == i || j >= s.size() || !isDigit(s[j])) continue;
+        ++j;
+        if (j < s.size() && (isDigit(s[j]) || upperAscii(s[j]))) ++j;
+        if (j + 4 <= s.size() && s[j] == ' ' && isDigit(s[j + 1]) && upperAscii(s[j + 2]) &&
+            upperAscii(s[j + 3]) && (j + 4 == s.size() || !isAlnum(s[j + 4])))
+            return true;
+    }
+    return false;
+}
+
+// True when a word or mark of list stands on its own in text (lower case).
+template <std::size_t N>
+bool hasMark(std::string_view text, const std::array<const char*, N>& list) {
+    for (const char* mark : list) {
+        const std::string_view m = mark;
+        const bool word = isLetter(m.front());
+        for (std::size_t at = text.find(m); at != std::string_view::npos;
+             at = text.find(m, at + 1)) {
+            if (!word) return true;
+            const std::size_t end = at + m.size();
+            if ((at == 0 || !isAlnum(text[at - 1])) && (end == text.size() || !isLetter(text[end])))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A line with the sender's address, telephone number or legal marks.
+bool isAddressOrLegalLine(std::string_view line) {
+    return hasPostcode(line) || hasForeignPostcode(line) || hasPhoneNumber(line) ||
+           hasMark(lower(line), kLegalMarks);
 }
 
 bool hasWebOrMail(std::string_view s) {
@@ -459,6 +531,7 @@ void MailWrapping::setRules(const RuleFile& rules) {
     closingIndex_.build(closings_);
     footerPhrases_.set(lowerEntries(rules, "voetteksten"));
     linkLabels_ = lowerEntries(rules, "voetlinks");
+    optOutWords_ = lowerEntries(rules, "afmelden");
     social_ = lowerEntries(rules, "sociale media");
     contactLabels_ = lowerEntries(rules, "contactvelden");
     forwardCues_ = lowerEntries(rules, "doorsturen");
@@ -469,8 +542,8 @@ void MailWrapping::setRules(const RuleFile& rules) {
 
 void MailWrapping::clearRules() {
     footerPhrases_.set({});
-    for (auto* list : {&closings_, &linkLabels_, &social_, &contactLabels_, &forwardCues_,
-                       &placeholders_, &greetings_})
+    for (auto* list : {&closings_, &linkLabels_, &optOutWords_, &social_, &contactLabels_,
+                       &forwardCues_, &placeholders_, &greetings_})
         list->clear();
     closingIndex_.build(closings_);
     greetingIndex_.build(greetings_);
@@ -827,6 +900,79 @@ std::vector<LineRole> MailWrapping::roles(const std::vector<std::string>& lines,
             absorb(paragraphs[k - 1]);
 
     return role;
+}
+
+bool MailWrapping::hasOptOutWord(std::string_view line, std::string_view targets) const {
+    const std::string text = lower(line);
+    return std::any_of(optOutWords_.begin(), optOutWords_.end(), [&](const std::string& w) {
+        return text.find(w) != std::string::npos || targets.find(w) != std::string_view::npos;
+    });
+}
+
+std::size_t MailWrapping::footerByLook(const std::vector<HtmlLine>& lines) const {
+    const std::size_t n = lines.size();
+    std::vector<std::string_view> text(n);
+    std::vector<bool> quoted(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::string_view content;
+        quoted[k] = quoteDepth(lines[k].text, content) > 0;
+        text[k] = trim(content);
+    }
+    auto blank = [&](std::size_t k) { return text[k].empty(); };
+    // Small print (or a row of links, which nobody reads) of the message itself, and not what
+    // ends the letter: a closing, the name under it, a postscript.
+    auto mayBelong = [&](std::size_t k) {
+        const std::string_view t = text[k];
+        bool withName = false;
+        if (quoted[k] || t.size() > kMaxFooterLine ||
+            (!lines[k].look.smallPrint && !isLinkRow(t)) || isClosingLine(t, withName) ||
+            startsWithAny(t, kPostscripts))
+            return false;
+        std::size_t above = k;
+        while (above > 0 && blank(above - 1) && k - above < 2)
+            --above;
+        return !(above > 0 && isNameLike(t) && isClosingLine(text[above - 1], withName));
+    };
+    auto hasSign = [&](std::size_t k) {
+        return lines[k].look.links > 0 || isLinkRow(text[k]) || isAddressOrLegalLine(text[k]) ||
+               hasOptOutWord(text[k], lines[k].look.targets);
+    };
+
+    // Up from the end, paragraph by paragraph, while each shows a sign of a footer: a paragraph
+    // of small print without one (terms of an offer, a last remark) and what is above it stay.
+    std::size_t start = n, footerLines = 0;
+    for (std::size_t end = n;;) {
+        while (end > 0 && blank(end - 1))
+            --end;
+        std::size_t top = end;
+        bool sign = false;
+        while (top > 0 && !blank(top - 1) && mayBelong(top - 1)) {
+            --top;
+            if (footerLines + (end - top) > kMaxLookedFooterLines) return n;
+            sign = sign || hasSign(top);
+        }
+        if (top == end || !sign) break;
+        start = top;
+        footerLines += end - top;
+        if (top > 0 && !blank(top - 1)) break; // the paragraph goes on above in other print
+        end = top;
+    }
+    if (start == n) return n;
+
+    std::size_t letterWords = 0;
+    for (std::size_t k = 0; k < start && letterWords < kMinLetterWords; ++k)
+        if (!lines[k].look.smallPrint) letterWords += wordCount(text[k]);
+    if (letterWords < kMinLetterWords) return n;
+
+    bool links = false, row = false, address = false, optOut = false;
+    for (std::size_t k = start; k < n; ++k) {
+        links = links || lines[k].look.links > 0;
+        row = row || lines[k].look.links >= 2 || isLinkRow(text[k]);
+        address = address || isAddressOrLegalLine(text[k]);
+        optOut = optOut || hasOptOutWord(text[k], lines[k].look.targets);
+    }
+    const int signs = int(links) + int(row) + int(address) + int(optOut);
+    return signs >= 3 ? start : n;
 }
 
 std::string_view nameBeforeDetails(std::string_view line) {

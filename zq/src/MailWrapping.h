@@ -17,6 +17,7 @@
 namespace zq {
 
 class RuleFile;
+struct HtmlLine;
 
 // What a line of a mail body is to a listener.
 enum class LineRole : unsigned char {
@@ -30,9 +31,10 @@ enum class LineRole : unsigned char {
 class MailWrapping {
 public:
     // Sections [afsluitingen] (closings), [voetteksten] (phrases of disclaimers and footers),
-    // [voetlinks] (labels of footer links), [sociale media], [contactvelden] (labels of contact
-    // lines), [doorsturen] (words that say a message is passed on), [plaatshouders] (bracketed
-    // stand-ins for images) and [groeten] (openings and closings).
+    // [voetlinks] (labels of footer links), [afmelden] (words of links to unsubscribe or to view
+    // a mail in a browser), [sociale media], [contactvelden] (labels of contact lines),
+    // [doorsturen] (words that say a message is passed on), [plaatshouders] (bracketed stand-ins
+    // for images) and [groeten] (openings and closings).
     void setRules(const RuleFile& rules);
     void clearRules();
 
@@ -47,6 +49,12 @@ public:
     bool isGreetingOnly(std::string_view line) const;
     // True when the text between '[' and ']' stands for an image: "image: Logo", "cid:...".
     bool isPlaceholder(std::string_view bracketed) const;
+
+    // The first line of a newsletter's footer at the end of an HTML part, known by its look
+    // whatever its words: small print after the letter with at least three of a footer's signs
+    // (links, a row of them, the sender's address or legal lines, words to unsubscribe or to view
+    // the mail in a browser). lines.size() when there is none.
+    std::size_t footerByLook(const std::vector<HtmlLine>& lines) const;
 
     bool isLinkRow(std::string_view line) const;
     bool isContactLine(std::string_view line) const;
@@ -76,11 +84,14 @@ private:
     std::size_t firstFooterPhrase(const std::string& text) const;
     bool isLabel(std::string_view item) const;
     bool isSocial(std::string_view word) const;
+    // True when a line of small print or the targets of its links hold a word of [afmelden].
+    bool hasOptOutWord(std::string_view line, std::string_view targets) const;
 
     std::vector<std::string> closings_; // lower case, longest first
     FirstLetterIndex closingIndex_;
     PhraseFinder footerPhrases_;
     std::vector<std::string> linkLabels_;
+    std::vector<std::string> optOutWords_;
     std::vector<std::string> social_;
     std::vector<std::string> contactLabels_;
     std::vector<std::string> forwardCues_;

@@ -546,12 +546,20 @@ std::string Schoonmaken::process(std::string_view text, bool skipQuoted) const {
                     break;
                 }
             }
-            const std::string plain = HtmlText::toText(html);
+            std::vector<HtmlLine> htmlLines = HtmlText::toLines(html);
+            std::string plain;
+            for (const HtmlLine& line : htmlLines) {
+                plain += line.text;
+                plain += '\n';
+            }
             forEachWord(unreadPlain, [&](const std::string& w) { previousPlainWords.insert(w); });
             unreadPlain.clear();
             // multipart/alternative gives the same message twice: plain, then HTML
             if (repeatsPlainText(previousPlainWords, plain)) continue;
-            segment = splitLines(plain);
+            // a newsletter's footer goes whatever its words, when its look gives it away
+            const std::size_t footer = wrapping_.footerByLook(htmlLines);
+            for (std::size_t k = 0; k < footer; ++k)
+                segment.push_back(std::move(htmlLines[k].text));
             previousPlainWords.clear();
         } else {
             for (; i < lines.size() && !HtmlText::startsHtml(lines[i]); ++i) {
