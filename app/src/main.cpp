@@ -250,7 +250,6 @@ int main(int argc, char** argv) {
                     bar->Bar().SetMailTimer(state.Online);
             },
         .autostart = autostart.get(),
-        .isWin9x = std::nullopt,
     };
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     program.options = options.get();

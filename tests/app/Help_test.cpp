@@ -101,20 +101,53 @@ TEST_F(HelpTest, WithoutAWritableRedirectFolderTheHelpFileItselfIsOpened) {
     EXPECT_EQ(opened_[0], HelpTopicUrl(helpFile_, 0));
 }
 
-TEST_F(HelpTest, AMissingHelpFileOpensNothingButIsTraced) {
-    EXPECT_FALSE(Open(2, dir_ / "missing.html", dir_ / "runtime"));
-    EXPECT_TRUE(opened_.empty());
-    EXPECT_EQ(ReadFile(trace_), "ShowHelp 2\n");
+TEST_F(HelpTest, TheTraceSaysWhetherTheHelpReachedAViewer) {
+    const fs::path missing = dir_ / "missing.html";
+    const struct {
+        const char* what;
+        bool helpThere;
+        bool viewerTakesIt;
+        bool opened;
+    } cases[] = {
+        {"help handed over", true, true, true},
+        {"no viewer took it", true, false, false},
+        {"no help file", false, true, false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(trace_);
+        std::vector<QUrl> handed;
+        const bool opened = OpenHelpTopic(0, c.helpThere ? helpFile_ : missing, dir_ / "runtime",
+                                          [&](const QUrl& url) {
+                                              handed.push_back(url);
+                                              return c.viewerTakesIt;
+                                          });
+        EXPECT_EQ(opened, c.opened) << c.what;
+        std::string expected = "ShowHelp 0\n";
+        if (!c.helpThere)
+            expected += "Help not opened: no help file at " + missing.string() + "\n";
+        else if (!c.viewerTakesIt)
+            expected += "Help not opened: no viewer took " +
+                        handed.at(0).toString(QUrl::FullyEncoded).toStdString() + "\n";
+        else
+            expected +=
+                "Help opened " + handed.at(0).toString(QUrl::FullyEncoded).toStdString() + "\n";
+        EXPECT_EQ(ReadFile(trace_), expected) << c.what;
+        EXPECT_EQ(handed.size(), c.helpThere ? 1u : 0u) << c.what;
+    }
 }
 
-TEST_F(HelpTest, EveryRequestAppendsItsTraceLine) {
+TEST_F(HelpTest, EveryRequestAppendsItsTraceLines) {
     Open(0, helpFile_, dir_ / "runtime");
     Open(2, helpFile_, dir_ / "runtime");
-    EXPECT_EQ(ReadFile(trace_), "ShowHelp 0\nShowHelp 2\n");
+    ASSERT_EQ(opened_.size(), 2u);
+    const std::string traced =
+        "ShowHelp 0\nHelp opened " + opened_[0].toString(QUrl::FullyEncoded).toStdString() +
+        "\nShowHelp 2\nHelp opened " + opened_[1].toString(QUrl::FullyEncoded).toStdString() + "\n";
+    EXPECT_EQ(ReadFile(trace_), traced);
 
     ::unsetenv("BREVON_TRACE");
     Trace("not written");
-    EXPECT_EQ(ReadFile(trace_), "ShowHelp 0\nShowHelp 2\n");
+    EXPECT_EQ(ReadFile(trace_), traced);
 }
 
 TEST(HelpFile, TheBuiltHelpHoldsBothTopicAnchors) {

@@ -27,12 +27,14 @@
 
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
+#include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
 
 #include "Cp1252.h"
 #include "Help.h"
 #include "QtApplication.h"
 #include "ShellFakes.h"
+#include "Subprocess.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -94,7 +96,7 @@ protected:
     void TearDown() override { dialog_.reset(); }
 
     // As ShowOptions opens it.
-    TfrmOpties& Open(std::optional<bool> isWin9x = false) {
+    TfrmOpties& Open() {
         if (!dialog_) {
             OptiesContext context{
                 .settings = settings,
@@ -108,8 +110,7 @@ protected:
                         return WindowPosition{111, 222};
                     },
                 .afterClose = [this] { log.push_back("afterClose"); },
-                .autostart = nullptr,
-                .isWin9x = isWin9x,
+                .autostart = autostart_.get(),
             };
             dialog_ = std::make_unique<TfrmOpties>(std::move(context));
         }
@@ -158,6 +159,9 @@ protected:
     FakeLanguageCheck languageCheck{log};
     std::vector<std::string> shownMessages;
     QWidget* messageBoxParent = nullptr;
+    // The logon entry in a configuration folder of the test's own.
+    fs::path AutostartEntry() const { return dir_ / "config" / "autostart" / "brevon.desktop"; }
+    std::unique_ptr<platform::Autostart> autostart_ = platform::XdgAutostart(dir_ / "config");
     std::unique_ptr<TfrmOpties> dialog_;
 };
 
@@ -248,16 +252,17 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
           "btCancel",       "Button1",       "cbEigenTaal"})
         EXPECT_NE(d.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 
-    // Off the Windows 95/98 family the autostart box is not offered.
-    EXPECT_FALSE(d.IsWin9x());
-    EXPECT_TRUE(d.cbSemiService9X->isHidden());
+    // The start at logon is offered on every platform.
+    EXPECT_FALSE(d.cbSemiService9X->isHidden());
+    EXPECT_EQ(d.cbSemiService9X->text(), QStringLiteral("Brevon automatisch opstarten"));
 
     // Tab order: the buttons, the tabs, then each page top to bottom.
-    const QWidget* order[] = {
-        d.btOk,       d.btCancel,      d.Button1,    d.pcInfo,         d.EditHost,  d.ComboSecurity,
-        d.EditPort,   d.EditUserId,    d.EditPasswd, d.seIntervalTijd, d.cbNumSave, d.seNumSave,
-        d.cbReverse,  d.ComboBox1,     d.tbPitch,    d.tbVolume,       d.tbTempo,   d.btLexicon,
-        d.btDefaults, d.cbSkipInclude, d.cbUseLid};
+    const QWidget* order[] = {d.btOk,       d.btCancel,       d.Button1,        d.pcInfo,
+                              d.EditHost,   d.ComboSecurity,  d.EditPort,       d.EditUserId,
+                              d.EditPasswd, d.seIntervalTijd, d.cbNumSave,      d.seNumSave,
+                              d.cbReverse,  d.ComboBox1,      d.tbPitch,        d.tbVolume,
+                              d.tbTempo,    d.btLexicon,      d.btDefaults,     d.cbSkipInclude,
+                              d.cbUseLid,   d.cbEigenTaal,    d.cbSemiService9X};
     std::vector<const QWidget*> chain;
     QWidget* w = d.btOk;
     for (int i = 0; i < 200 && chain.size() < std::size(order); ++i, w = w->nextInFocusChain())
@@ -265,15 +270,8 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
     EXPECT_THAT(chain, ::testing::ElementsAreArray(order));
 }
 
-TEST_F(OptionsDialog, OffersAutostartOnTheWin9xFamily) {
-    TfrmOpties& d = Open(true);
-    EXPECT_TRUE(d.IsWin9x());
-    EXPECT_FALSE(d.cbSemiService9X->isHidden());
-    EXPECT_EQ(d.cbSemiService9X->text(), QStringLiteral("Brevon automatisch opstarten"));
-}
-
 TEST_F(OptionsDialog, EveryCaptionFitsAndNoControlCoversAnother) {
-    TfrmOpties& d = Open(true); // with the autostart box, the fullest page
+    TfrmOpties& d = Open();
     for (int page = 0; page < d.pcInfo->count(); ++page) {
         d.pcInfo->setCurrentIndex(page);
         QWidget* sheet = d.pcInfo->widget(page);
@@ -476,7 +474,8 @@ TEST_F(OptionsDialog, AnUnknownVoiceTypedKeepsTheVoice) {
     EXPECT_EQ(settings.Voice, 17);
 }
 
-TEST_F(OptionsDialog, DefaultsThenCancelKeepTheEngineDefaultsInTheRecordOnly) {
+// FakeSpeech's defaults: voice 10 ("Jongen"), tempo 6, pitch 4, volume 9.
+TEST_F(OptionsDialog, DefaultsThenCancelLeaveTheRecordAndTheEngineAsTheyWere) {
     TfrmOpties& d = Open();
     d.btDefaults->click();
     EXPECT_EQ(d.tbTempo->value(), 6);
@@ -487,17 +486,68 @@ TEST_F(OptionsDialog, DefaultsThenCancelKeepTheEngineDefaultsInTheRecordOnly) {
     QTest::mouseClick(d.btCancel, Qt::LeftButton);
     EXPECT_FALSE(d.isVisible());
     EXPECT_TRUE(Contains(log, "afterClose"));
-    EXPECT_EQ(settings.Voice, 10);
-    EXPECT_EQ(settings.Tempo, 6);
-    EXPECT_EQ(settings.Pitch, 4);
-    EXPECT_EQ(settings.Volume, 9);
+    EXPECT_EQ(settings, Sample());
     EXPECT_THAT(EngineCalls(), IsEmpty());
     EXPECT_FALSE(SomethingSaved());
-    settings.Voice = 13; // the rest of the record untouched
-    settings.Tempo = 4;
-    settings.Pitch = 2;
-    settings.Volume = 7;
-    EXPECT_EQ(settings, Sample());
+
+    // Opened again, it shows the record, and OK then stores nothing of the defaults.
+    Open();
+    EXPECT_EQ(d.tbTempo->value(), 4);
+    EXPECT_EQ(d.ComboBox1->currentText(), QStringLiteral("Meisje"));
+    d.btOk->click();
+    EXPECT_THAT(EngineCalls(),
+                ElementsAre("SetTempo 4", "SetPitch 2", "SetVolume 7", "SetVoice 13"));
+    EXPECT_EQ(Stored().Voice, 13);
+    EXPECT_EQ(Stored().Tempo, 4);
+}
+
+TEST_F(OptionsDialog, OkAfterDefaultsStoresThemAndHandsThemToTheEngine) {
+    for (const std::int32_t defaultVoice : {10, 99}) { // 99: a voice the list lacks
+        log.clear();
+        settings = Sample();
+        speech.defaults.voice = defaultVoice;
+        TfrmOpties& d = Open();
+        d.btDefaults->click();
+        d.btOk->click();
+        EXPECT_FALSE(d.isVisible());
+        EXPECT_THAT(EngineCalls(), ElementsAre("SetTempo 6", "SetPitch 4", "SetVolume 9",
+                                               "SetVoice " + std::to_string(defaultVoice)));
+        Settings expected = Sample();
+        expected.Voice = defaultVoice;
+        expected.Tempo = 6;
+        expected.Pitch = 4;
+        expected.Volume = 9;
+        expected.X = 111;
+        expected.Y = 222;
+        expected.XI = d.Position().Left;
+        expected.YI = d.Position().Top;
+        EXPECT_EQ(settings, expected) << defaultVoice;
+        EXPECT_EQ(Stored(), expected) << defaultVoice;
+    }
+}
+
+TEST_F(OptionsDialog, OkWritesAndRemovesTheLogonEntryAndAnnulerenLeavesIt) {
+    settings.SemiService9X = false;
+    TfrmOpties& d = Open();
+    d.cbSemiService9X->setChecked(true);
+    d.btOk->click();
+    ASSERT_TRUE(fs::is_regular_file(AutostartEntry()));
+    const std::string entry = testsupport::ReadWholeFile(AutostartEntry());
+    // It starts this very program.
+    const std::string exec =
+        "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n";
+    EXPECT_NE(entry.find(exec), std::string::npos) << entry;
+    EXPECT_TRUE(Stored().SemiService9X);
+
+    Open().cbSemiService9X->setChecked(false);
+    d.btCancel->click();
+    EXPECT_EQ(testsupport::ReadWholeFile(AutostartEntry()), entry);
+    EXPECT_TRUE(Stored().SemiService9X);
+
+    Open().cbSemiService9X->setChecked(false);
+    d.btOk->click();
+    EXPECT_FALSE(fs::exists(AutostartEntry()));
+    EXPECT_FALSE(Stored().SemiService9X);
 }
 
 TEST_F(OptionsDialog, AClearedFetchLimitBoxGreysTheFieldAndStillStoresItsNumber) {

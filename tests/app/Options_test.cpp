@@ -331,8 +331,8 @@ protected:
     }
 
     OkOutcome Ok() {
-        OkEnvironment env{settings,       state,      store,   positions,     speech,
-                          &languageCheck, &autostart, isWin9x, "/opt/brevon", &mail};
+        OkEnvironment env{settings,       state,      store,         positions, speech,
+                          &languageCheck, &autostart, "/opt/brevon", &mail};
         return RunOkSteps(fields, connectionChanged, env);
     }
     // What a restart would read.
@@ -351,7 +351,6 @@ protected:
     ReadingState state;
     OptionsFields fields;
     bool connectionChanged = false;
-    bool isWin9x = false;
     FakeSpeech speech{log};
     FakeMail mail{log, state};
     FakeLanguageCheck languageCheck{log};
@@ -364,8 +363,8 @@ TEST_F(OkSteps, WithOnlyTheIntervalChangedSavesAndConfiguresButDoesNotCheckMail)
     fields.Interval = "12";
     EXPECT_EQ(Ok(), OkOutcome::Close);
     EXPECT_FALSE(connectionChanged);
-    EXPECT_THAT(log, ElementsAre("SaveSettings", "ApplyLanguageCheckSetting", "SetTempo 5",
-                                 "SetPitch 3", "SetVolume 8", "SetVoice 7"));
+    EXPECT_THAT(log, ElementsAre("SaveSettings", "ApplyLanguageCheckSetting", "Autostart off",
+                                 "SetTempo 5", "SetPitch 3", "SetVolume 8", "SetVoice 7"));
     Settings expected = Sample();
     expected.Interval = 12;
     expected.X = 120;
@@ -386,9 +385,9 @@ TEST_F(OkSteps, AfterAConnectionChangeGoesOnlineAndChecksMailLast) {
     EXPECT_TRUE(connectionChanged);
     EXPECT_THAT(state.KnownIds, IsEmpty());
     EXPECT_THAT(state.KnownHeaders, IsEmpty());
-    EXPECT_THAT(log,
-                ElementsAre("SaveSettings", "ApplyLanguageCheckSetting", "SetTempo 5", "SetPitch 3",
-                            "SetVolume 8", "SetVoice 0", "SetOnline true", "CheckMail"));
+    EXPECT_THAT(log, ElementsAre("SaveSettings", "ApplyLanguageCheckSetting", "Autostart off",
+                                 "SetTempo 5", "SetPitch 3", "SetVolume 8", "SetVoice 0",
+                                 "SetOnline true", "CheckMail"));
     EXPECT_EQ(Stored().User, "piet");
 }
 
@@ -418,27 +417,72 @@ TEST_F(OkSteps, AConnectionChangeFromAnEarlierOkIsStillChecked) {
 
 TEST_F(OkSteps, WithoutAMailSideNoCheckRunsAndTheDialogCloses) {
     fields.Host = "pop.elders.nl";
-    OkEnvironment env{settings, state,   store, positions, speech,
-                      nullptr,  nullptr, false, {},        nullptr};
+    OkEnvironment env{settings, state, store, positions, speech, nullptr, nullptr, {}, nullptr};
     EXPECT_EQ(RunOkSteps(fields, connectionChanged, env), OkOutcome::Close);
     EXPECT_TRUE(connectionChanged);
     EXPECT_THAT(log, ::testing::Not(::testing::Contains("CheckMail")));
 }
 
-TEST_F(OkSteps, TouchesTheLogonEntryOnlyOnTheWin9xFamily) {
-    fields.SemiService9X = true;
-    Ok();
-    EXPECT_THAT(log, ::testing::Not(::testing::Contains(::testing::StartsWith("Autostart"))));
-    EXPECT_TRUE(Stored().SemiService9X); // the setting itself is kept
+TEST_F(OkSteps, BringsTheLogonEntryInLineWithTheBoxAfterSaving) {
+    for (const bool box : {true, false, false}) {
+        log.clear();
+        fields.SemiService9X = box;
+        Ok();
+        EXPECT_THAT(log, ElementsAre("SaveSettings", "ApplyLanguageCheckSetting",
+                                     box ? "Autostart on /opt/brevon" : "Autostart off",
+                                     "SetTempo 5", "SetPitch 3", "SetVolume 8", "SetVoice 7"));
+        EXPECT_EQ(Stored().SemiService9X, box);
+    }
+}
 
-    log.clear();
-    isWin9x = true;
-    Ok();
-    EXPECT_THAT(log, ::testing::Contains("Autostart on /opt/brevon"));
-    log.clear();
-    fields.SemiService9X = false;
-    Ok();
-    EXPECT_THAT(log, ::testing::Contains("Autostart off"));
+// The engine's defaults as FakeSpeech reports them: voice 10 ("Jongen"), tempo 6, pitch 4,
+// volume 9; the sample record has voice 7, tempo 5, pitch 3, volume 8.
+TEST_F(OkSteps, DefaultsThenCancelLeaveTheRecordTheStoreAndTheEngineAsTheyWere) {
+    ApplyEngineDefaults(fields, speech.defaults);
+    EXPECT_EQ(fields.VoiceText, "Jongen");
+    EXPECT_EQ(fields.Tempo, 6);
+    EXPECT_EQ(fields.Pitch, 4);
+    EXPECT_EQ(fields.Volume, 9);
+    // Annuleren runs no OK step: the fields are dropped and the next LoadOptions shows the record.
+    EXPECT_EQ(settings, Sample());
+    EXPECT_THAT(log, IsEmpty());
+    EXPECT_FALSE(fs::exists(dir_ / "settings.reg"));
+    EXPECT_EQ(FieldsFromSettings(settings).VoiceText, "Vrouw");
+}
+
+TEST_F(OkSteps, OkAfterDefaultsStoresThemAndHandsThemToTheEngine) {
+    struct Case {
+        const char* what;
+        std::int32_t defaultVoice;
+        const char* voiceTextAfter; // nullptr: as the defaults left it
+        std::int32_t storedVoice;
+    };
+    const Case cases[] = {
+        {"a voice the list holds", 10, nullptr, 10},
+        {"a voice the list lacks", 99, nullptr, 99},
+        {"another voice chosen afterwards", 10, "Slang", 17},
+        {"a name typed afterwards that is no voice", 10, "Zeemeermin", 10},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        settings = Sample();
+        fields = FieldsFromSettings(settings);
+        EngineDefaults defaults = speech.defaults;
+        defaults.voice = c.defaultVoice;
+        ApplyEngineDefaults(fields, defaults);
+        if (c.voiceTextAfter) fields.VoiceText = c.voiceTextAfter;
+        EXPECT_EQ(Ok(), OkOutcome::Close) << c.what;
+        EXPECT_THAT(log, ElementsAre("SaveSettings", "ApplyLanguageCheckSetting", "Autostart off",
+                                     "SetTempo 6", "SetPitch 4", "SetVolume 9",
+                                     "SetVoice " + std::to_string(c.storedVoice)))
+            << c.what;
+        const Settings stored = Stored();
+        EXPECT_EQ(stored.Voice, c.storedVoice) << c.what;
+        EXPECT_EQ(stored.Tempo, 6) << c.what;
+        EXPECT_EQ(stored.Pitch, 4) << c.what;
+        EXPECT_EQ(stored.Volume, 9) << c.what;
+        EXPECT_EQ(stored, settings) << c.what;
+    }
 }
 
 TEST_F(OkSteps, RefusesAPasswordLongerThan255BytesAndAppliesNothing) {

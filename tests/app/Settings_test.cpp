@@ -350,23 +350,21 @@ struct MockAutostart : platform::Autostart {
     MOCK_METHOD(std::error_code, Disable, (), (override));
 };
 
-TEST(ApplyAutostart, TouchesTheEntryOnlyOnTheWin9xFamily) {
+TEST(ApplyAutostart, FollowsTheBoxAndPassesThePlatformsAnswerBack) {
     using ::testing::Return;
     const fs::path exe = "/opt/brevon/bin/brevon";
-    for (bool semiService : {false, true}) {
-        Settings s;
-        s.SemiService9X = semiService;
-        {
-            ::testing::StrictMock<MockAutostart> autostart; // any call fails the test
-            brevon::ApplyAutostart(s, false, autostart, exe);
+    const std::error_code refused = std::make_error_code(std::errc::permission_denied);
+    for (const bool semiService : {false, true}) {
+        for (const std::error_code answer : {std::error_code{}, refused}) {
+            Settings s;
+            s.SemiService9X = semiService;
+            ::testing::StrictMock<MockAutostart> autostart; // any other call fails the test
+            if (semiService)
+                EXPECT_CALL(autostart, Enable(exe)).WillOnce(Return(answer));
+            else
+                EXPECT_CALL(autostart, Disable()).WillOnce(Return(answer));
+            EXPECT_EQ(brevon::ApplyAutostart(s, autostart, exe), answer);
         }
-        ::testing::StrictMock<MockAutostart> autostart;
-        if (semiService)
-            EXPECT_CALL(autostart, Enable(exe)).WillOnce(Return(std::error_code{}));
-        else // an entry that is not there is no error either
-            EXPECT_CALL(autostart, Disable())
-                .WillOnce(Return(std::make_error_code(std::errc::no_such_file_or_directory)));
-        brevon::ApplyAutostart(s, true, autostart, exe);
     }
 }
 

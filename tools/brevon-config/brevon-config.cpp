@@ -22,6 +22,7 @@
 #include <encoding/Cp1252.h>
 #include <encoding/Utf8.h>
 #include <mail/MailSettings.h>
+#include <platform/Autostart.h>
 #include <platform/DataPaths.h>
 #include <platform/InstanceLock.h>
 #include <platform/SettingsFile.h>
@@ -37,7 +38,7 @@ using namespace brevon;
 
 // Exit statuses, as --help lists them.
 constexpr int kDone = 0;
-constexpr int kStoreFailed = 1; // the settings could not be read or written
+constexpr int kStoreFailed = 1; // the settings or the logon entry could not be read or written
 constexpr int kRefused = 2;     // usage, name, value, a running brevon, the password asked for
 
 constexpr std::string_view kProgram = "brevon-config";
@@ -267,13 +268,19 @@ struct Place {
     std::unique_ptr<platform::SettingsStore> store;
     std::filesystem::path lockFile; // empty: no folder to look in
     std::string where;              // for messages
+    // The logon entry that goes with these settings; null for a folder no session reads.
+    std::unique_ptr<platform::Autostart> autostart;
 };
+
+// The name brevon's settings folder has below a configuration base folder.
+constexpr std::string_view kSettingsFolderName = "brevon";
 
 std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& configDir) {
     Place place;
     if (!configDir) {
         place.store = platform::OpenUserSettingsStore();
         place.lockFile = platform::InstanceLockFile();
+        place.autostart = platform::UserAutostart();
 #if defined(_WIN32)
         place.where = "HKEY_CURRENT_USER" + std::string(kSettingsKeyPath);
 #else
@@ -289,6 +296,13 @@ std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& confi
     place.store = std::make_unique<platform::FileSettingsStore>(file);
     place.lockFile = platform::InstanceLockFile(*configDir);
     place.where = file.string();
+    // A folder named as brevon's own is taken as <configuration base>/brevon: its entry goes to
+    // <configuration base>/autostart, where the session of that base looks.
+    std::error_code ec;
+    std::filesystem::path dir = std::filesystem::absolute(*configDir, ec).lexically_normal();
+    if (!dir.has_filename()) dir = dir.parent_path();
+    if (!ec && dir.filename() == kSettingsFolderName && dir.has_parent_path())
+        place.autostart = platform::XdgAutostart(dir.parent_path());
     return place;
 #endif
 }
@@ -419,6 +433,64 @@ void Assign(Settings& settings, const SettingDef& def, const Stored& value) {
         def.member);
 }
 
+// brevon itself: installed next to brevon-config; in the build tree where the build put it.
+std::optional<std::filesystem::path> BrevonProgram() {
+#if defined(_WIN32)
+    constexpr const char* kProgramFile = "brevon.exe";
+#else
+    constexpr const char* kProgramFile = "brevon";
+#endif
+    const std::filesystem::path here = platform::ExecutableDir();
+    if (here.empty()) return std::nullopt;
+    std::vector<std::filesystem::path> candidates{here / kProgramFile};
+#ifdef BREVON_BUILD_TREE_PROGRAM
+    candidates.push_back(here / BREVON_BUILD_TREE_PROGRAM);
+#endif
+    for (const std::filesystem::path& candidate : candidates) {
+        std::error_code ec;
+        const std::filesystem::file_status status = std::filesystem::status(candidate, ec);
+        if (!ec && std::filesystem::is_regular_file(status) &&
+            (status.permissions() & std::filesystem::perms::owner_exec) !=
+                std::filesystem::perms::none) {
+            std::filesystem::path program = std::filesystem::canonical(candidate, ec);
+            if (!ec) return program;
+        }
+    }
+    return std::nullopt;
+}
+
+// "SemiService9X" is the start at logon: the entry follows the value, as brevon's own OK makes
+// it, so that the session starts brevon without brevon having been opened first. Written
+// before the value, so that a refusal here changes nothing.
+int ApplyLogonEntry(const Place& place, bool start) {
+    if (!place.autostart) {
+        Say("de opstartvermelding blijft zoals ze is: " + place.where +
+            " ligt niet in een map 'brevon', dus geen sessie start brevon met deze instellingen.");
+        return kDone;
+    }
+    if (!start) {
+        if (const std::error_code error = place.autostart->Disable()) {
+            Say("de opstartvermelding kon niet verwijderd worden: " + error.message() +
+                ". Er is niets veranderd.");
+            return kStoreFailed;
+        }
+        return kDone;
+    }
+    const std::optional<std::filesystem::path> program = BrevonProgram();
+    if (!program) {
+        Say("brevon staat niet naast brevon-config (" + platform::ExecutableDir().string() +
+            "), dus er kan niet naar verwezen worden om het bij het aanmelden te starten. Er is "
+            "niets veranderd.");
+        return kStoreFailed;
+    }
+    if (const std::error_code error = place.autostart->Enable(*program)) {
+        Say("de opstartvermelding voor " + program->string() +
+            " kon niet geschreven worden: " + error.message() + ". Er is niets veranderd.");
+        return kStoreFailed;
+    }
+    return kDone;
+}
+
 int Set(Place& place, const Named& named, const Stored& value, bool force) {
     // Held until the program ends, so brevon cannot start in the middle of the write. brevon
     // writes all its settings when it closes, so a change made under it would be lost.
@@ -440,6 +512,14 @@ int Set(Place& place, const Named& named, const Stored& value, bool force) {
     const SettingDef& def = *named.def;
     platform::OpenKeyResult opened =
         place.store->OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
+    if (!opened.key && opened.error != platform::SettingsErrc::key_not_found) {
+        // Damaged or unreadable: brevon would not start on it either; leave it for a person.
+        Say("de instellingen kunnen niet gelezen worden: " + StoreProblem(opened));
+        return kStoreFailed;
+    }
+    if (Is(def, &Settings::SemiService9X))
+        if (const int status = ApplyLogonEntry(place, std::get<std::int32_t>(value) != 0))
+            return status;
     if (opened.key) {
         // Only this value changes; the key writes the file anew from what is on disk now.
         std::error_code error;
@@ -457,11 +537,6 @@ int Set(Place& place, const Named& named, const Stored& value, bool force) {
             return kStoreFailed;
         }
         return kDone;
-    }
-    if (opened.error != platform::SettingsErrc::key_not_found) {
-        // Damaged or unreadable: brevon would not start on it either; leave it for a person.
-        Say("de instellingen kunnen niet gelezen worden: " + StoreProblem(opened));
-        return kStoreFailed;
     }
     // No settings yet: write what brevon's first run writes, with this value in it, so that
     // brevon later starts on a complete set.
@@ -506,6 +581,11 @@ void PrintHelp(std::ostream& out) {
            "\n"
            "Opties staan voor de opdracht. Namen zijn ongevoelig voor hoofdletters; zet een\n"
            "naam met spaties tussen aanhalingstekens. Teksten zijn UTF-8.\n"
+           "\n"
+           "SemiService9X is het opstarten bij het aanmelden. 'set SemiService9X 1' schrijft\n"
+           "ook de opstartvermelding $XDG_CONFIG_HOME/autostart/brevon.desktop, die het brevon\n"
+           "naast brevon-config start; 'set SemiService9X 0' verwijdert haar. Met --config-dir\n"
+           "gebeurt dat alleen voor een map die 'brevon' heet, in de map 'autostart' ernaast.\n"
            "\n";
     for (const Named& named : AllSettings()) {
         std::string line = "  " + std::string(named.def->name);
@@ -513,9 +593,10 @@ void PrintHelp(std::ostream& out) {
         out << line << Accepts(RuleOf(*named.def)) << '\n';
     }
     out << "\n"
-           "Afsluitstatus: 0 gelukt; 1 de instellingen konden niet gelezen of geschreven worden;\n"
-           "2 geweigerd (verkeerd gebruik, onbekende naam, ongeldige waarde, brevon draait, het\n"
-           "wachtwoord gevraagd). Bij een weigering verandert er niets.\n";
+           "Afsluitstatus: 0 gelukt; 1 de instellingen of de opstartvermelding konden niet\n"
+           "gelezen of geschreven worden (of brevon staat niet naast brevon-config); 2 geweigerd\n"
+           "(verkeerd gebruik, onbekende naam, ongeldige waarde, brevon draait, het wachtwoord\n"
+           "gevraagd). Bij een weigering verandert er niets.\n";
 }
 
 int Usage(std::string_view problem) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -65,7 +66,10 @@ struct OptionsFields {
     std::string NumSaveMails; // the fetch-limit field's text, 1 to 9999
     bool UseNumSaveMails = false;
     bool Reverse = false;
-    std::string VoiceText;                         // the voice list's text (editable)
+    std::string VoiceText; // the voice list's text (editable)
+    // A voice chosen by "Standaardwaarden" that the list may have no item for; stored when
+    // VoiceText names none of the seven.
+    std::optional<std::int32_t> VoiceCode;
     std::int32_t Tempo = 0, Pitch = 0, Volume = 0; // sliders, 0 to 10
     bool SkipReply = false, UseLid = false, SemiService9X = false;
     bool ReadInOwnLanguage = false;
@@ -82,7 +86,8 @@ OptionsFields FieldsFromSettings(const Settings& settings);
 // user, password (exact comparison), fetch limit, its box or the order box differ. A host
 // written as "name:port" or "[v6 address]:port" gives its port to the port field. A changed user
 // also empties the known message lists and has its own list files read at the next check. A
-// voice text that is none of the seven items leaves "Voice" as it was.
+// voice text that is none of the seven items gives VoiceCode, or without one leaves "Voice" as
+// it was.
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state);
 
 // What OK works on besides the fields.
@@ -94,9 +99,8 @@ struct OkEnvironment {
     SpeechOps& speech;
     LanguageCheckOps* languageCheck = nullptr; // null: no language gate to load or unload
     platform::Autostart* autostart = nullptr;  // null: the logon entry is left alone
-    bool isWin9x = false;
-    std::filesystem::path executable; // what the logon entry starts
-    MailOps* mail = nullptr;          // null: no check can run
+    std::filesystem::path executable;          // what the logon entry starts
+    MailOps* mail = nullptr;                   // null: no check can run
 };
 
 enum class OkOutcome {
@@ -104,6 +108,10 @@ enum class OkOutcome {
     StayOpen,        // applied, but the check it ran left the program offline
     PasswordTooLong, // more than kMaxPasswordLength bytes: nothing applied
 };
+
+// "Standaardwaarden": the engine's default voice and levels into the fields only. The settings
+// and the engine get them at OK; Annuleren leaves both as they were.
+void ApplyEngineDefaults(OptionsFields& fields, const EngineDefaults& defaults);
 
 // OK's work between disabling and re-enabling its buttons: SaveOptions (setting
 // connectionChanged when the connection differs, never clearing it), the window positions and

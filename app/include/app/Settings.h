@@ -154,9 +154,10 @@ std::error_code WriteSettings(platform::SettingsKey& key, const Settings& settin
 // "X", "Y" from the control bar, "XI", "YI" from the options dialog.
 void StoreWindowPositions(Settings& settings, const WindowPositions& windows);
 
-// Registers or removes the start at logon as "SemiService9X" says; only on the Windows 95/98
-// family (isWin9x), elsewhere nothing is touched. Failures are silent.
-void ApplyAutostart(const Settings& settings, bool isWin9x, platform::Autostart& autostart,
-                    const std::filesystem::path& executable);
+// Registers the executable to start at logon when "SemiService9X" is set, and removes the entry
+// when it is clear (no entry is no error). Returns the platform's error; callers stay silent
+// about it, as about the settings store.
+std::error_code ApplyAutostart(const Settings& settings, platform::Autostart& autostart,
+                               const std::filesystem::path& executable);
 
 } // namespace brevon

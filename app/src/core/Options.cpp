@@ -1,5 +1,6 @@
 #include <app/Options.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -127,9 +128,23 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
-    for (const VoiceItem& item : kVoiceList)
-        if (fields.VoiceText == item.name) settings.Voice = item.code;
+    const auto named =
+        std::find_if(kVoiceList.begin(), kVoiceList.end(),
+                     [&](const VoiceItem& item) { return item.name == fields.VoiceText; });
+    if (named != kVoiceList.end())
+        settings.Voice = named->code;
+    else if (fields.VoiceCode)
+        settings.Voice = *fields.VoiceCode;
     return connectionChanged;
+}
+
+void ApplyEngineDefaults(OptionsFields& fields, const EngineDefaults& defaults) {
+    fields.Tempo = defaults.tempo;
+    fields.Pitch = defaults.pitch;
+    fields.Volume = defaults.volume;
+    const int voice = VoiceIndex(defaults.voice);
+    fields.VoiceText = voice >= 0 ? kVoiceList[static_cast<std::size_t>(voice)].name : "";
+    fields.VoiceCode = defaults.voice;
 }
 
 OkOutcome RunOkSteps(const OptionsFields& fields, bool& connectionChanged, OkEnvironment& env) {
@@ -141,7 +156,7 @@ OkOutcome RunOkSteps(const OptionsFields& fields, bool& connectionChanged, OkEnv
     (void)SaveSettings(env.store, env.settings); // store failures stay silent
 
     if (env.languageCheck) env.languageCheck->ApplyLanguageCheckSetting();
-    if (env.autostart) ApplyAutostart(env.settings, env.isWin9x, *env.autostart, env.executable);
+    if (env.autostart) (void)ApplyAutostart(env.settings, *env.autostart, env.executable);
 
     env.speech.SetTempo(env.settings.Tempo);
     env.speech.SetPitch(env.settings.Pitch);

@@ -163,13 +163,9 @@ void StoreWindowPositions(Settings& settings, const WindowPositions& windows) {
     settings.YI = options.Top;
 }
 
-void ApplyAutostart(const Settings& settings, bool isWin9x, platform::Autostart& autostart,
-                    const std::filesystem::path& executable) {
-    if (!isWin9x) return;
-    if (settings.SemiService9X)
-        (void)autostart.Enable(executable);
-    else
-        (void)autostart.Disable(); // no entry is no error
+std::error_code ApplyAutostart(const Settings& settings, platform::Autostart& autostart,
+                               const std::filesystem::path& executable) {
+    return settings.SemiService9X ? autostart.Enable(executable) : autostart.Disable();
 }
 
 } // namespace brevon

@@ -30,7 +30,6 @@
 
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
-#include <platform/Autostart.h>
 
 #include "Cp1252.h"
 #include "Help.h"
@@ -263,14 +262,12 @@ TfrmOpties::TfrmOpties(OptiesContext context, QWidget* parent)
 
     CreateControls();
 
-    // Creation: the voice list, the captions, the rows, the platform family.
+    // Creation: the voice list, the captions, the rows.
     for (const VoiceItem& item : kVoiceList)
         ComboBox1->addItem(Q(item.name));
     lblVoice->setVisible(true);
     ComboBox1->setVisible(true);
     SetCaptions();
-    isWin9x_ = context_.isWin9x.value_or(platform::IsWin9xFamily());
-    cbSemiService9X->setVisible(isWin9x_);
     LayOut();
     SetTabOrder();
     PlaceAt(context_.settings.XI, context_.settings.YI);
@@ -507,6 +504,7 @@ void TfrmOpties::LoadOptions() {
     cbSkipInclude->setChecked(fields.SkipReply);
     cbSemiService9X->setChecked(fields.SemiService9X);
     ShowVoice(settings.Voice);
+    defaultVoice_.reset();
     connectionChanged_ = false;
 }
 
@@ -527,6 +525,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.UseNumSaveMails = cbNumSave->isChecked();
     f.Reverse = !cbReverse->isChecked();
     f.VoiceText = ToCp1252(ComboBox1->currentText());
+    f.VoiceCode = defaultVoice_;
     f.Tempo = tbTempo->value();
     f.Pitch = tbPitch->value();
     f.Volume = tbVolume->value();
@@ -589,7 +588,6 @@ void TfrmOpties::btOkClick() {
         .speech = context_.speech,
         .languageCheck = context_.languageCheck,
         .autostart = context_.autostart,
-        .isWin9x = isWin9x_,
         .executable =
             context_.autostart
                 ? std::filesystem::path(
@@ -639,13 +637,16 @@ void TfrmOpties::btLexiconClick() {
 }
 
 void TfrmOpties::btDefaultsClick() {
-    Settings& settings = context_.settings;
-    context_.speech.GetDefaultSettings(settings.Voice, settings.Tempo, settings.Pitch,
-                                       settings.Volume);
-    tbTempo->setValue(settings.Tempo);
-    tbPitch->setValue(settings.Pitch);
-    tbVolume->setValue(settings.Volume);
-    ShowVoice(settings.Voice);
+    EngineDefaults defaults{};
+    context_.speech.GetDefaultSettings(defaults.voice, defaults.tempo, defaults.pitch,
+                                       defaults.volume);
+    OptionsFields fields = FieldsFromControls();
+    ApplyEngineDefaults(fields, defaults);
+    tbTempo->setValue(fields.Tempo);
+    tbPitch->setValue(fields.Pitch);
+    tbVolume->setValue(fields.Volume);
+    ShowVoice(defaults.voice);
+    defaultVoice_ = fields.VoiceCode;
 }
 
 void TfrmOpties::SelectConnectionField(bool user) {

@@ -39,7 +39,6 @@ struct OptiesContext {
     // the tray and the bar again and sets the mail timer by Online.
     std::function<void()> afterClose;
     platform::Autostart* autostart = nullptr; // null: the logon entry is left alone
-    std::optional<bool> isWin9x;              // empty: ask the platform
 };
 
 class TfrmOpties final : public QDialog, private WindowPositions {
@@ -64,7 +63,6 @@ public:
 
     // The frame's top-left corner, for "XI", "YI".
     WindowPosition Position() const;
-    bool IsWin9x() const { return isWin9x_; }
 
     // Event handlers.
     void btOkClick();
@@ -136,7 +134,8 @@ private:
     WindowPosition OptionsPosition() const override;
 
     OptiesContext context_;
-    bool isWin9x_ = false;
+    // The voice "Standaardwaarden" chose, until the next LoadOptions: the list may lack it.
+    std::optional<std::int32_t> defaultVoice_;
     bool connectionChanged_ = false;
     bool busy_ = false; // OK is at work: closing waits for it
 };

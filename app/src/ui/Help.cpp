@@ -73,6 +73,7 @@ bool OpenHelpTopic(int topic, const std::filesystem::path& helpFile,
     std::error_code ec;
     if (!std::filesystem::is_regular_file(helpFile, ec)) {
         std::fprintf(stderr, "brevon: no help file at %s\n", helpFile.string().c_str());
+        Trace("Help not opened: no help file at " + helpFile.string());
         return false;
     }
     const QUrl target = HelpTopicUrl(std::filesystem::absolute(helpFile, ec), topic);
@@ -86,8 +87,14 @@ bool OpenHelpTopic(int topic, const std::filesystem::path& helpFile,
                                           !platform::WriteFileAtomically(redirect, page)))
             url = QUrl::fromLocalFile(QString::fromStdString(redirect.string()));
     }
+    // Traced only once the viewer has the page, so a watcher learns whether help really opened.
     const bool opened = open(url);
-    if (!opened) std::fprintf(stderr, "brevon: the help could not be opened\n");
+    if (opened) {
+        Trace("Help opened " + url.toString(QUrl::FullyEncoded).toStdString());
+    } else {
+        std::fprintf(stderr, "brevon: the help could not be opened\n");
+        Trace("Help not opened: no viewer took " + url.toString(QUrl::FullyEncoded).toStdString());
+    }
     return opened;
 }
 

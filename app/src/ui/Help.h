@@ -25,7 +25,8 @@ std::string HelpRedirectPage(const QUrl& target);
 // ShowHelpTopic with its surroundings passed in: traces "ShowHelp <topic>", then opens (with
 // open) a redirect page to helpFile's topic, written into redirectDir. When the redirect page
 // cannot be written, the help file's URL is opened as it is. A missing help file is logged to
-// stderr and opens nothing. True when open was called and succeeded.
+// stderr and opens nothing. True when open was called and succeeded; then "Help opened <url>"
+// is traced with the URL handed over, otherwise "Help not opened: <why>".
 bool OpenHelpTopic(int topic, const std::filesystem::path& helpFile,
                    const std::filesystem::path& redirectDir,
                    const std::function<bool(const QUrl&)>& open);

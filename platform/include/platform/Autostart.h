@@ -7,9 +7,6 @@
 
 namespace platform {
 
-// True only on the Windows 95/98 family, the one place the program offers to start itself.
-bool IsWin9xFamily();
-
 class Autostart {
 public:
     virtual ~Autostart() = default;
@@ -22,5 +19,11 @@ public:
 // The current user's list: the "Run" key on Windows, an XDG autostart entry
 // ($XDG_CONFIG_HOME/autostart/brevon.desktop) elsewhere.
 std::unique_ptr<Autostart> UserAutostart();
+
+#if !defined(_WIN32)
+// The XDG autostart entry below another configuration base folder than the user's own
+// (<configHome>/autostart/brevon.desktop): for a settings folder kept elsewhere.
+std::unique_ptr<Autostart> XdgAutostart(const std::filesystem::path& configHome);
+#endif
 
 } // namespace platform

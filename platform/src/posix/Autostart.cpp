@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
 
 #include <unistd.h>
 
+#include <encoding/Utf8.h>
 #include <platform/AtomicWrite.h>
 #include <platform/DataPaths.h>
 #include <platform/SettingsStore.h>
@@ -12,6 +14,18 @@
 namespace platform {
 
 namespace {
+
+// A desktop entry is UTF-8 text, one key a line; its string values hold no control characters
+// and have no escape for them.
+bool FitsAnEntry(std::string_view path) {
+    for (std::size_t i = 0; i < path.size();) {
+        char32_t cp = 0;
+        const std::size_t length = encoding::DecodeUtf8(path, i, cp);
+        if (length == 0 || cp < 0x20 || cp == 0x7F) return false;
+        i += length;
+    }
+    return true;
+}
 
 // Quoting of the Exec key (XDG desktop entry specification, "The Exec key"): the path in double
 // quotes with ", `, $ and \ escaped, '%' doubled; then the string-value escaping doubles every
@@ -32,15 +46,18 @@ std::string ExecValue(const std::string& path) {
     return value;
 }
 
-class XdgAutostart final : public Autostart {
+class XdgAutostartEntry final : public Autostart {
 public:
+    explicit XdgAutostartEntry(std::filesystem::path configHome)
+        : entry_(configHome.empty() ? configHome : configHome / "autostart" / "brevon.desktop") {}
+
     std::error_code Enable(const std::filesystem::path& executable) override {
         const std::string path = executable.string();
-        if (path.empty() || path.find_first_of("\r\n") != std::string::npos)
+        // Relative, the session would look the name up in its PATH instead.
+        if (!executable.is_absolute() || !FitsAnEntry(path))
             return std::make_error_code(std::errc::invalid_argument);
-        const std::filesystem::path file = Entry();
-        if (file.empty()) return SettingsErrc::no_location;
-        if (auto e = CreatePrivateDirectories(file.parent_path())) return e;
+        if (entry_.empty()) return SettingsErrc::no_location;
+        if (auto e = CreatePrivateDirectories(entry_.parent_path())) return e;
         const std::string text = "[Desktop Entry]\n"
                                  "Type=Application\n"
                                  "Name=Brevon\n"
@@ -50,31 +67,28 @@ public:
                                  "\n"
                                  "Terminal=false\n"
                                  "X-GNOME-Autostart-enabled=true\n";
-        return WriteFileAtomically(file, text);
+        return WriteFileAtomically(entry_, text);
     }
 
     std::error_code Disable() override {
-        const std::filesystem::path file = Entry();
-        if (file.empty()) return {};
-        if (::unlink(file.c_str()) != 0 && errno != ENOENT) return {errno, std::system_category()};
+        if (entry_.empty()) return {};
+        if (::unlink(entry_.c_str()) != 0 && errno != ENOENT)
+            return {errno, std::system_category()};
         return {};
     }
 
 private:
-    static std::filesystem::path Entry() {
-        const std::filesystem::path home = UserConfigHome();
-        return home.empty() ? home : home / "autostart" / "brevon.desktop";
-    }
+    const std::filesystem::path entry_;
 };
 
 } // namespace
 
-bool IsWin9xFamily() {
-    return false;
+std::unique_ptr<Autostart> UserAutostart() {
+    return XdgAutostart(UserConfigHome());
 }
 
-std::unique_ptr<Autostart> UserAutostart() {
-    return std::make_unique<XdgAutostart>();
+std::unique_ptr<Autostart> XdgAutostart(const std::filesystem::path& configHome) {
+    return std::make_unique<XdgAutostartEntry>(configHome);
 }
 
 } // namespace platform

@@ -1,7 +1,5 @@
 #include <platform/Autostart.h>
 
-#include <windows.h>
-
 #include <platform/SettingsStore.h>
 
 namespace platform {
@@ -30,16 +28,6 @@ public:
 };
 
 } // namespace
-
-bool IsWin9xFamily() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#ifdef _MSC_VER
-#pragma warning(suppress : 4996) // deprecated, but the platform identifier is all we need
-#endif
-    if (!::GetVersionExA(&info)) return false;
-    return info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-}
 
 std::unique_ptr<Autostart> UserAutostart() {
     return std::make_unique<RunKeyAutostart>();

@@ -7,6 +7,7 @@ Standard library only.
 import argparse
 import os
 import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -160,11 +161,14 @@ class Brevon:
         self.settings_file = os.path.join(self.config_dir, "settings.reg")
         self.transcript = os.path.join(root, f"{name}-transcript.txt")
         self.trace_file = os.path.join(root, f"{name}-trace.txt")
+        self.viewer_log = os.path.join(root, f"{name}-viewer.txt")
+        self.viewer_dir = os.path.join(root, f"{name}-viewer")
         self.speech_speed = speech_speed
         self.extra_env = dict(env or {})
         self.proc = None
 
     def start(self):
+        self.make_viewer()
         env = {k: v for k, v in os.environ.items() if k not in _FOREIGN_ENV}
         env.update({
             "HOME": self.dirs["home"],
@@ -176,12 +180,29 @@ class Brevon:
             "QVSTTS_SINK": f"null:{self.speech_speed:g}",
             "QVSTTS_TRANSCRIPT": self.transcript,
             "BREVON_TRACE": self.trace_file,
-            # Help opens in a browser; this one does nothing and succeeds.
-            "BROWSER": "true",
+            # Help goes to the desktop's opener, which Qt looks up in PATH: this one notes what
+            # it is handed (see viewed) and starts no browser.
+            "PATH": self.viewer_dir + os.pathsep + os.environ.get("PATH", os.defpath),
         })
         env.update(self.extra_env)
         self.proc = self.session.spawn(self.name, [self.program], env=env)
         return self
+
+    def make_viewer(self):
+        os.makedirs(self.viewer_dir, exist_ok=True)
+        opener = os.path.join(self.viewer_dir, "xdg-open")
+        with open(opener, "w", encoding="utf-8") as f:
+            f.write("#!/bin/sh\n"
+                    f"printf '%s\\n' \"$*\" >> {shlex.quote(self.viewer_log)}\n")
+        os.chmod(opener, 0o755)
+
+    def viewed(self):
+        """What the program handed to the desktop's opener, one entry per call."""
+        try:
+            with open(self.viewer_log, encoding="utf-8", errors="replace") as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
 
     def report(self):
         """What the program reported, for reading a failure after the fact."""

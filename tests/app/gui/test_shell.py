@@ -10,14 +10,18 @@ no desktop. Usage:
     test_shell.py --brevon build/app/brevon --shots DIR [unittest options]
 """
 
+import html
 import os
 import re
+import shutil
 import socket
+import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -322,8 +326,28 @@ class BrevonShell(unittest.TestCase):
         self.need_bar()
         run = self.run_
         after = len(run.trace())
+        viewed_before = len(run.viewed())
         self.click_bar(354, 22)
         run.wait_trace(r"ShowHelp 0", after=after)
+        # Traced once the help was found and the desktop's opener took it.
+        _, m = run.wait_trace(r"Help (opened|not opened:) (.*)", after=after)
+        self.assertEqual(m.group(1), "opened", f"the help did not open: {m.group(2)}")
+        url = m.group(2)
+        viewed = poll("the opener to be handed the help",
+                      lambda: run.viewed()[viewed_before:], TIMEOUT)
+        self.assertEqual(viewed, [url])
+
+        # What the opener got leads to the help page's topic 0, and both files are there.
+        page = urllib.parse.urlsplit(url)
+        self.assertEqual(page.scheme, "file", url)
+        with open(urllib.parse.unquote(page.path), encoding="utf-8") as f:
+            redirect = f.read()
+        m = re.search(r'content="0; url=([^"]*)"', redirect)
+        self.assertTrue(m, redirect)
+        target = urllib.parse.urlsplit(html.unescape(m.group(1)))
+        self.assertEqual(target.fragment, "onderwerp-0")
+        with open(urllib.parse.unquote(target.path), encoding="utf-8") as f:
+            self.assertIn('id="onderwerp-0"', f.read())
 
     def test_5_tray_menu_lists_its_items_and_grey_reading_items(self):
         self.need_bar()
@@ -479,6 +503,51 @@ class BrevonShell(unittest.TestCase):
             with self.subTest(setting=name):
                 self.assertEqual(saved.get(name), value)
         BrevonShell.options_done = True
+
+    def test_8b_autostart_box_writes_and_removes_the_logon_entry(self):
+        self.need_bar()
+        run = self.run_
+        entry = os.path.join(run.brevon.dirs["config"], "autostart", "brevon.desktop")
+        self.assertFalse(os.path.exists(entry), "no entry while the box was never ticked")
+        validator = shutil.which("desktop-file-validate")
+        self.assertTrue(validator, "desktop-file-validate (desktop-file-utils) is needed: run "
+                                   "scripts/install-deps")
+        start = len(run.trace())
+        for tick, label in ((True, "on"), (False, "off")):
+            after = len(run.trace())
+            self.click_bar(320, 9)
+            run.wait_trace("ShowOptions", after=after)
+            dialog = run.wait_window("Instellingen")
+            # The dialog opens on the page it was left on: the first tab, the host field, then
+            # Ctrl+Tab twice to the page "Algemeen", whose fourth box is the start at logon.
+            # Qt handles the clicks and keys in order, each on the page the one before left.
+            scale = dialog.width / 288
+            tab_bar = 29
+            page_x, page_y = dialog.x + 2, dialog.y + tab_bar + 2
+            run.session.click(dialog.x + 20, dialog.y + tab_bar // 2)
+            run.session.click(page_x + round(scale * 170), page_y + round(scale * 16))
+            run.session.key("ctrl+Tab", "ctrl+Tab")
+            run.session.click(page_x + round(scale * 16), page_y + round(scale * 86))
+            run.shot(f"options-autostart-{label}", crop=(dialog.x - 4, dialog.y - 4,
+                                                         dialog.width + 8, dialog.height + 8),
+                     zoom=2)
+            run.session.key("Return")
+            run.wait_gone(dialog.wid, "the options dialog")
+            run.wait_trace(r"SetMailTimer on \d+", after=after)
+            if tick:
+                poll("the autostart entry", lambda: os.path.exists(entry), TIMEOUT)
+                with open(entry, encoding="utf-8") as f:
+                    text = f.read()
+                program = os.path.realpath(run.program)
+                self.assertIn(f'\nExec="{program}"\n', text, "it starts this very brevon")
+                checked = subprocess.run([validator, entry], capture_output=True, text=True,
+                                         timeout=TIMEOUT)
+                self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
+                self.assertTrue(read_settings(run.settings_file)["SemiService9X"])
+            else:
+                poll("the autostart entry to go", lambda: not os.path.exists(entry), TIMEOUT)
+                self.assertFalse(read_settings(run.settings_file)["SemiService9X"])
+        self.assertNotIn("CheckMail", run.trace()[start:], "the box is no connection change")
 
     def test_9_exit_through_the_tray_menu_saves_and_ends(self):
         self.need_bar()

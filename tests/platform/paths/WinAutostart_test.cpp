@@ -60,8 +60,4 @@ TEST_F(RunKey, EnableWritesTheProgramsPathAndDisableRemovesIt) {
     EXPECT_FALSE(RunValue());
 }
 
-TEST(Autostart, TheProgramOffersItOnlyOnWin9x) {
-    EXPECT_FALSE(platform::IsWin9xFamily()) << "Wine reports an NT system";
-}
-
 } // namespace

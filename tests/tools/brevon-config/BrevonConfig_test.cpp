@@ -324,6 +324,79 @@ TEST_F(BrevonConfig, ReportsSettingsBrevonCouldNotStartOnAndLeavesThemAlone) {
     EXPECT_FALSE(fs::exists(File().string() + ".damaged"));
 }
 
+// "SemiService9X" is the start at logon: set also writes or removes the session's entry, which
+// starts the brevon that lies beside brevon-config (in the build tree: the one built with it).
+TEST_F(BrevonConfig, SemiService9XWritesAndRemovesTheLogonEntryThatStartsBrevon) {
+    const std::string exec = "\nExec=\"" + fs::canonical(BREVON_PROGRAM).string() + "\"\n";
+    const fs::path other = tmp_.Path() / "ander" / "brevon";
+    const struct {
+        std::vector<std::string> options;
+        fs::path entry;
+    } cases[] = {
+        {{}, tmp_.Path() / "config" / "autostart" / "brevon.desktop"},
+        // A settings folder named as brevon's own: its entry goes beside it.
+        {{"--config-dir", other.string()}, tmp_.Path() / "ander" / "autostart" / "brevon.desktop"},
+        {{"--config-dir=" + other.string() + "/"},
+         tmp_.Path() / "ander" / "autostart" / "brevon.desktop"},
+    };
+    for (const auto& c : cases) {
+        const auto run = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), c.options.begin(), c.options.end());
+            std::vector<std::string> argv{BREVON_CONFIG};
+            argv.insert(argv.end(), args.begin(), args.end());
+            return testsupport::Run(argv, {"HOME=" + (tmp_.Path() / "home").string(),
+                                           "XDG_CONFIG_HOME=" + (tmp_.Path() / "config").string()});
+        };
+        const std::string shown = c.options.empty() ? "the usual folder" : c.options.back();
+        const RunResult on = run({"set", "SemiService9X", "1"});
+        ASSERT_EQ(on.exitCode, 0) << shown << ": " << on.err;
+        EXPECT_EQ(on.err, "") << shown;
+        EXPECT_NE(ReadWholeFile(c.entry).find(exec), std::string::npos) << shown;
+        EXPECT_EQ(run({"get", "SemiService9X"}).out, "1\n") << shown;
+
+        for (int again = 0; again < 2; ++again) { // no entry left to remove is no error
+            const RunResult off = run({"set", "SemiService9X", "0"});
+            EXPECT_EQ(off.exitCode, 0) << shown << ": " << off.err;
+            EXPECT_FALSE(fs::exists(c.entry)) << shown;
+            EXPECT_EQ(run({"get", "SemiService9X"}).out, "0\n") << shown;
+        }
+    }
+
+    // A folder that no session reads settings from has no entry: the value alone is set, and
+    // the user is told.
+    const fs::path loose = tmp_.Path() / "los";
+    const RunResult set = Config({"--config-dir", loose.string(), "set", "SemiService9X", "1"});
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_NE(set.err.find("opstartvermelding blijft zoals ze is"), std::string::npos) << set.err;
+    EXPECT_EQ(Config({"--config-dir", loose.string(), "get", "SemiService9X"}).out, "1\n");
+    EXPECT_FALSE(fs::exists(tmp_.Path() / "autostart"));
+    EXPECT_FALSE(fs::exists(tmp_.Path() / "config" / "autostart" / "brevon.desktop"));
+}
+
+TEST_F(BrevonConfig, AnEntryThatCannotBeWrittenOrABrevonThatRunsChangesNothing) {
+    ASSERT_EQ(Config({"set", "Host", "pop.example.nl"}).exitCode, 0);
+    const std::string before = ReadWholeFile(File());
+    const fs::path autostart = tmp_.Path() / "config" / "autostart";
+    {
+        // The entry's folder cannot be made: a file holds its name.
+        std::ofstream(autostart) << "in de weg\n";
+        const RunResult blocked = Config({"set", "SemiService9X", "1"});
+        EXPECT_EQ(blocked.exitCode, 1);
+        EXPECT_NE(blocked.err.find("opstartvermelding"), std::string::npos) << blocked.err;
+        EXPECT_NE(blocked.err.find("Er is niets veranderd."), std::string::npos) << blocked.err;
+        EXPECT_EQ(ReadWholeFile(File()), before);
+        fs::remove(autostart);
+    }
+    {
+        const platform::InstanceLock running =
+            platform::InstanceLock::TryAcquire(platform::InstanceLockFile(ConfigDir()));
+        ASSERT_TRUE(running.Held());
+        EXPECT_EQ(Config({"set", "SemiService9X", "1"}).exitCode, 2);
+        EXPECT_FALSE(fs::exists(autostart));
+        EXPECT_EQ(ReadWholeFile(File()), before);
+    }
+}
+
 TEST_F(BrevonConfig, HelpNamesEveryValueAndHowThePasswordIsTreated) {
     const RunResult help = Config({"--help"});
     EXPECT_EQ(help.exitCode, 0);
@@ -334,6 +407,7 @@ TEST_F(BrevonConfig, HelpNamesEveryValueAndHowThePasswordIsTreated) {
     EXPECT_NE(help.out.find("'get Password' weigert"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("--config-dir"), std::string::npos);
     EXPECT_NE(help.out.find("--force"), std::string::npos);
+    EXPECT_NE(help.out.find("'set SemiService9X 1' schrijft"), std::string::npos) << help.out;
 }
 
 } // namespace
