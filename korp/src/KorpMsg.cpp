@@ -525,36 +525,83 @@ std::string ExtractDisplayName(std::string_view entry) {
     return Enclose('"', Trim(s), '"');
 }
 
-std::string DecodeAddressList(std::string_view value) {
-    // Quoted strings go, quotes included, with any commas inside them; a lone quote goes alone.
+namespace {
+
+// One entry of an address list: the text of its quoted strings (RFC 5322 3.2.4: the quotes
+// gone, a backslash escaping the next character) and what stands outside them.
+struct AddressEntry {
+    std::string quoted;
     std::string rest;
-    std::size_t i = 0;
-    for (;;) {
-        const std::size_t first = value.find('"', i);
-        if (first == std::string_view::npos) {
-            rest.append(value.substr(i));
-            break;
+};
+
+AddressEntry SplitQuoted(std::string_view entry) {
+    AddressEntry e;
+    bool inQuote = false;
+    for (std::size_t i = 0; i < entry.size(); ++i) {
+        const char c = entry[i];
+        if (!inQuote) {
+            if (c == '"') {
+                inQuote = true;
+                if (!e.quoted.empty()) e.quoted += ' ';
+            } else {
+                e.rest += c;
+            }
+        } else if (c == '\\' && i + 1 < entry.size()) {
+            e.quoted += entry[++i];
+        } else if (c == '"') {
+            inQuote = false;
+        } else {
+            e.quoted += c;
         }
-        rest.append(value.substr(i, first - i));
-        const std::size_t second = value.find('"', first + 1);
-        if (second == std::string_view::npos) {
-            rest.append(value.substr(first + 1));
-            break;
-        }
-        i = second + 1;
     }
-    std::string result;
+    return e;
+}
+
+// The entries of an address list: split at the commas that stand outside quoted strings and
+// angle brackets, so '"Vries, Jan" <jan@x>' stays one entry.
+std::vector<std::string_view> SplitAddressList(std::string_view value) {
+    std::vector<std::string_view> entries;
+    bool inQuote = false;
+    bool inAngle = false;
     std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = rest.find(',', start);
-        const std::string_view entry = std::string_view(rest).substr(
-            start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (inQuote) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inQuote = false;
+        } else if (c == '"') {
+            inQuote = true;
+        } else if (c == '<') {
+            inAngle = true;
+        } else if (c == '>') {
+            inAngle = false;
+        } else if (c == ',' && !inAngle) {
+            entries.push_back(value.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    entries.push_back(value.substr(std::min(start, value.size())));
+    return entries;
+}
+
+} // namespace
+
+std::string DecodeAddressList(std::string_view value) {
+    std::string result;
+    for (const std::string_view entry : SplitAddressList(value)) {
+        const AddressEntry e = SplitQuoted(entry);
         if (!result.empty()) result += ", ";
-        result += ExtractDisplayName(DecodeEncodedWords(entry));
+        // A quoted display name is the name; the address is read from the rest, where no
+        // quoted "<" or "(" can mislead it.
+        std::string quoted = DecodeEncodedWords(e.quoted);
+        RemoveChar(quoted, '"');
+        const std::string_view name = Trim(quoted);
+        result +=
+            name.empty() ? ExtractDisplayName(DecodeEncodedWords(e.rest)) : Enclose('"', name, '"');
         result += ' ';
-        result += ExtractAddress(entry);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+        result += ExtractAddress(e.rest);
     }
     return result;
 }

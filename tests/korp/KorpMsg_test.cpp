@@ -218,7 +218,13 @@ TEST(AddressLists, AreRewrittenAsQuotedNamesAndBracketedAddresses) {
         const char* decoded;
     };
     const Case cases[] = {
-        {"\"Vries, Jan\" <jan>, piet", "\"\" <jan>, \"piet\" <piet>"},
+        // A quoted display name stays, commas and all (it was dropped once, so a Sender or
+        // Reply-To named by it was heard as the part of its address before "@").
+        {"\"Vries, Jan\" <jan>, piet", "\"Vries, Jan\" <jan>, \"piet\" <piet>"},
+        {"\"Bakker; Piet\" <piet@x.nl>", "\"Bakker; Piet\" <piet@x.nl>"},
+        {"\"a <b> (c)\" <real@x.nl>", "\"a <b> (c)\" <real@x.nl>"},
+        {"\"Jan \\\"de\\\" Vries\" <j@x.nl>, <p@x.nl>", "\"Jan de Vries\" <j@x.nl>, \"\" <p@x.nl>"},
+        {"\"=?iso-8859-1?Q?Andr=E9?=\" <a@b>", "\"Andr\xE9\" <a@b>"},
         {"", "\"\" <>"},
         {"Jan <jan@x.nl>", "\"Jan\" <jan@x.nl>"},
         {"jan@x.nl (Jan de Vries)", "\"Jan de Vries\" <jan@x.nl>"},
@@ -226,7 +232,7 @@ TEST(AddressLists, AreRewrittenAsQuotedNamesAndBracketedAddresses) {
         {"=?iso-8859-1?Q?Andr=E9?= <a@b>", "\"Andr\xE9\" <a@b>"},
         {"O'Brien <ob@x>, ", "\"OBrien\" <ob@x>, \"\" <>"},
         {"x > y < z", "\"x > y < z\" <>"},
-        {"lone \" quote", "\"lone  quote\" <lone  quote>"},
+        {"lone \" quote", "\"quote\" <lone>"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecodeAddressList(c.value), c.decoded) << c.value;
@@ -240,7 +246,7 @@ TEST(ParseRawMail, SetsHeaderFieldsAsTheExamplesShow) {
     EXPECT_EQ(msg.From, "");
     EXPECT_EQ(msg.ReturnPath, "<jan>");
     EXPECT_EQ(msg.Subject, "Vergadering; agenda");
-    EXPECT_EQ(msg.CC, "\"\" <jan>, \"piet\" <piet>");
+    EXPECT_EQ(msg.CC, "\"Vries, Jan\" <jan>, \"piet\" <piet>");
     EXPECT_EQ(msg.ReplyTo, "\"a@b\" <a@b>");
     EXPECT_EQ(msg.Date, "Tue, 1 Dec 2026 10:00:00 +0100");
     EXPECT_EQ(msg.ContentType, "TEXT/PLAIN");
@@ -267,7 +273,7 @@ TEST(ParseRawMail, HeaderFieldsHoldTheWholeUnfoldedHeaderOrNothing) {
          "\"Bakker; Piet\" <piet@example.nl>"},
         {{"Reply-To: \"Bakker; Piet\" <piet@example.nl>"},
          &TKorpMsg::ReplyTo,
-         "\"\" <piet@example.nl>"},
+         "\"Bakker; Piet\" <piet@example.nl>"},
         // Unfolding keeps the blank or tab that starts the continuation line.
         {{"Subject: Overleg over de nieuwe", " regeling"},
          &TKorpMsg::Subject,
@@ -350,7 +356,7 @@ TEST(ParseRawMail, AMessageWithoutContentTypeIsPlainText) {
     TKorpMsg msg;
     ParseFile(msg, "plain_default.eml");
     EXPECT_EQ(msg.From, "");
-    EXPECT_EQ(msg.SendTo, "\"\" <jan>, \"piet\" <piet>");
+    EXPECT_EQ(msg.SendTo, "\"Vries, Jan\" <jan>, \"piet\" <piet>");
     EXPECT_EQ(msg.Text.Lines(), (Strings{"Eerste regel.", "Tweede regel."}));
 }
 

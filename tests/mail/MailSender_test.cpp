@@ -28,11 +28,12 @@ TEST(MailCheck, AMessageWithoutAUsableFromIsAnnouncedUnderSenderReplyToOrAsUnkno
 
     EXPECT_THAT(rig.Said(),
                 ElementsAre("Er zijn 3 nieuwe berichten\r1. Van Piet Smit. Onderwerp: offerte",
-                            "2. Van kees de wit. Onderwerp: uitje",
+                            "2. Van Kees de Wit. Onderwerp: uitje",
                             "3. Van een onbekende afzender. Onderwerp: Nieuws] Reservering"));
-    // The list keeps the name as found, empty when there is none.
+    // The list keeps the name as found (a quoted display name of Reply-To whole), empty when
+    // there is none.
     EXPECT_THAT(rig.state.KnownHeaders,
-                ElementsAre("Piet Smit\tofferte", "kees de wit\tuitje", "\tNieuws] Reservering"));
+                ElementsAre("Piet Smit\tofferte", "Kees de Wit\tuitje", "\tNieuws] Reservering"));
 }
 
 } // namespace
