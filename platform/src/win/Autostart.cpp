@@ -8,13 +8,14 @@ namespace {
 
 constexpr std::string_view kRunKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// The value "brevon" in the current user's "Run" key.
+// The value "brevon" in the current user's "Run" key. The value is a command line: the path is
+// quoted, so a program under "C:\Program Files" is not taken for "C:\Program" with arguments.
 class RunKeyAutostart final : public Autostart {
 public:
     std::error_code Enable(const std::filesystem::path& executable) override {
         auto opened = OpenUserSettingsStore()->OpenKey(kRunKey, OpenMode::Create);
         if (!opened.key) return opened.error;
-        if (auto e = opened.key->WriteString("brevon", executable.string())) return e;
+        if (auto e = opened.key->WriteString("brevon", '"' + executable.string() + '"')) return e;
         return opened.key->Close();
     }
 

@@ -50,11 +50,12 @@ TEST_F(RunKey, EnableWritesTheProgramsPathAndDisableRemovesIt) {
 
     ASSERT_FALSE(autostart->Enable("C:\\Program Files\\Brevon\\brevon.exe"));
     DWORD type = REG_NONE;
-    EXPECT_EQ(RunValue(&type), "C:\\Program Files\\Brevon\\brevon.exe");
+    // Quoted: the value is a command line, and the path holds a blank.
+    EXPECT_EQ(RunValue(&type), "\"C:\\Program Files\\Brevon\\brevon.exe\"");
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     // A second enable replaces the entry.
     ASSERT_FALSE(autostart->Enable("D:\\Brevon\\brevon.exe"));
-    EXPECT_EQ(RunValue(), "D:\\Brevon\\brevon.exe");
+    EXPECT_EQ(RunValue(), "\"D:\\Brevon\\brevon.exe\"");
 
     EXPECT_FALSE(autostart->Disable());
     EXPECT_FALSE(RunValue());
