@@ -97,11 +97,11 @@ bool UnderDesktop() {
 // holds the process for a while, not for ever.
 void SayAlreadyRunning(engines::Tolvani& tolvani) {
     Settings settings;
-    std::string unused;
     std::unique_ptr<platform::SettingsStore> store = platform::OpenUserSettingsStore();
     if (platform::OpenKeyResult opened =
             store->OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
-        opened.key && ReadSettings(*opened.key, settings, unused)) {
+        opened.key) {
+        (void)ReadSettings(*opened.key, settings, [&tolvani] { return tolvani.defaultSettings(); });
         tolvani.setTempo(settings.Tempo);
         tolvani.setPitch(settings.Pitch);
         tolvani.setVolume(settings.Volume);
@@ -123,6 +123,29 @@ void SayAlreadyRunning(engines::Tolvani& tolvani) {
     tolvani.say(ended.get(), kAlreadyRunning);
     std::unique_lock lock(ended->mutex);
     ended->done.wait_for(lock, std::chrono::seconds(15), [&] { return ended->ended; });
+}
+
+// One line per thing the settings load had to work around.
+void TraceSettingsLoad(const LoadResult& loaded) {
+    switch (loaded.outcome) {
+    case LoadResult::Outcome::Damaged:
+        Trace("Settings damaged: " + loaded.detail);
+        Trace(loaded.keptAside.empty() ? std::string("Settings not kept aside; nothing written")
+                                       : "Settings kept aside as " + loaded.keptAside);
+        break;
+    case LoadResult::Outcome::Unreadable:
+        Trace("Settings unreadable: " + loaded.detail);
+        break;
+    case LoadResult::Outcome::Loaded:
+        if (!loaded.detail.empty()) Trace("Settings partly damaged: " + loaded.detail);
+        break;
+    case LoadResult::Outcome::FirstRun:
+        break;
+    }
+    for (const std::string_view name : loaded.report.defaulted)
+        Trace("Setting '" + std::string(name) + "' unreadable: default used");
+    for (const std::string_view name : loaded.report.clamped)
+        Trace("Setting '" + std::string(name) + "' out of range: nearest bound used");
 }
 
 void ShowStartError(const QString& text) {
@@ -180,10 +203,10 @@ int main(int argc, char** argv) {
         speech.GetDefaultSettings(defaults.voice, defaults.tempo, defaults.pitch, defaults.volume);
         return defaults;
     });
-    if (loaded.outcome == LoadResult::Outcome::Failed) {
-        ShowStartError(QString::fromLatin1(loaded.message));
-        return 1;
-    }
+    // Settings that cannot be used never stop the program: it runs on the defaults, says so
+    // after the greeting, and the trace tells what was wrong.
+    TraceSettingsLoad(loaded);
+    const std::string_view settingsProblem = SettingsProblemSentence(loaded.outcome);
 
     const std::filesystem::path dataFolder = ProgramDataFolder();
     std::error_code changed;
@@ -208,9 +231,11 @@ int main(int argc, char** argv) {
     // The greeting gates normal running: its end shows the bar and runs the first check, queued
     // so that it does not run inside the splash's own event handler. The splash lets itself go
     // once it has spoken.
-    QPointer<TfrmSplash> splash =
-        new TfrmSplash(state, speech, LocalHour(), [&program, &mainWindow] {
+    QPointer<TfrmSplash> splash = new TfrmSplash(
+        state, speech, LocalHour(), [&program, &mainWindow, &speech, settingsProblem] {
             mainWindow->pop_form();
+            // Queued ahead of whatever the first check says.
+            if (!settingsProblem.empty()) speech.Say(nullptr, std::string(settingsProblem));
             program.state.SayNoNewMail = true;
             QTimer::singleShot(0, [&program] {
                 if (program.mail) program.mail->CheckMail();

@@ -176,6 +176,8 @@ SettingsValue* SettingsFile::FindValue(SettingsKeyData& key, std::string_view na
 
 bool SettingsFile::Parse(std::string_view text, std::string& error) {
     keys.clear();
+    damagedLines = 0;
+    firstDamage.clear();
     if (text.size() > kMaxSize) {
         error = "larger than a settings file can be";
         return false;
@@ -184,12 +186,23 @@ bool SettingsFile::Parse(std::string_view text, std::string& error) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     bool headerSeen = false;
     SettingsKeyData* current = nullptr;
+    bool skippingSection = false; // below a section line that could not be read
     std::size_t lineNumber = 0;
     std::size_t start = 0;
     auto fail = [&](const std::string& what) {
         keys.clear();
+        damagedLines = 0;
+        firstDamage.clear();
         error = "line " + std::to_string(lineNumber) + ": " + what;
         return false;
+    };
+    auto skip = [&](const std::string& what) {
+        if (damagedLines++ == 0) firstDamage = "line " + std::to_string(lineNumber) + ": " + what;
+    };
+    auto skipSection = [&](const std::string& what) {
+        skip(what);
+        current = nullptr;
+        skippingSection = true;
     };
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -208,25 +221,45 @@ bool SettingsFile::Parse(std::string_view text, std::string& error) {
             continue;
         }
         if (line[0] == '[') {
-            if (line.back() != ']') return fail("a section line must end with ']'");
+            if (line.back() != ']') {
+                skipSection("a section line must end with ']'");
+                continue;
+            }
             std::string_view path = line.substr(1, line.size() - 2);
             if (!path.starts_with(kRoot) ||
-                (path.size() > kRoot.size() && path[kRoot.size()] != '\\'))
-                return fail("a section must lie below " + std::string(kRoot));
+                (path.size() > kRoot.size() && path[kRoot.size()] != '\\')) {
+                skipSection("a section must lie below " + std::string(kRoot));
+                continue;
+            }
             std::string normalised;
-            if (!NormaliseKeyPath(path.substr(kRoot.size()), normalised))
-                return fail("malformed key path");
-            if (FindKey(normalised) != nullptr) return fail("the same key appears twice");
+            if (!NormaliseKeyPath(path.substr(kRoot.size()), normalised)) {
+                skipSection("malformed key path");
+                continue;
+            }
+            // The first section of a key wins; a repeated one is skipped whole.
+            if (FindKey(normalised) != nullptr) {
+                skipSection("the same key appears twice");
+                continue;
+            }
             keys.push_back(SettingsKeyData{std::move(normalised), {}});
             current = &keys.back();
+            skippingSection = false;
             continue;
         }
-        if (current == nullptr) return fail("a value before the first section");
+        if (current == nullptr) {
+            if (!skippingSection) skip("a value before the first section");
+            continue;
+        }
         SettingsValue value;
         std::string what;
-        if (!ParseValueLine(line, value, what)) return fail(what);
-        if (FindValue(*current, value.name) != nullptr)
-            return fail("the same value name appears twice in one key");
+        if (!ParseValueLine(line, value, what)) {
+            skip(what);
+            continue;
+        }
+        if (FindValue(*current, value.name) != nullptr) {
+            skip("the same value name appears twice in one key");
+            continue;
+        }
         current->values.push_back(std::move(value));
     }
     if (!headerSeen) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <app/Options.h>
 #include <app/PasswordScrambling.h>
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
@@ -189,7 +191,7 @@ TEST_F(SettingsTest, EveryValueSurvivesSaveAndLoadWithThePasswordStoredScrambled
 
     Settings loaded;
     const LoadResult r = brevon::LoadSettings(store, loaded, Engine());
-    EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.message;
+    EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.detail;
     EXPECT_EQ(loaded, original);
     EXPECT_EQ(engineCalls_, 0);
 }
@@ -225,21 +227,23 @@ TEST_F(SettingsTest, ANonZeroStoredIntegerReadsAsTrue) {
     EXPECT_FALSE(s.SkipReply);
 }
 
-TEST_F(SettingsTest, AMissingOrMistypedValueStopsLoadingWithItsMessage) {
+TEST_F(SettingsTest, AMissingOrMistypedValueTakesItsDefaultAndTheOthersAreKept) {
     const struct {
         const char* name;
         bool remove; // else store the other type
-        const char* message;
+        std::function<void(Settings&)> expect;
     } cases[] = {
-        {"X", true, "Failed to get data for 'X'"},
-        {"Interval in minuten", true, "Failed to get data for 'Interval in minuten'"},
-        {"Password", true, "Failed to get data for 'Password'"},
-        {"ShowWindow", true, "Failed to get data for 'ShowWindow'"},
-        {"Voice", false, "Invalid data type for 'Voice'"},
-        {"Host", false, "Invalid data type for 'Host'"},
-        {"UseLid", false, "Invalid data type for 'UseLid'"},
+        {"X", true, [](Settings& s) { s.X = 0; }},
+        {"Interval in minuten", true, [](Settings& s) { s.Interval = 5; }},
+        {"Password", true, [](Settings& s) { s.Password.clear(); }},
+        {"ShowWindow", true, [](Settings& s) { s.ShowWindow = true; }},
+        {"Voice", false, [](Settings& s) { s.Voice = 13; }}, // the engine's
+        {"Host", false, [](Settings& s) { s.Host.clear(); }},
+        {"UseLid", false, [](Settings& s) { s.UseLid = false; }},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        engineCalls_ = 0;
         FileSettingsStore store(file_);
         ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
         {
@@ -255,11 +259,85 @@ TEST_F(SettingsTest, AMissingOrMistypedValueStopsLoadingWithItsMessage) {
         }
         Settings s;
         const LoadResult r = brevon::LoadSettings(store, s, Engine());
-        EXPECT_EQ(r.outcome, LoadResult::Outcome::Failed) << c.name;
-        EXPECT_EQ(r.message, c.message);
-        EXPECT_EQ(s, Settings{}) << "the record stays as it was";
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded);
+        EXPECT_EQ(r.report.defaulted, std::vector<std::string_view>{c.name});
+        Settings expected = Unusual();
+        c.expect(expected);
+        EXPECT_EQ(s, expected);
+        EXPECT_EQ(engineCalls_, std::string_view(c.name) == "Voice" ? 1 : 0);
+    }
+}
+
+// Hand edits past what the dialog offers would stop checking ("Interval in minuten" 0) or
+// never announce mail ("NumSaveMails" 0 or -1).
+TEST_F(SettingsTest, AnIntegerOutsideTheDialogsRangeIsBroughtToTheNearerBound) {
+    const struct {
+        const char* name;
+        std::int32_t stored;
+        std::int32_t read;
+        std::int32_t Settings::*member;
+    } cases[] = {
+        {"Interval in minuten", 0, 1, &Settings::Interval},
+        {"Interval in minuten", -5, 1, &Settings::Interval},
+        {"Interval in minuten", 100, 99, &Settings::Interval},
+        {"Interval in minuten", 99, 99, &Settings::Interval},
+        {"NumSaveMails", 0, 1, &Settings::NumSaveMails},
+        {"NumSaveMails", -1, 1, &Settings::NumSaveMails},
+        {"NumSaveMails", 2147483647, 9999, &Settings::NumSaveMails},
+        {"NumSaveMails", 1, 1, &Settings::NumSaveMails},
+        {"Tempo", -1, 0, &Settings::Tempo},
+        {"Pitch", 11, 10, &Settings::Pitch},
+        {"Volume", -2147483647 - 1, 0, &Settings::Volume},
+        // The dialog does not bound these: a position off screen or an unknown voice stays.
+        {"X", -32000, -32000, &Settings::X},
+        {"Voice", 99, 99, &Settings::Voice},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.stored));
+        FileSettingsStore store(file_);
+        ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
+        {
+            auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
+            (void)key->WriteInteger(c.name, c.stored);
+        }
+        Settings s;
+        const LoadResult r = brevon::LoadSettings(store, s, Engine());
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded);
+        EXPECT_EQ(s.*c.member, c.read);
+        EXPECT_EQ(r.report.clamped, c.stored == c.read ? std::vector<std::string_view>{}
+                                                       : std::vector<std::string_view>{c.name});
+        EXPECT_TRUE(r.report.defaulted.empty());
+        Settings expected = Unusual();
+        expected.*c.member = c.read;
+        EXPECT_EQ(s, expected) << "nothing else changes";
     }
     EXPECT_EQ(engineCalls_, 0);
+}
+
+TEST(SettingsTable, BoundsAreTheOptionsDialogsOwn) {
+    const auto range = [](std::string_view name) {
+        for (const auto& def : brevon::kSettingsTable)
+            if (def.name == name) return def.range;
+        return brevon::SettingRange{};
+    };
+    const struct {
+        const char* name;
+        brevon::NumberRange dialog;
+    } cases[] = {
+        {"Interval in minuten", brevon::kIntervalRange},
+        {"NumSaveMails", brevon::kNumSaveMailsRange},
+        {"Tempo", brevon::kLevelRange},
+        {"Pitch", brevon::kLevelRange},
+        {"Volume", brevon::kLevelRange},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(range(c.name).min, c.dialog.min) << c.name;
+        EXPECT_EQ(range(c.name).max, c.dialog.max) << c.name;
+    }
+    std::size_t bounded = 0;
+    for (const auto& def : brevon::kSettingsTable)
+        bounded += def.range.Bounded() ? 1 : 0;
+    EXPECT_EQ(bounded, std::size(cases)) << "no other value is bounded";
 }
 
 TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped) {
@@ -281,7 +359,7 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         }
         Settings s;
         const LoadResult r = brevon::LoadSettings(store, s, Engine());
-        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.message;
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.detail;
         Settings expected = Unusual();
         expected.Security = "Geen"; // a file from before the choice: as it always connected
         expected.Port = "";
@@ -290,18 +368,115 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
     }
 }
 
-TEST_F(SettingsTest, ADamagedFileEndsStartUpNamingTheFileAndIsKept) {
-    fs::create_directories(file_.parent_path());
-    const std::string damaged = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\SOFTWARE\n";
-    std::ofstream(file_, std::ios::binary) << damaged;
-    FileSettingsStore store(file_);
-    Settings s;
-    const LoadResult r = brevon::LoadSettings(store, s, Engine());
-    EXPECT_EQ(r.outcome, LoadResult::Outcome::Failed);
-    EXPECT_EQ(r.message,
-              "Settings file '" + file_.string() + "': line 2: a section line must end with ']'");
-    EXPECT_EQ(ReadAll(file_), damaged);
-    EXPECT_EQ(engineCalls_, 0);
+// Whatever the file holds, the load goes on: readable values are kept, the rest are defaults,
+// a file that cannot be read as settings is kept aside before the defaults replace it, and
+// nothing of the user's is lost.
+TEST_F(SettingsTest, ADamagedOrUnreadableFileNeverStopsTheLoadAndIsNeverLost) {
+    std::mt19937 rng(2);
+    std::string noise(3000, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(rng());
+    FileSettingsStore writer(file_);
+    ASSERT_TRUE(brevon::SaveSettings(writer, Unusual()));
+    const std::string whole = ReadAll(file_);
+    const std::size_t userLine = whole.find("\"User\"=");
+    const std::size_t passwordLine = whole.find("\"Password\"=");
+    ASSERT_NE(userLine, std::string::npos);
+    ASSERT_NE(passwordLine, std::string::npos);
+
+    using O = LoadResult::Outcome;
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        O outcome;
+        bool hostKept; // else every value is a default
+        std::vector<std::string_view> defaulted;
+    } cases[] = {
+        {"random bytes",
+         [&] { std::ofstream(file_, std::ios::binary) << noise; },
+         O::Damaged,
+         false,
+         {}},
+        {"cut short in the user line",
+         [&] { std::ofstream(file_, std::ios::binary) << whole.substr(0, userLine + 12); },
+         O::Loaded,
+         true,
+         {"User", "Password", "Interval in minuten", "NumSaveMails", "UseNumSaveMails", "Reverse",
+          "SkipReply", "SemiService9X", "UseLid", "ShowWindow"}},
+        {"a huge line in the middle",
+         [&] {
+             std::ofstream(file_, std::ios::binary)
+                 << whole.substr(0, passwordLine) << std::string(700000, '#') << '\n'
+                 << whole.substr(passwordLine);
+         },
+         O::Loaded,
+         true,
+         {}},
+        {"far larger than a settings file",
+         [&] { std::ofstream(file_, std::ios::binary) << whole << std::string(3 << 20, ';'); },
+         O::Damaged,
+         false,
+         {}},
+        {"a value of the wrong type",
+         [&] {
+             std::string text = whole;
+             const std::size_t end = text.find('\n', userLine);
+             text.replace(userLine, end - userLine, "\"User\"=dword:00000007");
+             std::ofstream(file_, std::ios::binary) << text;
+         },
+         O::Loaded,
+         true,
+         {"User"}},
+        {"a folder", [&] { fs::create_directories(file_ / "x"); }, O::Unreadable, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(file_.parent_path());
+        fs::create_directories(file_.parent_path());
+        c.make();
+        const bool isFile = fs::is_regular_file(file_);
+        const std::string before = isFile ? ReadAll(file_) : "";
+        engineCalls_ = 0;
+        FileSettingsStore store(file_);
+        Settings s;
+        const LoadResult r = brevon::LoadSettings(store, s, Engine());
+        EXPECT_EQ(r.outcome, c.outcome) << r.detail;
+        if (c.outcome != O::Loaded) {
+            EXPECT_NE(r.detail.find(file_.string()), std::string::npos) << r.detail;
+        }
+        EXPECT_EQ(r.report.defaulted, c.defaulted);
+        EXPECT_EQ(s.Host, c.hostKept ? Unusual().Host : "");
+        if (!c.hostKept) {
+            Settings defaults;
+            brevon::SetDefaultSettings(defaults, Engine());
+            EXPECT_EQ(s, defaults);
+        }
+
+        // Kept aside only when the file could not be read as settings; there, whole.
+        std::vector<fs::path> aside;
+        for (const auto& e : fs::directory_iterator(file_.parent_path()))
+            if (e.path().filename().string().starts_with("settings.reg.damaged-"))
+                aside.push_back(e.path());
+        if (c.outcome == O::Damaged) {
+            ASSERT_EQ(aside.size(), 1u);
+            EXPECT_EQ(r.keptAside, aside[0].string());
+            EXPECT_EQ(ReadAll(aside[0]), before);
+            Settings again; // the defaults went in its place
+            EXPECT_EQ(brevon::LoadSettings(store, again, Engine()).outcome, O::Loaded);
+            EXPECT_EQ(again, s);
+        } else {
+            EXPECT_TRUE(aside.empty());
+            EXPECT_EQ(r.keptAside, "");
+            EXPECT_EQ(isFile ? ReadAll(file_) : "", before) << "loading writes nothing";
+            EXPECT_EQ(fs::is_directory(file_), !isFile);
+        }
+        // Shutdown saves: only a readable file is written; nothing of a damaged one is lost.
+        const bool saved = brevon::SaveSettings(store, s);
+        EXPECT_EQ(saved, c.outcome != O::Unreadable);
+        if (!saved) {
+            EXPECT_TRUE(fs::is_directory(file_ / "x"));
+        }
+    }
 }
 
 TEST_F(SettingsTest, WhenNothingCanBeWrittenTheFirstRunGoesOnWithTheDefaults) {
@@ -315,12 +490,15 @@ TEST_F(SettingsTest, WhenNothingCanBeWrittenTheFirstRunGoesOnWithTheDefaults) {
     EXPECT_FALSE(brevon::SaveSettings(store, s));
 }
 
-TEST_F(SettingsTest, SavingOverADamagedFileKeepsACopyAside) {
+TEST_F(SettingsTest, SavingOverADamagedFileKeepsItAside) {
     fs::create_directories(file_.parent_path());
     std::ofstream(file_, std::ios::binary) << "rubbish";
     FileSettingsStore store(file_);
     ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
-    EXPECT_EQ(ReadAll(file_.string() + ".damaged"), "rubbish");
+    std::vector<std::string> kept;
+    for (const auto& e : fs::directory_iterator(file_.parent_path()))
+        if (e.path() != file_) kept.push_back(ReadAll(e.path()));
+    EXPECT_EQ(kept, std::vector<std::string>{"rubbish"});
     Settings s;
     EXPECT_EQ(brevon::LoadSettings(store, s, Engine()).outcome, LoadResult::Outcome::Loaded);
     EXPECT_EQ(s, Unusual());

@@ -70,8 +70,8 @@ TextError Utf8ToCp1252(std::string_view utf8, std::string& out) {
     return TextError::None;
 }
 
-// ---- What each value accepts. The names, types and defaults are brevon's table; the bounds
-// are those of the options dialog.
+// ---- What each value accepts. The names, types, defaults and bounds are brevon's table,
+// which also brings a stored value outside its bounds inside when brevon reads it.
 
 template <typename T> bool Is(const SettingDef& def, T Settings::*member) {
     const auto* held = std::get_if<T Settings::*>(&def.member);
@@ -80,15 +80,12 @@ template <typename T> bool Is(const SettingDef& def, T Settings::*member) {
 
 struct Rule {
     enum class Kind { Number, Voice, Flag, Text, Password, Security, Port } kind;
-    NumberRange range{INT32_MIN, INT32_MAX};
+    SettingRange range{};
 };
 
 Rule RuleOf(const SettingDef& def) {
     if (Is(def, &Settings::Voice)) return {Rule::Kind::Voice};
-    if (Is(def, &Settings::Interval)) return {Rule::Kind::Number, kIntervalRange};
-    if (Is(def, &Settings::NumSaveMails)) return {Rule::Kind::Number, kNumSaveMailsRange};
-    if (Is(def, &Settings::Tempo) || Is(def, &Settings::Pitch) || Is(def, &Settings::Volume))
-        return {Rule::Kind::Number, kLevelRange};
+    if (def.range.Bounded()) return {Rule::Kind::Number, def.range};
     if (Is(def, &Settings::Password)) return {Rule::Kind::Password};
     if (Is(def, &Settings::Security)) return {Rule::Kind::Security};
     if (Is(def, &Settings::Port)) return {Rule::Kind::Port};
@@ -103,7 +100,7 @@ Rule RuleOf(const SettingDef& def) {
     return {Rule::Kind::Text};
 }
 
-std::string RangeText(NumberRange range) {
+std::string RangeText(SettingRange range) {
     return std::to_string(range.min) + " tot en met " + std::to_string(range.max);
 }
 
@@ -126,7 +123,7 @@ std::string SecurityChoices() {
 std::string Accepts(const Rule& rule) {
     switch (rule.kind) {
     case Rule::Kind::Number:
-        if (rule.range.min == INT32_MIN && rule.range.max == INT32_MAX) return "een geheel getal";
+        if (!rule.range.Bounded()) return "een geheel getal";
         return "een geheel getal van " + RangeText(rule.range);
     case Rule::Kind::Voice:
         return "een stemcode: " + VoiceCodes();
@@ -318,6 +315,7 @@ enum class Found { Value, Missing, WrongType };
 struct Shown {
     Found found = Found::Value;
     std::string text; // UTF-8, for the terminal
+    std::string used; // what brevon reads instead, for a value outside its bounds
 };
 
 // The value as brevon reads it; the password never leaves this function.
@@ -345,6 +343,9 @@ Shown Show(const platform::SettingsKey& key, const Named& named) {
         }
         shown.text =
             def.type == SettingType::Boolean ? (value != 0 ? "1" : "0") : std::to_string(value);
+        if (!error && def.type == SettingType::Integer &&
+            (value < def.range.min || value > def.range.max))
+            shown.used = std::to_string(std::clamp(value, def.range.min, def.range.max));
     }
     if (error == platform::SettingsErrc::wrong_type)
         shown.found = Found::WrongType;
@@ -378,13 +379,14 @@ int List(Place& place) {
         line += shown.found == Found::Missing     ? "(ontbreekt)"
                 : shown.found == Found::WrongType ? "(ander type dan brevon verwacht)"
                                                   : shown.text;
+        if (!shown.used.empty()) line += " (brevon gebruikt " + shown.used + ")";
         std::cout << line << '\n';
         if (shown.found != Found::Value) status = kStoreFailed;
     }
     std::cout.flush();
     if (status != kDone)
-        Say("brevon start niet met deze instellingen: een waarde ontbreekt of "
-            "heeft een ander type.");
+        Say("een waarde ontbreekt of heeft een ander type; brevon gebruikt daarvoor de "
+            "standaardwaarde.");
     return status;
 }
 
@@ -400,15 +402,19 @@ int Get(Place& place, const Named& named) {
     const std::string name(named.def->name);
     switch (shown.found) {
     case Found::Missing:
-        Say("'" + name + "' ontbreekt in " + place.where + ".");
+        Say("'" + name + "' ontbreekt in " + place.where + "; brevon gebruikt de standaardwaarde.");
         return kStoreFailed;
     case Found::WrongType:
-        Say("'" + name + "' heeft in " + place.where + " een ander type dan brevon verwacht.");
+        Say("'" + name + "' heeft in " + place.where +
+            " een ander type dan brevon verwacht; brevon gebruikt de standaardwaarde.");
         return kStoreFailed;
     case Found::Value:
         break;
     }
     std::cout << shown.text << '\n' << std::flush;
+    if (!shown.used.empty())
+        Say("'" + name + "' valt buiten " + RangeText(named.def->range) + "; brevon gebruikt " +
+            shown.used + ".");
     return kDone;
 }
 
@@ -513,7 +519,8 @@ int Set(Place& place, const Named& named, const Stored& value, bool force) {
     platform::OpenKeyResult opened =
         place.store->OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
     if (!opened.key && opened.error != platform::SettingsErrc::key_not_found) {
-        // Damaged or unreadable: brevon would not start on it either; leave it for a person.
+        // Damaged or unreadable: left as it is. brevon keeps a damaged file aside at its next
+        // start and begins on the defaults; an unreadable one is for a person to look at.
         Say("de instellingen kunnen niet gelezen worden: " + StoreProblem(opened));
         return kStoreFailed;
     }

@@ -5,12 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <variant>
+#include <vector>
 
 #include <qvstts/qvstts.h>
 
@@ -58,6 +60,15 @@ struct Settings {
 // Booleans are stored as 32-bit integers (0 false, 1 true; any non-zero reads as true).
 enum class SettingType { Integer, Boolean, Text };
 
+// The integers a value may hold, bounds included.
+struct SettingRange {
+    std::int32_t min = std::numeric_limits<std::int32_t>::min();
+    std::int32_t max = std::numeric_limits<std::int32_t>::max();
+
+    bool operator==(const SettingRange&) const = default;
+    bool Bounded() const { return *this != SettingRange{}; }
+};
+
 struct SettingDef {
     std::string_view name; // the stored value name
     SettingType type;
@@ -65,6 +76,9 @@ struct SettingDef {
     std::string_view defaultText; // texts
     bool engineDefault;           // the default comes from the speech engine
     std::variant<std::int32_t Settings::*, bool Settings::*, std::string Settings::*> member;
+    // What the options dialog lets the user choose; a stored integer outside it is brought to
+    // the nearer bound when read, and brevon-config refuses it.
+    SettingRange range = {};
 };
 
 // In store order.
@@ -74,14 +88,14 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
     {"XI", SettingType::Integer, 10, "", false, &Settings::XI},
     {"YI", SettingType::Integer, 40, "", false, &Settings::YI},
     {"Voice", SettingType::Integer, 0, "", true, &Settings::Voice},
-    {"Pitch", SettingType::Integer, 0, "", true, &Settings::Pitch},
-    {"Volume", SettingType::Integer, 0, "", true, &Settings::Volume},
-    {"Tempo", SettingType::Integer, 0, "", true, &Settings::Tempo},
+    {"Pitch", SettingType::Integer, 0, "", true, &Settings::Pitch, {0, 10}},
+    {"Volume", SettingType::Integer, 0, "", true, &Settings::Volume, {0, 10}},
+    {"Tempo", SettingType::Integer, 0, "", true, &Settings::Tempo, {0, 10}},
     {"Host", SettingType::Text, 0, "", false, &Settings::Host},
     {"User", SettingType::Text, 0, "", false, &Settings::User},
     {"Password", SettingType::Text, 0, "", false, &Settings::Password},
-    {"Interval in minuten", SettingType::Integer, 5, "", false, &Settings::Interval},
-    {"NumSaveMails", SettingType::Integer, 20, "", false, &Settings::NumSaveMails},
+    {"Interval in minuten", SettingType::Integer, 5, "", false, &Settings::Interval, {1, 99}},
+    {"NumSaveMails", SettingType::Integer, 20, "", false, &Settings::NumSaveMails, {1, 9999}},
     {"UseNumSaveMails", SettingType::Boolean, 1, "", false, &Settings::UseNumSaveMails},
     {"Reverse", SettingType::Boolean, 0, "", false, &Settings::Reverse},
     {"SkipReply", SettingType::Boolean, 0, "", false, &Settings::SkipReply},
@@ -122,20 +136,44 @@ public:
     virtual WindowPosition OptionsPosition() const = 0; // the options dialog
 };
 
+// Said once after the greeting when the settings could not be used; the run goes on with the
+// defaults.
+inline constexpr std::string_view kSettingsDamagedSentence =
+    "Uw instellingen waren beschadigd; ik begin met de standaardinstellingen.";
+inline constexpr std::string_view kSettingsUnreadableSentence =
+    "Uw instellingen kan ik niet lezen; ik begin met de standaardinstellingen.";
+
+// What reading an open key found besides the values: the names of values that were missing or
+// of another type (each took its default) and of integers brought into their range.
+struct ReadReport {
+    std::vector<std::string_view> defaulted;
+    std::vector<std::string_view> clamped;
+};
+
 struct LoadResult {
     enum class Outcome {
-        Loaded,   // read from the store
-        FirstRun, // no settings yet: defaults, written when the store allowed it
-        Failed,   // the store holds settings that cannot be read; message says why
+        Loaded,     // read from the store, any value that could not be read at its default
+        FirstRun,   // no settings yet: defaults, written when the store allowed it
+        Damaged,    // the store could not be read as settings: defaults, written after the
+                    // damaged store was kept aside (keptAside), else not written
+        Unreadable, // the store cannot be read at all (permissions, a folder in its place):
+                    // defaults, and it is never written over
     };
     Outcome outcome = Outcome::Loaded;
-    std::string message; // for the user; set when Failed
+    std::string detail;    // for the trace: what was wrong with the store
+    std::string keptAside; // Damaged: where the damaged store now is; empty when it could not be
+                           // kept aside (then nothing was written)
+    ReadReport report;     // Loaded
 };
 
 // Reads every setting, or on first run sets the defaults (asking the engine once) and saves
-// them. On Failed the record is left as it was and start-up should end after showing message.
+// them. Never fails: whatever cannot be read takes its default, and a damaged store is kept
+// aside before the defaults go in its place.
 LoadResult LoadSettings(platform::SettingsStore& store, Settings& settings,
                         const EngineDefaultsSource& engineDefaults);
+
+// The sentence start-up says about the outcome, or empty.
+std::string_view SettingsProblemSentence(LoadResult::Outcome outcome);
 
 // Opens the key, creating it when missing, writes all nineteen values and closes it. False
 // when the store could not be written; callers stay silent about it.
@@ -143,10 +181,11 @@ bool SaveSettings(platform::SettingsStore& store, const Settings& settings);
 
 void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDefaults);
 
-// Reads all values of an open key in table order, then closes the key. Stops at the first
-// value that is missing ("Failed to get data for '%s'") or of another type ("Invalid data type
-// for '%s'"): returns false with that message and leaves the record unchanged.
-bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& error);
+// Reads all values of an open key in table order, then closes the key. A value that is missing
+// or of another type takes its default (the engine is asked, once, only when one of its four
+// is among them); an integer outside its range is brought to the nearer bound.
+ReadReport ReadSettings(platform::SettingsKey& key, Settings& settings,
+                        const EngineDefaultsSource& engineDefaults);
 
 // Writes all values in table order, the password scrambled, then closes the key.
 std::error_code WriteSettings(platform::SettingsKey& key, const Settings& settings);

@@ -1,6 +1,7 @@
 #include <app/Settings.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -11,12 +12,6 @@
 namespace brevon {
 
 namespace {
-
-std::string Message(const char* format, std::string_view name) {
-    char buffer[128]; // the names are the table's own, all short
-    std::snprintf(buffer, sizeof buffer, format, std::string(name).c_str());
-    return buffer;
-}
 
 // One value of either table into the record, or from it into the key.
 void SetDefault(const SettingDef& def, Settings& settings, const EngineDefaults& engine) {
@@ -39,7 +34,10 @@ void SetDefault(const SettingDef& def, Settings& settings, const EngineDefaults&
         def.member);
 }
 
-std::error_code ReadValue(platform::SettingsKey& key, const SettingDef& def, Settings& settings) {
+// One value from the key into the record; on an error the record's value is left as it was.
+// Reports an integer brought into the value's range.
+std::error_code ReadValue(platform::SettingsKey& key, const SettingDef& def, Settings& settings,
+                          bool& clamped) {
     std::error_code result;
     std::visit(
         [&](auto member) {
@@ -49,7 +47,13 @@ std::error_code ReadValue(platform::SettingsKey& key, const SettingDef& def, Set
             } else {
                 std::int32_t value = 0;
                 result = key.ReadInteger(def.name, value);
-                if (!result) settings.*member = static_cast<T>(value); // bool: non-zero is true
+                if (result) return;
+                if constexpr (std::is_same_v<T, std::int32_t>) {
+                    const std::int32_t kept = std::clamp(value, def.range.min, def.range.max);
+                    clamped = kept != value;
+                    value = kept;
+                }
+                settings.*member = static_cast<T>(value); // bool: non-zero is true
             }
         },
         def.member);
@@ -91,24 +95,32 @@ void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDe
     settings.Security = std::string(kFirstRunSecurity);
 }
 
-bool ReadSettings(platform::SettingsKey& key, Settings& settings, std::string& error) {
-    Settings read = settings;
-    for (const SettingDef& def : kSettingsTable) {
-        if (const std::error_code result = ReadValue(key, def, read)) {
-            error = Message(result == platform::SettingsErrc::wrong_type
-                                ? "Invalid data type for '%s'"
-                                : "Failed to get data for '%s'",
-                            def.name);
-            (void)key.Close();
-            return false;
+ReadReport ReadSettings(platform::SettingsKey& key, Settings& settings,
+                        const EngineDefaultsSource& engineDefaults) {
+    ReadReport report;
+    std::optional<EngineDefaults> engine; // asked at most once, and only when needed
+    const auto read = [&](const SettingDef& def) {
+        bool clamped = false;
+        if (ReadValue(key, def, settings, clamped)) {
+            if (def.engineDefault && !engine)
+                engine = engineDefaults ? engineDefaults() : EngineDefaults{};
+            SetDefault(def, settings, engine.value_or(EngineDefaults{}));
+            report.defaulted.push_back(def.name);
+        } else if (clamped) {
+            report.clamped.push_back(def.name);
         }
+    };
+    for (const SettingDef& def : kSettingsTable)
+        read(def);
+    // The values beside the table were added later: a file from before lacks them, which is
+    // nothing to report.
+    for (const SettingDef& def : kExtraSettingsTable) {
+        bool clamped = false;
+        if (ReadValue(key, def, settings, clamped)) SetDefault(def, settings, EngineDefaults{});
     }
-    for (const SettingDef& def : kExtraSettingsTable)
-        if (ReadValue(key, def, read)) SetDefault(def, read, EngineDefaults{});
-    read.Password = UnscramblePassword(read.Password);
+    settings.Password = UnscramblePassword(settings.Password);
     (void)key.Close();
-    settings = std::move(read);
-    return true;
+    return report;
 }
 
 std::error_code WriteSettings(platform::SettingsKey& key, const Settings& settings) {
@@ -129,23 +141,48 @@ LoadResult LoadSettings(platform::SettingsStore& store, Settings& settings,
                         const EngineDefaultsSource& engineDefaults) {
     LoadResult result;
     platform::OpenKeyResult opened = store.OpenKey(kSettingsKeyPath, platform::OpenMode::Existing);
+    result.detail = opened.detail;
     if (opened.key) {
-        if (!ReadSettings(*opened.key, settings, result.message))
-            result.outcome = LoadResult::Outcome::Failed;
+        result.report = ReadSettings(*opened.key, settings, engineDefaults);
         return result;
     }
+    SetDefaultSettings(settings, engineDefaults);
     if (opened.error == platform::SettingsErrc::key_not_found ||
         opened.error == platform::SettingsErrc::no_location) {
         result.outcome = LoadResult::Outcome::FirstRun;
-        SetDefaultSettings(settings, engineDefaults);
         (void)SaveSettings(store, settings); // when it cannot be written, run on the defaults
         return result;
     }
-    // Settings exist but cannot be read (a damaged or unreadable file): starting on defaults
-    // would write them over the user's own at shutdown.
-    result.outcome = LoadResult::Outcome::Failed;
-    result.message = opened.detail.empty() ? opened.error.message() : opened.detail;
+    if (opened.error != platform::SettingsErrc::corrupt_file) {
+        // Permissions, a folder in its place, I/O: the store keeps it as it is, and every later
+        // save fails quietly, so the user's own settings are there when it can be read again.
+        result.outcome = LoadResult::Outcome::Unreadable;
+        if (result.detail.empty()) result.detail = opened.error.message();
+        return result;
+    }
+    // The store keeps the damaged settings aside before the defaults replace them, and writes
+    // nothing when it cannot.
+    result.outcome = LoadResult::Outcome::Damaged;
+    platform::OpenKeyResult created = store.OpenKey(kSettingsKeyPath, platform::OpenMode::Create);
+    result.keptAside = created.keptAside;
+    if (created.key)
+        (void)WriteSettings(*created.key, settings);
+    else if (!created.detail.empty())
+        result.detail = created.detail;
     return result;
+}
+
+std::string_view SettingsProblemSentence(LoadResult::Outcome outcome) {
+    switch (outcome) {
+    case LoadResult::Outcome::Damaged:
+        return kSettingsDamagedSentence;
+    case LoadResult::Outcome::Unreadable:
+        return kSettingsUnreadableSentence;
+    case LoadResult::Outcome::Loaded:
+    case LoadResult::Outcome::FirstRun:
+        break;
+    }
+    return {};
 }
 
 bool SaveSettings(platform::SettingsStore& store, const Settings& settings) {

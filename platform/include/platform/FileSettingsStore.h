@@ -1,6 +1,8 @@
 // The settings store where there is no registry: every key of the user lives in one private
 // file (SettingsFile's text form). The file is replaced atomically at each commit and is never
-// overwritten while it cannot be read; a damaged file is copied aside before a write replaces it.
+// overwritten while it cannot be read. A file that is damaged (whole, or some lines of it) is
+// kept aside as "<file>.damaged-YYYYMMDD-HHMMSS" before a write replaces it; a file too large to
+// be a settings file is never read, only kept aside.
 #pragma once
 
 #include <filesystem>

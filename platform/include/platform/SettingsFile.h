@@ -8,6 +8,11 @@
 // Names and strings are quoted; '\\', '"' and every byte outside printable ASCII are escaped
 // (\\, \", \xhh), so any byte string, zero bytes included, reads back whole and the file stays
 // plain ASCII. Lines starting with ';' and blank lines are ignored; CR LF line ends are accepted.
+//
+// A file edited by hand or cut short is read as far as it can be: a line that cannot be read is
+// skipped and counted (with a section line that cannot be read, the values below it go too), so
+// one bad line costs only the values on it. Only a file without the header line, or larger than
+// any settings file, cannot be read at all.
 #pragma once
 
 #include <cstddef>
@@ -39,8 +44,12 @@ public:
     static constexpr std::size_t kMaxSize = 1 << 20;
 
     std::vector<SettingsKeyData> keys; // in file order
+    // Lines skipped as unreadable, and what was wrong with the first ("line N: what").
+    std::size_t damagedLines = 0;
+    std::string firstDamage;
 
-    // On failure returns false, leaves *this empty and sets error to "line N: what".
+    // False when the text is no settings file at all: *this is left empty and error says why
+    // ("line N: what"). Otherwise true, with any skipped lines counted above.
     bool Parse(std::string_view text, std::string& error);
     std::string Serialize() const;
 

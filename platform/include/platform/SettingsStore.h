@@ -19,7 +19,8 @@ enum class SettingsErrc {
     value_not_found,   // no value of that name in the key
     wrong_type,        // the value exists but holds the other type
     invalid_name,      // a key path the store cannot hold (empty part, control character)
-    corrupt_file,      // the backing file is not a settings file this program can read
+    corrupt_file,      // the backing file cannot be read as a settings file, or the key may
+                       // have stood on a part of it that could not be read
     too_large,         // the key would make the backing file larger than the store accepts
     no_location,       // no per-user place to keep settings (no home directory)
 };
@@ -54,7 +55,12 @@ enum class OpenMode { Existing, Create };
 struct OpenKeyResult {
     std::unique_ptr<SettingsKey> key; // null when error is set
     std::error_code error;
-    std::string detail; // what went wrong, for a person: names the file and line where known
+    // What went wrong, for a person: names the file and line where known. Also set beside a
+    // key when part of the store could not be read and was skipped.
+    std::string detail;
+    // Where a damaged store was kept aside before a created key may write over it; empty when
+    // nothing was (always so for the registry).
+    std::string keptAside;
 };
 
 class SettingsStore {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -11,6 +12,7 @@
 
 #include <platform/AtomicWrite.h>
 #include <platform/DataPaths.h>
+#include <platform/LocalTime.h>
 #include <platform/SettingsFile.h>
 
 namespace platform {
@@ -19,20 +21,25 @@ namespace {
 
 struct LoadedFile {
     bool exists = false;
-    std::string raw;
     SettingsFile parsed;
     std::error_code error; // io error or corrupt_file
-    std::string detail;
+    std::string detail;    // set on an error, and when lines had to be skipped
 };
+
+std::string Describe(const std::filesystem::path& file, const std::string& what) {
+    return "Settings file '" + file.string() + "': " + what;
+}
 
 LoadedFile Load(const std::filesystem::path& file) {
     LoadedFile result;
     auto fail = [&](std::error_code error, const std::string& what) {
         result.error = error;
-        result.detail = "Settings file '" + file.string() + "': " + what;
+        result.detail = Describe(file, what);
         return std::move(result);
     };
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe where the file should be is refused instead of waiting for
+    // a writer; a regular file reads the same either way.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return result; // no file: no keys yet
         const int e = errno;
@@ -44,6 +51,12 @@ LoadedFile Load(const std::filesystem::path& file) {
         ::close(fd);
         return fail(std::make_error_code(std::errc::io_error), "not a regular file");
     }
+    // Never more than a settings file can hold is read, whatever the file's size.
+    if (st.st_size > static_cast<off_t>(SettingsFile::kMaxSize)) {
+        ::close(fd);
+        return fail(SettingsErrc::corrupt_file, "larger than a settings file can be");
+    }
+    std::string raw;
     char buffer[8192];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -54,52 +67,117 @@ LoadedFile Load(const std::filesystem::path& file) {
             return fail({e, std::system_category()}, std::strerror(e));
         }
         if (n == 0) break;
-        result.raw.append(buffer, static_cast<std::size_t>(n));
-        if (result.raw.size() > SettingsFile::kMaxSize) break;
+        raw.append(buffer, static_cast<std::size_t>(n));
+        if (raw.size() > SettingsFile::kMaxSize) break; // grew while read: Parse refuses it
     }
     ::close(fd);
     std::string what;
-    if (!result.parsed.Parse(result.raw, what)) return fail(SettingsErrc::corrupt_file, what);
+    if (!result.parsed.Parse(raw, what)) return fail(SettingsErrc::corrupt_file, what);
+    if (result.parsed.damagedLines > 0)
+        result.detail = Describe(
+            file, result.parsed.firstDamage +
+                      (result.parsed.damagedLines > 1
+                           ? " (" + std::to_string(result.parsed.damagedLines) + " lines skipped)"
+                           : " (skipped)"));
     return result;
 }
 
-// Keeps a damaged file under a name no later write touches: "<file>.damaged", then
-// "<file>.damaged.1" and so on.
-std::error_code SetAside(const std::filesystem::path& file, const std::string& raw) {
-    for (int n = 0; n < 1000; ++n) {
-        std::filesystem::path aside = file;
-        aside += n == 0 ? std::string(".damaged") : ".damaged." + std::to_string(n);
-        const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return {errno, std::system_category()};
+// Whether the file holds something a rewrite would lose: it cannot be read at all, or some
+// of its lines were skipped.
+bool NeedsKeepingAside(const LoadedFile& loaded) {
+    return loaded.error == SettingsErrc::corrupt_file ||
+           (!loaded.error && loaded.parsed.damagedLines > 0);
+}
+
+std::error_code LastError() {
+    return {errno, std::system_category()};
+}
+
+// A copy for where hard links are not to be had; the new file is removed again on failure.
+std::error_code CopyAside(const std::filesystem::path& file, const std::filesystem::path& aside) {
+    const int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) return LastError();
+    const int out = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const std::error_code error = LastError();
+        ::close(in);
+        return error;
+    }
+    std::error_code error;
+    char buffer[8192];
+    while (!error) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) error = LastError();
+            break;
         }
-        std::error_code error;
-        std::string_view rest = raw;
+        std::string_view rest(buffer, static_cast<std::size_t>(n));
         while (!rest.empty() && !error) {
-            const ssize_t w = ::write(fd, rest.data(), rest.size());
+            const ssize_t w = ::write(out, rest.data(), rest.size());
             if (w < 0 && errno == EINTR) continue;
             if (w < 0)
-                error = {errno, std::system_category()};
+                error = LastError();
             else
                 rest.remove_prefix(static_cast<std::size_t>(w));
         }
-        if (!error && ::fsync(fd) != 0) error = {errno, std::system_category()};
-        ::close(fd);
-        if (error) ::unlink(aside.c_str());
+    }
+    if (!error && ::fsync(out) != 0) error = LastError();
+    ::close(out);
+    ::close(in);
+    if (error) ::unlink(aside.c_str());
+    return error;
+}
+
+// Keeps the file as it is on disk under a name no later write touches,
+// "<file>.damaged-YYYYMMDD-HHMMSS" ("-2", "-3", ... added when that name is taken), and says
+// which. A hard link keeps every byte without reading them, and the file stays where it is
+// until the atomic replace puts the new one in its place. A file kept aside before is not
+// kept twice.
+std::error_code SetAside(const std::filesystem::path& file, std::string& asideName) {
+    struct stat original {};
+    if (::stat(file.c_str(), &original) != 0) return LastError();
+    const std::string prefix = file.filename().string() + ".damaged-";
+    std::error_code scanError;
+    const std::filesystem::path folder =
+        file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, scanError)) {
+        struct stat other {};
+        if (entry.path().filename().string().starts_with(prefix) &&
+            ::stat(entry.path().c_str(), &other) == 0 && other.st_dev == original.st_dev &&
+            other.st_ino == original.st_ino) {
+            asideName = entry.path().string();
+            return {};
+        }
+    }
+    const std::tm now = LocalTime(std::time(nullptr));
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &now);
+    for (int n = 1; n < 1000; ++n) {
+        std::filesystem::path aside = file;
+        aside += ".damaged-" + std::string(stamp) + (n == 1 ? "" : "-" + std::to_string(n));
+        std::error_code error;
+        if (::link(file.c_str(), aside.c_str()) != 0) {
+            error = LastError();
+            if (errno != EEXIST) error = CopyAside(file, aside);
+        }
+        if (error == std::errc::file_exists) continue;
+        if (!error) asideName = aside.string();
         return error;
     }
     return std::make_error_code(std::errc::file_exists);
 }
 
 // Puts one key's section into the file as it is on disk now, leaving every other key alone.
+// What cannot be read is kept aside first; an unreadable file is never written over.
 std::error_code Commit(const std::filesystem::path& file, const SettingsKeyData& key) {
     LoadedFile current = Load(file);
-    if (current.error == SettingsErrc::corrupt_file) {
-        if (auto e = SetAside(file, current.raw)) return e;
-        current.parsed.keys.clear();
+    if (NeedsKeepingAside(current)) {
+        std::string aside;
+        if (auto e = SetAside(file, aside)) return e;
+        if (current.error) current.parsed.keys.clear();
     } else if (current.error) {
-        return current.error; // unreadable: leave it exactly as it is
+        return current.error;
     }
     if (SettingsKeyData* existing = current.parsed.FindKey(key.path))
         *existing = key;
@@ -215,16 +293,22 @@ OpenKeyResult FileSettingsStore::OpenKey(std::string_view path, OpenMode mode) {
         return result;
     }
     LoadedFile loaded = Load(file_);
-    if (loaded.error) {
-        // Creating over a damaged file is allowed: the commit copies it aside first. An
-        // unreadable file (permissions, I/O) is never written over.
-        if (mode == OpenMode::Existing || loaded.error != SettingsErrc::corrupt_file) {
-            result.error = loaded.error;
-            result.detail = std::move(loaded.detail);
+    result.detail = loaded.detail;
+    if (loaded.error &&
+        (mode == OpenMode::Existing || loaded.error != SettingsErrc::corrupt_file)) {
+        // An unreadable file (permissions, a folder in its place, I/O) is never written over.
+        result.error = loaded.error;
+        return result;
+    }
+    if (mode == OpenMode::Create && NeedsKeepingAside(loaded)) {
+        // About to be written over: kept aside first, where the caller can say it is.
+        if (std::error_code e = SetAside(file_, result.keptAside)) {
+            result.error = e;
+            result.detail += "; cannot be kept aside: " + e.message();
             return result;
         }
-        loaded.parsed.keys.clear();
     }
+    if (loaded.error) loaded.parsed.keys.clear();
     if (SettingsKeyData* key = loaded.parsed.FindKey(normalised)) {
         result.key = std::make_unique<FileSettingsKey>(file_, std::move(*key), false);
     } else if (loaded.parsed.KeyExists(normalised)) {
@@ -235,6 +319,9 @@ OpenKeyResult FileSettingsStore::OpenKey(std::string_view path, OpenMode mode) {
         // Written at Close(), so the created key exists from then on even without values.
         result.key =
             std::make_unique<FileSettingsKey>(file_, SettingsKeyData{normalised, {}}, true);
+    } else if (loaded.parsed.damagedLines > 0) {
+        // The key may have stood on a line that was skipped: damaged, not missing.
+        result.error = SettingsErrc::corrupt_file;
     } else {
         result.error = SettingsErrc::key_not_found;
         result.detail = "Settings key '" + std::string(path) + "' not found";

@@ -8,12 +8,15 @@
 #include <functional>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <platform/DataPaths.h>
 #include <platform/SettingsFile.h>
@@ -226,40 +229,158 @@ TEST_F(SettingsStoreTest, AFailedWriteKeepsThePreviousFileWhole) {
     EXPECT_EQ(Listing(file_.parent_path()), std::vector<std::string>{"settings.reg"});
 }
 
-TEST_F(SettingsStoreTest, ADamagedFileIsReportedAndOnlyReplacedWithACopyKeptAside) {
-    const std::string damaged = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\SOFTWARE]\n"
-                                "\"X\"=dword:zz\n";
-    WriteRaw(file_, damaged);
-    FileSettingsStore store(file_);
-    auto opened = store.OpenKey(kKey, OpenMode::Existing);
-    EXPECT_FALSE(opened.key);
-    EXPECT_EQ(opened.error, SettingsErrc::corrupt_file);
-    EXPECT_EQ(opened.detail, "Settings file '" + file_.string() +
-                                 "': line 3: a dword needs one to eight hexadecimal digits");
-    EXPECT_EQ(ReadAll(file_), damaged) << "reading never changes the file";
+// The files kept aside beside the settings file.
+std::vector<fs::path> KeptAside(const fs::path& file) {
+    std::vector<fs::path> aside;
+    for (const auto& e : fs::directory_iterator(file.parent_path()))
+        if (e.path().filename().string().starts_with(file.filename().string() + ".damaged-"))
+            aside.push_back(e.path());
+    std::sort(aside.begin(), aside.end());
+    return aside;
+}
 
-    for (const char* host : {"first.example.nl", "second.example.nl"}) {
+// Damaged files as a hand, a full disk or a crash of something else leave them: what still
+// reads is read, the rest is reported, and nothing of the file is lost when it is written over.
+TEST_F(SettingsStoreTest, ADamagedFileIsReadAsFarAsItCanBeAndKeptAsideBeforeItIsReplaced) {
+    const std::string head = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\SOFTWARE\\Tolvani "
+                             "Speech Technology\\Brevon]\n\"Host\"=\"pop.example.nl\"\n";
+    std::mt19937 rng(31);
+    std::string noise(4096, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(rng());
+    const struct {
+        const char* what;
+        std::string text;
+        bool readable; // the key opens, Host read
+        std::string detail;
+    } cases[] = {
+        {"random bytes", noise, false, "line 1: not a Brevon settings file"},
+        {"cut short in a line", head + "\"User\"=\"ja", true,
+         "line 4: quoted text without its closing quote (skipped)"},
+        {"cut short in the section", head.substr(0, 50), false,
+         "line 2: a section line must end with ']' (skipped)"},
+        {"a huge line", head + std::string(600000, 'x') + "\n\"User\"=\"jan\"\n", true,
+         "line 4: expected a section or a value (skipped)"},
+        {"far larger than a settings file", head + std::string(5 << 20, 'x'), false,
+         "larger than a settings file can be"},
+        {"a value of the wrong type", head + "\"User\"=dword:5\n", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(file_.parent_path());
+        WriteRaw(file_, c.text);
+        FileSettingsStore store(file_);
+        auto opened = store.OpenKey(kKey, OpenMode::Existing);
+        if (c.readable) {
+            ASSERT_TRUE(opened.key) << opened.detail;
+            std::string host;
+            EXPECT_FALSE(opened.key->ReadString("Host", host));
+            EXPECT_EQ(host, "pop.example.nl");
+        } else {
+            EXPECT_FALSE(opened.key);
+            EXPECT_EQ(opened.error, SettingsErrc::corrupt_file);
+        }
+        if (c.detail.empty()) {
+            EXPECT_EQ(opened.detail, "");
+        } else {
+            EXPECT_TRUE(opened.detail.starts_with("Settings file '" + file_.string() + "': "));
+            EXPECT_NE(opened.detail.find(c.detail), std::string::npos) << opened.detail;
+        }
+        EXPECT_EQ(ReadAll(file_), c.text) << "reading never changes the file";
+        EXPECT_TRUE(KeptAside(file_).empty()) << "reading keeps nothing aside";
+
+        auto created = store.OpenKey(kKey, OpenMode::Create);
+        ASSERT_TRUE(created.key) << created.detail;
+        const bool lossy = !c.detail.empty();
+        const auto aside = KeptAside(file_);
+        ASSERT_EQ(aside.size(), lossy ? 1u : 0u);
+        if (lossy) {
+            EXPECT_EQ(created.keptAside, aside[0].string());
+            EXPECT_EQ(ReadAll(aside[0]), c.text) << "kept whole, every byte";
+            EXPECT_TRUE(std::regex_match(aside[0].filename().string(),
+                                         std::regex(R"(settings\.reg\.damaged-\d{8}-\d{6})")))
+                << aside[0];
+        }
+        (void)created.key->WriteString("User", "piet");
+        ASSERT_FALSE(created.key->Close());
+        EXPECT_EQ(KeptAside(file_).size(), aside.size()) << "kept aside once";
+        auto reread = store.OpenKey(kKey, OpenMode::Existing);
+        ASSERT_TRUE(reread.key) << reread.detail;
+        EXPECT_EQ(reread.detail, "") << "whole again";
+        std::string user;
+        EXPECT_FALSE(reread.key->ReadString("User", user));
+        EXPECT_EQ(user, "piet");
+    }
+}
+
+TEST_F(SettingsStoreTest, AKeptAsideFileIsNeverWrittenOver) {
+    const std::string damaged = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\SOFTWARE\n";
+    for (const char* host : {"first.example.nl", "second.example.nl", "third.example.nl"}) {
+        WriteRaw(file_, damaged + host); // damaged again before each write
+        FileSettingsStore store(file_);
         auto created = store.OpenKey(kKey, OpenMode::Create);
         ASSERT_TRUE(created.key) << created.detail;
         (void)created.key->WriteString("Host", host);
         ASSERT_FALSE(created.key->Close());
-        WriteRaw(file_, damaged + host); // damaged again before the next write
     }
-    EXPECT_EQ(ReadAll(file_.string() + ".damaged"), damaged);
-    EXPECT_EQ(ReadAll(file_.string() + ".damaged.1"), damaged + "first.example.nl");
-    EXPECT_EQ(Mode(file_.string() + ".damaged"), 0600u);
+    // Within one second the names take a number.
+    const auto aside = KeptAside(file_);
+    ASSERT_EQ(aside.size(), 3u);
+    std::vector<std::string> contents;
+    for (const auto& p : aside)
+        contents.push_back(ReadAll(p));
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents,
+              (std::vector<std::string>{damaged + "first.example.nl", damaged + "second.example.nl",
+                                        damaged + "third.example.nl"}));
+}
+
+TEST_F(SettingsStoreTest, ADamagedFileThatCannotBeKeptAsideIsNotWrittenOver) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
+    const std::string damaged = "no settings at all";
+    WriteRaw(file_, damaged);
+    fs::permissions(file_.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    FileSettingsStore store(file_);
+    auto created = store.OpenKey(kKey, OpenMode::Create);
+    fs::permissions(file_.parent_path(), fs::perms::owner_all);
+    EXPECT_FALSE(created.key);
+    EXPECT_NE(created.detail.find("cannot be kept aside"), std::string::npos) << created.detail;
+    EXPECT_EQ(ReadAll(file_), damaged);
 }
 
 TEST_F(SettingsStoreTest, AnUnreadableFileIsReportedAndNeverWrittenOver) {
-    fs::create_directories(file_ / "inside"); // a folder where the file should be
-    FileSettingsStore store(file_);
-    for (OpenMode mode : {OpenMode::Existing, OpenMode::Create}) {
-        auto opened = store.OpenKey(kKey, mode);
-        EXPECT_FALSE(opened.key);
-        EXPECT_TRUE(opened.error);
-        EXPECT_NE(opened.detail.find(file_.string()), std::string::npos) << opened.detail;
+    const struct {
+        const char* what;
+        std::function<void()> make;
+    } cases[] = {
+        {"a folder", [&] { fs::create_directories(file_ / "inside"); }},
+        // Opening a pipe for reading would wait for a writer for ever.
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0); }},
+        {"a file without read permission",
+         [&] {
+             WriteRaw(file_, "Brevon Settings Version 1\n");
+             fs::permissions(file_, fs::perms::owner_write);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (std::string_view(c.what).ends_with("permission") && ::geteuid() == 0)
+            continue; // root reads it all the same
+        fs::remove_all(file_.parent_path());
+        fs::create_directories(file_.parent_path());
+        c.make();
+        const auto before = fs::status(file_).type();
+        FileSettingsStore store(file_);
+        for (OpenMode mode : {OpenMode::Existing, OpenMode::Create}) {
+            auto opened = store.OpenKey(kKey, mode);
+            EXPECT_FALSE(opened.key);
+            EXPECT_TRUE(opened.error);
+            EXPECT_NE(opened.error, SettingsErrc::corrupt_file);
+            EXPECT_NE(opened.detail.find(file_.string()), std::string::npos) << opened.detail;
+        }
+        EXPECT_EQ(fs::status(file_).type(), before);
+        EXPECT_TRUE(KeptAside(file_).empty());
     }
-    EXPECT_TRUE(fs::is_directory(file_ / "inside"));
 }
 
 TEST_F(SettingsStoreTest, NoHomeMeansNoLocation) {

@@ -70,34 +70,16 @@ TEST(SettingsFile, AcceptsHandEditsCommentsBlankLinesCrLfShortDwordsAndAByteOrde
     EXPECT_FALSE(file.KeyExists("A\\"));
 }
 
-TEST(SettingsFile, RejectsMalformedTextNamingTheLine) {
-    const std::string head = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\K]\n";
-    struct Case {
+TEST(SettingsFile, RefusesTextThatIsNoSettingsFileNamingTheLine) {
+    const struct {
         std::string text;
         std::string error;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"", "line 1: not a Brevon settings file (empty)"},
+        {"; only a comment\n\n", "line 2: not a Brevon settings file (empty)"},
         {"REGEDIT4\n", "line 1: not a Brevon settings file"},
-        {"Brevon Settings Version 1\n\"x\"=dword:1\n", "line 2: a value before the first section"},
-        {"Brevon Settings Version 1\n[HKEY_LOCAL_MACHINE\\K]\n", "line 2: a section must lie"},
-        {"Brevon Settings Version 1\n[HKEY_CURRENT_USERX\\K]\n", "line 2: a section must lie"},
-        {"Brevon Settings Version 1\n[HKEY_CURRENT_USER\\K\n", "line 2: a section line must end"},
-        {"Brevon Settings Version 1\n[HKEY_CURRENT_USER\\A\\\\B]\n", "line 2: malformed key path"},
-        {"Brevon Settings Version 1\n[HKEY_CURRENT_USER]\n", "line 2: malformed key path"},
-        {head + "[HKEY_CURRENT_USER\\k]\n", "line 3: the same key appears twice"},
-        {head + "\"x\"=dword:1\n\"X\"=\"a\"\n", "line 4: the same value name appears twice"},
-        {head + "x=dword:1\n", "line 3: expected a section or a value"},
-        {head + "\"x\"dword:1\n", "line 3: expected '='"},
-        {head + "\"x\"=dword:\n", "line 3: a dword needs"},
-        {head + "\"x\"=dword:123456789\n", "line 3: a dword needs"},
-        {head + "\"x\"=dword:12g\n", "line 3: a dword needs"},
-        {head + "\"x\"=hex:01,02\n", "line 3: a value is either"},
-        {head + "\"x\"=\"abc\n", "line 3: quoted text without its closing quote"},
-        {head + "\"x\"=\"a\\qb\"\n", "line 3: unknown escape"},
-        {head + "\"x\"=\"a\\x4\"\n", "line 3: unknown escape"},
-        {head + "\"x\"=\"a\"b\n", "line 3: text after the closing quote"},
-        {head + "\"x\\\n", "line 3: quoted text without its closing quote"},
+        {"Brevon Sett", "line 1: not a Brevon settings file"}, // cut short in the header
+        {std::string("\x89PNG\r\n\x1a\n\0\0", 10), "line 1: not a Brevon settings file"},
         {"Brevon Settings Version 1\n" + std::string(SettingsFile::kMaxSize, ';'), "larger than"},
     };
     for (const auto& c : cases) {
@@ -106,7 +88,74 @@ TEST(SettingsFile, RejectsMalformedTextNamingTheLine) {
         EXPECT_FALSE(file.Parse(c.text, error)) << c.text;
         EXPECT_TRUE(error.starts_with(c.error)) << "got: " << error << "\nfor: " << c.text;
         EXPECT_TRUE(file.keys.empty());
+        EXPECT_EQ(file.damagedLines, 0u);
     }
+}
+
+// One bad line costs the values on it (a bad section line: the values below it), no more.
+TEST(SettingsFile, SkipsALineItCannotReadAndKeepsEverythingElse) {
+    const struct {
+        std::string bad;
+        std::string error;
+        bool section; // the values after it, up to the next section, go with it
+    } cases[] = {
+        {"[HKEY_LOCAL_MACHINE\\K]", "line 4: a section must lie", true},
+        {"[HKEY_CURRENT_USERX\\K]", "line 4: a section must lie", true},
+        {"[HKEY_CURRENT_USER\\K", "line 4: a section line must end", true},
+        {"[HKEY_CURRENT_USER\\A\\\\B]", "line 4: malformed key path", true},
+        {"[HKEY_CURRENT_USER]", "line 4: malformed key path", true},
+        {"[HKEY_CURRENT_USER\\k]", "line 4: the same key appears twice", true},
+        {"\"before\"=\"a\"", "line 4: the same value name appears twice", false},
+        {"x=dword:1", "line 4: expected a section or a value", false},
+        {"\"x\"dword:1", "line 4: expected '='", false},
+        {"\"x\"=dword:", "line 4: a dword needs", false},
+        {"\"x\"=dword:123456789", "line 4: a dword needs", false},
+        {"\"x\"=dword:12g", "line 4: a dword needs", false},
+        {"\"x\"=hex:01,02", "line 4: a value is either", false},
+        {"\"x\"=\"abc", "line 4: quoted text without its closing quote", false},
+        {"\"x\"=\"a\\qb\"", "line 4: unknown escape", false},
+        {"\"x\"=\"a\\x4\"", "line 4: unknown escape", false},
+        {"\"x\"=\"a\"b", "line 4: text after the closing quote", false},
+        {"\"x\\", "line 4: quoted text without its closing quote", false},
+        {std::string("\0\x01\xfe", 3), "line 4: expected a section or a value", false},
+        {std::string(100000, '\x9c'), "line 4: expected a section or a value", false},
+    };
+    for (const auto& c : cases) {
+        const std::string text = "Brevon Settings Version 1\n[HKEY_CURRENT_USER\\K]\n"
+                                 "\"before\"=dword:1\n" +
+                                 c.bad +
+                                 "\n\"below\"=dword:2\n[HKEY_CURRENT_USER\\L]\n\"next\"=\"n\"\n";
+        SettingsFile file;
+        std::string error;
+        ASSERT_TRUE(file.Parse(text, error)) << error;
+        EXPECT_EQ(file.damagedLines, 1u) << c.error;
+        EXPECT_TRUE(file.firstDamage.starts_with(c.error)) << "got: " << file.firstDamage;
+        ASSERT_NE(file.FindKey("K"), nullptr) << c.error;
+        const auto& k = *file.FindKey("K");
+        ASSERT_NE(SettingsFile::FindValue(k, "before"), nullptr) << c.error;
+        EXPECT_EQ(SettingsFile::FindValue(k, "before")->integer, 1) << "the first one stays";
+        EXPECT_EQ(SettingsFile::FindValue(k, "below") == nullptr, c.section) << c.error;
+        EXPECT_EQ(SettingsFile::FindValue(k, "x"), nullptr) << c.error;
+        ASSERT_NE(file.FindKey("L"), nullptr) << c.error;
+        EXPECT_EQ(file.FindKey("L")->values.size(), 1u);
+    }
+}
+
+TEST(SettingsFile, CountsEverySkippedLineButNamesTheFirst) {
+    SettingsFile file;
+    std::string error;
+    ASSERT_TRUE(file.Parse("Brevon Settings Version 1\n\"v\"=dword:1\n[HKEY_CURRENT_USER\\K]\n"
+                           "junk\n\"ok\"=dword:2\n\"cut\"=\"short",
+                           error));
+    EXPECT_EQ(file.damagedLines, 3u);
+    EXPECT_EQ(file.firstDamage, "line 2: a value before the first section");
+    ASSERT_EQ(file.keys.size(), 1u);
+    ASSERT_EQ(file.keys[0].values.size(), 1u);
+    EXPECT_EQ(file.keys[0].values[0].name, "ok");
+    // What is written back is whole again.
+    SettingsFile again;
+    ASSERT_TRUE(again.Parse(file.Serialize(), error));
+    EXPECT_EQ(again.damagedLines, 0u);
 }
 
 TEST(SettingsFile, NormalisesKeyPathsTheRegistryWay) {

@@ -87,7 +87,7 @@ TEST_F(BrevonConfig, AFirstSetWritesWhatBrevonsFirstRunWritesWithTheOneValueChan
     // And brevon starts on it: every one of the nineteen is there with its type.
     Settings read;
     const brevon::LoadResult loaded = Load(File(), read);
-    EXPECT_EQ(loaded.outcome, brevon::LoadResult::Outcome::Loaded) << loaded.message;
+    EXPECT_EQ(loaded.outcome, brevon::LoadResult::Outcome::Loaded) << loaded.detail;
     EXPECT_EQ(read, expected);
 }
 
@@ -154,6 +154,8 @@ TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
         {"set", "Interval in minuten", "0"},        // beyond the dialog's field
         {"set", "Interval in minuten", "100"},      //
         {"set", "NumSaveMails", "10000"},           //
+        {"set", "NumSaveMails", "0"},               //
+        {"set", "NumSaveMails", "-1"},              //
         {"set", "X", "2147483648"},                 // beyond 32 bits
         {"set", "Voice", "5"},                      // no voice of the dialog's list
         {"set", "Reverse", "2"},                    // booleans are 0 or 1
@@ -295,33 +297,45 @@ TEST_F(BrevonConfig, RefusesToWriteWhileBrevonRunsUnlessForced) {
     EXPECT_EQ(Config({"set", "Host", "weer.example.nl"}).exitCode, 0);
 }
 
-TEST_F(BrevonConfig, ReportsSettingsBrevonCouldNotStartOnAndLeavesThemAlone) {
+TEST_F(BrevonConfig, ReportsWhatBrevonCannotUseAsStoredAndLeavesADamagedFileAlone) {
     const RunResult none = Config({"list"});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.err.find("nog geen instellingen"), std::string::npos) << none.err;
     EXPECT_FALSE(fs::exists(File()));
 
-    // A value taken out by hand: brevon would stop with "Failed to get data for 'Reverse'".
+    // A value taken out by hand, and one set beyond the dialog's field: brevon reads the
+    // default and the nearer bound.
     ASSERT_EQ(Config({"set", "Host", "pop.example.nl"}).exitCode, 0);
     {
         FileSettingsStore store(File());
         auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
         ASSERT_FALSE(key->DeleteValue("Reverse"));
+        ASSERT_FALSE(key->WriteInteger("Interval in minuten", 0));
         ASSERT_FALSE(key->Close());
     }
     const RunResult list = Config({"list"});
     EXPECT_EQ(list.exitCode, 1);
     EXPECT_NE(list.out.find("\nReverse              (ontbreekt)\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\nInterval in minuten  0 (brevon gebruikt 1)\n"), std::string::npos)
+        << list.out;
     EXPECT_NE(list.out.find("\nHost                 pop.example.nl\n"), std::string::npos);
+    EXPECT_NE(list.err.find("brevon gebruikt daarvoor de standaardwaarde"), std::string::npos)
+        << list.err;
     EXPECT_EQ(Config({"get", "Reverse"}).exitCode, 1);
+    const RunResult interval = Config({"get", "Interval in minuten"});
+    EXPECT_EQ(interval.exitCode, 0);
+    EXPECT_EQ(interval.out, "0\n") << "the stored value, for scripts";
+    EXPECT_NE(interval.err.find("brevon gebruikt 1"), std::string::npos) << interval.err;
 
-    // A damaged file is neither read nor written over, nor set aside.
+    // A damaged file is neither read nor written over, nor kept aside: brevon does that.
     std::ofstream(File(), std::ios::binary | std::ios::trunc) << "geen instellingen\n";
     const RunResult set = Config({"set", "Host", "x"});
     EXPECT_EQ(set.exitCode, 1);
     EXPECT_NE(set.err.find("settings.reg"), std::string::npos) << set.err;
     EXPECT_EQ(ReadWholeFile(File()), "geen instellingen\n");
-    EXPECT_FALSE(fs::exists(File().string() + ".damaged"));
+    for (const auto& entry : fs::directory_iterator(File().parent_path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("settings.reg.damaged"))
+            << entry.path();
 }
 
 // "SemiService9X" is the start at logon: set also writes or removes the session's entry, which
