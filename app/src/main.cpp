@@ -66,6 +66,7 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.Port = settings.Port;
     mail.User = settings.User;
     mail.Password = settings.Password;
+    mail.Interval = settings.Interval;
     mail.NumSaveMails = settings.NumSaveMails;
     mail.UseNumSaveMails = settings.UseNumSaveMails;
     mail.Reverse = settings.Reverse;

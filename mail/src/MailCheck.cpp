@@ -1,5 +1,6 @@
 #include <mail/MailCheck.h>
 
+#include <algorithm>
 #include <unordered_map>
 
 #include <korp/KorpMsg.h>
@@ -22,8 +23,14 @@ void MailCheck::CheckMail() {
     ctx_.window.SetBusyCursor(true);
     const bool refreshed = RefreshMailbox(settings);
     ctx_.window.SetBusyCursor(false);
-    // A failed check has gone offline and said why; the buttons stay off until checking is on.
-    if (!refreshed) return;
+    if (!refreshed) {
+        // A failed check has gone offline and said why; the buttons stay off until checking is
+        // on. Only a mailbox out of reach for a while keeps checking, sooner than usual.
+        if (session_.FailedInPassing()) ScheduleRetry(settings);
+        return;
+    }
+    state.RetryMinutes = 0;
+    state.RetrySpoken = false;
     state.NewTotal += state.NewCount;
     if (state.NewCount <= 0) {
         if (state.SayNoNewMail) ctx_.speech.Say(nullptr, kNoNewMailSentence);
@@ -38,7 +45,7 @@ bool MailCheck::RefreshMailbox(const MailSettings& settings) {
     ReadingState& state = ctx_.state;
     ctx_.shell.SetMailTimer(false);
     LoadKnownMessages(settings);
-    if (!session_.Open(settings)) return false;
+    if (!session_.Open(settings, SessionPurpose::Check)) return false;
     ctx_.window.SetConnected(true);
 
     // Worked out aside and taken over only when the whole check succeeded: a session that
@@ -70,9 +77,28 @@ void MailCheck::LoadKnownMessages(const MailSettings& settings) {
     ReadingState& state = ctx_.state;
     if (!state.LoadPending) return;
     state.LoadPending = false;
-    if (LoadMessageList(ListFilesFor(dataFolder_, settings.User), state.KnownIds,
-                        state.KnownHeaders))
-        state.ClampCurrentIndex();
+    const bool loaded = LoadMessageList(ListFilesFor(dataFolder_, settings.User), state.KnownIds,
+                                        state.KnownHeaders);
+    if (loaded) state.ClampCurrentIndex();
+    // The files are written only after this mailbox was reached, so at start-up a list in them
+    // says so: a network that comes up late is then retried. Files read after the settings
+    // changed in this run say nothing about the new ones.
+    if (firstLoad_ && loaded && !state.KnownIds.empty()) session_.ReachedBefore(settings);
+    firstLoad_ = false;
+}
+
+void MailCheck::ScheduleRetry(const MailSettings& settings) {
+    ReadingState& state = ctx_.state;
+    // 1, 2, 4 ... minutes, never longer than a check would wait anyway.
+    const int interval = std::max(1, settings.Interval);
+    state.RetryMinutes =
+        state.RetryMinutes <= 0
+            ? 1
+            : static_cast<int>(std::min<long long>(2LL * state.RetryMinutes, interval));
+    ctx_.window.SetStatusText(session_.FailureStatus() + " Next try in " +
+                              std::to_string(state.RetryMinutes) + " min.");
+    // Buttons as the list allows, and the mail timer set to the retry.
+    reading_.GoActiveState();
 }
 
 bool MailCheck::CollectServerIds(std::vector<std::string>& ids) {

@@ -41,6 +41,26 @@ const char* SecureConnectionSentence(int code) {
     }
 }
 
+// The socket's own failures (platform/Transport.h): the way to the server, not the settings
+// or the server's answers. Securing the connection has codes of its own, from 12000.
+bool IsNetworkFailure(int code) {
+    return code >= platform::kTransportSystem && code < platform::kTlsHandshakeFailed;
+}
+
+// A refusal that says the trouble is the server's and passes (RFC 3206, 4): the credentials
+// were not judged.
+bool IsPassingRefusal(const std::string& replyText) {
+    return replyText.rfind("[SYS/TEMP]", 0) == 0 || replyText.rfind("[IN-USE]", 0) == 0;
+}
+
+// A server's answer as the status panel may show it: printable, and not endless.
+std::string Shown(const std::string& reply) {
+    std::string out;
+    for (const char c : reply.substr(0, 60))
+        out += static_cast<unsigned char>(c) < ' ' ? '?' : c;
+    return out;
+}
+
 } // namespace
 
 HostAndPort SplitHostPort(const std::string& setting) {
@@ -62,9 +82,21 @@ HostAndPort SplitHostPort(const std::string& setting) {
 
 MailSession::MailSession(MailContext& context) : ctx_(context) {}
 
-bool MailSession::Open(const MailSettings& settings) {
+MailSession::ConnectionKey MailSession::KeyOf(const MailSettings& settings) {
+    return {settings.Host, settings.Security, settings.Port, settings.User, settings.Password};
+}
+
+void MailSession::ReachedBefore(const MailSettings& settings) {
+    reached_ = KeyOf(settings);
+}
+
+bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     if (open_) return false;
-    broken_ = aborted_ = tooLarge_ = listed_ = false;
+    broken_ = aborted_ = tooLarge_ = listed_ = passing_ = false;
+    failureStatus_.clear();
+    garbled_.clear();
+    purpose_ = purpose;
+    key_ = KeyOf(settings);
     count_ = range_ = 0;
     uidls_.clear();
     reverse_ = settings.Reverse;
@@ -110,7 +142,29 @@ bool MailSession::Open(const MailSettings& settings) {
     range_ = settings.UseNumSaveMails && count_ > settings.NumSaveMails
                  ? std::max(0, settings.NumSaveMails)
                  : count_;
+    reached_ = key_;
     return true;
+}
+
+bool MailSession::IsPassing(Failure failure) const {
+    if (reached_ != key_) return false;
+    const korp::TKorpPOP& client = ctx_.client;
+    if (failure == Failure::Login) return IsPassingRefusal(client.ReplyText);
+    return !garbled_.empty() || IsNetworkFailure(client.LastErrorCode);
+}
+
+bool MailSession::FailInPassing(const std::string& status) {
+    passing_ = true;
+    failureStatus_ = status.empty() ? kConnectFailedStatus : status;
+    ReadingState& state = ctx_.state;
+    if (purpose_ == SessionPurpose::Reading) {
+        ctx_.window.SetStatusText(failureStatus_);
+        ctx_.speech.Say(nullptr, kRetryLaterSentence);
+    } else if (!state.RetrySpoken) {
+        state.RetrySpoken = true;
+        ctx_.speech.Say(nullptr, kRetryLaterSentence);
+    }
+    return false;
 }
 
 bool MailSession::FailOpen(Failure failure, const std::string& status) {
@@ -118,6 +172,7 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
     client.Abort();
     open_ = false;
     if (aborted_) return false;
+    if (IsPassing(failure)) return FailInPassing(status);
     GoOffline();
     if (failure == Failure::Connect) {
         ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
@@ -143,7 +198,8 @@ void MailSession::Fail() {
     ctx_.window.SetConnected(false);
     if (!open_) return;
     broken_ = true;
-    FailOpen(Failure::Connect, "Connection lost. " + ctx_.client.LastError);
+    FailOpen(Failure::Connect, garbled_.empty() ? "Connection lost. " + ctx_.client.LastError
+                                                : "Unexpected answer: " + Shown(garbled_));
 }
 
 void MailSession::Close() {
@@ -178,7 +234,15 @@ std::optional<std::string> MailSession::Uidl(int number) {
     if (const auto known = uidls_.find(number); known != uidls_.end()) return known->second;
     korp::TKorpPOP& client = ctx_.client;
     std::string id = client.GetUIDL(static_cast<std::uint16_t>(number));
-    if (aborted_ || client.ErrorFlag || !client.IsConnected || id.empty()) {
+    if (aborted_ || client.ErrorFlag || !client.IsConnected) {
+        NoteBroken();
+        return std::nullopt;
+    }
+    // Only "+OK n id" answers this command (RFC 1939, 7). Anything else is line noise or the
+    // answer to another command, and an id read from it would make a listed message new.
+    if (client.ReplyStatus != "+OK" || korp::TKorpPOP::ReplyWord(client.ReplyText, 1, 0) != number)
+        garbled_ = client.ReplyStatus + " " + client.ReplyText;
+    if (!garbled_.empty() || id.empty()) {
         NoteBroken();
         return std::nullopt;
     }
@@ -238,6 +302,9 @@ void MailSession::GoOffline() {
     korp::TKorpPOP& client = ctx_.client;
     if (client.IsConnected && !client.Busy()) client.Quit();
     ctx_.state.Online = false;
+    // Checking starts afresh when it is switched on again.
+    ctx_.state.RetryMinutes = 0;
+    ctx_.state.RetrySpoken = false;
     ctx_.shell.SetMailTimer(false);
     ctx_.shell.ToggleOnline(false);
 }

@@ -179,6 +179,22 @@ TEST_F(BarFixture, MailTimerFollowsTheIntervalAndKeepsItsCountdown) {
     EXPECT_GT(mailTimer.interval, 0);
 }
 
+TEST_F(BarFixture, AMailCheckRetryComesSoonerButNeverLaterThanTheInterval) {
+    const struct {
+        int retryMinutes;
+        int interval;
+        int expectMs;
+    } cases[] = {
+        {0, 5, 5 * 60000}, {1, 5, 60000}, {4, 5, 4 * 60000}, {8, 5, 5 * 60000}, {2, 1, 60000},
+    };
+    for (const auto& c : cases) {
+        state.RetryMinutes = c.retryMinutes;
+        settings.Interval = c.interval;
+        bar.SetMailTimer(true);
+        EXPECT_EQ(mailTimer.interval, c.expectMs) << c.retryMinutes << " " << c.interval;
+    }
+}
+
 TEST_F(BarFixture, MailTickChecksOnlyOutsideTheGreeting) {
     fakes::CallLog log;
     fakes::FakeMail mail(log, state);

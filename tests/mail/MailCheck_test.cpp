@@ -337,28 +337,158 @@ TEST(MailCheck, TheFirstFailureSentenceComesBackAfterASuccessfulLogin) {
     rig.box.refuseConnect = false;
     rig.mail.SetOnline(true);
     rig.mail.CheckMail();
+    // Other settings: a mailbox never reached with them.
+    rig.settings.Port = "1110";
     rig.box.refuseConnect = true;
     rig.mail.CheckMail();
     EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence, kCannotConnectSentence));
 }
 
-// A session that breaks half-way ends like a failed connection and changes nothing.
+// A mailbox reached before that is out of reach for a while: brevon stays online, says so once
+// and tries again after 1, 2, 4 ... minutes, never waiting longer than the interval.
+TEST(MailCheck, AMailboxOutOfReachIsRetriedSoonerThanTheIntervalAndSaidOnce) {
+    MailRig rig;
+    rig.AddMessages(1, 2);
+    rig.CheckAndListen();
+    rig.speech.said.clear();
+    rig.shell.buttons["play"] = rig.shell.buttons["forw"] = true;
+    rig.settings.Interval = rig.shell.interval = 5;
+    rig.box.refuseConnect = true;
+    std::vector<int> delays;
+    for (int tick = 0; tick < 5; ++tick) {
+        rig.CheckAndListen();
+        delays.push_back(rig.shell.mailTimerMinutes);
+        EXPECT_TRUE(rig.state.Online);
+        EXPECT_TRUE(rig.shell.online);
+        EXPECT_TRUE(rig.shell.mailTimer);
+        EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW"); // the list is still there
+    }
+    EXPECT_THAT(delays, ElementsAre(1, 2, 4, 5, 5));
+    EXPECT_THAT(rig.Said(), ElementsAre(kRetryLaterSentence));
+    EXPECT_EQ(rig.shell.optionsShown, 0);
+    EXPECT_EQ(rig.window.status,
+              "Connect failed. Maybe the server is down or not responding. Next try in 5 min.");
+
+    // The server answers again: the mail that came meanwhile is announced, checking goes back
+    // to the interval, and the next failure is said again.
+    rig.box.refuseConnect = false;
+    rig.AddMessages(3, 3);
+    rig.CheckAndListen();
+    EXPECT_EQ(rig.LastSaid(), "Er is een nieuw bericht\r1. Van Afzender 3. Onderwerp: Bericht 3");
+    EXPECT_EQ(rig.shell.mailTimerMinutes, 5);
+    EXPECT_EQ(rig.state.RetryMinutes, 0);
+    rig.box.refuseConnect = true;
+    rig.CheckAndListen();
+    EXPECT_EQ(rig.LastSaid(), kRetryLaterSentence);
+    EXPECT_EQ(rig.shell.mailTimerMinutes, 1);
+
+    // Speech ending or checking switched on again restarts the timer with the retry, not
+    // with the interval; switching off forgets the retry.
+    rig.shell.buttons["play"] = true;
+    rig.mail.PlayMessage();
+    EXPECT_EQ(rig.LastSaid(), kRetryLaterSentence) << "a reading says it every time";
+    EXPECT_EQ(rig.shell.mailTimerMinutes, 1);
+    rig.mail.SetOnline(false);
+    rig.mail.SetOnline(true);
+    EXPECT_EQ(rig.shell.mailTimerMinutes, 5);
+    EXPECT_EQ(rig.shell.optionsShown, 0);
+}
+
+// Which failures are passing and which still need the user: a mailbox never reached with the
+// settings in hand, or a server that judged the credentials, takes brevon offline with the
+// options open on the faulty field.
+TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
+    const auto reached = [](MailRig& r) { r.CheckAndListen(); };
+    const auto storedList = [](MailRig& r) {
+        const ListFiles files = ListFilesFor(r.dir.Path(), "jan");
+        std::ofstream(files.ids, std::ios::binary) << "u2\r\nu1\r\n";
+        std::ofstream(files.headers, std::ios::binary) << Line(2) << "\r\n" << Line(1) << "\r\n";
+    };
+    const struct {
+        const char* name;
+        std::function<void(MailRig&)> before; // while the server answers
+        std::function<void(MailRig&)> fault;
+        const char* said;
+        const char* focus; // nullptr: no dialog, still online
+    } cases[] = {
+        {"reached, then refused", reached, [](MailRig& r) { r.box.refuseConnect = true; },
+         kRetryLaterSentence, nullptr},
+        {"reached, then the connection went", reached,
+         [](MailRig& r) { r.box.dropAfterCommands = static_cast<int>(r.box.commands.size()) + 3; },
+         kRetryLaterSentence, nullptr},
+        {"reached, then the server is busy for a while (RFC 3206)", reached,
+         [](MailRig& r) { r.box.answers["PASS geheim"] = "-ERR [SYS/TEMP] probeer later"; },
+         kRetryLaterSentence, nullptr},
+        {"reached in an earlier run", storedList, [](MailRig& r) { r.box.refuseConnect = true; },
+         kRetryLaterSentence, nullptr},
+        {"never reached", [](MailRig&) {}, [](MailRig& r) { r.box.refuseConnect = true; },
+         kCannotConnectSentence, "Focus host"},
+        {"reached, then the host changed", reached,
+         [](MailRig& r) {
+             r.settings.Host = "pop2.voorbeeld.nl";
+             r.box.refuseConnect = true;
+         },
+         kCannotConnectSentence, "Focus host"},
+        {"another user's list read after the user changed", reached,
+         [&storedList](MailRig& r) {
+             r.settings.User = "piet";
+             storedList(r);
+             std::filesystem::copy_file(ListFilesFor(r.dir.Path(), "jan").ids,
+                                        ListFilesFor(r.dir.Path(), "piet").ids);
+             std::filesystem::copy_file(ListFilesFor(r.dir.Path(), "jan").headers,
+                                        ListFilesFor(r.dir.Path(), "piet").headers);
+             r.state.LoadPending = true;
+             r.box.refuseConnect = true;
+         },
+         kCannotConnectSentence, "Focus host"},
+        {"reached, then the password was refused", reached,
+         [](MailRig& r) { r.box.password = "anders"; }, kCannotLogInSentence, "Focus user"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 2);
+        c.before(rig);
+        rig.speech.said.clear();
+        c.fault(rig);
+        rig.CheckAndListen();
+        EXPECT_THAT(rig.Said(), ElementsAre(c.said));
+        EXPECT_EQ(rig.state.Online, c.focus == nullptr);
+        EXPECT_EQ(rig.shell.mailTimer, c.focus == nullptr);
+        EXPECT_EQ(rig.state.RetryMinutes, c.focus ? 0 : 1);
+        EXPECT_EQ(rig.shell.optionsShown, c.focus ? 1 : 0);
+        if (c.focus) {
+            EXPECT_EQ(rig.log.back(), c.focus);
+        }
+    }
+}
+
+// A session that breaks half-way changes nothing. A server that refuses what the check needs
+// ends it like a failed connection; a connection that goes, or an answer that does not fit
+// the command, is passing for a mailbox reached before: said, and tried again.
 TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
     const struct {
         const char* name;
         std::function<void(fakes::FakeMailbox&)> arrange;
+        bool passing;
     } cases[] = {
-        {"UIDL refused", [](fakes::FakeMailbox& b) { b.refuseUidl = {4}; }},
-        {"TOP refused", [](fakes::FakeMailbox& b) { b.refuseTop = {5}; }},
-        {"STAT refused", [](fakes::FakeMailbox& b) { b.refuseStat = true; }},
+        {"UIDL refused", [](fakes::FakeMailbox& b) { b.refuseUidl = {4}; }, false},
+        {"TOP refused", [](fakes::FakeMailbox& b) { b.refuseTop = {5}; }, false},
+        {"STAT refused", [](fakes::FakeMailbox& b) { b.refuseStat = true; }, false},
         {"connection lost while ids are collected",
          [](fakes::FakeMailbox& b) {
              b.dropAfterCommands = static_cast<int>(b.commands.size()) + 6;
-         }},
+         },
+         true},
         {"connection lost while headers are fetched",
          [](fakes::FakeMailbox& b) {
              b.dropAfterCommands = static_cast<int>(b.commands.size()) + 10;
-         }},
+         },
+         true},
+        {"line noise for an id", [](fakes::FakeMailbox& b) { b.answers["UIDL 4"] = "~#kx qqq"; },
+         true},
+        {"the id of another message",
+         [](fakes::FakeMailbox& b) { b.answers["UIDL 5"] = "+OK 3 u3"; }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -377,11 +507,15 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
         EXPECT_EQ(rig.state.MessageCount, before.MessageCount);
         EXPECT_EQ(rig.state.NewTotal, before.NewTotal);
         EXPECT_EQ(Read(rig.dir.Path() / "jan.id"), idFile);
-        EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence));
-        EXPECT_FALSE(rig.state.Online);
-        EXPECT_EQ(rig.shell.optionsShown, 1);
-        EXPECT_EQ(rig.log.back(), "Focus host");
+        EXPECT_THAT(rig.Said(),
+                    ElementsAre(c.passing ? kRetryLaterSentence : kCannotConnectSentence));
+        EXPECT_EQ(rig.state.Online, c.passing);
+        EXPECT_EQ(rig.shell.optionsShown, c.passing ? 0 : 1);
+        if (!c.passing) {
+            EXPECT_EQ(rig.log.back(), "Focus host");
+        }
         EXPECT_FALSE(rig.window.connected);
+        EXPECT_FALSE(rig.client.IsConnected);
         EXPECT_EQ(rig.client.OwnedMessageCount(), 0u);
     }
 }

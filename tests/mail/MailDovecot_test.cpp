@@ -253,6 +253,51 @@ TEST_F(MailWithDovecot, AServerThatRefusesUidlHalfWayLeavesTheListFilesAlone) {
     EXPECT_EQ(rig_.state.MessageCount, 4);
 }
 
+// The server goes away and comes back on the same port: the mail timer's ticks (fired here by
+// hand) keep trying, sooner than the interval, without the dialog, and the mail that came
+// meanwhile is announced once the server answers.
+TEST_F(MailWithDovecot, CheckingGoesOnByItselfAfterTheServerWasRestarted) {
+    std::size_t seen = 0;
+    rig_.CheckAndListen();
+    ASSERT_EQ(NewlySaid(seen).size(), 4u) << server_.Log();
+
+    server_.Stop();
+    std::vector<int> delays;
+    for (int tick = 0; tick < 3; ++tick) {
+        rig_.CheckAndListen();
+        delays.push_back(rig_.shell.mailTimerMinutes);
+    }
+    EXPECT_THAT(delays, ElementsAre(1, 2, 4));
+    EXPECT_THAT(NewlySaid(seen), ElementsAre(kRetryLaterSentence));
+    EXPECT_TRUE(rig_.state.Online);
+    EXPECT_EQ(rig_.shell.optionsShown, 0);
+
+    server_.AddMessage(kEls);
+    ASSERT_TRUE(server_.Restart()) << server_.Error();
+    rig_.CheckAndListen();
+    EXPECT_THAT(NewlySaid(seen),
+                ElementsAre("Er is een nieuw bericht\r1. Van Els Peeters. Onderwerp: Vergadering"));
+    EXPECT_EQ(rig_.shell.mailTimerMinutes, rig_.shell.interval);
+    EXPECT_EQ(rig_.state.KnownIds.size(), 5u);
+    EXPECT_EQ(rig_.shell.optionsShown, 0);
+}
+
+TEST_F(MailWithDovecot, APasswordTheServerNoLongerTakesStillOpensTheDialogOnTheUserField) {
+    rig_.CheckAndListen();
+    ASSERT_EQ(rig_.state.KnownIds.size(), 4u) << server_.Log();
+    const std::size_t said = rig_.speech.said.size();
+    server_.SetPassword("een ander wachtwoord");
+    ASSERT_TRUE(server_.Restart()) << server_.Error();
+    rig_.CheckAndListen();
+    EXPECT_EQ(rig_.speech.said.size(), said + 1);
+    EXPECT_EQ(rig_.LastSaid(), kCannotLogInSentence);
+    EXPECT_FALSE(rig_.state.Online);
+    EXPECT_FALSE(rig_.shell.mailTimer);
+    EXPECT_EQ(rig_.shell.optionsShown, 1);
+    ASSERT_FALSE(rig_.log.empty());
+    EXPECT_EQ(rig_.log.back(), "Focus user");
+}
+
 // The same server over TLS: a certificate authority of the test's own, trusted by the client.
 class SecureMailWithDovecot : public ::testing::Test {
 protected:

@@ -1,5 +1,6 @@
 #include <mail/ReadingController.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -159,24 +160,52 @@ TEST(ReadingController, AMessageGoneFromABigMailboxCostsOneListingNotOneQuestion
     }
 }
 
+// A play that cannot be had says why and reads nothing. A mailbox that was reached with these
+// settings and is out of reach for now keeps checking on, without the dialog, and says so at
+// every play; anything else takes brevon offline with the options open.
 TEST(ReadingController, PlayAfterAFailedConnectionSaysNothingMore) {
-    Listened rig(2);
-    rig.box.refuseConnect = true;
-    rig.mail.PlayMessage();
-    EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence));
-    EXPECT_TRUE(rig.speech.pendingEnds.empty());
-    EXPECT_FALSE(rig.state.ReadingBody);
-    EXPECT_FALSE(rig.state.Online);
-    EXPECT_FALSE(rig.shell.mailTimer);
-    EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW");
-    EXPECT_EQ(rig.shell.optionsShown, 1);
-
-    // A session that breaks while the message is fetched ends the same way.
-    rig.box.refuseConnect = false;
-    rig.box.refuseRetr = {2};
-    rig.mail.PlayMessage();
-    EXPECT_EQ(rig.LastSaid(), kCannotConnectSentence); // the login in between succeeded
-    EXPECT_FALSE(rig.state.ReadingBody);
+    const struct {
+        const char* name;
+        std::function<void(MailRig&)> fault;
+        std::vector<std::string> said; // over two plays
+        bool staysOnline;
+    } cases[] = {
+        {"server out of reach",
+         [](MailRig& r) { r.box.refuseConnect = true; },
+         {kRetryLaterSentence, kRetryLaterSentence},
+         true},
+        {"connection gone while the message is fetched",
+         [](MailRig& r) { r.box.dropAfterCommands = static_cast<int>(r.box.commands.size()) + 6; },
+         {kRetryLaterSentence, kRetryLaterSentence},
+         true},
+        {"server refuses the message",
+         [](MailRig& r) { r.box.refuseRetr = {2}; },
+         {kCannotConnectSentence, kCannotConnectSentence}, // the login in between succeeded
+         false},
+        {"another server",
+         [](MailRig& r) {
+             r.settings.Host = "pop2.voorbeeld.nl";
+             r.box.refuseConnect = true;
+         },
+         {kCannotConnectSentence, kStillCannotConnectSentence},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Listened rig(2);
+        rig.shell.buttons["play"] = true;
+        c.fault(rig);
+        for (int play = 0; play < 2; ++play) {
+            rig.mail.PlayMessage();
+            EXPECT_TRUE(rig.speech.pendingEnds.empty());
+            EXPECT_FALSE(rig.state.ReadingBody);
+            EXPECT_EQ(rig.state.Online, c.staysOnline);
+            EXPECT_EQ(rig.shell.mailTimer, c.staysOnline);
+            EXPECT_EQ(rig.shell.Buttons(), "PLAY pauze stop back FORW");
+        }
+        EXPECT_EQ(rig.Said(), c.said);
+        EXPECT_EQ(rig.shell.optionsShown, c.staysOnline ? 0 : 2);
+    }
 }
 
 TEST(ReadingController, ReadingWhileOfflineTurnsCheckingOnAndAReadingEndedOfflineKeepsTheTimerOff) {

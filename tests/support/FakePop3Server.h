@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -36,6 +37,8 @@ struct FakeMailbox {
     int dropAfterCommands = -1; // the connection goes after that many commands
     bool refuseStat = false;
     bool refuseUidlListing = false; // "UIDL" without a number
+    // A command line answered with this line instead, as a garbled or strange server would.
+    std::map<std::string, std::string, std::less<>> answers;
     // Runs before each command is answered (the client's event pump is elsewhere).
     std::function<void(const std::string& command)> onCommand;
 
@@ -131,6 +134,10 @@ private:
             static_cast<int>(box_.commands.size()) > box_.dropAfterCommands) {
             out_.clear();
             return; // the next receive finds the connection gone
+        }
+        if (const auto answer = box_.answers.find(line); answer != box_.answers.end()) {
+            out_ += answer->second + "\r\n";
+            return;
         }
         const std::size_t blank = line.find(' ');
         const std::string verb = line.substr(0, blank);

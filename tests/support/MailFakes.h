@@ -29,6 +29,8 @@ public:
     std::map<std::string, bool, std::less<>> buttons{
         {"play", false}, {"pauze", false}, {"stop", false}, {"back", false}, {"forw", false}};
     bool mailTimer = false;
+    int interval = 5;         // "Interval in minuten"
+    int mailTimerMinutes = 0; // when the running mail timer ticks; 0 while it is off
     bool headerTimer = false;
     int optionsShown = 0;
     bool online = true; // the tray's "Offline werken" mark shows the opposite
@@ -46,7 +48,10 @@ public:
         return name == "all" && all;
     }
     void UpdateHints() override {}
-    void SetMailTimer(bool on) override { mailTimer = on; }
+    void SetMailTimer(bool on) override {
+        mailTimer = on;
+        mailTimerMinutes = on ? state_.MailTimerMinutes(interval) : 0;
+    }
     void StartHeaderTimer() override {
         headerTimer = true;
         state_.ReadWithHeader = false;

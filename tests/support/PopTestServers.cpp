@@ -183,23 +183,49 @@ bool DovecotServer::Start(const std::string& certFile, const std::string& keyFil
         }
         internal = login = mail = {pw->pw_name, pw->pw_uid, pw->pw_gid};
     }
+    launch_ = {internal.name, login.name, mail.uid, mail.gid, certFile, keyFile};
     // A port that was free a moment ago can be taken before Dovecot binds it (by another test's
     // server starting at the same time): then the start is tried again on fresh ports.
     for (int attempt = 1;; ++attempt) {
-        if (Launch(internal.name, login.name, mail.uid, mail.gid, certFile, keyFile)) return true;
+        port_ = FreePort();
+        tlsPort_ = certFile.empty() ? 0 : FreePort();
+        if (Launch()) return true;
         if (attempt == 3 || Log().find("Address already in use") == std::string::npos) return false;
     }
 }
 
-bool DovecotServer::Launch(const std::string& internalUser, const std::string& loginUser,
-                           unsigned mailUid, unsigned mailGid, const std::string& certFile,
-                           const std::string& keyFile) {
+bool DovecotServer::Restart() {
+    Stop();
+    if (port_ == 0) return false; // never started
+    // The ports were this server's a moment ago; only a straggler of the old one can hold them.
+    for (int attempt = 1;; ++attempt) {
+        if (Launch()) return true;
+        if (attempt == 5 || Log().find("Address already in use") == std::string::npos) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
+void DovecotServer::SetPassword(const std::string& password) {
+    // Written aside and renamed, so the file is never seen half-written.
+    const fs::path file = dir_.Path() / "passwd";
+    const fs::path fresh = dir_.Path() / "passwd.new";
+    WriteFile(fresh, std::string(kUser) + ":{PLAIN}" + password + "\n");
+    std::error_code ignored;
+    fs::permissions(fresh, fs::status(file, ignored).permissions(), ignored);
+    fs::rename(fresh, file);
+}
+
+bool DovecotServer::Launch() {
+    const std::string& internalUser = launch_.internalUser;
+    const std::string& loginUser = launch_.loginUser;
+    const unsigned mailUid = launch_.mailUid;
+    const unsigned mailGid = launch_.mailGid;
+    const std::string& certFile = launch_.certFile;
+    const std::string& keyFile = launch_.keyFile;
     const fs::path& d = dir_.Path();
     std::error_code ignored;
     fs::remove(d / "dovecot.log", ignored);
-    port_ = FreePort();
     bool tls = !certFile.empty();
-    tlsPort_ = tls ? FreePort() : 0;
     std::ostringstream c;
     c << "base_dir = " << (d / "run").string() << "\n"
       << "state_dir = " << (d / "run").string() << "\n"
@@ -216,7 +242,10 @@ bool DovecotServer::Launch(const std::string& internalUser, const std::string& l
       << "service anvil {\n  chroot =\n}\n"
       << "service imap-login {\n  inet_listener imap {\n    port = 0\n  }\n"
       << "  inet_listener imaps {\n    port = 0\n  }\n}\n"
-      << "service pop3-login {\n  chroot =\n"
+      // Processes that serve one connection after another: a test that checks mail thousands
+      // of times should not spend its time starting them.
+      << "service pop3 {\n  service_count = 0\n}\n"
+      << "service pop3-login {\n  chroot =\n  service_count = 0\n"
       << "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << port_ << "\n  }\n"
       << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << tlsPort_
       << "\n    ssl = yes\n  }\n}\n"

@@ -61,6 +61,11 @@ public:
     // Starts the server; with a certificate it also offers STLS and listens for POP3S.
     bool Start(const std::string& certFile = {}, const std::string& keyFile = {});
     void Stop();
+    // Stops the server if it runs and starts it again on the same ports, with the mailbox as
+    // it is: what a client sees of a server that restarts. False when it did not come up.
+    bool Restart();
+    // The password the server takes from its next start (Restart) on.
+    void SetPassword(const std::string& password);
     std::uint16_t Port() const { return port_; }
     std::uint16_t TlsPort() const { return tlsPort_; }
     const std::string& Error() const { return error_; }
@@ -71,9 +76,14 @@ public:
     std::string Log() const;
 
 private:
-    bool Launch(const std::string& internalUser, const std::string& loginUser, unsigned mailUid,
-                unsigned mailGid, const std::string& certFile, const std::string& keyFile);
+    // Runs Dovecot on port_ (and tlsPort_ with a certificate) as launch_ says.
+    bool Launch();
     bool WaitReady();
+    struct LaunchArgs {
+        std::string internalUser, loginUser;
+        unsigned mailUid = 0, mailGid = 0;
+        std::string certFile, keyFile;
+    } launch_;
     testsupport::TempDir dir_{"brevon-pop3"};
     std::string greeting_;
     pid_t pid_ = -1;

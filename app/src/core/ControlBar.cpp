@@ -137,7 +137,9 @@ void ControlBar::SetMailTimer(bool on) {
     if (on) {
         mailTimer_.SetEnabled(true);
         // The record may hold any number written from outside; keep the product in range.
-        const long long ms = static_cast<long long>(settings_.Interval) * kMillisecondsPerMinute;
+        // A retry after a passing connection failure comes sooner than the interval.
+        const long long ms = static_cast<long long>(state_.MailTimerMinutes(settings_.Interval)) *
+                             kMillisecondsPerMinute;
         mailTimer_.SetInterval(static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX)));
         if (trace_) trace_("SetMailTimer on " + std::to_string(mailTimer_.Interval()));
     } else {

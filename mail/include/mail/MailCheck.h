@@ -24,7 +24,10 @@ public:
     MailCheck(MailContext& context, MailSession& session, ReadingController& reading,
               std::filesystem::path dataFolder);
 
-    // One check; nothing happens while something is spoken or a session is open.
+    // One check; nothing happens while something is spoken or a session is open. When a
+    // mailbox reached before with the same settings is out of reach, checking stays on and the
+    // mail timer tries again after 1, 2, 4 ... minutes, up to the interval, until a check gets
+    // through (ReadingState::RetryMinutes).
     void CheckMail();
     // Checking on (mail timer running, buttons as the list allows) or off (timer off).
     void SetOnline(bool on);
@@ -39,11 +42,14 @@ private:
                            std::vector<std::string>& lines, std::vector<int>& newPositions);
     std::optional<std::string> FetchListLine(int number);
     void AnnounceNewMail(const MailSettings& settings);
+    // After a passing failure: the next try sooner than the interval, doubling each time.
+    void ScheduleRetry(const MailSettings& settings);
 
     MailContext& ctx_;
     MailSession& session_;
     ReadingController& reading_;
     std::filesystem::path dataFolder_;
+    bool firstLoad_ = true; // the list files have not been read in this run
 };
 
 } // namespace brevon

@@ -38,6 +38,10 @@ inline constexpr const char* kNoSecurityOfferedSentence =
     "De e-mailserver biedt geen beveiligde verbinding aan. Controleer uw instellingen";
 inline constexpr const char* kCannotConnectSecurelySentence =
     "Ik kan geen beveiligde verbinding maken met de e-mailserver. Controleer uw instellingen";
+// Said once when a mailbox that was reached before cannot be reached now; brevon stays online
+// and tries again by itself.
+inline constexpr const char* kRetryLaterSentence =
+    "Ik kan de e-mailserver nu niet bereiken, ik probeer het straks opnieuw";
 inline constexpr const char* kCannotLogInSentence =
     "Ik kan niet \\+in \\-loggen op de e-mailserver. Controleer naam en wachtwoord";
 

@@ -17,14 +17,29 @@ class TKorpMsg;
 
 namespace brevon {
 
+// What a session is opened for: it decides how often a passing failure is said.
+enum class SessionPurpose {
+    Reading, // the user asked: said every time
+    Check,   // said once until a check reaches the server again
+};
+
 class MailSession {
 public:
     explicit MailSession(MailContext& context);
 
     // OpenSession: connect, log in and count. On failure the reason has been spoken, checking
     // is off and the options dialog is open on the faulty field (empty host after the first
-    // time: silently offline).
-    bool Open(const MailSettings& settings);
+    // time: silently offline) -- unless the failure was passing (see FailedInPassing).
+    bool Open(const MailSettings& settings, SessionPurpose purpose = SessionPurpose::Reading);
+    // The last session failed on the way to a mailbox that was reached before with the same
+    // connection settings (no route, refused, timed out, name lookup, the connection gone, an
+    // answer out of step): nothing is wrong with the settings, so checking stays on and no
+    // dialog opens. Said for a reading; for a check, said once, and the caller retries.
+    bool FailedInPassing() const { return passing_; }
+    // The status panel's text for that failure, for the caller to complete.
+    const std::string& FailureStatus() const { return failureStatus_; }
+    // A list kept from an earlier run says this mailbox was reached with these settings.
+    void ReachedBefore(const MailSettings& settings);
     // QUIT when still connected; clears "Connected". Harmless when nothing is open.
     void Close();
     // Between Open and Close. The client lets window events run while it waits, so the shell
@@ -74,8 +89,20 @@ public:
 
 private:
     enum class Failure { Connect, Login };
+    // What a mailbox is reached with; any change makes it a mailbox never reached.
+    struct ConnectionKey {
+        std::string host;
+        ConnectionSecurity security = ConnectionSecurity::None;
+        std::string port;
+        std::string user;
+        std::string password;
+        bool operator==(const ConnectionKey&) const = default;
+    };
+    static ConnectionKey KeyOf(const MailSettings& settings);
     // status: the status panel's text for a connection failure (empty: the failed-connect one).
     bool FailOpen(Failure failure, const std::string& status = {});
+    bool IsPassing(Failure failure) const;
+    bool FailInPassing(const std::string& status);
     void NoteBroken();
     std::unique_ptr<korp::TKorpMsg> Take(korp::TKorpMsg* message);
 
@@ -85,6 +112,12 @@ private:
     bool aborted_ = false;
     bool tooLarge_ = false;
     bool listed_ = false; // the whole id listing was asked in this session
+    bool passing_ = false;
+    std::string failureStatus_;
+    std::string garbled_; // an answer that did not fit the command, when one came
+    SessionPurpose purpose_ = SessionPurpose::Reading;
+    ConnectionKey key_;                    // of the session in hand
+    std::optional<ConnectionKey> reached_; // of the last mailbox reached
     int count_ = 0;
     int range_ = 0;
     bool reverse_ = false;

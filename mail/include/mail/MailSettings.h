@@ -27,7 +27,8 @@ struct MailSettings {
     ConnectionSecurity Security = ConnectionSecurity::None;
     std::string Port; // 1 to 65535; empty: 110, or 995 for SSL/TLS
     std::string User;
-    std::string Password; // in plain
+    std::string Password;      // in plain
+    std::int32_t Interval = 5; // "Interval in minuten": minutes between two timed checks
     std::int32_t NumSaveMails = 20;
     bool UseNumSaveMails = true;
     bool Reverse = false;

@@ -44,12 +44,22 @@ struct ReadingState {
     bool SayNoNewMail = false;
     bool SettingsPromptSpoken = false;
     bool ConnectFailSpoken = false;
+    // After a passing connection failure: the mail timer tries again after this many minutes
+    // (never more than the interval) instead of the interval; 0 when checking runs as usual.
+    int RetryMinutes = 0;
+    // The try-again-later sentence has been said since the last check that reached the server.
+    bool RetrySpoken = false;
 
     // Set while the greeting plays: timed mail checks are ignored meanwhile.
     bool SplashActive = false;
 
     // Brings CurrentIndex back inside the list after the list or the index changed.
     void ClampCurrentIndex();
+    // Minutes from starting the mail timer to its tick, for a check interval of that many
+    // minutes: sooner while a retry is due.
+    int MailTimerMinutes(int interval) const {
+        return RetryMinutes > 0 && RetryMinutes < interval ? RetryMinutes : interval;
+    }
 };
 
 // The one record of the running program.

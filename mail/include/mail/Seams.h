@@ -19,6 +19,7 @@ public:
     // Whether that reading button is enabled now ("all": every one of the five).
     virtual bool ButtonEnabled(std::string_view name) const = 0;
     virtual void UpdateHints() = 0;
+    // On: the timer ticks after ReadingState::MailTimerMinutes of "Interval in minuten".
     virtual void SetMailTimer(bool on) = 0;
     virtual void StartHeaderTimer() = 0;
     virtual void StopHeaderTimer() = 0;
