@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,24 @@ TEST_F(BarWindow, ButtonsAndTrayItemsShareOneActionEach) {
         log.clear();
     }
     EXPECT_EQ(bar.Actions().Action(BarButton::Instel), nullptr);
+}
+
+TEST_F(BarWindow, TheMailTimerChecksNothingWhileTheOptionsDialogHoldsTheBar) {
+    TfrmBrevon bar(settings, state);
+    fakes::CallLog log;
+    fakes::FakeMail mail(log, state);
+    bar.SetMailOps(&mail);
+    bar.Bar().SetMailTimer(true);
+    QTimer* mailTimer = nullptr;
+    for (QTimer* timer : bar.findChildren<QTimer*>())
+        if (timer->isActive() && timer->interval() == 5 * 60 * 1000) mailTimer = timer;
+    ASSERT_NE(mailTimer, nullptr);
+    bar.setEnabled(false); // as opening the options dialog leaves it
+    QMetaObject::invokeMethod(mailTimer, "timeout");
+    EXPECT_TRUE(log.empty());
+    bar.setEnabled(true);
+    QMetaObject::invokeMethod(mailTimer, "timeout");
+    EXPECT_EQ(log, fakes::CallLog{"CheckMail"});
 }
 
 } // namespace

@@ -172,7 +172,11 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     connect(imgInstel, &PictureControl::clicked, this, [this] { bar_.ShowOptions(); });
     connect(imgHelp, &PictureControl::clicked, this, [this] { ShowHelp(); });
 
-    tmrMail_.OnTick(this, [this] { bar_.MailTimerTick(); });
+    // The bar is disabled while the options dialog is open (its fields may be half-edited, and
+    // its OK runs a check of its own); the end of a reading can restart the timer meanwhile.
+    tmrMail_.OnTick(this, [this] {
+        if (isEnabled()) bar_.MailTimerTick();
+    });
     tmrReadWCHeader_.OnTick(this, [this] { bar_.HeaderTimerTick(); });
     connect(&tmrForm_, &QTimer::timeout, this, [this] { MoveWithMouse(); });
 
