@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 constexpr std::size_t kLineBuffer = 65536;
@@ -36,6 +37,8 @@ zkCConfigFile::~zkCConfigFile() {
         e->GetReport(report, sizeof report);
         std::fputs(report, stderr);
         delete e;
+    } catch (const std::bad_alloc&) {
+        // No memory for the failed close's exception: the stream is closed all the same.
     }
 }
 
