@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     pop.OnError = [](korp::TKorpPOP&, int code, const std::string& msg) {
         std::printf("* error %d: %s\n", code, msg.c_str());
     };
-    pop.OnBeforeRetrieve = [](korp::TKorpPOP&, std::uint16_t n) {
+    pop.OnBeforeRetrieve = [](korp::TKorpPOP&, std::uint32_t n) {
         std::printf("* retrieving message %u\n", n);
     };
     pop.OnRetrieveProgress = [](korp::TKorpPOP&, std::uint16_t p) {
