@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 using poptest::DovecotServer;
 
 constexpr std::size_t kBigBytes = 5 * 1024 * 1024;
-constexpr int kTops = 20;
+constexpr std::uint32_t kTops = 20;
 
 // One server per mailbox shape, started on first use and kept for the whole run.
 struct Box {
@@ -253,12 +253,12 @@ void BM_CheckSequence(benchmark::State& state) {
         pop.Connect();
         if (pop.ErrorFlag || !pop.Login()) return "login failed";
         pop.GetMailCount();
-        for (std::uint16_t n = 1; n <= pop.MailCount; ++n)
+        for (std::uint32_t n = 1; n <= pop.MailCount; ++n)
             benchmark::DoNotOptimize(pop.GetUIDL(n));
-        for (std::uint16_t n = 1; n <= kTops && n <= pop.MailCount; ++n)
+        for (std::uint32_t n = 1; n <= kTops && n <= pop.MailCount; ++n)
             pop.FreeMessage(pop.RetrieveHeader(n));
         pop.Quit();
-        return pop.MailCount == messages ? "" : "wrong message count";
+        return pop.MailCount == static_cast<std::uint32_t>(messages) ? "" : "wrong message count";
     };
     log.on = true;
     if (const std::string error = session(); !error.empty()) {

@@ -27,6 +27,8 @@ constexpr std::uint64_t kSizeSlack = 1024 * 1024;
 // One line of a UIDL listing at most: a message number, a blank, an id of up to 70 characters
 // (RFC 1939, 7), CR LF; with room to spare for servers that pad.
 constexpr std::uint64_t kMaxUidlLine = 128;
+// A whole listing at most, whatever count the server claims: half a million messages and more.
+constexpr std::uint64_t kMaxUidlListing = std::uint64_t{16} << 20;
 constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
 constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
@@ -91,7 +93,11 @@ std::unique_ptr<platform::Transport> TKorpPOP::MakeTransport() {
     return std::make_unique<platform::TcpTransport>();
 }
 
-int TKorpPOP::ReplyWord(std::string_view text, int k, int def) {
+namespace {
+
+// The k-th blank-separated word (from 1) of the trimmed text, without a leading "+"; nothing
+// when the text has fewer words.
+std::optional<std::string_view> WordAt(std::string_view text, int k) {
     text = Trim(text);
     int index = 0;
     std::size_t i = 0;
@@ -105,13 +111,32 @@ int TKorpPOP::ReplyWord(std::string_view text, int k, int def) {
         if (++index == k) {
             std::string_view word = text.substr(start, i - start);
             if (!word.empty() && word.front() == '+') word.remove_prefix(1);
-            int value = 0;
-            auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
-            if (ec != std::errc() || end != word.data() + word.size() || word.empty()) return def;
-            return value;
+            return word;
         }
     }
-    return def;
+    return std::nullopt;
+}
+
+// The whole word as a number of type T, or nothing.
+template <typename T> std::optional<T> WholeNumber(std::string_view word) {
+    T value = 0;
+    auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (ec != std::errc() || end != word.data() + word.size() || word.empty()) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+int TKorpPOP::ReplyWord(std::string_view text, int k, int def) {
+    const std::optional<std::string_view> word = WordAt(text, k);
+    return word ? WholeNumber<int>(*word).value_or(def) : def;
+}
+
+std::optional<std::uint32_t> TKorpPOP::ReplyNumber(std::string_view text, int k) {
+    // from_chars of an unsigned type takes no "-" and reports a value beyond its range, so
+    // neither wraps round.
+    const std::optional<std::string_view> word = WordAt(text, k);
+    return word ? WholeNumber<std::uint32_t>(*word) : std::nullopt;
 }
 
 bool TKorpPOP::IsIPAddress(std::string_view text) {
@@ -320,8 +345,15 @@ void TKorpPOP::GetMailCount() {
         if (!transportFailed_) RaiseError(kErrStatOrUidl);
         return;
     }
-    // Message numbers are 16-bit here; a larger mailbox is read as its first 65535 messages.
-    MailCount = static_cast<std::uint16_t>(std::clamp(ReplyWord(ReplyText, 1, 0), 0, 65535));
+    const std::optional<std::uint32_t> count = ReplyNumber(ReplyText, 1);
+    if (!count) {
+        // No count, a negative one or one beyond 32 bits: a broken reply, which must neither
+        // read as an empty mailbox nor wrap round to a smaller one.
+        LastError = "STAT answered no message count: " + ReplyText;
+        RaiseError(kErrStatOrUidl);
+        return;
+    }
+    MailCount = *count;
     NewMailCount = 0;
     SendCommand("LAST");
     ReceiveReply();
@@ -330,10 +362,17 @@ void TKorpPOP::GetMailCount() {
         if (!transportFailed_) ErrorFlag = false;
         return;
     }
-    NewMailCount = static_cast<std::uint16_t>(MailCount - ReplyWord(ReplyText, 1, 0));
+    // LAST is the highest message number accessed ("+OK" alone: none). A number that cannot be
+    // one (no number, negative, beyond the count) is a broken reply: nothing counts as new.
+    if (!WordAt(ReplyText, 1)) {
+        NewMailCount = MailCount;
+        return;
+    }
+    const std::optional<std::uint32_t> last = ReplyNumber(ReplyText, 1);
+    if (last && *last <= MailCount) NewMailCount = MailCount - *last;
 }
 
-std::string TKorpPOP::GetUIDL(std::uint16_t n) {
+std::string TKorpPOP::GetUIDL(std::uint32_t n) {
     Guard guard(*this);
     if (!guard.Entered()) {
         Refuse("GetUIDL");
@@ -342,7 +381,7 @@ std::string TKorpPOP::GetUIDL(std::uint16_t n) {
     return UidlOf(n);
 }
 
-std::string TKorpPOP::UidlOf(std::uint16_t n) {
+std::string TKorpPOP::UidlOf(std::uint32_t n) {
     SendCommand("UIDL " + std::to_string(n));
     ReceiveReply();
     if (ErrorFlag) {
@@ -356,7 +395,7 @@ std::string TKorpPOP::UidlOf(std::uint16_t n) {
 bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
     Guard guard(*this);
     if (!guard.Entered()) return Refuse("GetUIDLs");
-    ids.assign(MailCount, std::string());
+    ids.clear();
     SendCommand("UIDL");
     std::string text = ReceiveReply();
     if (ErrorFlag) {
@@ -364,9 +403,15 @@ bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
         if (!transportFailed_) ErrorFlag = false;
         return false;
     }
-    // The listing: one "n id" line per message, then a line of one dot (RFC 1939, 7).
-    const std::uint64_t cap = (static_cast<std::uint64_t>(MailCount) + 1) * kMaxUidlLine;
-    while (text.find("\r\n.\r\n") == std::string::npos) {
+    // The listing: one "n id" line per message, then a line of one dot (RFC 1939, 7). What it
+    // may take is bounded by the count, and by a fixed cap: the count is only the server's word.
+    const std::uint64_t cap =
+        std::min((static_cast<std::uint64_t>(MailCount) + 1) * kMaxUidlLine, kMaxUidlListing);
+    // Each pass looks at the new text only (and the four bytes before it, for a terminator cut
+    // in two): a long listing arrives in many chunks.
+    std::size_t searchFrom = 0;
+    while (text.find(kTerminator, searchFrom) == std::string::npos) {
+        searchFrom = text.size() > 4 ? text.size() - 4 : 0;
         if (text.size() > cap) {
             LastError = "the id listing goes on beyond " + std::to_string(cap) + " bytes";
             ErrorFlag = true;
@@ -381,31 +426,42 @@ bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
         text += chunk;
     }
     ErrorFlag = false; // a chunk that happened to begin with "-ERR" is no failure
-    std::size_t at = text.find("\r\n") + 2;
-    for (;;) {
-        const std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) break;
-        std::string_view line(text.data() + at, end - at);
-        at = end + 2;
-        if (line == ".") break;
-        if (line.size() > 1 && line.front() == '.') line.remove_prefix(1);
-        const int number = ReplyWord(line, 1, 0);
+    // Calls use(line) for each line of the listing, dot-stuffing undone (RFC 1939, 3).
+    auto forEachLine = [&text](auto&& use) {
+        for (std::size_t at = text.find("\r\n") + 2;;) {
+            const std::size_t end = text.find("\r\n", at);
+            if (end == std::string::npos) return;
+            std::string_view line(text.data() + at, end - at);
+            at = end + 2;
+            if (line == ".") return;
+            if (line.size() > 1 && line.front() == '.') line.remove_prefix(1);
+            use(line);
+        }
+    };
+    // As many entries as the listing has lines, at most: a whole listing names every message
+    // once, and a number beyond that names none a listing of this length can hold.
+    std::size_t lines = 0;
+    forEachLine([&lines](std::string_view) { ++lines; });
+    ids.resize(std::min<std::size_t>(MailCount, lines));
+    forEachLine([&ids](std::string_view line) {
+        const std::optional<std::uint32_t> number = ReplyNumber(line, 1);
         const std::size_t blank = Trim(line).find(' ');
-        if (number < 1 || number > MailCount || blank == std::string_view::npos) continue;
-        ids[number - 1] = std::string(Trim(Trim(line).substr(blank + 1)));
-    }
+        if (!number || *number < 1 || *number > ids.size() || blank == std::string_view::npos)
+            return;
+        ids[*number - 1] = std::string(Trim(Trim(line).substr(blank + 1)));
+    });
     return true;
 }
 
-TKorpMsg* TKorpPOP::Retrieve(std::uint16_t n) {
+TKorpMsg* TKorpPOP::Retrieve(std::uint32_t n) {
     return RetrieveMessage(n, false);
 }
 
-TKorpMsg* TKorpPOP::RetrieveHeader(std::uint16_t n) {
+TKorpMsg* TKorpPOP::RetrieveHeader(std::uint32_t n) {
     return RetrieveMessage(n, true);
 }
 
-TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
+TKorpMsg* TKorpPOP::RetrieveMessage(std::uint32_t n, bool headersOnly) {
     Guard guard(*this);
     if (!guard.Entered()) {
         Refuse("Retrieve");
@@ -437,7 +493,7 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint16_t n, bool headersOnly) {
     return result;
 }
 
-std::optional<int> TKorpPOP::SpoolReply(std::uint16_t n, bool headersOnly, TKorpTempFile& spool) {
+std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool) {
     const std::string number = std::to_string(n);
     SendCommand("LIST " + number);
     ReceiveReply();

@@ -22,6 +22,13 @@ constexpr const char* kDutchProbe = "dit is een bericht";
 
 static_assert(std::is_same_v<decltype(&C_Close), std::int32_t (*)()>);
 
+// morvik has said why on the error stream; this says what becomes of the mail.
+void NoteUnscored() {
+    std::fputs("brevon: morvik could not judge this message's language; "
+               "it is read without the language check\n",
+               stderr);
+}
+
 } // namespace
 
 LanguageCheck::LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
@@ -76,6 +83,12 @@ void LanguageCheck::UnloadLanguageLibrary() {
 bool LanguageCheck::IsDutchText(const std::string& text) const {
     if (!classify_ || text.size() < kMinClassifiedLength) return true;
     const float score = classify_(text.c_str(), "nl", "ASCIIDocument");
+    // A score below 0 is morvik's -1: the text could not be scored (it ran out of memory). That
+    // says nothing about the language, so the mail is read as if no library were loaded.
+    if (score < 0.0f) {
+        NoteUnscored();
+        return true;
+    }
     // Compared in extended precision: the float nearest 0.1 (0.100000001...) passes, the one
     // below it (0.0999999940...) does not.
     return static_cast<long double>(score) > kDutchThreshold;
@@ -83,9 +96,14 @@ bool LanguageCheck::IsDutchText(const std::string& text) const {
 
 std::string LanguageCheck::ClassifyLanguage(const std::string& text) const {
     if (!classifyLanguage_ || text.size() < kMinClassifiedLength) return {};
-    // "xx 0.1234": the code is what counts.
+    // "xx 0.1234": the code is what counts, unless the score is -1: no answer at all.
     const std::string answer = classifyLanguage_(text.c_str());
-    return answer.substr(0, answer.find(' '));
+    const std::size_t blank = answer.find(' ');
+    if (blank != std::string::npos && answer.compare(blank + 1, 1, "-") == 0) {
+        NoteUnscored();
+        return {};
+    }
+    return answer.substr(0, blank);
 }
 
 void LanguageCheck::UseClassifier(Classifier classify) {

@@ -1,6 +1,8 @@
 #include <mail/MailSession.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <vector>
 
 #include <korp/KorpMsg.h>
@@ -136,9 +138,12 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
                                                                 : Failure::Connect);
     ctx_.state.ConnectFailSpoken = false;
     client.GetMailCount();
-    // A refused STAT, or a connection that went meanwhile, would read as an empty mailbox.
-    if (aborted_ || client.ErrorFlag || !client.IsConnected) return FailOpen(Failure::Connect);
-    count_ = client.MailCount;
+    // A refused STAT, or a connection that went meanwhile, would read as an empty mailbox; a
+    // count beyond what a list position holds, as a smaller one.
+    if (aborted_ || client.ErrorFlag || !client.IsConnected ||
+        client.MailCount > static_cast<std::uint32_t>(INT_MAX))
+        return FailOpen(Failure::Connect);
+    count_ = static_cast<int>(client.MailCount);
     range_ = settings.UseNumSaveMails && count_ > settings.NumSaveMails
                  ? std::max(0, settings.NumSaveMails)
                  : count_;
@@ -233,7 +238,7 @@ std::optional<std::string> MailSession::Uidl(int number) {
     }
     if (const auto known = uidls_.find(number); known != uidls_.end()) return known->second;
     korp::TKorpPOP& client = ctx_.client;
-    std::string id = client.GetUIDL(static_cast<std::uint16_t>(number));
+    std::string id = client.GetUIDL(static_cast<std::uint32_t>(number));
     if (aborted_ || client.ErrorFlag || !client.IsConnected) {
         NoteBroken();
         return std::nullopt;
@@ -290,12 +295,12 @@ std::unique_ptr<korp::TKorpMsg> MailSession::Take(korp::TKorpMsg* message) {
 
 std::unique_ptr<korp::TKorpMsg> MailSession::RetrieveHeader(int number) {
     if (broken_ || !open_ || number < 1 || number > count_) return nullptr;
-    return Take(ctx_.client.RetrieveHeader(static_cast<std::uint16_t>(number)));
+    return Take(ctx_.client.RetrieveHeader(static_cast<std::uint32_t>(number)));
 }
 
 std::unique_ptr<korp::TKorpMsg> MailSession::Retrieve(int number) {
     if (broken_ || !open_ || number < 1 || number > count_) return nullptr;
-    return Take(ctx_.client.Retrieve(static_cast<std::uint16_t>(number)));
+    return Take(ctx_.client.Retrieve(static_cast<std::uint32_t>(number)));
 }
 
 void MailSession::GoOffline() {

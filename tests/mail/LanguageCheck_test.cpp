@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <mail/MailSettings.h>
+#include <mail/SpokenText.h>
+
+#include "MailFakes.h"
 
 namespace brevon {
 namespace {
@@ -189,7 +192,8 @@ TEST(LanguageCheck, TheScoreMustBeStrictlyAboveATenthInExtendedPrecision) {
         {std::nextafter(0.1f, 0.0f), false}, // 0.0999999940395355...
         {0.5f, true},
         {0.0f, false},
-        {-1.0f, false},
+        // morvik's -1: the text could not be scored, which says nothing about its language.
+        {-1.0f, true},
     };
     for (const auto& c : cases) {
         std::string language, type;
@@ -201,6 +205,33 @@ TEST(LanguageCheck, TheScoreMustBeStrictlyAboveATenthInExtendedPrecision) {
         EXPECT_EQ(check.IsDutchText(longText), c.dutch) << c.score;
         EXPECT_EQ(language, "nl");
         EXPECT_EQ(type, "ASCIIDocument");
+    }
+}
+
+TEST(LanguageCheck, AMailTheLibraryCouldNotScoreIsReadAsIfNoLibraryWereLoaded) {
+    MailSettings settings;
+    settings.UseLid = true;
+    LanguageCheck check([&settings] { return settings; }, {}, "lid.cfg", UNSCORING_MORVIK);
+    check.EnableLanguageCheck();
+    ASSERT_TRUE(check.LanguageCheckLoaded());
+    const std::string notice = "brevon: morvik could not judge this message's language; it is "
+                               "read without the language check\n";
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(check.IsDutchText(kEnglish));
+    EXPECT_EQ(check.ClassifyLanguage(kEnglish), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), notice + notice);
+
+    // The body is read, not refused, with the gate alone and with reading in the own language.
+    fakes::FakePreprocessor preprocessor;
+    for (const bool ownLanguage : {false, true}) {
+        settings.ReadInOwnLanguage = ownLanguage;
+        testing::internal::CaptureStderr();
+        const std::vector<std::string> body =
+            PrepareBodyText({kEnglish}, settings, &check, preprocessor);
+        testing::internal::GetCapturedStderr();
+        ASSERT_FALSE(body.empty());
+        EXPECT_NE(body.front(), kNotDutchSentence) << ownLanguage;
     }
 }
 

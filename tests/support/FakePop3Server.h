@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -26,6 +28,10 @@ struct FakeMailbox {
         std::string raw; // LF or CR LF line ends
     };
     std::vector<Message> messages;
+    // A mailbox too large to hold: with generate set, it holds generatedCount messages instead,
+    // message n made by generate(n) when it is asked for.
+    std::function<Message(std::uint32_t n)> generate;
+    std::uint32_t generatedCount = 0;
     std::string user = "jan";
     std::string password = "geheim";
 
@@ -49,6 +55,9 @@ struct FakeMailbox {
 
     void Add(std::string uidl, std::string raw) {
         messages.push_back({std::move(uidl), std::move(raw)});
+    }
+    std::uint32_t Size() const {
+        return generate ? generatedCount : static_cast<std::uint32_t>(messages.size());
     }
     int Count(std::string_view verb) const {
         return static_cast<int>(
@@ -119,10 +128,18 @@ private:
         }
         return out;
     }
-    const FakeMailbox::Message* At(const std::string& arg) const {
-        const int n = std::atoi(arg.c_str());
-        if (n < 1 || n > static_cast<int>(box_.messages.size())) return nullptr;
-        return &box_.messages[n - 1];
+    // The message number that a command's argument begins with ("TOP 7 0"); 0 when it is none.
+    static std::uint32_t Number(const std::string& arg) {
+        const std::size_t end = std::min(arg.find(' '), arg.size());
+        std::uint32_t n = 0;
+        auto [stop, ec] = std::from_chars(arg.data(), arg.data() + end, n);
+        return ec == std::errc() && stop == arg.data() + end ? n : 0;
+    }
+    const FakeMailbox::Message* At(std::uint32_t n) {
+        if (n < 1 || n > box_.Size()) return nullptr;
+        if (!box_.generate) return &box_.messages[n - 1];
+        made_ = box_.generate(n);
+        return &made_;
     }
 
     void Answer(const std::string& line) {
@@ -142,15 +159,16 @@ private:
         const std::size_t blank = line.find(' ');
         const std::string verb = line.substr(0, blank);
         const std::string arg = blank == std::string::npos ? "" : line.substr(blank + 1);
-        const int n = std::atoi(arg.c_str());
-        const FakeMailbox::Message* m = At(arg);
+        const std::uint32_t n = Number(arg);
+        const int listed = static_cast<int>(n); // as the fault sets name it
+        const FakeMailbox::Message* m = At(n);
         if (verb == "USER") {
             out_ += "+OK\r\n";
         } else if (verb == "PASS") {
             out_ += arg == box_.password ? "+OK logged in\r\n" : "-ERR authentication failed\r\n";
         } else if (verb == "STAT") {
-            out_ += box_.refuseStat ? "-ERR no\r\n"
-                                    : "+OK " + std::to_string(box_.messages.size()) + " 0\r\n";
+            out_ +=
+                box_.refuseStat ? "-ERR no\r\n" : "+OK " + std::to_string(box_.Size()) + " 0\r\n";
         } else if (verb == "LAST") {
             out_ += "-ERR unknown command\r\n";
         } else if (verb == "UIDL" && arg.empty()) {
@@ -158,12 +176,12 @@ private:
                 out_ += "-ERR not here\r\n";
             } else {
                 out_ += "+OK\r\n";
-                for (std::size_t i = 0; i < box_.messages.size(); ++i)
-                    out_ += std::to_string(i + 1) + " " + box_.messages[i].uidl + "\r\n";
+                for (std::uint32_t i = 1; i <= box_.Size(); ++i)
+                    out_ += std::to_string(i) + " " + At(i)->uidl + "\r\n";
                 out_ += ".\r\n";
             }
         } else if (verb == "UIDL") {
-            if (!m || box_.refuseUidl.count(n))
+            if (!m || box_.refuseUidl.count(listed))
                 out_ += "-ERR no such message\r\n";
             else
                 out_ += "+OK " + std::to_string(n) + " " + m->uidl + "\r\n";
@@ -172,7 +190,7 @@ private:
                 m ? "+OK " + std::to_string(n) + " " + std::to_string(Crlf(m->raw).size()) + "\r\n"
                   : "-ERR no such message\r\n";
         } else if (verb == "TOP") {
-            if (!m || box_.refuseTop.count(n)) {
+            if (!m || box_.refuseTop.count(listed)) {
                 out_ += "-ERR no such message\r\n";
             } else {
                 const std::string whole = Crlf(m->raw);
@@ -182,7 +200,7 @@ private:
                 out_ += "+OK\r\n" + DotStuffed(head) + ".\r\n";
             }
         } else if (verb == "RETR") {
-            if (!m || box_.refuseRetr.count(n))
+            if (!m || box_.refuseRetr.count(listed))
                 out_ += "-ERR no such message\r\n";
             else
                 out_ += "+OK\r\n" + DotStuffed(Crlf(m->raw)) + ".\r\n";
@@ -196,6 +214,7 @@ private:
     FakeMailbox& box_;
     std::string in_;
     std::string out_;
+    FakeMailbox::Message made_; // the generated message asked for last
 };
 
 // Points a client at the mailbox.

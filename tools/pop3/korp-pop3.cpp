@@ -2,6 +2,7 @@
 // reply and event, for finding out why a user's server and brevon do not get along.
 // The password is never printed.
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -82,12 +83,11 @@ void PrintReply(const std::string& chunk) {
     std::printf("S: %.*s%s\n", static_cast<int>(line.size()), line.data(), more ? "  [...]" : "");
 }
 
-bool ParseNumber(const char* text, std::uint16_t& n) {
-    char* end = nullptr;
-    unsigned long v = std::strtoul(text, &end, 10);
-    if (!*text || *end || v == 0 || v > 65535) return false;
-    n = static_cast<std::uint16_t>(v);
-    return true;
+// A message number: 1 to 4294967295 in plain digits (strtoul would take a sign and wrap it).
+bool ParseNumber(const char* text, std::uint32_t& n) {
+    const std::string_view digits(text);
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    return ec == std::errc() && end == digits.data() + digits.size() && n != 0;
 }
 
 } // namespace
@@ -95,7 +95,7 @@ bool ParseNumber(const char* text, std::uint16_t& n) {
 int main(int argc, char** argv) {
     korp::TKorpPOP pop;
     std::string passwordFile, out, command;
-    std::uint16_t number = 0;
+    std::uint32_t number = 0;
     bool portGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view a = argv[i];
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
         } else if ((a == "top" || a == "retr") && command.empty()) {
             command = std::string(a);
             if (i + 1 >= argc || !ParseNumber(argv[++i], number))
-                return Usage("top and retr need a message number from 1 to 65535");
+                return Usage("top and retr need a message number from 1 to 4294967295");
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     pop.OnError = [](korp::TKorpPOP&, int code, const std::string& msg) {
         std::printf("* error %d: %s\n", code, msg.c_str());
     };
-    pop.OnBeforeRetrieve = [](korp::TKorpPOP&, std::uint16_t n) {
+    pop.OnBeforeRetrieve = [](korp::TKorpPOP&, std::uint32_t n) {
         std::printf("* retrieving message %u\n", n);
     };
     pop.OnRetrieveProgress = [](korp::TKorpPOP&, std::uint16_t p) {
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     if (command == "check") {
         pop.GetMailCount();
         std::printf("result: %u messages, %u new\n", pop.MailCount, pop.NewMailCount);
-        for (std::uint16_t n = 1; n <= pop.MailCount && pop.IsConnected; ++n)
+        for (std::uint32_t n = 1; n <= pop.MailCount && pop.IsConnected; ++n)
             std::printf("uidl %u: %s\n", n, pop.GetUIDL(n).c_str());
         if (!pop.IsConnected) status = 1;
     } else {

@@ -33,13 +33,14 @@ using TSocketEvent = std::function<void(TKorpPOP& Sender, platform::Transport& S
 using TTransportNotify = std::function<void(platform::Transport& Sender)>;
 using TKorpNotify = std::function<void(TKorpPOP& Sender)>;
 using TOnError = std::function<void(TKorpPOP& Sender, int Error, const std::string& Msg)>;
-using TOnBeforeRetrieve = std::function<void(TKorpPOP& Sender, std::uint16_t MsgIndex)>;
-using TOnDeleteEvent = std::function<void(TKorpPOP& Sender, std::uint16_t MsgIndex)>;
+using TOnBeforeRetrieve = std::function<void(TKorpPOP& Sender, std::uint32_t MsgIndex)>;
+using TOnDeleteEvent = std::function<void(TKorpPOP& Sender, std::uint32_t MsgIndex)>;
 using TOnCodeProgressEvent = std::function<void(TKorpPOP& Sender, std::uint16_t Percent)>;
 using TToFromSocketEvent = std::function<void(TKorpPOP& Sender, const std::string& s)>;
 
 // A POP3 client (RFC 1939) over one blocking connection. It reads a mailbox and never deletes:
 // there is no DELE. Operations report through ErrorFlag, results and OnError; nothing throws.
+// Message numbers and counts are 32-bit: a mailbox that is only ever added to outgrows 16 bits.
 class TKorpPOP {
 public:
     TKorpPOP();
@@ -74,8 +75,10 @@ public:
     bool ErrorFlag = false;
     std::string ReplyStatus;
     std::string ReplyText;
-    std::uint16_t MailCount = 0;
-    std::uint16_t NewMailCount = 0;
+    // STAT's count; a reply without a count in 32 bits is a failed STAT (kErrStatOrUidl).
+    std::uint32_t MailCount = 0;
+    // MailCount minus LAST's number; 0 when LAST is refused or answers no number it could be.
+    std::uint32_t NewMailCount = 0;
     // Why the last failing operation failed, in words (transport reason, refusal, parse error).
     std::string LastError;
     // The code handed to OnError with it (TKorpPOPError or a transport code); 0 after Connect.
@@ -107,16 +110,18 @@ public:
     void Connect();
     bool Login();
     void GetMailCount();
-    std::string GetUIDL(std::uint16_t n);
+    std::string GetUIDL(std::uint32_t n);
     // "UIDL" without a number: the ids of all MailCount messages in one reply, ids[n - 1] for
-    // message n (empty where the listing has none). False when the server refused it (the
-    // connection stays usable, ErrorFlag clear) or the connection failed (ErrorFlag set).
+    // message n (empty where the listing has none). The vector holds no more entries than the
+    // listing has lines, so a count the server only claims costs nothing. False when the
+    // server refused it (the connection stays usable, ErrorFlag clear) or the connection failed
+    // (ErrorFlag set).
     bool GetUIDLs(std::vector<std::string>& ids);
     // The message, owned by this client until FreeMessage or ReleaseMessage; nullptr with
     // ErrorFlag set when it could not be fetched. A message that could not be parsed whole comes
     // back as far as it was parsed, with its ParseError set.
-    TKorpMsg* Retrieve(std::uint16_t n);
-    TKorpMsg* RetrieveHeader(std::uint16_t n);
+    TKorpMsg* Retrieve(std::uint32_t n);
+    TKorpMsg* RetrieveHeader(std::uint32_t n);
     void Quit();
     // Closes the connection at once without QUIT, also from inside ProcessMessages while an
     // operation waits: that operation and every later one fail with ErrorFlag set.
@@ -130,6 +135,10 @@ public:
 
     // The k-th blank-separated word (from 1) of the trimmed text as a decimal integer, or def.
     static int ReplyWord(std::string_view text, int k, int def);
+    // The k-th word as a count or message number: decimal digits (after an optional "+") whose
+    // value fits 32 bits. Nothing when the word is missing, is no such number, is negative or
+    // is larger.
+    static std::optional<std::uint32_t> ReplyNumber(std::string_view text, int k);
     // Four decimal numbers from 0 to 255 joined by three dots.
     static bool IsIPAddress(std::string_view text);
     // Port text as used for connecting: a whole number from 1 to 65535, otherwise 110.
@@ -137,15 +146,15 @@ public:
 
 private:
     class Guard;
-    TKorpMsg* RetrieveMessage(std::uint16_t n, bool headersOnly);
+    TKorpMsg* RetrieveMessage(std::uint32_t n, bool headersOnly);
     // Asks the size, then reads the RETR (or TOP) reply whole into the spool, raising the
     // progress events; the LIST size, or nothing when it failed (the error has been raised).
-    std::optional<int> SpoolReply(std::uint16_t n, bool headersOnly, TKorpTempFile& spool);
+    std::optional<int> SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool);
     // The spooled reply as a message this client owns; nullptr when the spool cannot be read.
     TKorpMsg* LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size);
     // The spool could not be written or read back: kErrSpoolFile, the connection closed.
     void SpoolFileFailed(const char* what);
-    std::string UidlOf(std::uint16_t n);
+    std::string UidlOf(std::uint32_t n);
     bool SendCommand(const std::string& text);
     // One reply; wholeLine reads on until its status line is complete.
     std::string ReceiveReply(bool wholeLine = true);

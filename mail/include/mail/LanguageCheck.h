@@ -48,11 +48,12 @@ public:
     // C_Close, then releases the library. Nothing happens when none is loaded.
     void UnloadLanguageLibrary();
 
-    // True when no library is loaded or the text has fewer than 100 characters; otherwise
-    // whether the Dutch score is strictly above 0.1.
+    // True when no library is loaded, the text has fewer than 100 characters or the library
+    // could not score it (out of memory); otherwise whether the Dutch score is strictly above
+    // 0.1.
     bool IsDutchText(const std::string& text) const override;
     // C_ClassifyLanguage's code; empty on the same terms as IsDutchText answers true without
-    // asking, and when the library lacks that function.
+    // an answer, and when the library lacks that function.
     std::string ClassifyLanguage(const std::string& text) const override;
 
     // Scores with classify instead of a library, as if one were loaded (tests of the gate's

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <morvik/base/OutOfMemory.h>
+
 #if !defined(_WIN32)
 #include <dlfcn.h>
 #endif
@@ -20,11 +22,27 @@ void SetValue(Tcl_HashEntry* e, std::int32_t v) {
     Tcl_SetHashValue(e, reinterpret_cast<ClientData>(static_cast<std::intptr_t>(v)));
 }
 
-// Tcl ends in its panic procedure when an allocation fails or a table is corrupted. An
-// allocation failure gets the library's own message; anything else is a broken table.
+constexpr const char* kNoMemory = "hash: could not allocate memory";
+
+bool StartsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// Tcl ends in its panic procedure when an allocation fails or a table is corrupted, and the
+// procedure must not return into Tcl. Tcl_Alloc and Tcl_Realloc panic ("unable to alloc ...",
+// "unable to realloc ...") only after the allocator has come back empty-handed, as does the
+// allocator when it cannot make a thread's cache: no lock is held and nothing is half changed,
+// so these throw OutOfMemory, which unwinds through Tcl's C frames (they carry unwind tables) to
+// the caller; CreateEntry puts the table back. Any other allocation failure (a lock, thread
+// data) happens where unwinding would leave Tcl locked or half set up, and a broken table cannot
+// be trusted at all: those still end the process.
 TCL_NORETURN1 void HashPanic(const char* format, ...) {
-    if (format != nullptr && std::strstr(format, "alloc") != nullptr) {
-        std::fputs("hash: could not allocate memory\n", stderr);
+    const char* text = format != nullptr ? format : "";
+    if (StartsWith(text, "unable to alloc ") || StartsWith(text, "unable to realloc ") ||
+        std::strcmp(text, "alloc: could not allocate new cache") == 0)
+        throw OutOfMemory(kNoMemory);
+    if (std::strstr(text, "alloc") != nullptr && std::strstr(text, "invalid block") == nullptr) {
+        std::fprintf(stderr, "%s\n", kNoMemory);
         std::exit(1);
     }
     std::fputs("hash: corrupted hash table\n", stderr);
@@ -46,10 +64,23 @@ void KeepTclLoaded() {
 
 } // namespace
 
+void RestoreAfterFailedInsert(Tcl_HashTable& table, const char* key) noexcept {
+    // Tcl links a new entry first and then, when the table has grown too full, enlarges the
+    // bucket array; it counts the new buckets before it allocates them, and sets the mask after.
+    // A failure there leaves the old array with a count four times too large, where the count
+    // is always the mask plus one. The entry, if it was linked, is taken out again.
+    table.numBuckets = table.mask + 1;
+    if (Tcl_HashEntry* e = Tcl_FindHashEntry(&table, key)) Tcl_DeleteHashEntry(e);
+}
+
 void PrepareTcl() {
     static const bool installed = [] {
         Tcl_SetPanicProc(HashPanic);
         KeepTclLoaded();
+        // Tcl sets its allocator up (its locks, this thread's cache) at its first allocation,
+        // where running out of memory cannot be recovered from: done here, before any table
+        // holds anything, rather than in the middle of counting a text.
+        Tcl_Free(Tcl_Alloc(1));
         return true;
     }();
     (void)installed;
@@ -70,7 +101,7 @@ Tcl_HashEntry* CountTable::Increment(const char* key) {
 
 Tcl_HashEntry* CountTable::Add(const char* key, std::int32_t amount) {
     int isNew = 0;
-    Tcl_HashEntry* e = Tcl_CreateHashEntry(&table_, key != nullptr ? key : "", &isNew);
+    Tcl_HashEntry* e = CreateEntry(table_, key != nullptr ? key : "", &isNew);
     std::int64_t v = (isNew ? 0 : ValueOf(e)) + static_cast<std::int64_t>(amount);
     // Saturate instead of wrapping: a count never turns negative on a huge text.
     if (v > INT32_MAX) v = INT32_MAX;
@@ -198,11 +229,11 @@ void FourGramTable::Release(Tcl_HashEntry*) {
 Tcl_HashEntry* FourGramTable::NewEntry() {
     static_assert(sizeof(Block) % alignof(Tcl_HashEntry) == 0, "entries follow the header");
     if (next_ == end_) {
-        // Called from inside Tcl: no exception may leave here, so a failure goes the way of
-        // Tcl's own failed allocations.
+        // Called from inside Tcl, before the new entry is linked: a failure unwinds through Tcl
+        // as its own failed allocations do.
         const std::size_t bytes = sizeof(Block) + blockSize_ * sizeof(Tcl_HashEntry);
         auto* block = static_cast<Block*>(std::malloc(bytes));
-        if (block == nullptr) Tcl_Panic("unable to alloc %zu bytes", bytes);
+        if (block == nullptr) throw OutOfMemory(kNoMemory);
         block->previous = blocks_;
         blocks_ = block;
         next_ = reinterpret_cast<Tcl_HashEntry*>(block + 1);

@@ -29,9 +29,10 @@ ReadResult ReadWholeFile(const char* name, std::vector<unsigned char>& data) {
     const std::uintmax_t size = std::filesystem::file_size(name, ec);
     if (ec) return ReadResult::Unreadable;
     if (size > kMaxModelBytes) return ReadResult::TooLarge;
+    // Before the file is open: running out of memory here throws, and leaves no stream behind.
+    data.resize(static_cast<std::size_t>(size));
     std::FILE* f = std::fopen(name, "rb");
     if (f == nullptr) return ReadResult::Unreadable;
-    data.resize(static_cast<std::size_t>(size));
     // A file that shrank since is unreadable; one that grew is read up to the size checked.
     const bool ok = size == 0 || fread_check(data.data(), 1, data.size(), f) == 1;
     std::fclose(f);

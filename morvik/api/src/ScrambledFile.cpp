@@ -1,6 +1,7 @@
 #include <morvik/api/ScrambledFile.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <morvik/api/gen_util.h>
@@ -29,12 +30,16 @@ void ScrambledFile::MakeKey(std::uint32_t seed, unsigned char* key, std::size_t 
 ScrambledFile::ScrambledFile(const char* name, const char* directory, std::uint32_t seed,
                              const char* mode) {
     SetFileName(name, directory);
-    Open(mode);
+    // The key first: once the file is open nothing may throw, or the stream would be lost with
+    // the half-made object.
+    std::unique_ptr<unsigned char[]> key;
     if (name != nullptr) {
         Seed = seed != 0 ? seed : NameSeed(name);
-        Key = new unsigned char[kKeySize];
-        MakeKey(Seed, Key, kKeySize);
+        key = std::make_unique<unsigned char[]>(kKeySize);
+        MakeKey(Seed, key.get(), kKeySize);
     }
+    Open(mode);
+    Key = key.release();
 }
 
 ScrambledFile::~ScrambledFile() {

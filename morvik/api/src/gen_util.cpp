@@ -1,10 +1,11 @@
 #include <morvik/api/gen_util.h>
 
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cfloat>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <string>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -14,30 +15,21 @@
 
 namespace {
 
-[[noreturn]] void Stop(const char* message) {
-    std::perror(message);
-    std::exit(1);
-}
-
-int ComputeByteOrder() {
-    const float f = FLT_MAX; // bits 7F7F FFFF
-    unsigned char fb[sizeof f];
-    std::memcpy(fb, &f, sizeof f);
-    int floatSwapped = -1;
-    if (fb[0] == 0x7F && fb[1] == 0x7F && fb[2] == 0xFF && fb[3] == 0xFF) floatSwapped = 0;
-    if (fb[0] == 0xFF && fb[1] == 0xFF && fb[2] == 0x7F && fb[3] == 0x7F) floatSwapped = 1;
-    if (floatSwapped < 0) Stop("Unexpected float byte order in byte_order_swapped!\n");
-
-    const double d = DBL_MAX; // bits 7FEF FFFF FFFF FFFF
-    unsigned char db[sizeof d];
-    std::memcpy(db, &d, sizeof d);
-    int doubleSwapped = -1;
-    if (db[0] == 0x7F && db[1] == 0xEF && db[6] == 0xFF && db[7] == 0xFF) doubleSwapped = 0;
-    if (db[0] == 0xFF && db[1] == 0xFF && db[6] == 0xEF && db[7] == 0x7F) doubleSwapped = 1;
-    if (doubleSwapped < 0) Stop("Unexpected double byte order in byte_order_swapped!\n");
-
-    if (floatSwapped != doubleSwapped) Stop("Inconsistent byte orders in byte_order_swapped!\n");
-    return floatSwapped;
+// The stored order is most significant byte first. Whether numbers must be reversed is a
+// property of the compiler's target, so it is settled while compiling: a float or double layout
+// other than IEEE in one byte order or its reverse cannot build.
+constexpr int ComputeByteOrder() {
+    constexpr auto fb = std::bit_cast<std::array<unsigned char, sizeof(float)>>(FLT_MAX);
+    constexpr auto db = std::bit_cast<std::array<unsigned char, sizeof(double)>>(DBL_MAX);
+    // FLT_MAX is 7F7F FFFF, DBL_MAX 7FEF FFFF FFFF FFFF.
+    constexpr bool floatPlain = fb[0] == 0x7F && fb[1] == 0x7F && fb[2] == 0xFF && fb[3] == 0xFF;
+    constexpr bool floatSwapped = fb[0] == 0xFF && fb[1] == 0xFF && fb[2] == 0x7F && fb[3] == 0x7F;
+    constexpr bool doublePlain = db[0] == 0x7F && db[1] == 0xEF && db[6] == 0xFF && db[7] == 0xFF;
+    constexpr bool doubleSwapped = db[0] == 0xFF && db[1] == 0xFF && db[6] == 0xEF && db[7] == 0x7F;
+    static_assert(floatPlain || floatSwapped, "unexpected float byte order");
+    static_assert(doublePlain || doubleSwapped, "unexpected double byte order");
+    static_assert(floatSwapped == doubleSwapped, "inconsistent float and double byte orders");
+    return floatSwapped ? 1 : 0;
 }
 
 bool ValidSize(std::size_t size) {
@@ -62,12 +54,14 @@ void ReportShort(const char* format, std::size_t done, std::size_t size) {
 } // namespace
 
 int byte_order_swapped() {
-    static const int swapped = ComputeByteOrder();
-    return swapped;
+    return ComputeByteOrder();
 }
 
 int swap_data(void* buffer, std::size_t size) {
-    if (!ValidSize(size)) Stop("Parameter error in swap_data!\n");
+    if (!ValidSize(size) || buffer == nullptr) {
+        std::fputs("Parameter error in swap_data!\n", stderr);
+        return 0;
+    }
     Reverse(static_cast<unsigned char*>(buffer), size);
     return 1;
 }

@@ -45,6 +45,10 @@ std::int32_t gN = 0;
 std::string gTopicType;
 std::unique_ptr<Text> gDocument;
 ClassifierBuilder gBuilder;
+// Set when collecting the counts failed (memory ran out): they are incomplete, and a model made
+// from them would be wrong with no one the wiser, as BC_CreateClassifier answers -1 in every
+// case. BC_Close then writes nothing.
+bool gCollectFailed = false;
 std::string gModelOutput;
 std::int32_t gTraceLevel = 0;
 char gAnswer[32] = "?? 0.0000";
@@ -66,10 +70,11 @@ LanguageProfile* ProfileFor(const std::string& code) {
     return nullptr;
 }
 
-void Report(zkCException* e) {
-    auto report = std::make_unique<char[]>(kReportSize);
-    e->GetReport(report.get(), kReportSize);
-    std::fprintf(stderr, "%s\n\n", report.get());
+// Needs no memory: the error may be that there is none left.
+void Report(zkCException* e) noexcept {
+    char report[kReportSize];
+    e->GetReport(report, sizeof report);
+    std::fprintf(stderr, "%s\n\n", report);
     delete e;
 }
 
@@ -262,8 +267,9 @@ MORVIK_API const char* C_ClassifyLanguage(const char* text) {
         SixWayDecision(scores, threshold, gAnswer, sizeof gAnswer);
         return 0;
     });
-    // Never the previous call's answer for a text that could not be scored.
-    if (failed != 0) std::snprintf(gAnswer, sizeof gAnswer, "?? %.4f", 0.0);
+    // Never the previous call's answer for a text that could not be scored, and never one that
+    // reads as a verdict: the score is C_Classify's -1 for a failure.
+    if (failed != 0) std::snprintf(gAnswer, sizeof gAnswer, "?? %.4f", -1.0);
     return gAnswer;
 }
 
@@ -276,6 +282,7 @@ MORVIK_API int32_t BC_Init(const char* configFile) {
     std::int32_t n = 0;
     // Each build makes one model from one training text: nothing of an earlier build counts.
     gBuilder = ClassifierBuilder{};
+    gCollectFailed = false;
     const std::int32_t result = Guard<std::int32_t>(-1, [&] {
         return WithConfig("BC_Init", configFile, [&](zkCConfigFile& config) -> std::int32_t {
             try {
@@ -317,6 +324,15 @@ MORVIK_API int32_t BC_Init(const char* configFile) {
                 }
             } catch (zkCException*) {
                 throw; // WithConfig reports it
+            } catch (const std::bad_alloc&) {
+                // Out of memory: the training text is not whole, so nothing may be built from
+                // it. Guard reports it and answers -1.
+                gDocument.reset();
+                throw;
+            } catch (const char*) {
+                // The one plain text thrown is the document's own out-of-memory report.
+                gDocument.reset();
+                throw;
             } catch (...) {
                 ReportForeign(); // and the builder is set up all the same
             }
@@ -329,15 +345,20 @@ MORVIK_API int32_t BC_Init(const char* configFile) {
 }
 
 MORVIK_API int32_t BC_CreateClassifier(void) {
-    Guard<int>(0, [] {
+    const int failed = Guard<int>(1, [] {
         gBuilder.Collect(gDocument.get());
         return 0;
     });
+    if (failed != 0) gCollectFailed = true;
     return -1;
 }
 
 MORVIK_API int32_t BC_Close(void) {
-    Guard<int>(0, [] { return gBuilder.WriteModel(gModelOutput.c_str()); });
+    if (gCollectFailed)
+        std::fprintf(stderr, "morvik: model file '%s' not written: its counts are incomplete\n",
+                     gModelOutput.c_str());
+    else
+        Guard<int>(0, [] { return gBuilder.WriteModel(gModelOutput.c_str()); });
     gDocument.reset();
     return 0;
 }

@@ -26,5 +26,9 @@ target_compile_definitions(tcl_hash PRIVATE BUILD_tcl HAVE_INTPTR_T=1 HAVE_UINTP
                                             TCL_CFG_DO64BIT=1 MODULE_SCOPE=extern)
 # Tcl's code is compiled as Tcl compiles it: the project's warning flags are for its own code.
 set_property(TARGET tcl_hash PROPERTY COMPILE_OPTIONS "")
+if(NOT MSVC)
+  # morvik's panic procedure throws out of a failed allocation, through Tcl's frames.
+  set_property(TARGET tcl_hash PROPERTY COMPILE_OPTIONS -fexceptions)
+endif()
 set_property(TARGET tcl_hash PROPERTY C_STANDARD 99)
 set_property(TARGET tcl_hash PROPERTY C_VISIBILITY_PRESET default)

@@ -2,9 +2,11 @@
 
 #include <morvik/base/zkCException.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 constexpr std::size_t kLineBuffer = 65536;
@@ -35,6 +37,8 @@ zkCConfigFile::~zkCConfigFile() {
         e->GetReport(report, sizeof report);
         std::fputs(report, stderr);
         delete e;
+    } catch (const std::bad_alloc&) {
+        // No memory for the failed close's exception: the stream is closed all the same.
     }
 }
 
@@ -143,18 +147,25 @@ zk_cstring zkCConfigFile::GetString(const zk_cstring& section, const zk_cstring&
     return GetEntry(section, entry);
 }
 
-int zkCConfigFile::GetInt(const zk_cstring& section, const zk_cstring& entry) {
-    Quiet = 0;
-    return std::atoi(GetEntry(section, entry).c_str());
-}
-
 namespace {
 // strtol, not atol: a number out of range saturates instead of being undefined (the Windows C
 // library's atol wraps it round to a number of the other sign, where long is 32 bits).
 long ToLong(const zk_cstring& text) {
     return std::strtol(text.c_str(), nullptr, 10);
 }
+
+// The same for int, whose range is narrower than long's where long has 64 bits: a number out of
+// int's range saturates at its end too, so the answer is the same on every platform.
+int ToInt(const zk_cstring& text) {
+    const long v = ToLong(text);
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+}
 } // namespace
+
+int zkCConfigFile::GetInt(const zk_cstring& section, const zk_cstring& entry) {
+    Quiet = 0;
+    return ToInt(GetEntry(section, entry));
+}
 
 long zkCConfigFile::GetLong(const zk_cstring& section, const zk_cstring& entry) {
     Quiet = 0;
@@ -171,7 +182,7 @@ zk_cstring zkCConfigFile::GetString(const zk_cstring& section, const zk_cstring&
 int zkCConfigFile::GetInt(const zk_cstring& section, const zk_cstring& entry, int defaultValue) {
     Quiet = 1;
     zk_cstring v = GetEntry(section, entry);
-    return v.empty() ? defaultValue : std::atoi(v.c_str());
+    return v.empty() ? defaultValue : ToInt(v);
 }
 
 long zkCConfigFile::GetLong(const zk_cstring& section, const zk_cstring& entry, long defaultValue) {

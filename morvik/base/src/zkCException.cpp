@@ -1,27 +1,31 @@
 #include <morvik/base/zkCException.h>
 
+#include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
-void CopyReport(const zk_cstring& report, char* buffer, std::size_t size) {
-    if (buffer == nullptr || size == 0) return;
-    std::memset(buffer, 0, size);
-    std::size_t n = report.length() < size - 1 ? report.length() : size - 1;
-    std::memcpy(buffer, report.c_str(), n);
-}
-
 const char* FileErrorFormat(std::int32_t code) {
     switch (code) {
-    case ZK_ERR_CLOSE: return "Cannot close file '%s'";
-    case ZK_ERR_CREATE: return "Cannot create file '%s'";
-    case ZK_ERR_DESTROY: return "Cannt destroy file '%s'";
-    case ZK_ERR_FLUSH: return "Cannot flush file '%s'";
-    case ZK_ERR_NOT_FOUND: return "File '%s' not found";
-    case ZK_ERR_EXISTS: return "File '%s' exists";
-    case ZK_ERR_MODE: return "Invalid file mode";
-    case ZK_ERR_ACCESS: return "No access to the file '%s'";
-    default: return "Not enough file handles";
+    case ZK_ERR_CLOSE:
+        return "Cannot close file '%s'";
+    case ZK_ERR_CREATE:
+        return "Cannot create file '%s'";
+    case ZK_ERR_DESTROY:
+        return "Cannt destroy file '%s'";
+    case ZK_ERR_FLUSH:
+        return "Cannot flush file '%s'";
+    case ZK_ERR_NOT_FOUND:
+        return "File '%s' not found";
+    case ZK_ERR_EXISTS:
+        return "File '%s' exists";
+    case ZK_ERR_MODE:
+        return "Invalid file mode";
+    case ZK_ERR_ACCESS:
+        return "No access to the file '%s'";
+    default:
+        return "Not enough file handles";
     }
 }
 
@@ -29,17 +33,21 @@ const char* FileErrorFormat(std::int32_t code) {
 
 zkCException::zkCException(std::int32_t code, const char* message) : Code(code), Message(message) {}
 
-const zkCClassDescriptor* zkCException::GetClassDescriptor() const { return &zkCException_Class; }
+const zkCClassDescriptor* zkCException::GetClassDescriptor() const {
+    return &zkCException_Class;
+}
 
-int zkCException::GetReport(char* buffer, std::size_t size) const {
-    zk_cstring report = zk_format("\nError:       %d\nExplanation: ", static_cast<int>(Code));
-    report += Message;
-    report += "\n";
-    CopyReport(report, buffer, size);
+// The report is formatted straight into the caller's buffer, so that reporting an error needs no
+// memory: it may be the memory that ran out. snprintf cuts at size - 1 characters.
+int zkCException::GetReport(char* buffer, std::size_t size) const noexcept {
+    if (buffer == nullptr || size == 0) return 1;
+    std::memset(buffer, 0, size);
+    std::snprintf(buffer, size, "\nError:       %d\nExplanation: %s\n", static_cast<int>(Code),
+                  Message.c_str());
     return 1;
 }
 
-void zkCException::AddCallStackEntry(const char* sourceFile, int line) {
+void zkCException::AddCallStackEntry(const char* sourceFile, int line) noexcept {
     const char* name = sourceFile;
     if (name != nullptr) {
         // Only the file's own name: drop the directory, whichever separator the build used.
@@ -48,9 +56,14 @@ void zkCException::AddCallStackEntry(const char* sourceFile, int line) {
         }
     }
     if (name == nullptr || *name == '\0') name = "???";
-    CallStack += zk_format("\t%s (%d) : error %d (", name, line, static_cast<int>(Code));
-    CallStack += Message;
-    CallStack += ")\n";
+    try {
+        zk_cstring entry = zk_format("\t%s (%d) : error %d (", name, line, static_cast<int>(Code));
+        entry += Message;
+        entry += ")\n";
+        CallStack += entry;
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the error itself still reaches its catcher, without this line.
+    }
 }
 
 zkCFileDefException::zkCFileDefException(std::int32_t code, const char* message,
@@ -61,16 +74,12 @@ const zkCClassDescriptor* zkCFileDefException::GetClassDescriptor() const {
     return &zkCFileDefException_Class;
 }
 
-int zkCFileDefException::GetReport(char* buffer, std::size_t size) const {
+int zkCFileDefException::GetReport(char* buffer, std::size_t size) const noexcept {
     if (buffer == nullptr || size == 0) return 1;
     zkCException::GetReport(buffer, size);
-    zk_cstring report(buffer);
-    report += "File:        '";
-    report += PathName;
-    report += "'\nCallstack:   \n";
-    report += CallStack;
-    report += "\n";
-    CopyReport(report, buffer, size);
+    const std::size_t used = std::strlen(buffer);
+    std::snprintf(buffer + used, size - used, "File:        '%s'\nCallstack:   \n%s\n",
+                  PathName.c_str(), CallStack.c_str());
     return 1;
 }
 

@@ -4,35 +4,46 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
+
+#include <morvik/base/OutOfMemory.h>
 
 namespace {
 
-[[noreturn]] void OutOfMemory() {
-    std::fputs("Fatal: Not enough memory available for string\n", stderr);
-    std::exit(-1);
+// Also for a length the 32-bit length cannot hold: there is no room for such a string either.
+[[noreturn]] void NoMemory() {
+    throw OutOfMemory("Not enough memory available for string");
 }
 
 std::uint32_t LengthOf(const char* text) {
     if (text == nullptr) return 0;
     std::size_t n = std::strlen(text);
-    if (n > UINT32_MAX - 64) OutOfMemory();
+    if (n > UINT32_MAX - 64) NoMemory();
     return static_cast<std::uint32_t>(n);
 }
 
 } // namespace
 
-zk_cstring::zk_cstring() { Reserve(0); }
+zk_cstring::zk_cstring() {
+    Reserve(0);
+}
 
-zk_cstring::zk_cstring(const char* text) { assign(text, LengthOf(text)); }
+zk_cstring::zk_cstring(const char* text) {
+    assign(text, LengthOf(text));
+}
 
-zk_cstring::zk_cstring(const zk_cstring& other) { assign(other.buf_, other.len_); }
+zk_cstring::zk_cstring(const zk_cstring& other) {
+    assign(other.buf_, other.len_);
+}
 
 zk_cstring::zk_cstring(zk_cstring&& other) noexcept
     : buf_(std::exchange(other.buf_, nullptr)), len_(std::exchange(other.len_, 0)),
       cap_(std::exchange(other.cap_, 0)) {}
 
-zk_cstring::~zk_cstring() { std::free(buf_); }
+zk_cstring::~zk_cstring() {
+    std::free(buf_);
+}
 
 zk_cstring& zk_cstring::operator=(const zk_cstring& other) {
     if (this != &other) assign(other.buf_, other.len_);
@@ -109,12 +120,13 @@ void zk_cstring::ToLower() {
 
 void zk_cstring::Reserve(std::uint32_t n) {
     if (n < cap_) return;
-    if (n > UINT32_MAX - 64) OutOfMemory();
+    if (n > UINT32_MAX - 64) NoMemory();
     std::uint32_t cap = (n + 32) / 32 * 32;
     // realloc keeps the old text; on large blocks it avoids copying, which keeps the
     // 32-byte growth steps affordable for long strings.
     char* grown = static_cast<char*>(std::realloc(buf_, cap));
-    if (grown == nullptr) OutOfMemory();
+    // A failed realloc leaves the old buffer as it was, and so the string.
+    if (grown == nullptr) NoMemory();
     if (buf_ == nullptr) grown[0] = '\0';
     buf_ = grown;
     cap_ = cap;
@@ -123,7 +135,7 @@ void zk_cstring::Reserve(std::uint32_t n) {
 void zk_cstring::append(const char* text, std::uint32_t n) {
     if (buf_ == nullptr) Reserve(0);
     if (n == 0) return;
-    if (n > UINT32_MAX - 64 - len_) OutOfMemory();
+    if (n > UINT32_MAX - 64 - len_) NoMemory();
     if (text >= buf_ && text < buf_ + cap_) {
         // Appending part of ourselves: the buffer may move while growing.
         zk_cstring copy;
@@ -167,11 +179,18 @@ zk_cstring zk_format(const char* fmt, ...) {
     va_end(args);
     zk_cstring r;
     if (n > 0) {
-        char* tmp = static_cast<char*>(std::malloc(static_cast<std::size_t>(n) + 1));
-        if (tmp == nullptr) OutOfMemory();
-        std::vsnprintf(tmp, static_cast<std::size_t>(n) + 1, fmt, again);
-        r = tmp;
-        std::free(tmp);
+        std::string text;
+        try {
+            text.resize(static_cast<std::size_t>(n));
+        } catch (const std::bad_alloc&) {
+            va_end(again);
+            NoMemory();
+        }
+        // The terminator lands on the string's own.
+        std::vsnprintf(text.data(), text.size() + 1, fmt, again);
+        va_end(again);
+        r = text.c_str();
+        return r;
     }
     va_end(again);
     return r;

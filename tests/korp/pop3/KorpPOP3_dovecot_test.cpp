@@ -124,7 +124,7 @@ TEST_F(DovecotPop, CountsWithStatWhileLastIsUnknownToTheServer) {
 TEST_F(DovecotPop, GivesEveryMessageItsOwnStableUniqueId) {
     ASSERT_TRUE(ConnectAndLogin());
     std::vector<std::string> ids;
-    for (std::uint16_t n = 1; n <= 4; ++n)
+    for (std::uint32_t n = 1; n <= 4; ++n)
         ids.push_back(pop.GetUIDL(n));
     pop.Quit();
     EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), 4u);
@@ -151,7 +151,7 @@ TEST_F(DovecotPop, FetchesTheHeaderOnlyWithTop) {
 
 TEST_F(DovecotPop, RetrievesASmallMessageWithEventsInOrder) {
     std::vector<std::string> events;
-    pop.OnBeforeRetrieve = [&](TKorpPOP&, std::uint16_t n) {
+    pop.OnBeforeRetrieve = [&](TKorpPOP&, std::uint32_t n) {
         events.push_back("before " + std::to_string(n));
     };
     pop.OnRetrieveProgress = [&](TKorpPOP&, std::uint16_t p) {
@@ -240,7 +240,7 @@ TEST_F(DovecotPop, ConnectsWithImplicitTlsAndWithStartTls) {
 TEST_F(DovecotPop, NeverDeletesAnything) {
     ASSERT_TRUE(ConnectAndLogin());
     pop.GetMailCount();
-    for (std::uint16_t n = 1; n <= pop.MailCount; ++n) {
+    for (std::uint32_t n = 1; n <= pop.MailCount; ++n) {
         pop.GetUIDL(n);
         ASSERT_NE(pop.Retrieve(n), nullptr);
     }

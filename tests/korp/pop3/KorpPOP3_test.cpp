@@ -1,5 +1,7 @@
 #include <korp/KorpPOP3.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include <korp/KorpMsg.h>
 #include <platform/Transport.h>
 
+#include "FakePop3Server.h"
 #include "FakeTransport.h"
 
 using korp::TKorpPOP;
@@ -58,6 +61,29 @@ TEST(KorpPOPHelpers, ReplyWordReadsTheKthDecimalWord) {
         EXPECT_EQ(TKorpPOP::ReplyWord(c.text, c.k, 100), c.expected) << c.text << " k=" << c.k;
 }
 
+TEST(KorpPOPHelpers, ReplyNumberReadsA32BitCountAndNothingElse) {
+    struct Case {
+        const char* text;
+        int k;
+        std::optional<std::uint32_t> expected;
+    } cases[] = {
+        {"70000 1234", 1, 70000u},
+        {"70000 1234", 2, 1234u},
+        {"+7", 1, 7u},
+        {"0", 1, 0u},
+        {"4294967295", 1, 4294967295u},
+        // Never wrapped round: beyond 32 bits, negative or no number at all is nothing.
+        {"4294967296", 1, std::nullopt},
+        {"99999999999999999999", 1, std::nullopt},
+        {"-1", 1, std::nullopt},
+        {"12abc", 1, std::nullopt},
+        {"", 1, std::nullopt},
+        {"3", 2, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TKorpPOP::ReplyNumber(c.text, c.k), c.expected) << c.text << " k=" << c.k;
+}
+
 TEST(KorpPOPHelpers, IsIPAddressWantsFourNumbersUpTo255) {
     struct Case {
         const char* text;
@@ -96,19 +122,130 @@ TEST(KorpPOP, ConnectsToPort110WhenThePortIsNotANumberAndResolvesAnInvalidAddres
 
 TEST(KorpPOP, CountsNewMailFromStatAndLast) {
     struct Case {
+        const char* stat;
         const char* last;
-        unsigned newCount;
-    } cases[] = {{"+OK 1\r\n", 2}, {"-ERR unknown command\r\n", 0}, {"+OK\r\n", 3}};
+        std::uint32_t count;
+        std::uint32_t newCount;
+    } cases[] = {
+        {"+OK 3 1234\r\n", "+OK 1\r\n", 3, 2},
+        {"+OK 3 1234\r\n", "-ERR unknown command\r\n", 3, 0},
+        {"+OK 3 1234\r\n", "+OK\r\n", 3, 3},
+        {"+OK 70000 0\r\n", "+OK 65536\r\n", 70000, 4464},
+        {"+OK 4294967295 0\r\n", "+OK 0\r\n", 4294967295u, 4294967295u},
+        // A LAST that no message number accessed can be: nothing counts as new.
+        {"+OK 3 0\r\n", "+OK 4\r\n", 3, 0},
+        {"+OK 3 0\r\n", "+OK -1\r\n", 3, 0},
+        {"+OK 3 0\r\n", "+OK 4294967299\r\n", 3, 0},
+        {"+OK 3 0\r\n", "+OK abc\r\n", 3, 0},
+    };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.stat) + c.last);
         Harness h;
-        h.Reply({"+OK\r\n", "+OK 3 1234\r\n", c.last});
+        h.Reply({"+OK\r\n", c.stat, c.last});
         h.pop.Connect();
         h.pop.GetMailCount();
-        EXPECT_EQ(h.pop.MailCount, 3) << c.last;
-        EXPECT_EQ(h.pop.NewMailCount, c.newCount) << c.last;
-        EXPECT_FALSE(h.pop.ErrorFlag) << c.last;
-        EXPECT_TRUE(h.errors.empty()) << c.last;
+        EXPECT_EQ(h.pop.MailCount, c.count);
+        EXPECT_EQ(h.pop.NewMailCount, c.newCount);
+        EXPECT_FALSE(h.pop.ErrorFlag);
+        EXPECT_TRUE(h.errors.empty());
         EXPECT_EQ(h.Commands(), (std::vector<std::string>{"STAT", "LAST"}));
+    }
+}
+
+TEST(KorpPOP, AStatReplyWithoutACountIn32BitsIsAFailedStat) {
+    // Read as 0 it would empty the mailbox, wrapped round it would shrink it.
+    for (const char* stat : {"+OK 4294967296 0\r\n", "+OK 99999999999999999999 0\r\n",
+                             "+OK -1 0\r\n", "+OK abc 0\r\n", "+OK\r\n"}) {
+        SCOPED_TRACE(stat);
+        Harness h;
+        h.Reply({"+OK\r\n", stat, "+OK 0\r\n"});
+        h.pop.Connect();
+        h.pop.GetMailCount();
+        EXPECT_TRUE(h.pop.ErrorFlag);
+        EXPECT_EQ(h.errors, std::vector<int>{korp::kErrStatOrUidl});
+        EXPECT_EQ(h.pop.LastError.rfind("STAT answered no message count", 0), 0u)
+            << h.pop.LastError;
+        EXPECT_EQ(h.pop.MailCount, 0u);
+        EXPECT_FALSE(h.pop.IsConnected);
+        EXPECT_EQ(h.Commands(), std::vector<std::string>{"STAT"});
+    }
+}
+
+TEST(KorpPOP, ReadsAMailboxOfMoreThan65535Messages) {
+    // Made on the fly: message n has the id "u<n>" and the subject "Bericht <n>".
+    brevon::fakes::FakeMailbox box;
+    box.generatedCount = 70000;
+    box.generate = [](std::uint32_t n) {
+        const std::string number = std::to_string(n);
+        return brevon::fakes::FakeMailbox::Message{
+            "u" + number, "From: a@voorbeeld.nl\nSubject: Bericht " + number + "\n\nTekst\n"};
+    };
+    TKorpPOP pop;
+    brevon::fakes::ServeFrom(pop, box);
+    pop.Host = "127.0.0.1";
+    pop.UserId = box.user;
+    pop.UserPasswd = box.password;
+    std::vector<std::uint32_t> retrieving;
+    pop.OnBeforeRetrieve = [&](TKorpPOP&, std::uint32_t n) { retrieving.push_back(n); };
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    pop.GetMailCount();
+    EXPECT_EQ(pop.MailCount, 70000u);
+
+    for (std::uint32_t n : {1u, 65535u, 65536u, 65537u, 70000u})
+        EXPECT_EQ(pop.GetUIDL(n), "u" + std::to_string(n));
+    for (std::uint32_t n : {65536u, 70000u}) {
+        korp::TKorpMsg* header = pop.RetrieveHeader(n);
+        ASSERT_NE(header, nullptr) << n << ": " << pop.LastError;
+        EXPECT_EQ(header->Subject, "Bericht " + std::to_string(n));
+        korp::TKorpMsg* whole = pop.Retrieve(n);
+        ASSERT_NE(whole, nullptr) << n << ": " << pop.LastError;
+        ASSERT_EQ(whole->Text.Count(), 1u);
+        EXPECT_EQ(whole->Text[0], "Tekst");
+    }
+    EXPECT_EQ(retrieving, (std::vector<std::uint32_t>{65536, 65536, 70000, 70000}));
+
+    std::vector<std::string> ids;
+    ASSERT_TRUE(pop.GetUIDLs(ids));
+    ASSERT_EQ(ids.size(), 70000u);
+    EXPECT_EQ(ids[65535], "u65536");
+    EXPECT_EQ(ids.back(), "u70000");
+    EXPECT_FALSE(pop.ErrorFlag);
+    EXPECT_EQ(box.lastSession.back(), "UIDL");
+    EXPECT_EQ(box.Count("TOP 70000 0"), 1);
+}
+
+TEST(KorpPOP, ACountTheServerOnlyClaimsCostsNoMoreThanItsListing) {
+    {
+        // Four thousand million messages claimed, two listed: two entries, at once.
+        Harness h;
+        h.Reply(
+            {"+OK\r\n", "+OK 4000000000 0\r\n", "-ERR\r\n", "+OK\r\n1 a\r\n3999999999 z\r\n.\r\n"});
+        h.pop.Connect();
+        h.pop.GetMailCount();
+        std::vector<std::string> ids;
+        ASSERT_TRUE(h.pop.GetUIDLs(ids));
+        EXPECT_EQ(ids, (std::vector<std::string>{"a", ""}));
+    }
+    {
+        // And a listing that never ends is given up at a fixed size, not at one the claimed
+        // count allows.
+        Harness h;
+        h.Reply({"+OK\r\n", "+OK 4000000000 0\r\n", "-ERR\r\n", "+OK\r\n"});
+        std::string lines;
+        while (lines.size() < 1000)
+            lines += "1 x\r\n";
+        for (int i = 0; i < 20 * 1024; ++i)
+            h.server.chunks.push_back(lines);
+        h.pop.Connect();
+        h.pop.GetMailCount();
+        std::vector<std::string> ids;
+        EXPECT_FALSE(h.pop.GetUIDLs(ids));
+        EXPECT_TRUE(h.pop.ErrorFlag);
+        EXPECT_EQ(h.errors, std::vector<int>{korp::kErrStatOrUidl});
+        EXPECT_EQ(h.pop.LastError, "the id listing goes on beyond 16777216 bytes");
+        EXPECT_FALSE(h.pop.IsConnected);
+        EXPECT_FALSE(h.server.chunks.empty());
     }
 }
 

@@ -42,6 +42,15 @@ TEST_F(BinaryIO, NumbersAreStoredMostSignificantByteFirst) {
     std::uint16_t s = 0x1234;
     EXPECT_EQ(swap_data(&s, 2), 1);
     EXPECT_EQ(s, 0x3412);
+    // A size that is no number's is the caller's mistake: reported, nothing touched, and the
+    // process goes on.
+    std::uint64_t untouched = 0x0102030405060708ULL;
+    for (std::size_t size : {0u, 3u, 16u}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(swap_data(&untouched, size), 0) << size;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Parameter error in swap_data!\n");
+    }
+    EXPECT_EQ(untouched, 0x0102030405060708ULL);
 }
 
 TEST_F(BinaryIO, CheckedBlockIoReportsShortTransfers) {

@@ -10,8 +10,23 @@
 #include <tcl.h>
 
 // Sets the library's Tcl panic procedure and keeps Tcl loaded; once per process, before the
-// first table.
+// first table. From then on a failed allocation inside a table throws OutOfMemory (a
+// std::bad_alloc).
 void PrepareTcl();
+
+// Puts table back as it was before a Tcl_CreateHashEntry(key) that threw.
+void RestoreAfterFailedInsert(Tcl_HashTable& table, const char* key) noexcept;
+
+// Tcl_CreateHashEntry for the tables here: when it runs out of memory it throws OutOfMemory and
+// leaves the table as it was, so that it can still be used and deleted.
+inline Tcl_HashEntry* CreateEntry(Tcl_HashTable& table, const char* key, int* isNew) {
+    try {
+        return Tcl_CreateHashEntry(&table, key, isNew);
+    } catch (...) {
+        RestoreAfterFailedInsert(table, key);
+        throw;
+    }
+}
 
 class CountTable {
 public:
@@ -65,7 +80,7 @@ public:
     // A new 4-gram gets 1, a known one its count plus one (at most INT32_MAX).
     void Increment(std::uint32_t gram) {
         int isNew = 0;
-        Tcl_HashEntry* e = Tcl_CreateHashEntry(&holder_.table, KeyOf(gram), &isNew);
+        Tcl_HashEntry* e = CreateEntry(holder_.table, KeyOf(gram), &isNew);
         const auto count = reinterpret_cast<std::intptr_t>(Tcl_GetHashValue(e));
         if (count < INT32_MAX) Tcl_SetHashValue(e, reinterpret_cast<ClientData>(count + 1));
     }

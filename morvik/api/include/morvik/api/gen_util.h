@@ -4,11 +4,11 @@
 #include <cstddef>
 #include <cstdio>
 
-// 1 when numbers must be byte-reversed between memory and file. An impossible float or double
-// layout ends the process with status 1.
+// 1 when numbers must be byte-reversed between memory and file. (A float or double layout
+// that is neither order does not compile.)
 int byte_order_swapped();
-// Reverses the bytes of the one number (2, 4 or 8 bytes) in buffer; any other size ends the
-// process with status 1.
+// Reverses the bytes of the one number (2, 4 or 8 bytes) in buffer: 1; any other size (or no
+// buffer) is a parameter error: 0 after a message.
 int swap_data(void* buffer, std::size_t size);
 // Each reads or writes one number of 2, 4 or 8 bytes in the stored order; the result is the
 // number of bytes done (0 on a parameter error, fewer than size on a short read or write).

@@ -21,6 +21,8 @@ public:
     ~zkCConfigFile() override;
 
     zk_cstring GetString(const zk_cstring& section, const zk_cstring& entry);
+    // GetInt and GetLong read the value as strtol does (leading blanks skipped, 0 without
+    // digits); a number beyond the type's range gives the end of the range it lies beyond.
     int GetInt(const zk_cstring& section, const zk_cstring& entry);
     long GetLong(const zk_cstring& section, const zk_cstring& entry);
     zk_cstring GetString(const zk_cstring& section, const zk_cstring& entry,

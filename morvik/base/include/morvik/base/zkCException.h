@@ -28,10 +28,12 @@ public:
     zkCException(std::int32_t code, const char* message);
     const zkCClassDescriptor* GetClassDescriptor() const override;
     ~zkCException() override = default;
-    // Writes the report, zero-filling `buffer` and copying at most size - 1 characters.
-    virtual int GetReport(char* buffer, std::size_t size) const;
-    // Appends "\t<file> (<line>) : error <code> (<message>)\n" to the call stack text.
-    void AddCallStackEntry(const char* sourceFile, int line);
+    // Writes the report, zero-filling `buffer` and copying at most size - 1 characters. Needs no
+    // memory of its own.
+    virtual int GetReport(char* buffer, std::size_t size) const noexcept;
+    // Appends "\t<file> (<line>) : error <code> (<message>)\n" to the call stack text; out of
+    // memory, the line is left out.
+    void AddCallStackEntry(const char* sourceFile, int line) noexcept;
 
     std::int32_t Code;
     std::int32_t Reserved = 0;
@@ -43,7 +45,7 @@ class zkCFileDefException : public zkCException {
 public:
     zkCFileDefException(std::int32_t code, const char* message, const char* pathName);
     const zkCClassDescriptor* GetClassDescriptor() const override;
-    int GetReport(char* buffer, std::size_t size) const override;
+    int GetReport(char* buffer, std::size_t size) const noexcept override;
 
     // The maker for one of the file error codes 1011-1019: formats the message with the path.
     static zkCFileDefException* Make(std::int32_t code, const zk_cstring& fullPath);

@@ -1,6 +1,6 @@
 // zk_cstring: the growable 8-bit string of morvik's base (configuration reader, file classes,
-// exceptions). The buffer grows in steps of 32 bytes and never shrinks; running out of memory
-// ends the process instead of reporting to the caller.
+// exceptions). The buffer grows in steps of 32 bytes and never shrinks. Running out of memory
+// throws OutOfMemory (a std::bad_alloc) and leaves the string as it was.
 #pragma once
 
 #include <cstddef>
