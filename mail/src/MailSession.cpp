@@ -141,8 +141,14 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     // A refused STAT, or a connection that went meanwhile, would read as an empty mailbox; a
     // count beyond what a list position holds, as a smaller one.
     if (aborted_ || client.ErrorFlag || !client.IsConnected ||
-        client.MailCount > static_cast<std::uint32_t>(INT_MAX))
+        client.MailCount > static_cast<std::uint32_t>(INT_MAX)) {
+        // A STAT answer without a count that is no "-ERR" either (line noise, the line of
+        // another command) is a garbled answer, as a garbled UIDL is, not the server's refusal.
+        if (!aborted_ && client.LastErrorCode == korp::kErrStatOrUidl &&
+            client.ReplyStatus != "-ERR")
+            garbled_ = client.ReplyStatus + " " + client.ReplyText;
         return FailOpen(Failure::Connect);
+    }
     count_ = static_cast<int>(client.MailCount);
     range_ = settings.UseNumSaveMails && count_ > settings.NumSaveMails
                  ? std::max(0, settings.NumSaveMails)

@@ -489,6 +489,10 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
          true},
         {"the id of another message",
          [](fakes::FakeMailbox& b) { b.answers["UIDL 5"] = "+OK 3 u3"; }, true},
+        {"line noise for the count", [](fakes::FakeMailbox& b) { b.answers["STAT"] = "~#kx"; },
+         true},
+        {"a count that is no number",
+         [](fakes::FakeMailbox& b) { b.answers["STAT"] = "+OK veel 12345"; }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
