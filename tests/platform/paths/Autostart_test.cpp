@@ -10,35 +10,16 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "ScopedEnv.h"
 #include "Subprocess.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
 using testsupport::ReadWholeFile;
+using testsupport::ScopedEnv;
 
 namespace {
-
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
     std::vector<std::string> names;

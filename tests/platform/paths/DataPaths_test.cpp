@@ -9,33 +9,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "ScopedEnv.h"
+
 namespace fs = std::filesystem;
 
-namespace {
-
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
+using testsupport::ScopedEnv;
 
 TEST(DataPaths, UserFoldersFollowTheXdgRules) {
     const struct {
