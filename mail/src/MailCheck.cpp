@@ -30,7 +30,7 @@ void MailCheck::CheckMail() {
         return;
     }
     state.RetryMinutes = 0;
-    state.RetrySpoken = false;
+    state.FailureSpoken.clear();
     state.NewTotal += state.NewCount;
     if (state.NewCount <= 0) {
         if (state.SayNoNewMail) ctx_.speech.Say(nullptr, kNoNewMailSentence);

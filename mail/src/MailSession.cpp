@@ -43,6 +43,24 @@ const char* SecureConnectionSentence(int code) {
     }
 }
 
+// A failure that is not the settings' fault, though the mailbox was not reached before: what
+// to say for it; null for any other failure. A connection that went, or a server that stopped
+// answering, may come back; a temporary file that cannot be written is this computer's trouble.
+const char* RideOutSentence(int code) {
+    switch (code) {
+    case platform::kTransportReset:
+    case platform::kTransportClosedByPeer:
+    case platform::kTransportNotConnected:
+        return kConnectionLostSentence;
+    case platform::kTransportTimedOut:
+        return kServerSilentSentence;
+    case korp::kErrSpoolFile:
+        return kNoTemporarySpaceSentence;
+    default:
+        return nullptr;
+    }
+}
+
 // The socket's own failures (platform/Transport.h): the way to the server, not the settings
 // or the server's answers. Securing the connection has codes of its own, from 12000.
 bool IsNetworkFailure(int code) {
@@ -158,16 +176,16 @@ bool MailSession::IsPassing(Failure failure) const {
     return !garbled_.empty() || IsNetworkFailure(client.LastErrorCode);
 }
 
-bool MailSession::FailInPassing(const std::string& status) {
+bool MailSession::FailInPassing(const std::string& status, const char* sentence) {
     passing_ = true;
     failureStatus_ = status.empty() ? kConnectFailedStatus : status;
     ReadingState& state = ctx_.state;
     if (purpose_ == SessionPurpose::Reading) {
         ctx_.window.SetStatusText(failureStatus_);
-        ctx_.speech.Say(nullptr, kRetryLaterSentence);
-    } else if (!state.RetrySpoken) {
-        state.RetrySpoken = true;
-        ctx_.speech.Say(nullptr, kRetryLaterSentence);
+        ctx_.speech.Say(nullptr, sentence);
+    } else if (state.FailureSpoken != sentence) {
+        state.FailureSpoken = sentence;
+        ctx_.speech.Say(nullptr, sentence);
     }
     return false;
 }
@@ -177,7 +195,9 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
     client.Abort();
     open_ = false;
     if (aborted_) return false;
-    if (IsPassing(failure)) return FailInPassing(status);
+    if (IsPassing(failure)) return FailInPassing(status, kRetryLaterSentence);
+    if (const char* sentence = RideOutSentence(client.LastErrorCode))
+        return FailInPassing(status, sentence);
     GoOffline();
     if (failure == Failure::Connect) {
         ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
@@ -203,8 +223,11 @@ void MailSession::Fail() {
     ctx_.window.SetConnected(false);
     if (!open_) return;
     broken_ = true;
-    FailOpen(Failure::Connect, garbled_.empty() ? "Connection lost. " + ctx_.client.LastError
-                                                : "Unexpected answer: " + Shown(garbled_));
+    const korp::TKorpPOP& client = ctx_.client;
+    FailOpen(Failure::Connect, !garbled_.empty() ? "Unexpected answer: " + Shown(garbled_)
+                               : client.LastErrorCode == korp::kErrSpoolFile
+                                   ? "No room for the message: " + client.LastError
+                                   : "Connection lost. " + client.LastError);
 }
 
 void MailSession::Close() {
@@ -309,7 +332,7 @@ void MailSession::GoOffline() {
     ctx_.state.Online = false;
     // Checking starts afresh when it is switched on again.
     ctx_.state.RetryMinutes = 0;
-    ctx_.state.RetrySpoken = false;
+    ctx_.state.FailureSpoken.clear();
     ctx_.shell.SetMailTimer(false);
     ctx_.shell.ToggleOnline(false);
 }

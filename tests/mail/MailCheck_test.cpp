@@ -1,8 +1,11 @@
 #include <mail/MailCheck.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 
 #include <mail/MailContext.h>
 #include <mail/MessageList.h>
+#include <platform/TcpTransport.h>
 
 #include "MailRig.h"
 
@@ -460,6 +464,85 @@ TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
         if (c.focus) {
             EXPECT_EQ(rig.log.back(), c.focus);
         }
+    }
+}
+
+// The real socket for one rig; resolve stands in for the system's name lookup.
+void OverTheNetwork(MailRig& rig, const std::string& host,
+                    platform::Transport::Resolver resolve = nullptr) {
+    rig.settings.Host = host;
+    rig.client.ReceiveTimeout = std::chrono::milliseconds(300);
+    rig.client.TransportFactory = [resolve](const korp::TKorpPOP&) {
+        auto transport = std::make_unique<platform::TcpTransport>();
+        if (resolve) transport->Resolve = resolve;
+        return transport;
+    };
+}
+
+// Each kind of failure says what happened. Only where the settings may be at fault does the
+// options dialog open and checking stop; otherwise checking goes on, sooner than the interval,
+// and a check that fails the same way again says nothing more.
+TEST(MailCheck, EachKindOfFailureSaysWhatHappenedAndOpensTheDialogOnlyForTheSettings) {
+    // Greets, takes the user name, then says nothing for longer than the client waits.
+    poptest::ScriptedServer silent({poptest::ScriptedServer::Send("+OK ready\r\n"),
+                                    poptest::ScriptedServer::Expect("USER"),
+                                    poptest::ScriptedServer::Pause(3000)});
+    const std::string silentHost = "127.0.0.1:" + std::to_string(silent.Port());
+    const std::string nobodyHost = "127.0.0.1:" + std::to_string(poptest::FreePort());
+    const struct {
+        const char* name;
+        bool reachedBefore;
+        std::function<void(MailRig&)> fault;
+        const char* said;
+        const char* focus; // nullptr: no dialog, and checking goes on
+    } cases[] = {
+        {"the connection drops during the login", false,
+         [](MailRig& r) { r.box.dropAfterCommands = 1; }, kConnectionLostSentence, nullptr},
+        {"the server stops answering", false, [&](MailRig& r) { OverTheNetwork(r, silentHost); },
+         kServerSilentSentence, nullptr},
+        {"no room for the temporary file of a header", false, nullptr, kNoTemporarySpaceSentence,
+         nullptr},
+        {"no room for the temporary file, mailbox reached before", true, nullptr,
+         kNoTemporarySpaceSentence, nullptr},
+        {"the name is not known", false,
+         [](MailRig& r) {
+             OverTheNetwork(r, "pop.voorbeeld.invalid",
+                            [](const std::string&) { return std::vector<std::string>{}; });
+         },
+         kCannotConnectSentence, "Focus host"},
+        {"nobody listens on the port", false, [&](MailRig& r) { OverTheNetwork(r, nobodyHost); },
+         kCannotConnectSentence, "Focus host"},
+        {"the login is refused", false, [](MailRig& r) { r.settings.Password = "fout"; },
+         kCannotLogInSentence, "Focus user"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 2);
+        if (c.reachedBefore) rig.CheckAndListen();
+        rig.AddMessages(3, 3);
+        rig.speech.said.clear();
+        {
+            // Without a fault of the server's, the temporary file is what fails.
+            std::optional<fakes::NoRoomForTemporaryFiles> full;
+            if (c.fault)
+                c.fault(rig);
+            else
+                full.emplace();
+            rig.CheckAndListen();
+            if (!c.focus) rig.CheckAndListen();
+        }
+        EXPECT_THAT(rig.Said(), ElementsAre(c.said));
+        EXPECT_EQ(rig.shell.optionsShown, c.focus ? 1 : 0);
+        if (c.focus) {
+            EXPECT_EQ(rig.log.back(), c.focus);
+        }
+        EXPECT_EQ(rig.state.Online, c.focus == nullptr);
+        EXPECT_EQ(rig.shell.online, c.focus == nullptr);
+        EXPECT_EQ(rig.shell.mailTimer, c.focus == nullptr);
+        EXPECT_EQ(rig.state.RetryMinutes, c.focus ? 0 : 2); // two checks: after 1, then 2 min
+        EXPECT_EQ(rig.state.KnownIds.size(), c.reachedBefore ? 2u : 0u);
+        EXPECT_FALSE(rig.mail.SessionOpen());
     }
 }
 

@@ -47,8 +47,10 @@ struct ReadingState {
     // After a passing connection failure: the mail timer tries again after this many minutes
     // (never more than the interval) instead of the interval; 0 when checking runs as usual.
     int RetryMinutes = 0;
-    // The try-again-later sentence has been said since the last check that reached the server.
-    bool RetrySpoken = false;
+    // The sentence last said for a failed check that checking rides out (the try-again-later
+    // one, a dropped connection ...) since the last check that reached the server: a check
+    // that fails the same way again says nothing.
+    std::string FailureSpoken;
 
     // Set while the greeting plays: timed mail checks are ignored meanwhile.
     bool SplashActive = false;
