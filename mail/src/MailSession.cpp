@@ -159,8 +159,14 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     // A refused STAT, or a connection that went meanwhile, would read as an empty mailbox; a
     // count beyond what a list position holds, as a smaller one.
     if (aborted_ || client.ErrorFlag || !client.IsConnected ||
-        client.MailCount > static_cast<std::uint32_t>(INT_MAX))
+        client.MailCount > static_cast<std::uint32_t>(INT_MAX)) {
+        // Only "-ERR" refuses STAT (RFC 1939, 5); any other answer without a count is line
+        // noise or another command's answer: out of step, as a garbled id is.
+        if (!aborted_ && client.LastErrorCode == korp::kErrStatOrUidl &&
+            client.ReplyStatus != "-ERR")
+            garbled_ = client.ReplyStatus + " " + client.ReplyText;
         return FailOpen(Failure::Connect);
+    }
     count_ = static_cast<int>(client.MailCount);
     range_ = settings.UseNumSaveMails && count_ > settings.NumSaveMails
                  ? std::max(0, settings.NumSaveMails)

@@ -570,6 +570,10 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
          true},
         {"line noise for an id", [](fakes::FakeMailbox& b) { b.answers["UIDL 4"] = "~#kx qqq"; },
          true},
+        {"line noise for the count", [](fakes::FakeMailbox& b) { b.answers["STAT"] = "hd:ee ?.j"; },
+         true},
+        {"a count without a number", [](fakes::FakeMailbox& b) { b.answers["STAT"] = "+OK"; },
+         true},
         {"the id of another message",
          [](fakes::FakeMailbox& b) { b.answers["UIDL 5"] = "+OK 3 u3"; }, true},
     };
