@@ -138,6 +138,7 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     if (!ctx_.state.Online) MarkOnline();
 
     if (server.host.empty()) {
+        if (ctx_.state.Paused) return false; // said once the pause is over
         GoOffline();
         if (!ctx_.state.SettingsPromptSpoken) {
             ctx_.state.SettingsPromptSpoken = true;
@@ -201,6 +202,12 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
     client.Abort();
     open_ = false;
     if (aborted_) return false;
+    if (ctx_.state.Paused) {
+        // A check while speech is paused: a word now would cut the paused speech off, and the
+        // dialog would hold the bar that resumes it. The next check meets the failure again.
+        ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
+        return false;
+    }
     if (IsPassing(failure)) return FailInPassing(status, kRetryLaterSentence);
     if (const char* sentence = RideOutSentence(client.LastErrorCode))
         return FailInPassing(status, sentence);

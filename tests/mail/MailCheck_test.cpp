@@ -607,6 +607,105 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
     }
 }
 
+// A pause may be forgotten for days: timed checks go on meanwhile without a word and without
+// touching what the paused speech needs; what they find is announced once speaking ends, at
+// the places the messages hold by then. A paused announcement goes on first.
+TEST(MailCheck, ChecksGoOnSilentlyDuringAPauseAndTheirMailIsAnnouncedWhenSpeakingEnds) {
+    enum class Paused { Reading, Announcement };
+    enum class End { Resume, Stop };
+    const std::string two = "Er zijn 2 nieuwe berichten\r1. Van Afzender 5. Onderwerp: Bericht 5";
+    const std::string second = "2. Van Afzender 4. Onderwerp: Bericht 4";
+    const char* const kReading = "PLAY pauze STOP back forw";
+    const char* const kHeader = "PLAY pauze STOP BACK FORW"; // no longer the first message
+    const struct {
+        const char* name;
+        Paused paused;
+        End end;
+        bool serverAway;
+        int currentInPause;             // the paused message's place once the check is done
+        const char* buttonsInPause;     // what resumes, stops, and steps from that place
+        std::vector<std::string> after; // said once the pause ends
+    } cases[] = {
+        {"a reading resumed", Paused::Reading, End::Resume, false, 3, kReading, {two, second}},
+        {"a reading stopped", Paused::Reading, End::Stop, false, 3, kReading, {two, second}},
+        {"the check fails", Paused::Reading, End::Resume, true, 1, kReading, {}},
+        {"an announcement resumed",
+         Paused::Announcement,
+         End::Resume,
+         false,
+         2,
+         kHeader,
+         {"4. Van Afzender 2. Onderwerp: Bericht 2", "5. Van Afzender 1. Onderwerp: Bericht 1", two,
+          second}},
+        {"an announcement stopped",
+         Paused::Announcement,
+         End::Stop,
+         false,
+         2,
+         kHeader,
+         {two, second}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 3);
+        if (c.paused == Paused::Reading) {
+            rig.CheckAndListen();
+            rig.mail.NextMessage(); // message 2, Afzender 2
+            rig.SpeakAll();
+            rig.shell.StopHeaderTimer(); // ten seconds later: read with the header
+            rig.mail.PlayMessage();
+            ASSERT_EQ(rig.LastSaid().rfind("2. Van Afzender 2.", 0), 0u);
+        } else {
+            rig.mail.CheckMail(); // the first header of three is being said
+        }
+        rig.mail.PauseReading();
+        EXPECT_TRUE(rig.shell.mailTimer) << "checks go on during the pause";
+        const std::size_t said = rig.speech.said.size();
+        const int newTotal = rig.state.NewTotal;
+
+        rig.AddMessages(4, 5);
+        rig.box.refuseConnect = c.serverAway;
+        rig.mail.CheckMail(); // the mail timer's tick
+        EXPECT_EQ(rig.speech.said.size(), said) << "nothing said during the pause";
+        EXPECT_TRUE(rig.speech.paused);
+        EXPECT_TRUE(rig.state.Paused);
+        EXPECT_EQ(rig.shell.Buttons(), c.buttonsInPause);
+        EXPECT_EQ(rig.shell.optionsShown, 0);
+        EXPECT_TRUE(rig.state.Online);
+        EXPECT_TRUE(rig.shell.mailTimer);
+        EXPECT_EQ(rig.state.CurrentIndex, c.currentInPause);
+        EXPECT_EQ(rig.state.NewTotal, newTotal + (c.serverAway ? 0 : 2));
+
+        const int connections = rig.box.connections;
+        if (c.end == End::Resume) {
+            rig.mail.PlayMessage();
+            EXPECT_FALSE(rig.speech.paused);
+            EXPECT_FALSE(rig.shell.mailTimer);
+        } else {
+            rig.mail.StopReading();
+        }
+        EXPECT_EQ(rig.box.connections, connections) << "resumed, not fetched again";
+        rig.SpeakAll();
+        const std::vector<std::string> all = rig.Said();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(said), all.end()),
+                  c.after);
+        EXPECT_FALSE(rig.state.ReadingHeaders || rig.state.ReadingBody || rig.state.Paused);
+        EXPECT_TRUE(rig.state.PendingNewIds.empty());
+        EXPECT_TRUE(rig.shell.mailTimer);
+        if (!c.after.empty()) {
+            EXPECT_EQ(rig.state.CurrentIndex, 0); // play reads the newest
+            EXPECT_GE(rig.state.NewTotal, 2);
+            EXPECT_EQ(Read(rig.dir.Path() / "jan.id"), "u5\r\nu4\r\nu3\r\nu2\r\nu1\r\n");
+        }
+        if (c.serverAway) {
+            // The failure is met again by the next check, now that it may be said.
+            rig.CheckAndListen();
+            EXPECT_THAT(rig.Said().back(), kRetryLaterSentence);
+        }
+    }
+}
+
 TEST(MailCheck, NothingElseStartsWhileTheClientWaitsForTheServer) {
     MailRig rig;
     rig.AddMessages(1, 3);

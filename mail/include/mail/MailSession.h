@@ -29,7 +29,9 @@ public:
 
     // OpenSession: connect, log in and count. On failure the reason has been spoken, checking
     // is off and the options dialog is open on the faulty field (empty host after the first
-    // time: silently offline) -- unless the failure was passing (see FailedInPassing).
+    // time: silently offline) -- unless the failure was passing (see FailedInPassing). While
+    // speech is paused (ReadingState::Paused) a failure is neither said nor shown and changes
+    // nothing: the paused speech and the bar that resumes it stay as they are.
     bool Open(const MailSettings& settings, SessionPurpose purpose = SessionPurpose::Reading);
     // The last session failed in a way that is not the settings' fault: on the way to a
     // mailbox that was reached before with the same connection settings (no route, refused,

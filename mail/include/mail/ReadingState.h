@@ -32,6 +32,9 @@ struct ReadingState {
     // The list positions (0-based, in reading order) the last check found new: the header
     // sequence speaks these.
     std::vector<int> NewPositions;
+    // Ids that checks found new while a reading was paused, not yet announced: the announcement
+    // comes when the reading ends or is stopped.
+    std::vector<std::string> PendingNewIds;
 
     std::string SpeechText;
     // A body read in another language: its code ("en", ...), and the Dutch said before it.
