@@ -480,6 +480,7 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint32_t n, bool headersOnly) {
     } catch (const EKorpError& e) {
         LastError = std::string("cannot create a temporary file for the message: ") + e.what();
         ErrorFlag = true;
+        LastErrorCode = kErrSpoolFile;
         if (OnError) OnError(*this, kErrSpoolFile, LastError);
         return nullptr;
     }

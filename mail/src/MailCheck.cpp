@@ -13,11 +13,18 @@ namespace brevon {
 
 MailCheck::MailCheck(MailContext& context, MailSession& session, ReadingController& reading,
                      std::filesystem::path dataFolder)
-    : ctx_(context), session_(session), reading_(reading), dataFolder_(std::move(dataFolder)) {}
+    : ctx_(context), session_(session), reading_(reading), dataFolder_(std::move(dataFolder)) {
+    reading_.OnSpeakingEnded([this] { AnnouncePendingNewMail(); });
+}
 
 void MailCheck::CheckMail() {
     ReadingState& state = ctx_.state;
-    if (state.ReadingHeaders || state.ReadingBody || session_.IsOpen()) return;
+    if (session_.IsOpen()) return;
+    if (state.Paused) {
+        CheckWhilePaused();
+        return;
+    }
+    if (state.ReadingHeaders || state.ReadingBody) return;
     const MailSettings settings = ctx_.settings();
     ctx_.shell.SetButtonState("all", false);
     ctx_.window.SetBusyCursor(true);
@@ -30,8 +37,9 @@ void MailCheck::CheckMail() {
         return;
     }
     state.RetryMinutes = 0;
-    state.RetrySpoken = false;
+    state.FailureSpoken.clear();
     state.NewTotal += state.NewCount;
+    TakePendingNewMail();
     if (state.NewCount <= 0) {
         if (state.SayNoNewMail) ctx_.speech.Say(nullptr, kNoNewMailSentence);
         reading_.GoActiveState();
@@ -39,6 +47,72 @@ void MailCheck::CheckMail() {
         AnnounceNewMail(settings);
     }
     state.SayNoNewMail = false;
+}
+
+// A reading or an announcement paused and forgotten must not stop mail from being announced.
+// The check must not disturb it either: the paused speech would be cut off by anything said,
+// and the user must be able to resume or stop it afterwards. A failure is met again by the
+// next check (MailSession says nothing while speech is paused).
+void MailCheck::CheckWhilePaused() {
+    ReadingState& state = ctx_.state;
+    const MailSettings settings = ctx_.settings();
+    bool buttons[5];
+    const char* const names[5] = {"play", "pauze", "stop", "back", "forw"};
+    for (int i = 0; i < 5; ++i)
+        buttons[i] = ctx_.shell.ButtonEnabled(names[i]);
+    const std::vector<std::string> listed = state.KnownIds;
+    const int current = state.CurrentIndex;
+    // A paused announcement goes on with its own messages.
+    const int sequenceCount = state.NewCount;
+    std::vector<int> sequence = state.NewPositions;
+
+    ctx_.shell.SetButtonState("all", false);
+    const bool refreshed = RefreshMailbox(settings);
+    if (refreshed) {
+        state.RetryMinutes = 0;
+        state.FailureSpoken.clear();
+        state.NewTotal += state.NewCount;
+        std::vector<std::string>& pending = state.PendingNewIds;
+        for (const int position : state.NewPositions) {
+            const std::string& id = state.KnownIds[static_cast<std::size_t>(position)];
+            if (std::find(pending.begin(), pending.end(), id) == pending.end())
+                pending.push_back(id);
+        }
+        state.NewCount = sequenceCount;
+        state.NewPositions = std::move(sequence);
+    }
+    for (int i = 0; i < 5; ++i)
+        ctx_.shell.SetButtonState(names[i], buttons[i]);
+    if (refreshed) reading_.ListChanged(listed, current);
+    ctx_.shell.UpdateHints();
+    ctx_.shell.SetMailTimer(state.Online);
+}
+
+void MailCheck::TakePendingNewMail() {
+    ReadingState& state = ctx_.state;
+    if (state.PendingNewIds.empty()) return;
+    std::vector<int>& positions = state.NewPositions;
+    for (const std::string& id : state.PendingNewIds) {
+        const auto at = std::find(state.KnownIds.begin(), state.KnownIds.end(), id);
+        if (at != state.KnownIds.end())
+            positions.push_back(static_cast<int>(at - state.KnownIds.begin()));
+    }
+    state.PendingNewIds.clear();
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    state.NewCount = static_cast<int>(positions.size());
+    // Counted when they were found; a press of play or stop since then must not hide them.
+    state.NewTotal = std::max(state.NewTotal, state.NewCount);
+}
+
+void MailCheck::AnnouncePendingNewMail() {
+    ReadingState& state = ctx_.state;
+    if (state.PendingNewIds.empty() || state.Paused || state.ReadingHeaders || state.ReadingBody ||
+        session_.IsOpen())
+        return;
+    state.NewPositions.clear();
+    TakePendingNewMail();
+    if (state.NewCount > 0) AnnounceNewMail(ctx_.settings());
 }
 
 bool MailCheck::RefreshMailbox(const MailSettings& settings) {

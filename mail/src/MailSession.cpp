@@ -43,6 +43,24 @@ const char* SecureConnectionSentence(int code) {
     }
 }
 
+// A failure that is not the settings' fault, though the mailbox was not reached before: what
+// to say for it; null for any other failure. A connection that went, or a server that stopped
+// answering, may come back; a temporary file that cannot be written is this computer's trouble.
+const char* RideOutSentence(int code) {
+    switch (code) {
+    case platform::kTransportReset:
+    case platform::kTransportClosedByPeer:
+    case platform::kTransportNotConnected:
+        return kConnectionLostSentence;
+    case platform::kTransportTimedOut:
+        return kServerSilentSentence;
+    case korp::kErrSpoolFile:
+        return kNoTemporarySpaceSentence;
+    default:
+        return nullptr;
+    }
+}
+
 // The socket's own failures (platform/Transport.h): the way to the server, not the settings
 // or the server's answers. Securing the connection has codes of its own, from 12000.
 bool IsNetworkFailure(int code) {
@@ -120,6 +138,7 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     if (!ctx_.state.Online) MarkOnline();
 
     if (server.host.empty()) {
+        if (ctx_.state.Paused) return false; // said once the pause is over
         GoOffline();
         if (!ctx_.state.SettingsPromptSpoken) {
             ctx_.state.SettingsPromptSpoken = true;
@@ -142,8 +161,8 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     // count beyond what a list position holds, as a smaller one.
     if (aborted_ || client.ErrorFlag || !client.IsConnected ||
         client.MailCount > static_cast<std::uint32_t>(INT_MAX)) {
-        // A STAT answer without a count that is no "-ERR" either (line noise, the line of
-        // another command) is a garbled answer, as a garbled UIDL is, not the server's refusal.
+        // Only "-ERR" refuses STAT (RFC 1939, 5); any other answer without a count is line
+        // noise or another command's answer: out of step, as a garbled id is.
         if (!aborted_ && client.LastErrorCode == korp::kErrStatOrUidl &&
             client.ReplyStatus != "-ERR")
             garbled_ = client.ReplyStatus + " " + client.ReplyText;
@@ -164,16 +183,16 @@ bool MailSession::IsPassing(Failure failure) const {
     return !garbled_.empty() || IsNetworkFailure(client.LastErrorCode);
 }
 
-bool MailSession::FailInPassing(const std::string& status) {
+bool MailSession::FailInPassing(const std::string& status, const char* sentence) {
     passing_ = true;
     failureStatus_ = status.empty() ? kConnectFailedStatus : status;
     ReadingState& state = ctx_.state;
     if (purpose_ == SessionPurpose::Reading) {
         ctx_.window.SetStatusText(failureStatus_);
-        ctx_.speech.Say(nullptr, kRetryLaterSentence);
-    } else if (!state.RetrySpoken) {
-        state.RetrySpoken = true;
-        ctx_.speech.Say(nullptr, kRetryLaterSentence);
+        ctx_.speech.Say(nullptr, sentence);
+    } else if (state.FailureSpoken != sentence) {
+        state.FailureSpoken = sentence;
+        ctx_.speech.Say(nullptr, sentence);
     }
     return false;
 }
@@ -183,7 +202,15 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
     client.Abort();
     open_ = false;
     if (aborted_) return false;
-    if (IsPassing(failure)) return FailInPassing(status);
+    if (ctx_.state.Paused) {
+        // A check while speech is paused: a word now would cut the paused speech off, and the
+        // dialog would hold the bar that resumes it. The next check meets the failure again.
+        ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
+        return false;
+    }
+    if (IsPassing(failure)) return FailInPassing(status, kRetryLaterSentence);
+    if (const char* sentence = RideOutSentence(client.LastErrorCode))
+        return FailInPassing(status, sentence);
     GoOffline();
     if (failure == Failure::Connect) {
         ctx_.window.SetStatusText(status.empty() ? kConnectFailedStatus : status);
@@ -209,8 +236,11 @@ void MailSession::Fail() {
     ctx_.window.SetConnected(false);
     if (!open_) return;
     broken_ = true;
-    FailOpen(Failure::Connect, garbled_.empty() ? "Connection lost. " + ctx_.client.LastError
-                                                : "Unexpected answer: " + Shown(garbled_));
+    const korp::TKorpPOP& client = ctx_.client;
+    FailOpen(Failure::Connect, !garbled_.empty() ? "Unexpected answer: " + Shown(garbled_)
+                               : client.LastErrorCode == korp::kErrSpoolFile
+                                   ? "No room for the message: " + client.LastError
+                                   : "Connection lost. " + client.LastError);
 }
 
 void MailSession::Close() {
@@ -315,7 +345,7 @@ void MailSession::GoOffline() {
     ctx_.state.Online = false;
     // Checking starts afresh when it is switched on again.
     ctx_.state.RetryMinutes = 0;
-    ctx_.state.RetrySpoken = false;
+    ctx_.state.FailureSpoken.clear();
     ctx_.shell.SetMailTimer(false);
     ctx_.shell.ToggleOnline(false);
 }

@@ -1,5 +1,8 @@
 #include <mail/ReadingController.h>
 
+#include <algorithm>
+#include <unordered_map>
+
 #include <mail/SenderSubject.h>
 #include <mail/SpokenText.h>
 
@@ -28,6 +31,34 @@ void ReadingController::SetStepButtons() {
     ctx_.shell.SetButtonState("forw", state.CurrentIndex < last);
 }
 
+void ReadingController::SpeakingEnded() {
+    if (speakingEnded_) speakingEnded_();
+}
+
+void ReadingController::ListChanged(const std::vector<std::string>& before, int currentBefore) {
+    ReadingState& state = ctx_.state;
+    // Where each id stands now; the n-th copy of an id goes to its n-th copy.
+    std::unordered_map<std::string, std::vector<int>> now;
+    for (std::size_t i = 0; i < state.KnownIds.size(); ++i)
+        now[state.KnownIds[i]].push_back(static_cast<int>(i));
+    const auto movedTo = [&](int position) {
+        if (position < 0 || position >= static_cast<int>(before.size())) return -1;
+        const std::string& id = before[position];
+        const auto copy =
+            static_cast<std::size_t>(std::count(before.begin(), before.begin() + position, id));
+        const auto found = now.find(id);
+        if (found == now.end() || copy >= found->second.size()) return -1;
+        return found->second[copy];
+    };
+    const int current = movedTo(currentBefore);
+    state.CurrentIndex = current >= 0 ? current : currentBefore;
+    state.ClampCurrentIndex();
+    // A message of the sequence that left the list is skipped (-1).
+    for (int& position : state.NewPositions)
+        position = movedTo(position);
+    if (state.ReadingHeaders) SetStepButtons();
+}
+
 void ReadingController::StartHeaderSequence(std::string announcement) {
     announcement_ = std::move(announcement);
     sequenceStep_ = 0;
@@ -37,6 +68,8 @@ void ReadingController::StartHeaderSequence(std::string announcement) {
 
 void ReadingController::ReadNextHeader() {
     ReadingState& state = ctx_.state;
+    while (sequenceStep_ < state.NewPositions.size() && state.NewPositions[sequenceStep_] < 0)
+        ++sequenceStep_;
     if (state.InHeaderSequence && sequenceStep_ < state.NewPositions.size()) {
         state.CurrentIndex = state.NewPositions[sequenceStep_];
         SpeakHeader();
@@ -45,7 +78,9 @@ void ReadingController::ReadNextHeader() {
     }
     if (state.InHeaderSequence && state.NewPositions.size() == 1) ctx_.shell.StartHeaderTimer();
     // Play then reads the first of the messages just announced.
-    state.CurrentIndex = state.NewPositions.empty() ? 0 : state.NewPositions.front();
+    const auto first = std::find_if(state.NewPositions.begin(), state.NewPositions.end(),
+                                    [](int position) { return position >= 0; });
+    state.CurrentIndex = first == state.NewPositions.end() ? 0 : *first;
     state.ClampCurrentIndex();
     state.NewCount = 0;
     state.NewPositions.clear();
@@ -57,6 +92,7 @@ void ReadingController::ReadNextHeader() {
     state.InHeaderSequence = false;
     ctx_.shell.SetMailTimer(state.Online);
     ctx_.shell.UpdateHints();
+    SpeakingEnded();
 }
 
 void ReadingController::SpeakHeader() {
@@ -98,6 +134,7 @@ void ReadingController::HeaderSpoken() {
     ctx_.shell.SetButtonState("stop", false);
     ctx_.shell.SetButtonState("pauze", false);
     ctx_.shell.StartHeaderTimer();
+    SpeakingEnded();
 }
 
 void ReadingController::BodySpoken() {
@@ -114,6 +151,7 @@ void ReadingController::BodySpoken() {
     ctx_.shell.SetButtonState("pauze", false);
     ctx_.shell.SetButtonState("stop", false);
     ctx_.shell.StartHeaderTimer();
+    SpeakingEnded();
 }
 
 void ReadingController::GoActiveState() {
@@ -179,6 +217,8 @@ void ReadingController::PauseReading() {
     paused_ = lastSaid_;
     ctx_.shell.SetButtonState("pauze", false);
     ctx_.shell.SetButtonState("play", true);
+    // A pause may last for days: mail checks go on meanwhile (MailCheck keeps them silent).
+    ctx_.shell.SetMailTimer(ctx_.state.Online);
 }
 
 void ReadingController::StopReading() {

@@ -1,8 +1,11 @@
 #include <mail/MailCheck.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 
 #include <mail/MailContext.h>
 #include <mail/MessageList.h>
+#include <platform/TcpTransport.h>
 
 #include "MailRig.h"
 
@@ -463,6 +467,85 @@ TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
     }
 }
 
+// The real socket for one rig; resolve stands in for the system's name lookup.
+void OverTheNetwork(MailRig& rig, const std::string& host,
+                    platform::Transport::Resolver resolve = nullptr) {
+    rig.settings.Host = host;
+    rig.client.ReceiveTimeout = std::chrono::milliseconds(300);
+    rig.client.TransportFactory = [resolve](const korp::TKorpPOP&) {
+        auto transport = std::make_unique<platform::TcpTransport>();
+        if (resolve) transport->Resolve = resolve;
+        return transport;
+    };
+}
+
+// Each kind of failure says what happened. Only where the settings may be at fault does the
+// options dialog open and checking stop; otherwise checking goes on, sooner than the interval,
+// and a check that fails the same way again says nothing more.
+TEST(MailCheck, EachKindOfFailureSaysWhatHappenedAndOpensTheDialogOnlyForTheSettings) {
+    // Greets, takes the user name, then says nothing for longer than the client waits.
+    poptest::ScriptedServer silent({poptest::ScriptedServer::Send("+OK ready\r\n"),
+                                    poptest::ScriptedServer::Expect("USER"),
+                                    poptest::ScriptedServer::Pause(3000)});
+    const std::string silentHost = "127.0.0.1:" + std::to_string(silent.Port());
+    const std::string nobodyHost = "127.0.0.1:" + std::to_string(poptest::FreePort());
+    const struct {
+        const char* name;
+        bool reachedBefore;
+        std::function<void(MailRig&)> fault;
+        const char* said;
+        const char* focus; // nullptr: no dialog, and checking goes on
+    } cases[] = {
+        {"the connection drops during the login", false,
+         [](MailRig& r) { r.box.dropAfterCommands = 1; }, kConnectionLostSentence, nullptr},
+        {"the server stops answering", false, [&](MailRig& r) { OverTheNetwork(r, silentHost); },
+         kServerSilentSentence, nullptr},
+        {"no room for the temporary file of a header", false, nullptr, kNoTemporarySpaceSentence,
+         nullptr},
+        {"no room for the temporary file, mailbox reached before", true, nullptr,
+         kNoTemporarySpaceSentence, nullptr},
+        {"the name is not known", false,
+         [](MailRig& r) {
+             OverTheNetwork(r, "pop.voorbeeld.invalid",
+                            [](const std::string&) { return std::vector<std::string>{}; });
+         },
+         kCannotConnectSentence, "Focus host"},
+        {"nobody listens on the port", false, [&](MailRig& r) { OverTheNetwork(r, nobodyHost); },
+         kCannotConnectSentence, "Focus host"},
+        {"the login is refused", false, [](MailRig& r) { r.settings.Password = "fout"; },
+         kCannotLogInSentence, "Focus user"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 2);
+        if (c.reachedBefore) rig.CheckAndListen();
+        rig.AddMessages(3, 3);
+        rig.speech.said.clear();
+        {
+            // Without a fault of the server's, the temporary file is what fails.
+            std::optional<fakes::NoRoomForTemporaryFiles> full;
+            if (c.fault)
+                c.fault(rig);
+            else
+                full.emplace();
+            rig.CheckAndListen();
+            if (!c.focus) rig.CheckAndListen();
+        }
+        EXPECT_THAT(rig.Said(), ElementsAre(c.said));
+        EXPECT_EQ(rig.shell.optionsShown, c.focus ? 1 : 0);
+        if (c.focus) {
+            EXPECT_EQ(rig.log.back(), c.focus);
+        }
+        EXPECT_EQ(rig.state.Online, c.focus == nullptr);
+        EXPECT_EQ(rig.shell.online, c.focus == nullptr);
+        EXPECT_EQ(rig.shell.mailTimer, c.focus == nullptr);
+        EXPECT_EQ(rig.state.RetryMinutes, c.focus ? 0 : 2); // two checks: after 1, then 2 min
+        EXPECT_EQ(rig.state.KnownIds.size(), c.reachedBefore ? 2u : 0u);
+        EXPECT_FALSE(rig.mail.SessionOpen());
+    }
+}
+
 // A session that breaks half-way changes nothing. A server that refuses what the check needs
 // ends it like a failed connection; a connection that goes, or an answer that does not fit
 // the command, is passing for a mailbox reached before: said, and tried again.
@@ -487,10 +570,12 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
          true},
         {"line noise for an id", [](fakes::FakeMailbox& b) { b.answers["UIDL 4"] = "~#kx qqq"; },
          true},
+        {"line noise for the count", [](fakes::FakeMailbox& b) { b.answers["STAT"] = "hd:ee ?.j"; },
+         true},
+        {"a count without a number", [](fakes::FakeMailbox& b) { b.answers["STAT"] = "+OK"; },
+         true},
         {"the id of another message",
          [](fakes::FakeMailbox& b) { b.answers["UIDL 5"] = "+OK 3 u3"; }, true},
-        {"line noise for the count", [](fakes::FakeMailbox& b) { b.answers["STAT"] = "~#kx"; },
-         true},
         {"a count that is no number",
          [](fakes::FakeMailbox& b) { b.answers["STAT"] = "+OK veel 12345"; }, true},
     };
@@ -521,6 +606,105 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
         EXPECT_FALSE(rig.window.connected);
         EXPECT_FALSE(rig.client.IsConnected);
         EXPECT_EQ(rig.client.OwnedMessageCount(), 0u);
+    }
+}
+
+// A pause may be forgotten for days: timed checks go on meanwhile without a word and without
+// touching what the paused speech needs; what they find is announced once speaking ends, at
+// the places the messages hold by then. A paused announcement goes on first.
+TEST(MailCheck, ChecksGoOnSilentlyDuringAPauseAndTheirMailIsAnnouncedWhenSpeakingEnds) {
+    enum class Paused { Reading, Announcement };
+    enum class End { Resume, Stop };
+    const std::string two = "Er zijn 2 nieuwe berichten\r1. Van Afzender 5. Onderwerp: Bericht 5";
+    const std::string second = "2. Van Afzender 4. Onderwerp: Bericht 4";
+    const char* const kReading = "PLAY pauze STOP back forw";
+    const char* const kHeader = "PLAY pauze STOP BACK FORW"; // no longer the first message
+    const struct {
+        const char* name;
+        Paused paused;
+        End end;
+        bool serverAway;
+        int currentInPause;             // the paused message's place once the check is done
+        const char* buttonsInPause;     // what resumes, stops, and steps from that place
+        std::vector<std::string> after; // said once the pause ends
+    } cases[] = {
+        {"a reading resumed", Paused::Reading, End::Resume, false, 3, kReading, {two, second}},
+        {"a reading stopped", Paused::Reading, End::Stop, false, 3, kReading, {two, second}},
+        {"the check fails", Paused::Reading, End::Resume, true, 1, kReading, {}},
+        {"an announcement resumed",
+         Paused::Announcement,
+         End::Resume,
+         false,
+         2,
+         kHeader,
+         {"4. Van Afzender 2. Onderwerp: Bericht 2", "5. Van Afzender 1. Onderwerp: Bericht 1", two,
+          second}},
+        {"an announcement stopped",
+         Paused::Announcement,
+         End::Stop,
+         false,
+         2,
+         kHeader,
+         {two, second}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailRig rig;
+        rig.AddMessages(1, 3);
+        if (c.paused == Paused::Reading) {
+            rig.CheckAndListen();
+            rig.mail.NextMessage(); // message 2, Afzender 2
+            rig.SpeakAll();
+            rig.shell.StopHeaderTimer(); // ten seconds later: read with the header
+            rig.mail.PlayMessage();
+            ASSERT_EQ(rig.LastSaid().rfind("2. Van Afzender 2.", 0), 0u);
+        } else {
+            rig.mail.CheckMail(); // the first header of three is being said
+        }
+        rig.mail.PauseReading();
+        EXPECT_TRUE(rig.shell.mailTimer) << "checks go on during the pause";
+        const std::size_t said = rig.speech.said.size();
+        const int newTotal = rig.state.NewTotal;
+
+        rig.AddMessages(4, 5);
+        rig.box.refuseConnect = c.serverAway;
+        rig.mail.CheckMail(); // the mail timer's tick
+        EXPECT_EQ(rig.speech.said.size(), said) << "nothing said during the pause";
+        EXPECT_TRUE(rig.speech.paused);
+        EXPECT_TRUE(rig.state.Paused);
+        EXPECT_EQ(rig.shell.Buttons(), c.buttonsInPause);
+        EXPECT_EQ(rig.shell.optionsShown, 0);
+        EXPECT_TRUE(rig.state.Online);
+        EXPECT_TRUE(rig.shell.mailTimer);
+        EXPECT_EQ(rig.state.CurrentIndex, c.currentInPause);
+        EXPECT_EQ(rig.state.NewTotal, newTotal + (c.serverAway ? 0 : 2));
+
+        const int connections = rig.box.connections;
+        if (c.end == End::Resume) {
+            rig.mail.PlayMessage();
+            EXPECT_FALSE(rig.speech.paused);
+            EXPECT_FALSE(rig.shell.mailTimer);
+        } else {
+            rig.mail.StopReading();
+        }
+        EXPECT_EQ(rig.box.connections, connections) << "resumed, not fetched again";
+        rig.SpeakAll();
+        const std::vector<std::string> all = rig.Said();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(said), all.end()),
+                  c.after);
+        EXPECT_FALSE(rig.state.ReadingHeaders || rig.state.ReadingBody || rig.state.Paused);
+        EXPECT_TRUE(rig.state.PendingNewIds.empty());
+        EXPECT_TRUE(rig.shell.mailTimer);
+        if (!c.after.empty()) {
+            EXPECT_EQ(rig.state.CurrentIndex, 0); // play reads the newest
+            EXPECT_GE(rig.state.NewTotal, 2);
+            EXPECT_EQ(Read(rig.dir.Path() / "jan.id"), "u5\r\nu4\r\nu3\r\nu2\r\nu1\r\n");
+        }
+        if (c.serverAway) {
+            // The failure is met again by the next check, now that it may be said.
+            rig.CheckAndListen();
+            EXPECT_THAT(rig.Said().back(), kRetryLaterSentence);
+        }
     }
 }
 

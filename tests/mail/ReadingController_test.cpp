@@ -1,6 +1,7 @@
 #include <mail/ReadingController.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -161,9 +162,11 @@ TEST(ReadingController, AMessageGoneFromABigMailboxCostsOneListingNotOneQuestion
 }
 
 // A play that cannot be had says why and reads nothing. A mailbox that was reached with these
-// settings and is out of reach for now keeps checking on, without the dialog, and says so at
-// every play; anything else takes brevon offline with the options open.
+// settings and is out of reach for now, or a message with no room to be stored, keeps checking
+// on, without the dialog, and says so at every play; anything else takes brevon offline with the
+// options open.
 TEST(ReadingController, PlayAfterAFailedConnectionSaysNothingMore) {
+    std::optional<fakes::NoRoomForTemporaryFiles> noRoom;
     const struct {
         const char* name;
         std::function<void(MailRig&)> fault;
@@ -189,6 +192,10 @@ TEST(ReadingController, PlayAfterAFailedConnectionSaysNothingMore) {
          },
          {kCannotConnectSentence, kStillCannotConnectSentence},
          false},
+        {"no room for the message's temporary file",
+         [&noRoom](MailRig&) { noRoom.emplace(); },
+         {kNoTemporarySpaceSentence, kNoTemporarySpaceSentence},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,6 +212,7 @@ TEST(ReadingController, PlayAfterAFailedConnectionSaysNothingMore) {
         }
         EXPECT_EQ(rig.Said(), c.said);
         EXPECT_EQ(rig.shell.optionsShown, c.staysOnline ? 0 : 2);
+        noRoom.reset();
     }
 }
 

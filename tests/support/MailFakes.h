@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,6 +17,7 @@
 #include <mail/Seams.h>
 
 #include "FakePop3Server.h"
+#include "TempDirGuard.h"
 
 namespace brevon::fakes {
 
@@ -198,6 +201,15 @@ public:
     std::string ClassifyLanguage(const std::string&) const override {
         ++const_cast<FakeLanguageCheck*>(this)->asked;
         return answer;
+    }
+};
+
+// For as long as it lives the temporary folder is a file, so no temporary file can be made:
+// what a full disk does to a message on its way in.
+struct NoRoomForTemporaryFiles : TempDirGuard {
+    NoRoomForTemporaryFiles() {
+        std::filesystem::remove_all(Dir());
+        std::ofstream(Dir()) << "geen map";
     }
 };
 

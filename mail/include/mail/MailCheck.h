@@ -27,12 +27,19 @@ public:
     // One check; nothing happens while something is spoken or a session is open. When a
     // mailbox reached before with the same settings is out of reach, checking stays on and the
     // mail timer tries again after 1, 2, 4 ... minutes, up to the interval, until a check gets
-    // through (ReadingState::RetryMinutes).
+    // through (ReadingState::RetryMinutes). While speech is paused the check runs silently:
+    // nothing is said, the buttons come back as they were and new mail waits
+    // (ReadingState::PendingNewIds) until speaking ends, when it is announced.
     void CheckMail();
     // Checking on (mail timer running, buttons as the list allows) or off (timer off).
     void SetOnline(bool on);
 
 private:
+    void CheckWhilePaused();
+    // Adds the places of the waiting new mail to what the announcement speaks (NewPositions).
+    void TakePendingNewMail();
+    // The announcement of mail that checks found during a pause, once nothing is spoken.
+    void AnnouncePendingNewMail();
     bool RefreshMailbox(const MailSettings& settings);
     void LoadKnownMessages(const MailSettings& settings);
     bool CollectServerIds(std::vector<std::string>& ids);

@@ -44,5 +44,15 @@ inline constexpr const char* kRetryLaterSentence =
     "Ik kan de e-mailserver nu niet bereiken, ik probeer het straks opnieuw";
 inline constexpr const char* kCannotLogInSentence =
     "Ik kan niet \\+in \\-loggen op de e-mailserver. Controleer naam en wachtwoord";
+// Failures that say nothing about the settings: no dialog opens and checking goes on. Said for
+// a mailbox not reached before with these settings, or (the temporary file) for any mailbox.
+inline constexpr const char* kConnectionLostSentence =
+    "De verbinding met de e-mailserver is verbroken";
+inline constexpr const char* kServerSilentSentence = "De e-mailserver antwoordt niet";
+inline constexpr const char* kNoTemporarySpaceSentence =
+    "Er is geen ruimte om het bericht tijdelijk op te slaan";
+// Something answers at the address, but not as a POP3 server does (another service's port).
+inline constexpr const char* kNotAMailServerSentence =
+    "De server op dit adres is geen e-mailserver. Controleer uw instellingen";
 
 } // namespace brevon

@@ -29,12 +29,17 @@ public:
 
     // OpenSession: connect, log in and count. On failure the reason has been spoken, checking
     // is off and the options dialog is open on the faulty field (empty host after the first
-    // time: silently offline) -- unless the failure was passing (see FailedInPassing).
+    // time: silently offline) -- unless the failure was passing (see FailedInPassing). While
+    // speech is paused (ReadingState::Paused) a failure is neither said nor shown and changes
+    // nothing: the paused speech and the bar that resumes it stay as they are.
     bool Open(const MailSettings& settings, SessionPurpose purpose = SessionPurpose::Reading);
-    // The last session failed on the way to a mailbox that was reached before with the same
-    // connection settings (no route, refused, timed out, name lookup, the connection gone, an
-    // answer out of step): nothing is wrong with the settings, so checking stays on and no
-    // dialog opens. Said for a reading; for a check, said once, and the caller retries.
+    // The last session failed in a way that is not the settings' fault: on the way to a
+    // mailbox that was reached before with the same connection settings (no route, refused,
+    // timed out, name lookup, the connection gone, an answer out of step: the retry sentence),
+    // or on the way to any mailbox when the connection went, the server stopped answering or
+    // the message's temporary file could not be written (each with its own sentence). Checking
+    // stays on and no dialog opens. Said for a reading; for a check, said once (again when the
+    // failure changes), and the caller retries.
     bool FailedInPassing() const { return passing_; }
     // The status panel's text for that failure, for the caller to complete.
     const std::string& FailureStatus() const { return failureStatus_; }
@@ -102,7 +107,7 @@ private:
     // status: the status panel's text for a connection failure (empty: the failed-connect one).
     bool FailOpen(Failure failure, const std::string& status = {});
     bool IsPassing(Failure failure) const;
-    bool FailInPassing(const std::string& status);
+    bool FailInPassing(const std::string& status, const char* sentence);
     void NoteBroken();
     std::unique_ptr<korp::TKorpMsg> Take(korp::TKorpMsg* message);
 

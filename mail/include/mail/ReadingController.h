@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <mail/MailContext.h>
 
@@ -24,6 +26,13 @@ public:
     void StartHeaderSequence(std::string announcement);
     // Buttons and mail timer as the list and the counts allow (nothing is being spoken).
     void GoActiveState();
+    // A check while speech was paused replaced the list that was before (with CurrentIndex at
+    // currentBefore): the current message and the rest of a paused header sequence keep
+    // pointing at the same messages where they stand now.
+    void ListChanged(const std::vector<std::string>& before, int currentBefore);
+    // Runs each time speaking has ended with nothing paused: a header sentence said on its own,
+    // a header sequence or a reading (also cut off by stop).
+    void OnSpeakingEnded(std::function<void()> handler) { speakingEnded_ = std::move(handler); }
 
     // The five reading operations; each does nothing unless its button is enabled.
     void PlayMessage();
@@ -44,6 +53,7 @@ private:
     void SpeakHeader();
     void Say(Spoken kind, const std::string& text);
     void SetStepButtons();
+    void SpeakingEnded();
 
     MailContext& ctx_;
     SpokenText& spokenText_;
@@ -51,6 +61,7 @@ private:
     void* readingWindow_;
     std::string announcement_;
     std::size_t sequenceStep_ = 0;
+    std::function<void()> speakingEnded_;
     // What was said last, what pause held, and how many texts of each window were said and
     // reported ended: an end is current only when it is the last said text's own.
     Spoken lastSaid_ = Spoken::Nothing;

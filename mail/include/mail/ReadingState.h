@@ -32,6 +32,9 @@ struct ReadingState {
     // The list positions (0-based, in reading order) the last check found new: the header
     // sequence speaks these.
     std::vector<int> NewPositions;
+    // Ids that checks found new while a reading was paused, not yet announced: the announcement
+    // comes when the reading ends or is stopped.
+    std::vector<std::string> PendingNewIds;
 
     std::string SpeechText;
     // A body read in another language: its code ("en", ...), and the Dutch said before it.
@@ -47,8 +50,10 @@ struct ReadingState {
     // After a passing connection failure: the mail timer tries again after this many minutes
     // (never more than the interval) instead of the interval; 0 when checking runs as usual.
     int RetryMinutes = 0;
-    // The try-again-later sentence has been said since the last check that reached the server.
-    bool RetrySpoken = false;
+    // The sentence last said for a failed check that checking rides out (the try-again-later
+    // one, a dropped connection ...) since the last check that reached the server: a check
+    // that fails the same way again says nothing.
+    std::string FailureSpoken;
 
     // Set while the greeting plays: timed mail checks are ignored meanwhile.
     bool SplashActive = false;
