@@ -121,8 +121,10 @@ void MailCheck::LoadKnownMessages(const MailSettings& settings) {
     saveOwed_ = saveFailSpoken_ = quietListing_ = false;
     StoredList stored = ReadMessageList(ListFilesFor(dataFolder_, settings.User));
     recent_ = std::move(stored.recent);
-    if (!stored.problem.empty()) ctx_.window.SetStatusText("Message list: " + stored.problem);
     const bool loaded = stored.idState == StoredList::Ids::Read;
+    // What was repaired or skipped is traced; a list lost is also said, below.
+    if (stored.idState != StoredList::Ids::Damaged && !stored.problem.empty())
+        ctx_.window.SetStatusText("Message list: " + stored.problem);
     if (loaded) {
         state.KnownIds = std::move(stored.ids);
         state.KnownHeaders = std::move(stored.headers);
