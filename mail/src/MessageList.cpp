@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdio>
-#include <memory>
+#include <exception>
+#include <fstream>
 #include <utility>
 
 #include <korp/KorpStreams.h>
@@ -48,23 +48,28 @@ FileText ReadWhole(const std::filesystem::path& file) {
         result.problem = error ? error.message() : "too large";
         return result;
     }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
-        std::fopen(file.string().c_str(), "rb"), &std::fclose);
-    if (!in) {
-        result.problem = "cannot be opened";
-        return result;
-    }
-    std::array<char, 65536> buffer{};
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
-        if (result.text.size() + got > kMaxFileSize) {
-            result.problem = "too large";
+    // libstdc++'s file buffer throws on a read error whatever the stream's exception mask.
+    try {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            result.problem = "cannot be opened";
             return result;
         }
-        result.text.append(buffer.data(), got);
-    }
-    if (std::ferror(in.get())) {
-        result.problem = "read error";
+        std::array<char, 65536> buffer{};
+        while (in.read(buffer.data(), buffer.size()) || in.gcount() > 0) {
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (result.text.size() + got > kMaxFileSize) {
+                result.problem = "too large";
+                return result;
+            }
+            result.text.append(buffer.data(), got);
+        }
+        if (in.bad()) {
+            result.problem = "read error";
+            return result;
+        }
+    } catch (const std::exception& failure) {
+        result.problem = failure.what();
         return result;
     }
     result.state = FileState::Read;

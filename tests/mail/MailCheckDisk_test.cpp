@@ -5,6 +5,7 @@
 #include <mail/MailCheck.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
