@@ -1,8 +1,11 @@
 #include <mail/MailCheck.h>
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 
+#include <encoding/Cp1252.h>
+#include <encoding/Utf8.h>
 #include <korp/KorpMsg.h>
 #include <mail/MailSession.h>
 #include <mail/MessageList.h>
@@ -10,6 +13,32 @@
 #include <mail/SenderSubject.h>
 
 namespace brevon {
+
+namespace {
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// A folder as the program's text: the system's name (UTF-8) in Windows-1252, '?' for what the
+// code page lacks.
+std::string FolderText(const std::filesystem::path& folder) {
+    const std::u8string name = folder.u8string();
+    const std::string_view utf8(reinterpret_cast<const char*>(name.data()), name.size());
+    std::string text;
+    for (std::size_t at = 0; at < utf8.size();) {
+        char32_t cp = 0;
+        const std::size_t length = encoding::DecodeUtf8(utf8, at, cp);
+        const int byte = length > 0 ? encoding::UnicodeToCp1252(cp) : -1;
+        text += byte >= 0 ? static_cast<char>(byte) : '?';
+        at += length > 0 ? length : 1;
+    }
+    return text;
+}
+
+} // namespace
 
 MailCheck::MailCheck(MailContext& context, MailSession& session, ReadingController& reading,
                      std::filesystem::path dataFolder)
@@ -119,7 +148,10 @@ bool MailCheck::RefreshMailbox(const MailSettings& settings) {
     ReadingState& state = ctx_.state;
     ctx_.shell.SetMailTimer(false);
     LoadKnownMessages(settings);
-    if (!session_.Open(settings, SessionPurpose::Check)) return false;
+    if (!session_.Open(settings, SessionPurpose::Check)) {
+        if (saveOwed_) SaveLists(settings);
+        return false;
+    }
     ctx_.window.SetConnected(true);
 
     // Worked out aside and taken over only when the whole check succeeded: a session that
@@ -130,19 +162,27 @@ bool MailCheck::RefreshMailbox(const MailSettings& settings) {
     if (count > 0 &&
         (!CollectServerIds(ids) || !UpdateMessageList(settings, ids, lines, newPositions))) {
         session_.Fail();
+        if (saveOwed_) SaveLists(settings);
         return false;
     }
     session_.Close();
 
     state.MessageCount = count;
     // An empty mailbox leaves the list as it was.
+    bool changed = false;
     if (count > 0) {
+        changed = ids != state.KnownIds || lines != state.KnownHeaders;
         state.KnownIds = std::move(ids);
         state.KnownHeaders = std::move(lines);
+        changed = recent_.Note(state.KnownIds, Now()) || changed;
+        quietListing_ = false;
     }
     state.NewCount = static_cast<int>(newPositions.size());
     state.NewPositions = std::move(newPositions);
     state.ClampCurrentIndex();
+    // Saved whenever the files would say something else than the lists, so that a restart
+    // knows what this run knew.
+    if (changed || saveOwed_ || state.NewCount > 0) SaveLists(settings);
     ctx_.shell.UpdateHints();
     return true;
 }
@@ -151,14 +191,49 @@ void MailCheck::LoadKnownMessages(const MailSettings& settings) {
     ReadingState& state = ctx_.state;
     if (!state.LoadPending) return;
     state.LoadPending = false;
-    const bool loaded = LoadMessageList(ListFilesFor(dataFolder_, settings.User), state.KnownIds,
-                                        state.KnownHeaders);
-    if (loaded) state.ClampCurrentIndex();
+    // Another user's files: what was owed to the last one's is no longer wanted.
+    saveOwed_ = saveFailSpoken_ = quietListing_ = false;
+    StoredList stored = ReadMessageList(ListFilesFor(dataFolder_, settings.User));
+    recent_ = std::move(stored.recent);
+    const bool loaded = stored.idState == StoredList::Ids::Read;
+    // What was repaired or skipped is traced; a list lost is also said, below.
+    if (stored.idState != StoredList::Ids::Damaged && !stored.problem.empty())
+        ctx_.window.SetStatusText("Message list: " + stored.problem);
+    if (loaded) {
+        state.KnownIds = std::move(stored.ids);
+        state.KnownHeaders = std::move(stored.headers);
+        state.ClampCurrentIndex();
+    } else if (stored.idState == StoredList::Ids::Damaged) {
+        // Every message would look new. The recent ids, when they were read whole, still tell
+        // which were listed (they are saved before the list); without them the next listing
+        // announces nothing.
+        quietListing_ = recent_.Empty() || stored.recentDamaged;
+        ctx_.window.SetStatusText("Message list unreadable (" + stored.problem +
+                                  "); starting a new one.");
+        ctx_.speech.Say(nullptr, kCannotReadListSentence);
+    }
     // The files are written only after this mailbox was reached, so at start-up a list in them
     // says so: a network that comes up late is then retried. Files read after the settings
     // changed in this run say nothing about the new ones.
     if (firstLoad_ && loaded && !state.KnownIds.empty()) session_.ReachedBefore(settings);
     firstLoad_ = false;
+}
+
+void MailCheck::SaveLists(const MailSettings& settings) {
+    const ReadingState& state = ctx_.state;
+    const std::error_code error = SaveMessageList(ListFilesFor(dataFolder_, settings.User),
+                                                  state.KnownIds, state.KnownHeaders, recent_);
+    if (!error) {
+        if (saveOwed_) ctx_.window.SetStatusText("Message list saved.");
+        saveOwed_ = saveFailSpoken_ = false;
+        return;
+    }
+    saveOwed_ = true;
+    const std::string folder = FolderText(dataFolder_);
+    ctx_.window.SetStatusText("Cannot save the message list in " + folder + ": " + error.message());
+    if (saveFailSpoken_) return;
+    saveFailSpoken_ = true;
+    ctx_.speech.Say(nullptr, kCannotSaveListSentence + folder);
 }
 
 void MailCheck::ScheduleRetry(const MailSettings& settings) {
@@ -237,11 +312,15 @@ bool MailCheck::UpdateMessageList(const MailSettings& settings, const std::vecto
             listed = indexOfKnownId(id);
         if (listed) {
             seenListed = true;
-            if (*listed < knownLines.size()) {
+            // A line lost from the files is fetched again; the message is not new for that.
+            if (*listed < knownLines.size() && !knownLines[*listed].empty()) {
                 lines[i] = knownLines[*listed];
                 continue;
             }
-        } else {
+        } else if (recent_.Contains(id)) {
+            // Listed lately and back again (a server's hiccup, moved out and back): not new.
+            seenListed = true;
+        } else if (!quietListing_) {
             // Found at position i + 1 of the range, so there is nothing more to ask the server.
             const int position = i + 1;
             if (!settings.UseNumSaveMails || (position <= settings.NumSaveMails && !seenListed))
@@ -263,9 +342,6 @@ void MailCheck::AnnounceNewMail(const MailSettings& settings) {
                                    ? std::string("Er is een nieuw bericht")
                                    : ReplaceNum("Er zijn %NUM nieuwe berichten", state.NewCount);
     announcement += '\r';
-    if (const std::error_code error = SaveMessageList(ListFilesFor(dataFolder_, settings.User),
-                                                      state.KnownIds, state.KnownHeaders))
-        ctx_.window.SetStatusText("Cannot save the message list: " + error.message());
     if (settings.ShowWindow) ctx_.window.BringBarToFront();
     reading_.StartHeaderSequence(std::move(announcement));
 }

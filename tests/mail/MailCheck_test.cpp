@@ -181,17 +181,19 @@ TEST(MailCheck, WhatCountsAsNewFollowsTheFetchLimitAndTheOrder) {
     }
 }
 
-TEST(MailCheck, ListFilesAreReadOncePerUserAndOnlyAsAPair) {
+// The ".id" file says which mail is known; missing list lines are fetched again, unannounced.
+TEST(MailCheck, ListFilesAreReadOncePerUserAndTheIdsSayWhatIsKnown) {
     const struct {
         const char* name;
         const char* user;
         const char* file; // base name written before the check
         bool writeHeaders;
         int announced;
+        int fetched; // headers asked of the server
     } cases[] = {
-        {"the user's own pair", "DOMAIN\\jan", "jan", true, 0},
-        {"an .id file without its .he", "jan", "jan", false, 3},
-        {"another user's pair", "piet", "jan", true, 3},
+        {"the user's own pair", "DOMAIN\\jan", "jan", true, 0, 0},
+        {"an .id file without its .he", "jan", "jan", false, 0, 3},
+        {"another user's pair", "piet", "jan", true, 3, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -206,6 +208,8 @@ TEST(MailCheck, ListFilesAreReadOncePerUserAndOnlyAsAPair) {
                                                            << Line(1) << "\r\n";
         rig.mail.CheckMail();
         EXPECT_EQ(rig.state.NewTotal, c.announced);
+        EXPECT_EQ(rig.box.Count("TOP"), c.fetched);
+        EXPECT_THAT(rig.state.KnownHeaders, ElementsAre(Line(3), Line(2), Line(1)));
         EXPECT_FALSE(rig.state.LoadPending);
     }
 }

@@ -2,7 +2,9 @@
 // once the bar exists: all reading buttons off, checking on, ReadWithHeader set.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <korp/KorpPOP3.h>
@@ -36,8 +38,10 @@ struct MailRig {
     char readingWindow = 'r';
     EmailConnection mail;
 
-    // preprocessor: the engines a body goes through; the marking fake when null.
-    explicit MailRig(PreprocessorOps* realPreprocessor = nullptr)
+    // preprocessor: the engines a body goes through; the marking fake when null. folder: where
+    // the list files are kept; the rig's own temporary folder when empty (another rig's folder
+    // makes a restart of the program).
+    explicit MailRig(PreprocessorOps* realPreprocessor = nullptr, std::filesystem::path folder = {})
         : mail(EmailConnection::Parts{
               .context =
                   {
@@ -50,7 +54,7 @@ struct MailRig {
                   },
               .languageCheck = &language,
               .preprocessor = realPreprocessor ? *realPreprocessor : preprocessor,
-              .dataFolder = dir.Path(),
+              .dataFolder = folder.empty() ? dir.Path() : std::move(folder),
               .headerWindow = &headerWindow,
               .readingWindow = &readingWindow,
           }) {

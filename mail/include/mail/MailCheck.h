@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <mail/MailContext.h>
+#include <mail/MessageList.h>
 
 namespace brevon {
 
@@ -20,7 +21,7 @@ inline constexpr const char* kNoNewMailSentence = "Er zijn \\+geen \\-nieuwe ber
 
 class MailCheck {
 public:
-    // dataFolder holds the list files ("<user>.id", "<user>.he").
+    // dataFolder holds the list files ("<user>.id", "<user>.he", "<user>.seen").
     MailCheck(MailContext& context, MailSession& session, ReadingController& reading,
               std::filesystem::path dataFolder);
 
@@ -41,6 +42,9 @@ private:
     // The announcement of mail that checks found during a pause, once nothing is spoken.
     void AnnouncePendingNewMail();
     bool RefreshMailbox(const MailSettings& settings);
+    // Reads the user's list files once (again after the user changed). A list that cannot be
+    // read is said once and counts as no list: the check that follows lists the mailbox
+    // without announcing it, unless the recent ids tell what is new.
     void LoadKnownMessages(const MailSettings& settings);
     bool CollectServerIds(std::vector<std::string>& ids);
     // The new list lines for the ids in range and which positions are new; false when the
@@ -48,6 +52,9 @@ private:
     bool UpdateMessageList(const MailSettings& settings, const std::vector<std::string>& ids,
                            std::vector<std::string>& lines, std::vector<int>& newPositions);
     std::optional<std::string> FetchListLine(int number);
+    // Saves the lists with the recent ids; a failure is said once (with the folder) and the
+    // save is owed, tried again at each check until it goes through.
+    void SaveLists(const MailSettings& settings);
     void AnnounceNewMail(const MailSettings& settings);
     // After a passing failure: the next try sooner than the interval, doubling each time.
     void ScheduleRetry(const MailSettings& settings);
@@ -56,7 +63,11 @@ private:
     MailSession& session_;
     ReadingController& reading_;
     std::filesystem::path dataFolder_;
-    bool firstLoad_ = true; // the list files have not been read in this run
+    bool firstLoad_ = true;       // the list files have not been read in this run
+    RecentIds recent_;            // the ids listed lately: never new again while remembered
+    bool quietListing_ = false;   // the stored list was lost: the next listing announces nothing
+    bool saveOwed_ = false;       // the lists changed since the last save that went through
+    bool saveFailSpoken_ = false; // the failed save has been said
 };
 
 } // namespace brevon

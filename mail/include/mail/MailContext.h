@@ -42,6 +42,14 @@ inline constexpr const char* kCannotConnectSecurelySentence =
 // and tries again by itself.
 inline constexpr const char* kRetryLaterSentence =
     "Ik kan de e-mailserver nu niet bereiken, ik probeer het straks opnieuw";
+// Said once when the stored message list cannot be read: the check that follows lists the
+// mailbox afresh.
+inline constexpr const char* kCannotReadListSentence =
+    "Ik kan mijn lijst met berichten niet lezen; ik begin een nieuwe.";
+// Said once, followed by the folder, when the message list cannot be saved; brevon keeps it and
+// tries again at each check.
+inline constexpr const char* kCannotSaveListSentence =
+    "Ik kan mijn lijst met berichten niet bewaren in de map ";
 inline constexpr const char* kCannotLogInSentence =
     "Ik kan niet \\+in \\-loggen op de e-mailserver. Controleer naam en wachtwoord";
 // Failures that say nothing about the settings: no dialog opens and checking goes on. Said for
