@@ -33,6 +33,27 @@ constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
 constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
 
+// Whether text can be the start of a status line (RFC 1939, 3): "+OK" or "-ERR", then a blank
+// or the end of the line. Text that cannot is known as soon as its first bytes are in.
+bool MayBeStatusLine(std::string_view text) {
+    for (const std::string_view indicator : {std::string_view("+OK"), std::string_view("-ERR")}) {
+        const std::size_t n = std::min(text.size(), indicator.size());
+        if (text.substr(0, n) != indicator.substr(0, n)) continue;
+        if (text.size() <= indicator.size()) return true;
+        const char next = text[indicator.size()];
+        if (next == ' ' || next == '\t' || next == '\r') return true;
+    }
+    return false;
+}
+
+// The start of a server's text as a reason may quote it: printable, and not endless.
+std::string Quoted(std::string_view text) {
+    std::string out;
+    for (const char c : text.substr(0, std::min(text.find("\r\n"), std::size_t{60})))
+        out += static_cast<unsigned char>(c) < ' ' || c == 0x7f ? '?' : c;
+    return "\"" + out + "\"";
+}
+
 // Rounds num / den to the nearest whole number, halves to even.
 std::uint64_t RoundHalfEven(std::uint64_t num, std::uint64_t den) {
     std::uint64_t q = num / den;
@@ -225,7 +246,8 @@ std::string TKorpPOP::ReceiveReply(bool wholeLine) {
         std::size_t got = transport_ ? transport_->Receive(buf, sizeof buf) : 0;
         if (got == 0) break;
         chunk.append(buf, got);
-    } while (wholeLine && chunk.find("\r\n") == std::string::npos && chunk.size() < kMaxReplyLine);
+    } while (wholeLine && chunk.find("\r\n") == std::string::npos && chunk.size() < kMaxReplyLine &&
+             MayBeStatusLine(chunk));
     std::string_view view(chunk);
     ReplyStatus = std::string(Trim(view.substr(0, 4)));
     std::size_t eol = view.find("\r\n");
@@ -280,8 +302,16 @@ void TKorpPOP::Connect() {
         return;
     }
     if (!IsConnected) return;
-    ReceiveReply();
+    const std::string greeting = ReceiveReply();
     LoggedIn = false;
+    if (transportFailed_) return;
+    // An SMTP or HTTP server, or anything else on the wrong port, is no mailbox: nothing of the
+    // user's (no name, no password, no STLS) goes to it.
+    if (greeting.find("\r\n") == std::string::npos || !MayBeStatusLine(greeting)) {
+        LastError = "no POP3 server answers there; it greeted with " + Quoted(greeting);
+        RaiseError(kErrNotPop3);
+        return;
+    }
     if (ErrorFlag || !IsConnected || UseTLS || !StartTLS) return;
     SendCommand("STLS");
     std::string reply = ReceiveReply();

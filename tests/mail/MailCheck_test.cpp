@@ -443,6 +443,10 @@ TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
          kCannotConnectSentence, "Focus host"},
         {"reached, then the password was refused", reached,
          [](MailRig& r) { r.box.password = "anders"; }, kCannotLogInSentence, "Focus user"},
+        // Another server on the mailbox's port is a setting to mend, not a passing fault.
+        {"reached, then a mail relay answers on its port", reached,
+         [](MailRig& r) { r.box.greeting = "220 pop.voorbeeld.nl ESMTP"; }, kCannotConnectSentence,
+         "Focus host"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -459,6 +463,9 @@ TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
         EXPECT_EQ(rig.shell.optionsShown, c.focus ? 1 : 0);
         if (c.focus) {
             EXPECT_EQ(rig.log.back(), c.focus);
+        }
+        if (rig.box.greeting != "+OK ready") {
+            EXPECT_TRUE(rig.box.lastSession.empty()) << rig.box.lastSession.front();
         }
     }
 }

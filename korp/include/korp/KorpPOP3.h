@@ -27,6 +27,7 @@ enum TKorpPOPError : int {
     kErrSpoolFile = 2005,  // the temporary file of a retrieve could not be created or written
     kErrStatOrUidl = 2006, // STAT or UIDL answered "-ERR"
     kErrTooLarge = 2007,   // the message is larger than MaxMessageSize, or far beyond its size
+    kErrNotPop3 = 2008,    // the greeting is neither "+OK" nor "-ERR": no POP3 server listens there
 };
 
 using TSocketEvent = std::function<void(TKorpPOP& Sender, platform::Transport& Socket)>;

@@ -69,6 +69,36 @@ TEST_F(ScriptedPop, AnErrGreetingLeavesTheErrorFlagSet) {
     EXPECT_EQ(pop.ReplyText, "go away");
 }
 
+TEST_F(ScriptedPop, AServerThatDoesNotSpeakPop3IsToldNothingOfTheUsers) {
+    const struct {
+        const char* name;
+        std::string greeting;
+    } cases[] = {
+        {"an SMTP banner", "220 mail.voorbeeld.nl ESMTP Postfix\r\n"},
+        {"an HTTP answer", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
+        {"an empty line", "\r\n"},
+        {"binary noise without a line end", std::string("\x16\x03\x01\x00\xa5\x01", 6)},
+        {"a status word run on", "+OKAY here I am\r\n"},
+    };
+    for (const bool startTls : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (startTls ? " (STLS)" : ""));
+            errors.clear();
+            ScriptedServer s({S::Send(c.greeting), S::Listen(300)});
+            Use(s);
+            pop.StartTLS = startTls;
+            pop.Connect();
+            EXPECT_TRUE(pop.ErrorFlag);
+            EXPECT_FALSE(pop.IsConnected);
+            EXPECT_EQ(errors, std::vector<int>{korp::kErrNotPop3});
+            EXPECT_EQ(pop.LastError.rfind("no POP3 server answers there", 0), 0u) << pop.LastError;
+            EXPECT_FALSE(pop.Login());
+            s.Finish();
+            EXPECT_TRUE(s.Received().empty()) << s.Received().front();
+        }
+    }
+}
+
 TEST_F(ScriptedPop, AnErrToUserFailsTheLoginWithoutSendingThePassword) {
     ScriptedServer s(
         {S::Send("+OK\r\n"), S::Expect("USER jan"), S::Send("-ERR who?\r\n"), S::Pause(300)});
