@@ -155,7 +155,10 @@ bool MailSession::IsPassing(Failure failure) const {
     if (reached_ != key_) return false;
     const korp::TKorpPOP& client = ctx_.client;
     if (failure == Failure::Login) return IsPassingRefusal(client.ReplyText);
-    return !garbled_.empty() || IsNetworkFailure(client.LastErrorCode);
+    // An answer out of step (the client found it did not fit its command) is the line's or the
+    // server's hiccup; a server that does not speak POP3 at all (kErrNotPop3) is the settings'.
+    return !garbled_.empty() || client.LastErrorCode == korp::kErrProtocol ||
+           IsNetworkFailure(client.LastErrorCode);
 }
 
 bool MailSession::FailInPassing(const std::string& status) {
@@ -203,8 +206,11 @@ void MailSession::Fail() {
     ctx_.window.SetConnected(false);
     if (!open_) return;
     broken_ = true;
-    FailOpen(Failure::Connect, garbled_.empty() ? "Connection lost. " + ctx_.client.LastError
-                                                : "Unexpected answer: " + Shown(garbled_));
+    const korp::TKorpPOP& client = ctx_.client;
+    FailOpen(Failure::Connect, !garbled_.empty() ? "Unexpected answer: " + Shown(garbled_)
+                               : client.LastErrorCode == korp::kErrProtocol
+                                   ? "Unexpected answer: " + client.LastError
+                                   : "Connection lost. " + client.LastError);
 }
 
 void MailSession::Close() {

@@ -496,6 +496,11 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
          true},
         {"the id of another message",
          [](fakes::FakeMailbox& b) { b.answers["UIDL 5"] = "+OK 3 u3"; }, true},
+        {"an extra line after a header",
+         [](fakes::FakeMailbox& b) {
+             b.answers["TOP 5 0"] = "+OK\r\nSubject: Bericht 5\r\n\r\n.\r\n+OK 4 u4";
+         },
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

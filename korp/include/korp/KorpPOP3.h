@@ -28,6 +28,7 @@ enum TKorpPOPError : int {
     kErrStatOrUidl = 2006, // STAT or UIDL answered "-ERR"
     kErrTooLarge = 2007,   // the message is larger than MaxMessageSize, or far beyond its size
     kErrNotPop3 = 2008,    // the greeting is neither "+OK" nor "-ERR": no POP3 server listens there
+    kErrProtocol = 2009,   // a reply that does not answer its command, or bytes nobody asked for
 };
 
 using TSocketEvent = std::function<void(TKorpPOP& Sender, platform::Transport& Socket)>;
@@ -156,12 +157,22 @@ private:
     // The spool could not be written or read back: kErrSpoolFile, the connection closed.
     void SpoolFileFailed(const char* what);
     std::string UidlOf(std::uint32_t n);
+    // Sends one command line; refused (the session ends) while bytes that no command asked for
+    // wait to be read.
     bool SendCommand(const std::string& text);
-    // One reply; wholeLine reads on until its status line is complete.
-    std::string ReceiveReply(bool wholeLine = true);
+    // One status line, CR LF included; what came after it stays for the next read. A line that
+    // is neither "+OK" nor "-ERR" ends the session with the code notAStatus.
+    std::string ReceiveReply(int notAStatus = kErrProtocol);
+    // The next bytes of a multi-line reply: those read already, else one receive. Empty when
+    // the connection failed (reported).
+    std::string ReceiveData();
+    // One receive into inbox_; false when nothing came (a failure, or the connection closed).
+    bool Fill();
     void RaiseError(int code);
     void NotConnected();
-    void TransportError(int code, const std::string& reason);
+    // A failure that leaves the conversation out of step (the transport's, or a reply that does
+    // not fit): reported once, and the connection closed.
+    void EndSession(int code, const std::string& reason);
     void LetMessagesRun();
     bool Refuse(const char* operation);
     std::unique_ptr<platform::Transport> MakeTransport();
@@ -170,8 +181,10 @@ private:
     std::vector<std::unique_ptr<TKorpMsg>> messages_;
     std::uint16_t lastPercent_ = 0;
     std::uint32_t nextThreshold_ = 0;
+    std::string inbox_;   // received and not yet read as a reply
+    std::string command_; // the command in hand, as a reason names it (PASS without password)
     bool busy_ = false;
-    bool transportFailed_ = false; // a transport error was reported during this operation
+    bool failed_ = false; // a failure that ended the session was reported during this operation
 };
 
 } // namespace korp

@@ -21,6 +21,7 @@ public:
     std::size_t Receive(char* buffer, std::size_t capacity) override;
     void Close() override;
     bool IsOpen() const override;
+    bool HasUnreadData() override;
 
     // For a layer on top (TLS): the socket handle, and waiting for it with a time-out. The socket
     // is non-blocking; these return false after reporting a time-out or failure through OnError.

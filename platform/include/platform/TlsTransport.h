@@ -25,6 +25,7 @@ public:
     std::size_t Receive(char* buffer, std::size_t capacity) override;
     void Close() override;
     bool IsOpen() const override;
+    bool HasUnreadData() override;
 
     // Performs the handshake on the open connection; false after reporting why.
     bool StartTls();

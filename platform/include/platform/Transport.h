@@ -74,6 +74,9 @@ public:
     // Closes an open connection (firing OnDisconnected); harmless when closed.
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // True when bytes from the peer are already there to be read, without waiting: lets a
+    // protocol tell data nobody asked for from the answer to its next request.
+    virtual bool HasUnreadData() { return false; }
 
     // The reason of the last reported error, empty when none.
     const std::string& LastError() const { return lastError_; }

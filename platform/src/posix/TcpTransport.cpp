@@ -210,6 +210,11 @@ std::size_t TcpTransport::Receive(char* buffer, std::size_t capacity) {
     }
 }
 
+bool TcpTransport::HasUnreadData() {
+    char c;
+    return IsOpen() && ::recv(static_cast<int>(handle_), &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+}
+
 // Blocking SIGPIPE on this thread only leaves the rest of the program, and the processes it
 // starts, as they were; a SIGPIPE raised meanwhile is taken back before it is unblocked.
 TcpTransport::NoSigpipe::NoSigpipe() {

@@ -205,6 +205,12 @@ std::size_t TcpTransport::Receive(char* buffer, std::size_t capacity) {
     }
 }
 
+// The socket does not block (see ConnectOne): nothing there is WSAEWOULDBLOCK.
+bool TcpTransport::HasUnreadData() {
+    char c;
+    return IsOpen() && ::recv(static_cast<SOCKET>(handle_), &c, 1, MSG_PEEK) > 0;
+}
+
 // Winsock raises no signal for a closed connection.
 TcpTransport::NoSigpipe::NoSigpipe() {}
 TcpTransport::NoSigpipe::~NoSigpipe() {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -97,6 +98,22 @@ TEST_F(ScriptedPop, AServerThatDoesNotSpeakPop3IsToldNothingOfTheUsers) {
             EXPECT_TRUE(s.Received().empty()) << s.Received().front();
         }
     }
+}
+
+TEST_F(ScriptedPop, ALineNoCommandAskedForBreaksTheSessionBeforeTheNextCommand) {
+    ScriptedServer s(LoggedIn({S::Expect("UIDL 1"), S::Send("+OK 1 a\r\n"), S::Pause(20),
+                               S::Send("+OK 2 b\r\n"), S::Listen(2000)}));
+    Use(s);
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    EXPECT_EQ(pop.GetUIDL(1), "a");
+    // The stray line is on its way; once it is in, it cannot pass for the answer to UIDL 2.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(pop.GetUIDL(2), "");
+    EXPECT_EQ(errors, std::vector<int>{korp::kErrProtocol});
+    EXPECT_FALSE(pop.IsConnected);
+    s.Finish();
+    EXPECT_EQ(s.Received(), (std::vector<std::string>{"USER jan", "PASS geheim", "UIDL 1"}));
 }
 
 TEST_F(ScriptedPop, AnErrToUserFailsTheLoginWithoutSendingThePassword) {
