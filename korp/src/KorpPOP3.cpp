@@ -237,6 +237,7 @@ bool TKorpPOP::SendCommand(const std::string& text) {
                                      " before " + command_ + " was sent");
         return false;
     }
+    StartDeadline(command_);
     bool sent = transport_->Send(text + "\r\n");
     if (sent && OnSendTextToSocket) OnSendTextToSocket(*this, text);
     return sent;
@@ -256,6 +257,34 @@ void TKorpPOP::Abort() {
     if (transport_) transport_->Close();
     inbox_.clear();
     IsConnected = false;
+}
+
+namespace {
+
+// "60 s", "1.5 s": time-outs in reasons a user reads.
+std::string Seconds(std::chrono::milliseconds d) {
+    const long long ms = d.count() < 0 ? 0 : static_cast<long long>(d.count());
+    return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") +
+           " s";
+}
+
+} // namespace
+
+void TKorpPOP::StartDeadline(const std::string& what) {
+    if (transport_)
+        transport_->SetDeadline(std::chrono::steady_clock::now() + CommandTimeout,
+                                "no answer to " + what + " within " + Seconds(CommandTimeout));
+}
+
+void TKorpPOP::ExtendDeadline(std::chrono::steady_clock::time_point start, std::uint64_t received) {
+    const std::uint64_t rate = std::max<std::uint32_t>(MinTransferRate, 1);
+    // Bounded so that the sum cannot overflow the clock: a day is beyond any real reply.
+    const std::uint64_t extraMs = std::min<std::uint64_t>(received * 1000 / rate, 86400000);
+    if (transport_)
+        transport_->SetDeadline(start + CommandTimeout + std::chrono::milliseconds(extraMs),
+                                "the answer to " + command_ + " comes too slowly (" +
+                                    std::to_string(received) + " bytes, fewer than " +
+                                    std::to_string(rate) + " a second)");
 }
 
 bool TKorpPOP::Fill() {
@@ -342,6 +371,10 @@ void TKorpPOP::Connect() {
     t.LookupTimeout = LookupTimeout;
     t.ConnectTimeout = ConnectTimeout;
     t.ReceiveTimeout = ReceiveTimeout;
+    t.PumpInterval = PumpInterval;
+    t.Pump = [this] { LetMessagesRun(); };
+    t.SetDeadline(std::chrono::steady_clock::now() + CommandTimeout,
+                  "no connection to " + Host + " within " + Seconds(CommandTimeout));
     t.OnLookup = [this, &t] {
         if (OnLookup) OnLookup(*this, t);
     };
@@ -364,7 +397,8 @@ void TKorpPOP::Connect() {
         return;
     }
     if (!IsConnected) return;
-    command_.clear();
+    command_ = "the connection";
+    StartDeadline("the connection");
     // An SMTP or HTTP server, or anything else on the wrong port, is no mailbox: nothing of the
     // user's (no name, no password, no STLS) goes to it.
     ReceiveReply(kErrNotPop3);
@@ -490,6 +524,7 @@ bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
     Guard guard(*this);
     if (!guard.Entered()) return Refuse("GetUIDLs");
     ids.clear();
+    const auto start = std::chrono::steady_clock::now();
     SendCommand("UIDL");
     std::string text = ReceiveReply();
     if (ErrorFlag) {
@@ -515,6 +550,7 @@ bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
         const std::string chunk = ReceiveData();
         if (chunk.empty()) return false;
         text += chunk;
+        ExtendDeadline(start, text.size());
     }
     // What follows the listing answers nothing: it stays to be found before the next command.
     inbox_ = text.substr(end + kTerminator.size());
@@ -620,6 +656,7 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
                                              2 * static_cast<std::uint64_t>(size) + kSizeSlack)
                    : MaxMessageSize;
 
+    const auto start = std::chrono::steady_clock::now();
     SendCommand(headersOnly ? "TOP " + number + " 0" : "RETR " + number);
     std::string first = ReceiveReply();
     if (failed_) return std::nullopt;
@@ -669,6 +706,7 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
         // Time-out, a closed connection or any failure ends the retrieve; the error has been
         // raised and the connection is closed.
         if (chunk.empty() || !take(std::move(chunk))) return std::nullopt;
+        ExtendDeadline(start, written);
         if (!complete && written > limit) {
             // The rest is still on its way: the conversation cannot go on over this connection.
             EndSession(kErrTooLarge, "message " + number + " goes on beyond " +

@@ -70,6 +70,14 @@ public:
     std::chrono::milliseconds LookupTimeout{10000};  // longest wait for the name lookup
     std::chrono::milliseconds ConnectTimeout{15000}; // for each address tried, and the handshake
     std::chrono::milliseconds ReceiveTimeout{60000}; // longest silence of the server
+    // Longest wait for the whole connect (lookup, connect, TLS) and for each command's status
+    // line, however slowly its bytes trickle in.
+    std::chrono::milliseconds CommandTimeout{60000};
+    // A multi-line reply (a message, the id listing) has CommandTimeout and one second more for
+    // every MinTransferRate bytes that came: a slow but real download goes on, a trickle ends.
+    std::uint32_t MinTransferRate = 512;
+    // The longest the client goes without ProcessMessages while it waits for the server.
+    std::chrono::milliseconds PumpInterval{50};
 
     // Run-time state.
     bool IsConnected = false;
@@ -102,8 +110,9 @@ public:
     TOnDeleteEvent OnDelete; // never fired: the client does not delete
 
     // Lets the application handle its pending window messages while the client waits; called
-    // before every send and receive and in every pass of a retrieve. Calls into this client from
-    // inside it are refused (see Busy).
+    // before every send and receive, in every pass of a retrieve, and every PumpInterval while
+    // the server keeps the client waiting. Calls into this client from inside it are refused
+    // (see Busy); Abort from inside it ends the wait at once.
     std::function<void()> ProcessMessages;
 
     // Makes the transport for a connection; tests put a scripted transport here.
@@ -168,6 +177,11 @@ private:
     std::string ReceiveData();
     // One receive into inbox_; false when nothing came (a failure, or the connection closed).
     bool Fill();
+    // The whole of a command's status line is due CommandTimeout from now.
+    void StartDeadline(const std::string& what);
+    // A multi-line reply begun at start, with received bytes in so far: CommandTimeout, plus a
+    // second per MinTransferRate bytes.
+    void ExtendDeadline(std::chrono::steady_clock::time_point start, std::uint64_t received);
     void RaiseError(int code);
     void NotConnected();
     // A failure that leaves the conversation out of step (the transport's, or a reply that does

@@ -51,7 +51,10 @@ public:
 
 private:
     bool Wait(bool forWrite, std::chrono::milliseconds timeout, const std::string& timeoutReason);
+    // Between two slices of a wait: runs Pump; false when it closed this transport.
+    bool PumpedAndOpen(unsigned closesBefore);
     std::intptr_t handle_;
+    unsigned closes_ = 0; // calls of Close, so that a wait sees one made by Pump
 };
 
 } // namespace platform

@@ -26,6 +26,7 @@ public:
     void Close() override;
     bool IsOpen() const override;
     bool HasUnreadData() override;
+    void SetDeadline(std::chrono::steady_clock::time_point at, std::string reason) override;
 
     // Performs the handshake on the open connection; false after reporting why.
     bool StartTls();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <korp/KorpMsg.h>
+#include <platform/TcpTransport.h>
 #include <platform/Transport.h>
 
 #include "PopTestServers.h"
@@ -266,4 +267,141 @@ TEST_F(ScriptedPop, StartTlsRefusesDataSentAheadOfTheHandshake) {
     EXPECT_FALSE(pop.IsConnected);
     EXPECT_EQ(errors, std::vector<int>{platform::kTlsHandshakeFailed});
     EXPECT_EQ(pop.LastError, "the server sent data before the TLS handshake");
+}
+
+namespace {
+
+// When the client let the application run, from the start of a wait to its end.
+struct PumpLog {
+    std::vector<std::chrono::steady_clock::time_point> at;
+    // The longest the application went unserved between start and end.
+    std::chrono::milliseconds LongestGap(std::chrono::steady_clock::time_point start,
+                                         std::chrono::steady_clock::time_point end) const {
+        std::chrono::steady_clock::duration longest{};
+        auto previous = start;
+        for (const auto& t : at) {
+            if (t < start) continue;
+            longest = std::max(longest, t - previous);
+            previous = t;
+        }
+        longest = std::max(longest, end - previous);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
+    }
+};
+
+} // namespace
+
+// However the server holds back, the application is served every PumpInterval (50 ms) and the
+// command's deadline, not each byte's time-out, ends the wait.
+TEST_F(ScriptedPop, AStalledOrTricklingServerKeepsTheProgramAnsweringAndMeetsTheDeadline) {
+    const struct {
+        const char* name;
+        std::vector<S::Step> script;
+        bool retrieve; // RETR 1, else STAT
+    } cases[] = {
+        {"no bytes at all", LoggedIn({S::Expect("STAT"), S::Pause(20000)}), false},
+        {"a status line one byte at a time",
+         LoggedIn({S::Expect("STAT"), S::Trickle("+OK 3", 100)}), false},
+        {"a message one byte at a time",
+         LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 5000\r\n"), S::Expect("RETR 1"),
+                   S::Send("+OK\r\nSubject: traag\r\n\r\n"), S::Trickle("tekst ", 100)}),
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        ScriptedServer s(c.script);
+        Use(s);
+        pop.CommandTimeout = 1s;
+        pop.ReceiveTimeout = 30s; // a trickle never falls silent for long
+        PumpLog pumps;
+        pop.ProcessMessages = [&pumps] { pumps.at.push_back(std::chrono::steady_clock::now()); };
+        pop.Connect();
+        ASSERT_TRUE(pop.Login());
+        const auto start = std::chrono::steady_clock::now();
+        if (c.retrieve) {
+            EXPECT_EQ(pop.Retrieve(1), nullptr);
+        } else {
+            pop.GetMailCount();
+            EXPECT_TRUE(pop.ErrorFlag);
+        }
+        const auto end = std::chrono::steady_clock::now();
+        EXPECT_EQ(errors, std::vector<int>{platform::kTransportTimedOut}) << pop.LastError;
+        EXPECT_FALSE(pop.IsConnected);
+        EXPECT_GE(end - start, 900ms);
+        EXPECT_LT(end - start, 15s);
+        // Slices of 50 ms; the bound leaves a loaded machine room, and is still a fraction of a
+        // second.
+        EXPECT_LT(pumps.LongestGap(start, end), 500ms);
+        EXPECT_TRUE(SpoolFolderEmpty());
+        pop.ProcessMessages = nullptr;
+    }
+}
+
+TEST_F(ScriptedPop, ASlowButSteadyMessageOutlastsTheCommandTimeout) {
+    // 3000 bytes over 1.5 s: slower than the command's second, faster than 512 bytes a second.
+    std::vector<S::Step> body{S::Send("+OK\r\nSubject: langzaam\r\n\r\n")};
+    for (int i = 0; i < 15; ++i) {
+        body.push_back(S::Pause(100));
+        body.push_back(S::Send(std::string(198, 'a') + "\r\n"));
+    }
+    body.push_back(S::Send(".\r\n"));
+    std::vector<S::Step> script =
+        LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 3000\r\n"), S::Expect("RETR 1")});
+    script.insert(script.end(), body.begin(), body.end());
+    script.push_back(S::Listen(500));
+    ScriptedServer s(script);
+    Use(s);
+    pop.CommandTimeout = 1s;
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    const auto start = std::chrono::steady_clock::now();
+    korp::TKorpMsg* msg = pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(msg->Text.Count(), 15u);
+    EXPECT_TRUE(errors.empty());
+}
+
+// Shutting down while the server keeps the client waiting: the abort from the event pump ends
+// the wait at once, in the lookup, while connected, and in the middle of a reply.
+TEST_F(ScriptedPop, AnAbortFromTheEventPumpEndsAnyWaitAtOnce) {
+    enum class Stage { Lookup, Greeting, Reply };
+    for (const Stage stage : {Stage::Lookup, Stage::Greeting, Stage::Reply}) {
+        SCOPED_TRACE(static_cast<int>(stage));
+        ScriptedServer s(stage == Stage::Reply ? LoggedIn({S::Expect("STAT"), S::Pause(20000)})
+                                               : std::vector<S::Step>{S::Pause(20000)});
+        Use(s);
+        pop.CommandTimeout = 30s;
+        pop.ReceiveTimeout = 30s;
+        pop.LookupTimeout = 30s;
+        pop.TransportFactory = [stage](const TKorpPOP&) {
+            auto t = std::make_unique<platform::TcpTransport>();
+            if (stage == Stage::Lookup)
+                t->Resolve = [](const std::string&) {
+                    std::this_thread::sleep_for(3s); // a resolver that does not answer soon
+                    return std::vector<std::string>{"127.0.0.1"};
+                };
+            return t;
+        };
+        int pumps = 0;
+        bool armed = stage != Stage::Reply;
+        pop.ProcessMessages = [&] {
+            if (armed && ++pumps == 3) pop.Abort();
+        };
+        auto start = std::chrono::steady_clock::now();
+        pop.Connect();
+        if (stage == Stage::Reply) {
+            ASSERT_TRUE(pop.Login());
+            armed = true;
+            start = std::chrono::steady_clock::now();
+            pop.GetMailCount();
+        }
+        EXPECT_TRUE(pop.ErrorFlag);
+        EXPECT_FALSE(pop.IsConnected);
+        EXPECT_EQ(pumps, 3);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        pop.ProcessMessages = nullptr;
+        pop.TransportFactory = nullptr;
+    }
 }
