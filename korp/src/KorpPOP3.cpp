@@ -33,6 +33,27 @@ constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
 constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
 
+// Whether text can be the start of a status line (RFC 1939, 3): "+OK" or "-ERR", then a blank
+// or the end of the line. Text that cannot is known as soon as its first bytes are in.
+bool MayBeStatusLine(std::string_view text) {
+    for (const std::string_view indicator : {std::string_view("+OK"), std::string_view("-ERR")}) {
+        const std::size_t n = std::min(text.size(), indicator.size());
+        if (text.substr(0, n) != indicator.substr(0, n)) continue;
+        if (text.size() <= indicator.size()) return true;
+        const char next = text[indicator.size()];
+        if (next == ' ' || next == '\t' || next == '\r') return true;
+    }
+    return false;
+}
+
+// The start of a server's text as a reason may quote it: printable, and not endless.
+std::string Quoted(std::string_view text) {
+    std::string out;
+    for (const char c : text.substr(0, std::min(text.find("\r\n"), std::size_t{60})))
+        out += static_cast<unsigned char>(c) < ' ' || c == 0x7f ? '?' : c;
+    return "\"" + out + "\"";
+}
+
 // Rounds num / den to the nearest whole number, halves to even.
 std::uint64_t RoundHalfEven(std::uint64_t num, std::uint64_t den) {
     std::uint64_t q = num / den;
@@ -50,7 +71,7 @@ public:
     explicit Guard(TKorpPOP& pop) : pop_(pop), entered_(!pop.busy_) {
         if (entered_) {
             pop_.busy_ = true;
-            pop_.transportFailed_ = false;
+            pop_.failed_ = false;
         }
     }
     ~Guard() {
@@ -125,6 +146,24 @@ template <typename T> std::optional<T> WholeNumber(std::string_view word) {
     return value;
 }
 
+// One line of a UIDL reply or listing (RFC 1939, 7): a message number, one blank, and an id of
+// characters from 0x21 to 0x7E.
+struct UidlLine {
+    std::uint32_t number;
+    std::string_view id;
+};
+std::optional<UidlLine> ParseUidlLine(std::string_view line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return std::nullopt;
+    const std::string_view digits = line.substr(0, blank);
+    const std::string_view id = line.substr(blank + 1);
+    const std::optional<std::uint32_t> number = WholeNumber<std::uint32_t>(digits);
+    if (!number || id.empty()) return std::nullopt;
+    for (const char c : id)
+        if (c < 0x21 || c > 0x7e) return std::nullopt;
+    return UidlLine{*number, id};
+}
+
 } // namespace
 
 int TKorpPOP::ReplyWord(std::string_view text, int k, int def) {
@@ -168,16 +207,18 @@ void TKorpPOP::RaiseError(int code) {
     ErrorFlag = true;
     LastErrorCode = code;
     if (transport_) transport_->Close();
+    inbox_.clear();
     IsConnected = false;
     if (OnError) OnError(*this, code, ReplyText);
 }
 
-void TKorpPOP::TransportError(int code, const std::string& reason) {
-    transportFailed_ = true;
+void TKorpPOP::EndSession(int code, const std::string& reason) {
+    failed_ = true;
     LastError = reason;
     LastErrorCode = code;
     ErrorFlag = true;
     if (transport_) transport_->Close();
+    inbox_.clear();
     IsConnected = false;
     // The reason says more than the text of some earlier reply would.
     if (OnError) OnError(*this, code, reason);
@@ -186,6 +227,17 @@ void TKorpPOP::TransportError(int code, const std::string& reason) {
 bool TKorpPOP::SendCommand(const std::string& text) {
     LetMessagesRun();
     if (!transport_) return false;
+    command_ = text.rfind("PASS ", 0) == 0 ? "PASS" : text;
+    // Whatever is already there came before the command was sent, so it cannot answer it: an
+    // extra line after the last reply, or a server out of step. Either way, what would be read
+    // as this command's reply is not.
+    if (transport_->IsOpen() && (!inbox_.empty() || transport_->HasUnreadData())) {
+        EndSession(kErrProtocol, "the server sent " +
+                                     (inbox_.empty() ? std::string("data") : Quoted(inbox_)) +
+                                     " before " + command_ + " was sent");
+        return false;
+    }
+    StartDeadline(command_);
     bool sent = transport_->Send(text + "\r\n");
     if (sent && OnSendTextToSocket) OnSendTextToSocket(*this, text);
     return sent;
@@ -194,8 +246,8 @@ bool TKorpPOP::SendCommand(const std::string& text) {
 void TKorpPOP::NotConnected() {
     // Nothing can come back over a closed connection: that is a failure, never an empty "+OK".
     ErrorFlag = true;
-    if (transportFailed_) return; // reported once per operation
-    transportFailed_ = true;
+    if (failed_) return; // reported once per operation
+    failed_ = true;
     LastError = std::string(kNotConnectedRetrieve);
     LastErrorCode = platform::kTransportNotConnected;
     if (OnError) OnError(*this, LastErrorCode, LastError);
@@ -203,39 +255,99 @@ void TKorpPOP::NotConnected() {
 
 void TKorpPOP::Abort() {
     if (transport_) transport_->Close();
+    inbox_.clear();
     IsConnected = false;
 }
 
-std::string TKorpPOP::ReceiveReply(bool wholeLine) {
-    LetMessagesRun();
+namespace {
+
+// "60 s", "1.5 s": time-outs in reasons a user reads.
+std::string Seconds(std::chrono::milliseconds d) {
+    const long long ms = d.count() < 0 ? 0 : static_cast<long long>(d.count());
+    return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") +
+           " s";
+}
+
+} // namespace
+
+void TKorpPOP::StartDeadline(const std::string& what) {
+    if (transport_)
+        transport_->SetDeadline(std::chrono::steady_clock::now() + CommandTimeout,
+                                "no answer to " + what + " within " + Seconds(CommandTimeout));
+}
+
+void TKorpPOP::ExtendDeadline(std::chrono::steady_clock::time_point start, std::uint64_t received) {
+    const std::uint64_t rate = std::max<std::uint32_t>(MinTransferRate, 1);
+    // Bounded so that the sum cannot overflow the clock: a day is beyond any real reply.
+    const std::uint64_t extraMs = std::min<std::uint64_t>(received * 1000 / rate, 86400000);
+    if (transport_)
+        transport_->SetDeadline(start + CommandTimeout + std::chrono::milliseconds(extraMs),
+                                "the answer to " + command_ + " comes too slowly (" +
+                                    std::to_string(received) + " bytes, fewer than " +
+                                    std::to_string(rate) + " a second)");
+}
+
+bool TKorpPOP::Fill() {
     char buf[kChunk];
-    std::string chunk;
+    const std::size_t got = transport_ ? transport_->Receive(buf, sizeof buf) : 0;
+    inbox_.append(buf, got);
+    if (got == 0) NotConnected(); // closed meanwhile (Abort); a transport failure was reported
+    return got > 0;
+}
+
+std::string TKorpPOP::ReceiveReply(int notAStatus) {
+    LetMessagesRun();
+    ReplyStatus.clear();
+    ReplyText.clear();
     if (!transport_ || !transport_->IsOpen()) {
         // Closed before this reply: by an error of an earlier command, by the server, or by
         // Abort while the application ran.
-        ReplyStatus.clear();
-        ReplyText.clear();
         NotConnected();
-        return chunk;
+        return {};
     }
-    // A status line can arrive in pieces (a slow link, a TLS record boundary) or be longer than
-    // one chunk; reading up to its CR LF keeps the next reply from being taken for this one.
-    // RFC 2449 caps a response line at 512 octets; the cap here only bounds a broken server.
-    do {
-        std::size_t got = transport_ ? transport_->Receive(buf, sizeof buf) : 0;
-        if (got == 0) break;
-        chunk.append(buf, got);
-    } while (wholeLine && chunk.find("\r\n") == std::string::npos && chunk.size() < kMaxReplyLine);
-    std::string_view view(chunk);
+    // A status line can arrive in pieces (a slow link, a TLS record boundary); it ends at its
+    // CR LF, and what follows is not this reply's. RFC 2449 caps a response line at 512
+    // octets; the cap here only bounds a broken server, and noise is known by its first bytes.
+    std::size_t eol;
+    while ((eol = inbox_.find("\r\n")) == std::string::npos && inbox_.size() < kMaxReplyLine &&
+           MayBeStatusLine(inbox_)) {
+        if (!Fill()) return {};
+    }
+    std::string line;
+    if (eol == std::string::npos) {
+        line.swap(inbox_);
+    } else {
+        line = inbox_.substr(0, eol + 2);
+        inbox_.erase(0, eol + 2);
+    }
+    const std::string_view view(line);
     ReplyStatus = std::string(Trim(view.substr(0, 4)));
-    std::size_t eol = view.find("\r\n");
-    ReplyText = eol != std::string_view::npos && eol > 4
-                    ? std::string(Trim(view.substr(4, eol - 4)))
-                    : std::string();
-    // A transport failure keeps the error it raised; otherwise only "-ERR" is a failure.
-    ErrorFlag = transportFailed_ || ReplyStatus == "-ERR";
-    if (OnReceiveTextFromSocket) OnReceiveTextFromSocket(*this, chunk);
-    return chunk;
+    ReplyText = eol != std::string::npos && eol > 4 ? std::string(Trim(view.substr(4, eol - 4)))
+                                                    : std::string();
+    if (OnReceiveTextFromSocket) OnReceiveTextFromSocket(*this, line);
+    if (eol == std::string::npos || !MayBeStatusLine(line)) {
+        // Neither "+OK" nor "-ERR" is no answer at all, never a success.
+        EndSession(notAStatus, notAStatus == kErrNotPop3
+                                   ? "no POP3 server answers there; it greeted with " + Quoted(line)
+                                   : "the server answered " + Quoted(line) + " to " + command_);
+        return line;
+    }
+    ErrorFlag = ReplyStatus == "-ERR";
+    return line;
+}
+
+std::string TKorpPOP::ReceiveData() {
+    if (inbox_.empty()) {
+        if (!transport_ || !transport_->IsOpen()) {
+            NotConnected();
+            return {};
+        }
+        if (!Fill()) return {};
+    }
+    std::string data;
+    data.swap(inbox_);
+    if (OnReceiveTextFromSocket) OnReceiveTextFromSocket(*this, data);
+    return data;
 }
 
 void TKorpPOP::Connect() {
@@ -253,11 +365,16 @@ void TKorpPOP::Connect() {
         transport_->Close();
     }
     IsConnected = false;
+    inbox_.clear();
     transport_ = MakeTransport();
     platform::Transport& t = *transport_;
     t.LookupTimeout = LookupTimeout;
     t.ConnectTimeout = ConnectTimeout;
     t.ReceiveTimeout = ReceiveTimeout;
+    t.PumpInterval = PumpInterval;
+    t.Pump = [this] { LetMessagesRun(); };
+    t.SetDeadline(std::chrono::steady_clock::now() + CommandTimeout,
+                  "no connection to " + Host + " within " + Seconds(CommandTimeout));
     t.OnLookup = [this, &t] {
         if (OnLookup) OnLookup(*this, t);
     };
@@ -272,7 +389,7 @@ void TKorpPOP::Connect() {
         IsConnected = false;
         if (OnQuit) OnQuit(t);
     };
-    t.OnError = [this](int code, const std::string& reason) { TransportError(code, reason); };
+    t.OnError = [this](int code, const std::string& reason) { EndSession(code, reason); };
     // A dotted IPv4 address is used as it is; anything else, 10.0.0.256 included, is resolved.
     ErrorFlag = false;
     if (!t.Open(Host, port)) {
@@ -280,22 +397,25 @@ void TKorpPOP::Connect() {
         return;
     }
     if (!IsConnected) return;
-    ReceiveReply();
+    command_ = "the connection";
+    StartDeadline("the connection");
+    // An SMTP or HTTP server, or anything else on the wrong port, is no mailbox: nothing of the
+    // user's (no name, no password, no STLS) goes to it.
+    ReceiveReply(kErrNotPop3);
     LoggedIn = false;
     if (ErrorFlag || !IsConnected || UseTLS || !StartTLS) return;
     SendCommand("STLS");
-    std::string reply = ReceiveReply();
-    if (transportFailed_) return;
+    ReceiveReply();
+    if (failed_) return;
     if (ErrorFlag) {
-        TransportError(platform::kTlsNotOffered,
-                       "the server does not offer STLS; the password is not sent in plain text");
+        EndSession(platform::kTlsNotOffered,
+                   "the server does not offer STLS; the password is not sent in plain text");
         return;
     }
     // Bytes after the "+OK" line arrived before the handshake, unprotected, yet would be read as
     // if they came through TLS (the STARTTLS injection of CVE-2011-0411): refuse them.
-    if (reply.find("\r\n") + 2 != reply.size()) {
-        TransportError(platform::kTlsHandshakeFailed,
-                       "the server sent data before the TLS handshake");
+    if (!inbox_.empty() || transport_->HasUnreadData()) {
+        EndSession(platform::kTlsHandshakeFailed, "the server sent data before the TLS handshake");
         return;
     }
     auto* tls = dynamic_cast<platform::TlsTransport*>(transport_.get());
@@ -326,7 +446,7 @@ bool TKorpPOP::Login() {
             return true;
         }
     }
-    if (!transportFailed_) {
+    if (!failed_) {
         LastError = "login refused: " + ReplyText;
         RaiseError(kErrLogin);
     }
@@ -342,13 +462,14 @@ void TKorpPOP::GetMailCount() {
     SendCommand("STAT");
     ReceiveReply();
     if (ErrorFlag) {
-        if (!transportFailed_) RaiseError(kErrStatOrUidl);
+        if (!failed_) RaiseError(kErrStatOrUidl);
         return;
     }
     const std::optional<std::uint32_t> count = ReplyNumber(ReplyText, 1);
-    if (!count) {
-        // No count, a negative one or one beyond 32 bits: a broken reply, which must neither
-        // read as an empty mailbox nor wrap round to a smaller one.
+    if (!count || !WordAt(ReplyText, 2) || !WholeNumber<std::uint64_t>(*WordAt(ReplyText, 2))) {
+        // No count, a negative one or one beyond 32 bits, or no size after it (RFC 1939, 5): a
+        // broken reply, which must neither read as an empty mailbox nor wrap round to a
+        // smaller one.
         LastError = "STAT answered no message count: " + ReplyText;
         RaiseError(kErrStatOrUidl);
         return;
@@ -359,7 +480,7 @@ void TKorpPOP::GetMailCount() {
     ReceiveReply();
     // Many servers (RFC 1939 dropped LAST) answer "-ERR": then nothing counts as new.
     if (ErrorFlag) {
-        if (!transportFailed_) ErrorFlag = false;
+        if (!failed_) ErrorFlag = false;
         return;
     }
     // LAST is the highest message number accessed ("+OK" alone: none). A number that cannot be
@@ -385,22 +506,30 @@ std::string TKorpPOP::UidlOf(std::uint32_t n) {
     SendCommand("UIDL " + std::to_string(n));
     ReceiveReply();
     if (ErrorFlag) {
-        if (!transportFailed_) RaiseError(kErrStatOrUidl);
+        if (!failed_) RaiseError(kErrStatOrUidl);
         return {};
     }
-    std::size_t blank = ReplyText.find(' ');
-    return blank == std::string::npos ? ReplyText : ReplyText.substr(blank + 1);
+    // Only "+OK n id" answers this command (RFC 1939, 7); the id of another message, or line
+    // noise, would make a listed message new.
+    const std::optional<UidlLine> line = ParseUidlLine(ReplyText);
+    if (!line || line->number != n) {
+        EndSession(kErrProtocol, "the server answered " + Quoted(ReplyStatus + " " + ReplyText) +
+                                     " to UIDL " + std::to_string(n));
+        return {};
+    }
+    return std::string(line->id);
 }
 
 bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
     Guard guard(*this);
     if (!guard.Entered()) return Refuse("GetUIDLs");
     ids.clear();
+    const auto start = std::chrono::steady_clock::now();
     SendCommand("UIDL");
     std::string text = ReceiveReply();
     if (ErrorFlag) {
         // A refusal is no failure of the connection: the ids can still be asked one by one.
-        if (!transportFailed_) ErrorFlag = false;
+        if (!failed_) ErrorFlag = false;
         return false;
     }
     // The listing: one "n id" line per message, then a line of one dot (RFC 1939, 7). What it
@@ -410,46 +539,49 @@ bool TKorpPOP::GetUIDLs(std::vector<std::string>& ids) {
     // Each pass looks at the new text only (and the four bytes before it, for a terminator cut
     // in two): a long listing arrives in many chunks.
     std::size_t searchFrom = 0;
-    while (text.find(kTerminator, searchFrom) == std::string::npos) {
+    std::size_t end;
+    while ((end = text.find(kTerminator, searchFrom)) == std::string::npos) {
         searchFrom = text.size() > 4 ? text.size() - 4 : 0;
         if (text.size() > cap) {
-            LastError = "the id listing goes on beyond " + std::to_string(cap) + " bytes";
-            ErrorFlag = true;
-            LastErrorCode = kErrStatOrUidl;
-            transport_->Close();
-            IsConnected = false;
-            if (OnError) OnError(*this, LastErrorCode, LastError);
+            EndSession(kErrStatOrUidl,
+                       "the id listing goes on beyond " + std::to_string(cap) + " bytes");
             return false;
         }
-        const std::string chunk = ReceiveReply(false);
-        if (transportFailed_ || chunk.empty()) return false;
+        const std::string chunk = ReceiveData();
+        if (chunk.empty()) return false;
         text += chunk;
+        ExtendDeadline(start, text.size());
     }
-    ErrorFlag = false; // a chunk that happened to begin with "-ERR" is no failure
-    // Calls use(line) for each line of the listing, dot-stuffing undone (RFC 1939, 3).
-    auto forEachLine = [&text](auto&& use) {
-        for (std::size_t at = text.find("\r\n") + 2;;) {
-            const std::size_t end = text.find("\r\n", at);
-            if (end == std::string::npos) return;
-            std::string_view line(text.data() + at, end - at);
-            at = end + 2;
-            if (line == ".") return;
-            if (line.size() > 1 && line.front() == '.') line.remove_prefix(1);
-            use(line);
-        }
-    };
-    // As many entries as the listing has lines, at most: a whole listing names every message
-    // once, and a number beyond that names none a listing of this length can hold.
+    // What follows the listing answers nothing: it stays to be found before the next command.
+    inbox_ = text.substr(end + kTerminator.size());
+    text.resize(end + 2);
+    // One "n id" line per message, numbers rising within the count; anything else is not this
+    // mailbox's listing, and none of it is used.
     std::size_t lines = 0;
-    forEachLine([&lines](std::string_view) { ++lines; });
-    ids.resize(std::min<std::size_t>(MailCount, lines));
-    forEachLine([&ids](std::string_view line) {
-        const std::optional<std::uint32_t> number = ReplyNumber(line, 1);
-        const std::size_t blank = Trim(line).find(' ');
-        if (!number || *number < 1 || *number > ids.size() || blank == std::string_view::npos)
-            return;
-        ids[*number - 1] = std::string(Trim(Trim(line).substr(blank + 1)));
-    });
+    std::uint32_t previous = 0;
+    for (std::size_t at = text.find("\r\n") + 2; at < text.size();) {
+        const std::size_t eol = text.find("\r\n", at);
+        const std::string_view line(text.data() + at, eol - at);
+        at = eol + 2;
+        const std::optional<UidlLine> entry = ParseUidlLine(line);
+        if (!entry || entry->number <= previous || entry->number > MailCount) {
+            EndSession(kErrProtocol, "the id listing has the line " + Quoted(line) + " for " +
+                                         std::to_string(MailCount) + " messages");
+            return false;
+        }
+        previous = entry->number;
+        ++lines;
+    }
+    // As many entries as the listing has lines: a whole listing names every message once, and a
+    // number beyond that names none a listing of this length can hold.
+    ids.resize(lines);
+    for (std::size_t at = text.find("\r\n") + 2; at < text.size();) {
+        const std::size_t eol = text.find("\r\n", at);
+        const std::optional<UidlLine> entry =
+            ParseUidlLine(std::string_view(text.data() + at, eol - at));
+        at = eol + 2;
+        if (entry->number <= ids.size()) ids[entry->number - 1] = std::string(entry->id);
+    }
     return true;
 }
 
@@ -488,7 +620,6 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint32_t n, bool headersOnly) {
     if (!size) return nullptr;
     TKorpMsg* result = LoadSpooledMessage(std::move(spool), *size);
     if (!result) return nullptr;
-    ErrorFlag = false; // a body chunk that happened to begin with "-ERR" is no failure
     if (GetUIDLsOnRetrieve) result->UIDL = UidlOf(n);
     if (OnAfterRetrieve) OnAfterRetrieve(*this);
     return result;
@@ -498,7 +629,15 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
     const std::string number = std::to_string(n);
     SendCommand("LIST " + number);
     ReceiveReply();
-    if (transportFailed_) return std::nullopt;
+    if (failed_) return std::nullopt;
+    // "+OK n size" (RFC 1939, 5) for this n; a refusal leaves the size unknown.
+    const std::optional<std::string_view> sizeWord = WordAt(ReplyText, 2);
+    if (!ErrorFlag &&
+        (ReplyNumber(ReplyText, 1) != n || !sizeWord || !WholeNumber<std::uint64_t>(*sizeWord))) {
+        EndSession(kErrProtocol, "the server answered " + Quoted(ReplyStatus + " " + ReplyText) +
+                                     " to LIST " + number);
+        return std::nullopt;
+    }
     const int size = ReplyWord(ReplyText, 2, 100);
     // A size the server stated; a refused LIST leaves only the fixed cap to go by.
     const bool sizeStated = !ErrorFlag && ReplyWord(ReplyText, 2, -1) >= 0;
@@ -518,59 +657,61 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
                                              2 * static_cast<std::uint64_t>(size) + kSizeSlack)
                    : MaxMessageSize;
 
+    const auto start = std::chrono::steady_clock::now();
     SendCommand(headersOnly ? "TOP " + number + " 0" : "RETR " + number);
     std::string first = ReceiveReply();
-    if (transportFailed_) return std::nullopt;
+    if (failed_) return std::nullopt;
     if (ErrorFlag) {
         LastError = (headersOnly ? "TOP refused: " : "RETR refused: ") + ReplyText;
         RaiseError(kErrRetrieve);
         return std::nullopt;
     }
 
-    std::uint64_t written = first.size();
-    try {
-        spool.WriteBuffer(first);
-    } catch (const EKorpError& e) {
-        SpoolFileFailed(e.what());
-        return std::nullopt;
-    }
     lastPercent_ = 0;
     nextThreshold_ = RetrieveProgressStep;
     bool percentComputed = false;
-
+    std::uint64_t written = 0;
     // The text in hand: the last four bytes already seen plus the new chunk, so a terminator
-    // split over two chunks is still found.
-    char hand[4 + kChunk];
-    std::size_t handLen = std::min(first.size(), sizeof hand);
-    std::memcpy(hand, first.data() + first.size() - handLen, handLen);
-    bool complete = std::string_view(first).find(kTerminator) != std::string_view::npos;
-    while (!complete) {
-        LetMessagesRun();
-        std::size_t keep = std::min<std::size_t>(handLen, 4);
-        std::memmove(hand, hand + handLen - keep, keep);
-        std::string chunk = ReceiveReply(false);
-        // Time-out, a closed connection or any failure ends the retrieve; the transport error
-        // has been raised and the connection is closed.
-        if (transportFailed_ || chunk.empty()) return std::nullopt;
-        std::memcpy(hand + keep, chunk.data(), chunk.size());
-        handLen = keep + chunk.size();
-        complete = std::string_view(hand, handLen).find(kTerminator) != std::string_view::npos;
+    // split over two chunks is still found. The status line ends in CR LF: an empty message's
+    // terminator begins there.
+    std::string hand;
+    bool complete = false;
+    // Spools a chunk up to the terminator; what follows it is no part of this reply and stays
+    // to be found before the next command.
+    auto take = [&](std::string chunk) {
+        hand.erase(0, hand.size() > 4 ? hand.size() - 4 : 0);
+        const std::size_t kept = hand.size();
+        hand += chunk;
+        if (const std::size_t at = hand.find(kTerminator); at != std::string::npos) {
+            const std::size_t used = at + kTerminator.size() - kept;
+            inbox_ = chunk.substr(used);
+            chunk.resize(used);
+            complete = true;
+        }
         try {
             spool.WriteBuffer(chunk);
         } catch (const EKorpError& e) {
             SpoolFileFailed(e.what());
-            return std::nullopt;
+            return false;
         }
         written += chunk.size();
+        return true;
+    };
+    // The status line, and what came with it in the same receive, are the first chunk.
+    std::string rest;
+    rest.swap(inbox_);
+    if (!take(first) || !take(rest)) return std::nullopt;
+    while (!complete) {
+        LetMessagesRun();
+        std::string chunk = ReceiveData();
+        // Time-out, a closed connection or any failure ends the retrieve; the error has been
+        // raised and the connection is closed.
+        if (chunk.empty() || !take(std::move(chunk))) return std::nullopt;
+        ExtendDeadline(start, written);
         if (!complete && written > limit) {
             // The rest is still on its way: the conversation cannot go on over this connection.
-            LastError = "message " + number + " goes on beyond " + std::to_string(limit) +
-                        " bytes; not read further";
-            ErrorFlag = true;
-            LastErrorCode = kErrTooLarge;
-            transport_->Close();
-            IsConnected = false;
-            if (OnError) OnError(*this, LastErrorCode, LastError);
+            EndSession(kErrTooLarge, "message " + number + " goes on beyond " +
+                                         std::to_string(limit) + " bytes; not read further");
             return std::nullopt;
         }
         // A size of 0 or less (a broken LIST answer) cannot scale anything: call it done.
@@ -631,7 +772,7 @@ void TKorpPOP::Quit() {
     if (!IsConnected) return;
     SendCommand("QUIT");
     ReceiveReply();
-    if (transportFailed_) return;
+    if (failed_) return;
     if (ErrorFlag) {
         RaiseError(kErrQuit);
         return;

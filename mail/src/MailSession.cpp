@@ -180,7 +180,11 @@ bool MailSession::IsPassing(Failure failure) const {
     if (reached_ != key_) return false;
     const korp::TKorpPOP& client = ctx_.client;
     if (failure == Failure::Login) return IsPassingRefusal(client.ReplyText);
-    return !garbled_.empty() || IsNetworkFailure(client.LastErrorCode);
+    // An answer out of step (the client found it did not fit its command) is the line's or the
+    // server's hiccup; a server that does not speak POP3 at all (kErrNotPop3) is the settings'
+    // and has a sentence of its own.
+    return !garbled_.empty() || client.LastErrorCode == korp::kErrProtocol ||
+           IsNetworkFailure(client.LastErrorCode);
 }
 
 bool MailSession::FailInPassing(const std::string& status, const char* sentence) {
@@ -217,6 +221,9 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
         if (const char* secure = SecureConnectionSentence(client.LastErrorCode)) {
             // Encryption was the trouble, not the server's reach: say that instead.
             ctx_.speech.Say(nullptr, secure);
+        } else if (client.LastErrorCode == korp::kErrNotPop3) {
+            // Something answered, but not a mail server: most likely the wrong port or host.
+            ctx_.speech.Say(nullptr, kNotAMailServerSentence);
         } else if (!ctx_.state.ConnectFailSpoken) {
             ctx_.state.ConnectFailSpoken = true;
             ctx_.speech.Say(nullptr, kCannotConnectSentence);
@@ -240,6 +247,8 @@ void MailSession::Fail() {
     FailOpen(Failure::Connect, !garbled_.empty() ? "Unexpected answer: " + Shown(garbled_)
                                : client.LastErrorCode == korp::kErrSpoolFile
                                    ? "No room for the message: " + client.LastError
+                               : client.LastErrorCode == korp::kErrProtocol
+                                   ? "Unexpected answer: " + client.LastError
                                    : "Connection lost. " + client.LastError);
 }
 

@@ -2,6 +2,7 @@
 
 // Helpers shared by the socket backings and the TLS layer; not part of the platform interface.
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -14,11 +15,14 @@
 namespace platform::detail {
 
 // Runs work on a thread of its own and waits at most timeout for its result; empty after a
-// time-out. Work still running then is abandoned, not stopped (getaddrinfo cannot be
-// interrupted): it finishes on its own and its result is destroyed on its thread, so work must
-// own everything it uses and must not throw. Throws std::system_error when no thread starts.
+// time-out, or when goOn, called after every slice of the wait, says to stop. Work still
+// running then is abandoned, not stopped (getaddrinfo cannot be interrupted): it finishes on
+// its own and its result is destroyed on its thread, so work must own everything it uses and
+// must not throw. Throws std::system_error when no thread starts.
 template <class T>
-std::optional<T> CallWithin(std::chrono::milliseconds timeout, std::function<T()> work) {
+std::optional<T> CallWithin(std::chrono::milliseconds timeout, std::function<T()> work,
+                            std::chrono::milliseconds slice = std::chrono::milliseconds(50),
+                            const std::function<bool()>& goOn = {}) {
     struct State {
         std::mutex mutex;
         std::condition_variable done;
@@ -31,9 +35,17 @@ std::optional<T> CallWithin(std::chrono::milliseconds timeout, std::function<T()
         state->result.emplace(std::move(result));
         state->done.notify_one();
     }).detach();
+    const auto end = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(state->mutex);
-    if (!state->done.wait_for(lock, timeout, [&] { return state->result.has_value(); }))
-        return std::nullopt;
+    while (!state->done.wait_until(lock, (std::min)(end, std::chrono::steady_clock::now() + slice),
+                                   [&] { return state->result.has_value(); })) {
+        if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+        if (!goOn) continue;
+        lock.unlock();
+        const bool go = goOn();
+        lock.lock();
+        if (!go) return std::nullopt;
+    }
     return std::move(state->result);
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,15 @@ int NoAddressCode();
 // Why a lookup failed, as the system words it.
 std::string LookupFailureText(const Lookup& lookup);
 
-// Connects one address before the deadline: the socket, or kNoSocket with err set.
+// Connects one address before the deadline: the socket, or kNoSocket with err set. goOn runs
+// after every slice of the wait; when it says to stop, the attempt is given up (err: a
+// time-out).
 std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline,
+                         std::chrono::milliseconds slice, const std::function<bool()>& goOn,
                          int& err);
+// Waits at most ms for the socket to become readable (or writable): 1 when it is, 0 when not
+// (or interrupted), -1 on failure with the system's error set.
+int PollOnce(std::intptr_t socket, bool forWrite, int ms);
 void SetNoDelay(std::intptr_t socket);
 
 // The system's error for a time-out, the transport code of a system error and its text.

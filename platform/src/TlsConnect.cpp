@@ -11,6 +11,12 @@ void TlsTransport::ForwardInnerEvents() {
     tcp_.OnConnected = [this] { Fire(OnConnected); };
     tcp_.OnDisconnected = [this] { Fire(OnDisconnected); };
     tcp_.OnError = [this](int code, const std::string& reason) { ReportError(code, reason); };
+    tcp_.Pump = [this] { Fire(Pump); };
+}
+
+void TlsTransport::SetDeadline(std::chrono::steady_clock::time_point at, std::string reason) {
+    tcp_.SetDeadline(at, reason);
+    Transport::SetDeadline(at, std::move(reason));
 }
 
 bool TlsTransport::IsOpen() const {
@@ -23,6 +29,7 @@ bool TlsTransport::Open(const std::string& host, std::uint16_t port) {
     tcp_.LookupTimeout = LookupTimeout;
     tcp_.ConnectTimeout = ConnectTimeout;
     tcp_.ReceiveTimeout = ReceiveTimeout;
+    tcp_.PumpInterval = PumpInterval;
     tcp_.Resolve = Resolve;
     if (!tcp_.Open(host, port)) return false;
     return Implicit ? StartTls() : true;

@@ -223,6 +223,20 @@ std::size_t TlsTransport::Receive(char* buffer, std::size_t capacity) {
     }
 }
 
+bool TlsTransport::HasUnreadData() {
+    if (!Secured()) return tcp_.HasUnreadData();
+    SSL* ssl = session_->ssl;
+    if (SSL_pending(ssl) > 0) return true;
+    if (!tcp_.HasUnreadData()) return false;
+    // Raw bytes may be TLS's own (a session ticket, close_notify): only application data counts,
+    // and peeking at a socket that does not block never waits for more.
+    char c;
+    size_t got = 0;
+    const int rc = Quietly([&] { return SSL_peek_ex(ssl, &c, 1, &got); });
+    ERR_clear_error();
+    return rc == 1 && got > 0;
+}
+
 void TlsTransport::Close() {
     if (session_ && session_->ssl && session_->secured && tcp_.IsOpen()) {
         // Best effort close_notify; the socket is non-blocking, so this never waits.

@@ -451,6 +451,10 @@ TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
          kCannotConnectSentence, "Focus host"},
         {"reached, then the password was refused", reached,
          [](MailRig& r) { r.box.password = "anders"; }, kCannotLogInSentence, "Focus user"},
+        // Another server on the mailbox's port is a setting to mend, not a passing fault.
+        {"reached, then a mail relay answers on its port", reached,
+         [](MailRig& r) { r.box.greeting = "220 pop.voorbeeld.nl ESMTP"; }, kNotAMailServerSentence,
+         "Focus host"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -467,6 +471,9 @@ TEST(MailCheck, OnlyAMailboxReachedWithTheseSettingsIsRetried) {
         EXPECT_EQ(rig.shell.optionsShown, c.focus ? 1 : 0);
         if (c.focus) {
             EXPECT_EQ(rig.log.back(), c.focus);
+        }
+        if (rig.box.greeting != "+OK ready") {
+            EXPECT_TRUE(rig.box.lastSession.empty()) << rig.box.lastSession.front();
         }
     }
 }
@@ -582,6 +589,11 @@ TEST(MailCheck, ABrokenSessionLeavesListsFilesAndCountsAsTheyWere) {
          [](fakes::FakeMailbox& b) { b.answers["UIDL 5"] = "+OK 3 u3"; }, true},
         {"a count that is no number",
          [](fakes::FakeMailbox& b) { b.answers["STAT"] = "+OK veel 12345"; }, true},
+        {"an extra line after a header",
+         [](fakes::FakeMailbox& b) {
+             b.answers["TOP 5 0"] = "+OK\r\nSubject: Bericht 5\r\n\r\n.\r\n+OK 4 u4";
+         },
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -37,7 +37,8 @@ struct FakeMailbox {
 
     // Faults.
     bool refuseConnect = false;
-    std::set<int> refuseUidl; // message numbers answered "-ERR"
+    std::string greeting = "+OK ready"; // another server on the port greets otherwise
+    std::set<int> refuseUidl;           // message numbers answered "-ERR"
     std::set<int> refuseTop;
     std::set<int> refuseRetr;
     int dropAfterCommands = -1; // the connection goes after that many commands
@@ -82,7 +83,7 @@ public:
         ++box_.connections;
         box_.lastSession.clear();
         MarkOpen();
-        out_ = "+OK ready\r\n";
+        out_ = box_.greeting + "\r\n";
         return true;
     }
     bool Send(std::string_view bytes) override {

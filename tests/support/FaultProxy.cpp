@@ -149,7 +149,9 @@ void FaultProxy::Relay(int client, int server, Fault fault, std::size_t at) {
                     }
                     return;
                 }
-                if (line.rfind("+OK", 0) == 0) {
+                // Noise for the greeting would be a server that is no POP3 server at all: a
+                // fault of the settings, not of the line, so it strikes a reply.
+                if (line.rfind("+OK", 0) == 0 && offset > 0) {
                     ++garbage_;
                     spoiled = true;
                     line = Noise() + "\r\n";

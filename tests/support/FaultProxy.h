@@ -1,8 +1,8 @@
 // A TCP proxy on 127.0.0.1 in front of a POP3 server that spoils some of its connections, as a
 // bad network or a sick server would: it drops a connection in the middle of a reply, stalls
 // (stops passing on the server's bytes) until the client gives up, or puts a line of noise in
-// place of a status line. Which connection gets which fault follows a seeded generator. One
-// connection at a time, on a thread of its own; every wait is bounded.
+// place of a reply's status line (never the greeting). Which connection gets which fault follows a
+// seeded generator. One connection at a time, on a thread of its own; every wait is bounded.
 #pragma once
 
 #include <atomic>

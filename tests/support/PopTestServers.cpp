@@ -401,6 +401,27 @@ void ScriptedServer::Run() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } else if (step.kind == Step::Close) {
             break;
+        } else if (step.kind == Step::Listen) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.ms);
+            while (std::chrono::steady_clock::now() < end && !stop_) {
+                char buf[512];
+                pollfd p{fd, POLLIN, 0};
+                if (::poll(&p, 1, 20) <= 0) continue;
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                pending.append(buf, static_cast<std::size_t>(n));
+                std::lock_guard lock(mutex_);
+                for (std::size_t eol; (eol = pending.find("\r\n")) != std::string::npos;) {
+                    received_.push_back(pending.substr(0, eol));
+                    pending.erase(0, eol + 2);
+                }
+            }
+        } else if (step.kind == Step::Trickle) {
+            for (std::size_t i = 0; !stop_ && !step.text.empty(); i = (i + 1) % step.text.size()) {
+                if (::send(fd, &step.text[i], 1, MSG_NOSIGNAL) != 1) break;
+                for (int t = 0; t < step.ms && !stop_; t += 10)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
         } else {
             std::size_t eol;
             while ((eol = pending.find("\r\n")) == std::string::npos) {

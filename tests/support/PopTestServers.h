@@ -98,14 +98,19 @@ private:
 class ScriptedServer {
 public:
     struct Step {
-        enum Kind { Send, Expect, Pause, Close } kind;
-        std::string text; // Send: bytes; Expect: the start of the command line
-        int ms = 0;       // Pause
+        enum Kind { Send, Expect, Pause, Close, Listen, Trickle } kind;
+        std::string text; // Send: bytes; Expect: the start of the command line; Trickle: bytes
+        int ms = 0;       // Pause, Listen; Trickle: between two bytes
     };
     static Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
     static Step Expect(std::string command) { return {Step::Expect, std::move(command), 0}; }
     static Step Pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step Close() { return {Step::Close, {}, 0}; }
+    // Takes every command line that comes, until the client closes or ms have passed.
+    static Step Listen(int ms) { return {Step::Listen, {}, ms}; }
+    // Sends the bytes one at a time, every ms, over and over until the client closes or the
+    // server is destroyed: a server that keeps a reply alive without ever finishing it.
+    static Step Trickle(std::string bytes, int ms) { return {Step::Trickle, std::move(bytes), ms}; }
 
     explicit ScriptedServer(std::vector<Step> script);
     ~ScriptedServer();

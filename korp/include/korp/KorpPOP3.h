@@ -27,6 +27,8 @@ enum TKorpPOPError : int {
     kErrSpoolFile = 2005,  // the temporary file of a retrieve could not be created or written
     kErrStatOrUidl = 2006, // STAT or UIDL answered "-ERR"
     kErrTooLarge = 2007,   // the message is larger than MaxMessageSize, or far beyond its size
+    kErrNotPop3 = 2008,    // the greeting is neither "+OK" nor "-ERR": no POP3 server listens there
+    kErrProtocol = 2009,   // a reply that does not answer its command, or bytes nobody asked for
 };
 
 using TSocketEvent = std::function<void(TKorpPOP& Sender, platform::Transport& Socket)>;
@@ -68,6 +70,14 @@ public:
     std::chrono::milliseconds LookupTimeout{10000};  // longest wait for the name lookup
     std::chrono::milliseconds ConnectTimeout{15000}; // for each address tried, and the handshake
     std::chrono::milliseconds ReceiveTimeout{60000}; // longest silence of the server
+    // Longest wait for the whole connect (lookup, connect, TLS) and for each command's status
+    // line, however slowly its bytes trickle in.
+    std::chrono::milliseconds CommandTimeout{60000};
+    // A multi-line reply (a message, the id listing) has CommandTimeout and one second more for
+    // every MinTransferRate bytes that came: a slow but real download goes on, a trickle ends.
+    std::uint32_t MinTransferRate = 512;
+    // The longest the client goes without ProcessMessages while it waits for the server.
+    std::chrono::milliseconds PumpInterval{50};
 
     // Run-time state.
     bool IsConnected = false;
@@ -100,8 +110,9 @@ public:
     TOnDeleteEvent OnDelete; // never fired: the client does not delete
 
     // Lets the application handle its pending window messages while the client waits; called
-    // before every send and receive and in every pass of a retrieve. Calls into this client from
-    // inside it are refused (see Busy).
+    // before every send and receive, in every pass of a retrieve, and every PumpInterval while
+    // the server keeps the client waiting. Calls into this client from inside it are refused
+    // (see Busy); Abort from inside it ends the wait at once.
     std::function<void()> ProcessMessages;
 
     // Makes the transport for a connection; tests put a scripted transport here.
@@ -155,12 +166,27 @@ private:
     // The spool could not be written or read back: kErrSpoolFile, the connection closed.
     void SpoolFileFailed(const char* what);
     std::string UidlOf(std::uint32_t n);
+    // Sends one command line; refused (the session ends) while bytes that no command asked for
+    // wait to be read.
     bool SendCommand(const std::string& text);
-    // One reply; wholeLine reads on until its status line is complete.
-    std::string ReceiveReply(bool wholeLine = true);
+    // One status line, CR LF included; what came after it stays for the next read. A line that
+    // is neither "+OK" nor "-ERR" ends the session with the code notAStatus.
+    std::string ReceiveReply(int notAStatus = kErrProtocol);
+    // The next bytes of a multi-line reply: those read already, else one receive. Empty when
+    // the connection failed (reported).
+    std::string ReceiveData();
+    // One receive into inbox_; false when nothing came (a failure, or the connection closed).
+    bool Fill();
+    // The whole of a command's status line is due CommandTimeout from now.
+    void StartDeadline(const std::string& what);
+    // A multi-line reply begun at start, with received bytes in so far: CommandTimeout, plus a
+    // second per MinTransferRate bytes.
+    void ExtendDeadline(std::chrono::steady_clock::time_point start, std::uint64_t received);
     void RaiseError(int code);
     void NotConnected();
-    void TransportError(int code, const std::string& reason);
+    // A failure that leaves the conversation out of step (the transport's, or a reply that does
+    // not fit): reported once, and the connection closed.
+    void EndSession(int code, const std::string& reason);
     void LetMessagesRun();
     bool Refuse(const char* operation);
     std::unique_ptr<platform::Transport> MakeTransport();
@@ -169,8 +195,10 @@ private:
     std::vector<std::unique_ptr<TKorpMsg>> messages_;
     std::uint16_t lastPercent_ = 0;
     std::uint32_t nextThreshold_ = 0;
+    std::string inbox_;   // received and not yet read as a reply
+    std::string command_; // the command in hand, as a reason names it (PASS without password)
     bool busy_ = false;
-    bool transportFailed_ = false; // a transport error was reported during this operation
+    bool failed_ = false; // a failure that ended the session was reported during this operation
 };
 
 } // namespace korp

@@ -21,6 +21,7 @@ public:
     std::size_t Receive(char* buffer, std::size_t capacity) override;
     void Close() override;
     bool IsOpen() const override;
+    bool HasUnreadData() override;
 
     // For a layer on top (TLS): the socket handle, and waiting for it with a time-out. The socket
     // is non-blocking; these return false after reporting a time-out or failure through OnError.
@@ -50,7 +51,10 @@ public:
 
 private:
     bool Wait(bool forWrite, std::chrono::milliseconds timeout, const std::string& timeoutReason);
+    // Between two slices of a wait: runs Pump; false when it closed this transport.
+    bool PumpedAndOpen(unsigned closesBefore);
     std::intptr_t handle_;
+    unsigned closes_ = 0; // calls of Close, so that a wait sees one made by Pump
 };
 
 } // namespace platform

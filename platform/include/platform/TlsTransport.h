@@ -25,6 +25,8 @@ public:
     std::size_t Receive(char* buffer, std::size_t capacity) override;
     void Close() override;
     bool IsOpen() const override;
+    bool HasUnreadData() override;
+    void SetDeadline(std::chrono::steady_clock::time_point at, std::string reason) override;
 
     // Performs the handshake on the open connection; false after reporting why.
     bool StartTls();

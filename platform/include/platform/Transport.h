@@ -57,6 +57,21 @@ public:
     // Longest silence allowed while waiting for data (or for room to send).
     std::chrono::milliseconds ReceiveTimeout{60000};
 
+    // Runs between the slices of every wait (the lookup, the connect, the TLS handshake, a send,
+    // a receive), at least every PumpInterval, so that the program stays responsive however
+    // slow the server is. It may Close this transport: the wait then ends at once, and the
+    // operation fails without a report.
+    Notify Pump;
+    std::chrono::milliseconds PumpInterval{50};
+
+    // The moment by which the operation in hand must be done, however the bytes trickle in
+    // meanwhile; a wait that reaches it fails as a time-out with this reason. Each wait is also
+    // bounded by its own time-out above.
+    virtual void SetDeadline(std::chrono::steady_clock::time_point at, std::string reason) {
+        deadline_ = at;
+        deadlineReason_ = std::move(reason);
+    }
+
     // Replaces the system's resolver (for tests): gives the host's addresses in numeric form,
     // in the order to try them. It runs on a thread of its own that is abandoned when the lookup
     // times out, so it must own everything it uses.
@@ -74,11 +89,17 @@ public:
     // Closes an open connection (firing OnDisconnected); harmless when closed.
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // True when bytes from the peer are already there to be read, without waiting: lets a
+    // protocol tell data nobody asked for from the answer to its next request.
+    virtual bool HasUnreadData() { return false; }
 
     // The reason of the last reported error, empty when none.
     const std::string& LastError() const { return lastError_; }
 
 protected:
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+    std::string deadlineReason_;
+
     void ReportError(int code, std::string reason) {
         lastError_ = std::move(reason);
         if (OnError) OnError(code, lastError_);

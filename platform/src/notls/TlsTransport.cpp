@@ -35,6 +35,10 @@ std::size_t TlsTransport::Receive(char* buffer, std::size_t capacity) {
     return tcp_.Receive(buffer, capacity);
 }
 
+bool TlsTransport::HasUnreadData() {
+    return tcp_.HasUnreadData();
+}
+
 void TlsTransport::Close() {
     tcp_.Close();
 }

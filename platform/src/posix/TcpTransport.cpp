@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +96,7 @@ std::string LookupFailureText(const Lookup& lookup) {
 }
 
 std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline,
+                         std::chrono::milliseconds slice, const std::function<bool()>& goOn,
                          int& err) {
     int fd = ::socket(e.family, e.socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, e.protocol);
     if (fd < 0) {
@@ -105,16 +108,26 @@ std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_poin
     if (errno != EINPROGRESS) return Fail(fd, err, errno);
     pollfd p{fd, POLLOUT, 0};
     for (;;) {
-        int r = ::poll(&p, 1, RemainingMs(deadline));
+        const int ms = std::min(RemainingMs(deadline), static_cast<int>(slice.count()));
+        int r = ::poll(&p, 1, ms);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return Fail(fd, err, r == 0 ? ETIMEDOUT : errno);
-        break;
+        if (r < 0) return Fail(fd, err, errno);
+        if (r > 0) break;
+        if (std::chrono::steady_clock::now() >= deadline || (goOn && !goOn()))
+            return Fail(fd, err, ETIMEDOUT);
     }
     int soErr = 0;
     socklen_t len = sizeof soErr;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0 || soErr != 0)
         return Fail(fd, err, soErr ? soErr : errno);
     return fd;
+}
+
+int PollOnce(std::intptr_t socket, bool forWrite, int ms) {
+    pollfd p{static_cast<int>(socket), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+    const int r = ::poll(&p, 1, ms);
+    if (r < 0 && errno == EINTR) return 0;
+    return r > 0 ? 1 : r;
 }
 
 void SetNoDelay(std::intptr_t socket) {
@@ -143,28 +156,6 @@ TcpTransport::TcpTransport() : handle_(kNoSocket) {}
 
 TcpTransport::~TcpTransport() {
     if (handle_ != kNoSocket) ::close(static_cast<int>(handle_));
-}
-
-bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
-                        const std::string& timeoutReason) {
-    pollfd p{static_cast<int>(handle_), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int r = ::poll(&p, 1, RemainingMs(deadline));
-        if (r > 0) return true;
-        if (r < 0 && errno == EINTR) continue;
-        if (r == 0) {
-            ReportError(
-                kTransportTimedOut,
-                !timeoutReason.empty()
-                    ? timeoutReason
-                    : std::string(forWrite ? "could not send for " : "no answer from server for ") +
-                          detail::Seconds(timeout));
-            return false;
-        }
-        ReportSystemError("poll");
-        return false;
-    }
 }
 
 void TcpTransport::ReportSystemError(const char* what) {
@@ -210,6 +201,11 @@ std::size_t TcpTransport::Receive(char* buffer, std::size_t capacity) {
     }
 }
 
+bool TcpTransport::HasUnreadData() {
+    char c;
+    return IsOpen() && ::recv(static_cast<int>(handle_), &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+}
+
 // Blocking SIGPIPE on this thread only leaves the rest of the program, and the processes it
 // starts, as they were; a SIGPIPE raised meanwhile is taken back before it is unblocked.
 TcpTransport::NoSigpipe::NoSigpipe() {
@@ -236,6 +232,7 @@ TcpTransport::NoSigpipe::~NoSigpipe() {
 }
 
 void TcpTransport::Close() {
+    ++closes_;
     if (handle_ == kNoSocket) return;
     ::close(static_cast<int>(handle_));
     handle_ = kNoSocket;

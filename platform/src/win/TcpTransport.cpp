@@ -3,7 +3,9 @@
 #include "../NetDetail.h"
 #include "../Sockets.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +76,7 @@ std::string LookupFailureText(const Lookup& lookup) {
 }
 
 std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_point deadline,
+                         std::chrono::milliseconds slice, const std::function<bool()>& goOn,
                          int& err) {
     SOCKET s = ::socket(e.family, e.socktype, e.protocol);
     if (s == INVALID_SOCKET) {
@@ -87,14 +90,27 @@ std::intptr_t ConnectOne(const Endpoint& e, std::chrono::steady_clock::time_poin
     const int connectErr = WSAGetLastError();
     if (connectErr != WSAEWOULDBLOCK) return Fail(s, err, connectErr);
     WSAPOLLFD p{s, POLLWRNORM, 0};
-    int r = ::WSAPoll(&p, 1, RemainingMs(deadline));
-    if (r <= 0) return Fail(s, err, r == 0 ? WSAETIMEDOUT : WSAGetLastError());
+    for (;;) {
+        const int ms = (std::min)(RemainingMs(deadline), static_cast<int>(slice.count()));
+        int r = ::WSAPoll(&p, 1, ms);
+        if (r < 0) return Fail(s, err, WSAGetLastError());
+        if (r > 0) break;
+        if (std::chrono::steady_clock::now() >= deadline || (goOn && !goOn()))
+            return Fail(s, err, WSAETIMEDOUT);
+    }
     int soErr = 0;
     int len = sizeof soErr;
     ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soErr), &len);
     if (soErr != 0 || (p.revents & (POLLERR | POLLHUP)))
         return Fail(s, err, soErr ? soErr : WSAECONNREFUSED);
     return static_cast<std::intptr_t>(s);
+}
+
+int PollOnce(std::intptr_t socket, bool forWrite, int ms) {
+    WSAPOLLFD p{static_cast<SOCKET>(socket), static_cast<SHORT>(forWrite ? POLLWRNORM : POLLRDNORM),
+                0};
+    const int r = ::WSAPoll(&p, 1, ms);
+    return r > 0 ? 1 : r;
 }
 
 void SetNoDelay(std::intptr_t socket) {
@@ -144,24 +160,6 @@ TcpTransport::~TcpTransport() {
     if (handle_ != kNoSocket) ::closesocket(static_cast<SOCKET>(handle_));
 }
 
-bool TcpTransport::Wait(bool forWrite, std::chrono::milliseconds timeout,
-                        const std::string& timeoutReason) {
-    WSAPOLLFD p{static_cast<SOCKET>(handle_),
-                static_cast<SHORT>(forWrite ? POLLWRNORM : POLLRDNORM), 0};
-    int r = ::WSAPoll(&p, 1, static_cast<int>(timeout.count()));
-    if (r > 0) return true;
-    if (r == 0) {
-        ReportError(kTransportTimedOut, !timeoutReason.empty()
-                                            ? timeoutReason
-                                            : std::string(forWrite ? "could not send for "
-                                                                   : "no answer from server for ") +
-                                                  detail::Seconds(timeout));
-        return false;
-    }
-    ReportSystemError("poll");
-    return false;
-}
-
 void TcpTransport::ReportSystemError(const char* what) {
     int err = WSAGetLastError();
     ReportError(detail::TransportCode(err), std::string(what) + ": " + detail::ErrorText(err));
@@ -205,6 +203,12 @@ std::size_t TcpTransport::Receive(char* buffer, std::size_t capacity) {
     }
 }
 
+// The socket does not block (see ConnectOne): nothing there is WSAEWOULDBLOCK.
+bool TcpTransport::HasUnreadData() {
+    char c;
+    return IsOpen() && ::recv(static_cast<SOCKET>(handle_), &c, 1, MSG_PEEK) > 0;
+}
+
 // Winsock raises no signal for a closed connection.
 TcpTransport::NoSigpipe::NoSigpipe() {}
 TcpTransport::NoSigpipe::~NoSigpipe() {
@@ -213,6 +217,7 @@ TcpTransport::NoSigpipe::~NoSigpipe() {
 }
 
 void TcpTransport::Close() {
+    ++closes_;
     if (handle_ == kNoSocket) return;
     ::closesocket(static_cast<SOCKET>(handle_));
     handle_ = kNoSocket;

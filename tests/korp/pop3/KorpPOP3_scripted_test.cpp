@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <korp/KorpMsg.h>
+#include <platform/TcpTransport.h>
 #include <platform/Transport.h>
 
 #include "PopTestServers.h"
@@ -67,6 +69,52 @@ TEST_F(ScriptedPop, AnErrGreetingLeavesTheErrorFlagSet) {
     pop.Connect();
     EXPECT_TRUE(pop.ErrorFlag);
     EXPECT_EQ(pop.ReplyText, "go away");
+}
+
+TEST_F(ScriptedPop, AServerThatDoesNotSpeakPop3IsToldNothingOfTheUsers) {
+    const struct {
+        const char* name;
+        std::string greeting;
+    } cases[] = {
+        {"an SMTP banner", "220 mail.voorbeeld.nl ESMTP Postfix\r\n"},
+        {"an HTTP answer", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
+        {"an empty line", "\r\n"},
+        {"binary noise without a line end", std::string("\x16\x03\x01\x00\xa5\x01", 6)},
+        {"a status word run on", "+OKAY here I am\r\n"},
+    };
+    for (const bool startTls : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (startTls ? " (STLS)" : ""));
+            errors.clear();
+            ScriptedServer s({S::Send(c.greeting), S::Listen(300)});
+            Use(s);
+            pop.StartTLS = startTls;
+            pop.Connect();
+            EXPECT_TRUE(pop.ErrorFlag);
+            EXPECT_FALSE(pop.IsConnected);
+            EXPECT_EQ(errors, std::vector<int>{korp::kErrNotPop3});
+            EXPECT_EQ(pop.LastError.rfind("no POP3 server answers there", 0), 0u) << pop.LastError;
+            EXPECT_FALSE(pop.Login());
+            s.Finish();
+            EXPECT_TRUE(s.Received().empty()) << s.Received().front();
+        }
+    }
+}
+
+TEST_F(ScriptedPop, ALineNoCommandAskedForBreaksTheSessionBeforeTheNextCommand) {
+    ScriptedServer s(LoggedIn({S::Expect("UIDL 1"), S::Send("+OK 1 a\r\n"), S::Pause(20),
+                               S::Send("+OK 2 b\r\n"), S::Listen(2000)}));
+    Use(s);
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    EXPECT_EQ(pop.GetUIDL(1), "a");
+    // The stray line is on its way; once it is in, it cannot pass for the answer to UIDL 2.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(pop.GetUIDL(2), "");
+    EXPECT_EQ(errors, std::vector<int>{korp::kErrProtocol});
+    EXPECT_FALSE(pop.IsConnected);
+    s.Finish();
+    EXPECT_EQ(s.Received(), (std::vector<std::string>{"USER jan", "PASS geheim", "UIDL 1"}));
 }
 
 TEST_F(ScriptedPop, AnErrToUserFailsTheLoginWithoutSendingThePassword) {
@@ -219,4 +267,141 @@ TEST_F(ScriptedPop, StartTlsRefusesDataSentAheadOfTheHandshake) {
     EXPECT_FALSE(pop.IsConnected);
     EXPECT_EQ(errors, std::vector<int>{platform::kTlsHandshakeFailed});
     EXPECT_EQ(pop.LastError, "the server sent data before the TLS handshake");
+}
+
+namespace {
+
+// When the client let the application run, from the start of a wait to its end.
+struct PumpLog {
+    std::vector<std::chrono::steady_clock::time_point> at;
+    // The longest the application went unserved between start and end.
+    std::chrono::milliseconds LongestGap(std::chrono::steady_clock::time_point start,
+                                         std::chrono::steady_clock::time_point end) const {
+        std::chrono::steady_clock::duration longest{};
+        auto previous = start;
+        for (const auto& t : at) {
+            if (t < start) continue;
+            longest = std::max(longest, t - previous);
+            previous = t;
+        }
+        longest = std::max(longest, end - previous);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
+    }
+};
+
+} // namespace
+
+// However the server holds back, the application is served every PumpInterval (50 ms) and the
+// command's deadline, not each byte's time-out, ends the wait.
+TEST_F(ScriptedPop, AStalledOrTricklingServerKeepsTheProgramAnsweringAndMeetsTheDeadline) {
+    const struct {
+        const char* name;
+        std::vector<S::Step> script;
+        bool retrieve; // RETR 1, else STAT
+    } cases[] = {
+        {"no bytes at all", LoggedIn({S::Expect("STAT"), S::Pause(20000)}), false},
+        {"a status line one byte at a time",
+         LoggedIn({S::Expect("STAT"), S::Trickle("+OK 3", 100)}), false},
+        {"a message one byte at a time",
+         LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 5000\r\n"), S::Expect("RETR 1"),
+                   S::Send("+OK\r\nSubject: traag\r\n\r\n"), S::Trickle("tekst ", 100)}),
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        ScriptedServer s(c.script);
+        Use(s);
+        pop.CommandTimeout = 1s;
+        pop.ReceiveTimeout = 30s; // a trickle never falls silent for long
+        PumpLog pumps;
+        pop.ProcessMessages = [&pumps] { pumps.at.push_back(std::chrono::steady_clock::now()); };
+        pop.Connect();
+        ASSERT_TRUE(pop.Login());
+        const auto start = std::chrono::steady_clock::now();
+        if (c.retrieve) {
+            EXPECT_EQ(pop.Retrieve(1), nullptr);
+        } else {
+            pop.GetMailCount();
+            EXPECT_TRUE(pop.ErrorFlag);
+        }
+        const auto end = std::chrono::steady_clock::now();
+        EXPECT_EQ(errors, std::vector<int>{platform::kTransportTimedOut}) << pop.LastError;
+        EXPECT_FALSE(pop.IsConnected);
+        EXPECT_GE(end - start, 900ms);
+        EXPECT_LT(end - start, 15s);
+        // Slices of 50 ms; the bound leaves a loaded machine room, and is still a fraction of a
+        // second.
+        EXPECT_LT(pumps.LongestGap(start, end), 500ms);
+        EXPECT_TRUE(SpoolFolderEmpty());
+        pop.ProcessMessages = nullptr;
+    }
+}
+
+TEST_F(ScriptedPop, ASlowButSteadyMessageOutlastsTheCommandTimeout) {
+    // 3000 bytes over 1.5 s: slower than the command's second, faster than 512 bytes a second.
+    std::vector<S::Step> body{S::Send("+OK\r\nSubject: langzaam\r\n\r\n")};
+    for (int i = 0; i < 15; ++i) {
+        body.push_back(S::Pause(100));
+        body.push_back(S::Send(std::string(198, 'a') + "\r\n"));
+    }
+    body.push_back(S::Send(".\r\n"));
+    std::vector<S::Step> script =
+        LoggedIn({S::Expect("LIST 1"), S::Send("+OK 1 3000\r\n"), S::Expect("RETR 1")});
+    script.insert(script.end(), body.begin(), body.end());
+    script.push_back(S::Listen(500));
+    ScriptedServer s(script);
+    Use(s);
+    pop.CommandTimeout = 1s;
+    pop.Connect();
+    ASSERT_TRUE(pop.Login());
+    const auto start = std::chrono::steady_clock::now();
+    korp::TKorpMsg* msg = pop.Retrieve(1);
+    ASSERT_NE(msg, nullptr) << pop.LastError;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(msg->Text.Count(), 15u);
+    EXPECT_TRUE(errors.empty());
+}
+
+// Shutting down while the server keeps the client waiting: the abort from the event pump ends
+// the wait at once, in the lookup, while connected, and in the middle of a reply.
+TEST_F(ScriptedPop, AnAbortFromTheEventPumpEndsAnyWaitAtOnce) {
+    enum class Stage { Lookup, Greeting, Reply };
+    for (const Stage stage : {Stage::Lookup, Stage::Greeting, Stage::Reply}) {
+        SCOPED_TRACE(static_cast<int>(stage));
+        ScriptedServer s(stage == Stage::Reply ? LoggedIn({S::Expect("STAT"), S::Pause(20000)})
+                                               : std::vector<S::Step>{S::Pause(20000)});
+        Use(s);
+        pop.CommandTimeout = 30s;
+        pop.ReceiveTimeout = 30s;
+        pop.LookupTimeout = 30s;
+        pop.TransportFactory = [stage](const TKorpPOP&) {
+            auto t = std::make_unique<platform::TcpTransport>();
+            if (stage == Stage::Lookup)
+                t->Resolve = [](const std::string&) {
+                    std::this_thread::sleep_for(3s); // a resolver that does not answer soon
+                    return std::vector<std::string>{"127.0.0.1"};
+                };
+            return t;
+        };
+        int pumps = 0;
+        bool armed = stage != Stage::Reply;
+        pop.ProcessMessages = [&] {
+            if (armed && ++pumps == 3) pop.Abort();
+        };
+        auto start = std::chrono::steady_clock::now();
+        pop.Connect();
+        if (stage == Stage::Reply) {
+            ASSERT_TRUE(pop.Login());
+            armed = true;
+            start = std::chrono::steady_clock::now();
+            pop.GetMailCount();
+        }
+        EXPECT_TRUE(pop.ErrorFlag);
+        EXPECT_FALSE(pop.IsConnected);
+        EXPECT_EQ(pumps, 3);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        pop.ProcessMessages = nullptr;
+        pop.TransportFactory = nullptr;
+    }
 }

@@ -1,6 +1,7 @@
 #include <korp/KorpPOP3.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -455,16 +456,88 @@ TEST(KorpPOP, AMessageBeyondTheCapOrFarBeyondItsSizeIsNotReadWhole) {
 TEST(KorpPOP, ListsAllIdsInOneReplyAndKeepsTheConnectionWhenRefused) {
     Harness h;
     h.Reply({"+OK\r\n", "+OK 3 0\r\n", "-ERR\r\n",
-             "+OK unique-id listing follows\r\n1 aaa\r\n3 ..c\r\nrommel\r\n9 x\r\n", ".\r\n",
+             "+OK unique-id listing follows\r\n1 aaa\r\n2 ..b\r\n3 c", "cc\r\n.", "\r\n",
              "-ERR no listing today\r\n", "+OK 2 bbb\r\n"});
     h.pop.Connect();
     h.pop.GetMailCount();
     std::vector<std::string> ids;
     ASSERT_TRUE(h.pop.GetUIDLs(ids));
-    EXPECT_EQ(ids, (std::vector<std::string>{"aaa", "", "..c"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"aaa", "..b", "ccc"}));
     EXPECT_FALSE(h.pop.GetUIDLs(ids));
     EXPECT_FALSE(h.pop.ErrorFlag);
     EXPECT_TRUE(h.pop.IsConnected);
     EXPECT_EQ(h.pop.GetUIDL(2), "bbb");
     EXPECT_TRUE(h.errors.empty());
+}
+
+// A reply is read as the answer to its command only when it is one: anything else means the
+// conversation is out of step, so the connection goes and nothing of the reply is used.
+TEST(KorpPOP, AReplyThatDoesNotAnswerItsCommandBreaksTheSession) {
+    const auto uidl2 = [](TKorpPOP& pop) { EXPECT_EQ(pop.GetUIDL(2), ""); };
+    const auto listing = [](TKorpPOP& pop) {
+        std::vector<std::string> ids;
+        EXPECT_FALSE(pop.GetUIDLs(ids));
+        EXPECT_TRUE(ids.empty());
+    };
+    const auto header2 = [](TKorpPOP& pop) { EXPECT_EQ(pop.RetrieveHeader(2), nullptr); };
+    const struct {
+        const char* name;
+        std::vector<const char*> replies; // the chunks received after the greeting
+        std::function<void(TKorpPOP&)> ask;
+        std::vector<std::string> sent;
+        int code = korp::kErrProtocol;
+        const char* afterGreeting = ""; // in the greeting's chunk
+    } cases[] = {
+        {"the id of another message", {"+OK 3 u3\r\n"}, uidl2, {"UIDL 2"}},
+        {"an id in two words", {"+OK 2 u 2\r\n"}, uidl2, {"UIDL 2"}},
+        {"no id", {"+OK 2\r\n"}, uidl2, {"UIDL 2"}},
+        {"a status line of noise", {"~#kx qqq\r\n"}, uidl2, {"UIDL 2"}},
+        {"a status word run on", {"+OKAY 2 u2\r\n"}, uidl2, {"UIDL 2"}},
+        {"the size of another message", {"+OK 3 120\r\n"}, header2, {"LIST 2"}},
+        {"a size that is no number", {"+OK 2 groot\r\n"}, header2, {"LIST 2"}},
+        {"a drop listing without a size",
+         {"+OK 3\r\n"},
+         [](TKorpPOP& pop) { pop.GetMailCount(); },
+         {"STAT"},
+         korp::kErrStatOrUidl},
+        {"a line of noise in the id listing", {"+OK\r\n1 a\r\nrommel\r\n.\r\n"}, listing, {"UIDL"}},
+        {"a number beyond the count in the listing",
+         {"+OK\r\n1 a\r\n4 d\r\n.\r\n"},
+         listing,
+         {"UIDL"}},
+        {"numbers not rising in the listing", {"+OK\r\n2 b\r\n1 a\r\n.\r\n"}, listing, {"UIDL"}},
+        {"an empty id in the listing", {"+OK\r\n1 \r\n.\r\n"}, listing, {"UIDL"}},
+        {"an extra line after the id listing",
+         {"+OK\r\n1 a\r\n.\r\n+OK 2 b\r\n"},
+         [uidl2](TKorpPOP& pop) {
+             std::vector<std::string> ids;
+             EXPECT_TRUE(pop.GetUIDLs(ids));
+             uidl2(pop);
+         },
+         {"UIDL"}},
+        {"an extra line after a message",
+         {"+OK 1 20\r\n", "+OK\r\nSubject: x\r\n\r\n.\r\n+OK 2 b\r\n"},
+         [uidl2](TKorpPOP& pop) {
+             EXPECT_NE(pop.RetrieveHeader(1), nullptr);
+             uidl2(pop);
+         },
+         {"LIST 1", "TOP 1 0"}},
+        {"an extra line after the greeting", {}, uidl2, {}, korp::kErrProtocol, "+OK 2 b\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        h.server.chunks.push_back(std::string("+OK\r\n") + c.afterGreeting);
+        for (const char* r : c.replies)
+            h.server.chunks.emplace_back(r);
+        h.pop.Connect();
+        h.pop.MailCount = 3;
+        c.ask(h.pop);
+        EXPECT_TRUE(h.pop.ErrorFlag);
+        EXPECT_EQ(h.pop.LastErrorCode, c.code) << h.pop.LastError;
+        EXPECT_EQ(h.errors, std::vector<int>{c.code});
+        EXPECT_FALSE(h.pop.IsConnected);
+        EXPECT_EQ(h.Commands(), c.sent);
+        EXPECT_EQ(h.pop.OwnedMessageCount(), c.sent.size() == 2 ? 1u : 0u);
+    }
 }
