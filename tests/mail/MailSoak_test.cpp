@@ -32,6 +32,20 @@ namespace {
 constexpr int kChecks = 2000;
 constexpr int kWarmUp = 200;           // checks before memory is measured
 constexpr long kMemorySlack = 1 << 20; // bytes the resident set may grow after the warm-up
+
+// Under AddressSanitizer freed memory waits in a quarantine of its own, so the resident set
+// grows whatever the code does; leaks are LeakSanitizer's to find there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSetIsMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kResidentSetIsMeaningful = false;
+#else
+constexpr bool kResidentSetIsMeaningful = true;
+#endif
+#else
+constexpr bool kResidentSetIsMeaningful = true;
+#endif
 constexpr std::uint32_t kDefaultSeed = 20261207;
 
 // BREVON_SOAK_SEED repeats a run; the default keeps the suite the same from run to run.
@@ -191,7 +205,9 @@ TEST(MailSoak, EveryMessageIsAnnouncedOnceThroughDropsStallsNoiseAndRestarts) {
     EXPECT_EQ(ids, rig.state.KnownIds);
     EXPECT_EQ(headers, rig.state.KnownHeaders);
 
-    EXPECT_LT(peak - baseline, kMemorySlack);
+    if (kResidentSetIsMeaningful) {
+        EXPECT_LT(peak - baseline, kMemorySlack);
+    }
     EXPECT_EQ(spool.FilesLeft(), 0);
     EXPECT_EQ(rig.client.OwnedMessageCount(), 0u);
     // Each fault was met, so the run proved something about each.
