@@ -264,8 +264,14 @@ namespace {
 // "60 s", "1.5 s": time-outs in reasons a user reads.
 std::string Seconds(std::chrono::milliseconds d) {
     const long long ms = d.count() < 0 ? 0 : static_cast<long long>(d.count());
-    return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") +
-           " s";
+    // Appended piece by piece: GCC 12 warns wrongly about "x" + std::string at -O3.
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000) {
+        text += '.';
+        text += std::to_string(ms % 1000 / 100);
+    }
+    text += " s";
+    return text;
 }
 
 } // namespace

@@ -155,7 +155,13 @@ std::error_code SetAside(const std::filesystem::path& file, std::string& asideNa
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &now);
     for (int n = 1; n < 1000; ++n) {
         std::filesystem::path aside = file;
-        aside += ".damaged-" + std::string(stamp) + (n == 1 ? "" : "-" + std::to_string(n));
+        // Appended piece by piece: GCC 12 warns wrongly about "x" + std::string at -O3.
+        aside += ".damaged-";
+        aside += stamp;
+        if (n > 1) {
+            aside += '-';
+            aside += std::to_string(n);
+        }
         std::error_code error;
         if (::link(file.c_str(), aside.c_str()) != 0) {
             error = LastError();
