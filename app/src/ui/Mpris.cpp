@@ -128,7 +128,6 @@ std::unique_ptr<Mpris> Mpris::Publish(Context context, QDBusConnection connectio
     }
     if (!connection.registerService(kServiceName)) {
         Trace("MPRIS off: " + connection.lastError().message().toStdString());
-        connection.unregisterObject(kObjectPath);
         return nullptr;
     }
     Trace("MPRIS on");
