@@ -14,7 +14,6 @@
 #include <system_error>
 
 #include <QApplication>
-#include <QDBusConnection>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
@@ -303,19 +302,17 @@ int main(int argc, char** argv) {
 
     // The desktop's media controls steer the bar's reading actions; without a session bus the
     // program runs on without them.
-    std::unique_ptr<Mpris> mpris =
-        Mpris::Publish(Mpris::Context{
-                           .actions = bar->Actions(),
-                           .state = state,
-                           .bar = bar.get(),
-                           .raise =
-                               [&mainWindow, &bar] {
-                                   mainWindow->pop_up_form();
-                                   bar->raise();
-                               },
-                           .quit = [&mainWindow] { mainWindow->close(); },
-                       },
-                       QDBusConnection::sessionBus());
+    std::unique_ptr<Mpris> mpris = Mpris::PublishOnSessionBus(Mpris::Context{
+        .actions = bar->Actions(),
+        .state = state,
+        .bar = bar.get(),
+        .raise =
+            [&mainWindow, &bar] {
+                mainWindow->pop_up_form();
+                bar->raise();
+            },
+        .quit = [&mainWindow] { mainWindow->close(); },
+    });
 
     // Logging out or being told to end finishes the program as the tray's "Sluiten" does.
     QObject::connect(&application, &QCoreApplication::aboutToQuit,

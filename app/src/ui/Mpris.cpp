@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QEvent>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -132,6 +133,18 @@ std::unique_ptr<Mpris> Mpris::Publish(Context context, QDBusConnection connectio
     }
     Trace("MPRIS on");
     return player;
+}
+
+std::unique_ptr<Mpris> Mpris::PublishOnSessionBus(Context context) {
+    // Where the reference library looks before it falls back to launching a bus on the X
+    // display: the address the session gave, or the per-user bus of the runtime folder.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        (runtime.isEmpty() || !QFileInfo(runtime + QStringLiteral("/bus")).exists())) {
+        Trace("MPRIS off: no session bus");
+        return nullptr;
+    }
+    return Publish(std::move(context), QDBusConnection::sessionBus());
 }
 
 Mpris::Mpris(Context context, QDBusConnection connection)

@@ -43,6 +43,9 @@ public:
     // Puts the player on connection under kServiceName; null when the bus is not there or the
     // name is taken (traced either way, the program runs on without it).
     static std::unique_ptr<Mpris> Publish(Context context, QDBusConnection connection);
+    // The same on the session bus the desktop gave the program. Without one it never starts a
+    // bus of its own (which would outlive the program).
+    static std::unique_ptr<Mpris> PublishOnSessionBus(Context context);
     ~Mpris() override;
 
     // What the two interfaces show, read afresh at each call.
