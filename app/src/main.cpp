@@ -33,6 +33,7 @@
 #include "EmailConnection.h"
 #include "EmailOpties.h"
 #include "EndSignals.h"
+#include "Mpris.h"
 #include "Program.h"
 #include "Speech.h"
 #include "Trace.h"
@@ -299,6 +300,20 @@ int main(int argc, char** argv) {
     bar->SetMailOps(connection.get());
     options->SetMailOps(connection.get());
 
+    // The desktop's media controls steer the bar's reading actions; without a session bus the
+    // program runs on without them.
+    std::unique_ptr<Mpris> mpris = Mpris::PublishOnSessionBus(Mpris::Context{
+        .actions = bar->Actions(),
+        .state = state,
+        .bar = bar.get(),
+        .raise =
+            [&mainWindow, &bar] {
+                mainWindow->pop_up_form();
+                bar->raise();
+            },
+        .quit = [&mainWindow] { mainWindow->close(); },
+    });
+
     // Logging out or being told to end finishes the program as the tray's "Sluiten" does.
     QObject::connect(&application, &QCoreApplication::aboutToQuit,
                      [&mainWindow] { mainWindow->close(); });
@@ -307,6 +322,7 @@ int main(int argc, char** argv) {
     const int status = QApplication::exec();
 
     // Windows go before the program record they use, each before what it points to.
+    mpris.reset();
     program.mail = nullptr;
     connection.reset();
     program.options = nullptr;

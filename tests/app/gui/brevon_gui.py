@@ -175,7 +175,11 @@ class Brevon:
             "XDG_CONFIG_HOME": self.dirs["config"],
             "XDG_DATA_HOME": self.dirs["data"],
             "XDG_RUNTIME_DIR": self.dirs["runtime"],
-            # No session bus: Qt then embeds its icon in the X tray, which trayer hosts.
+            # No session bus (unless the test gives one): Qt then embeds its icon in the X tray,
+            # which trayer hosts. An address that leads nowhere, because without any the D-Bus
+            # library launches a bus on the X display, which outlives the program.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dirs["runtime"],
+                                                                    "no-bus"),
             "QT_QPA_PLATFORM": "xcb",
             "QVSTTS_SINK": f"null:{self.speech_speed:g}",
             "QVSTTS_TRANSCRIPT": self.transcript,
