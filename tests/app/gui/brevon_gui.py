@@ -175,7 +175,10 @@ class Brevon:
             "XDG_CONFIG_HOME": self.dirs["config"],
             "XDG_DATA_HOME": self.dirs["data"],
             "XDG_RUNTIME_DIR": self.dirs["runtime"],
-            # No session bus: Qt then embeds its icon in the X tray, which trayer hosts.
+            # No session bus: Qt then embeds its icon in the X tray, which trayer hosts. An
+            # address nobody listens on, so that libdbus does not start a bus of its own for
+            # the display (dbus-x11's autolaunch), which would outlive brevon.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.workdir, "no-session-bus"),
             "QT_QPA_PLATFORM": "xcb",
             "QVSTTS_SINK": f"null:{self.speech_speed:g}",
             "QVSTTS_TRANSCRIPT": self.transcript,
