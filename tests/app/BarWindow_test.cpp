@@ -1,7 +1,12 @@
-// The control bar window itself, offscreen: its shape and the pictures its buttons show.
+// The control bar window itself, offscreen: its shape, the pictures its buttons show, and what a
+// screen reader and a keyboard user get of it.
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -147,6 +152,135 @@ TEST_F(BarWindow, TheMailTimerChecksNothingWhileTheOptionsDialogHoldsTheBar) {
     bar.setEnabled(true);
     QMetaObject::invokeMethod(mailTimer, "timeout");
     EXPECT_EQ(log, fakes::CallLog{"CheckMail"});
+}
+
+// What a screen reader finds: push buttons named as the tray items, the hint as description, and
+// a press that does what a click does and is refused while the button is disabled.
+TEST_F(BarWindow, EveryButtonIsAPushButtonAScreenReaderCanPress) {
+    TfrmBrevon bar(settings, state);
+    fakes::CallLog log;
+    fakes::FakeMail mail(log, state);
+    bar.SetMailOps(&mail);
+    bar.Bar().SetShowOptions([&log] { log.push_back("ShowOptions"); });
+    state.MessageCount = 2;
+    state.KnownHeaders = {"a\tb", "c\td"};
+    bar.Bar().UpdateHints();
+
+    QAccessibleInterface* barIface = QAccessible::queryAccessibleInterface(&bar);
+    ASSERT_NE(barIface, nullptr);
+    EXPECT_EQ(barIface->role(), QAccessible::ToolBar);
+    EXPECT_EQ(barIface->text(QAccessible::Name), "Brevon");
+
+    const struct {
+        PictureControl* control;
+        const char* name;
+        const char* description;
+        const char* call; // null: always enabled, pressed by hand below
+    } cases[] = {
+        {bar.imgPlay, "Voorlezen", "Bericht 1 voorlezen", "PlayMessage"},
+        {bar.imgPauze, "Pauze", "Pauze", "PauseReading"},
+        {bar.imgStop, "Stoppen", "Stoppen", "StopReading"},
+        {bar.imgBack, "Vorige bericht", "2 berichten", "PreviousMessage"}, // empty hint: the bar's
+        {bar.imgFor, "Volgende bericht", "Bericht 2", "NextMessage"},
+        {bar.imgInstel, "Instellingen", "Instellingen", nullptr},
+        {bar.imgHelp, "Help", "Help", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(c.control);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->role(), QAccessible::Button);
+        EXPECT_EQ(iface->text(QAccessible::Name), c.name);
+        EXPECT_EQ(iface->text(QAccessible::Description), c.description);
+        EXPECT_EQ(iface->parent()->object(), &bar);
+        EXPECT_TRUE(iface->state().focusable);
+        QAccessibleActionInterface* actions = iface->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        const QString press = QAccessibleActionInterface::pressAction();
+        if (!c.call) {
+            EXPECT_FALSE(iface->state().disabled);
+            EXPECT_EQ(actions->actionNames(), QStringList{press});
+            continue;
+        }
+        EXPECT_TRUE(iface->state().disabled);
+        EXPECT_TRUE(actions->actionNames().isEmpty());
+        actions->doAction(press);
+        EXPECT_TRUE(log.empty());
+        bar.Bar().SetButtonState(HoverName(bar.ButtonOf(c.control).value()), true);
+        EXPECT_FALSE(iface->state().disabled);
+        EXPECT_EQ(actions->actionNames(), QStringList{press});
+        actions->doAction(press);
+        EXPECT_EQ(log, fakes::CallLog{c.call});
+        log.clear();
+    }
+    QAccessible::queryAccessibleInterface(bar.imgInstel)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(log, fakes::CallLog{"ShowOptions"});
+}
+
+// Keyboard only: a click gives the bar the focus, the arrows and Tab move a mark drawn on the
+// skin, Space and Enter press, the Menu key and Shift+F10 ask for the tray's menu.
+TEST_F(BarWindow, TheKeyboardMovesAVisibleMarkAndPressesTheMarkedButton) {
+    TfrmBrevon bar(settings, state);
+    fakes::CallLog log;
+    fakes::FakeMail mail(log, state);
+    bar.SetMailOps(&mail);
+    bar.Bar().SetShowOptions([&log] { log.push_back("ShowOptions"); });
+    bar.Bar().SetButtonState("all", true);
+    bar.Bar().SetButtonState("play", false);
+    QSignalSpy menu(&bar, &TfrmBrevon::menuAsked);
+    bar.show();
+    const QImage pauzeAsDrawn = bar.imgPauze->grab().toImage();
+    const QImage instelAsDrawn = bar.imgInstel->grab().toImage();
+    bar.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&bar));
+
+    QTest::mouseClick(bar.imgPauze, Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), bar.imgPauze);
+    EXPECT_FALSE(bar.imgPauze->FocusMarkShown()) << "a mouse user sees the skin as it was";
+    EXPECT_EQ(bar.imgPauze->grab().toImage(), pauzeAsDrawn);
+    log.clear(); // the click itself paused
+
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        PictureControl* focusAfter;
+        const char* call; // null: nothing reaches the mail side or the shell
+    } steps[] = {
+        {Qt::Key_Right, Qt::NoModifier, bar.imgStop, nullptr},
+        {Qt::Key_Space, Qt::NoModifier, bar.imgStop, "StopReading"},
+        {Qt::Key_Right, Qt::NoModifier, bar.imgBack, nullptr},
+        {Qt::Key_Left, Qt::NoModifier, bar.imgStop, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, bar.imgBack, nullptr},
+        {Qt::Key_Tab, Qt::NoModifier, bar.imgFor, nullptr},
+        {Qt::Key_Return, Qt::NoModifier, bar.imgFor, "NextMessage"},
+        {Qt::Key_Right, Qt::NoModifier, bar.imgInstel, nullptr},
+        {Qt::Key_Enter, Qt::KeypadModifier, bar.imgInstel, "ShowOptions"},
+        {Qt::Key_Tab, Qt::NoModifier, bar.imgHelp, nullptr},
+        {Qt::Key_Right, Qt::NoModifier, bar.imgPlay, nullptr}, // round to the start
+        {Qt::Key_Space, Qt::NoModifier, bar.imgPlay, nullptr}, // play is disabled: refused
+        {Qt::Key_Backtab, Qt::ShiftModifier, bar.imgHelp, nullptr},
+        {Qt::Key_Left, Qt::NoModifier, bar.imgInstel, nullptr},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(QTest::toString(QKeySequence(step.key | step.modifiers)));
+        QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), step.focusAfter);
+        EXPECT_TRUE(step.focusAfter->FocusMarkShown());
+        EXPECT_EQ(log, step.call ? fakes::CallLog{step.call} : fakes::CallLog{});
+        log.clear();
+    }
+    // The mark is drawn on the skin, and only on the focused button.
+    EXPECT_NE(bar.imgInstel->grab().toImage(), instelAsDrawn);
+    EXPECT_FALSE(bar.imgFor->FocusMarkShown());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Menu);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10); // F10 alone is not the menu
+    ASSERT_EQ(menu.count(), 2);
+    EXPECT_EQ(menu.at(0).at(0).toPoint(), bar.mapToGlobal(QPoint(0, 41)));
+    EXPECT_TRUE(log.empty());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,6 +55,11 @@ using Log = fakes::CallLog;
 using fakes::FakeLanguageCheck;
 using fakes::FakeMail;
 using fakes::FakeSpeech;
+
+// A caption as it is shown: the mnemonic's '&' only underlines its letter.
+QString Shown(QString caption) {
+    return caption.remove(QLatin1Char('&'));
+}
 
 bool Contains(const Log& log, const std::string& entry) {
     return std::find(log.begin(), log.end(), entry) != log.end();
@@ -211,12 +217,12 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
     EXPECT_EQ(d.Position().Top, 60);
     EXPECT_EQ(d.minimumSize(), d.maximumSize()); // fixed size
     EXPECT_EQ(d.pcInfo->currentWidget(), d.tsHost);
-    EXPECT_EQ(d.pcInfo->tabText(0), QStringLiteral("Verbinding"));
-    EXPECT_EQ(d.pcInfo->tabText(1), QStringLiteral("Uitspraak"));
-    EXPECT_EQ(d.pcInfo->tabText(2), QStringLiteral("Algemeen"));
+    EXPECT_EQ(Shown(d.pcInfo->tabText(0)), QStringLiteral("Verbinding"));
+    EXPECT_EQ(Shown(d.pcInfo->tabText(1)), QStringLiteral("Uitspraak"));
+    EXPECT_EQ(Shown(d.pcInfo->tabText(2)), QStringLiteral("Algemeen"));
     EXPECT_TRUE(d.btOk->isDefault());
-    EXPECT_EQ(d.btCancel->text(), QStringLiteral("Annuleren"));
-    EXPECT_EQ(d.Button1->text(), QStringLiteral("Help"));
+    EXPECT_EQ(Shown(d.btCancel->text()), QStringLiteral("Annuleren"));
+    EXPECT_EQ(Shown(d.Button1->text()), QStringLiteral("Help"));
 
     ASSERT_EQ(d.ComboBox1->count(), 7);
     const char* voices[] = {"Man", "Vrouw", "Jongen", "Meisje", "Robot", "Muisje", "Slang"};
@@ -237,8 +243,8 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
     EXPECT_EQ(d.ComboSecurity->itemText(0), QStringLiteral("Geen"));
     EXPECT_EQ(d.ComboSecurity->itemText(1), QStringLiteral("STARTTLS"));
     EXPECT_EQ(d.ComboSecurity->itemText(2), QStringLiteral("SSL/TLS"));
-    EXPECT_EQ(d.lblSecurity->text(), QStringLiteral("Beveiliging"));
-    EXPECT_EQ(d.lblPort->text(), QStringLiteral("Poort"));
+    EXPECT_EQ(Shown(d.lblSecurity->text()), QStringLiteral("Beveiliging"));
+    EXPECT_EQ(Shown(d.lblPort->text()), QStringLiteral("Poort"));
 
     // Every control can be found by its name.
     for (const char* name :
@@ -254,7 +260,7 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
 
     // The start at logon is offered on every platform.
     EXPECT_FALSE(d.cbSemiService9X->isHidden());
-    EXPECT_EQ(d.cbSemiService9X->text(), QStringLiteral("Brevon automatisch opstarten"));
+    EXPECT_EQ(Shown(d.cbSemiService9X->text()), QStringLiteral("Brevon automatisch opstarten"));
 
     // Tab order: the buttons, the tabs, then each page top to bottom.
     const QWidget* order[] = {d.btOk,       d.btCancel,       d.Button1,        d.pcInfo,
@@ -314,6 +320,96 @@ TEST_F(OptionsDialog, EveryCaptionFitsAndNoControlCoversAnother) {
     }
 }
 
+// A screen reader reads every control with a name and its kind; the keyboard reaches each page
+// and each field with an Alt+letter, no letter twice where it can be pressed.
+TEST_F(OptionsDialog, EveryControlHasANameAndItsOwnMnemonic) {
+    TfrmOpties& d = Open();
+    const auto roleOf = [](const QWidget* w) {
+        if (qobject_cast<const QLineEdit*>(w)) return QAccessible::EditableText;
+        if (qobject_cast<const QCheckBox*>(w)) return QAccessible::CheckBox;
+        if (qobject_cast<const QSpinBox*>(w)) return QAccessible::SpinBox;
+        if (qobject_cast<const QSlider*>(w)) return QAccessible::Slider;
+        if (qobject_cast<const QComboBox*>(w)) return QAccessible::ComboBox;
+        if (qobject_cast<const QPushButton*>(w)) return QAccessible::Button;
+        return QAccessible::NoRole;
+    };
+    const auto mnemonic = [](const QString& caption) {
+        const qsizetype at = caption.indexOf(QLatin1Char('&'));
+        return at >= 0 && at + 1 < caption.size() ? caption.at(at + 1).toLower() : QChar();
+    };
+    // The letters that work on every page: the tabs' and the buttons' below them.
+    QString dialogLetters;
+    for (int i = 0; i < d.pcInfo->count(); ++i)
+        dialogLetters += mnemonic(d.pcInfo->tabText(i));
+    for (const QPushButton* button : {d.btCancel, d.Button1})
+        dialogLetters += mnemonic(button->text());
+    EXPECT_FALSE(dialogLetters.contains(QChar())) << "a tab or a button without a mnemonic";
+
+    // Reached with Tab instead: a box whose caption is its neighbour's field's name.
+    const QWidget* const withoutLetter[] = {d.cbNumSave};
+    for (QWidget* page : {d.tsHost, d.tsParameters, d.tsAlgemeen}) {
+        SCOPED_TRACE(page->objectName().toStdString());
+        QString letters = dialogLetters;
+        for (const QWidget* w : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const auto* label = qobject_cast<const QLabel*>(w);
+            const auto* button = qobject_cast<const QAbstractButton*>(w);
+            const QChar letter = label    ? mnemonic(label->text())
+                                 : button ? mnemonic(button->text())
+                                          : QChar();
+            if (!letter.isNull()) {
+                EXPECT_FALSE(letters.contains(letter)) << "Alt+" << letter.toLatin1() << " twice";
+                letters += letter;
+                if (label) {
+                    EXPECT_NE(label->buddy(), nullptr) << label->objectName().toStdString();
+                }
+            }
+            if (w->focusPolicy() == Qt::NoFocus) continue;
+            SCOPED_TRACE(w->objectName().toStdString());
+            QAccessibleInterface* iface =
+                QAccessible::queryAccessibleInterface(const_cast<QWidget*>(w));
+            ASSERT_NE(iface, nullptr);
+            EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty());
+            EXPECT_EQ(iface->role(), roleOf(w));
+            const QList<QLabel*> labels = page->findChildren<QLabel*>();
+            const bool buddied =
+                std::any_of(labels.begin(), labels.end(), [w, &mnemonic](const QLabel* l) {
+                    return l->buddy() == w && !mnemonic(l->text()).isNull();
+                });
+            if (std::find(std::begin(withoutLetter), std::end(withoutLetter), w) ==
+                std::end(withoutLetter)) {
+                EXPECT_TRUE(buddied || !letter.isNull()) << "no Alt+letter reaches it";
+            }
+        }
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(d.EditPasswd)->text(QAccessible::Name),
+              "Wachtwoord");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(d.cbNumSave)->text(QAccessible::Name),
+              "Maximum aantal op te halen berichten");
+
+    // The letters work: a page by its tab's letter, a field by its name's.
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    const struct {
+        char letter;
+        QWidget* page;  // shown after the press
+        QWidget* focus; // null: a tab's letter, which only turns the page
+    } presses[] = {
+        {'w', d.tsHost, d.EditPasswd},      {'r', d.tsHost, d.EditPort},
+        {'u', d.tsParameters, nullptr},     {'o', d.tsParameters, d.tbVolume},
+        {'s', d.tsParameters, d.ComboBox1}, {'g', d.tsAlgemeen, nullptr},
+        {'e', d.tsAlgemeen, d.cbEigenTaal}, {'v', d.tsHost, nullptr},
+        {'e', d.tsHost, d.seIntervalTijd},
+    };
+    for (const auto& press : presses) {
+        SCOPED_TRACE(std::string("Alt+") + press.letter);
+        QTest::keyClick(QApplication::focusWidget(), press.letter, Qt::AltModifier);
+        EXPECT_EQ(d.pcInfo->currentWidget(), press.page);
+        if (press.focus) {
+            EXPECT_EQ(QApplication::focusWidget(), press.focus);
+        }
+    }
+}
+
 TEST_F(OptionsDialog, SecurityAndPortAreShownStoredAndCountAsAConnectionChange) {
     settings.Security = "STARTTLS";
     settings.Port = "1110";
@@ -363,7 +459,7 @@ TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {
 
 TEST_F(OptionsDialog, ReadingMailInItsOwnLanguageIsStoredAndLoadsTheLanguageLibrary) {
     TfrmOpties& d = Open();
-    EXPECT_EQ(d.cbEigenTaal->text(),
+    EXPECT_EQ(Shown(d.cbEigenTaal->text()),
               QStringLiteral("Anderstalige berichten in hun eigen taal voorlezen"));
     EXPECT_FALSE(d.cbEigenTaal->isChecked());
     // Under the language gate's box, which it goes with.

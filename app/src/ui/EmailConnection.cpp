@@ -36,9 +36,11 @@ TformEmailConnection::TformEmailConnection(Context context)
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
+    lblProgress->setBuddy(ProgressBar1); // the bar is read with the label's text
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName("StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setAccessibleName("Status");
     auto* layout = new QVBoxLayout(this);
     for (QWidget* control :
          {static_cast<QWidget*>(cbConnected), static_cast<QWidget*>(cbGettingMails),

@@ -280,9 +280,9 @@ void TfrmOpties::CreateControls() {
     Create(tsHost, "tsHost", nullptr);
     Create(tsParameters, "tsParameters", nullptr);
     Create(tsAlgemeen, "tsAlgemeen", nullptr);
-    pcInfo->addTab(tsHost, Q("Verbinding"));
-    pcInfo->addTab(tsParameters, Q("Uitspraak"));
-    pcInfo->addTab(tsAlgemeen, Q("Algemeen"));
+    pcInfo->addTab(tsHost, Q("&Verbinding"));
+    pcInfo->addTab(tsParameters, Q("&Uitspraak"));
+    pcInfo->addTab(tsAlgemeen, Q("Al&gemeen"));
 
     Create(lblServer, "lblServer", tsHost);
     Create(EditHost, "EditHost", tsHost);
@@ -345,10 +345,10 @@ void TfrmOpties::CreateControls() {
 
     Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
-    Create(btCancel, "btCancel", this, Q("Annuleren"));
-    Create(Button1, "Button1", this, Q("Help"));
+    Create(btCancel, "btCancel", this, Q("&Annuleren"));
+    Create(Button1, "Button1", this, Q("&Help"));
 
-    // Screen readers and Alt+letter-less keyboards still get each field's name.
+    // Each field is read with its name and reached with its name's Alt+letter.
     lblServer->setBuddy(EditHost);
     lblSecurity->setBuddy(ComboSecurity);
     lblPort->setBuddy(EditPort);
@@ -370,27 +370,30 @@ void TfrmOpties::CreateControls() {
 }
 
 void TfrmOpties::SetCaptions() {
-    cbUseLid->setText(Q("Alleen Nederlandstalige berichten voorlezen"));
-    cbEigenTaal->setText(Q("Anderstalige berichten in hun eigen taal voorlezen"));
-    cbSkipInclude->setText(Q("Aangehaalde tekst niet voorlezen"));
-    cbReverse->setText(Q("Berichten van nieuw naar oud geordend"));
-    lblIntTime->setText(Q("Elke"));
+    cbUseLid->setText(Q("Alleen &Nederlandstalige berichten voorlezen"));
+    cbEigenTaal->setText(Q("Anderstalige berichten in hun &eigen taal voorlezen"));
+    cbSkipInclude->setText(Q("Aangehaalde &tekst niet voorlezen"));
+    cbReverse->setText(Q("Berichten van nieuw naar &oud geordend"));
+    lblIntTime->setText(Q("&Elke"));
     lblIntTime2->setText(Q("minuten op nieuwe berichten controleren"));
-    lblServer->setText(Q("POP-server"));
-    lblSecurity->setText(Q("Beveiliging"));
-    lblPort->setText(Q("Poort"));
-    lblUserName->setText(Q("Naam"));
-    lblPassword->setText(Q("Wachtwoord"));
-    lblNumSave->setText(Q("Maximum aantal op te halen berichten"));
-    lblPitch->setText(Q("Toonhoogte"));
-    lblTempo->setText(Q("Tempo"));
-    lblVolume->setText(Q("Volume"));
-    lblVoice->setText(Q("Stem"));
-    btLexicon->setText(Q("Woordenlijst"));
-    btDefaults->setText(Q("Standaardwaarden"));
-    cbSemiService9X->setText(Q("Brevon automatisch opstarten"));
-    // The box has no caption of its own; its label sits beside it.
-    cbNumSave->setAccessibleName(lblNumSave->text());
+    lblServer->setText(Q("&POP-server"));
+    lblSecurity->setText(Q("&Beveiliging"));
+    lblPort->setText(Q("Poo&rt"));
+    lblUserName->setText(Q("&Naam"));
+    lblPassword->setText(Q("&Wachtwoord"));
+    lblNumSave->setText(Q("&Maximum aantal op te halen berichten"));
+    lblPitch->setText(Q("&Toonhoogte"));
+    lblTempo->setText(Q("Te&mpo"));
+    lblVolume->setText(Q("V&olume"));
+    lblVoice->setText(Q("&Stem"));
+    btLexicon->setText(Q("&Woordenlijst"));
+    btDefaults->setText(Q("Stan&daardwaarden"));
+    cbSemiService9X->setText(Q("Brevon automatisch &opstarten"));
+    // The box has no caption of its own; its label sits beside it and names the field after it
+    // (the box is reached with Tab, right after the interval).
+    cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
+    // "Elke" names the interval field; the rest of the sentence tells what it counts.
+    seIntervalTijd->setAccessibleDescription(Q("minuten op nieuwe berichten controleren"));
 }
 
 void TfrmOpties::LayOut() {
@@ -655,8 +658,8 @@ void TfrmOpties::SelectConnectionField(bool user) {
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
     // The page and the field a failed check leaves the user on, for the GUI tests.
-    Trace("Options page " + pcInfo->tabText(pcInfo->currentIndex()).toStdString() + ", focus " +
-          field->objectName().toStdString());
+    Trace("Options page " + pcInfo->tabText(pcInfo->currentIndex()).remove('&').toStdString() +
+          ", focus " + field->objectName().toStdString());
 }
 
 WindowPosition TfrmOpties::Position() const {

@@ -24,6 +24,8 @@ TfrmAbout::TfrmAbout(SpeechOps& speech)
     Image1->setObjectName("Image1");
     Image1->setGeometry(24, 8, 201, 73);
     Image1->setPixmap(QPixmap(":/images/about.png"));
+    // The picture holds the credits; a screen reader reads them as they are spoken, unmarked.
+    Image1->setAccessibleName(QString::fromLatin1(kCreditsText).remove(QStringLiteral("\\+")));
     Button1 = new QPushButton("OK", this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(80, 88, 81, 25);

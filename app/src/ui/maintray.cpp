@@ -99,6 +99,7 @@ TfrmMain::TfrmMain(Program& program) : QWidget(nullptr), program_(program) {
     bar.SetToggleOnline([this](bool online) { ToggleOnline(online); });
     connect(program_.bar, &TfrmBrevon::dragEnded, this, [this] { pop_form(); });
     connect(program_.bar, &TfrmBrevon::hideAsked, this, [this] { pop_toggle_form(); });
+    connect(program_.bar, &TfrmBrevon::menuAsked, this, [this](QPoint at) { pop_up_menu(at); });
 
     tray_ = new QSystemTrayIcon(icon, this);
     tray_->setToolTip("Tolvani Brevon");
@@ -178,7 +179,7 @@ void TfrmMain::pop_toggle_form() {
     }
 }
 
-void TfrmMain::pop_up_menu() {
+void TfrmMain::pop_up_menu(std::optional<QPoint> at) {
     if (!isEnabled()) return;
     // Activating the main window refreshes the bar toggle item.
     pop_form();
@@ -193,7 +194,7 @@ void TfrmMain::pop_up_menu() {
         separator = ';';
     }
     Trace(states);
-    PopupMenu1->exec(QCursor::pos());
+    PopupMenu1->exec(at.value_or(QCursor::pos()));
 }
 
 void TfrmMain::ToggleOnline(bool online) {

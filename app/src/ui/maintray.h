@@ -4,6 +4,8 @@
 // Closing it ends the program. It is made after the bar, which it shows and hides.
 #pragma once
 
+#include <optional>
+
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -28,8 +30,8 @@ public:
     void pop_up_form();
     // Hides the bar when it is visible, otherwise pop_up_form.
     void pop_toggle_form();
-    // Opens the menu at the mouse.
-    void pop_up_menu();
+    // Opens the menu at the mouse, or where the bar's keyboard asks for it.
+    void pop_up_menu(std::optional<QPoint> at = std::nullopt);
     // The "Offline werken" check mark shows the opposite of online.
     void ToggleOnline(bool online);
     // Opens the options dialog; the tray and the bar ignore the user until it closes.

@@ -2,9 +2,11 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "BarAccessible.h"
 #include "Help.h"
 #include "Trace.h"
 
@@ -84,11 +86,35 @@ PictureControl::PictureControl(QWidget* parent, const QString& name, QRect geome
     setMouseTracking(true);
 }
 
+void PictureControl::SetFocusMark(bool on) {
+    focusMark_ = on;
+    update();
+}
+
 void PictureControl::paintEvent(QPaintEvent*) {
     const QPixmap picture = pixmap();
-    if (picture.isNull()) return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, picture);
+    if (!picture.isNull()) painter.drawPixmap(0, 0, picture);
+    if (FocusMarkShown()) {
+        // Dots of black on white: seen on every part of the skin, light or dark.
+        const QRect mark = rect().adjusted(0, 0, -1, -1);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(mark);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(mark);
+    }
+}
+
+void PictureControl::focusInEvent(QFocusEvent* event) {
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+        reason == Qt::ShortcutFocusReason)
+        emit focusedByKey();
+    update();
+}
+
+void PictureControl::focusOutEvent(QFocusEvent*) {
+    update();
 }
 
 void PictureControl::mousePressEvent(QMouseEvent* event) {
@@ -149,7 +175,12 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
         const auto button = static_cast<BarButton>(i);
         connect(controls[i], &PictureControl::moved, this,
                 [this, button] { bar_.HoverButton(HoverName(button)); });
+        // Focus for the keyboard: a click or Tab gives it; the mark shows once keys are used.
+        controls[i]->setFocusPolicy(Qt::StrongFocus);
+        connect(controls[i], &PictureControl::focusedByKey, this, [this] { ShowFocusMark(true); });
+        connect(controls[i], &PictureControl::pressed, this, [this] { ShowFocusMark(false); });
     }
+    connect(Image1, &PictureControl::pressed, this, [this] { ShowFocusMark(false); });
     imgPlay = controls[0];
     imgPauze = controls[1];
     imgStop = controls[2];
@@ -161,6 +192,9 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     for (int i = 0; i < kReadingButtonCount; ++i) {
         QAction* action = actions_.Action(static_cast<BarButton>(i));
         connect(controls[i], &PictureControl::clicked, action, &QAction::trigger);
+        PictureControl* control = controls[i];
+        connect(action, &QAction::enabledChanged, control,
+                [control] { AnnounceEnabledChange(control); });
     }
     for (BarButton jumper : {BarButton::Back, BarButton::Forw}) {
         connect(Control(jumper), &PictureControl::pressed, this,
@@ -181,6 +215,7 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     connect(&tmrForm_, &QTimer::timeout, this, [this] { MoveWithMouse(); });
 
     bar_.SetTrace([](std::string_view line) { Trace(line); });
+    InstallBarAccessibility();
 
     // Creation: the shape, the buttons disabled, the mail timer on, the place, flags and hints.
     ShapeWindow();
@@ -240,7 +275,11 @@ void TfrmBrevon::ShowLook(BarButton button, Look look) {
 
 void TfrmBrevon::SetButtonHint(BarButton button, const std::string& text) {
     // An empty hint lets the bar's own hint show through.
-    Control(button)->setToolTip(FromAscii(text));
+    PictureControl* control = Control(button);
+    const QString hint = FromAscii(text);
+    if (control->toolTip() == hint) return;
+    control->setToolTip(hint);
+    AnnounceDescriptionChange(control);
 }
 
 void TfrmBrevon::SetBarHint(const std::string& text) {
@@ -270,6 +309,102 @@ void TfrmBrevon::EndDrag() {
     tmrForm_.stop();
     dragging_ = false;
     emit dragEnded();
+}
+
+std::optional<BarButton> TfrmBrevon::ButtonOf(const QWidget* control) const {
+    for (int i = 0; i < kBarButtonCount; ++i) {
+        const auto button = static_cast<BarButton>(i);
+        if (control && Control(button) == control) return button;
+    }
+    return std::nullopt;
+}
+
+QString TfrmBrevon::ButtonName(BarButton button) const {
+    QString caption;
+    switch (button) {
+    case BarButton::Instel:
+        caption = QStringLiteral("&Instellingen");
+        break;
+    case BarButton::Help:
+        caption = QStringLiteral("&Help");
+        break;
+    default:
+        caption = actions_.Action(button)->text();
+        break;
+    }
+    return caption.remove(QLatin1Char('&'));
+}
+
+void TfrmBrevon::Press(BarButton button) {
+    switch (button) {
+    case BarButton::Instel:
+        bar_.ShowOptions();
+        break;
+    case BarButton::Help:
+        ShowHelp();
+        break;
+    default:
+        // The action refuses while it is disabled, as the button and its tray item do.
+        actions_.Action(button)->trigger();
+        break;
+    }
+}
+
+void TfrmBrevon::TakeKeyboardFocus() {
+    show();
+    raise();
+    activateWindow();
+    QWidget* focused = focusWidget();
+    if (!ButtonOf(focused)) focused = imgPlay;
+    focused->setFocus(Qt::OtherFocusReason);
+    ShowFocusMark(true);
+}
+
+void TfrmBrevon::MoveFocus(int step) {
+    const std::optional<BarButton> focused = ButtonOf(focusWidget());
+    const int from = focused ? static_cast<int>(*focused) : 0;
+    const int to = (from + step + kBarButtonCount) % kBarButtonCount;
+    Control(static_cast<BarButton>(to))->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmBrevon::ShowFocusMark(bool on) {
+    for (int i = 0; i < kBarButtonCount; ++i)
+        Control(static_cast<BarButton>(i))->SetFocusMark(on);
+}
+
+void TfrmBrevon::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+        (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        // The menu hangs below the bar, where the eye (or magnifier) already is.
+        emit menuAsked(mapToGlobal(QPoint(0, height())));
+        return;
+    }
+    const std::optional<BarButton> focused = ButtonOf(focusWidget());
+    if (!focused || modifiers != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        MoveFocus(-1);
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        MoveFocus(1);
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        Press(*focused);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    ShowFocusMark(true);
 }
 
 void TfrmBrevon::ShowHelp() {

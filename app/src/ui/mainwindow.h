@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include <QAction>
 #include <QLabel>
@@ -28,18 +29,29 @@ class PictureControl final : public QLabel {
 public:
     PictureControl(QWidget* parent, const QString& name, QRect geometry);
 
+    // Whether a focused control draws the keyboard's focus mark (a mouse user never sees it).
+    void SetFocusMark(bool on);
+    bool FocusMarkShown() const { return focusMark_ && hasFocus(); }
+
 signals:
     void pressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint barPosition);
     void released(Qt::MouseButton button);
     void clicked();
     void moved();
+    // Tab or a shortcut has brought the focus here.
+    void focusedByKey();
 
 protected:
     // The picture as it is, also while the bar is disabled: a skinned bar keeps its look.
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    bool focusMark_ = false;
 };
 
 // The five reading operations as actions: the bar's buttons and the tray menu's items trigger
@@ -82,6 +94,15 @@ public:
     // The window's shape: the panels and every other visible child.
     QRegion ShapeRegion() const;
 
+    // Keyboard and screen readers. Which button a control is (none: the background).
+    std::optional<BarButton> ButtonOf(const QWidget* control) const;
+    // The button's name as its tray item reads, without the mnemonic: "Voorlezen" ...
+    QString ButtonName(BarButton button) const;
+    // Does what a click on the button does; a disabled reading button refuses.
+    void Press(BarButton button);
+    // Shows the bar with the keyboard's focus on its buttons and the focus mark visible.
+    void TakeKeyboardFocus();
+
     // BarView
     void ShowLook(BarButton button, Look look) override;
     void SetButtonHint(BarButton button, const std::string& text) override;
@@ -102,10 +123,13 @@ signals:
     void dragEnded();
     // The desktop asked to close the bar: it is hidden as the tray's toggle hides it.
     void hideAsked();
+    // The Menu key or Shift+F10: the tray's menu, opened at this screen position.
+    void menuAsked(QPoint at);
 
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ShapeWindow();
@@ -113,6 +137,8 @@ private:
     void MoveWithMouse();
     void EndDrag();
     PictureControl* Control(BarButton button) const;
+    void MoveFocus(int step);
+    void ShowFocusMark(bool on);
 
     Settings& settings_;
     MailOps* mail_ = nullptr;
