@@ -1,5 +1,6 @@
 // The control bar window itself, offscreen: its shape, the pictures its buttons show, and what a
-// screen reader and a keyboard user get of it.
+// screen reader and a keyboard user get of it. Also run at QT_SCALE_FACTOR 1.5 and 2, where the
+// bar keeps its design and draws finer pictures.
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
@@ -18,6 +19,12 @@
 namespace {
 
 using namespace brevon;
+
+// The picture of that name as the bar shows it on this screen: twice as fine on a scaled one.
+QImage Look(const char* name) {
+    const bool scaled = qApp->devicePixelRatio() > 1.0;
+    return QImage(QString(":/images/%1%2.png").arg(name, scaled ? "@2x" : ""));
+}
 
 struct BarWindow : ::testing::Test {
     static void SetUpTestSuite() { testsupport::EnsureQApplication(); }
@@ -46,19 +53,45 @@ TEST_F(BarWindow, ShapeHoldsThePanelsAndNotTheGapsBetweenThem) {
 TEST_F(BarWindow, EveryLookIsThePictureOfItsButton) {
     TfrmBrevon bar(settings, state);
     const auto picture = [](const QLabel* label) { return label->pixmap().toImage(); };
-    EXPECT_EQ(picture(bar.imgPlay), QImage(":/images/imgPlay_s.png"));
+    EXPECT_EQ(picture(bar.imgPlay), Look("imgPlay_s"));
     bar.Bar().SetButtonState("all", true);
-    EXPECT_EQ(picture(bar.imgFor), QImage(":/images/imgFor_n.png"));
+    EXPECT_EQ(picture(bar.imgFor), Look("imgFor_n"));
     bar.Bar().HoverButton("forw");
-    EXPECT_EQ(picture(bar.imgFor), QImage(":/images/imgFor_h.png"));
+    EXPECT_EQ(picture(bar.imgFor), Look("imgFor_h"));
     // The settings word has no picture of its own until its first highlight.
     EXPECT_TRUE(bar.imgInstel->pixmap().isNull());
     bar.Bar().HoverButton("instel");
-    EXPECT_EQ(picture(bar.imgInstel), QImage(":/images/imgInstel_h.png"));
-    EXPECT_EQ(picture(bar.imgFor), QImage(":/images/imgFor_n.png"));
+    EXPECT_EQ(picture(bar.imgInstel), Look("imgInstel_h"));
+    EXPECT_EQ(picture(bar.imgFor), Look("imgFor_n"));
     for (const char* name : {"imgPlay_n", "imgPauze_h", "imgStop_s", "imgBack_n", "imgHelp_h",
                              "bar", "splash", "about", "tray16"})
         EXPECT_FALSE(QImage(QString(":/images/%1.png").arg(name)).isNull()) << name;
+}
+
+TEST_F(BarWindow, DrawsItsDesignAtTheScreensPixelDensity) {
+    TfrmBrevon bar(settings, state);
+    const qreal ratio = bar.devicePixelRatioF();
+    // Layout, shape and hit areas stay in the design's pixels; Qt scales them with the window.
+    EXPECT_EQ(bar.size(), QSize(401, 41));
+    EXPECT_EQ(bar.imgPlay->geometry(), QRect(122, 8, 24, 18));
+    EXPECT_EQ(bar.mask(), bar.ShapeRegion());
+    // The pictures are at least as fine as the screen, never stretched up.
+    for (const QLabel* picture : {bar.Image1, bar.imgPlay})
+        EXPECT_GE(picture->pixmap().devicePixelRatio(), ratio)
+            << picture->objectName().toStdString();
+    // What reaches the screen: the panels pixel for pixel as drawn for this density.
+    const QImage shown = bar.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shown.size(), QSize(401, 41) * ratio);
+    if (ratio == 1.0 || ratio == 2.0) {
+        const QImage drawn = Look("bar").convertToFormat(QImage::Format_ARGB32);
+        int differing = 0;
+        // The left panel: the logo and the name, where no button lies.
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < 104 * ratio; ++x)
+                if (qAlpha(drawn.pixel(x, y)) == 255 && drawn.pixel(x, y) != shown.pixel(x, y))
+                    ++differing;
+        EXPECT_EQ(differing, 0);
+    }
 }
 
 TEST_F(BarWindow, HintsFollowTheCounts) {

@@ -14,6 +14,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFont>
+#include <QFontMetrics>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +40,7 @@
 #include "ShellFakes.h"
 #include "Subprocess.h"
 #include "TempDir.h"
+#include "WidgetFit.h"
 
 namespace fs = std::filesystem;
 using namespace brevon;
@@ -409,6 +413,57 @@ TEST_F(OptionsDialog, EveryControlHasANameAndItsOwnMnemonic) {
         }
     }
 }
+
+// Large text: every font size from 8 to 24 pt, at the scale factor the process runs with (the
+// fit tests are run again with QT_SCALE_FACTOR 1.5 and 2).
+class OptionsDialogAtFontSize : public OptionsDialog, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override {
+        OptionsDialog::SetUp();
+        QFont font = usual_;
+        font.setPointSize(GetParam());
+        QApplication::setFont(font);
+    }
+    void TearDown() override {
+        OptionsDialog::TearDown();
+        QApplication::setFont(usual_);
+    }
+    const QFont usual_ = QApplication::font();
+};
+
+TEST_P(OptionsDialogAtFontSize, ShowsEveryPageWhole) {
+    TfrmOpties& d = Open();
+    for (int page = 0; page < d.pcInfo->count(); ++page) {
+        d.pcInfo->setCurrentIndex(page);
+        SCOPED_TRACE(d.pcInfo->tabText(page).toStdString());
+        testsupport::ExpectNothingClipped(&d);
+        if (const char* grabDir = std::getenv("BREVON_GRAB_DIR"))
+            d.grab().save(QStringLiteral("%1/opties-%2pt-%3.png")
+                              .arg(QString::fromLocal8Bit(grabDir))
+                              .arg(GetParam())
+                              .arg(page));
+    }
+    // The sentence rows keep 4 pixels between their parts.
+    EXPECT_EQ(d.seIntervalTijd->x(), d.lblIntTime->geometry().right() + 1 + 4);
+    EXPECT_EQ(d.lblIntTime2->x(), d.seIntervalTijd->geometry().right() + 1 + 4);
+    EXPECT_EQ(d.seNumSave->x(), d.lblNumSave->geometry().right() + 1 + 4);
+}
+
+TEST_P(OptionsDialogAtFontSize, SizesThePortFieldForFiveDigits) {
+    TfrmOpties& d = Open();
+    const QLineEdit* port = d.EditPort;
+    // The digits, the field's frame on both sides and the two-pixel margins inside it.
+    const int digits = port->fontMetrics().horizontalAdvance(QStringLiteral("88888"));
+    const int frame = port->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, port);
+    EXPECT_GE(port->width(), digits + 2 * frame + 4);
+    EXPECT_LT(port->width(), d.EditHost->width() / 2) << "a port is no host name";
+    EXPECT_EQ(port->maxLength(), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, OptionsDialogAtFontSize, ::testing::Range(8, 25),
+                         [](const ::testing::TestParamInfo<int>& size) {
+                             return std::to_string(size.param) + "pt";
+                         });
 
 TEST_F(OptionsDialog, SecurityAndPortAreShownStoredAndCountAsAConnectionChange) {
     settings.Security = "STARTTLS";

@@ -16,6 +16,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFont>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include "TempDir.h"
+#include "WidgetFit.h"
 
 namespace {
 
@@ -217,6 +219,22 @@ TEST_F(LexiconDialog, CancelLeavesTheListAsItWas) {
     });
     EXPECT_EQ(rc, QVS_OK);
     EXPECT_EQ(read(lexiconFile()), original);
+}
+
+TEST_F(LexiconDialog, ShowsEveryControlWholeFrom8To24Points) {
+    const QFont usual = QApplication::font();
+    for (int points = 8; points <= 24; ++points) {
+        SCOPED_TRACE(std::to_string(points) + " pt");
+        QFont font = usual;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        const int32_t rc = runDialog(nullptr, [](QWidget* dialog) {
+            testsupport::ExpectNothingClipped(dialog);
+            dialogButton(dialog, QDialogButtonBox::Cancel)->click();
+        });
+        EXPECT_EQ(rc, QVS_OK);
+    }
+    QApplication::setFont(usual);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,8 +51,9 @@ constexpr const char* kWaitCaption = "Wacht...";
 constexpr int kOkRetryMs = 50;
 
 // The dialog is drawn on a grid of 288 x 270 units. One unit is one pixel unless the captions
-// in the current font need more room, in which case every position and size grows by the same
-// factor (see LayOut).
+// in the current font need more room, in which case positions and sizes across grow by one
+// factor and those down by another (see LayOut): large text needs more room for its words
+// than for its lines.
 constexpr int kDesignWidth = 288;
 constexpr int kDesignHeight = 270;
 constexpr int kDesignTabsHeight = 233;
@@ -135,32 +137,66 @@ QSize OwnSize(const QWidget* w) {
     return qobject_cast<const QLabel*>(w) ? w->size() : w->sizeHint();
 }
 
-// Whether the button is wide enough for its caption, and for the one OK shows while it works.
-bool CaptionsFit(const QPushButton* button, bool waits) {
+// Whether the button is large enough for its caption, and for the one OK shows while it works.
+struct Fit {
+    bool across = true;
+    bool down = true;
+    bool operator()() const { return across && down; }
+};
+Fit CaptionsFit(const QPushButton* button, bool waits) {
+    Fit fit;
     for (const QString& caption : {button->text(), waits ? Q(kWaitCaption) : QString()}) {
         // Measured on a button like it: a default button's frame takes room in some styles.
         QPushButton probe(caption);
         probe.setFont(button->font());
         probe.setAutoDefault(button->autoDefault());
         probe.setDefault(button->isDefault());
-        if (probe.sizeHint().width() > button->width()) return false;
+        const QSize wanted = probe.sizeHint();
+        fit.across = fit.across && wanted.width() <= button->width();
+        fit.down = fit.down && wanted.height() <= button->height();
     }
-    return true;
+    return fit;
 }
 
-// Design units in pixels at scale factor f.
+// A text field as wide as the digits it takes (a port: five), not as a full text box.
+class DigitsField final : public QLineEdit {
+public:
+    DigitsField(int digits, QWidget* parent) : QLineEdit(parent), digits_(digits) {
+        setMaxLength(digits);
+    }
+
+    QSize sizeHint() const override {
+        // The base hint makes room for 17 'x'; keep its frame and margins and make the room
+        // that of the widest run of one digit and the cursor.
+        const QSize full = QLineEdit::sizeHint();
+        const QFontMetrics metrics(font());
+        int text = 0;
+        for (char c = '0'; c <= '9'; ++c)
+            text = std::max(text, metrics.horizontalAdvance(QString(digits_, QLatin1Char(c))));
+        const int room = text + style()->pixelMetric(QStyle::PM_TextCursorWidth);
+        return {full.width() - metrics.horizontalAdvance(QLatin1Char('x')) * 17 + room,
+                full.height()};
+    }
+
+private:
+    int digits_;
+};
+
+// Design units in pixels at a factor across and one down.
 struct Scale {
-    double f;
-    int operator()(double units) const { return static_cast<int>(std::lround(units * f)); }
+    double fx;
+    double fy;
+    int x(double units) const { return static_cast<int>(std::lround(units * fx)); }
+    int y(double units) const { return static_cast<int>(std::lround(units * fy)); }
 };
 
 // Places the row's control and its name; before: the row placed just before it.
 void Place(const Row& row, const Row* before, Scale s) {
     QWidget* const c = row.control;
     const QSize own = OwnSize(c);
-    const int height = std::max(s(row.height), own.height());
+    const int height = std::max(s.y(row.height), own.height());
     // Rows are aligned on their middle: the grid's labels sat a few units below their fields.
-    const int middle = s(row.top + row.height / 2);
+    const int middle = s.y(row.top + row.height / 2);
     const auto place = [c, middle](int x, QSize size) {
         c->setGeometry(x, middle - size.height() / 2, size.width(), size.height());
     };
@@ -168,26 +204,26 @@ void Place(const Row& row, const Row* before, Scale s) {
         row.name->move(x, level - row.name->height() / 2);
     };
     int x = row.across.kind == Across::After ? before->control->geometry().right() + 1 + kGap
-                                             : s(row.across.units);
+                                             : s.x(row.across.units);
     if (row.nameAt == NameAt::Lead) {
         placeName(x, middle);
         x = row.name->geometry().right() + 1 + kGap;
     }
     switch (row.sizing) {
     case Sizing::Fixed:
-        c->setGeometry(x, s(row.top), s(row.width), s(row.height));
+        c->setGeometry(x, s.y(row.top), s.x(row.width), s.y(row.height));
         break;
     case Sizing::Box:
-        c->setGeometry(x, s(row.top), own.width(), height);
+        c->setGeometry(x, s.y(row.top), own.width(), height);
         break;
     case Sizing::Field:
-        place(x, {s(row.width), height});
+        place(x, {s.x(row.width), height});
         break;
     case Sizing::Own:
         place(x, own);
         break;
     case Sizing::AtLeast: {
-        const int width = std::max(s(row.width), own.width());
+        const int width = std::max(s.x(row.width), own.width());
         place(row.across.kind == Across::EndAt ? x - width : x, {width, height});
         break;
     }
@@ -204,10 +240,10 @@ void Place(const Row& row, const Row* before, Scale s) {
         placeName(c->x() - kLabelGap - row.name->width(), middle);
         break;
     case NameAt::Margin:
-        placeName(s(19), middle);
+        placeName(s.x(19), middle);
         break;
     case NameAt::Groove:
-        placeName(s(19), c->y() + Groove(qobject_cast<QSlider*>(c)).center().y());
+        placeName(s.x(19), c->y() + Groove(qobject_cast<QSlider*>(c)).center().y());
         break;
     case NameAt::None:
     case NameAt::Lead:
@@ -215,39 +251,45 @@ void Place(const Row& row, const Row* before, Scale s) {
     }
 }
 
-// Whether the placed row fits: buttons and filled fields are wide enough for what they show,
-// names keep to their columns, what follows its content ends 8 units before the area's right
-// edge, and a row leaves 2 pixels to the next row (at nextTop, in design units) or the bottom.
-bool Fits(const Row& row, std::optional<double> nextTop, QSize area, const QWidget* waiting,
-          Scale s) {
+// Whether the placed row fits, across and down: buttons and filled fields are large enough for
+// what they show, names keep to their columns, what follows its content ends 8 units before
+// the area's right edge, and a row leaves 2 pixels to the next row (at nextTop, in design
+// units) or the bottom.
+Fit Fits(const Row& row, std::optional<double> nextTop, QSize area, const QWidget* waiting,
+         Scale s) {
     const QWidget* const c = row.control;
     const QRect box = c->geometry();
-    if (row.sizing == Sizing::Fixed &&
-        !CaptionsFit(qobject_cast<const QPushButton*>(c), c == waiting))
-        return false;
-    if (row.sizing == Sizing::Fill && box.width() < OwnSize(c).width()) return false;
-    if (row.nameAt == NameAt::Before && row.name->x() < s(4)) return false;
+    Fit fit;
+    if (row.sizing == Sizing::Fixed)
+        fit = CaptionsFit(qobject_cast<const QPushButton*>(c), c == waiting);
+    if (row.sizing == Sizing::Fill && box.width() < OwnSize(c).width()) fit.across = false;
+    if (row.nameAt == NameAt::Before && row.name->x() < s.x(4)) fit.across = false;
     if ((row.nameAt == NameAt::Margin || row.nameAt == NameAt::Groove) &&
-        row.name->geometry().right() + 1 + s(6) > box.x())
-        return false;
+        row.name->geometry().right() + 1 + s.x(6) > box.x())
+        fit.across = false;
     const bool followsContent =
         row.across.kind != Across::EndAt &&
         (row.sizing == Sizing::Own || row.sizing == Sizing::AtLeast || row.sizing == Sizing::Box);
-    if (followsContent && box.right() + 1 > area.width() - s(8)) return false;
-    if (nextTop && box.height() + 2 > s(*nextTop - row.top)) return false;
-    return box.bottom() + 1 + 2 <= area.height();
+    if (followsContent && box.right() + 1 > area.width() - s.x(8)) fit.across = false;
+    if (nextTop && box.height() + 2 > s.y(*nextTop - row.top)) fit.down = false;
+    if (box.bottom() + 1 + 2 > area.height()) fit.down = false;
+    return fit;
 }
 
-// Places a page's rows, top to bottom, on an area of the given size; true when all of them fit.
-bool PlaceRows(std::span<const Row> rows, QSize area, const QWidget* waiting, Scale s) {
+// Places a page's rows, top to bottom, on an area of the given size; whether all of them fit.
+Fit PlaceRows(std::span<const Row> rows, QSize area, const QWidget* waiting, Scale s) {
     for (std::size_t i = 0; i < rows.size(); ++i)
         Place(rows[i], i > 0 ? &rows[i - 1] : nullptr, s);
-    return std::all_of(rows.begin(), rows.end(), [&](const Row& row) {
+    Fit all;
+    for (const Row& row : rows) {
         const auto next = std::find_if(rows.begin(), rows.end(),
                                        [&row](const Row& r) { return r.top > row.top; });
-        return Fits(row, next != rows.end() ? std::optional(next->top) : std::nullopt, area,
-                    waiting, s);
-    });
+        const Fit fit = Fits(row, next != rows.end() ? std::optional(next->top) : std::nullopt,
+                             area, waiting, s);
+        all.across = all.across && fit.across;
+        all.down = all.down && fit.down;
+    }
+    return all;
 }
 
 } // namespace
@@ -291,7 +333,8 @@ void TfrmOpties::CreateControls() {
     for (const char* choice : {"Geen", "STARTTLS", "SSL/TLS"})
         ComboSecurity->addItem(Q(choice));
     Create(lblPort, "lblPort", tsHost);
-    Create(EditPort, "EditPort", tsHost);
+    EditPort = new DigitsField(5, tsHost);
+    EditPort->setObjectName(QStringLiteral("EditPort"));
     // Digits only; empty means the usual port of the chosen security.
     EditPort->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), EditPort));
@@ -440,26 +483,32 @@ void TfrmOpties::LayOut() {
     };
     // clang-format on
 
-    // The smallest factor at which every page and the buttons below fit.
+    // The smallest factors at which every page and the buttons below fit. Each grows only
+    // while something still lacks room its way; the bound keeps a font far beyond any
+    // setting (a huge size, a broken font) from growing the dialog without end.
     const int tabBarH = pcInfo->tabBar()->sizeHint().height();
     const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
-    const auto placeAll = [&](double f) {
-        const Scale s{f};
-        const QSize page(s(kDesignWidth) - frame, s(kDesignTabsHeight) - tabBarH - frame);
-        const QSize dialog(s(kDesignWidth), s(kDesignHeight));
+    const auto placeAll = [&](Scale s) {
+        const QSize page(s.x(kDesignWidth) - frame, s.y(kDesignTabsHeight) - tabBarH - frame);
+        const QSize dialog(s.x(kDesignWidth), s.y(kDesignHeight));
         const std::pair<std::span<const Row>, QSize> parts[] = {
             {verbinding, page}, {uitspraak, page}, {algemeen, page}, {buttons, dialog}};
-        bool fits = true;
-        for (const auto& [rows, area] : parts)
-            fits = PlaceRows(rows, area, btOk, s) && fits; // every part placed, fit or not
+        Fit fits;
+        for (const auto& [rows, area] : parts) { // every part placed, fit or not
+            const Fit fit = PlaceRows(rows, area, btOk, s);
+            fits.across = fits.across && fit.across;
+            fits.down = fits.down && fit.down;
+        }
         return fits;
     };
-    double f = 1.0;
-    while (!placeAll(f) && f < 2.0)
-        f += 0.01;
-    const Scale s{f};
-    setFixedSize(s(kDesignWidth), s(kDesignHeight));
-    pcInfo->setGeometry(0, 0, s(kDesignWidth), s(kDesignTabsHeight));
+    constexpr double kMostGrowth = 5.0;
+    Scale s{1.0, 1.0};
+    for (Fit fit = placeAll(s); !fit() && std::max(s.fx, s.fy) < kMostGrowth; fit = placeAll(s)) {
+        if (!fit.across) s.fx += 0.01;
+        if (!fit.down) s.fy += 0.01;
+    }
+    setFixedSize(s.x(kDesignWidth), s.y(kDesignHeight));
+    pcInfo->setGeometry(0, 0, s.x(kDesignWidth), s.y(kDesignTabsHeight));
     pcInfo->setCurrentIndex(0);
 }
 

@@ -1,5 +1,7 @@
 #include "about.h"
 
+#include <algorithm>
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -19,17 +21,23 @@ TfrmAbout::TfrmAbout(SpeechOps& speech)
       speech_(speech) {
     setObjectName("frmAbout");
     setWindowTitle("Over...");
-    setFixedSize(242, 118);
     Image1 = new QLabel(this);
     Image1->setObjectName("Image1");
-    Image1->setGeometry(24, 8, 201, 73);
     Image1->setPixmap(QPixmap(":/images/about.png"));
     // The picture holds the credits; a screen reader reads them as they are spoken, unmarked.
     Image1->setAccessibleName(QString::fromLatin1(kCreditsText).remove(QStringLiteral("\\+")));
     Button1 = new QPushButton("OK", this);
     Button1->setObjectName("Button1");
-    Button1->setGeometry(80, 88, 81, 25);
     Button1->setDefault(true);
+    // The design: a 242 x 118 window, the picture at 24,8 and an 81 x 25 button at 80,88. A
+    // large font makes the button as large as its caption asks and the window around it, the
+    // picture kept centred above it.
+    const QSize button = Button1->sizeHint().expandedTo(QSize(81, 25));
+    const int grown = std::max(0, button.width() + 2 * 80 - 242);
+    const int width = 242 + grown;
+    Image1->setGeometry(24 + grown / 2, 8, 201, 73);
+    Button1->setGeometry((width - button.width()) / 2, 88, button.width(), button.height());
+    setFixedSize(width, std::max(118, 88 + button.height() + 5));
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -57,6 +57,17 @@ QPolygon Outline(std::initializer_list<int> coordinates) {
     return polygon;
 }
 
+// One of the bar's pictures, drawn for the screen's pixel density: on a scaled screen the
+// picture rendered at twice the design's size (Qt reads its pixel ratio from the "@2x" name),
+// so the skin stays sharp, keeps its 401 x 41 layout and is only ever scaled down.
+QPixmap Picture(const QString& name, qreal pixelRatio) {
+    if (pixelRatio > 1.0) {
+        QPixmap sharp(":/images/" + name + "@2x.png");
+        if (!sharp.isNull()) return sharp;
+    }
+    return QPixmap(":/images/" + name + ".png");
+}
+
 QString FromAscii(const std::string& text) {
     return QString::fromLatin1(text);
 }
@@ -94,6 +105,8 @@ void PictureControl::SetFocusMark(bool on) {
 void PictureControl::paintEvent(QPaintEvent*) {
     const QPixmap picture = pixmap();
     QPainter painter(this);
+    // A picture finer than the screen (a 1.5 scale shows the doubled one) is scaled down smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!picture.isNull()) painter.drawPixmap(0, 0, picture);
     if (FocusMarkShown()) {
         // Dots of black on white: seen on every part of the skin, light or dark.
@@ -155,7 +168,9 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     setMouseTracking(true);
 
     Image1 = new PictureControl(this, "Image1", QRect(0, 0, kBarWidth, kBarHeight));
-    Image1->setPixmap(QPixmap(":/images/bar.png"));
+    // Buttons and hit areas stay in the design's pixels; Qt scales them with the window.
+    const qreal pixelRatio = devicePixelRatioF();
+    Image1->setPixmap(Picture("bar", pixelRatio));
     connect(Image1, &PictureControl::moved, this, [this] {
         if (dragging_) MoveWithMouse();
         bar_.HoverButton("none");
@@ -169,9 +184,9 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
         const ButtonPlace& place = kButtons[i];
         const QString name = QString::fromLatin1(place.name);
         controls[i] = new PictureControl(this, name, place.geometry);
-        looks_[i][0] = QPixmap(":/images/" + name + "_n.png");
-        looks_[i][1] = QPixmap(":/images/" + name + "_h.png");
-        if (place.hasDisabledLook) looks_[i][2] = QPixmap(":/images/" + name + "_s.png");
+        looks_[i][0] = Picture(name + "_n", pixelRatio);
+        looks_[i][1] = Picture(name + "_h", pixelRatio);
+        if (place.hasDisabledLook) looks_[i][2] = Picture(name + "_s", pixelRatio);
         const auto button = static_cast<BarButton>(i);
         connect(controls[i], &PictureControl::moved, this,
                 [this, button] { bar_.HoverButton(HoverName(button)); });
