@@ -361,7 +361,10 @@ def main():
                 "QVSTTS_TRANSCRIPT": transcript.path,
                 "HOME": dirs["home"],
                 "XDG_RUNTIME_DIR": dirs["runtime"],
-                # No session bus: Qt then puts its icon in the X tray that trayer hosts.
+                # No session bus: Qt then puts its icon in the X tray that trayer hosts. An
+                # address that leads nowhere, because without any the D-Bus library launches a
+                # bus on the X display, which would outlive the demo.
+                "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(dirs["runtime"], "no-bus"),
                 "QT_QPA_PLATFORM": "xcb",
                 "QVSTTS_SINK": f"null:{args.speed:g}",
                 "BREVON_TRACE": os.path.join(tmp, "trace.txt"),

@@ -521,13 +521,14 @@ class BrevonShell(unittest.TestCase):
             # The dialog opens on the page it was left on: the first tab, the host field, then
             # Ctrl+Tab twice to the page "Algemeen", whose fourth box is the start at logon.
             # Qt handles the clicks and keys in order, each on the page the one before left.
-            scale = dialog.width / 288
+            # The dialog grows across and down apart with its captions' font: one factor each.
+            across, down = dialog.width / 288, dialog.height / 270
             tab_bar = 29
             page_x, page_y = dialog.x + 2, dialog.y + tab_bar + 2
             run.session.click(dialog.x + 20, dialog.y + tab_bar // 2)
-            run.session.click(page_x + round(scale * 170), page_y + round(scale * 16))
+            run.session.click(page_x + round(across * 170), page_y + round(down * 16))
             run.session.key("ctrl+Tab", "ctrl+Tab")
-            run.session.click(page_x + round(scale * 16), page_y + round(scale * 86))
+            run.session.click(page_x + round(across * 16), page_y + round(down * 86))
             run.shot(f"options-autostart-{label}", crop=(dialog.x - 4, dialog.y - 4,
                                                          dialog.width + 8, dialog.height + 8),
                      zoom=2)
