@@ -32,6 +32,7 @@
 #include <mail/Seams.h>
 
 #include "Cp1252.h"
+#include "GlobalKeyBindings.h"
 #include "Help.h"
 #include "Trace.h"
 
@@ -283,6 +284,8 @@ void TfrmOpties::CreateControls() {
     pcInfo->addTab(tsHost, Q("Verbinding"));
     pcInfo->addTab(tsParameters, Q("Uitspraak"));
     pcInfo->addTab(tsAlgemeen, Q("Algemeen"));
+    tsToetsen = new KeysPage;
+    pcInfo->addTab(tsToetsen, Q("Toetsen"));
 
     Create(lblServer, "lblServer", tsHost);
     Create(EditHost, "EditHost", tsHost);
@@ -505,6 +508,7 @@ void TfrmOpties::LoadOptions() {
     cbSemiService9X->setChecked(fields.SemiService9X);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
+    tsToetsen->Load(settings, context_.keys);
     connectionChanged_ = false;
 }
 
@@ -603,6 +607,7 @@ void TfrmOpties::btOkClick() {
     btCancel->setEnabled(true);
     btOk->setText(Q("OK"));
     busy_ = false;
+    if (outcome != OkOutcome::PasswordTooLong) ApplyKeys();
 
     switch (outcome) {
     case OkOutcome::Close:
@@ -614,6 +619,14 @@ void TfrmOpties::btOkClick() {
         RefusePassword(kPasswordTooLongText);
         break;
     }
+}
+
+// The keys are kept beside the values OK's steps apply: stored with them, then taken anew.
+void TfrmOpties::ApplyKeys() {
+    tsToetsen->Save(context_.settings);
+    (void)SaveSettings(context_.store, context_.settings); // silent, as every settings save
+    if (context_.keys) context_.keys->Apply();
+    tsToetsen->Load(context_.settings, context_.keys);
 }
 
 void TfrmOpties::RefusePassword(std::string_view text) {
