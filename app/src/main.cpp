@@ -270,10 +270,12 @@ int main(int argc, char** argv) {
     // so that it does not run inside the splash's own event handler. The splash lets itself go
     // once it has spoken.
     QPointer<TfrmSplash> splash = new TfrmSplash(
-        state, speech, LocalHour(), [&program, &mainWindow, &speech, settingsProblem] {
+        state, speech, LocalHour(), [&program, &mainWindow, &speech, settingsProblem, &globalKeys] {
             mainWindow->pop_form();
             // Queued ahead of whatever the first check says.
             if (!settingsProblem.empty()) speech.Say(nullptr, std::string(settingsProblem));
+            // The keys work from here on, as the bar and the tray do.
+            globalKeys->Apply();
             program.state.SayNoNewMail = true;
             QTimer::singleShot(0, [&program] {
                 if (program.mail) program.mail->CheckMail();

@@ -69,10 +69,10 @@ void GlobalKeyBindings::Open() {
 }
 
 void GlobalKeyBindings::Apply() {
-    Open();
-    keys_->ReleaseAll();
     problems_.fill({});
+    if (keys_) keys_->ReleaseAll();
     if (!settings_.GlobalKeys) return;
+    Open();
     const bool wayland = QGuiApplication::platformName().startsWith("wayland");
     for (int i = 0; i < kKeyActionCount; ++i) {
         const std::string& text = settings_.*kKeySettings[i];
@@ -100,8 +100,8 @@ void GlobalKeyBindings::Apply() {
             }
             break;
         }
-        if (result != platform::GrabResult::Grabbed)
-            Trace("Global key " + text + " not taken: " + problems_[i]);
+        Trace("Global key " + text +
+              (result == platform::GrabResult::Grabbed ? " taken" : " not taken: " + problems_[i]));
     }
 }
 
