@@ -33,6 +33,7 @@
 #include "EmailConnection.h"
 #include "EmailOpties.h"
 #include "EndSignals.h"
+#include "GlobalKeyBindings.h"
 #include "Mpris.h"
 #include "Program.h"
 #include "Speech.h"
@@ -150,6 +151,40 @@ void TraceSettingsLoad(const LoadResult& loaded) {
         Trace("Setting '" + std::string(name) + "' out of range: nearest bound used");
 }
 
+// The global keys do what the bar's buttons and the tray's items do, and are ignored when those
+// are: while the options or the about window are open.
+std::unique_ptr<GlobalKeyBindings> MakeGlobalKeys(Program& program, TfrmMain& mainWindow,
+                                                  TfrmBrevon& bar) {
+    const auto trigger = [&bar](BarButton button) {
+        QAction* action = bar.Actions().Action(button);
+        if (action->isEnabled()) action->trigger();
+    };
+    std::array<GlobalKeyBindings::Operation, kKeyActionCount> operations{
+        [&bar, trigger] {
+            // One key toggles: pause while a reading can be paused, else play.
+            trigger(bar.Actions().Action(BarButton::Pauze)->isEnabled() ? BarButton::Pauze
+                                                                        : BarButton::Play);
+        },
+        [trigger] { trigger(BarButton::Stop); },
+        [trigger] { trigger(BarButton::Back); },
+        [trigger] { trigger(BarButton::Forw); },
+        [&program] {
+            // As the mail timer would, but now; never inside a session, nor while offline.
+            if (program.mail && program.state.Online && !program.mail->SessionOpen())
+                program.mail->CheckMail();
+        },
+        [&mainWindow, &bar] {
+            mainWindow.pop_up_form();
+            bar.raise();
+            bar.activateWindow();
+            bar.setFocus(Qt::ShortcutFocusReason);
+        },
+    };
+    return std::make_unique<GlobalKeyBindings>(program.settings, program.speech,
+                                               std::move(operations),
+                                               [&mainWindow] { return mainWindow.isEnabled(); });
+}
+
 void ShowStartError(const QString& text) {
     QMessageBox::critical(nullptr, "Brevon", text);
 }
@@ -229,15 +264,19 @@ int main(int argc, char** argv) {
     auto bar = std::make_unique<TfrmBrevon>(settings, state);
     program.bar = bar.get();
     auto mainWindow = std::make_unique<TfrmMain>(program);
+    const std::unique_ptr<GlobalKeyBindings> globalKeys =
+        MakeGlobalKeys(program, *mainWindow, *bar);
 
     // The greeting gates normal running: its end shows the bar and runs the first check, queued
     // so that it does not run inside the splash's own event handler. The splash lets itself go
     // once it has spoken.
     QPointer<TfrmSplash> splash = new TfrmSplash(
-        state, speech, LocalHour(), [&program, &mainWindow, &speech, settingsProblem] {
+        state, speech, LocalHour(), [&program, &mainWindow, &speech, settingsProblem, &globalKeys] {
             mainWindow->pop_form();
             // Queued ahead of whatever the first check says.
             if (!settingsProblem.empty()) speech.Say(nullptr, std::string(settingsProblem));
+            // The keys work from here on, as the bar and the tray do.
+            globalKeys->Apply();
             program.state.SayNoNewMail = true;
             QTimer::singleShot(0, [&program] {
                 if (program.mail) program.mail->CheckMail();
@@ -277,6 +316,7 @@ int main(int argc, char** argv) {
                     bar->Bar().SetMailTimer(state.Online);
             },
         .autostart = autostart.get(),
+        .keys = globalKeys.get(),
     };
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     program.options = options.get();

@@ -1,6 +1,7 @@
 // The options dialog's widgets, driven offscreen against fakes for the engine and the mail side
 // and a settings store in a temporary folder.
 #include "EmailOpties.h"
+#include "GlobalKeyBindings.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include <QFontMetrics>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -26,6 +28,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -488,6 +491,44 @@ TEST_F(OptionsDialog, SecurityAndPortAreShownStoredAndCountAsAConnectionChange) 
     EXPECT_EQ(d.EditHost->text(), QStringLiteral("pop.voorbeeld.nl:9950"));
     EXPECT_EQ(d.EditPort->text(), QString());
     EXPECT_EQ(d.ComboSecurity->currentText(), QStringLiteral("SSL/TLS"));
+}
+
+TEST_F(OptionsDialog, TheKeysPageShowsTakesAndStoresTheGlobalKeys) {
+    settings.GlobalKeys = true;
+    settings.KeyPlayPause = "Ctrl+Alt+Shift+P";
+    settings.KeyPrevious = "Ctrl+Alt+Shift+V";
+    settings.KeyNext = "Ctrl+Alt+Shift+L";
+    settings.KeyStop = ""; // off
+    TfrmOpties& d = Open();
+    KeysPage& page = *d.tsToetsen;
+    EXPECT_EQ(d.pcInfo->tabText(d.pcInfo->indexOf(&page)), QStringLiteral("Sne&ltoetsen"));
+    EXPECT_TRUE(page.cbSneltoetsen->isChecked());
+    EXPECT_EQ(page.edKeys[0]->keySequence().toString(QKeySequence::PortableText),
+              QStringLiteral("Ctrl+Alt+Shift+P"));
+    EXPECT_TRUE(page.edKeys[1]->keySequence().isEmpty());
+
+    const auto type = [](QKeySequenceEdit* edit, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QSignalSpy finished(edit, &QKeySequenceEdit::editingFinished);
+        QTest::keyClick(edit, key, modifiers);
+        EXPECT_TRUE(finished.wait(5000));
+    };
+    // A key without a modifier would be taken from every program: refused, the old one back.
+    type(page.edKeys[2], Qt::Key_X, Qt::NoModifier);
+    EXPECT_EQ(page.edKeys[2]->keySequence().toString(QKeySequence::PortableText),
+              QStringLiteral("Ctrl+Alt+Shift+V"));
+    EXPECT_FALSE(page.lblProblems[2]->text().isEmpty());
+    type(page.edKeys[3], Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(page.lblProblems[3]->text().isEmpty());
+
+    page.cbSneltoetsen->setChecked(false);
+    EXPECT_FALSE(page.edKeys[0]->isEnabled());
+    d.btOk->click();
+    const Settings stored = Stored();
+    EXPECT_FALSE(stored.GlobalKeys);
+    EXPECT_EQ(stored.KeyPlayPause, "Ctrl+Alt+Shift+P");
+    EXPECT_EQ(stored.KeyStop, "");
+    EXPECT_EQ(stored.KeyPrevious, "Ctrl+Alt+Shift+V");
+    EXPECT_EQ(stored.KeyNext, "Ctrl+Alt+N");
 }
 
 TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {

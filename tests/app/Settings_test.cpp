@@ -56,6 +56,13 @@ Settings Unusual() {
     s.Security = "STARTTLS";
     s.Port = "1110";
     s.ReadInOwnLanguage = true;
+    s.GlobalKeys = false;
+    s.KeyPlayPause = "Meta+F9";
+    s.KeyStop = ""; // this key off
+    s.KeyPrevious = "Ctrl+Alt+,";
+    s.KeyNext = "Ctrl+Alt+.";
+    s.KeyCheck = "Alt+Shift+F5";
+    s.KeyShowBar = "Ctrl+Meta+B";
     return s;
 }
 
@@ -149,10 +156,17 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     expected.ShowWindow = true;
     expected.Security = "SSL/TLS"; // a first run proposes encryption
     expected.Port = "";
+    expected.GlobalKeys = true;
+    expected.KeyPlayPause = "Ctrl+Alt+Shift+P";
+    expected.KeyStop = "Ctrl+Alt+Shift+S";
+    expected.KeyPrevious = "Ctrl+Alt+Shift+V";
+    expected.KeyNext = "Ctrl+Alt+Shift+L";
+    expected.KeyCheck = "Ctrl+Alt+Shift+C";
+    expected.KeyShowBar = "Ctrl+Alt+Shift+B";
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 22u);
+    ASSERT_EQ(key.values.size(), 29u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -352,10 +366,19 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                 else
                     (void)key->WriteInteger(name, 995);
             }
-            if (remove)
-                (void)key->DeleteValue("EigenTaal");
-            else
-                (void)key->WriteString("EigenTaal", "1");
+            for (const char* name : {"EigenTaal", "Sneltoetsen"}) {
+                if (remove)
+                    (void)key->DeleteValue(name);
+                else
+                    (void)key->WriteString(name, "0");
+            }
+            for (const char* name : {"ToetsVoorlezen", "ToetsStoppen", "ToetsVorige",
+                                     "ToetsVolgende", "ToetsControleren", "ToetsKnoppenbalk"}) {
+                if (remove)
+                    (void)key->DeleteValue(name);
+                else
+                    (void)key->WriteInteger(name, 80);
+            }
         }
         Settings s;
         const LoadResult r = brevon::LoadSettings(store, s, Engine());
@@ -364,6 +387,41 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         expected.Security = "Geen"; // a file from before the choice: as it always connected
         expected.Port = "";
         expected.ReadInOwnLanguage = false; // all mail in Dutch, as before the option
+        expected.GlobalKeys = true;
+        expected.KeyPlayPause = "Ctrl+Alt+Shift+P";
+        expected.KeyStop = "Ctrl+Alt+Shift+S";
+        expected.KeyPrevious = "Ctrl+Alt+Shift+V";
+        expected.KeyNext = "Ctrl+Alt+Shift+L";
+        expected.KeyCheck = "Ctrl+Alt+Shift+C";
+        expected.KeyShowBar = "Ctrl+Alt+Shift+B";
+        EXPECT_EQ(s, expected);
+    }
+}
+
+TEST_F(SettingsTest, AKeyTextThatNamesNoKeyReadsAsItsDefaultAndTheOthersAreKept) {
+    FileSettingsStore store(file_);
+    ASSERT_TRUE(brevon::SaveSettings(store, Unusual()));
+    const struct {
+        const char* stored;
+        const char* read;
+    } cases[] = {
+        {"Ctrl+Alt+Q", "Ctrl+Alt+Q"},
+        {"", ""},                             // off stays off
+        {"P", "Ctrl+Alt+Shift+P"},            // no modifier: it would take the key from everyone
+        {"Ctrl+Hyper+P", "Ctrl+Alt+Shift+P"}, // hand-edited nonsense
+        {"Ctrl+Alt+é", "Ctrl+Alt+Shift+P"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        {
+            auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
+            ASSERT_FALSE(key->WriteString("ToetsVoorlezen", c.stored));
+        }
+        Settings s;
+        const LoadResult r = brevon::LoadSettings(store, s, Engine());
+        EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.detail;
+        Settings expected = Unusual();
+        expected.KeyPlayPause = c.read;
         EXPECT_EQ(s, expected);
     }
 }

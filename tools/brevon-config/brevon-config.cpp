@@ -24,6 +24,7 @@
 #include <mail/MailSettings.h>
 #include <platform/Autostart.h>
 #include <platform/DataPaths.h>
+#include <platform/GlobalKeys.h>
 #include <platform/InstanceLock.h>
 #include <platform/SettingsFile.h>
 #include <platform/SettingsStore.h>
@@ -79,7 +80,7 @@ template <typename T> bool Is(const SettingDef& def, T Settings::*member) {
 }
 
 struct Rule {
-    enum class Kind { Number, Voice, Flag, Text, Password, Security, Port } kind;
+    enum class Kind { Number, Voice, Flag, Text, Password, Security, Port, Key } kind;
     SettingRange range{};
 };
 
@@ -89,6 +90,8 @@ Rule RuleOf(const SettingDef& def) {
     if (Is(def, &Settings::Password)) return {Rule::Kind::Password};
     if (Is(def, &Settings::Security)) return {Rule::Kind::Security};
     if (Is(def, &Settings::Port)) return {Rule::Kind::Port};
+    for (std::string Settings::*key : kKeySettings)
+        if (Is(def, key)) return {Rule::Kind::Key};
     switch (def.type) {
     case SettingType::Integer:
         return {Rule::Kind::Number};
@@ -138,6 +141,9 @@ std::string Accepts(const Rule& rule) {
         return SecurityChoices();
     case Rule::Kind::Port:
         return "een poort van 1 tot en met 65535, of leeg voor de gebruikelijke";
+    case Rule::Kind::Key:
+        return "een toets met Ctrl, Alt, Shift of Meta (zoals Ctrl+Alt+Shift+P), of leeg voor "
+               "geen";
     }
     return {};
 }
@@ -232,6 +238,13 @@ std::optional<Stored> Validate(const SettingDef& def, std::string_view input) {
             !ParseWhole(input, value) || value < 1 || value > 65535)
             return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
         return Stored{std::to_string(value)};
+    }
+    case Rule::Kind::Key: {
+        if (input.empty()) return Stored{std::string()};
+        const std::optional<platform::KeyChord> chord = platform::ParseKeyChord(input);
+        if (!chord)
+            return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
+        return Stored{platform::KeyChordText(*chord)};
     }
     case Rule::Kind::Text:
     case Rule::Kind::Password:
@@ -334,6 +347,8 @@ Shown Show(const platform::SettingsKey& key, const Named& named) {
             shown.text = text.empty() ? kNoPassword : kHiddenPassword;
         else
             shown.text = encoding::Cp1252ToUtf8(text, encoding::Undefined::AsControls);
+        if (!error && RuleOf(def).kind == Rule::Kind::Key && !UsableKeyText(text))
+            shown.used = std::string(def.defaultText);
     } else {
         std::int32_t value = 0;
         error = key.ReadInteger(def.name, value);

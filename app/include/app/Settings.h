@@ -53,6 +53,14 @@ struct Settings {
     std::string Security; // "Beveiliging": "Geen", "STARTTLS" or "SSL/TLS"
     std::string Port;     // "Poort": 1 to 65535, or empty for the usual port of the security
     bool ReadInOwnLanguage = false; // "EigenTaal": other languages' mail read in their voice
+    // Keys that steer brevon from any program ("Ctrl+Alt+Shift+P"; empty: that key is off).
+    bool GlobalKeys = false;  // "Sneltoetsen": all of them on or off
+    std::string KeyPlayPause; // "ToetsVoorlezen": plays, or pauses while reading
+    std::string KeyStop;      // "ToetsStoppen"
+    std::string KeyPrevious;  // "ToetsVorige"
+    std::string KeyNext;      // "ToetsVolgende"
+    std::string KeyCheck;     // "ToetsControleren": checks mail now
+    std::string KeyShowBar;   // "ToetsKnoppenbalk": shows the bar with the focus on it
 
     bool operator==(const Settings&) const = default;
 };
@@ -106,12 +114,35 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 
 // Values kept in the same key beside the nineteen of the table. A settings file written before
 // they existed lacks them, so each reads as its default when absent or of another type, and
-// never stops start-up; they are written after the table's values.
-inline constexpr std::array<SettingDef, 3> kExtraSettingsTable{{
+// never stops start-up; they are written after the table's values. A key that names no usable
+// key reads as its default too.
+//
+// The keys' defaults hold Ctrl, Alt and Shift together: desktops bind Ctrl+Alt+letter and
+// Super+letter themselves (terminal, lock screen, show desktop), rarely all three. Arrows and
+// PgUp/PgDown are avoided with them: desktops move windows between workspaces with
+// Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
+// The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk.
+inline constexpr std::array<SettingDef, 10> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
+    {"Sneltoetsen", SettingType::Boolean, 1, "", false, &Settings::GlobalKeys},
+    {"ToetsVoorlezen", SettingType::Text, 0, "Ctrl+Alt+Shift+P", false, &Settings::KeyPlayPause},
+    {"ToetsStoppen", SettingType::Text, 0, "Ctrl+Alt+Shift+S", false, &Settings::KeyStop},
+    {"ToetsVorige", SettingType::Text, 0, "Ctrl+Alt+Shift+V", false, &Settings::KeyPrevious},
+    {"ToetsVolgende", SettingType::Text, 0, "Ctrl+Alt+Shift+L", false, &Settings::KeyNext},
+    {"ToetsControleren", SettingType::Text, 0, "Ctrl+Alt+Shift+C", false, &Settings::KeyCheck},
+    {"ToetsKnoppenbalk", SettingType::Text, 0, "Ctrl+Alt+Shift+B", false, &Settings::KeyShowBar},
 }};
+
+// The key values of kExtraSettingsTable.
+inline constexpr std::array<std::string Settings::*, 6> kKeySettings{
+    &Settings::KeyPlayPause, &Settings::KeyStop,  &Settings::KeyPrevious,
+    &Settings::KeyNext,      &Settings::KeyCheck, &Settings::KeyShowBar,
+};
+
+// Whether a stored key text can be used: empty (the key is off) or one key with modifiers.
+bool UsableKeyText(std::string_view text);
 
 // What a first run proposes for "Beveiliging": every provider wants encryption now.
 inline constexpr std::string_view kFirstRunSecurity = "SSL/TLS";

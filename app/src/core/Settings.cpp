@@ -7,6 +7,7 @@
 
 #include <app/PasswordScrambling.h>
 #include <platform/Autostart.h>
+#include <platform/GlobalKeys.h>
 #include <platform/SettingsStore.h>
 
 namespace brevon {
@@ -80,6 +81,10 @@ std::error_code WriteValue(platform::SettingsKey& key, const SettingDef& def,
 
 } // namespace
 
+bool UsableKeyText(std::string_view text) {
+    return text.empty() || platform::ParseKeyChord(text).has_value();
+}
+
 Settings& AppSettings() {
     static Settings settings;
     return settings;
@@ -117,6 +122,11 @@ ReadReport ReadSettings(platform::SettingsKey& key, Settings& settings,
     for (const SettingDef& def : kExtraSettingsTable) {
         bool clamped = false;
         if (ReadValue(key, def, settings, clamped)) SetDefault(def, settings, EngineDefaults{});
+        const auto* text = std::get_if<std::string Settings::*>(&def.member);
+        if (text &&
+            std::find(kKeySettings.begin(), kKeySettings.end(), *text) != kKeySettings.end() &&
+            !UsableKeyText(settings.**text))
+            SetDefault(def, settings, EngineDefaults{});
     }
     settings.Password = UnscramblePassword(settings.Password);
     (void)key.Close();

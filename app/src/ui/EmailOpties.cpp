@@ -33,6 +33,7 @@
 #include <mail/Seams.h>
 
 #include "Cp1252.h"
+#include "GlobalKeyBindings.h"
 #include "Help.h"
 #include "Trace.h"
 
@@ -325,6 +326,9 @@ void TfrmOpties::CreateControls() {
     pcInfo->addTab(tsHost, Q("&Verbinding"));
     pcInfo->addTab(tsParameters, Q("&Uitspraak"));
     pcInfo->addTab(tsAlgemeen, Q("Al&gemeen"));
+    // The page's Alt+letter: every other letter of its name is taken on another page.
+    tsToetsen = new KeysPage;
+    pcInfo->addTab(tsToetsen, Q("Sne&ltoetsen"));
 
     Create(lblServer, "lblServer", tsHost);
     Create(EditHost, "EditHost", tsHost);
@@ -557,6 +561,7 @@ void TfrmOpties::LoadOptions() {
     cbSemiService9X->setChecked(fields.SemiService9X);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
+    tsToetsen->Load(settings, context_.keys);
     connectionChanged_ = false;
 }
 
@@ -655,6 +660,7 @@ void TfrmOpties::btOkClick() {
     btCancel->setEnabled(true);
     btOk->setText(Q("OK"));
     busy_ = false;
+    if (outcome != OkOutcome::PasswordTooLong) ApplyKeys();
 
     switch (outcome) {
     case OkOutcome::Close:
@@ -666,6 +672,14 @@ void TfrmOpties::btOkClick() {
         RefusePassword(kPasswordTooLongText);
         break;
     }
+}
+
+// The keys are kept beside the values OK's steps apply: stored with them, then taken anew.
+void TfrmOpties::ApplyKeys() {
+    tsToetsen->Save(context_.settings);
+    (void)SaveSettings(context_.store, context_.settings); // silent, as every settings save
+    if (context_.keys) context_.keys->Apply();
+    tsToetsen->Load(context_.settings, context_.keys);
 }
 
 void TfrmOpties::RefusePassword(std::string_view text) {

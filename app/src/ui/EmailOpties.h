@@ -25,6 +25,9 @@ class QTabWidget;
 // app/Options.h declares the platform and mail-side classes named here.
 namespace brevon {
 
+class GlobalKeyBindings;
+class KeysPage;
+
 // What the dialog works on. The references must outlive it.
 struct OptiesContext {
     Settings& settings;
@@ -39,6 +42,7 @@ struct OptiesContext {
     // the tray and the bar again and sets the mail timer by Online.
     std::function<void()> afterClose;
     platform::Autostart* autostart = nullptr; // null: the logon entry is left alone
+    GlobalKeyBindings* keys = nullptr;        // null: the keys are stored, not taken
 };
 
 class TfrmOpties final : public QDialog, private WindowPositions {
@@ -77,6 +81,7 @@ public:
     QWidget* tsHost;
     QWidget* tsParameters;
     QWidget* tsAlgemeen;
+    KeysPage* tsToetsen;
 
     QLabel* lblServer;
     QLineEdit* EditHost;
@@ -129,6 +134,7 @@ private:
     OptionsFields FieldsFromControls() const;
     void ShowVoice(std::int32_t code);
     void RefusePassword(std::string_view text);
+    void ApplyKeys();
 
     WindowPosition BarPosition() const override;
     WindowPosition OptionsPosition() const override;

@@ -670,6 +670,28 @@ class EndToEnd(unittest.TestCase):
                                   ended)
         self.bar_shot("run3-english-message-read")
 
+    def test_17b_global_keys_skip_play_pause_and_stop_from_the_keyboard_alone(self):
+        # Default keys, grabbed on the root window: no click, no focus on brevon needed.
+        b = self.brevon
+        after = self.trace_len()
+        self.session.key("ctrl+alt+shift+l")
+        self.wait_trace("NextMessage", after)
+        self.wait_trace("Header spoken", after, timeout=SPEECH_WAIT)
+        played = self.trace_len()
+        before = len(b.texts())
+        self.session.key("ctrl+alt+shift+p")
+        self.wait_trace("PlayMessage", played)
+        b.wait_spoken(before + 1, timeout=SPEECH_WAIT)
+        self.session.key("ctrl+alt+shift+p")  # the same key pauses
+        paused = self.wait_trace("PauseReading", played)[0]
+        self.session.key("ctrl+alt+shift+p")  # and plays on
+        self.wait_trace("PlayMessage", paused + 1)
+        self.session.key("ctrl+alt+shift+s")
+        self.wait_trace("StopReading", paused + 1)
+        keys = [line for line in b.trace()[after:] if line.startswith("Global key")]
+        self.assertEqual(keys, ["Global key Ctrl+Alt+Shift+L"] +
+                         ["Global key Ctrl+Alt+Shift+P"] * 3 + ["Global key Ctrl+Alt+Shift+S"])
+
     def test_18_exit_run_3(self):
         self.exit_through_the_tray()
         saved = read_settings(self.brevon.settings_file)

@@ -111,6 +111,10 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"Beveiliging", "starttls", "STARTTLS"},
         {"Poort", "995", "995"},
         {"EigenTaal", "1", "1"},
+        {"Sneltoetsen", "0", "0"},
+        {"ToetsVoorlezen", "shift+ctrl+alt+f9", "Ctrl+Alt+Shift+F9"}, // written as brevon shows it
+        {"ToetsVolgende", "Meta+.", "Meta+."},
+        {"ToetsStoppen", "", ""}, // this key off
     };
     for (const auto& c : cases) {
         const RunResult set = Config({"set", c.name, c.value});
@@ -138,6 +142,11 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_EQ(read.Security, "STARTTLS");
     EXPECT_EQ(read.Port, "");
     EXPECT_TRUE(read.ReadInOwnLanguage);
+    EXPECT_FALSE(read.GlobalKeys);
+    EXPECT_EQ(read.KeyPlayPause, "Ctrl+Alt+Shift+F9");
+    EXPECT_EQ(read.KeyNext, "Meta+.");
+    EXPECT_EQ(read.KeyStop, "");
+    EXPECT_EQ(read.KeyCheck, "Ctrl+Alt+Shift+C");
 }
 
 TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
@@ -166,6 +175,9 @@ TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
         {"set", "Poort", "65536"},                  //
         {"set", "Poort", "abc"},                    //
         {"set", "Poort", "-1"},                     //
+        {"set", "ToetsVoorlezen", "P"},             // a key without a modifier
+        {"set", "ToetsVorige", "Ctrl+Hyper+V"},     // no such modifier
+        {"set", "ToetsKnoppenbalk", "Ctrl+F25"},    // no such key
         {"set", "User", "jan\r\nDELE 1"},           // would end the POP3 command early
         {"set", "Host", "\xE4\xB8\xAD.example"},    // no place in Windows-1252
         {"set", "Host", "\xFF\xFE"},                // not UTF-8
@@ -311,6 +323,7 @@ TEST_F(BrevonConfig, ReportsWhatBrevonCannotUseAsStoredAndLeavesADamagedFileAlon
         auto key = store.OpenKey(brevon::kSettingsKeyPath, platform::OpenMode::Existing).key;
         ASSERT_FALSE(key->DeleteValue("Reverse"));
         ASSERT_FALSE(key->WriteInteger("Interval in minuten", 0));
+        ASSERT_FALSE(key->WriteString("ToetsControleren", "C"));
         ASSERT_FALSE(key->Close());
     }
     const RunResult list = Config({"list"});
@@ -319,6 +332,9 @@ TEST_F(BrevonConfig, ReportsWhatBrevonCannotUseAsStoredAndLeavesADamagedFileAlon
     EXPECT_NE(list.out.find("\nInterval in minuten  0 (brevon gebruikt 1)\n"), std::string::npos)
         << list.out;
     EXPECT_NE(list.out.find("\nHost                 pop.example.nl\n"), std::string::npos);
+    EXPECT_NE(list.out.find("\nToetsControleren     C (brevon gebruikt Ctrl+Alt+Shift+C)\n"),
+              std::string::npos)
+        << list.out;
     EXPECT_NE(list.err.find("brevon gebruikt daarvoor de standaardwaarde"), std::string::npos)
         << list.err;
     EXPECT_EQ(Config({"get", "Reverse"}).exitCode, 1);
