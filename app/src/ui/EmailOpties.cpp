@@ -491,6 +491,8 @@ void TfrmOpties::LayOut() {
     // while something still lacks room its way; the bound keeps a font far beyond any
     // setting (a huge size, a broken font) from growing the dialog without end.
     const int tabBarH = pcInfo->tabBar()->sizeHint().height();
+    const int tabBarWidth = pcInfo->tabBar()->sizeHint().width();
+    const QSize keysPage = tsToetsen->minimumSizeHint();
     const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
     const auto placeAll = [&](Scale s) {
         const QSize page(s.x(kDesignWidth) - frame, s.y(kDesignTabsHeight) - tabBarH - frame);
@@ -503,6 +505,11 @@ void TfrmOpties::LayOut() {
             fits.across = fits.across && fit.across;
             fits.down = fits.down && fit.down;
         }
+        // Every tab shown whole, without the tab bar's scroll buttons; the keys' page is laid
+        // out by its own layout and needs its least size.
+        fits.across =
+            fits.across && tabBarWidth <= s.x(kDesignWidth) && keysPage.width() <= page.width();
+        fits.down = fits.down && keysPage.height() <= page.height();
         return fits;
     };
     constexpr double kMostGrowth = 5.0;

@@ -133,6 +133,8 @@ KeysPage::KeysPage(QWidget* parent) : QWidget(parent) {
         lblKeys[i]->setBuddy(edKeys[i]);
         lblProblems[i] = new QLabel(this);
         lblProblems[i]->setObjectName(QString(kKeyRows[i].name) + "Problem");
+        // Shown only with something to say, so the page fits the dialog's size.
+        lblProblems[i]->hide();
         grid->addWidget(lblKeys[i], 2 * i, 0);
         grid->addWidget(edKeys[i], 2 * i, 1);
         grid->addWidget(lblProblems[i], 2 * i + 1, 1);
@@ -148,7 +150,7 @@ void KeysPage::Load(const Settings& settings, const GlobalKeyBindings* bindings)
         edKeys[i]->setKeySequence(QKeySequence::fromString(loaded_[i], QKeySequence::PortableText));
         const std::string problem =
             bindings ? bindings->Problem(static_cast<KeyAction>(i)) : std::string();
-        lblProblems[i]->setText(problem.empty() ? QString() : "Werkt niet: " + Q(problem));
+        ShowProblem(i, problem.empty() ? QString() : "Werkt niet: " + Q(problem));
     }
     Enable();
 }
@@ -174,13 +176,17 @@ void KeysPage::Check(int index) {
     const QKeySequence first(sequence[0]);
     if (platform::ParseKeyChord(first.toString(QKeySequence::PortableText).toStdString())) {
         if (sequence.count() > 1) edKeys[index]->setKeySequence(first);
-        lblProblems[index]->clear();
+        ShowProblem(index, QString());
         return;
     }
     edKeys[index]->setKeySequence(
         QKeySequence::fromString(loaded_[index], QKeySequence::PortableText));
-    lblProblems[index]->setText(
-        QString::fromLatin1("Kies een toets met Ctrl, Alt, Shift of Meta erbij."));
+    ShowProblem(index, QString::fromLatin1("Kies een toets met Ctrl, Alt, Shift of Meta erbij."));
+}
+
+void KeysPage::ShowProblem(int index, const QString& text) {
+    lblProblems[index]->setText(text);
+    lblProblems[index]->setVisible(!text.isEmpty());
 }
 
 void KeysPage::Enable() {

@@ -89,6 +89,7 @@ public:
 
 private:
     void Check(int index);
+    void ShowProblem(int index, const QString& text);
     void Enable();
 
     std::array<QString, kKeyActionCount> loaded_; // what a refused key goes back to
