@@ -1,5 +1,6 @@
 // The hidden connection window, offscreen: its diagnostic controls, the trace of their changes,
 // and the engine's end report of a header sentence reaching the mail side.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QTimer>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -99,6 +101,40 @@ TEST_F(ConnectionWindow, TheEndOfAHeaderSentenceReachesTheMailSide) {
     QCoreApplication::postEvent(&window, new SpeechEndEvent);
     QCoreApplication::processEvents();
     EXPECT_THAT(Traced(), IsSupersetOf({"CheckMail", "Header spoken"}));
+}
+
+// A server that stalls in the middle of a check: the program's events still run (the tray, the
+// bar, "Sluiten"), so the user is answered at once and can end the session.
+TEST_F(ConnectionWindow, AStalledServerLeavesTheProgramAnsweringAndTheSessionEndable) {
+    using S = poptest::ScriptedServer;
+    S server({S::Send("+OK ready\r\n"), S::Expect("USER jan"), S::Send("+OK\r\n"),
+              S::Expect("PASS geheim"), S::Send("+OK\r\n"), S::Expect("STAT"), S::Pause(20000)});
+    settings.Host = "127.0.0.1:" + std::to_string(server.Port());
+    settings.Security = ConnectionSecurity::None;
+    settings.User = "jan";
+    settings.Password = "geheim";
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point answered{};
+    bool openWhenAnswered = false;
+    // What a click on the tray does while the server keeps quiet: it runs, and "Sluiten" ends
+    // the session.
+    QTimer::singleShot(300, &window, [&] {
+        answered = Clock::now();
+        openWhenAnswered = window.SessionOpen();
+        window.AbortSession();
+    });
+    window.CheckMail();
+    const Clock::time_point ended = Clock::now();
+
+    ASSERT_NE(answered, Clock::time_point{}) << "no event ran while the server stalled";
+    EXPECT_TRUE(openWhenAnswered);
+    // Generous bounds: the point is a fraction of a second, not the 60 s a command may wait.
+    EXPECT_LT(answered - start, std::chrono::seconds(3));
+    EXPECT_LT(ended - answered, std::chrono::seconds(3));
+    EXPECT_FALSE(window.SessionOpen());
+    EXPECT_THAT(Traced(), IsSupersetOf({"CheckMail", "POP3 STAT", "AbortSession"}));
 }
 
 } // namespace
