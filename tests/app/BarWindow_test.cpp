@@ -297,7 +297,7 @@ TEST_F(BarWindow, TheKeyboardMovesAVisibleMarkAndPressesTheMarkedButton) {
         {Qt::Key_Left, Qt::NoModifier, bar.imgInstel, nullptr},
     };
     for (const auto& step : steps) {
-        SCOPED_TRACE(QTest::toString(QKeySequence(step.key | step.modifiers)));
+        SCOPED_TRACE(QKeySequence(step.key | step.modifiers).toString().toStdString());
         QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
         EXPECT_EQ(QApplication::focusWidget(), step.focusAfter);
         EXPECT_TRUE(step.focusAfter->FocusMarkShown());
