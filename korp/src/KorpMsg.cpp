@@ -842,9 +842,18 @@ std::size_t ChooseAlternative(MessageIndex& index, PartHeaderReader& headers,
                 rank = kOther;
             } else if (type == "TEXT/PLAIN") {
                 const Lines part = index.Slice(parts[k]);
-                const std::string text =
-                    DecodedText(part.subspan(HeaderBlockLength(part)), h.encoding, h.charset);
-                rank = SaysMoreThanViewTheHtml(text) ? kOwnPlainText : kPlainNotice;
+                const Lines body = part.subspan(HeaderBlockLength(part));
+                // A notice is a few dozen words: its first lines decide for a long text, which
+                // is decoded once, when it is read, not twice.
+                constexpr std::size_t kEnoughBytes = 16 * 1024;
+                std::size_t head = 0;
+                for (std::size_t bytes = 0; head < body.size() && bytes < kEnoughBytes; ++head)
+                    bytes += body[head].size() + 2;
+                bool own = SaysMoreThanViewTheHtml(
+                    DecodedText(body.subspan(0, head), h.encoding, h.charset));
+                if (!own && head < body.size())
+                    own = SaysMoreThanViewTheHtml(DecodedText(body, h.encoding, h.charset));
+                rank = own ? kOwnPlainText : kPlainNotice;
             } else if (type == "TEXT/HTML") {
                 rank = kHtml;
             } else if (type != "TEXT/CALENDAR") {
