@@ -1,6 +1,7 @@
 #include <platform/GlobalKeys.h>
 
 #include <array>
+#include <memory>
 #include <cctype>
 
 namespace platform {
@@ -118,6 +119,24 @@ std::string KeyChordText(const KeyChord& chord) {
     for (const NamedModifier& named : kModifiers)
         if (chord.modifiers & named.modifier) text += std::string(named.name) + "+";
     return text + chord.key;
+}
+
+namespace {
+
+// Keys on a desktop that lets no program take them: the same on every system.
+class NoKeys final : public GlobalKeys {
+public:
+    GrabResult Grab(int, const KeyChord&) override { return GrabResult::Unavailable; }
+    void ReleaseAll() override {}
+    bool Available() const override { return false; }
+    int EventDescriptor() const override { return -1; }
+    void Dispatch() override {}
+};
+
+} // namespace
+
+std::unique_ptr<GlobalKeys> NoGlobalKeys() {
+    return std::make_unique<NoKeys>();
 }
 
 } // namespace platform

@@ -15,15 +15,6 @@ namespace {
 
 constexpr std::uint32_t kNumLockKeysym = 0xff7f;
 
-class NoKeys final : public GlobalKeys {
-public:
-    GrabResult Grab(int, const KeyChord&) override { return GrabResult::Unavailable; }
-    void ReleaseAll() override {}
-    bool Available() const override { return false; }
-    int EventDescriptor() const override { return -1; }
-    void Dispatch() override {}
-};
-
 class X11Keys final : public GlobalKeys {
 public:
     X11Keys(xcb_connection_t* connection, xcb_window_t root, Handler handler)
@@ -191,10 +182,6 @@ private:
 };
 
 } // namespace
-
-std::unique_ptr<GlobalKeys> NoGlobalKeys() {
-    return std::make_unique<NoKeys>();
-}
 
 std::unique_ptr<GlobalKeys> OpenGlobalKeys(const char* display, GlobalKeys::Handler handler) {
     if (display == nullptr) {

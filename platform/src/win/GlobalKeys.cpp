@@ -13,15 +13,6 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"BrevonGlobalKeys";
 
-class NoKeys final : public GlobalKeys {
-public:
-    GrabResult Grab(int, const KeyChord&) override { return GrabResult::Unavailable; }
-    void ReleaseAll() override {}
-    bool Available() const override { return false; }
-    int EventDescriptor() const override { return -1; }
-    void Dispatch() override {}
-};
-
 class HotKeys final : public GlobalKeys {
 public:
     explicit HotKeys(Handler handler) : handler_(std::move(handler)) {
@@ -82,10 +73,6 @@ private:
 };
 
 } // namespace
-
-std::unique_ptr<GlobalKeys> NoGlobalKeys() {
-    return std::make_unique<NoKeys>();
-}
 
 std::unique_ptr<GlobalKeys> OpenGlobalKeys(const char*, GlobalKeys::Handler handler) {
     return std::make_unique<HotKeys>(std::move(handler));
