@@ -30,12 +30,17 @@ inline constexpr std::string_view kPasswordInKeyringValue = "Sleutelbos";
 
 enum class PasswordPlace { Keyring, SettingsFile };
 
-// What the options dialog says on "Verbinding" about where the password is kept.
+// What the options dialog says on "Verbinding" about where the password is kept: a short line
+// under the fields, and the whole sentence as the password field's description.
 std::string_view PasswordPlaceLine(PasswordPlace place);
-inline constexpr std::string_view kPasswordInKeyringLine =
+std::string_view PasswordPlaceDescription(PasswordPlace place);
+inline constexpr std::string_view kPasswordInKeyringLine = "Wachtwoord bewaard in de sleutelbos.";
+inline constexpr std::string_view kPasswordInFileLine = "Wachtwoord in het instellingenbestand.";
+inline constexpr std::string_view kPasswordInKeyringDescription =
     "Het wachtwoord wordt bewaard in de sleutelbos van het bureaublad.";
-inline constexpr std::string_view kPasswordInFileLine =
-    "Het wachtwoord wordt bewaard in het instellingenbestand (versluierd).";
+// Scrambled, which keeps it from a glance, not from a reader: said as such.
+inline constexpr std::string_view kPasswordInFileDescription =
+    "Het wachtwoord wordt versluierd bewaard in het instellingenbestand, niet versleuteld.";
 
 // Said once at start-up when the password is in the keyring and cannot be had from it; brevon
 // then asks for it.

@@ -38,6 +38,11 @@ std::string_view PasswordPlaceLine(PasswordPlace place) {
     return place == PasswordPlace::Keyring ? kPasswordInKeyringLine : kPasswordInFileLine;
 }
 
+std::string_view PasswordPlaceDescription(PasswordPlace place) {
+    return place == PasswordPlace::Keyring ? kPasswordInKeyringDescription
+                                           : kPasswordInFileDescription;
+}
+
 // brevon's key, its "Password" value kept in the keyring.
 class KeyringSettingsStore::Key final : public platform::SettingsKey {
 public:
