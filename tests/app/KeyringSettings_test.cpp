@@ -54,8 +54,8 @@ struct KeyringSettings : ::testing::Test {
 
     // "Password" and the keyring mark as the settings file holds them.
     struct InFile {
-        std::string password; // as stored: scrambled
-        std::int32_t inKeyring = -1;
+        std::string password;       // as stored: scrambled
+        std::int32_t inKeyring = 0; // absent reads as 0
     };
     InFile File() const {
         platform::FileSettingsStore bare(file);
@@ -158,7 +158,11 @@ TEST_F(NoKeyringSettings, WithoutAKeyringThePasswordStaysScrambledInTheOwnerOnly
     ASSERT_TRUE(SaveSettings(*store, Configured("geheim")));
 
     EXPECT_EQ(File().password, ScramblePassword("geheim"));
-    EXPECT_EQ(File().inKeyring, 0);
+    // Byte for byte what brevon wrote before there was a keyring.
+    const std::filesystem::path reference = folder.Path() / "reference.reg";
+    platform::FileSettingsStore bare(reference);
+    ASSERT_TRUE(SaveSettings(bare, Configured("geheim")));
+    EXPECT_EQ(testsupport::ReadWholeFile(file), testsupport::ReadWholeFile(reference));
     EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     const std::unique_ptr<KeyringSettingsStore> later = Store();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <app/Options.h>
+#include <app/KeyringSettingsStore.h>
 #include <app/PasswordScrambling.h>
 #include <app/Settings.h>
 #include <encoding/Cp1252.h>
@@ -31,6 +32,7 @@
 #include <qvstts/qvstts.h>
 #if !defined(_WIN32)
 #include <platform/FileSettingsStore.h>
+#include <platform/Secrets.h>
 #endif
 
 namespace {
@@ -288,7 +290,8 @@ constexpr std::string_view kSettingsFolderName = "brevon";
 std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& configDir) {
     Place place;
     if (!configDir) {
-        place.store = platform::OpenUserSettingsStore();
+        place.store = std::make_unique<KeyringSettingsStore>(platform::OpenUserSettingsStore(),
+                                                             platform::DesktopSecretStore());
         place.lockFile = platform::InstanceLockFile();
         place.autostart = platform::UserAutostart();
 #if defined(_WIN32)
@@ -303,7 +306,9 @@ std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& confi
     return std::nullopt;
 #else
     const std::filesystem::path file = platform::FileSettingsStore::FileIn(*configDir);
-    place.store = std::make_unique<platform::FileSettingsStore>(file);
+    // The password goes where brevon keeps it: the keyring of this desktop, when one answers.
+    place.store = std::make_unique<KeyringSettingsStore>(
+        std::make_unique<platform::FileSettingsStore>(file), platform::DesktopSecretStore());
     place.lockFile = platform::InstanceLockFile(*configDir);
     place.where = file.string();
     // A folder named as brevon's own is taken as <configuration base>/brevon: its entry goes to
@@ -591,7 +596,9 @@ void PrintHelp(std::ostream& out) {
            "  get NAAM          toont een waarde. 'get Password' weigert: het wachtwoord wordt\n"
            "                    nooit getoond (afsluitstatus 2).\n"
            "  set NAAM WAARDE   wijzigt alleen die waarde. Het wachtwoord wordt opgeslagen zoals\n"
-           "                    brevon het opslaat; 'set Password -' leest het van de eerste\n"
+           "                    brevon het opslaat: in de sleutelbos van het bureaublad als\n"
+           "                    die er is, anders versluierd in het instellingenbestand.\n"
+           "                    'set Password -' leest het van de eerste\n"
            "                    regel van standaardinvoer, zodat het niet op de opdrachtregel\n"
            "                    staat. Zijn er nog geen instellingen, dan schrijft set eerst wat\n"
            "                    brevon bij de eerste start schrijft.\n"

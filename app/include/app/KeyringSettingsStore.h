@@ -24,8 +24,8 @@ namespace brevon {
 inline constexpr std::string_view kPasswordSecretKind = "password";
 std::string PasswordAccount(std::string_view user, std::string_view host);
 
-// Stored beside "Password" by this store only: 1 while the password is in the keyring. Tells a
-// password that cannot be had from the keyring from one that was never given.
+// Stored beside "Password" by this store only, and only while the password is in the keyring
+// (as 1). Tells a password that cannot be had from the keyring from one that was never given.
 inline constexpr std::string_view kPasswordInKeyringValue = "Sleutelbos";
 
 enum class PasswordPlace { Keyring, SettingsFile };

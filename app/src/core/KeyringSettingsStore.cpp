@@ -93,6 +93,7 @@ public:
 
     // value is the password scrambled, as every writer of the settings hands it over.
     std::error_code WriteString(std::string_view name, std::string_view value) override {
+        if (SameName(name, "Host") || SameName(name, "User")) return WriteAccountPart(name, value);
         if (!SameName(name, kPasswordValue)) return inner_->WriteString(name, value);
         const std::string password = UnscramblePassword(std::string(value));
         const std::string account = Account();
@@ -116,10 +117,29 @@ public:
     }
 
 private:
-    // The password in the settings, scrambled as given.
+    // The keyring's password follows its account when the server or the user name changes on
+    // their own (brevon-config sets one value at a time), so that the next start finds it.
+    std::error_code WriteAccountPart(std::string_view name, std::string_view value) {
+        const bool follow = store_.secrets_ && InKeyring();
+        const std::string before = follow ? Account() : std::string();
+        if (const std::error_code error = inner_->WriteString(name, value); error) return error;
+        if (!follow) return {};
+        const std::string after = Account();
+        if (after == before) return {};
+        platform::SecretStore& secrets = *store_.secrets_;
+        const platform::SecretLookup found = secrets.Read({kPasswordSecretKind, before});
+        if (found.secret && !secrets.Write({kPasswordSecretKind, after}, *found.secret)) {
+            (void)secrets.Remove({kPasswordSecretKind, before});
+            if (store_.keyringAccount_ == before) store_.keyringAccount_ = after;
+        }
+        return {};
+    }
+
+    // The password in the settings, scrambled as given; the file then reads as it always did.
     std::error_code WriteHere(std::string_view name, std::string_view value) {
         if (const std::error_code error = inner_->WriteString(name, value); error) return error;
-        return inner_->WriteInteger(kPasswordInKeyringValue, 0);
+        const std::error_code deleted = inner_->DeleteValue(kPasswordInKeyringValue);
+        return deleted == platform::SettingsErrc::value_not_found ? std::error_code{} : deleted;
     }
 
     bool InKeyring() const {
