@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include <signal.h>
+
 #include "Subprocess.h"
 #include "TempDir.h"
 
@@ -98,6 +100,11 @@ public:
                                 {}, {}, std::chrono::seconds(10));
         return r.finished && r.exitCode == 0;
     }
+
+    // Stops the keyring where it is: it keeps its name on the bus and answers nothing, as a
+    // hung service does. It goes on again at Resume (and is ended with the object either way).
+    bool Pause() const { return keyring_ && ::kill(keyring_->pid(), SIGSTOP) == 0; }
+    bool Resume() const { return keyring_ && ::kill(keyring_->pid(), SIGCONT) == 0; }
 
     // What secret-tool, another client of the keyring, finds under brevon's attributes.
     static RunResult Lookup(const std::string& kind, const std::string& account) {
