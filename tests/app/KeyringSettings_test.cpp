@@ -130,6 +130,19 @@ TEST_F(KeyringSettings, ALockedKeyringAtStartIsReportedAndItsPasswordSurvivesThe
     EXPECT_FALSE(later->KeyringProblem());
 }
 
+TEST_F(KeyringSettings, ASaveOfThePasswordAsReadLeavesItInTheKeyringEvenWhenLockedMeanwhile) {
+    ASSERT_TRUE(SaveSettings(*Store(), Configured("geheim")));
+    const std::unique_ptr<KeyringSettingsStore> store = Store();
+    Settings settings = Load(*store);
+    ASSERT_EQ(settings.Password, "geheim");
+    ASSERT_TRUE(keyring.LockLogin()); // between start-up and the save at shutdown
+
+    settings.Interval = 7;
+    ASSERT_TRUE(SaveSettings(*store, settings));
+    EXPECT_EQ(File().password, "") << "not moved to the file";
+    EXPECT_EQ(File().inKeyring, 1);
+}
+
 TEST_F(KeyringSettings, AClearedPasswordOrAnotherAccountLeavesNoPasswordBehindInTheKeyring) {
     const std::unique_ptr<KeyringSettingsStore> store = Store();
     ASSERT_TRUE(SaveSettings(*store, Configured("eerste")));

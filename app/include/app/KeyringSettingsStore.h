@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <platform/SettingsStore.h>
 
@@ -70,8 +71,15 @@ private:
     std::unique_ptr<platform::SettingsStore> settings_;
     std::unique_ptr<platform::SecretStore> secrets_;
     std::optional<std::string> problem_;
-    // The account whose password the keyring held at the last read or write; empty when none.
+    void Kept(std::string account, std::string password) {
+        keyringAccount_ = std::move(account);
+        keyringPassword_ = std::move(password);
+    }
+
+    // The account whose password the keyring held at the last read or write, and that
+    // password; empty when none.
     std::string keyringAccount_;
+    std::string keyringPassword_;
 };
 
 } // namespace brevon

@@ -69,7 +69,7 @@ public:
         const std::error_code error = inner_->ReadString(name, stored);
         if (error && error != platform::SettingsErrc::value_not_found) return error;
         if (!stored.empty()) {
-            store_.keyringAccount_.clear();
+            store_.Kept({}, {});
             value = std::move(stored);
             return {};
         }
@@ -82,7 +82,7 @@ public:
         }
         platform::SecretLookup found = store_.secrets_->Read({kPasswordSecretKind, account});
         if (found.secret) {
-            store_.keyringAccount_ = account;
+            store_.Kept(account, *found.secret);
             value = ScramblePassword(*found.secret);
             return {};
         }
@@ -102,15 +102,19 @@ public:
             if (store_.problem_) return inner_->WriteString(name, value);
             if (!store_.keyringAccount_.empty() && store_.secrets_)
                 (void)store_.secrets_->Remove({kPasswordSecretKind, store_.keyringAccount_});
-            store_.keyringAccount_.clear();
+            store_.Kept({}, {});
             return WriteHere(name, value);
         }
-        if (!store_.secrets_ || store_.secrets_->Write({kPasswordSecretKind, account}, password))
+        // Already there (the save at shutdown, a dialog that kept it): the keyring is not asked.
+        const bool there =
+            account == store_.keyringAccount_ && password == store_.keyringPassword_ && InKeyring();
+        if (!there &&
+            (!store_.secrets_ || store_.secrets_->Write({kPasswordSecretKind, account}, password)))
             return WriteHere(name, value);
         // Another account's password is not left behind in the keyring.
         if (!store_.keyringAccount_.empty() && store_.keyringAccount_ != account)
             (void)store_.secrets_->Remove({kPasswordSecretKind, store_.keyringAccount_});
-        store_.keyringAccount_ = account;
+        store_.Kept(account, password);
         store_.problem_.reset();
         if (const std::error_code error = inner_->WriteString(name, ""); error) return error;
         return inner_->WriteInteger(kPasswordInKeyringValue, 1);
@@ -130,7 +134,7 @@ private:
         const platform::SecretLookup found = secrets.Read({kPasswordSecretKind, before});
         if (found.secret && !secrets.Write({kPasswordSecretKind, after}, *found.secret)) {
             (void)secrets.Remove({kPasswordSecretKind, before});
-            if (store_.keyringAccount_ == before) store_.keyringAccount_ = after;
+            if (store_.keyringAccount_ == before) store_.Kept(after, *found.secret);
         }
         return {};
     }
