@@ -276,6 +276,15 @@ TEST_F(BrevonConfig, WithAKeyringThePasswordGoesThereAndFollowsTheAccount) {
         EXPECT_EQ(r->out.find("geheim"), std::string::npos);
         EXPECT_EQ(r->err.find("geheim"), std::string::npos);
     }
+
+    // Locked, the keyring keeps the password: it is there, only not to be read now.
+    ASSERT_TRUE(keyring.LockLogin());
+    const RunResult locked = Config({"list"});
+    EXPECT_EQ(locked.exitCode, 0) << locked.err;
+    EXPECT_NE(locked.out.find("\nPassword             (in de sleutelbos, nu niet te lezen)\n"),
+              std::string::npos)
+        << locked.out;
+    EXPECT_NE(locked.err.find("sleutelbos"), std::string::npos) << locked.err;
 }
 
 TEST_F(BrevonConfig, SetChangesOnlyTheNamedValue) {
