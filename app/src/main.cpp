@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <app/KeyringSettingsStore.h>
 #include <app/Settings.h>
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
@@ -28,6 +29,7 @@
 #include <platform/DataPaths.h>
 #include <platform/InstanceLock.h>
 #include <platform/LocalTime.h>
+#include <platform/Secrets.h>
 #include <platform/SettingsStore.h>
 
 #include "EmailConnection.h"
@@ -234,7 +236,9 @@ int main(int argc, char** argv) {
     Settings& settings = AppSettings();
     ReadingState& state = AppReadingState();
 
-    std::unique_ptr<platform::SettingsStore> store = platform::OpenUserSettingsStore();
+    // The password in the desktop's keyring when one answers, else in the settings as ever.
+    const auto store = std::make_unique<KeyringSettingsStore>(platform::OpenUserSettingsStore(),
+                                                              platform::DesktopSecretStore());
     const LoadResult loaded = LoadSettings(*store, settings, [&speech] {
         EngineDefaults defaults{};
         speech.GetDefaultSettings(defaults.voice, defaults.tempo, defaults.pitch, defaults.volume);
@@ -244,6 +248,10 @@ int main(int argc, char** argv) {
     // after the greeting, and the trace tells what was wrong.
     TraceSettingsLoad(loaded);
     const std::string_view settingsProblem = SettingsProblemSentence(loaded.outcome);
+    // Nor does a keyring that keeps the password (locked, gone, refusing): brevon says so and
+    // asks for it instead of the first check, which would be refused without it.
+    const bool askPassword = store->KeyringProblem().has_value();
+    if (askPassword) Trace("Password not read from the keyring: " + *store->KeyringProblem());
 
     const std::filesystem::path dataFolder = ProgramDataFolder();
     std::error_code changed;
@@ -270,18 +278,28 @@ int main(int argc, char** argv) {
     // The greeting gates normal running: its end shows the bar and runs the first check, queued
     // so that it does not run inside the splash's own event handler. The splash lets itself go
     // once it has spoken.
-    QPointer<TfrmSplash> splash = new TfrmSplash(
-        state, speech, LocalHour(), [&program, &mainWindow, &speech, settingsProblem, &globalKeys] {
-            mainWindow->pop_form();
-            // Queued ahead of whatever the first check says.
-            if (!settingsProblem.empty()) speech.Say(nullptr, std::string(settingsProblem));
-            // The keys work from here on, as the bar and the tray do.
-            globalKeys->Apply();
-            program.state.SayNoNewMail = true;
-            QTimer::singleShot(0, [&program] {
-                if (program.mail) program.mail->CheckMail();
-            });
-        });
+    QPointer<TfrmSplash> splash =
+        new TfrmSplash(state, speech, LocalHour(),
+                       [&program, &mainWindow, &speech, settingsProblem, askPassword, &globalKeys] {
+                           mainWindow->pop_form();
+                           // Queued ahead of whatever the first check says.
+                           if (!settingsProblem.empty())
+                               speech.Say(nullptr, std::string(settingsProblem));
+                           // The keys work from here on, as the bar and the tray do.
+                           globalKeys->Apply();
+                           program.state.SayNoNewMail = true;
+                           if (askPassword) {
+                               speech.Say(nullptr, std::string(kKeyringUnavailableSentence));
+                               QTimer::singleShot(0, [&program, &mainWindow] {
+                                   mainWindow->ShowOptions();
+                                   if (program.options) program.options->SelectPasswordField();
+                               });
+                               return;
+                           }
+                           QTimer::singleShot(0, [&program] {
+                               if (program.mail) program.mail->CheckMail();
+                           });
+                       });
 
     program.preprocessorStarted =
         WithBusyCursor([&] { return engines::StartPreprocessor(dataFolder.string()); });
@@ -317,6 +335,7 @@ int main(int argc, char** argv) {
             },
         .autostart = autostart.get(),
         .keys = globalKeys.get(),
+        .passwordPlace = [&store] { return store->Place(); },
     };
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     program.options = options.get();

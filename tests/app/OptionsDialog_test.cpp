@@ -124,6 +124,7 @@ protected:
                     },
                 .afterClose = [this] { log.push_back("afterClose"); },
                 .autostart = autostart_.get(),
+                .passwordPlace = passwordPlace,
             };
             dialog_ = std::make_unique<TfrmOpties>(std::move(context));
         }
@@ -172,6 +173,7 @@ protected:
     FakeLanguageCheck languageCheck{log};
     std::vector<std::string> shownMessages;
     QWidget* messageBoxParent = nullptr;
+    std::function<PasswordPlace()> passwordPlace; // as the shell's keyring store answers
     // The logon entry in a configuration folder of the test's own.
     fs::path AutostartEntry() const { return dir_ / "config" / "autostart" / "brevon.desktop"; }
     std::unique_ptr<platform::Autostart> autostart_ = platform::XdgAutostart(dir_ / "config");
@@ -818,6 +820,32 @@ TEST_F(OptionsDialog, EveryWayOfClosingRunsFormClose) {
     d.close(); // already closed: nothing more to restore
     EXPECT_EQ(std::count(log.begin(), log.end(), "afterClose"), 2);
     EXPECT_FALSE(SomethingSaved());
+}
+
+TEST_F(OptionsDialog, SaysOnTheConnectionPageWhereThePasswordIsKept) {
+    EXPECT_TRUE(Open().lblPasswordPlace->isHidden()) << "nothing said when nobody knows";
+
+    struct Case {
+        PasswordPlace place;
+        std::string_view line;
+        std::string_view description;
+    };
+    const Case cases[] = {
+        {PasswordPlace::Keyring, kPasswordInKeyringLine, kPasswordInKeyringDescription},
+        {PasswordPlace::SettingsFile, kPasswordInFileLine, kPasswordInFileDescription},
+    };
+    PasswordPlace now = PasswordPlace::Keyring;
+    passwordPlace = [&now] { return now; };
+    dialog_.reset();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.line));
+        now = c.place; // asked anew each time the dialog is shown
+        TfrmOpties& dialog = Open();
+        EXPECT_TRUE(dialog.lblPasswordPlace->isVisibleTo(dialog.tsHost));
+        EXPECT_EQ(ToCp1252(dialog.lblPasswordPlace->text()), c.line);
+        EXPECT_EQ(ToCp1252(dialog.EditPasswd->accessibleDescription()), c.description);
+        EXPECT_EQ(dialog.lblPasswordPlace->parentWidget(), dialog.tsHost);
+    }
 }
 
 TEST_F(OptionsDialog, WordListHelpAndTheConnectionFields) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <app/Options.h>
+#include <app/KeyringSettingsStore.h>
 #include <app/PasswordScrambling.h>
 #include <app/Settings.h>
 #include <encoding/Cp1252.h>
@@ -31,6 +32,7 @@
 #include <qvstts/qvstts.h>
 #if !defined(_WIN32)
 #include <platform/FileSettingsStore.h>
+#include <platform/Secrets.h>
 #endif
 
 namespace {
@@ -45,6 +47,7 @@ constexpr int kRefused = 2;     // usage, name, value, a running brevon, the pas
 constexpr std::string_view kProgram = "brevon-config";
 constexpr std::string_view kHiddenPassword = "(verborgen)";
 constexpr std::string_view kNoPassword = "(geen)";
+constexpr std::string_view kUnreadablePassword = "(in de sleutelbos, nu niet te lezen)";
 
 void Say(std::string_view message) {
     std::cerr << kProgram << ": " << message << '\n';
@@ -280,7 +283,16 @@ struct Place {
     std::string where;              // for messages
     // The logon entry that goes with these settings; null for a folder no session reads.
     std::unique_ptr<platform::Autostart> autostart;
+    KeyringSettingsStore* keyring = nullptr; // the store itself, for what the keyring said
 };
+
+// The settings of a file, the password in the desktop's keyring when one answers.
+void UseStore(Place& place, std::unique_ptr<platform::SettingsStore> file) {
+    auto store =
+        std::make_unique<KeyringSettingsStore>(std::move(file), platform::DesktopSecretStore());
+    place.keyring = store.get();
+    place.store = std::move(store);
+}
 
 // The name brevon's settings folder has below a configuration base folder.
 constexpr std::string_view kSettingsFolderName = "brevon";
@@ -288,7 +300,7 @@ constexpr std::string_view kSettingsFolderName = "brevon";
 std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& configDir) {
     Place place;
     if (!configDir) {
-        place.store = platform::OpenUserSettingsStore();
+        UseStore(place, platform::OpenUserSettingsStore());
         place.lockFile = platform::InstanceLockFile();
         place.autostart = platform::UserAutostart();
 #if defined(_WIN32)
@@ -303,7 +315,8 @@ std::optional<Place> OpenPlace(const std::optional<std::filesystem::path>& confi
     return std::nullopt;
 #else
     const std::filesystem::path file = platform::FileSettingsStore::FileIn(*configDir);
-    place.store = std::make_unique<platform::FileSettingsStore>(file);
+    // The password goes where brevon keeps it: the keyring of this desktop, when one answers.
+    UseStore(place, std::make_unique<platform::FileSettingsStore>(file));
     place.lockFile = platform::InstanceLockFile(*configDir);
     place.where = file.string();
     // A folder named as brevon's own is taken as <configuration base>/brevon: its entry goes to
@@ -388,7 +401,10 @@ int List(Place& place) {
     const std::unique_ptr<platform::SettingsKey> key = OpenForReading(place, status);
     if (!key) return status;
     for (const Named& named : AllSettings()) {
-        const Shown shown = Show(*key, named);
+        Shown shown = Show(*key, named);
+        // A password the keyring keeps and does not give is there all the same.
+        if (Is(*named.def, &Settings::Password) && place.keyring && place.keyring->KeyringProblem())
+            shown.text = kUnreadablePassword;
         std::string line(named.def->name);
         line.resize(std::max<std::size_t>(line.size() + 1, 21), ' ');
         line += shown.found == Found::Missing     ? "(ontbreekt)"
@@ -399,6 +415,9 @@ int List(Place& place) {
         if (shown.found != Found::Value) status = kStoreFailed;
     }
     std::cout.flush();
+    if (place.keyring && place.keyring->KeyringProblem())
+        Say("de sleutelbos van het bureaublad geeft het wachtwoord nu niet (op slot of niet "
+            "bereikbaar); brevon vraagt er bij de start om.");
     if (status != kDone)
         Say("een waarde ontbreekt of heeft een ander type; brevon gebruikt daarvoor de "
             "standaardwaarde.");
@@ -587,11 +606,16 @@ void PrintHelp(std::ostream& out) {
            "\n"
            "  list              toont alle instellingen; het wachtwoord als "
         << kHiddenPassword << " of " << kNoPassword
+        << ",\n"
+           "                    of "
+        << kUnreadablePassword
         << "\n"
            "  get NAAM          toont een waarde. 'get Password' weigert: het wachtwoord wordt\n"
            "                    nooit getoond (afsluitstatus 2).\n"
            "  set NAAM WAARDE   wijzigt alleen die waarde. Het wachtwoord wordt opgeslagen zoals\n"
-           "                    brevon het opslaat; 'set Password -' leest het van de eerste\n"
+           "                    brevon het opslaat: in de sleutelbos van het bureaublad als\n"
+           "                    die er is, anders versluierd in het instellingenbestand.\n"
+           "                    'set Password -' leest het van de eerste\n"
            "                    regel van standaardinvoer, zodat het niet op de opdrachtregel\n"
            "                    staat. Zijn er nog geen instellingen, dan schrijft set eerst wat\n"
            "                    brevon bij de eerste start schrijft.\n"

@@ -350,6 +350,7 @@ void TfrmOpties::CreateControls() {
     EditPasswd->setEchoMode(QLineEdit::Password);
     // Each character of the password shows as '*', whatever the style would choose.
     EditPasswd->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
+    Create(lblPasswordPlace, "lblPasswordPlace", tsHost);
     Create(lblIntTime, "lblIntTime", tsHost);
     Create(seIntervalTijd, "seIntervalTijd", tsHost);
     seIntervalTijd->setRange(kIntervalRange.min, kIntervalRange.max);
@@ -436,6 +437,10 @@ void TfrmOpties::SetCaptions() {
     btLexicon->setText(Q("&Woordenlijst"));
     btDefaults->setText(Q("Stan&daardwaarden"));
     cbSemiService9X->setText(Q("Brevon automatisch &opstarten"));
+    // The longer of the two, so that the page is laid out with room for either.
+    lblPasswordPlace->setText(
+        Q(std::max(kPasswordInKeyringLine, kPasswordInFileLine,
+                   [](std::string_view a, std::string_view b) { return a.size() < b.size(); })));
     // The box has no caption of its own; its label sits beside it and names the field after it
     // (the box is reached with Tab, right after the interval).
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
@@ -465,6 +470,7 @@ void TfrmOpties::LayOut() {
         {cbNumSave,      nullptr,     None,   At(8),      142.5, 0,    21,    Own},
         {seNumSave,      lblNumSave,  Lead,   kAfter,     142.5, 50,   21,    AtLeast},
         {cbReverse,      nullptr,     None,   At(8),      181,   0,    17,    Box},
+        {lblPasswordPlace, nullptr,   None,   At(8),      205,   0,    15,    Own},
     };
     const Row uitspraak[] = {
         {ComboBox1,  lblVoice,  Margin, At(118), 12,  146, 21, Field},
@@ -551,6 +557,13 @@ void TfrmOpties::LoadOptions() {
     EditPort->setText(Q(fields.Port));
     EditUserId->setText(Q(fields.User));
     EditPasswd->setText(Q(fields.Password));
+    lblPasswordPlace->setVisible(static_cast<bool>(context_.passwordPlace));
+    if (context_.passwordPlace) {
+        const PasswordPlace place = context_.passwordPlace();
+        lblPasswordPlace->setText(Q(PasswordPlaceLine(place)));
+        EditPasswd->setAccessibleDescription(Q(PasswordPlaceDescription(place)));
+        lblPasswordPlace->setToolTip(Q(PasswordPlaceDescription(place)));
+    }
     tbTempo->setValue(fields.Tempo);
     tbPitch->setValue(fields.Pitch);
     tbVolume->setValue(fields.Volume);
@@ -730,6 +743,14 @@ void TfrmOpties::SelectConnectionField(bool user) {
     // The page and the field a failed check leaves the user on, for the GUI tests.
     Trace("Options page " + pcInfo->tabText(pcInfo->currentIndex()).remove('&').toStdString() +
           ", focus " + field->objectName().toStdString());
+}
+
+void TfrmOpties::SelectPasswordField() {
+    pcInfo->setCurrentWidget(tsHost);
+    EditPasswd->setFocus(Qt::OtherFocusReason);
+    EditPasswd->selectAll();
+    Trace("Options page " + pcInfo->tabText(pcInfo->currentIndex()).remove('&').toStdString() +
+          ", focus " + EditPasswd->objectName().toStdString());
 }
 
 WindowPosition TfrmOpties::Position() const {

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <app/KeyringSettingsStore.h>
 #include <app/Options.h>
 #include <app/Settings.h>
 
@@ -43,6 +44,8 @@ struct OptiesContext {
     std::function<void()> afterClose;
     platform::Autostart* autostart = nullptr; // null: the logon entry is left alone
     GlobalKeyBindings* keys = nullptr;        // null: the keys are stored, not taken
+    // Where the password is kept, said on "Verbinding"; empty: nothing is said.
+    std::function<PasswordPlace()> passwordPlace = {};
 };
 
 class TfrmOpties final : public QDialog, private WindowPositions {
@@ -64,6 +67,8 @@ public:
     // After a failed connection: the "Verbinding" page with the focus on the host field, or on
     // the user field.
     void SelectConnectionField(bool user);
+    // When the password must be given again: the "Verbinding" page, the focus on it.
+    void SelectPasswordField();
 
     // The frame's top-left corner, for "XI", "YI".
     WindowPosition Position() const;
@@ -93,6 +98,7 @@ public:
     QLineEdit* EditUserId;
     QLabel* lblPassword;
     QLineEdit* EditPasswd;
+    QLabel* lblPasswordPlace; // where the password is kept
     QLabel* lblIntTime;
     QSpinBox* seIntervalTijd;
     QLabel* lblIntTime2;

@@ -17,6 +17,7 @@
 #include <platform/SettingsFile.h>
 #include <qvstts/qvstts.h>
 
+#include "PrivateKeyring.h"
 #include "Subprocess.h"
 
 namespace fs = std::filesystem;
@@ -44,7 +45,8 @@ protected:
         argv.insert(argv.end(), args);
         return testsupport::Run(argv,
                                 {"HOME=" + (tmp_.Path() / "home").string(),
-                                 "XDG_CONFIG_HOME=" + (tmp_.Path() / "config").string()},
+                                 "XDG_CONFIG_HOME=" + (tmp_.Path() / "config").string(),
+                                 "DBUS_SESSION_BUS_ADDRESS=" + bus_},
                                 input);
     }
 
@@ -67,6 +69,9 @@ protected:
     }
 
     testsupport::TempDir tmp_;
+    // The session bus: none unless a test gives one, so that no desktop's keyring is touched
+    // and the password is kept in the file.
+    std::string bus_ = "unix:path=" + (tmp_.Path() / "no-bus").string();
 };
 
 TEST_F(BrevonConfig, AFirstSetWritesWhatBrevonsFirstRunWritesWithTheOneValueChanged) {
@@ -242,6 +247,44 @@ TEST_F(BrevonConfig, ThePasswordIsStoredAsBrevonStoresItAndNeverShown) {
     EXPECT_EQ(RawValue(File(), "Password"), brevon::ScramblePassword("w\xF6rd \x80"));
     ASSERT_EQ(Config({"set", "Password", ""}).exitCode, 0);
     EXPECT_NE(Config({"list"}).out.find("\nPassword             (geen)\n"), std::string::npos);
+}
+
+TEST_F(BrevonConfig, WithAKeyringThePasswordGoesThereAndFollowsTheAccount) {
+    testsupport::PrivateKeyring keyring{testsupport::PrivateKeyring::With::Keyring};
+    ASSERT_TRUE(keyring.Ready()) << "gnome-keyring-daemon did not start";
+    bus_ = keyring.Address();
+
+    ASSERT_EQ(Config({"set", "Host", "pop.example.nl"}).exitCode, 0);
+    ASSERT_EQ(Config({"set", "User", "jan"}).exitCode, 0);
+    const RunResult set = Config({"set", "Password", "-"}, "geheim w\xC3\xB6rd\n");
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(testsupport::PrivateKeyring::Lookup("password", "jan@pop.example.nl").out,
+              "geheim w\xC3\xB6rd");
+    EXPECT_EQ(RawValue(File(), "Password"), "");
+    EXPECT_EQ(ReadWholeFile(File()).find(brevon::ScramblePassword("geheim")), std::string::npos);
+
+    // Another server set on its own takes the password along.
+    ASSERT_EQ(Config({"set", "Host", "pop3.example.nl"}).exitCode, 0);
+    EXPECT_EQ(testsupport::PrivateKeyring::Lookup("password", "jan@pop3.example.nl").out,
+              "geheim w\xC3\xB6rd");
+    EXPECT_NE(testsupport::PrivateKeyring::Lookup("password", "jan@pop.example.nl").exitCode, 0);
+
+    const RunResult list = Config({"list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.out.find("\nPassword             (verborgen)\n"), std::string::npos) << list.out;
+    for (const RunResult* r : {&set, &list}) {
+        EXPECT_EQ(r->out.find("geheim"), std::string::npos);
+        EXPECT_EQ(r->err.find("geheim"), std::string::npos);
+    }
+
+    // Locked, the keyring keeps the password: it is there, only not to be read now.
+    ASSERT_TRUE(keyring.LockLogin());
+    const RunResult locked = Config({"list"});
+    EXPECT_EQ(locked.exitCode, 0) << locked.err;
+    EXPECT_NE(locked.out.find("\nPassword             (in de sleutelbos, nu niet te lezen)\n"),
+              std::string::npos)
+        << locked.out;
+    EXPECT_NE(locked.err.find("sleutelbos"), std::string::npos) << locked.err;
 }
 
 TEST_F(BrevonConfig, SetChangesOnlyTheNamedValue) {
