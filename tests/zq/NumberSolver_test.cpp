@@ -179,7 +179,7 @@ TEST_F(NumberSolver, LookalikesOfDatesCodesAndNumeralsKeepTheirReading) {
         {"Op 31-4 niets.", "Op eenendertig-vier niets."},
         {"Op 30/2 niets.", "Op dertig/twee niets."},
         // chapters one and two, not a half nor a date
-        {"Lees hoofdstuk 1/2.", "Lees hoofdstuk \xE9\xE9n/twee."},
+        {"Lees hoofdstuk 1/2.", "Lees hoofdstuk \xE9\xE9n twee."},
         // a count after a code word, a postcode after one
         {"De code is 14 dagen geldig.", "De code is veertien dagen geldig."},
         {"Postcode 1234AB", "Postcode twaalf vierendertig A B"},

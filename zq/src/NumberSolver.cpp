@@ -130,6 +130,7 @@ private:
     bool endsWithCue(std::size_t e, const NumberSolver::WordList& cues) const;
     bool dateCued(std::size_t i) const;
     bool codeCued(std::size_t i) const;
+    bool numberCued(std::size_t i) const;
     bool phoneCued(std::size_t i) const;
     bool quantityAfter(std::size_t j) const;
     bool afterTitleWord(std::size_t i) const;
@@ -686,6 +687,16 @@ bool Scanner::codeCued(std::size_t i) const {
     return endsWithCue(backOverBlanks(b, true), rules_.codeCues);
 }
 
+bool Scanner::numberCued(std::size_t i) const {
+    // "met nummer 12345", "(nr. 2024-118)"
+    std::size_t e = backOverBlanks(i, true);
+    if (e > 0 && t_[e - 1] == '.') --e;
+    const std::size_t b = wordStart(e);
+    if (b > 0 && isAlnum(t_[b - 1])) return false;
+    const std::string_view word = t_.substr(b, e - b);
+    return equalsNoCase(word, "nummer") || equalsNoCase(word, "nr");
+}
+
 bool Scanner::phoneCued(std::size_t i) const {
     // "Bel 144", "Bel de gemeente op 14 020": a word to call with, at most four words back
     std::size_t e = i;
@@ -797,8 +808,8 @@ std::optional<Scanner::Match> Scanner::matchCode(std::size_t i, bool cued) const
         if (e == j || letterAt(e)) return std::nullopt;
         groups.push_back(t_.substr(j, e - j));
         j = e;
-        // groups joined by hyphens; after a cue also by blanks ("IBAN NL91 ABNA 0417") and dots
-        // ("7.654.321"), as long as what follows looks like more of the code
+        // groups joined by hyphens; after a cue also by blanks ("IBAN NL91 ABNA 0417"), dots
+        // ("7.654.321") and slashes ("2024/123"), as long as what follows looks like more of it
         const std::size_t n = chunkEnd(j + 1);
         if (n == j + 1 || letterAt(n)) break;
         const std::string_view next = t_.substr(j + 1, n - j - 1);
@@ -806,7 +817,8 @@ std::optional<Scanner::Match> Scanner::matchCode(std::size_t i, bool cued) const
             j += 1;
             continue;
         }
-        if (!cued || (at(j) != ' ' && at(j) != '.') || !capitalsAndDigits(next)) break;
+        const bool joint = at(j) == ' ' || at(j) == '.' || at(j) == '/';
+        if (!cued || !joint || !capitalsAndDigits(next)) break;
         if (at(j) == '.' && !std::all_of(next.begin(), next.end(), isDigit)) break;
         const bool more = hasDigit(next) || (next.size() <= 4 && at(n) == ' ' && digitAt(n + 1));
         if (!more) break;
@@ -866,12 +878,19 @@ std::optional<Scanner::Match> Scanner::matchFraction(std::size_t i) const {
         return std::nullopt;
     const std::uint64_t a = value(i, e1), b = value(e1 + 1, e2);
     if (a == 24 && b == 7) return Match{e2, "vierentwintig uur per dag, zeven dagen per week"};
-    // "3/4 van de klas", "1/2 liter": a fraction before a word; after a date word, a date
+    // "groep 1/2", "hoofdstuk 1/2": two groups, two chapters
+    if (afterTitleWord(i)) {
+        if (e1 - i > 3 || e2 - e1 - 1 > 3) return std::nullopt;
+        return Match{e2, cat(cardinal(a), " ", cardinal(b))};
+    }
+    // "3/4 van de klas", "1/2 liter": a fraction before a word; after a date word a date, unless
+    // a part of something follows ("op 1/3 van de scholen")
     if (e1 - i != 1 || e2 - e1 - 1 > 2 || a == 0 || a >= b || b > 10) return std::nullopt;
-    if (at(e2) != ' ' || !letterAt(e2 + 1) || isUpper(at(e2 + 1)) || dateCued(i))
-        return std::nullopt;
-    if (afterTitleWord(i)) return std::nullopt; // "hoofdstuk 1/2": the first two chapters
+    if (at(e2) != ' ' || !letterAt(e2 + 1) || isUpper(at(e2 + 1))) return std::nullopt;
     const std::string next = lower(t_.substr(e2 + 1, wordEnd(e2 + 1) - e2 - 1));
+    const std::size_t afterNext = e2 + 1 + next.size();
+    const bool partOf = next == "van" && at(afterNext) == ' ' && letterAt(afterNext + 1);
+    if (!partOf && dateCued(i)) return std::nullopt;
     if (b == 2) {
         if (next == "van") return Match{e2, "de helft"};
         // "een half uur", "een halve liter"
@@ -976,7 +995,15 @@ std::optional<Scanner::Match> Scanner::matchWord(std::size_t i) const {
         tokenEnd = digitsEnd(tokenEnd + 1) == tokenEnd + 1 ? wordEnd(tokenEnd + 1)
                                                            : digitsEnd(tokenEnd + 1);
     const std::string_view token = t_.substr(i, tokenEnd - i);
-    if (std::any_of(token.begin(), token.end(), isDigit)) return matchCode(i, codeCued(i));
+    // an account number in groups, even without a word before it: "NL12 RABO 0123 4567 89"
+    auto capitals = [&](std::size_t from, std::size_t count) {
+        for (std::size_t k = from; k < from + count; ++k)
+            if (!(at(k) >= 'A' && at(k) <= 'Z')) return false;
+        return true;
+    };
+    const bool iban = token.size() == 4 && capitals(i, 2) && digitAt(i + 2) && digitAt(i + 3) &&
+                      at(e) == ' ' && capitals(e + 1, 4) && at(e + 5) == ' ' && digitAt(e + 6);
+    if (std::any_of(token.begin(), token.end(), isDigit)) return matchCode(i, iban || codeCued(i));
     if (i > 0 && isAlnum(t_[i - 1])) return std::nullopt;
     if (const auto it = rules_.letterWords.find(word); it != rules_.letterWords.end())
         return Match{e, it->second};
@@ -1023,7 +1050,9 @@ std::string Scanner::run() {
             if (i > 0 && isLetter(t_[i - 1])) { // "mp3", "A4"
                 const Num n = parseNumber(i);
                 m = Match{n.end, numberWords(n)};
-            } else if (!(m = matchPostcode(i)) && !(codeCued(i) && (m = matchCode(i, true))) &&
+            } else if (!(m = matchPostcode(i)) &&
+                       !((codeCued(i) || (digitsEnd(i) - i >= 4 && numberCued(i))) &&
+                         (m = matchCode(i, true))) &&
                        !(m = matchInternationalPhone(i)) && !(m = matchFraction(i)) &&
                        !(m = matchDate(i)) && !(m = matchTime(i)) && !(m = matchPhone(i)) &&
                        !(m = matchServiceNumber(i)) && !(m = matchCode(i, false)) &&
@@ -1041,17 +1070,11 @@ std::string Scanner::run() {
             m = matchNumberSign(i);
         } else if (c == '#' && digitAt(i + 1)) {
             // "Bestelling #48213" is its number; after "Ordernummer" the sign says nothing more
-            const bool named = codeCued(i);
-            if (auto code = matchCode(i + 1, true)) {
-                const bool shortNumber =
-                    digitsEnd(i + 1) - i - 1 < 4 && code->end == digitsEnd(i + 1);
-                if (named)
-                    m = code;
-                else if (shortNumber)
-                    m = Match{code->end, cat("nummer ", cardinal(value(i + 1, code->end)))};
-                else
-                    m = Match{code->end, cat("nummer ", code->words)};
-            }
+            const bool named = codeCued(i) || numberCued(i);
+            std::optional<Match> number;
+            if (digitsEnd(i + 1) - i - 1 >= 4) number = matchCode(i + 1, true);
+            if (!number) number = matchNumber(i + 1); // "#3 op de lijst"
+            if (number) m = named ? number : Match{number->end, cat("nummer ", number->words)};
         } else if (u == 0xBD || u == 0xBC || u == 0xBE) {
             m = Match{i + 1, u == 0xBD ? "een half" : u == 0xBC ? "een kwart" : "drie kwart"};
         } else if (isLetter(c)) {
