@@ -54,6 +54,11 @@ constexpr Currency kPound{"pond", "pence"};
 constexpr std::array<const char*, 9> kTimeLeads = {"om",     "vanaf", "tot", "van", "rond",
                                                    "tussen", "voor",  "na",  "en"};
 
+// Groups of a code ("NL91 ABNA 0417 1643 00" has five) and factors of a size ("30x20x10").
+constexpr std::size_t kMaxCodeGroups = 8;
+constexpr std::size_t kMaxCodeChunk = 40; // an IBAN has 34 characters at most
+constexpr std::size_t kMaxFactors = 4;
+
 // A number as written: integer part, thousands separators, decimals, version-like tails.
 struct Num {
     std::size_t end = 0;
@@ -559,9 +564,12 @@ std::optional<Scanner::Match> Scanner::matchNumber(std::size_t i) const {
 
 std::optional<Scanner::Match> Scanner::unitAfter(std::size_t k, bool plural) const {
     // units: "5 km", "3kg", "20 km/u"
+    // units are short: looking no further keeps a long run of letters and digits from being
+    // read again from each of its numbers
+    constexpr std::size_t kMaxUnit = 12;
     std::size_t ue = k;
-    while (letterAt(ue) || at(ue) == '/' || uc(at(ue)) == 0xB2 || uc(at(ue)) == 0xB3 ||
-           (ue > k && digitAt(ue)))
+    while (ue - k < kMaxUnit && (letterAt(ue) || at(ue) == '/' || uc(at(ue)) == 0xB2 ||
+                                 uc(at(ue)) == 0xB3 || (ue > k && digitAt(ue))))
         ++ue;
     for (std::size_t end = ue; end > k; --end) {
         if (alnumAt(end)) continue;
@@ -791,7 +799,8 @@ bool asciiAlnum(char c) {
 std::optional<Scanner::Match> Scanner::matchCode(std::size_t i, bool cued) const {
     if (i > 0 && isAlnum(t_[i - 1])) return std::nullopt;
     auto chunkEnd = [&](std::size_t k) {
-        while (k < t_.size() && asciiAlnum(t_[k]))
+        const std::size_t from = k;
+        while (k < t_.size() && asciiAlnum(t_[k]) && k - from <= kMaxCodeChunk)
             ++k;
         return k;
     };
@@ -805,7 +814,10 @@ std::optional<Scanner::Match> Scanner::matchCode(std::size_t i, bool cued) const
     std::size_t j = i;
     for (;;) {
         const std::size_t e = chunkEnd(j);
-        if (e == j || letterAt(e)) return std::nullopt;
+        // a code is short; a longer chain of groups is something else, and stopping here keeps
+        // a text of such chains from being read over and over from each of its numbers
+        if (e == j || e - j > kMaxCodeChunk || letterAt(e) || groups.size() == kMaxCodeGroups)
+            return std::nullopt;
         groups.push_back(t_.substr(j, e - j));
         j = e;
         // groups joined by hyphens; after a cue also by blanks ("IBAN NL91 ABNA 0417"), dots
@@ -907,7 +919,8 @@ std::optional<Scanner::Match> Scanner::matchFactors(std::size_t i) const {
     std::size_t j = i;
     for (;;) {
         const Num n = parseNumber(j);
-        if (n.tooLong || n.code || !n.pointParts.empty()) return std::nullopt;
+        if (n.tooLong || n.code || !n.pointParts.empty() || factors.size() == kMaxFactors)
+            return std::nullopt;
         factors.push_back(numberWords(n));
         j = n.end;
         std::size_t k = j;
@@ -986,12 +999,14 @@ std::optional<Scanner::Match> Scanner::matchRoman(std::size_t i, std::size_t end
 
 std::optional<Scanner::Match> Scanner::matchWord(std::size_t i) const {
     std::size_t e = i;
-    while (e < t_.size() && isAlnum(t_[e]))
+    while (e < t_.size() && isAlnum(t_[e]) && e - i <= kMaxCodeChunk)
         ++e;
+    if (alnumAt(e)) return std::nullopt; // longer than any code, name or numeral
     const std::string_view word = t_.substr(i, e - i);
     // "NL91ABNA0417164300", "AB-123-CD": letters and digits make a code
     std::size_t tokenEnd = e;
-    while (at(tokenEnd) == '-' && alnumAt(tokenEnd + 1))
+    for (std::size_t joins = 0;
+         joins < kMaxCodeGroups && at(tokenEnd) == '-' && alnumAt(tokenEnd + 1); ++joins)
         tokenEnd = digitsEnd(tokenEnd + 1) == tokenEnd + 1 ? wordEnd(tokenEnd + 1)
                                                            : digitsEnd(tokenEnd + 1);
     const std::string_view token = t_.substr(i, tokenEnd - i);
