@@ -909,7 +909,7 @@ std::optional<Scanner::Match> Scanner::matchFraction(std::size_t i) const {
         const bool neuter = next == "uur" || next == "jaar" || next == "pond" || next == "procent";
         return Match{e2, neuter ? "een half" : "een halve"};
     }
-    if (b == 4) return Match{e2, a == 3 ? "driekwart" : a == 1 ? "een kwart" : "twee kwart"};
+    if (b == 4 && a != 2) return Match{e2, a == 3 ? "driekwart" : "een kwart"};
     return Match{e2, cat(a == 1 ? std::string("een") : cardinal(a), " ", ordinal(b))};
 }
 
