@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "DutchNumbers.h"
@@ -136,6 +137,7 @@ private:
     bool dateCued(std::size_t i) const;
     bool codeCued(std::size_t i) const;
     bool numberCued(std::size_t i) const;
+    bool codeNamedAfter(std::size_t i) const;
     bool phoneCued(std::size_t i) const;
     bool quantityAfter(std::size_t j) const;
     bool afterTitleWord(std::size_t i) const;
@@ -695,6 +697,28 @@ bool Scanner::codeCued(std::size_t i) const {
     return endsWithCue(backOverBlanks(b, true), rules_.codeCues);
 }
 
+bool Scanner::codeNamedAfter(std::size_t i) const {
+    // "123456 is je verificatiecode", as a text message puts it
+    std::size_t k = digitsEnd(i);
+    if (k - i < 4 || alnumAt(k)) return false;
+    auto word = [&](std::size_t from) {
+        while (at(from) == ' ')
+            ++from;
+        std::size_t end = from;
+        while (letterAt(end) || (at(end) == '-' && letterAt(end + 1)))
+            ++end;
+        return std::pair{from, end};
+    };
+    auto [b, e] = word(k);
+    if (!equalsNoCase(t_.substr(b, e - b), "is")) return false;
+    std::tie(b, e) = word(e);
+    const std::string_view owner = t_.substr(b, e - b);
+    if (equalsNoCase(owner, "je") || equalsNoCase(owner, "uw") || equalsNoCase(owner, "jouw") ||
+        equalsNoCase(owner, "de"))
+        std::tie(b, e) = word(e);
+    return e > b && !letterAt(e) && endsWithCue(e, rules_.codeCues);
+}
+
 bool Scanner::numberCued(std::size_t i) const {
     // "met nummer 12345", "(nr. 2024-118)"
     std::size_t e = backOverBlanks(i, true);
@@ -1066,7 +1090,8 @@ std::string Scanner::run() {
                 const Num n = parseNumber(i);
                 m = Match{n.end, numberWords(n)};
             } else if (!(m = matchPostcode(i)) &&
-                       !((codeCued(i) || (digitsEnd(i) - i >= 4 && numberCued(i))) &&
+                       !((codeCued(i) || codeNamedAfter(i) ||
+                          (digitsEnd(i) - i >= 4 && numberCued(i))) &&
                          (m = matchCode(i, true))) &&
                        !(m = matchInternationalPhone(i)) && !(m = matchFraction(i)) &&
                        !(m = matchDate(i)) && !(m = matchTime(i)) && !(m = matchPhone(i)) &&
