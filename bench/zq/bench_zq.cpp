@@ -4,8 +4,8 @@
 // bodies, each at two sizes or more so that a slower-than-linear path shows as falling
 // throughput: megabytes of "<a" that no ">" closes, a plain text followed by many HTML parts
 // that repeat it, blockquotes nested thousands deep, tags nested without end (hidden ones too),
-// a closing on every line, brackets and entities without their ends. peak_heap_MB is the most
-// heap one run held on top of the body.
+// a closing on every line, brackets and entities without their ends, chains of numbers for the
+// number reader. peak_heap_MB is the most heap one run held on top of the body.
 #include <string>
 
 #include <benchmark/benchmark.h>
@@ -110,6 +110,29 @@ std::string hostileLines(std::size_t bytes, int kind) {
     return body;
 }
 
+// Hostile text for the number reader alone (the cleaning would drop much of it first): chains
+// of numbers and letters joined by hyphens, one long run of digits and letters, sizes without
+// end, a code word before endless groups.
+std::string numberChains(std::size_t bytes, int kind) {
+    static const char* const pieces[] = {"1-1-",        "a-a-",
+                                         "1x1x",        "1 x 1 x ",
+                                         "code 12 AB ", "op 2-5 NL12 RABO 3/4 van #1 Karel XIV "};
+    std::string body;
+    while (body.size() < bytes)
+        body += pieces[kind];
+    return body;
+}
+
+void runNumbers(benchmark::State& state, const std::string& body) {
+    ZQ_NumberSolver_Start(ZQ_DATA_DIR);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ZQ_NumberSolver_RetrieveBufferLen(body.c_str()));
+        ZQ_NumberSolver_Clear();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(body.size()));
+}
+
 void runChain(benchmark::State& state, const std::string& body) {
     const std::size_t before = brevon_bench::StartHeapPeak();
     ZQ_Schoonmaken_Start(ZQ_DATA_DIR);
@@ -191,6 +214,14 @@ void BM_EntitiesWithoutEnd(benchmark::State& state) {
     runChain(state, hostileLines(static_cast<std::size_t>(state.range(0)) << 10, 2));
 }
 BENCHMARK(BM_EntitiesWithoutEnd)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+void BM_NumberChains(benchmark::State& state) {
+    runNumbers(state, numberChains(static_cast<std::size_t>(state.range(1)) << 10,
+                                   static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_NumberChains)
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {64, 256}})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -50,6 +50,21 @@ TEST_F(Chain, HtmlOnlyNewsletter) {
               "Bekijk online.");
 }
 
+// What the cleaning writes out ("t/m", "&") still tells a date or a code; what it leaves
+// ("#", "VS.") is the numbers' to say.
+TEST_F(Chain, ParcelMailKeepsItsDeadlineAndCodesReadable) {
+    const std::string body =
+        "Beste klant,\r\n"
+        "\r\n"
+        "Bestelling #48213 is verzonden naar de VS. Ordernummer #100234 volgt.\r\n"
+        "Track & Trace: 3SABCD1234567. Retourneren kan t/m 30-4.\r\n";
+    EXPECT_EQ(zqtest::chain(body, false),
+              "Beste klant,\r\n\r\n"
+              "Bestelling nummer vier acht twee \xE9\xE9n drie is verzonden naar de V S. "
+              "Ordernummer \xE9\xE9n nul nul twee drie vier volgt. Track en Trace: drie S A B C D "
+              "\xE9\xE9n twee drie vier vijf zes zeven. Retourneren kan tot en met dertig april.");
+}
+
 TEST_F(Chain, NoTextSentenceSurvivesTheLaterEngines) {
     EXPECT_EQ(zqtest::numbers(zqtest::paragraphs("Dit \\-bericht \\-bevat \\+geen tekst")),
               "Dit \\-bericht \\-bevat \\+geen tekst.");

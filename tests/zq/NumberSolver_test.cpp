@@ -167,6 +167,38 @@ TEST_F(NumberSolver, UnitsFromTheRuleFile) {
     check(cases, std::size(cases));
 }
 
+// Text that looks like a date, a code or a Roman numeral but is none keeps its reading.
+TEST_F(NumberSolver, LookalikesOfDatesCodesAndNumeralsKeepTheirReading) {
+    const Case cases[] = {
+        // a score, a version, a time after "voor", opening hours after a range of days
+        {"eindigde in 3-1.", "eindigde in drie-\xE9\xE9n."},
+        {"Versie 1.6 is uit.", "Versie \xE9\xE9n punt zes is uit."},
+        {"Kom voor 10.05 langs.", "Kom voor tien uur vijf langs."},
+        {"ma-vr 9-12", "maandag tot en met vrijdag negen tot twaalf"},
+        // no such day: 31 April, 30 February
+        {"Op 31-4 niets.", "Op eenendertig-vier niets."},
+        {"Op 30/2 niets.", "Op dertig/twee niets."},
+        // chapters one and two, not a half nor a date
+        {"Lees hoofdstuk 1/2.", "Lees hoofdstuk \xE9\xE9n twee."},
+        // a count after a code word, a postcode after one
+        {"De code is 14 dagen geldig.", "De code is veertien dagen geldig."},
+        {"Postcode 1234AB", "Postcode twaalf vierendertig A B"},
+        // product names with a number, in capitals or not
+        {"MP3, A4, COVID-19 en iPhone15", "MP drie, A vier, COVID-negentien en iPhone vijftien"},
+        // a single "I", a letter after a word that is no ruler's name, numerals spelled wrong
+        {"Karel I en Deel I", "Karel I en Deel I"},
+        {"Generatie X", "Generatie X"},
+        {"Karel IIII en Karel VX", "Karel IIII en Karel VX"},
+        {"Maat XL en MIX", "Maat XL en MIX"},
+        // "vs" in lower case is "versus" to a voice, and meant so
+        {"Ajax vs PSV", "Ajax vs PSV"},
+        // a count of times and a short number with no word to call with
+        {"Wij bellen u 2 keer.", "Wij bellen u twee keer."},
+        {"Kamer 204", "Kamer tweehonderdvier"},
+    };
+    check(cases, std::size(cases));
+}
+
 TEST_F(NumberSolver, StressMarksAndPlainTextPassUnchanged) {
     const Case cases[] = {
         {"Dit \\-bericht \\-bevat \\+geen tekst", "Dit \\-bericht \\-bevat \\+geen tekst"},

@@ -269,9 +269,11 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
     // smileys: a voice would read ":D" as "D" and "<3" as "kleiner dan drie"
     for (const char* smiley : kSmileys)
         if (token == smiley) return {};
-    // "#5" is a number, "~5" an estimate
-    if (token.size() > 1 && (token[0] == '#' || token[0] == '~') && isDigit(token[1]))
-        return cat(token[0] == '#' ? "nummer " : "ongeveer ", token.substr(1));
+    // "~5" is an estimate; "#5" is left to the numbers, which know whether the word before it
+    // already says "nummer"
+    if (token.size() > 1 && token[0] == '#' && isDigit(token[1])) return std::string(token);
+    if (token.size() > 1 && token[0] == '~' && isDigit(token[1]))
+        return cat("ongeveer ", token.substr(1));
 
     if (startsWithNoCase(core, "mailto:") && isAddress(core.substr(7, core.find('?') - 7)))
         return lead + speakableAddress(core.substr(7, core.find('?') - 7)) + trail;
@@ -301,6 +303,12 @@ std::string Schoonmaken::cleanToken(std::string_view token, bool lastInLine) con
     for (std::size_t candidate : abbreviationIndex_.candidates(afterLead)) {
         const auto& [abbreviation, expansion] = abbreviations_[candidate];
         if (!startsWithNoCase(afterLead, abbreviation)) continue;
+        // "VS." and "BV." in capitals are names ("de VS", "Jansen BV"), not "vs." or "bv."
+        const std::string_view letters = afterLead.substr(0, abbreviation.size() - 1);
+        if (abbreviation.size() > 2 && abbreviation.back() == '.' &&
+            abbreviation.find('.') == abbreviation.size() - 1 &&
+            std::all_of(letters.begin(), letters.end(), [](char c) { return isUpper(c); }))
+            continue;
         const std::string_view after = afterLead.substr(abbreviation.size());
         if (!std::all_of(after.begin(), after.end(), [&](char c) { return isTrail(c); })) continue;
         std::string out = strip(token.substr(0, b), '<');
