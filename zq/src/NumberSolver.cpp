@@ -240,7 +240,9 @@ Num Scanner::parseNumber(std::size_t i) const {
         n.tooLong = true;
     else
         n.value = std::stoull(n.intDigits);
-    n.code = !grouped && n.intDigits.size() >= 7 && n.decimals.empty() && !n.zeroCents;
+    // a round number ("1000000 bezoekers") is a quantity however long; codes seldom end in 000
+    const bool round = n.intDigits.size() >= 4 && n.intDigits.ends_with("000");
+    n.code = !grouped && n.intDigits.size() >= 7 && n.decimals.empty() && !n.zeroCents && !round;
     return n;
 }
 
@@ -734,8 +736,15 @@ bool Scanner::phoneCued(std::size_t i) const {
     std::size_t e = i;
     for (int words = 0; words < 4; ++words) {
         e = backOverBlanks(e, true);
-        const std::size_t b = wordStart(e);
-        if (b == e) return false;
+        std::size_t b = wordStart(e);
+        if (b == e) {
+            // another number to call on the way back: "Bel 144 of 112"
+            while (b > 0 && isDigit(t_[b - 1]))
+                --b;
+            if (b == e) return false;
+            e = b;
+            continue;
+        }
         const std::string word = lower(t_.substr(b, e - b));
         for (const std::string& cue : rules_.phoneCues)
             if (word == cue) return true;
