@@ -11,12 +11,16 @@
 #   make windows    cross-build the Windows DLLs and programs with mingw-w64 (build-win/)
 #   make test-windows  the Windows build's tests under Wine, morvik-classify.exe against the
 #                   Linux build's (whose morvik-classify and models it builds in BUILD)
+#   make deb        the Debian packages, built with dpkg-buildpackage from a copy of the tree
+#                   (BUILD_DEB); the .deb files land in BUILD_DEB
+#   make test-deb   make deb, then install the packages with apt, check them, purge them
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 BUILD_BENCH ?= build-bench
 BUILD_WIN  ?= build-win
+BUILD_DEB  ?= build-deb
 PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
@@ -119,6 +123,23 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH) $(BUILD_DEB)
 	-[ -d $(BUILD_WIN) ] && scripts/wine-prefix stop $(BUILD_WIN)
 	rm -rf $(BUILD_WIN)
+
+# Debian packages. dpkg-buildpackage puts its results beside the source folder, so it runs on a
+# copy of the tree in BUILD_DEB/src (without build folders and git's own), and the packages land
+# in BUILD_DEB. The copy is a Release build without tests: the suite runs on the tree itself.
+.PHONY: deb test-deb
+deb: deps
+	rm -rf $(BUILD_DEB)
+	mkdir -p $(BUILD_DEB)/src
+	tar -c --exclude='./build*' --exclude=./.git --exclude='./obj-*' --exclude=./debian/.debhelper \
+	  . | tar -x -C $(BUILD_DEB)/src
+	cd $(BUILD_DEB)/src && dpkg-buildpackage -us -uc -b -j$(JOBS)
+	lintian --fail-on error,warning $(BUILD_DEB)/*.changes
+
+# Installs the packages on this machine (root or sudo), checks what a user and a developer meet,
+# purges them and checks that nothing of them is left.
+test-deb: deb
+	scripts/test-deb $(BUILD_DEB)
