@@ -131,13 +131,19 @@ clean:
 # copy of the tree in BUILD_DEB/src (without build folders and git's own), and the packages land
 # in BUILD_DEB. The copy is a Release build without tests: the suite runs on the tree itself.
 .PHONY: deb test-deb
+# The system's tools only (a Python of one's own in PATH must not build the Python module).
+DEB_PATH = /usr/sbin:/usr/bin:/sbin:/bin
 deb: deps
 	rm -rf $(BUILD_DEB)
 	mkdir -p $(BUILD_DEB)/src
 	tar -c --exclude='./build*' --exclude=./.git --exclude='./obj-*' --exclude=./debian/.debhelper \
 	  . | tar -x -C $(BUILD_DEB)/src
-	cd $(BUILD_DEB)/src && dpkg-buildpackage -us -uc -b -j$(JOBS)
+	cd $(BUILD_DEB)/src && env PATH=$(DEB_PATH) dpkg-buildpackage -us -uc -b -j$(JOBS)
 	lintian --fail-on error,warning $(BUILD_DEB)/*.changes
+	rm -rf $(BUILD_DEB)/check && dpkg-deb -x $(BUILD_DEB)/brevon_*.deb $(BUILD_DEB)/check
+	desktop-file-validate $(BUILD_DEB)/check/usr/share/applications/brevon.desktop
+	appstreamcli validate --no-net $(BUILD_DEB)/check/usr/share/metainfo/*.metainfo.xml
+	rm -rf $(BUILD_DEB)/check
 
 # Installs the packages on this machine (root or sudo), checks what a user and a developer meet,
 # purges them and checks that nothing of them is left.
