@@ -144,6 +144,8 @@ deb: deps
 	desktop-file-validate $(BUILD_DEB)/check/usr/share/applications/brevon.desktop
 	appstreamcli validate --no-net $(BUILD_DEB)/check/usr/share/metainfo/*.metainfo.xml
 	rm -rf $(BUILD_DEB)/check
+	# Only the packages stay: what is tried next must not find the build's own folder.
+	rm -rf $(BUILD_DEB)/src
 
 # Installs the packages on this machine (root or sudo), checks what a user and a developer meet,
 # purges them and checks that nothing of them is left.
