@@ -3,13 +3,13 @@
 #include <morvik/morvik.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
-#include <cstring>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -255,9 +255,10 @@ std::string FindConfig(const std::string& name) {
     return name;
 }
 
-// A model named in the configuration: as today when it exists relative to the working
-// directory, else relative to the configuration file's own folder, so a configuration read
-// from anywhere finds the models that lie beside it.
+// A model named in the configuration: relative to the working directory when it exists there
+// (callers that enter the configuration's folder first rely on that), else relative to the
+// configuration file's own folder, so a configuration read from anywhere finds the models that
+// lie beside it.
 std::string ModelPath(const std::filesystem::path& configFolder, const std::string& model) {
     const std::filesystem::path path(model);
     std::error_code ec;
