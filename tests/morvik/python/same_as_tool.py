@@ -32,7 +32,7 @@ import morvik  # noqa: E402
 assert pathlib.Path(morvik.__file__).is_relative_to(work / "site"), morvik.__file__
 
 failures = 0
-files = sorted((source / "morvik/data/dev").glob("*.txt"))
+files = sorted((source / "morvik/data/dev").rglob("*.txt"))
 for path in files:
     data = path.read_bytes()
     expected = subprocess.run([str(tool), "--lines", str(config)], input=data,
@@ -52,7 +52,7 @@ for path in files:
         if got != want:
             failures += 1
             if failures <= 5:
-                print("%s: %r: %s, morvik-classify %s" % (path.name, line[:60], got, want))
+                print("%s: %r: %s, morvik-classify %s" % (path.relative_to(source), line[:60], got, want))
 
 # Text the six languages cannot hold, or that a C string cannot: an answer, never an exception.
 for odd in ["", "\0", "na\0ïef", "\udc80", "漢字 ĳ ł € \U0001F600", "x" * 100000, b"\xff\x81"]:
