@@ -52,7 +52,8 @@ for path in files:
         if got != want:
             failures += 1
             if failures <= 5:
-                print("%s: %r: %s, morvik-classify %s" % (path.relative_to(source), line[:60], got, want))
+                print("%s: %r: %s, morvik-classify %s"
+                      % (path.relative_to(source), line[:60], got, want))
 
 # Text the six languages cannot hold, or that a C string cannot: an answer, never an exception.
 for odd in ["", "\0", "na\0ïef", "\udc80", "漢字 ĳ ł € \U0001F600", "x" * 100000, b"\xff\x81"]:
