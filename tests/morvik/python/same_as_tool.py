@@ -60,6 +60,10 @@ for odd in ["", "\0", "na\0ïef", "\udc80", "漢字 ĳ ł € \U0001F600", "x" *
     code, score = morvik.classify(odd)
     assert code is None or code in morvik.LANGUAGES, (odd, code)
     assert set(morvik.scores(odd)) == set(morvik.LANGUAGES)
+# A NUL is a blank, not the text's end; a letter the code page lacks keeps its base letter.
+for given, same_as in [("Het huis\0is groot en oud", "Het huis is groot en oud"),
+                       ("Ĉu la ŝipo ĝis", "Cu la sipo gis")]:
+    assert morvik.scores(given) == morvik.scores(same_as), (given, same_as)
 # The version is the one of debian/changelog, where all versions come from.
 with open(source / "debian/changelog") as f:
     changelog_version = f.readline().split("(")[1].split(")")[0]
@@ -67,6 +71,7 @@ with open(source / "morvik/python/pyproject.toml") as f:
     versions = [line.split('"')[1] for line in f if line.startswith("version = ")]
 if versions != [changelog_version]:
     failures += 1
-    print("pyproject.toml's version %s is not debian/changelog's %s" % (versions, changelog_version))
+    print("pyproject.toml's version %s is not debian/changelog's %s"
+          % (versions, changelog_version))
 print("%d files, %d differences" % (len(files), failures))
 sys.exit(1 if failures else 0)
