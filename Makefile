@@ -11,12 +11,16 @@
 #   make windows    cross-build the Windows DLLs and programs with mingw-w64 (build-win/)
 #   make test-windows  the Windows build's tests under Wine, morvik-classify.exe against the
 #                   Linux build's (whose morvik-classify and models it builds in BUILD)
+#   make deb        the Debian packages, built with dpkg-buildpackage from a copy of the tree
+#                   (BUILD_DEB); the .deb files land in BUILD_DEB
+#   make test-deb   make deb, then install the packages with apt, check them, purge them
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 BUILD_BENCH ?= build-bench
 BUILD_WIN  ?= build-win
+BUILD_DEB  ?= build-deb
 PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
@@ -119,6 +123,31 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH) $(BUILD_DEB)
 	-[ -d $(BUILD_WIN) ] && scripts/wine-prefix stop $(BUILD_WIN)
 	rm -rf $(BUILD_WIN)
+
+# Debian packages. dpkg-buildpackage puts its results beside the source folder, so it runs on a
+# copy of the tree in BUILD_DEB/src (without build folders and git's own), and the packages land
+# in BUILD_DEB. The copy is a Release build without tests: the suite runs on the tree itself.
+.PHONY: deb test-deb
+# The system's tools only (a Python of one's own in PATH must not build the Python module).
+DEB_PATH = /usr/sbin:/usr/bin:/sbin:/bin
+deb: deps
+	rm -rf $(BUILD_DEB)
+	mkdir -p $(BUILD_DEB)/src
+	tar -c --exclude='./build*' --exclude=./.git --exclude='./obj-*' --exclude=./debian/.debhelper \
+	  . | tar -x -C $(BUILD_DEB)/src
+	cd $(BUILD_DEB)/src && env PATH=$(DEB_PATH) dpkg-buildpackage -us -uc -b -j$(JOBS)
+	lintian --fail-on error,warning $(BUILD_DEB)/*.changes
+	rm -rf $(BUILD_DEB)/check && dpkg-deb -x $(BUILD_DEB)/brevon_*.deb $(BUILD_DEB)/check
+	desktop-file-validate $(BUILD_DEB)/check/usr/share/applications/brevon.desktop
+	appstreamcli validate --no-net $(BUILD_DEB)/check/usr/share/metainfo/*.metainfo.xml
+	rm -rf $(BUILD_DEB)/check
+	# Only the packages stay: what is tried next must not find the build's own folder.
+	rm -rf $(BUILD_DEB)/src
+
+# Installs the packages on this machine (root or sudo), checks what a user and a developer meet,
+# purges them and checks that nothing of them is left.
+test-deb: deb
+	scripts/test-deb $(BUILD_DEB)

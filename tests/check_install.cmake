@@ -1,7 +1,7 @@
 # Installs the build into a fresh folder and checks that the installed program finds what it
 # reads where it looks: its read-only data in <bin>/../share/brevon (lid.cfg, the models lid.cfg
-# names, the preprocessor's rules, the help) and its libraries, morvik included, which it loads
-# by name, through its run path.
+# names relative to it, the preprocessor's rules, the help) and its libraries, morvik included,
+# which it loads by name, through its run path.
 #   cmake -DBUILD=<build tree> -DWORK=<scratch folder> -DBINDIR=bin -DLIBDIR=lib
 #         -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -34,13 +34,21 @@ foreach(name IN LISTS wanted)
   endif()
 endforeach()
 
-# morvik is loaded by name at run time, so the loader's check below does not cover it.
-if(NOT EXISTS "${WORK}/${LIBDIR}/libmorvik.so")
-  string(APPEND problems "libmorvik.so is not in ${WORK}/${LIBDIR}, where the run path points\n")
+# morvik is loaded by the name of its interface version at run time, so the loader's check
+# below does not cover it.
+if(NOT EXISTS "${WORK}/${LIBDIR}/libmorvik.so.1")
+  string(APPEND problems "libmorvik.so.1 is not in ${WORK}/${LIBDIR}, where the run path points\n")
+endif()
+# brevon's own libraries are private: in a folder of their own, not where any program links.
+file(GLOB public RELATIVE "${WORK}/${LIBDIR}" "${WORK}/${LIBDIR}/libzq*" "${WORK}/${LIBDIR}/libqvstts*")
+if(public)
+  string(APPEND problems "brevon's own libraries in the public folder: ${public}\n")
 endif()
 # Every installed program finds its libraries, and the project's own ones in the install, not
 # in a copy installed elsewhere before.
 file(GLOB own RELATIVE "${WORK}/${LIBDIR}" "${WORK}/${LIBDIR}/*.so*")
+file(GLOB private RELATIVE "${WORK}/${LIBDIR}/brevon" "${WORK}/${LIBDIR}/brevon/*.so*")
+list(APPEND own ${private})
 file(GLOB programs "${WORK}/${BINDIR}/*")
 foreach(binary IN LISTS programs)
   execute_process(COMMAND ldd "${binary}" OUTPUT_VARIABLE libraries ERROR_QUIET)

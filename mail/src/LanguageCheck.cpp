@@ -31,6 +31,10 @@ void NoteUnscored() {
 
 } // namespace
 
+std::string LanguageCheck::MorvikLibraryName() {
+    return MORVIK_LIBRARY_FILE;
+}
+
 LanguageCheck::LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
                              std::string configFile, std::string libraryName)
     : settings_(std::move(settings)), busyCursor_(std::move(busyCursor)),

@@ -22,15 +22,21 @@ class LanguageCheck final : public LanguageCheckOps {
 public:
     // Called with true before the library is loaded and with false after; may be empty.
     using BusyCursor = std::function<void(bool busy)>;
+    // The file name morvik is loaded by: "morvik.dll", or the name with the interface's version
+    // that the system's library folder holds ("libmorvik.so.1").
+    static std::string MorvikLibraryName();
+
     // C_Classify's shape: text, language code, document type name; the score.
     using Classifier =
         std::function<float(const char* text, const char* language, const char* documentType)>;
 
     // "UseLid" and ReadInOwnLanguage are read from settings at each call. configFile is handed
-    // to morvik as it is: morvik takes it, and the model file names inside it, relative to the
-    // working directory. libraryName is loaded by platform::SharedLibrary's rules.
+    // to morvik as it is: morvik takes it relative to the working directory, and the model file
+    // names inside it relative to its folder. libraryName is loaded by platform::SharedLibrary's
+    // rules.
     LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
-                  std::string configFile = "lid.cfg", std::string libraryName = "morvik.dll");
+                  std::string configFile = "lid.cfg",
+                  std::string libraryName = MorvikLibraryName());
     ~LanguageCheck() override; // unloads the library
     LanguageCheck(const LanguageCheck&) = delete;
     LanguageCheck& operator=(const LanguageCheck&) = delete;

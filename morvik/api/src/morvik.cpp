@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -31,6 +34,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
     return TRUE;
 }
+#else
+#include <dlfcn.h>
 #endif
 
 namespace {
@@ -217,29 +222,97 @@ template <typename F> std::int32_t WithConfig(const char* caller, const char* co
     }
 }
 
+// The folder where an install keeps lid.cfg and the six models: found from the library's own
+// place, so the install can be moved as a whole (MORVIK_DATA_FROM_LIBRARY is the data folder
+// relative to the library's folder). Empty where that cannot be known.
+std::filesystem::path InstalledDataFolder() {
+#if defined(MORVIK_DATA_FROM_LIBRARY) && !defined(_WIN32)
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&C_InitLanguageClassifier), &info) == 0 ||
+        info.dli_fname == nullptr)
+        return {};
+    return std::filesystem::path(info.dli_fname).parent_path() / MORVIK_DATA_FROM_LIBRARY;
+#else
+    return {};
+#endif
+}
+
+bool LoadProfile(LanguageProfile* profile, std::int32_t n, const char* modelFile) {
+    if (profile == nullptr || profile->Load(n, modelFile, gTraceLevel) != 1) return false;
+    gDecisionSetStale = true;
+    return true;
+}
+
+// The configuration file to open: the name as given when it exists relative to the working
+// directory (or is a path), else a plain name found in the folder of the installed data.
+std::string FindConfig(const std::string& name) {
+    std::error_code ec;
+    if (std::filesystem::exists(name, ec) || name.find_first_of("/\\") != std::string::npos)
+        return name;
+    const std::filesystem::path shared = InstalledDataFolder();
+    if (!shared.empty() && std::filesystem::exists(shared / name, ec))
+        return (shared / name).string();
+    return name;
+}
+
+// A model named in the configuration: relative to the working directory when it exists there
+// (callers that enter the configuration's folder first rely on that), else relative to the
+// configuration file's own folder, so a configuration read from anywhere finds the models that
+// lie beside it.
+std::string ModelPath(const std::filesystem::path& configFolder, const std::string& model) {
+    const std::filesystem::path path(model);
+    std::error_code ec;
+    if (path.is_absolute() || configFolder.empty() || std::filesystem::exists(path, ec))
+        return model;
+    return (configFolder / path).string();
+}
+
+// Loads the model of one language from the configuration; false, with the reason on the
+// error stream, when it cannot be loaded.
+bool LoadModel(const std::string& path, const char* code) {
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        std::fprintf(stderr, "morvik: model file '%s' not loaded: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    // The loader names its own reason for a file that is there but not a model.
+    return LoadProfile(ProfileFor(code), gN, path.c_str());
+}
+
 } // namespace
 
 extern "C" {
 
 MORVIK_API int32_t C_InitLanguageClassifier(const char* configFile) {
     return Guard<std::int32_t>(-1, [&] {
-        return WithConfig("C_InitLanguageClassifier", configFile, [](zkCConfigFile& config) {
-            gN = config.GetInt("Ngrams", "n");
-            gTopicType = config.GetString("Batch-Specs", "topictype").c_str();
-            for (const char* code : kCodes) {
-                // A language whose entry is missing is left out; the others still load.
-                try {
-                    const zk_cstring entry = zk_cstring("ngramfile_") + code + "_nt";
-                    const zk_cstring model = config.GetString("Ngrams", entry);
-                    C_Init(model.c_str(), gN, code, gTopicType.c_str());
-                } catch (zkCException* e) {
-                    delete e;
+        const std::string config = configFile != nullptr ? FindConfig(configFile) : "";
+        const std::filesystem::path folder = std::filesystem::path(config).parent_path();
+        return WithConfig(
+            "C_InitLanguageClassifier", configFile != nullptr ? config.c_str() : nullptr,
+            [&](zkCConfigFile& cfg) {
+                gN = cfg.GetInt("Ngrams", "n");
+                gTopicType = cfg.GetString("Batch-Specs", "topictype").c_str();
+                bool allLoaded = true;
+                for (const char* code : kCodes) {
+                    // A language whose entry is missing is left out; the others still load.
+                    zk_cstring model;
+                    try {
+                        model = cfg.GetString("Ngrams", zk_cstring("ngramfile_") + code + "_nt");
+                    } catch (zkCException* e) {
+                        delete e;
+                        continue;
+                    }
+                    // A model that is listed but cannot be loaded would score 0.0 for its language
+                    // with no one the wiser: the others still load, but the answer is -1.
+                    const std::string path = ModelPath(folder, model.c_str());
+                    if (!LoadModel(path, code)) allLoaded = false;
                 }
-            }
-            const zk_cstring threshold = config.GetString("Ngrams", "threshold");
-            gThreshold = static_cast<float>(std::atof(threshold.c_str()));
-            return 0;
-        });
+                const zk_cstring threshold = cfg.GetString("Ngrams", "threshold");
+                gThreshold = static_cast<float>(std::atof(threshold.c_str()));
+                return allLoaded ? 0 : -1;
+            });
     });
 }
 
@@ -248,9 +321,7 @@ MORVIK_API int32_t C_Init(const char* modelFile, int32_t n, const char* language
     return Guard<std::int32_t>(0, [&]() -> std::int32_t {
         const std::string code = LowerCode(language);
         gTopicType = topicType != nullptr ? topicType : "";
-        if (LanguageProfile* profile = ProfileFor(code)) {
-            if (profile->Load(n, modelFile, gTraceLevel) == 1) gDecisionSetStale = true;
-        }
+        LoadProfile(ProfileFor(code), n, modelFile);
         return 0;
     });
 }

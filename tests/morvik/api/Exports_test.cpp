@@ -142,8 +142,8 @@ TEST_F(Exports, ConfigurationErrorsAreReportedAndKeepWhatLoaded) {
         {"unclosed quote skips that language",
          Config("0.1", "ngramfile_en_nt=\"en4.bin\nngramfile_nl_nt=nl4.bin\n"), 0,
          "Error, String end (dbl quote) on entry \"ngramfile_en_nt\" not found.\n", true},
-        {"missing model file is silent", Config("0.1", "ngramfile_nl_nt=absent.bin\n"), 0, "",
-         false},
+        {"missing model file fails the start", Config("0.1", "ngramfile_nl_nt=absent.bin\n"), -1,
+         "morvik: model file 'absent.bin' not loaded: No such file or directory\n", false},
     };
     for (const auto& c : cases) {
         Write("lid.cfg", c.content);
@@ -166,11 +166,62 @@ TEST_F(Exports, ConfigurationErrorsAreReportedAndKeepWhatLoaded) {
     EXPECT_NE(err.find("absent.cfg' not found"), std::string::npos) << err;
 }
 
+TEST_F(Exports, ModelNamesAreFoundBesideTheConfigurationFromAnyWorkingDirectory) {
+    Build("huis", "nl4.bin");
+    Build("house", "en4.bin");
+    std::filesystem::create_directories("share/morvik");
+    std::filesystem::create_directories("elsewhere");
+    std::filesystem::rename("nl4.bin", "share/morvik/nl4.bin");
+    // In the working directory too: a name that exists there still loads from there.
+    std::filesystem::copy_file("en4.bin", "elsewhere/nl4.bin");
+    std::filesystem::rename("en4.bin", "share/morvik/en4.bin");
+    Write("share/morvik/lid.cfg",
+          Config("0.1", "ngramfile_en_nt=en4.bin\nngramfile_nl_nt=nl4.bin\n"));
+    const std::string absolute = (dir_ / "share/morvik/lid.cfg").string();
+    struct {
+        const char* workingDirectory;
+        std::string config;
+        float dutchHouse; // the score of "huis" in nl
+    } cases[] = {
+        {"elsewhere", absolute, 0.0f},              // en's model loaded as nl from cwd
+        {".", "share/morvik/lid.cfg", 1.0f / 3.0f}, // relative path to the configuration
+        {"share", "morvik/lid.cfg", 1.0f / 3.0f},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::current_path(dir_ / c.workingDirectory);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(C_InitLanguageClassifier(c.config.c_str()), 0) << c.config;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.config;
+        EXPECT_GT(C_Classify("house", "en", "ASCIIDocument"), 0.0f) << c.config;
+        if (c.dutchHouse > 0.0f)
+            EXPECT_NEAR(C_Classify("huis", "nl", "ASCIIDocument"), c.dutchHouse, 1e-6) << c.config;
+        else
+            EXPECT_LT(C_Classify("huis", "nl", "ASCIIDocument"), 1.0f / 3.0f) << c.config;
+        std::filesystem::current_path(dir_);
+    }
+}
+
+TEST_F(Exports, ListedModelMissingFailsTheStartButTheOthersLoad) {
+    Build("huis", "nl4.bin");
+    std::filesystem::create_directories("data");
+    std::filesystem::rename("nl4.bin", "data/nl4.bin");
+    Write("data/lid.cfg", Config("0.5", "ngramfile_nl_nt=nl4.bin\nngramfile_fr_nt=fr4.bin\n"));
+    std::filesystem::create_directories("away");
+    std::filesystem::current_path("away");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(C_InitLanguageClassifier("../data/lid.cfg"), -1);
+    const std::string missing = (std::filesystem::path("../data") / "fr4.bin").string();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvik: model file '" + missing + "' not loaded: No such file or directory\n");
+    EXPECT_NEAR(C_Classify("huis", "nl", "ASCIIDocument"), 1.0 / 3.0, 1e-6);
+    EXPECT_STREQ(C_ClassifyLanguage("huis"), "?? 0.3333") << "the threshold was still read";
+}
+
 TEST_F(Exports, CorruptModelStaysUnloadedWithOneLine) {
     Write("nl4.bin", std::string("MORVIKNG\0\0\0\1\0\0\0\5 no entries after all", 36));
     Write("lid.cfg", Config("0.1", "ngramfile_nl_nt=nl4.bin\n"));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(C_InitLanguageClassifier("lid.cfg"), 0);
+    EXPECT_EQ(C_InitLanguageClassifier("lid.cfg"), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "morvik: model file 'nl4.bin' not loaded: checksum mismatch\n");
     EXPECT_EQ(C_Classify("huis", "nl", "ASCIIDocument"), 0.0f);

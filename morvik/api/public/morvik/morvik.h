@@ -22,10 +22,13 @@
 extern "C" {
 #endif
 
-/* Reads the configuration file (file names in it are relative to the working directory) and
- * loads the models it names; a model that is missing is skipped. 0 on success, -1 when the
- * file or a required entry ("n", "topictype", "threshold") is missing or memory ran out; a null
- * name gives -1. */
+/* Reads the configuration file and loads the models it names. A plain name that is not in the
+ * working directory is looked for in the installed data folder (share/morvik beside the
+ * library's lib folder, which holds "lid.cfg"). A model name is taken relative to the working
+ * directory when it exists there, else relative to the configuration file's folder. 0 on
+ * success; -1 when the file or a required entry ("n", "topictype", "threshold") is missing,
+ * when a listed model cannot be loaded (the others still are; the reason is on the error
+ * stream) or memory ran out; a null name gives -1. */
 MORVIK_API int32_t C_InitLanguageClassifier(const char* configFile);
 
 /* Loads one model file into the profile of language (en nl fr de it es); unknown codes, null
