@@ -20,7 +20,7 @@ endif()
 
 # Where the program looks for its data: next to itself, then ../share/brevon.
 get_filename_component(data "${WORK}/${BINDIR}/../share/brevon" ABSOLUTE)
-set(wanted lid.cfg zq-regels.txt brevon.html)
+set(wanted lid.cfg zq-regels.txt brevon.html providers.ini)
 if(EXISTS "${data}/lid.cfg")
   file(STRINGS "${data}/lid.cfg" models REGEX "^ngramfile_")
   foreach(line IN LISTS models)

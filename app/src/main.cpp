@@ -24,6 +24,7 @@
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
 #include <mail/LanguageCheck.h>
+#include <mail/MailPresets.h>
 #include <mail/MailSettings.h>
 #include <platform/Autostart.h>
 #include <platform/DataPaths.h>
@@ -316,6 +317,14 @@ int main(int argc, char** argv) {
     state.Online = true;
 
     std::unique_ptr<platform::Autostart> autostart = platform::UserAutostart();
+    // The providers an e-mail address fills the connection fields from; a file that cannot be
+    // used leaves the address filling in less, never stops the start.
+    const PresetsLoad presets = LoadMailPresets(platform::FindReadOnlyDataFile(kPresetsFileName),
+                                                platform::UserDataFile(kPresetsFileName));
+    for (const std::string& error : presets.errors) {
+        std::fprintf(stderr, "brevon: providers not read: %s\n", error.c_str());
+        Trace("Providers not read: " + error);
+    }
     OptiesContext optionsContext{
         .settings = settings,
         .state = state,
@@ -336,6 +345,7 @@ int main(int argc, char** argv) {
         .autostart = autostart.get(),
         .keys = globalKeys.get(),
         .passwordPlace = [&store] { return store->Place(); },
+        .presets = &presets.presets,
     };
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     program.options = options.get();

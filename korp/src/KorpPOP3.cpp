@@ -10,6 +10,7 @@
 
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
+#include <korp/KorpSasl.h>
 #include <korp/KorpStreams.h>
 #include <korp/korp_util.h>
 #include <platform/TcpTransport.h>
@@ -34,9 +35,12 @@ constexpr std::string_view kNotConnectedLogin = "Invalid Op. Not connected.";
 constexpr std::string_view kNotConnectedRetrieve = "Not connected.";
 
 // Whether text can be the start of a status line (RFC 1939, 3): "+OK" or "-ERR", then a blank
-// or the end of the line. Text that cannot is known as soon as its first bytes are in.
-bool MayBeStatusLine(std::string_view text) {
-    for (const std::string_view indicator : {std::string_view("+OK"), std::string_view("-ERR")}) {
+// or the end of the line; with continuation also a SASL challenge, "+" alone or with a blank
+// (RFC 5034, 4). Text that cannot is known as soon as its first bytes are in.
+bool MayBeStatusLine(std::string_view text, bool continuation = false) {
+    for (const std::string_view indicator :
+         {std::string_view("+OK"), std::string_view("-ERR"),
+          continuation ? std::string_view("+") : std::string_view("-ERR")}) {
         const std::size_t n = std::min(text.size(), indicator.size());
         if (text.substr(0, n) != indicator.substr(0, n)) continue;
         if (text.size() <= indicator.size()) return true;
@@ -224,10 +228,10 @@ void TKorpPOP::EndSession(int code, const std::string& reason) {
     if (OnError) OnError(*this, code, reason);
 }
 
-bool TKorpPOP::SendCommand(const std::string& text) {
+bool TKorpPOP::SendCommand(const std::string& text, std::string_view shown) {
     LetMessagesRun();
     if (!transport_) return false;
-    command_ = text.rfind("PASS ", 0) == 0 ? "PASS" : text;
+    command_ = !shown.empty() ? std::string(shown) : text.rfind("PASS ", 0) == 0 ? "PASS" : text;
     // Whatever is already there came before the command was sent, so it cannot answer it: an
     // extra line after the last reply, or a server out of step. Either way, what would be read
     // as this command's reply is not.
@@ -239,7 +243,7 @@ bool TKorpPOP::SendCommand(const std::string& text) {
     }
     StartDeadline(command_);
     bool sent = transport_->Send(text + "\r\n");
-    if (sent && OnSendTextToSocket) OnSendTextToSocket(*this, text);
+    if (sent && OnSendTextToSocket) OnSendTextToSocket(*this, shown.empty() ? text : command_);
     return sent;
 }
 
@@ -301,7 +305,7 @@ bool TKorpPOP::Fill() {
     return got > 0;
 }
 
-std::string TKorpPOP::ReceiveReply(int notAStatus) {
+std::string TKorpPOP::ReceiveReply(int notAStatus, bool continuation) {
     LetMessagesRun();
     ReplyStatus.clear();
     ReplyText.clear();
@@ -316,7 +320,7 @@ std::string TKorpPOP::ReceiveReply(int notAStatus) {
     // octets; the cap here only bounds a broken server, and noise is known by its first bytes.
     std::size_t eol;
     while ((eol = inbox_.find("\r\n")) == std::string::npos && inbox_.size() < kMaxReplyLine &&
-           MayBeStatusLine(inbox_)) {
+           MayBeStatusLine(inbox_, continuation)) {
         if (!Fill()) return {};
     }
     std::string line;
@@ -327,11 +331,15 @@ std::string TKorpPOP::ReceiveReply(int notAStatus) {
         inbox_.erase(0, eol + 2);
     }
     const std::string_view view(line);
-    ReplyStatus = std::string(Trim(view.substr(0, 4)));
-    ReplyText = eol != std::string::npos && eol > 4 ? std::string(Trim(view.substr(4, eol - 4)))
-                                                    : std::string();
+    // A challenge's status is its "+" alone; its text is the base64 after it.
+    const std::size_t statusEnd =
+        continuation && view.size() > 1 && (view[1] == ' ' || view[1] == '\r') ? 1 : 4;
+    ReplyStatus = std::string(Trim(view.substr(0, statusEnd)));
+    ReplyText = eol != std::string::npos && eol > statusEnd
+                    ? std::string(Trim(view.substr(statusEnd, eol - statusEnd)))
+                    : std::string();
     if (OnReceiveTextFromSocket) OnReceiveTextFromSocket(*this, line);
-    if (eol == std::string::npos || !MayBeStatusLine(line)) {
+    if (eol == std::string::npos || !MayBeStatusLine(line, continuation)) {
         // Neither "+OK" nor "-ERR" is no answer at all, never a success.
         EndSession(notAStatus, notAStatus == kErrNotPop3
                                    ? "no POP3 server answers there; it greeted with " + Quoted(line)
@@ -442,6 +450,7 @@ bool TKorpPOP::Login() {
             return false;
         }
     }
+    if (!SaslMechanism.empty()) return LoginWithToken();
     SendCommand("USER " + UserId);
     ReceiveReply();
     if (!ErrorFlag) {
@@ -457,6 +466,55 @@ bool TKorpPOP::Login() {
         RaiseError(kErrLogin);
     }
     return false;
+}
+
+bool TKorpPOP::LoginWithToken() {
+    const std::optional<TSaslMechanism> mechanism = SaslMechanismFromName(SaslMechanism);
+    const auto refused = [this](const std::string& why) {
+        if (!failed_) {
+            LastError = "login refused: " + why;
+            ErrorFlag = true;
+            RaiseError(kErrLogin);
+        }
+        return false;
+    };
+    if (!mechanism) return refused("no such sign-in mechanism: " + Quoted(SaslMechanism));
+    if (AccessToken.empty()) return refused("there is no access token");
+    const std::string command = "AUTH " + std::string(SaslMechanismName(*mechanism));
+    const std::string response = Base64Encode(SaslInitialResponse(
+        *mechanism, UserId, Host, std::to_string(PortNumber(Port)), AccessToken));
+    const std::string shown = command + " (token)";
+    // RFC 5034, 4: an initial response that would make the command longer than 255 octets is
+    // sent on a line of its own, after the server's empty challenge. Real tokens always are.
+    if (command.size() + 1 + response.size() + 2 <= 255) {
+        SendCommand(command + " " + response, shown);
+    } else {
+        SendCommand(command);
+        ReceiveReply(kErrProtocol, true);
+        if (failed_) return false;
+        if (ReplyStatus != "+") return refused(command + " answered " + ReplyText);
+        SendCommand(response, shown);
+    }
+    ReceiveReply(kErrProtocol, true);
+    if (failed_) return false;
+    if (ReplyStatus == "+") {
+        // The token was not taken: the server says why in a challenge and ends the exchange
+        // with "-ERR" once the client has acknowledged it (RFC 7628, 3.2.3).
+        const std::string why = SaslChallengeText(ReplyText);
+        SendCommand(SaslErrorAcknowledgement(*mechanism), command + " (acknowledgement)");
+        ReceiveReply(kErrProtocol, true);
+        if (failed_) return false;
+        if (ReplyStatus != "-ERR") {
+            // An exchange the server goes on with after its own error is out of step.
+            EndSession(kErrProtocol, "the server answered " +
+                                         Quoted(ReplyStatus + " " + ReplyText) + " to " + command_);
+            return false;
+        }
+        return refused(ReplyText.empty() ? why : ReplyText + " (" + why + ")");
+    }
+    if (ErrorFlag) return refused(ReplyText);
+    LoggedIn = true;
+    return true;
 }
 
 void TKorpPOP::GetMailCount() {

@@ -32,6 +32,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <mail/MailPresets.h>
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 #include <platform/Autostart.h>
@@ -125,6 +126,7 @@ protected:
                 .afterClose = [this] { log.push_back("afterClose"); },
                 .autostart = autostart_.get(),
                 .passwordPlace = passwordPlace,
+                .presets = &presets,
             };
             dialog_ = std::make_unique<TfrmOpties>(std::move(context));
         }
@@ -177,7 +179,25 @@ protected:
     // The logon entry in a configuration folder of the test's own.
     fs::path AutostartEntry() const { return dir_ / "config" / "autostart" / "brevon.desktop"; }
     std::unique_ptr<platform::Autostart> autostart_ = platform::XdgAutostart(dir_ / "config");
+    MailPresets presets = TestPresets();
     std::unique_ptr<TfrmOpties> dialog_;
+
+    // One provider of each way of signing in.
+    static MailPresets TestPresets() {
+        MailPresets p;
+        std::string error;
+        EXPECT_TRUE(p.Add("[oauth2 ms]\nname = Microsoft\nauthorization = https://a/\n"
+                          "token = https://t/\nscopes = s\nmechanism = XOAUTH2\n"
+                          "[domains hotmail.nl]\nhost = outlook.office365.com\nport = 995\n"
+                          "security = SSL/TLS\nsignin = oauth2\noauth2 = ms\n"
+                          "[domains gmail.com]\nhost = pop.gmail.com\nport = 995\n"
+                          "security = SSL/TLS\nsignin = app-password\noauth2 = ms\n"
+                          "[domains ziggo.nl]\nhost = pop.ziggo.nl\nport = 1995\n"
+                          "security = STARTTLS\nsignin = password\n",
+                          error))
+            << error;
+        return p;
+    }
 };
 
 TEST_F(OptionsDialog, ShowsTheSettingsAfterLoadOptions) {
@@ -257,14 +277,15 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
 
     // Every control can be found by its name.
     for (const char* name :
-         {"pcInfo",         "tsHost",        "tsParameters", "tsAlgemeen",      "EditHost",
-          "lblSecurity",    "ComboSecurity", "lblPort",      "EditPort",        "EditUserId",
-          "EditPasswd",     "lblServer",     "lblUserName",  "lblPassword",     "lblIntTime",
-          "seIntervalTijd", "lblIntTime2",   "cbNumSave",    "lblNumSave",      "seNumSave",
-          "cbReverse",      "lblVoice",      "ComboBox1",    "lblPitch",        "tbPitch",
-          "lblVolume",      "tbVolume",      "lblTempo",     "tbTempo",         "btLexicon",
-          "btDefaults",     "cbSkipInclude", "cbUseLid",     "cbSemiService9X", "btOk",
-          "btCancel",       "Button1",       "cbEigenTaal"})
+         {"EditAddress",  "lblAddress",      "lblSignIn",  "pcInfo",         "tsHost",
+          "tsParameters", "tsAlgemeen",      "EditHost",   "lblSecurity",    "ComboSecurity",
+          "lblPort",      "EditPort",        "EditUserId", "EditPasswd",     "lblServer",
+          "lblUserName",  "lblPassword",     "lblIntTime", "seIntervalTijd", "lblIntTime2",
+          "cbNumSave",    "lblNumSave",      "seNumSave",  "cbReverse",      "lblVoice",
+          "ComboBox1",    "lblPitch",        "tbPitch",    "lblVolume",      "tbVolume",
+          "lblTempo",     "tbTempo",         "btLexicon",  "btDefaults",     "cbSkipInclude",
+          "cbUseLid",     "cbSemiService9X", "btOk",       "btCancel",       "Button1",
+          "cbEigenTaal"})
         EXPECT_NE(d.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 
     // The start at logon is offered on every platform.
@@ -272,12 +293,12 @@ TEST_F(OptionsDialog, IsBuiltAsDescribed) {
     EXPECT_EQ(Shown(d.cbSemiService9X->text()), QStringLiteral("Brevon automatisch opstarten"));
 
     // Tab order: the buttons, the tabs, then each page top to bottom.
-    const QWidget* order[] = {d.btOk,       d.btCancel,       d.Button1,        d.pcInfo,
-                              d.EditHost,   d.ComboSecurity,  d.EditPort,       d.EditUserId,
-                              d.EditPasswd, d.seIntervalTijd, d.cbNumSave,      d.seNumSave,
-                              d.cbReverse,  d.ComboBox1,      d.tbPitch,        d.tbVolume,
-                              d.tbTempo,    d.btLexicon,      d.btDefaults,     d.cbSkipInclude,
-                              d.cbUseLid,   d.cbEigenTaal,    d.cbSemiService9X};
+    const QWidget* order[] = {d.btOk,          d.btCancel,   d.Button1,        d.pcInfo,
+                              d.EditAddress,   d.EditHost,   d.ComboSecurity,  d.EditPort,
+                              d.EditUserId,    d.EditPasswd, d.seIntervalTijd, d.cbNumSave,
+                              d.seNumSave,     d.cbReverse,  d.ComboBox1,      d.tbPitch,
+                              d.tbVolume,      d.tbTempo,    d.btLexicon,      d.btDefaults,
+                              d.cbSkipInclude, d.cbUseLid,   d.cbEigenTaal,    d.cbSemiService9X};
     std::vector<const QWidget*> chain;
     QWidget* w = d.btOk;
     for (int i = 0; i < 200 && chain.size() < std::size(order); ++i, w = w->nextInFocusChain())
@@ -861,6 +882,64 @@ TEST_F(OptionsDialog, WordListHelpAndTheConnectionFields) {
     EXPECT_EQ(d.focusWidget(), d.EditHost);
     d.SelectConnectionField(true);
     EXPECT_EQ(d.focusWidget(), d.EditUserId);
+    // Without a server (a first run) the address comes first.
+    d.EditHost->clear();
+    d.SelectConnectionField(false);
+    EXPECT_EQ(d.focusWidget(), d.EditAddress);
+}
+
+TEST_F(OptionsDialog, AnAddressOfAKnownProviderFillsTheConnectionFieldsAndSaysWhatItNeeds) {
+    struct Case {
+        const char* typed;
+        const char* host; // what the fields then show; the sample's own for an unknown domain
+        const char* security;
+        const char* port;
+        const char* user;
+        const char* hint;
+    };
+    const Case cases[] = {
+        {"jan@hotmail.nl", "outlook.office365.com", "SSL/TLS", "995", "jan@hotmail.nl",
+         "Aanmelden bij Microsoft"},
+        {"Piet@GMail.com ", "pop.gmail.com", "SSL/TLS", "995", "Piet@GMail.com",
+         "Gebruik een app-wachtwoord"},
+        {"oma@ziggo.nl", "pop.ziggo.nl", "STARTTLS", "1995", "oma@ziggo.nl", ""},
+        {"jan@elders.example", "pop.voorbeeld.nl", "Geen", "", "Ren\u00e9", ""},
+        {"jan@hotmail", "pop.voorbeeld.nl", "Geen", "", "Ren\u00e9", ""},
+        {"hotmail.nl", "pop.voorbeeld.nl", "Geen", "", "Ren\u00e9", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        TfrmOpties& d = Open();
+        d.EditAddress->setFocus();
+        QTest::keyClicks(d.EditAddress, QString::fromUtf8(c.typed));
+        EXPECT_EQ(d.EditHost->text(), QString::fromUtf8(c.host));
+        EXPECT_EQ(d.ComboSecurity->currentText(), QString::fromUtf8(c.security));
+        EXPECT_EQ(d.EditPort->text(), QString::fromUtf8(c.port));
+        EXPECT_EQ(d.EditUserId->text(), QString::fromUtf8(c.user));
+        EXPECT_EQ(d.lblSignIn->text(), QString::fromUtf8(c.hint));
+        EXPECT_EQ(d.EditPasswd->text(), QString::fromUtf8("€uro\u0081")) << "never filled in";
+    }
+
+    // Filled in, still editable, and stored with the address at OK.
+    TfrmOpties& d = Open();
+    QTest::keyClicks(d.EditAddress, QStringLiteral("oma@ziggo.nl"));
+    d.EditPort->setText(QStringLiteral("995"));
+    d.btOk->click();
+    const Settings stored = Stored();
+    EXPECT_EQ(stored.Address, "oma@ziggo.nl");
+    EXPECT_EQ(stored.Host, "pop.ziggo.nl");
+    EXPECT_EQ(stored.Security, "STARTTLS");
+    EXPECT_EQ(stored.Port, "995");
+    EXPECT_EQ(stored.User, "oma@ziggo.nl");
+    EXPECT_TRUE(Contains(log, "CheckMail"));
+
+    // Loading shows the stored address and its hint, and fills nothing in.
+    settings.Address = "jan@hotmail.nl";
+    settings.Host = "pop.eigen.nl";
+    d.LoadOptions();
+    EXPECT_EQ(d.EditAddress->text(), QStringLiteral("jan@hotmail.nl"));
+    EXPECT_EQ(d.lblSignIn->text(), QStringLiteral("Aanmelden bij Microsoft"));
+    EXPECT_EQ(d.EditHost->text(), QStringLiteral("pop.eigen.nl"));
 }
 
 TEST(Cp1252, EveryByteSurvivesTheRoundTrip) {

@@ -235,7 +235,9 @@ bool DovecotServer::Launch() {
       << "default_internal_group = " << internalUser << "\n"
       << "default_login_user = " << loginUser << "\n"
       << "first_valid_uid = 1\nfirst_valid_gid = 1\n"
-      << "disable_plaintext_auth = no\nauth_mechanisms = plain\n"
+      << "disable_plaintext_auth = no\nauth_mechanisms = plain"
+      << (introspectionUrl_.empty() ? "" : " xoauth2 oauthbearer")
+      << "\n"
       // A test of a wrong password must not slow down the tests after it.
       << "auth_failure_delay = 0\n"
       << "pop3_uidl_format = %08Xu%08Xv\n"
@@ -249,9 +251,24 @@ bool DovecotServer::Launch() {
       << "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << port_ << "\n  }\n"
       << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << tlsPort_
       << "\n    ssl = yes\n  }\n}\n"
-      << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << (d / "passwd").string()
-      << "\n}\n"
-      << "userdb {\n  driver = static\n  args = uid=" << mailUid << " gid=" << mailGid
+      << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN "
+      << (d / "passwd").string()
+      // A token is never a password.
+      << (introspectionUrl_.empty() ? "" : "\n  mechanisms = plain") << "\n}\n";
+    if (!introspectionUrl_.empty()) {
+        WriteFile(d / "oauth2.conf",
+                  "introspection_mode = post\nintrospection_url = " + introspectionUrl_ +
+                      "\nusername_attribute = username\n"
+                      "active_attribute = active\nactive_value = true\n");
+        std::error_code unreadable;
+        fs::permissions(d / "oauth2.conf",
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read,
+                        unreadable);
+        c << "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = "
+          << (d / "oauth2.conf").string() << "\n}\n";
+    }
+    c << "userdb {\n  driver = static\n  args = uid=" << mailUid << " gid=" << mailGid
       << " home=" << (d / "home").string() << " mail=maildir:" << (d / "Maildir").string()
       << "\n}\n";
     // The readiness check waits for this server's own greeting, not just any POP3 server's.

@@ -66,6 +66,10 @@ public:
     bool Restart();
     // The password the server takes from its next start (Restart) on.
     void SetPassword(const std::string& password);
+    // From the next start on, AUTH XOAUTH2 and OAUTHBEARER too: each token is asked of the
+    // OAuth2 introspection endpoint at that address (RFC 7662, POSTed), which answers with
+    // "active" and "username".
+    void UseOAuth2(const std::string& introspectionUrl) { introspectionUrl_ = introspectionUrl; }
     std::uint16_t Port() const { return port_; }
     std::uint16_t TlsPort() const { return tlsPort_; }
     const std::string& Error() const { return error_; }
@@ -91,6 +95,7 @@ private:
     std::uint16_t tlsPort_ = 0;
     int nextMessage_ = 0;
     std::string error_;
+    std::string introspectionUrl_;
 };
 
 // A POP3 server that follows a script, for what a real server will not do. It serves one

@@ -1,6 +1,6 @@
 // korp-pop3: runs one POP3 session with the mail component's client and prints every command,
 // reply and event, for finding out why a user's server and brevon do not get along.
-// The password is never printed.
+// The password and the access token are never printed.
 
 #include <charconv>
 #include <cstdio>
@@ -25,11 +25,14 @@ namespace {
 
 const char* const kUsage =
     "usage: korp-pop3 --host H [--port P] [--tls | --starttls] [--ca FILE] --user U\n"
-    "                 [--password-file F] (check | top N | retr N [--out FILE])\n"
+    "                 [--password-file F | --sasl MECH --token-file F]\n"
+    "                 (check | top N | retr N [--out FILE])\n"
     "  --tls            implicit TLS (POP3S, port 995 unless --port)\n"
     "  --starttls       STLS before logging in; the password is not sent without it\n"
     "  --ca FILE        trust the certificates in FILE besides the system's\n"
     "  --password-file  first line of F is the password; otherwise it is asked for\n"
+    "  --sasl MECH      sign in with an OAuth2 access token: XOAUTH2 or OAUTHBEARER\n"
+    "  --token-file F   first line of F is the access token; - reads standard input\n"
     "  check            log in, count the messages and list their unique ids\n"
     "  top N            fetch the header of message N\n"
     "  retr N           fetch message N; --out FILE writes its body text to FILE\n";
@@ -37,6 +40,19 @@ const char* const kUsage =
 int Usage(const char* problem) {
     std::fprintf(stderr, "korp-pop3: %s\n%s", problem, kUsage);
     return 2;
+}
+
+// The first line of the file, or of standard input for "-", without its line end.
+bool ReadFirstLine(const std::string& file, std::string& line) {
+    bool ok = false;
+    if (file == "-") {
+        ok = static_cast<bool>(std::getline(std::cin, line));
+    } else {
+        std::ifstream in(file, std::ios::binary);
+        ok = in && std::getline(in, line);
+    }
+    if (ok && !line.empty() && line.back() == '\r') line.pop_back();
+    return ok && !line.empty();
 }
 
 bool ReadPassword(const std::string& file, std::string& password) {
@@ -94,7 +110,7 @@ bool ParseNumber(const char* text, std::uint32_t& n) {
 
 int main(int argc, char** argv) {
     korp::TKorpPOP pop;
-    std::string passwordFile, out, command;
+    std::string passwordFile, tokenFile, out, command;
     std::uint32_t number = 0;
     bool portGiven = false;
     for (int i = 1; i < argc; ++i) {
@@ -119,6 +135,10 @@ int main(int argc, char** argv) {
             if (!value(pop.UserId)) return Usage("--user needs a value");
         } else if (a == "--password-file") {
             if (!value(passwordFile)) return Usage("--password-file needs a file");
+        } else if (a == "--sasl") {
+            if (!value(pop.SaslMechanism)) return Usage("--sasl needs XOAUTH2 or OAUTHBEARER");
+        } else if (a == "--token-file") {
+            if (!value(tokenFile)) return Usage("--token-file needs a file, or - for stdin");
         } else if (a == "--out") {
             if (!value(out)) return Usage("--out needs a file");
         } else if (a == "check" && command.empty()) {
@@ -139,7 +159,16 @@ int main(int argc, char** argv) {
     if (pop.UseTLS && pop.StartTLS) return Usage("--tls and --starttls exclude each other");
     if (!out.empty() && command != "retr") return Usage("--out goes with retr");
     if (pop.UseTLS && !portGiven) pop.Port = "995";
-    if (!ReadPassword(passwordFile, pop.UserPasswd)) {
+    if (pop.SaslMechanism.empty() != tokenFile.empty())
+        return Usage("--sasl and --token-file go together");
+    if (!pop.SaslMechanism.empty() && !passwordFile.empty())
+        return Usage("--password-file and --sasl exclude each other");
+    if (!tokenFile.empty()) {
+        if (!ReadFirstLine(tokenFile, pop.AccessToken)) {
+            std::fprintf(stderr, "korp-pop3: cannot read the access token\n");
+            return 1;
+        }
+    } else if (!ReadPassword(passwordFile, pop.UserPasswd)) {
         std::fprintf(stderr, "korp-pop3: cannot read the password\n");
         return 1;
     }

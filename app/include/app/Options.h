@@ -59,6 +59,7 @@ std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int3
 
 // The dialog's fields, as plain values. Texts are Windows-1252.
 struct OptionsFields {
+    std::string Address; // "E-mailadres"
     std::string Host, User, Password;
     std::string Security;     // "Geen", "STARTTLS" or "SSL/TLS"
     std::string Port;         // the port field's text: 1 to 65535, or empty for the usual one

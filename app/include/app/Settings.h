@@ -61,6 +61,8 @@ struct Settings {
     std::string KeyNext;      // "ToetsVolgende"
     std::string KeyCheck;     // "ToetsControleren": checks mail now
     std::string KeyShowBar;   // "ToetsKnoppenbalk": shows the bar with the focus on it
+    // "E-mailadres": the address the connection fields were filled in from.
+    std::string Address;
 
     bool operator==(const Settings&) const = default;
 };
@@ -122,7 +124,7 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 // PgUp/PgDown are avoided with them: desktops move windows between workspaces with
 // Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
 // The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk.
-inline constexpr std::array<SettingDef, 10> kExtraSettingsTable{{
+inline constexpr std::array<SettingDef, 11> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
@@ -133,6 +135,7 @@ inline constexpr std::array<SettingDef, 10> kExtraSettingsTable{{
     {"ToetsVolgende", SettingType::Text, 0, "Ctrl+Alt+Shift+L", false, &Settings::KeyNext},
     {"ToetsControleren", SettingType::Text, 0, "Ctrl+Alt+Shift+C", false, &Settings::KeyCheck},
     {"ToetsKnoppenbalk", SettingType::Text, 0, "Ctrl+Alt+Shift+B", false, &Settings::KeyShowBar},
+    {"E-mailadres", SettingType::Text, 0, "", false, &Settings::Address},
 }};
 
 // The key values of kExtraSettingsTable.

@@ -58,6 +58,7 @@ std::string PortFieldValue(std::string_view text) {
 
 OptionsFields FieldsFromSettings(const Settings& settings) {
     OptionsFields f;
+    f.Address = settings.Address;
     f.Host = settings.Host;
     f.Security = std::string(SecurityText(SecurityFromText(settings.Security)));
     f.Port = settings.Port;
@@ -112,6 +113,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
         state.LoadPending = true;
     }
 
+    settings.Address = fields.Address;
     settings.Host = host;
     settings.Security = security;
     settings.Port = port;

@@ -29,6 +29,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <app/AddressPreset.h>
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
@@ -51,13 +52,13 @@ constexpr const char* kWaitCaption = "Wacht...";
 // How often OK looks again whether the mail side has finished talking to the server.
 constexpr int kOkRetryMs = 50;
 
-// The dialog is drawn on a grid of 288 x 270 units. One unit is one pixel unless the captions
+// The dialog is drawn on a grid of 288 x 314 units. One unit is one pixel unless the captions
 // in the current font need more room, in which case positions and sizes across grow by one
 // factor and those down by another (see LayOut): large text needs more room for its words
 // than for its lines.
 constexpr int kDesignWidth = 288;
-constexpr int kDesignHeight = 270;
-constexpr int kDesignTabsHeight = 233;
+constexpr int kDesignHeight = 314;
+constexpr int kDesignTabsHeight = 277;
 constexpr int kGap = 4;      // between the parts of a sentence row, in pixels
 constexpr int kLabelGap = 6; // between a field and its name on the left
 
@@ -330,6 +331,9 @@ void TfrmOpties::CreateControls() {
     tsToetsen = new KeysPage;
     pcInfo->addTab(tsToetsen, Q("Sne&ltoetsen"));
 
+    Create(lblAddress, "lblAddress", tsHost);
+    Create(EditAddress, "EditAddress", tsHost);
+    Create(lblSignIn, "lblSignIn", tsHost);
     Create(lblServer, "lblServer", tsHost);
     Create(EditHost, "EditHost", tsHost);
     Create(lblSecurity, "lblSecurity", tsHost);
@@ -397,6 +401,7 @@ void TfrmOpties::CreateControls() {
     Create(Button1, "Button1", this, Q("&Help"));
 
     // Each field is read with its name and reached with its name's Alt+letter.
+    lblAddress->setBuddy(EditAddress);
     lblServer->setBuddy(EditHost);
     lblSecurity->setBuddy(ComboSecurity);
     lblPort->setBuddy(EditPort);
@@ -415,6 +420,8 @@ void TfrmOpties::CreateControls() {
     connect(btLexicon, &QPushButton::clicked, this, &TfrmOpties::btLexiconClick);
     connect(btDefaults, &QPushButton::clicked, this, &TfrmOpties::btDefaultsClick);
     connect(cbNumSave, &QCheckBox::toggled, this, &TfrmOpties::cbNumSaveClick);
+    // Typed only: loading the settings fills nothing in.
+    connect(EditAddress, &QLineEdit::textEdited, this, &TfrmOpties::EditAddressChange);
 }
 
 void TfrmOpties::SetCaptions() {
@@ -424,6 +431,7 @@ void TfrmOpties::SetCaptions() {
     cbReverse->setText(Q("Berichten van nieuw naar &oud geordend"));
     lblIntTime->setText(Q("&Elke"));
     lblIntTime2->setText(Q("minuten op nieuwe berichten controleren"));
+    lblAddress->setText(Q("E-maila&dres"));
     lblServer->setText(Q("&POP-server"));
     lblSecurity->setText(Q("&Beveiliging"));
     lblPort->setText(Q("Poo&rt"));
@@ -449,6 +457,15 @@ void TfrmOpties::SetCaptions() {
 }
 
 void TfrmOpties::LayOut() {
+    // The hint is laid out as wide as the widest it usually shows; its text changes later
+    // within that room.
+    const QFontMetrics hintFont(lblSignIn->font());
+    const QString hints[] = {Q(kAppPasswordHint), Q(std::string(kSignInAtHint) + "Microsoft"),
+                             Q(std::string(kSignInAtHint) + "Google")};
+    lblSignIn->setText(*std::max_element(
+        std::begin(hints), std::end(hints), [&hintFont](const QString& a, const QString& b) {
+            return hintFont.horizontalAdvance(a) < hintFont.horizontalAdvance(b);
+        }));
     for (QLabel* label : findChildren<QLabel*>())
         label->adjustSize();
 
@@ -458,19 +475,22 @@ void TfrmOpties::LayOut() {
     // clang-format off
     const Row verbinding[] = {
         // control       name         name at across      top    width height sizing
-        {EditHost,       lblServer,   Before, At(72),     8,     201,  21,    Field},
+        {EditAddress,    lblAddress,  Before, At(72),     8,     201,  21,    Field},
+        // What the provider asks, under the address it belongs to.
+        {lblSignIn,      nullptr,     None,   At(72),     32,    0,    17,    Own},
+        {EditHost,       lblServer,   Before, At(72),     52,    201,  21,    Field},
         // Security and port share the row under the server they belong to; the port field
         // ends where the server field does.
-        {EditPort,       lblPort,     Before, EndAt(273), 32,    44,   21,    AtLeast},
-        {ComboSecurity,  lblSecurity, Before, At(72),     32,    0,    21,    Fill},
-        {EditUserId,     lblUserName, Before, At(72),     56,    201,  21,    Field},
-        {EditPasswd,     lblPassword, Before, At(72),     80,    201,  21,    Field},
-        {seIntervalTijd, lblIntTime,  Lead,   At(8),      110.5, 40,   21,    AtLeast},
-        {lblIntTime2,    nullptr,     None,   kAfter,     110.5, 0,    21,    Own},
-        {cbNumSave,      nullptr,     None,   At(8),      142.5, 0,    21,    Own},
-        {seNumSave,      lblNumSave,  Lead,   kAfter,     142.5, 50,   21,    AtLeast},
-        {cbReverse,      nullptr,     None,   At(8),      181,   0,    17,    Box},
-        {lblPasswordPlace, nullptr,   None,   At(8),      205,   0,    15,    Own},
+        {EditPort,       lblPort,     Before, EndAt(273), 76,    44,   21,    AtLeast},
+        {ComboSecurity,  lblSecurity, Before, At(72),     76,    0,    21,    Fill},
+        {EditUserId,     lblUserName, Before, At(72),     100,   201,  21,    Field},
+        {EditPasswd,     lblPassword, Before, At(72),     124,   201,  21,    Field},
+        {seIntervalTijd, lblIntTime,  Lead,   At(8),      154.5, 40,   21,    AtLeast},
+        {lblIntTime2,    nullptr,     None,   kAfter,     154.5, 0,    21,    Own},
+        {cbNumSave,      nullptr,     None,   At(8),      186.5, 0,    21,    Own},
+        {seNumSave,      lblNumSave,  Lead,   kAfter,     186.5, 50,   21,    AtLeast},
+        {cbReverse,      nullptr,     None,   At(8),      225,   0,    17,    Box},
+        {lblPasswordPlace, nullptr,   None,   At(8),      249,   0,    15,    Own},
     };
     const Row uitspraak[] = {
         {ComboBox1,  lblVoice,  Margin, At(118), 12,  146, 21, Field},
@@ -487,9 +507,9 @@ void TfrmOpties::LayOut() {
         {cbSemiService9X, nullptr, None, At(8), 80, 0, 17, Box},
     };
     const Row buttons[] = {
-        {btOk,     nullptr, None, At(16),  239, 80, 25, Fixed},
-        {btCancel, nullptr, None, At(103), 239, 80, 25, Fixed},
-        {Button1,  nullptr, None, At(192), 239, 80, 25, Fixed},
+        {btOk,     nullptr, None, At(16),  283, 80, 25, Fixed},
+        {btCancel, nullptr, None, At(103), 283, 80, 25, Fixed},
+        {Button1,  nullptr, None, At(192), 283, 80, 25, Fixed},
     };
     // clang-format on
 
@@ -531,10 +551,10 @@ void TfrmOpties::LayOut() {
 
 void TfrmOpties::SetTabOrder() {
     QWidget* const order[] = {
-        btOk,       btCancel,      Button1,    pcInfo,         EditHost,       ComboSecurity,
-        EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,      seNumSave,
-        cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,        btLexicon,
-        btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
+        btOk,          btCancel,   Button1,       pcInfo,     EditAddress,    EditHost,
+        ComboSecurity, EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,
+        seNumSave,     cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,
+        btLexicon,     btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -552,6 +572,9 @@ void TfrmOpties::PlaceAt(int x, int y) {
 void TfrmOpties::LoadOptions() {
     const Settings& settings = context_.settings;
     const OptionsFields fields = FieldsFromSettings(settings);
+    EditAddress->setText(Q(fields.Address));
+    lblSignIn->setText(context_.presets ? Q(SignInHint(fields.Address, *context_.presets))
+                                        : QString());
     EditHost->setText(Q(fields.Host));
     ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(fields.Security)));
     EditPort->setText(Q(fields.Port));
@@ -592,6 +615,7 @@ void TfrmOpties::SaveOptions() {
 
 OptionsFields TfrmOpties::FieldsFromControls() const {
     OptionsFields f;
+    f.Address = ToCp1252(EditAddress->text());
     f.Host = ToCp1252(EditHost->text());
     f.Security = ToCp1252(ComboSecurity->currentText());
     f.Port = ToCp1252(EditPort->text());
@@ -623,6 +647,17 @@ void TfrmOpties::cbNumSaveClick() {
     const bool on = cbNumSave->isChecked();
     lblNumSave->setEnabled(on);
     seNumSave->setEnabled(on);
+}
+
+void TfrmOpties::EditAddressChange() {
+    if (!context_.presets) return;
+    OptionsFields fields = FieldsFromControls();
+    lblSignIn->setText(Q(SignInHint(fields.Address, *context_.presets)));
+    if (!FillFromAddress(fields, *context_.presets)) return;
+    EditHost->setText(Q(fields.Host));
+    ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(fields.Security)));
+    EditPort->setText(Q(fields.Port));
+    EditUserId->setText(Q(fields.User));
 }
 
 void TfrmOpties::btOkClick() {
@@ -737,7 +772,7 @@ void TfrmOpties::btDefaultsClick() {
 
 void TfrmOpties::SelectConnectionField(bool user) {
     pcInfo->setCurrentWidget(tsHost);
-    QLineEdit* field = user ? EditUserId : EditHost;
+    QLineEdit* field = user ? EditUserId : EditHost->text().isEmpty() ? EditAddress : EditHost;
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
     // The page and the field a failed check leaves the user on, for the GUI tests.

@@ -28,6 +28,7 @@ namespace brevon {
 
 class GlobalKeyBindings;
 class KeysPage;
+class MailPresets;
 
 // What the dialog works on. The references must outlive it.
 struct OptiesContext {
@@ -46,6 +47,8 @@ struct OptiesContext {
     GlobalKeyBindings* keys = nullptr;        // null: the keys are stored, not taken
     // Where the password is kept, said on "Verbinding"; empty: nothing is said.
     std::function<PasswordPlace()> passwordPlace = {};
+    // The providers an address's domain is looked up in; null: an address fills in nothing.
+    const MailPresets* presets = nullptr;
 };
 
 class TfrmOpties final : public QDialog, private WindowPositions {
@@ -65,7 +68,7 @@ public:
     bool ConnectionChanged() const { return connectionChanged_; }
 
     // After a failed connection: the "Verbinding" page with the focus on the host field, or on
-    // the user field.
+    // the user field. With no server yet (a first run) the address is asked first.
     void SelectConnectionField(bool user);
     // When the password must be given again: the "Verbinding" page, the focus on it.
     void SelectPasswordField();
@@ -80,6 +83,8 @@ public:
     void btLexiconClick();
     void btDefaultsClick();
     void cbNumSaveClick();
+    // Typed in the address: a known provider's connection fields filled in, its hint shown.
+    void EditAddressChange();
 
     // The controls, by the names the rest of the program and the tests use.
     QTabWidget* pcInfo;
@@ -88,6 +93,9 @@ public:
     QWidget* tsAlgemeen;
     KeysPage* tsToetsen;
 
+    QLabel* lblAddress;
+    QLineEdit* EditAddress; // "E-mailadres"
+    QLabel* lblSignIn;      // what the address's provider asks, or empty
     QLabel* lblServer;
     QLineEdit* EditHost;
     QLabel* lblSecurity;

@@ -62,6 +62,10 @@ public:
     bool UseTLS = false;
     // STLS (RFC 2595) before USER; without it being offered the password is never sent.
     bool StartTLS = false;
+    // Signing in with an OAuth2 access token instead of USER and PASS: "XOAUTH2" or
+    // "OAUTHBEARER" (RFC 5034 AUTH); empty: USER and PASS. The token is never traced or reported.
+    std::string SaslMechanism;
+    std::string AccessToken;
     // Certificates (PEM) trusted besides the system's store.
     std::string CAFile;
     // A message larger than this (by LIST) is not fetched; one that grows beyond it, or far
@@ -168,10 +172,14 @@ private:
     std::string UidlOf(std::uint32_t n);
     // Sends one command line; refused (the session ends) while bytes that no command asked for
     // wait to be read.
-    bool SendCommand(const std::string& text);
+    // shown: what the events and reasons name instead of a line that carries a secret.
+    bool SendCommand(const std::string& text, std::string_view shown = {});
     // One status line, CR LF included; what came after it stays for the next read. A line that
-    // is neither "+OK" nor "-ERR" ends the session with the code notAStatus.
-    std::string ReceiveReply(int notAStatus = kErrProtocol);
+    // is neither "+OK" nor "-ERR" ends the session with the code notAStatus. With continuation
+    // a SASL server challenge ("+" and base64, RFC 5034, 4) is a reply too: ReplyStatus "+".
+    std::string ReceiveReply(int notAStatus = kErrProtocol, bool continuation = false);
+    // AUTH with the access token; Login's part once the connection may carry it.
+    bool LoginWithToken();
     // The next bytes of a multi-line reply: those read already, else one receive. Empty when
     // the connection failed (reported).
     std::string ReceiveData();

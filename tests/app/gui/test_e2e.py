@@ -57,6 +57,8 @@ PAUSE = (165, 17)
 STOP = (196, 17)
 FORWARD = (258, 17)
 SETTINGS_WORD = (320, 9)
+# The middle of the options' host field, in the dialog's design units down its first page.
+HOST_FIELD_Y = 62
 
 WAIT = 20  # seconds for anything the program is asked to do
 SPEECH_WAIT = 60  # seconds for a spoken text to end
@@ -352,7 +354,7 @@ class EndToEnd(unittest.TestCase):
     def options_field(self, dialog, design_y, tabs):
         """Puts the cursor in the options' host field, then tabs forward tabs times."""
         # The dialog grows across and down apart with its captions' font: one factor each.
-        across, down = dialog.width / 288, dialog.height / 270
+        across, down = dialog.width / 288, dialog.height / 314
         tab_bar = 29  # the page starts below the tabs
         self.session.click(dialog.x + round(across * 172), dialog.y + tab_bar +
                            round(down * design_y))
@@ -514,7 +516,7 @@ class EndToEnd(unittest.TestCase):
         self.window_shot("run1-options", dialog)
         self.assertEqual((dialog.x, dialog.y), (OPTIONS_XI, OPTIONS_YI))
         # Into the host field, then past security, port, user and password to the interval.
-        self.options_field(dialog, 18, 5)
+        self.options_field(dialog, HOST_FIELD_Y, 5)
         self.session.type_text("1")
         self.window_shot("run1-options-interval-1", dialog)
         ok = self.trace_len()
@@ -566,7 +568,7 @@ class EndToEnd(unittest.TestCase):
         dialog = EndToEnd.dialog
         spoken = len(b.texts())
         # From the host field past security, port and user to the password.
-        self.options_field(dialog, 18, 4)
+        self.options_field(dialog, HOST_FIELD_Y, 4)
         self.session.type_text("verkeerd")
         ok = self.trace_len()
         self.session.key("Return")
@@ -576,7 +578,7 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(b.session.is_viewable(dialog.wid), "the dialog stays open")
         self.window_shot("run1-options-after-login-failure", dialog)
 
-        self.options_field(dialog, 18, 4)
+        self.options_field(dialog, HOST_FIELD_Y, 4)
         self.session.type_text(server.password)
         ok = self.trace_len()
         self.session.key("Return")

@@ -471,9 +471,9 @@ class BrevonShell(unittest.TestCase):
         # Only the interval changes: into the host field, then Tab past security, port, user and
         # password.
         # The dialog grows with its captions' font, so its design units are scaled.
-        scale = dialog.width / 288
+        across, down = dialog.width / 288, dialog.height / 314
         tab_bar = 29  # the page starts below the tabs
-        run.session.click(dialog.x + round(scale * 172), dialog.y + tab_bar + round(scale * 18))
+        run.session.click(dialog.x + round(across * 172), dialog.y + tab_bar + round(down * 62))
         run.session.key("Tab", "Tab", "Tab", "Tab", "Tab", "ctrl+a")
         run.session.type_text("7")
         run.shot("options-interval-7", crop=(dialog.x - 4, dialog.y - 4, dialog.width + 8,
@@ -522,11 +522,11 @@ class BrevonShell(unittest.TestCase):
             # Ctrl+Tab twice to the page "Algemeen", whose fourth box is the start at logon.
             # Qt handles the clicks and keys in order, each on the page the one before left.
             # The dialog grows across and down apart with its captions' font: one factor each.
-            across, down = dialog.width / 288, dialog.height / 270
+            across, down = dialog.width / 288, dialog.height / 314
             tab_bar = 29
             page_x, page_y = dialog.x + 2, dialog.y + tab_bar + 2
             run.session.click(dialog.x + 20, dialog.y + tab_bar // 2)
-            run.session.click(page_x + round(across * 170), page_y + round(down * 16))
+            run.session.click(page_x + round(across * 170), page_y + round(down * 60))
             run.session.key("ctrl+Tab", "ctrl+Tab")
             run.session.click(page_x + round(across * 16), page_y + round(down * 86))
             run.shot(f"options-autostart-{label}", crop=(dialog.x - 4, dialog.y - 4,

@@ -1,5 +1,13 @@
 #include <korp/KorpPOP3.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
@@ -8,11 +16,13 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <korp/KorpMsg.h>
+#include <korp/KorpSasl.h>
 #include <platform/Transport.h>
 
 #include "PopTestServers.h"
@@ -349,4 +359,151 @@ TEST(DovecotTls, RefusesAServerWhoseCertificateFailsWithAClearReason) {
         EXPECT_EQ(message, c.reason) << c.cert;
         EXPECT_FALSE(pop.Login());
     }
+}
+
+namespace {
+
+// An OAuth2 introspection endpoint (RFC 7662) on 127.0.0.1 that knows one token: POST
+// /introspect with "token=..." answers {"active":true,"username":...} for it, and
+// {"active":false} for any other. Every wait is bounded.
+class IntrospectionEndpoint {
+public:
+    IntrospectionEndpoint(std::string token, std::string user)
+        : token_(std::move(token)), user_(std::move(user)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(listener_, 8) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~IntrospectionEndpoint() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (listener_ >= 0) ::close(listener_);
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/introspect"; }
+    int Asked() const { return asked_; }
+
+private:
+    void Serve() {
+        while (!stop_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const int client = ::accept(listener_, nullptr, nullptr);
+            if (client < 0) continue;
+            Answer(client);
+            ::close(client);
+        }
+    }
+    void Answer(int client) {
+        std::string request;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            const std::size_t headerEnd = request.find("\r\n\r\n");
+            if (headerEnd != std::string::npos) {
+                const std::size_t length = request.find("Content-Length: ");
+                const std::size_t body =
+                    length == std::string::npos ? 0 : std::stoul(request.substr(length + 16));
+                if (request.size() >= headerEnd + 4 + body) break;
+            }
+            pollfd p{client, POLLIN, 0};
+            char buffer[4096];
+            if (std::chrono::steady_clock::now() > deadline || ::poll(&p, 1, 100) < 0) return;
+            if (!(p.revents & POLLIN)) continue;
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0 || request.size() > 65536) return;
+            request.append(buffer, static_cast<std::size_t>(n));
+        }
+        ++asked_;
+        const bool known = request.find("token=" + token_) != std::string::npos;
+        const std::string json = known ? "{\"active\":true,\"username\":\"" + user_ + "\"}"
+                                       : std::string("{\"active\":false}");
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                  "Content-Length: " +
+                                  std::to_string(json.size()) + "\r\nConnection: close\r\n\r\n" +
+                                  json;
+        (void)::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+    }
+
+    std::string token_, user_;
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> asked_{0};
+};
+
+} // namespace
+
+TEST(DovecotOAuth2, SignsInWithAnAccessTokenOverEitherMechanismAndARejectedOneIsALoginError) {
+    const std::string token = "ya29.toegang-" + std::string(300, 'k'); // past one AUTH line
+    IntrospectionEndpoint endpoint(token, DovecotServer::kUser);
+    DovecotServer server;
+    server.AddMessage("From: Jan <jan@example.org>\nSubject: Via OAuth2\n\nHallo.\n");
+    server.UseOAuth2(endpoint.Url());
+    ASSERT_TRUE(server.Start()) << server.Error();
+
+    struct Case {
+        const char* mechanism;
+        std::string token;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"XOAUTH2", token, true},
+        {"OAUTHBEARER", token, true},
+        {"XOAUTH2", "verlopen", false},
+        {"OAUTHBEARER", "verlopen", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mechanism) + (c.ok ? " accepted" : " rejected"));
+        TKorpPOP pop;
+        pop.Host = "127.0.0.1";
+        pop.Port = std::to_string(server.Port());
+        pop.UserId = DovecotServer::kUser;
+        pop.SaslMechanism = c.mechanism;
+        pop.AccessToken = c.token;
+        std::vector<int> errors;
+        pop.OnError = [&errors](TKorpPOP&, int code, const std::string&) {
+            errors.push_back(code);
+        };
+        pop.Connect();
+        ASSERT_FALSE(pop.ErrorFlag) << pop.LastError;
+        EXPECT_EQ(pop.Login(), c.ok) << pop.LastError;
+        if (c.ok) {
+            pop.GetMailCount();
+            EXPECT_EQ(pop.MailCount, 1u);
+            EXPECT_TRUE(errors.empty());
+        } else {
+            EXPECT_EQ(errors, std::vector<int>{korp::kErrLogin});
+            EXPECT_EQ(pop.LastError.rfind("login refused: ", 0), 0u) << pop.LastError;
+        }
+        pop.Quit();
+    }
+    EXPECT_GE(endpoint.Asked(), 2);
+    EXPECT_EQ(server.Log().find(token), std::string::npos) << "the token in the server's log";
+}
+
+TEST_F(DovecotPop, TheToolSendsATokenFromStandardInputAndNeverShowsIt) {
+    // This suite's server takes passwords only: the tool's AUTH is refused, and said so.
+    const std::string port = std::to_string(server_->Port());
+    const std::string command = "echo geheim-token | " + std::string(KORP_POP3_TOOL) +
+                                " --host 127.0.0.1 --port " + port +
+                                " --user jan --sasl XOAUTH2 --token-file - check 2>&1";
+    std::string output;
+    std::FILE* p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
+        output.append(buf, n);
+    EXPECT_NE(::pclose(p), 0) << output;
+    EXPECT_NE(output.find("C: AUTH XOAUTH2"), std::string::npos) << output;
+    EXPECT_NE(output.find("result: login failed: login refused"), std::string::npos) << output;
+    EXPECT_EQ(output.find("geheim-token"), std::string::npos) << output;
+    EXPECT_EQ(output.find(korp::Base64Encode("user=jan")), std::string::npos) << output;
 }

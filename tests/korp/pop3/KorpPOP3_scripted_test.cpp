@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <korp/KorpMsg.h>
+#include <korp/KorpSasl.h>
 #include <platform/TcpTransport.h>
 #include <platform/Transport.h>
 
@@ -403,5 +406,142 @@ TEST_F(ScriptedPop, AnAbortFromTheEventPumpEndsAnyWaitAtOnce) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
         pop.ProcessMessages = nullptr;
         pop.TransportFactory = nullptr;
+    }
+}
+
+namespace {
+
+// Connects to the given port whatever port the client was told.
+class ToPort final : public platform::TcpTransport {
+public:
+    explicit ToPort(std::uint16_t port) : port_(port) {}
+    bool Open(const std::string& host, std::uint16_t) override {
+        return TcpTransport::Open(host, port_);
+    }
+
+private:
+    std::uint16_t port_;
+};
+
+} // namespace
+
+TEST_F(ScriptedPop, AnAccessTokenSignsInWithAuthAndARefusalIsALoginError) {
+    const std::string shortToken = "kort";
+    const std::string longToken(400, 't'); // as real tokens are: past the AUTH line's 255 octets
+    const auto response = [this](korp::TSaslMechanism m, const std::string& token) {
+        return korp::Base64Encode(korp::SaslInitialResponse(m, "jan", "127.0.0.1", "995", token));
+    };
+    const std::string challenge = korp::Base64Encode(R"({"status":"401","schemes":"bearer"})");
+    using korp::TSaslMechanism;
+    struct Case {
+        const char* name;
+        const char* mechanism;
+        std::string token;
+        std::function<std::vector<S::Step>()> script;
+        bool loggedIn;
+        const char* reason; // the start of LastError when refused
+    };
+    const Case cases[] = {
+        {"a short token on the AUTH line", "XOAUTH2", shortToken,
+         [&] {
+             return std::vector<S::Step>{
+                 S::Send("+OK ready\r\n"),
+                 S::Expect("AUTH XOAUTH2 " + response(TSaslMechanism::XOAuth2, shortToken)),
+                 S::Send("+OK signed in\r\n")};
+         },
+         true, ""},
+        {"a long token on its own line after the empty challenge", "oauthbearer", longToken,
+         [&] {
+             return std::vector<S::Step>{
+                 S::Send("+OK ready\r\n"), S::Expect("AUTH OAUTHBEARER"), S::Send("+ \r\n"),
+                 S::Expect(response(TSaslMechanism::OAuthBearer, longToken)),
+                 S::Send("+OK signed in\r\n")};
+         },
+         true, ""},
+        {"a bare + as the empty challenge", "XOAUTH2", longToken,
+         [&] {
+             return std::vector<S::Step>{
+                 S::Send("+OK ready\r\n"), S::Expect("AUTH XOAUTH2"), S::Send("+\r\n"),
+                 S::Expect(response(TSaslMechanism::XOAuth2, longToken)), S::Send("+OK\r\n")};
+         },
+         true, ""},
+        {"an XOAUTH2 error challenge answered with an empty line", "XOAUTH2", shortToken,
+         [&] {
+             return std::vector<S::Step>{S::Send("+OK ready\r\n"),
+                                         S::Expect("AUTH XOAUTH2 "),
+                                         S::Send("+ " + challenge + "\r\n"),
+                                         S::Expect(""),
+                                         S::Send("-ERR [AUTH] Authentication failed.\r\n"),
+                                         S::Pause(200)};
+         },
+         false, "login refused: [AUTH] Authentication failed. ({\"status\":\"401\""},
+        {"an OAUTHBEARER error challenge answered with ^A", "OAUTHBEARER", longToken,
+         [&] {
+             return std::vector<S::Step>{
+                 S::Send("+OK ready\r\n"),
+                 S::Expect("AUTH OAUTHBEARER"),
+                 S::Send("+ \r\n"),
+                 S::Expect(response(TSaslMechanism::OAuthBearer, longToken)),
+                 S::Send("+ " + challenge + "\r\n"),
+                 S::Expect("AQ=="),
+                 S::Send("-ERR no\r\n"),
+                 S::Pause(200)};
+         },
+         false, "login refused: no ({\"status\":\"401\""},
+        {"a mechanism the server does not know", "XOAUTH2", longToken,
+         [&] {
+             return std::vector<S::Step>{S::Send("+OK ready\r\n"), S::Expect("AUTH XOAUTH2"),
+                                         S::Send("-ERR Unsupported authentication mechanism\r\n"),
+                                         S::Pause(200)};
+         },
+         false, "login refused: AUTH XOAUTH2 answered Unsupported authentication mechanism"},
+        {"no token at all, so nothing is sent", "XOAUTH2", "",
+         [&] {
+             return std::vector<S::Step>{S::Send("+OK ready\r\n"), S::Pause(200)};
+         },
+         false, "login refused: there is no access token"},
+        {"a mechanism brevon does not know", "PLAIN", shortToken,
+         [&] {
+             return std::vector<S::Step>{S::Send("+OK ready\r\n"), S::Pause(200)};
+         },
+         false, "login refused: no such sign-in mechanism: \"PLAIN\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        std::vector<std::string> sent;
+        pop.OnSendTextToSocket = [&sent](TKorpPOP&, const std::string& line) {
+            sent.push_back(line);
+        };
+        pop.SaslMechanism = c.mechanism;
+        pop.AccessToken = c.token;
+        ScriptedServer s(c.script());
+        // OAUTHBEARER names the port the client was given: 995, wherever the server listens.
+        pop.Host = "127.0.0.1";
+        pop.Port = "995";
+        pop.TransportFactory = [&s](const TKorpPOP&) -> std::unique_ptr<platform::Transport> {
+            return std::make_unique<ToPort>(s.Port());
+        };
+        pop.Connect();
+        ASSERT_FALSE(pop.ErrorFlag) << pop.LastError;
+        EXPECT_EQ(pop.Login(), c.loggedIn);
+        EXPECT_EQ(pop.LoggedIn, c.loggedIn);
+        if (!c.loggedIn) {
+            EXPECT_EQ(pop.LastError.rfind(c.reason, 0), 0u) << pop.LastError;
+            EXPECT_EQ(errors, std::vector<int>{korp::kErrLogin});
+            EXPECT_FALSE(pop.IsConnected);
+        }
+        for (const std::string& line : sent)
+            EXPECT_EQ(line.find(korp::Base64Encode("Bearer")), std::string::npos) << line;
+        EXPECT_EQ(pop.LastError.find("kort"), std::string::npos);
+        pop.Quit();
+        s.Finish();
+        EXPECT_EQ(s.Mismatch(), "");
+        // The error challenge is acknowledged exactly as each mechanism asks.
+        if (std::string_view(c.name).find("error challenge") != std::string_view::npos) {
+            ASSERT_FALSE(s.Received().empty());
+            EXPECT_EQ(s.Received().back(),
+                      korp::SaslErrorAcknowledgement(*korp::SaslMechanismFromName(c.mechanism)));
+        }
     }
 }

@@ -120,6 +120,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"ToetsVoorlezen", "shift+ctrl+alt+f9", "Ctrl+Alt+Shift+F9"}, // written as brevon shows it
         {"ToetsVolgende", "Meta+.", "Meta+."},
         {"ToetsStoppen", "", ""}, // this key off
+        {"e-mailadres", "Jan.de.Vries@hotmail.nl", "Jan.de.Vries@hotmail.nl"},
     };
     for (const auto& c : cases) {
         const RunResult set = Config({"set", c.name, c.value});
