@@ -252,6 +252,43 @@ TEST_F(BarWindow, EveryButtonIsAPushButtonAScreenReaderCanPress) {
     EXPECT_EQ(log, fakes::CallLog{"ShowOptions"});
 }
 
+// A screen reader asks for the state the moment it is told of a change: by then the button must
+// already read as it now is, or the listener hears the old state and keeps it. (Offscreen there
+// is no bus; the change is told as the action's enabled state changes, so that is when to ask.)
+TEST_F(BarWindow, AnEnabledChangeReadsAsTheStateItChangedToWhenItIsTold) {
+    TfrmBrevon bar(settings, state);
+    std::vector<std::pair<QObject*, bool>> told;
+    for (PictureControl* control :
+         {bar.imgPlay, bar.imgPauze, bar.imgStop, bar.imgBack, bar.imgFor}) {
+        QAction* action = bar.Actions().Action(bar.ButtonOf(control).value());
+        QObject::connect(action, &QAction::enabledChanged, &bar, [&told, control] {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+            told.emplace_back(control, !iface->state().disabled);
+        });
+    }
+    const struct {
+        const char* name;
+        bool enabled;
+        std::vector<std::pair<QObject*, bool>> expected;
+    } steps[] = {
+        {"play", true, {{bar.imgPlay, true}}},
+        {"all",
+         true,
+         {{bar.imgPauze, true}, {bar.imgStop, true}, {bar.imgBack, true}, {bar.imgFor, true}}},
+        {"play", false, {{bar.imgPlay, false}}},
+        {"play", false, {}}, // no change, nothing told
+        {"all",
+         false,
+         {{bar.imgPauze, false}, {bar.imgStop, false}, {bar.imgBack, false}, {bar.imgFor, false}}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.name) + (step.enabled ? " on" : " off"));
+        told.clear();
+        bar.Bar().SetButtonState(step.name, step.enabled);
+        EXPECT_EQ(told, step.expected);
+    }
+}
+
 // Keyboard only: a click gives the bar the focus, the arrows and Tab move a mark drawn on the
 // skin, Space and Enter press, the Menu key and Shift+F10 ask for the tray's menu.
 TEST_F(BarWindow, TheKeyboardMovesAVisibleMarkAndPressesTheMarkedButton) {

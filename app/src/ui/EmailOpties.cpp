@@ -441,6 +441,8 @@ void TfrmOpties::SetCaptions() {
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
     // "Elke" names the interval field; the rest of the sentence tells what it counts.
     seIntervalTijd->setAccessibleDescription(Q("minuten op nieuwe berichten controleren"));
+    // The voice list can be typed in: its text field is read by the list's name too.
+    ComboBox1->lineEdit()->setAccessibleName(Q("Stem"));
 }
 
 void TfrmOpties::LayOut() {

@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSocketNotifier>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <mail/Seams.h>
@@ -40,6 +42,17 @@ std::string WithKey(std::string_view sentence, const std::string& key) {
 // Key texts are ASCII.
 QString Q(const std::string& text) {
     return QString::fromLatin1(text);
+}
+
+// The key field is a text field with a clear button inside; a screen reader lands on those, so
+// they carry the row's name (and a Dutch description instead of the toolkit's English hint).
+void NameForScreenReaders(QKeySequenceEdit* edit, const QString& name) {
+    auto* field = edit->findChild<QLineEdit*>();
+    if (!field) return;
+    field->setAccessibleName(name);
+    field->setAccessibleDescription(QString::fromLatin1("Druk de nieuwe toetscombinatie in"));
+    for (QToolButton* button : field->findChildren<QToolButton*>())
+        button->setAccessibleName(QString::fromLatin1("Wissen"));
 }
 
 } // namespace
@@ -131,6 +144,7 @@ KeysPage::KeysPage(QWidget* parent) : QWidget(parent) {
         edKeys[i]->setObjectName(kKeyRows[i].name);
         edKeys[i]->setClearButtonEnabled(true);
         lblKeys[i]->setBuddy(edKeys[i]);
+        NameForScreenReaders(edKeys[i], lblKeys[i]->text().remove('&'));
         lblProblems[i] = new QLabel(this);
         lblProblems[i]->setObjectName(QString(kKeyRows[i].name) + "Problem");
         // Shown only with something to say, so the page fits the dialog's size.
