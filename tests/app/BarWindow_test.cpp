@@ -5,6 +5,8 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QImage>
+#include <QScreen>
+#include <QWindow>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -91,6 +93,56 @@ TEST_F(BarWindow, DrawsItsDesignAtTheScreensPixelDensity) {
                 if (qAlpha(drawn.pixel(x, y)) == 255 && drawn.pixel(x, y) != shown.pixel(x, y))
                     ++differing;
         EXPECT_EQ(differing, 0);
+    }
+}
+
+// Moved to a screen of another density (a second monitor, a laptop's own screen): the skin is
+// drawn again for it, each button keeping the look it had, and the design's pixels still hold.
+// Needs two such screens: run with the offscreen platform's two-screen configuration.
+TEST_F(BarWindow, IsDrawnAnewOnAScreenOfAnotherDensity) {
+    QScreen* first = QGuiApplication::primaryScreen();
+    QScreen* other = nullptr;
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->devicePixelRatio() != first->devicePixelRatio()) other = screen;
+    if (!other) GTEST_SKIP() << "no screen of another density here";
+    const auto lookAt = [](const char* name, qreal ratio) {
+        return QImage(QString(":/images/%1%2.png").arg(name, ratio > 1.0 ? "@2x" : ""))
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+
+    TfrmBrevon bar(settings, state);
+    bar.Bar().SetButtonState("all", true);
+    bar.Bar().SetButtonState("pauze", false);
+    bar.Bar().HoverButton("forw");
+    bar.show();
+    for (QScreen* screen : {other, first}) {
+        const qreal ratio = screen->devicePixelRatio();
+        SCOPED_TRACE(ratio);
+        bar.windowHandle()->setScreen(screen);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(bar.devicePixelRatioF(), ratio);
+        const struct {
+            const QLabel* control;
+            const char* look; // null: no picture of its own
+        } cases[] = {
+            {bar.Image1, "bar"},      {bar.imgPlay, "imgPlay_n"}, {bar.imgPauze, "imgPauze_s"},
+            {bar.imgFor, "imgFor_h"}, {bar.imgInstel, nullptr},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.control->objectName().toStdString());
+            if (!c.look) {
+                EXPECT_TRUE(c.control->pixmap().isNull());
+                continue;
+            }
+            EXPECT_EQ(c.control->pixmap().devicePixelRatio(), ratio);
+            EXPECT_EQ(c.control->pixmap().toImage().convertToFormat(QImage::Format_ARGB32),
+                      lookAt(c.look, ratio));
+        }
+        // Layout, shape and hit areas in the design's pixels, drawn at the screen's.
+        EXPECT_EQ(bar.size(), QSize(401, 41));
+        EXPECT_EQ(bar.mask(), bar.ShapeRegion());
+        EXPECT_EQ(bar.childAt(134, 17), bar.imgPlay);
+        EXPECT_EQ(bar.grab().size(), QSize(401, 41) * ratio);
     }
 }
 
