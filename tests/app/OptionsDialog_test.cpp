@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@
 #include <mail/Seams.h>
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
+#include <platform/GlobalKeys.h>
 
 #include "Cp1252.h"
 #include "Help.h"
@@ -124,6 +126,7 @@ protected:
                     },
                 .afterClose = [this] { log.push_back("afterClose"); },
                 .autostart = autostart_.get(),
+                .keys = keys_,
             };
             dialog_ = std::make_unique<TfrmOpties>(std::move(context));
         }
@@ -176,6 +179,7 @@ protected:
     fs::path AutostartEntry() const { return dir_ / "config" / "autostart" / "brevon.desktop"; }
     std::unique_ptr<platform::Autostart> autostart_ = platform::XdgAutostart(dir_ / "config");
     std::unique_ptr<TfrmOpties> dialog_;
+    GlobalKeyBindings* keys_ = nullptr; // the keys taken, whose problems the dialog shows
 };
 
 TEST_F(OptionsDialog, ShowsTheSettingsAfterLoadOptions) {
@@ -548,6 +552,77 @@ TEST_F(OptionsDialog, TheKeysPageShowsTakesAndStoresTheGlobalKeys) {
     EXPECT_EQ(stored.KeyStop, "");
     EXPECT_EQ(stored.KeyPrevious, "Ctrl+Alt+Shift+V");
     EXPECT_EQ(stored.KeyNext, "Ctrl+Alt+N");
+}
+
+// Keys of a desktop that answers each grab as the table says.
+class ScriptedKeys final : public platform::GlobalKeys {
+public:
+    explicit ScriptedKeys(std::map<std::string, platform::GrabResult> results)
+        : results_(std::move(results)) {}
+    platform::GrabResult Grab(int, const platform::KeyChord& chord) override {
+        const auto it = results_.find(platform::KeyChordText(chord));
+        return it == results_.end() ? platform::GrabResult::Grabbed : it->second;
+    }
+    void ReleaseAll() override {}
+    bool Available() const override { return true; }
+    int EventDescriptor() const override { return -1; }
+    void Dispatch() override {}
+
+private:
+    std::map<std::string, platform::GrabResult> results_;
+};
+
+// What cannot be taken is said once, however often the keys are applied again (at every OK),
+// and shown beside each key on the dialog's page. A Wayland session lets no program take keys:
+// one sentence for all of them; a screenless run has no one to tell.
+TEST_F(OptionsDialog, KeysThatCannotBeTakenAreSaidOnceAndShownOnTheKeysPage) {
+    const std::string noKeys = "Say " + std::string(kNoKeysSentence);
+    const std::string taken =
+        "Say De sneltoets Ctrl+Alt+Shift+P is al in gebruik door een ander programma.";
+    const QString impossible = "Werkt niet: niet mogelijk op deze desktop";
+    const QString inUse = "Werkt niet: in gebruik door een ander programma";
+    const struct {
+        const char* desktop;
+        Log said;
+        std::array<QString, kKeyActionCount> shown; // stop is off: never a problem
+    } cases[] = {
+        {"wayland", {noKeys}, {impossible, "", impossible, impossible, impossible, impossible}},
+        {"wayland-egl", {noKeys}, {impossible, "", impossible, impossible, impossible, impossible}},
+        {"offscreen", {}, {impossible, "", impossible, impossible, impossible, impossible}},
+        {"xcb", {taken}, {inUse, "", "", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desktop);
+        settings.GlobalKeys = true;
+        settings.KeyPlayPause = "Ctrl+Alt+Shift+P";
+        settings.KeyStop = "";
+        settings.KeyPrevious = "Ctrl+Alt+Shift+V";
+        settings.KeyNext = "Ctrl+Alt+Shift+L";
+        settings.KeyCheck = "Ctrl+Alt+Shift+C";
+        settings.KeyShowBar = "Ctrl+Alt+Shift+B";
+        GlobalKeyBindings keys(settings, speech, {}, nullptr);
+        keys.UseDesktop(c.desktop, [](std::function<void(int)>) {
+            return std::make_unique<ScriptedKeys>(std::map<std::string, platform::GrabResult>{
+                {"Ctrl+Alt+Shift+P", platform::GrabResult::Taken}});
+        });
+        log.clear();
+        keys.Apply();
+        keys.Apply();
+        EXPECT_EQ(log, c.said);
+
+        dialog_.reset();
+        keys_ = &keys;
+        TfrmOpties& d = Open();
+        KeysPage& page = *d.tsToetsen;
+        d.pcInfo->setCurrentWidget(&page);
+        for (int i = 0; i < kKeyActionCount; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(page.lblProblems[i]->text(), c.shown[i]);
+            EXPECT_EQ(page.lblProblems[i]->isVisible(), !c.shown[i].isEmpty());
+        }
+        dialog_.reset();
+        keys_ = nullptr;
+    }
 }
 
 TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {

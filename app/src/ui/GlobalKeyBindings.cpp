@@ -61,18 +61,28 @@ GlobalKeyBindings::GlobalKeyBindings(const Settings& settings, SpeechOps& speech
                                      std::array<Operation, kKeyActionCount> operations,
                                      std::function<bool()> allowed)
     : settings_(settings), speech_(speech), operations_(std::move(operations)),
-      allowed_(std::move(allowed)) {}
+      allowed_(std::move(allowed)), platformName_(QGuiApplication::platformName()),
+      open_([](std::function<void(int)> handler) {
+          return platform::OpenGlobalKeys(nullptr, std::move(handler));
+      }) {}
+
+void GlobalKeyBindings::UseDesktop(QString platformName, KeysOpener open) {
+    delete notifier_;
+    notifier_ = nullptr;
+    keys_.reset();
+    platformName_ = std::move(platformName);
+    open_ = std::move(open);
+}
 
 GlobalKeyBindings::~GlobalKeyBindings() = default;
 
 void GlobalKeyBindings::Open() {
     if (keys_) return;
-    const QString platformName = QGuiApplication::platformName();
     const auto handler = [this](int id) { Pressed(id); };
     // Only an X11 session lets a program take keys from the whole desktop; Wayland keeps them
     // for the compositor, and a screenless platform has none.
-    if (platformName == "xcb" || platformName == "windows")
-        keys_ = platform::OpenGlobalKeys(nullptr, handler);
+    if (platformName_ == "xcb" || platformName_ == "windows")
+        keys_ = open_(handler);
     else
         keys_ = platform::NoGlobalKeys();
     if (const int descriptor = keys_->EventDescriptor(); descriptor >= 0) {
@@ -86,7 +96,7 @@ void GlobalKeyBindings::Apply() {
     if (keys_) keys_->ReleaseAll();
     if (!settings_.GlobalKeys) return;
     Open();
-    const bool wayland = QGuiApplication::platformName().startsWith("wayland");
+    const bool wayland = platformName_.startsWith("wayland");
     for (int i = 0; i < kKeyActionCount; ++i) {
         const std::string& text = settings_.*kKeySettings[i];
         const std::optional<platform::KeyChord> chord = platform::ParseKeyChord(text);
