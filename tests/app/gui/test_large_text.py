@@ -11,7 +11,6 @@ Usage:
 """
 
 import os
-import re
 import subprocess
 import sys
 import tempfile
