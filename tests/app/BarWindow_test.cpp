@@ -5,6 +5,8 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QImage>
+#include <QScreen>
+#include <QWindow>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -91,6 +93,56 @@ TEST_F(BarWindow, DrawsItsDesignAtTheScreensPixelDensity) {
                 if (qAlpha(drawn.pixel(x, y)) == 255 && drawn.pixel(x, y) != shown.pixel(x, y))
                     ++differing;
         EXPECT_EQ(differing, 0);
+    }
+}
+
+// Moved to a screen of another density (a second monitor, a laptop's own screen): the skin is
+// drawn again for it, each button keeping the look it had, and the design's pixels still hold.
+// Needs two such screens: run with the offscreen platform's two-screen configuration.
+TEST_F(BarWindow, IsDrawnAnewOnAScreenOfAnotherDensity) {
+    QScreen* first = QGuiApplication::primaryScreen();
+    QScreen* other = nullptr;
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->devicePixelRatio() != first->devicePixelRatio()) other = screen;
+    if (!other) GTEST_SKIP() << "no screen of another density here";
+    const auto lookAt = [](const char* name, qreal ratio) {
+        return QImage(QString(":/images/%1%2.png").arg(name, ratio > 1.0 ? "@2x" : ""))
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+
+    TfrmBrevon bar(settings, state);
+    bar.Bar().SetButtonState("all", true);
+    bar.Bar().SetButtonState("pauze", false);
+    bar.Bar().HoverButton("forw");
+    bar.show();
+    for (QScreen* screen : {other, first}) {
+        const qreal ratio = screen->devicePixelRatio();
+        SCOPED_TRACE(ratio);
+        bar.windowHandle()->setScreen(screen);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(bar.devicePixelRatioF(), ratio);
+        const struct {
+            const QLabel* control;
+            const char* look; // null: no picture of its own
+        } cases[] = {
+            {bar.Image1, "bar"},      {bar.imgPlay, "imgPlay_n"}, {bar.imgPauze, "imgPauze_s"},
+            {bar.imgFor, "imgFor_h"}, {bar.imgInstel, nullptr},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.control->objectName().toStdString());
+            if (!c.look) {
+                EXPECT_TRUE(c.control->pixmap().isNull());
+                continue;
+            }
+            EXPECT_EQ(c.control->pixmap().devicePixelRatio(), ratio);
+            EXPECT_EQ(c.control->pixmap().toImage().convertToFormat(QImage::Format_ARGB32),
+                      lookAt(c.look, ratio));
+        }
+        // Layout, shape and hit areas in the design's pixels, drawn at the screen's.
+        EXPECT_EQ(bar.size(), QSize(401, 41));
+        EXPECT_EQ(bar.mask(), bar.ShapeRegion());
+        EXPECT_EQ(bar.childAt(134, 17), bar.imgPlay);
+        EXPECT_EQ(bar.grab().size(), QSize(401, 41) * ratio);
     }
 }
 
@@ -250,6 +302,43 @@ TEST_F(BarWindow, EveryButtonIsAPushButtonAScreenReaderCanPress) {
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(log, fakes::CallLog{"ShowOptions"});
+}
+
+// A screen reader asks for the state the moment it is told of a change: by then the button must
+// already read as it now is, or the listener hears the old state and keeps it. (Offscreen there
+// is no bus; the change is told as the action's enabled state changes, so that is when to ask.)
+TEST_F(BarWindow, AnEnabledChangeReadsAsTheStateItChangedToWhenItIsTold) {
+    TfrmBrevon bar(settings, state);
+    std::vector<std::pair<QObject*, bool>> told;
+    for (PictureControl* control :
+         {bar.imgPlay, bar.imgPauze, bar.imgStop, bar.imgBack, bar.imgFor}) {
+        QAction* action = bar.Actions().Action(bar.ButtonOf(control).value());
+        QObject::connect(action, &QAction::enabledChanged, &bar, [&told, control] {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+            told.emplace_back(control, !iface->state().disabled);
+        });
+    }
+    const struct {
+        const char* name;
+        bool enabled;
+        std::vector<std::pair<QObject*, bool>> expected;
+    } steps[] = {
+        {"play", true, {{bar.imgPlay, true}}},
+        {"all",
+         true,
+         {{bar.imgPauze, true}, {bar.imgStop, true}, {bar.imgBack, true}, {bar.imgFor, true}}},
+        {"play", false, {{bar.imgPlay, false}}},
+        {"play", false, {}}, // no change, nothing told
+        {"all",
+         false,
+         {{bar.imgPauze, false}, {bar.imgStop, false}, {bar.imgBack, false}, {bar.imgFor, false}}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.name) + (step.enabled ? " on" : " off"));
+        told.clear();
+        bar.Bar().SetButtonState(step.name, step.enabled);
+        EXPECT_EQ(told, step.expected);
+    }
 }
 
 // Keyboard only: a click gives the bar the focus, the arrows and Tab move a mark drawn on the

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@
 #include <mail/Seams.h>
 #include <platform/Autostart.h>
 #include <platform/FileSettingsStore.h>
+#include <platform/GlobalKeys.h>
 
 #include "Cp1252.h"
 #include "Help.h"
@@ -125,6 +127,7 @@ protected:
                     },
                 .afterClose = [this] { log.push_back("afterClose"); },
                 .autostart = autostart_.get(),
+                .keys = keys_,
                 .passwordPlace = passwordPlace,
                 .presets = &presets,
             };
@@ -198,6 +201,7 @@ protected:
             << error;
         return p;
     }
+    GlobalKeyBindings* keys_ = nullptr; // the keys taken, whose problems the dialog shows
 };
 
 TEST_F(OptionsDialog, ShowsTheSettingsAfterLoadOptions) {
@@ -457,12 +461,31 @@ protected:
     const QFont usual_ = QApplication::font();
 };
 
+// The metrics a caption is sized by and the glyphs drawn can differ by a pixel or two at large
+// sizes; a caption whose letters reach its last column has lost the rest of them.
+void ExpectNoCaptionInkOnItsEdge(QWidget* page) {
+    for (QLabel* label : page->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        const QImage drawn = label->grab().toImage();
+        // A stroke cut through leaves dark pixels on the edge; a letter that only touches it
+        // leaves a faint trace of smoothing.
+        const int ground = qGray(drawn.pixel(0, 0));
+        const int edge = drawn.width() - 1;
+        int inked = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            if (std::abs(qGray(drawn.pixel(edge, y)) - ground) > 100) ++inked;
+        EXPECT_EQ(inked, 0) << label->text().toStdString() << " is cut at its right edge";
+    }
+}
+
 TEST_P(OptionsDialogAtFontSize, ShowsEveryPageWhole) {
     TfrmOpties& d = Open();
     for (int page = 0; page < d.pcInfo->count(); ++page) {
         d.pcInfo->setCurrentIndex(page);
         SCOPED_TRACE(d.pcInfo->tabText(page).toStdString());
         testsupport::ExpectNothingClipped(&d);
+        if (d.pcInfo->currentWidget() == d.tsParameters || d.pcInfo->currentWidget() == d.tsToetsen)
+            ExpectNoCaptionInkOnItsEdge(d.pcInfo->currentWidget());
         if (const char* grabDir = std::getenv("BREVON_GRAB_DIR"))
             d.grab().save(QStringLiteral("%1/opties-%2pt-%3.png")
                               .arg(QString::fromLocal8Bit(grabDir))
@@ -552,6 +575,77 @@ TEST_F(OptionsDialog, TheKeysPageShowsTakesAndStoresTheGlobalKeys) {
     EXPECT_EQ(stored.KeyStop, "");
     EXPECT_EQ(stored.KeyPrevious, "Ctrl+Alt+Shift+V");
     EXPECT_EQ(stored.KeyNext, "Ctrl+Alt+N");
+}
+
+// Keys of a desktop that answers each grab as the table says.
+class ScriptedKeys final : public platform::GlobalKeys {
+public:
+    explicit ScriptedKeys(std::map<std::string, platform::GrabResult> results)
+        : results_(std::move(results)) {}
+    platform::GrabResult Grab(int, const platform::KeyChord& chord) override {
+        const auto it = results_.find(platform::KeyChordText(chord));
+        return it == results_.end() ? platform::GrabResult::Grabbed : it->second;
+    }
+    void ReleaseAll() override {}
+    bool Available() const override { return true; }
+    int EventDescriptor() const override { return -1; }
+    void Dispatch() override {}
+
+private:
+    std::map<std::string, platform::GrabResult> results_;
+};
+
+// What cannot be taken is said once, however often the keys are applied again (at every OK),
+// and shown beside each key on the dialog's page. A Wayland session lets no program take keys:
+// one sentence for all of them; a screenless run has no one to tell.
+TEST_F(OptionsDialog, KeysThatCannotBeTakenAreSaidOnceAndShownOnTheKeysPage) {
+    const std::string noKeys = "Say " + std::string(kNoKeysSentence);
+    const std::string taken =
+        "Say De sneltoets Ctrl+Alt+Shift+P is al in gebruik door een ander programma.";
+    const QString impossible = "Werkt niet: niet mogelijk op deze desktop";
+    const QString inUse = "Werkt niet: in gebruik door een ander programma";
+    const struct {
+        const char* desktop;
+        Log said;
+        std::array<QString, kKeyActionCount> shown; // stop is off: never a problem
+    } cases[] = {
+        {"wayland", {noKeys}, {impossible, "", impossible, impossible, impossible, impossible}},
+        {"wayland-egl", {noKeys}, {impossible, "", impossible, impossible, impossible, impossible}},
+        {"offscreen", {}, {impossible, "", impossible, impossible, impossible, impossible}},
+        {"xcb", {taken}, {inUse, "", "", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desktop);
+        settings.GlobalKeys = true;
+        settings.KeyPlayPause = "Ctrl+Alt+Shift+P";
+        settings.KeyStop = "";
+        settings.KeyPrevious = "Ctrl+Alt+Shift+V";
+        settings.KeyNext = "Ctrl+Alt+Shift+L";
+        settings.KeyCheck = "Ctrl+Alt+Shift+C";
+        settings.KeyShowBar = "Ctrl+Alt+Shift+B";
+        GlobalKeyBindings keys(settings, speech, {}, nullptr);
+        keys.UseDesktop(c.desktop, [](std::function<void(int)>) {
+            return std::make_unique<ScriptedKeys>(std::map<std::string, platform::GrabResult>{
+                {"Ctrl+Alt+Shift+P", platform::GrabResult::Taken}});
+        });
+        log.clear();
+        keys.Apply();
+        keys.Apply();
+        EXPECT_EQ(log, c.said);
+
+        dialog_.reset();
+        keys_ = &keys;
+        TfrmOpties& d = Open();
+        KeysPage& page = *d.tsToetsen;
+        d.pcInfo->setCurrentWidget(&page);
+        for (int i = 0; i < kKeyActionCount; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(page.lblProblems[i]->text(), c.shown[i]);
+            EXPECT_EQ(page.lblProblems[i]->isVisible(), !c.shown[i].isEmpty());
+        }
+        dialog_.reset();
+        keys_ = nullptr;
+    }
 }
 
 TEST_F(OptionsDialog, OnlyTheIntervalChangedSavesAndClosesWithoutACheck) {

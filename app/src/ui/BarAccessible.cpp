@@ -49,7 +49,10 @@ public:
 
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
-        if (!bar_->Bar().IsEnabled(button_)) s.disabled = true;
+        // A reading button goes by its action: the action changes first, and its change is what
+        // tells the bus, which asks for the new state at once (the bar's own flag follows later).
+        const QAction* action = bar_->Actions().Action(button_);
+        if (action ? !action->isEnabled() : !bar_->Bar().IsEnabled(button_)) s.disabled = true;
         return s;
     }
 

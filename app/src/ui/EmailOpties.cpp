@@ -202,8 +202,13 @@ void Place(const Row& row, const Row* before, Scale s) {
     const auto place = [c, middle](int x, QSize size) {
         c->setGeometry(x, middle - size.height() / 2, size.width(), size.height());
     };
-    const auto placeName = [&row](int x, int level) {
-        row.name->move(x, level - row.name->height() / 2);
+    const auto placeName = [&row, c, s](int x, int level) {
+        QLabel* name = row.name;
+        name->move(x, level - name->height() / 2);
+        // A name at the margin may use the room up to its field: drawn glyphs can run a pixel
+        // or two past the metrics the label is sized by, and would be cut at its edge.
+        if (row.nameAt == NameAt::Margin || row.nameAt == NameAt::Groove)
+            name->resize(std::max(name->sizeHint().width(), c->x() - s.x(6) - x), name->height());
     };
     int x = row.across.kind == Across::After ? before->control->geometry().right() + 1 + kGap
                                              : s.x(row.across.units);
@@ -267,7 +272,7 @@ Fit Fits(const Row& row, std::optional<double> nextTop, QSize area, const QWidge
     if (row.sizing == Sizing::Fill && box.width() < OwnSize(c).width()) fit.across = false;
     if (row.nameAt == NameAt::Before && row.name->x() < s.x(4)) fit.across = false;
     if ((row.nameAt == NameAt::Margin || row.nameAt == NameAt::Groove) &&
-        row.name->geometry().right() + 1 + s.x(6) > box.x())
+        row.name->x() + row.name->sizeHint().width() + s.x(6) > box.x())
         fit.across = false;
     const bool followsContent =
         row.across.kind != Across::EndAt &&
@@ -454,6 +459,8 @@ void TfrmOpties::SetCaptions() {
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
     // "Elke" names the interval field; the rest of the sentence tells what it counts.
     seIntervalTijd->setAccessibleDescription(Q("minuten op nieuwe berichten controleren"));
+    // The voice list can be typed in: its text field is read by the list's name too.
+    ComboBox1->lineEdit()->setAccessibleName(Q("Stem"));
 }
 
 void TfrmOpties::LayOut() {

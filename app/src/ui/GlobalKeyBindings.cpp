@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSocketNotifier>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <mail/Seams.h>
@@ -42,24 +44,45 @@ QString Q(const std::string& text) {
     return QString::fromLatin1(text);
 }
 
+// The key field is a text field with a clear button inside; a screen reader lands on those, so
+// they carry the row's name (and a Dutch description instead of the toolkit's English hint).
+void NameForScreenReaders(QKeySequenceEdit* edit, const QString& name) {
+    auto* field = edit->findChild<QLineEdit*>();
+    if (!field) return;
+    field->setAccessibleName(name);
+    field->setAccessibleDescription(QString::fromLatin1("Druk de nieuwe toetscombinatie in"));
+    for (QToolButton* button : field->findChildren<QToolButton*>())
+        button->setAccessibleName(QString::fromLatin1("Wissen"));
+}
+
 } // namespace
 
 GlobalKeyBindings::GlobalKeyBindings(const Settings& settings, SpeechOps& speech,
                                      std::array<Operation, kKeyActionCount> operations,
                                      std::function<bool()> allowed)
     : settings_(settings), speech_(speech), operations_(std::move(operations)),
-      allowed_(std::move(allowed)) {}
+      allowed_(std::move(allowed)), platformName_(QGuiApplication::platformName()),
+      open_([](std::function<void(int)> handler) {
+          return platform::OpenGlobalKeys(nullptr, std::move(handler));
+      }) {}
+
+void GlobalKeyBindings::UseDesktop(QString platformName, KeysOpener open) {
+    delete notifier_;
+    notifier_ = nullptr;
+    keys_.reset();
+    platformName_ = std::move(platformName);
+    open_ = std::move(open);
+}
 
 GlobalKeyBindings::~GlobalKeyBindings() = default;
 
 void GlobalKeyBindings::Open() {
     if (keys_) return;
-    const QString platformName = QGuiApplication::platformName();
     const auto handler = [this](int id) { Pressed(id); };
     // Only an X11 session lets a program take keys from the whole desktop; Wayland keeps them
     // for the compositor, and a screenless platform has none.
-    if (platformName == "xcb" || platformName == "windows")
-        keys_ = platform::OpenGlobalKeys(nullptr, handler);
+    if (platformName_ == "xcb" || platformName_ == "windows")
+        keys_ = open_(handler);
     else
         keys_ = platform::NoGlobalKeys();
     if (const int descriptor = keys_->EventDescriptor(); descriptor >= 0) {
@@ -73,7 +96,7 @@ void GlobalKeyBindings::Apply() {
     if (keys_) keys_->ReleaseAll();
     if (!settings_.GlobalKeys) return;
     Open();
-    const bool wayland = QGuiApplication::platformName().startsWith("wayland");
+    const bool wayland = platformName_.startsWith("wayland");
     for (int i = 0; i < kKeyActionCount; ++i) {
         const std::string& text = settings_.*kKeySettings[i];
         const std::optional<platform::KeyChord> chord = platform::ParseKeyChord(text);
@@ -131,6 +154,7 @@ KeysPage::KeysPage(QWidget* parent) : QWidget(parent) {
         edKeys[i]->setObjectName(kKeyRows[i].name);
         edKeys[i]->setClearButtonEnabled(true);
         lblKeys[i]->setBuddy(edKeys[i]);
+        NameForScreenReaders(edKeys[i], lblKeys[i]->text().remove('&'));
         lblProblems[i] = new QLabel(this);
         lblProblems[i]->setObjectName(QString(kKeyRows[i].name) + "Problem");
         // Shown only with something to say, so the page fits the dialog's size.

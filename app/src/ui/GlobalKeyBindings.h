@@ -59,6 +59,13 @@ public:
     // A press of the key of id, as the desktop reports it.
     void Pressed(int id);
 
+    // What opens the desktop's keys, given where presses go.
+    using KeysOpener =
+        std::function<std::unique_ptr<platform::GlobalKeys>(std::function<void(int)> handler)>;
+    // The desktop to take keys from, by Qt's name for its kind ("xcb", "wayland", "windows",
+    // ...), and its opener; by default the one this process runs on. Call before Apply.
+    void UseDesktop(QString platformName, KeysOpener open);
+
 private:
     void Open();
 
@@ -66,6 +73,8 @@ private:
     SpeechOps& speech_;
     std::array<Operation, kKeyActionCount> operations_;
     std::function<bool()> allowed_;
+    QString platformName_;
+    KeysOpener open_;
     std::unique_ptr<platform::GlobalKeys> keys_;
     QSocketNotifier* notifier_ = nullptr;
     std::array<std::string, kKeyActionCount> problems_;

@@ -168,9 +168,6 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     setMouseTracking(true);
 
     Image1 = new PictureControl(this, "Image1", QRect(0, 0, kBarWidth, kBarHeight));
-    // Buttons and hit areas stay in the design's pixels; Qt scales them with the window.
-    const qreal pixelRatio = devicePixelRatioF();
-    Image1->setPixmap(Picture("bar", pixelRatio));
     connect(Image1, &PictureControl::moved, this, [this] {
         if (dragging_) MoveWithMouse();
         bar_.HoverButton("none");
@@ -184,9 +181,6 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
         const ButtonPlace& place = kButtons[i];
         const QString name = QString::fromLatin1(place.name);
         controls[i] = new PictureControl(this, name, place.geometry);
-        looks_[i][0] = Picture(name + "_n", pixelRatio);
-        looks_[i][1] = Picture(name + "_h", pixelRatio);
-        if (place.hasDisabledLook) looks_[i][2] = Picture(name + "_s", pixelRatio);
         const auto button = static_cast<BarButton>(i);
         connect(controls[i], &PictureControl::moved, this,
                 [this, button] { bar_.HoverButton(HoverName(button)); });
@@ -203,6 +197,7 @@ TfrmBrevon::TfrmBrevon(Settings& settings, ReadingState& state)
     imgFor = controls[4];
     imgInstel = controls[5];
     imgHelp = controls[6];
+    RenderSkin();
 
     for (int i = 0; i < kReadingButtonCount; ++i) {
         QAction* action = actions_.Action(static_cast<BarButton>(i));
@@ -277,14 +272,31 @@ void TfrmBrevon::ShapeWindow() {
     setMask(ShapeRegion());
 }
 
+void TfrmBrevon::RenderSkin() {
+    // Buttons, hit areas and the shape stay in the design's pixels; Qt scales them with the
+    // window, and only the pictures need drawing anew.
+    skinRatio_ = devicePixelRatioF();
+    Image1->setPixmap(Picture("bar", skinRatio_));
+    for (int i = 0; i < kBarButtonCount; ++i) {
+        const QString name = QString::fromLatin1(kButtons[i].name);
+        looks_[i][0] = Picture(name + "_n", skinRatio_);
+        looks_[i][1] = Picture(name + "_h", skinRatio_);
+        if (kButtons[i].hasDisabledLook) looks_[i][2] = Picture(name + "_s", skinRatio_);
+        if (shown_[i]) ShowLook(static_cast<BarButton>(i), *shown_[i]);
+    }
+}
+
 void TfrmBrevon::ShowLook(BarButton button, Look look) {
     const int i = static_cast<int>(button);
     const QPixmap& picture = looks_[i][static_cast<int>(look)];
     PictureControl* control = Control(button);
-    if (picture.isNull())
+    if (picture.isNull()) {
         control->clear();
-    else
+        shown_[i].reset();
+    } else {
         control->setPixmap(picture);
+        shown_[i] = look;
+    }
     control->repaint();
 }
 
@@ -432,7 +444,17 @@ bool TfrmBrevon::event(QEvent* event) {
         if (mail_) mail_->BodySpoken();
         return true;
     }
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    // On another screen (or shown first on one of another density than the primary): the
+    // skin drawn for its density, and the shape handed to the window system again in its
+    // pixels (the same region in the design's pixels would be taken as no change).
+    if ((event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show) &&
+        devicePixelRatioF() != skinRatio_) {
+        RenderSkin();
+        clearMask();
+        setMask(ShapeRegion());
+    }
+    return handled;
 }
 
 void TfrmBrevon::closeEvent(QCloseEvent* event) {

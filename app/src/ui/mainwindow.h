@@ -133,6 +133,9 @@ protected:
 
 private:
     void ShapeWindow();
+    // The skin drawn for the screen's pixel density: the background and each button's look as
+    // it shows now. Done again when the bar comes to a screen of another density.
+    void RenderSkin();
     void StartDrag(QPoint grab);
     void MoveWithMouse();
     void EndDrag();
@@ -152,6 +155,9 @@ private:
     QPoint grab_;
     // The looks of each button: normal, lit, disabled (help and settings have no disabled one).
     std::array<std::array<QPixmap, 3>, kBarButtonCount> looks_;
+    // The look each button shows (none: no picture of its own yet), and the density drawn for.
+    std::array<std::optional<Look>, kBarButtonCount> shown_{};
+    qreal skinRatio_ = 0.0;
 };
 
 } // namespace brevon
