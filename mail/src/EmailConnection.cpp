@@ -35,6 +35,10 @@ void EmailConnection::NextMessage() {
     if (!session_.IsOpen()) reading_.NextMessage();
 }
 
+void EmailConnection::ReadAll() {
+    if (!session_.IsOpen()) reading_.ReadAll();
+}
+
 void EmailConnection::StopSpeaking() {
     reading_.StopSpeaking();
 }

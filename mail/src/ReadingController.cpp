@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include <mail/MailCheck.h>
 #include <mail/SenderSubject.h>
 #include <mail/SpokenText.h>
 
@@ -60,6 +61,17 @@ void ReadingController::ListChanged(const std::vector<std::string>& before, int 
 }
 
 void ReadingController::StartHeaderSequence(std::string announcement) {
+    ReadingState& state = ctx_.state;
+    std::vector<std::string>& unheard = state.UnheardIds;
+    // Ids that left the list are forgotten, so the record stays the size of the list.
+    std::erase_if(unheard, [&](const std::string& id) {
+        return std::find(state.KnownIds.begin(), state.KnownIds.end(), id) == state.KnownIds.end();
+    });
+    for (const int position : state.NewPositions) {
+        if (position < 0 || position >= static_cast<int>(state.KnownIds.size())) continue;
+        const std::string& id = state.KnownIds[static_cast<std::size_t>(position)];
+        if (std::find(unheard.begin(), unheard.end(), id) == unheard.end()) unheard.push_back(id);
+    }
     announcement_ = std::move(announcement);
     sequenceStep_ = 0;
     ctx_.state.InHeaderSequence = true;
@@ -76,6 +88,7 @@ void ReadingController::ReadNextHeader() {
         ctx_.shell.UpdateHints();
         return;
     }
+    const bool sequenceDone = state.InHeaderSequence;
     if (state.InHeaderSequence && state.NewPositions.size() == 1) ctx_.shell.StartHeaderTimer();
     // Play then reads the first of the messages just announced.
     const auto first = std::find_if(state.NewPositions.begin(), state.NewPositions.end(),
@@ -92,6 +105,11 @@ void ReadingController::ReadNextHeader() {
     state.InHeaderSequence = false;
     ctx_.shell.SetMailTimer(state.Online);
     ctx_.shell.UpdateHints();
+    // An announcement heard to its end (not stopped) goes straight on to the messages.
+    if (sequenceDone && ctx_.settings().ReadNewAtOnce) {
+        StartRun();
+        if (running_) return;
+    }
     SpeakingEnded();
 }
 
@@ -144,6 +162,14 @@ void ReadingController::BodySpoken() {
     ReadingState& state = ctx_.state;
     state.Paused = false;
     paused_ = Spoken::Nothing;
+    if (running_ && !closing_) {
+        ++runStep_;
+        ReadRunStep(kNextMessageSentence + std::string("\r"));
+        if (!running_) SpeakingEnded();
+        return;
+    }
+    running_ = false;
+    closing_ = false;
     state.ReadingBody = false;
     ctx_.shell.SetMailTimer(state.Online);
     SetStepButtons();
@@ -195,19 +221,120 @@ void ReadingController::PlayMessage() {
         GoActiveState();
         return;
     }
+    MarkHeard(state.CurrentIndex);
     ctx_.shell.SetButtonState("play", false);
     ctx_.shell.SetButtonState("pauze", true);
     ctx_.shell.SetButtonState("stop", true);
+    SayPrepared({});
+}
+
+void ReadingController::SayPrepared(const std::string& lead) {
+    const ReadingState& state = ctx_.state;
     if (state.SpeechLanguage.empty()) {
-        Say(Spoken::Body, state.SpeechText);
+        Say(Spoken::Body, lead + state.SpeechText);
         return;
     }
     // The Dutch lead-in needs no end report: the body's end closes the reading, and stop cuts
     // both off.
-    ctx_.speech.Say(nullptr, state.SpeechIntro);
+    ctx_.speech.Say(nullptr, lead + state.SpeechIntro);
     ctx_.speech.SetLanguage(state.SpeechLanguage);
     Say(Spoken::Body, state.SpeechText);
     ctx_.speech.SetLanguage("nl");
+}
+
+void ReadingController::MarkHeard(int position) {
+    ReadingState& state = ctx_.state;
+    if (position < 0 || position >= static_cast<int>(state.KnownIds.size())) return;
+    std::erase(state.UnheardIds, state.KnownIds[static_cast<std::size_t>(position)]);
+}
+
+void ReadingController::ReadAll() {
+    if (!ctx_.shell.ButtonEnabled("play")) return;
+    if (ctx_.state.Paused) {
+        PlayMessage();
+        return;
+    }
+    StartRun();
+    if (!running_) ctx_.speech.Say(nullptr, kNoNewMailSentence);
+}
+
+void ReadingController::StartRun() {
+    ReadingState& state = ctx_.state;
+    // In list order, as the announcement named them.
+    std::vector<std::pair<std::size_t, std::string>> listed;
+    for (const std::string& id : state.UnheardIds) {
+        const auto at = std::find(state.KnownIds.begin(), state.KnownIds.end(), id);
+        if (at != state.KnownIds.end())
+            listed.emplace_back(static_cast<std::size_t>(at - state.KnownIds.begin()), id);
+    }
+    std::sort(listed.begin(), listed.end());
+    run_.clear();
+    for (auto& [position, id] : listed)
+        run_.push_back(std::move(id));
+    runStep_ = 0;
+    closing_ = false;
+    running_ = !run_.empty();
+    if (!running_) return;
+    state.NewTotal = 0;
+    ReadRunStep({});
+}
+
+void ReadingController::ReadRunStep(const std::string& lead) {
+    ReadingState& state = ctx_.state;
+    ctx_.shell.SetMailTimer(false);
+    state.ReadingBody = true;
+    for (; runStep_ < run_.size(); ++runStep_) {
+        const auto at = std::find(state.KnownIds.begin(), state.KnownIds.end(), run_[runStep_]);
+        if (at == state.KnownIds.end()) continue; // gone from the list since the run began
+        const int position = static_cast<int>(at - state.KnownIds.begin());
+        state.CurrentIndex = position;
+        ctx_.shell.UpdateHints();
+        ctx_.shell.SetButtonState("all", false);
+        // The end report of a text that back or forward cut off can come while the server
+        // answers; it belongs to no text of the run.
+        lastSaid_ = Spoken::Nothing;
+        ctx_.window.SetBusyCursor(true);
+        const bool ready = spokenText_.PrepareMessageText(position + 1, true);
+        ctx_.window.SetBusyCursor(false);
+        if (!ready) {
+            // The failure has been spoken; the rest waits for another run.
+            running_ = false;
+            state.ReadingBody = false;
+            GoActiveState();
+            return;
+        }
+        MarkHeard(position);
+        ctx_.shell.SetButtonState("play", false);
+        ctx_.shell.SetButtonState("pauze", true);
+        ctx_.shell.SetButtonState("stop", true);
+        ctx_.shell.SetButtonState("back", true);
+        ctx_.shell.SetButtonState("forw", true);
+        SayPrepared(lead);
+        return;
+    }
+    closing_ = true;
+    ctx_.shell.SetButtonState("play", false);
+    ctx_.shell.SetButtonState("pauze", true);
+    ctx_.shell.SetButtonState("stop", true);
+    ctx_.shell.SetButtonState("back", !run_.empty());
+    ctx_.shell.SetButtonState("forw", false);
+    Say(Spoken::Body, kAllNewReadSentence);
+}
+
+void ReadingController::StepRun(int step) {
+    ctx_.speech.Stop();
+    ctx_.state.Paused = false;
+    paused_ = Spoken::Nothing;
+    if (closing_) {
+        // Back from the closing sentence reads the last message again.
+        closing_ = false;
+        runStep_ = run_.size();
+    }
+    if (step < 0)
+        runStep_ = runStep_ > 0 ? runStep_ - 1 : 0;
+    else
+        ++runStep_;
+    ReadRunStep({});
 }
 
 void ReadingController::PauseReading() {
@@ -223,6 +350,8 @@ void ReadingController::PauseReading() {
 
 void ReadingController::StopReading() {
     if (!ctx_.shell.ButtonEnabled("stop")) return;
+    running_ = false;
+    closing_ = false;
     ctx_.state.NewTotal = 0;
     ctx_.state.InHeaderSequence = false;
     StopSpeaking();
@@ -236,6 +365,10 @@ void ReadingController::StopSpeaking() {
 
 void ReadingController::PreviousMessage() {
     ReadingState& state = ctx_.state;
+    if (running_) {
+        if (ctx_.shell.ButtonEnabled("back")) StepRun(-1);
+        return;
+    }
     if (state.CurrentIndex <= 0 || !ctx_.shell.ButtonEnabled("back")) return;
     state.NewTotal = 0;
     StopReading();
@@ -247,6 +380,10 @@ void ReadingController::PreviousMessage() {
 
 void ReadingController::NextMessage() {
     ReadingState& state = ctx_.state;
+    if (running_) {
+        if (ctx_.shell.ButtonEnabled("forw")) StepRun(1);
+        return;
+    }
     if (state.CurrentIndex >= static_cast<int>(state.KnownHeaders.size()) - 1 ||
         !ctx_.shell.ButtonEnabled("forw"))
         return;

@@ -191,10 +191,13 @@ SpokenText::SpokenText(MailContext& context, MailSession& session,
 }
 
 bool SpokenText::PrepareMessageText(int position) {
+    // As it was when play was pressed: the header window may close while the server answers.
+    return PrepareMessageText(position, ctx_.state.ReadWithHeader);
+}
+
+bool SpokenText::PrepareMessageText(int position, bool withHeader) {
     const MailSettings settings = ctx_.settings();
     ReadingState& state = ctx_.state;
-    // As it was when play was pressed: the header window may close while the server answers.
-    const bool withHeader = state.ReadWithHeader;
     if (!session_.Open(settings)) return false;
 
     // Which message the position holds now: the one listed there, if it is still where the

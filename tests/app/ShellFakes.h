@@ -59,6 +59,7 @@ public:
     void StopReading() override { log_.push_back("StopReading"); }
     void PreviousMessage() override { log_.push_back("PreviousMessage"); }
     void NextMessage() override { log_.push_back("NextMessage"); }
+    void ReadAll() override { log_.push_back("ReadAll"); }
     void StopSpeaking() override { log_.push_back("StopSpeaking"); }
     void SetOnline(bool online) override {
         log_.push_back(online ? "SetOnline true" : "SetOnline false");

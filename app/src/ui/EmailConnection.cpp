@@ -108,6 +108,10 @@ void TformEmailConnection::NextMessage() {
     Trace("NextMessage");
     mail_->NextMessage();
 }
+void TformEmailConnection::ReadAll() {
+    Trace("ReadAll");
+    mail_->ReadAll();
+}
 void TformEmailConnection::StopSpeaking() {
     mail_->StopSpeaking();
 }

@@ -36,6 +36,8 @@ struct MailSettings {
     bool UseLid = false;
     // A body in English, French, German, Italian or Spanish is read in its own language.
     bool ReadInOwnLanguage = false;
+    // After the announcement of new mail its messages are read in a row at once.
+    bool ReadNewAtOnce = false;
     bool ShowWindow = true;
 };
 

@@ -14,6 +14,10 @@ namespace brevon {
 
 class SpokenText;
 
+// A run over the new messages: said between two messages, and after the last.
+inline constexpr const char* kNextMessageSentence = "Volgende bericht.";
+inline constexpr const char* kAllNewReadSentence = "Dat waren alle nieuwe berichten.";
+
 class ReadingController {
 public:
     // Header sentences are said with headerWindow, message readings with readingWindow: each
@@ -41,6 +45,13 @@ public:
     void PreviousMessage();
     void NextMessage();
     void StopSpeaking();
+    // Reads every message not heard since a check found it new (ReadingState::UnheardIds), in
+    // list order: header sentence and text, kNextMessageSentence between two, and
+    // kAllNewReadSentence after the last. Each is fetched when its turn comes. Pause, stop,
+    // back and forward work within the run (back at its first message reads it again; forward
+    // at its last ends it); stop ends it. With nothing unheard it says so. While paused it
+    // resumes, as play does.
+    void ReadAll();
 
     // The end-of-speech reports of the two windows. A report for a text that is no longer the
     // current one (cut off by stop while back or forward started the next header) is ignored.
@@ -54,6 +65,15 @@ private:
     void Say(Spoken kind, const std::string& text);
     void SetStepButtons();
     void SpeakingEnded();
+    // Puts the prepared SpeechText (and a lead-in for another language) to the engine, lead in
+    // front of it.
+    void SayPrepared(const std::string& lead);
+    void StartRun();
+    // Reads the run's message at runStep_ (skipping those that left the list), or closes the
+    // run after its last one.
+    void ReadRunStep(const std::string& lead);
+    void StepRun(int step);
+    void MarkHeard(int position);
 
     MailContext& ctx_;
     SpokenText& spokenText_;
@@ -70,6 +90,12 @@ private:
     std::uint64_t headersEnded_ = 0;
     std::uint64_t bodiesSaid_ = 0;
     std::uint64_t bodiesEnded_ = 0;
+    // The run of ReadAll: the ids to read, the one being read, and whether its closing
+    // sentence is being said.
+    bool running_ = false;
+    bool closing_ = false;
+    std::vector<std::string> run_;
+    std::size_t runStep_ = 0;
 };
 
 } // namespace brevon

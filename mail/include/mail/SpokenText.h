@@ -63,6 +63,8 @@ public:
     // what is said in Dutch before it (header sentence, lead-in) in SpeechIntro. False when no
     // session could be had or it broke: the reason has then been spoken already.
     bool PrepareMessageText(int position);
+    // The same with the header sentence said or left out as withHeader asks.
+    bool PrepareMessageText(int position, bool withHeader);
 
 private:
     MailContext& ctx_;
