@@ -75,6 +75,7 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.SkipReply = settings.SkipReply;
     mail.UseLid = settings.UseLid;
     mail.ReadInOwnLanguage = settings.ReadInOwnLanguage;
+    mail.ReadNewAtOnce = settings.ReadNewAtOnce;
     mail.ShowWindow = settings.ShowWindow;
     return mail;
 }
@@ -178,6 +179,10 @@ std::unique_ptr<GlobalKeyBindings> MakeGlobalKeys(Program& program, TfrmMain& ma
             bar.raise();
             bar.activateWindow();
             bar.setFocus(Qt::ShortcutFocusReason);
+        },
+        [&bar] {
+            QAction* action = bar.Actions().ReadAllAction();
+            if (action->isEnabled()) action->trigger();
         },
     };
     return std::make_unique<GlobalKeyBindings>(program.settings, program.speech,

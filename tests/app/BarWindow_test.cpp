@@ -167,6 +167,18 @@ TEST_F(BarWindow, ButtonsAndTrayItemsShareOneActionEach) {
         log.clear();
     }
     EXPECT_EQ(bar.Actions().Action(BarButton::Instel), nullptr);
+
+    // "Alles voorlezen" has no button of its own: it goes with play.
+    QAction* readAll = bar.Actions().ReadAllAction();
+    EXPECT_EQ(readAll->objectName(), "Allesvoorlezen1");
+    EXPECT_EQ(readAll->text(), "&Alles voorlezen");
+    for (const bool play : {false, true}) {
+        bar.Bar().SetButtonState("play", play);
+        EXPECT_EQ(readAll->isEnabled(), play);
+        readAll->trigger();
+        EXPECT_EQ(log, play ? fakes::CallLog{"ReadAll"} : fakes::CallLog{});
+        log.clear();
+    }
 }
 
 TEST_F(BarWindow, TheMailTimerChecksNothingWhileTheOptionsDialogHoldsTheBar) {

@@ -572,6 +572,21 @@ TEST_F(OptionsDialog, ReadingMailInItsOwnLanguageIsStoredAndLoadsTheLanguageLibr
     EXPECT_TRUE(d.cbEigenTaal->isChecked());
 }
 
+TEST_F(OptionsDialog, ReadingNewMailAtOnceIsStoredFromTheGeneralPage) {
+    TfrmOpties& d = Open();
+    EXPECT_EQ(Shown(d.cbMeteenVoorlezen->text()),
+              QStringLiteral("Nieuwe berichten meteen voorlezen"));
+    EXPECT_EQ(d.cbMeteenVoorlezen->parentWidget(), d.tsAlgemeen);
+    EXPECT_FALSE(d.cbMeteenVoorlezen->isChecked());
+    d.cbMeteenVoorlezen->setChecked(true);
+    QTest::mouseClick(d.btOk, Qt::LeftButton);
+    EXPECT_FALSE(Contains(log, "CheckMail")); // not a connection change
+    EXPECT_TRUE(settings.ReadNewAtOnce);
+    EXPECT_TRUE(Stored().ReadNewAtOnce);
+    d.LoadOptions();
+    EXPECT_TRUE(d.cbMeteenVoorlezen->isChecked());
+}
+
 TEST_F(OptionsDialog, AnotherUserEmptiesTheListsAndChecksTheNewMailbox) {
     state.KnownIds = {"a", "b"};
     state.KnownHeaders = {"A\tx", "B\ty"};

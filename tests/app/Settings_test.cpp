@@ -63,6 +63,8 @@ Settings Unusual() {
     s.KeyNext = "Ctrl+Alt+.";
     s.KeyCheck = "Alt+Shift+F5";
     s.KeyShowBar = "Ctrl+Meta+B";
+    s.ReadNewAtOnce = true;
+    s.KeyReadAll = "Ctrl+Meta+A";
     return s;
 }
 
@@ -163,10 +165,11 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     expected.KeyNext = "Ctrl+Alt+Shift+L";
     expected.KeyCheck = "Ctrl+Alt+Shift+C";
     expected.KeyShowBar = "Ctrl+Alt+Shift+B";
+    expected.KeyReadAll = "Ctrl+Alt+Shift+A";
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 29u);
+    ASSERT_EQ(key.values.size(), 31u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -366,14 +369,15 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                 else
                     (void)key->WriteInteger(name, 995);
             }
-            for (const char* name : {"EigenTaal", "Sneltoetsen"}) {
+            for (const char* name : {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
                     (void)key->WriteString(name, "0");
             }
-            for (const char* name : {"ToetsVoorlezen", "ToetsStoppen", "ToetsVorige",
-                                     "ToetsVolgende", "ToetsControleren", "ToetsKnoppenbalk"}) {
+            for (const char* name :
+                 {"ToetsVoorlezen", "ToetsStoppen", "ToetsVorige", "ToetsVolgende",
+                  "ToetsControleren", "ToetsKnoppenbalk", "ToetsAllesVoorlezen"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
@@ -394,6 +398,8 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         expected.KeyNext = "Ctrl+Alt+Shift+L";
         expected.KeyCheck = "Ctrl+Alt+Shift+C";
         expected.KeyShowBar = "Ctrl+Alt+Shift+B";
+        expected.ReadNewAtOnce = false; // announced only, as before the option
+        expected.KeyReadAll = "Ctrl+Alt+Shift+A";
         EXPECT_EQ(s, expected);
     }
 }

@@ -73,6 +73,7 @@ struct OptionsFields {
     std::int32_t Tempo = 0, Pitch = 0, Volume = 0; // sliders, 0 to 10
     bool SkipReply = false, UseLid = false, SemiService9X = false;
     bool ReadInOwnLanguage = false;
+    bool ReadNewAtOnce = false;
 };
 
 // The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual

@@ -61,6 +61,9 @@ struct Settings {
     std::string KeyNext;      // "ToetsVolgende"
     std::string KeyCheck;     // "ToetsControleren": checks mail now
     std::string KeyShowBar;   // "ToetsKnoppenbalk": shows the bar with the focus on it
+    // "MeteenVoorlezen": after the announcement of new mail its messages are read in a row.
+    bool ReadNewAtOnce = false;
+    std::string KeyReadAll; // "ToetsAllesVoorlezen": reads all new messages in a row
 
     bool operator==(const Settings&) const = default;
 };
@@ -121,8 +124,9 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 // Super+letter themselves (terminal, lock screen, show desktop), rarely all three. Arrows and
 // PgUp/PgDown are avoided with them: desktops move windows between workspaces with
 // Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
-// The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk.
-inline constexpr std::array<SettingDef, 10> kExtraSettingsTable{{
+// The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk,
+// Alles voorlezen.
+inline constexpr std::array<SettingDef, 12> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
@@ -133,12 +137,14 @@ inline constexpr std::array<SettingDef, 10> kExtraSettingsTable{{
     {"ToetsVolgende", SettingType::Text, 0, "Ctrl+Alt+Shift+L", false, &Settings::KeyNext},
     {"ToetsControleren", SettingType::Text, 0, "Ctrl+Alt+Shift+C", false, &Settings::KeyCheck},
     {"ToetsKnoppenbalk", SettingType::Text, 0, "Ctrl+Alt+Shift+B", false, &Settings::KeyShowBar},
+    {"MeteenVoorlezen", SettingType::Boolean, 0, "", false, &Settings::ReadNewAtOnce},
+    {"ToetsAllesVoorlezen", SettingType::Text, 0, "Ctrl+Alt+Shift+A", false, &Settings::KeyReadAll},
 }};
 
 // The key values of kExtraSettingsTable.
-inline constexpr std::array<std::string Settings::*, 6> kKeySettings{
-    &Settings::KeyPlayPause, &Settings::KeyStop,  &Settings::KeyPrevious,
-    &Settings::KeyNext,      &Settings::KeyCheck, &Settings::KeyShowBar,
+inline constexpr std::array<std::string Settings::*, 7> kKeySettings{
+    &Settings::KeyPlayPause, &Settings::KeyStop,    &Settings::KeyPrevious, &Settings::KeyNext,
+    &Settings::KeyCheck,     &Settings::KeyShowBar, &Settings::KeyReadAll,
 };
 
 // Whether a stored key text can be used: empty (the key is off) or one key with modifiers.

@@ -75,6 +75,7 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     f.SkipReply = settings.SkipReply;
     f.UseLid = settings.UseLid;
     f.ReadInOwnLanguage = settings.ReadInOwnLanguage;
+    f.ReadNewAtOnce = settings.ReadNewAtOnce;
     f.SemiService9X = settings.SemiService9X;
     return f;
 }
@@ -126,6 +127,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.Reverse = fields.Reverse;
     settings.UseLid = fields.UseLid;
     settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
+    settings.ReadNewAtOnce = fields.ReadNewAtOnce;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
     const auto named =

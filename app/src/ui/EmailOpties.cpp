@@ -389,6 +389,7 @@ void TfrmOpties::CreateControls() {
     Create(cbUseLid, "cbUseLid", tsAlgemeen);
     Create(cbEigenTaal, "cbEigenTaal", tsAlgemeen);
     Create(cbSemiService9X, "cbSemiService9X", tsAlgemeen);
+    Create(cbMeteenVoorlezen, "cbMeteenVoorlezen", tsAlgemeen);
 
     Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
@@ -436,6 +437,7 @@ void TfrmOpties::SetCaptions() {
     btLexicon->setText(Q("&Woordenlijst"));
     btDefaults->setText(Q("Stan&daardwaarden"));
     cbSemiService9X->setText(Q("Brevon automatisch &opstarten"));
+    cbMeteenVoorlezen->setText(Q("Nieuwe berichten &meteen voorlezen"));
     // The box has no caption of its own; its label sits beside it and names the field after it
     // (the box is reached with Tab, right after the interval).
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
@@ -479,6 +481,7 @@ void TfrmOpties::LayOut() {
         {cbUseLid,        nullptr, None, At(8), 32, 0, 17, Box},
         {cbEigenTaal,     nullptr, None, At(8), 56, 0, 17, Box},
         {cbSemiService9X, nullptr, None, At(8), 80, 0, 17, Box},
+        {cbMeteenVoorlezen, nullptr, None, At(8), 104, 0, 17, Box},
     };
     const Row buttons[] = {
         {btOk,     nullptr, None, At(16),  239, 80, 25, Fixed},
@@ -525,10 +528,10 @@ void TfrmOpties::LayOut() {
 
 void TfrmOpties::SetTabOrder() {
     QWidget* const order[] = {
-        btOk,       btCancel,      Button1,    pcInfo,         EditHost,       ComboSecurity,
-        EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,      seNumSave,
-        cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,        btLexicon,
-        btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
+        btOk,       btCancel,      Button1,    pcInfo,         EditHost,        ComboSecurity,
+        EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,       seNumSave,
+        cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,         btLexicon,
+        btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X, cbMeteenVoorlezen};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -566,6 +569,7 @@ void TfrmOpties::LoadOptions() {
     cbEigenTaal->setChecked(fields.ReadInOwnLanguage);
     cbSkipInclude->setChecked(fields.SkipReply);
     cbSemiService9X->setChecked(fields.SemiService9X);
+    cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -597,6 +601,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.UseLid = cbUseLid->isChecked();
     f.ReadInOwnLanguage = cbEigenTaal->isChecked();
     f.SemiService9X = cbSemiService9X->isChecked();
+    f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
     return f;
 }
 

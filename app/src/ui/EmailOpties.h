@@ -116,6 +116,7 @@ public:
     QCheckBox* cbUseLid;
     QCheckBox* cbEigenTaal;
     QCheckBox* cbSemiService9X;
+    QCheckBox* cbMeteenVoorlezen; // "MeteenVoorlezen"
 
     QPushButton* btOk;
     QPushButton* btCancel;

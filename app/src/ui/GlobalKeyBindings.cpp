@@ -29,6 +29,7 @@ constexpr std::array<KeyRow, kKeyActionCount> kKeyRows{{
     {"edKeyNext", "Vo&lgende bericht"},
     {"edKeyCheck", "&Nu op nieuwe berichten controleren"},
     {"edKeyShowBar", "&Knoppenbalk tonen"},
+    {"edKeyReadAll", "&Alles voorlezen"},
 }};
 
 std::string WithKey(std::string_view sentence, const std::string& key) {

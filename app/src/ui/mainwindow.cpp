@@ -83,6 +83,11 @@ ReadingActions::ReadingActions(QObject* owner) {
             if (mail_) (mail_->*item.operation)();
         });
     }
+    readAll_ = new QAction(QStringLiteral("&Alles voorlezen"), owner);
+    readAll_->setObjectName("Allesvoorlezen1");
+    QObject::connect(readAll_, &QAction::triggered, owner, [this] {
+        if (mail_) mail_->ReadAll();
+    });
 }
 
 QAction* ReadingActions::Action(BarButton button) const {
@@ -303,6 +308,7 @@ void TfrmBrevon::SetBarHint(const std::string& text) {
 
 void TfrmBrevon::SetMenuItemEnabled(BarButton button, bool enabled) {
     if (QAction* action = actions_.Action(button)) action->setEnabled(enabled);
+    if (button == BarButton::Play) actions_.ReadAllAction()->setEnabled(enabled);
 }
 
 void TfrmBrevon::StartDrag(QPoint grab) {

@@ -115,6 +115,8 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"ToetsVoorlezen", "shift+ctrl+alt+f9", "Ctrl+Alt+Shift+F9"}, // written as brevon shows it
         {"ToetsVolgende", "Meta+.", "Meta+."},
         {"ToetsStoppen", "", ""}, // this key off
+        {"MeteenVoorlezen", "1", "1"},
+        {"ToetsAllesVoorlezen", "alt+meta+a", "Alt+Meta+A"},
     };
     for (const auto& c : cases) {
         const RunResult set = Config({"set", c.name, c.value});
@@ -147,6 +149,8 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_EQ(read.KeyNext, "Meta+.");
     EXPECT_EQ(read.KeyStop, "");
     EXPECT_EQ(read.KeyCheck, "Ctrl+Alt+Shift+C");
+    EXPECT_TRUE(read.ReadNewAtOnce);
+    EXPECT_EQ(read.KeyReadAll, "Alt+Meta+A");
 }
 
 TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
