@@ -76,6 +76,7 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.UseLid = settings.UseLid;
     mail.ReadInOwnLanguage = settings.ReadInOwnLanguage;
     mail.ReadNewAtOnce = settings.ReadNewAtOnce;
+    mail.SayAttachments = settings.SayAttachments;
     mail.ShowWindow = settings.ShowWindow;
     return mail;
 }

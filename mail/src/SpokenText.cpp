@@ -7,6 +7,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpStreams.h>
+#include <mail/Attachments.h>
 #include <mail/MailSession.h>
 #include <mail/SenderSubject.h>
 
@@ -239,6 +240,9 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
     // The rest needs no server: let it go before the text is worked on.
     session_.Close();
 
+    const std::string attachments = message && settings.SayAttachments
+                                        ? AttachmentSentence(AttachmentsToSay(*message))
+                                        : std::string();
     std::vector<std::string> body;
     std::string language;
     if (number == 0) {
@@ -246,7 +250,8 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
     } else if (!message && session_.TooLarge()) {
         body = {kTooLargeSentence};
     } else if (!message || message->Text.Empty()) {
-        body = {kNoTextSentence};
+        // A message that is only its attachments is said to be just that.
+        body = {attachments.empty() ? std::string(kNoTextSentence) : attachments};
     } else {
         std::string invitation;
         if (RewriteInvitation(message->Text.Lines(), invitation))
@@ -255,7 +260,11 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
             body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_,
                                    &language);
     }
+    const bool attachmentsAfterText = !attachments.empty() && message && !message->Text.Empty();
     message.reset();
+    // After the text, in Dutch: a body read in another voice has them said before it, after
+    // the lead-in.
+    if (attachmentsAfterText && language.empty()) body.push_back(attachments);
 
     const std::string text = JoinLines(body);
     const bool sayHeader = number != 0 && withHeader && !header.empty();
@@ -263,6 +272,7 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
     if (!language.empty()) {
         // Header and lead-in stay Dutch; the body alone goes to the other voice.
         state.SpeechIntro = std::string(LeadInSentence(language));
+        if (attachmentsAfterText) state.SpeechIntro += " " + attachments;
         if (sayHeader)
             state.SpeechIntro = HeaderSentence(position, header) + "\r" + state.SpeechIntro;
         state.SpeechText = text;

@@ -572,19 +572,30 @@ TEST_F(OptionsDialog, ReadingMailInItsOwnLanguageIsStoredAndLoadsTheLanguageLibr
     EXPECT_TRUE(d.cbEigenTaal->isChecked());
 }
 
-TEST_F(OptionsDialog, ReadingNewMailAtOnceIsStoredFromTheGeneralPage) {
+TEST_F(OptionsDialog, TheListeningBoxesOfTheGeneralPageAreStored) {
     TfrmOpties& d = Open();
-    EXPECT_EQ(Shown(d.cbMeteenVoorlezen->text()),
-              QStringLiteral("Nieuwe berichten meteen voorlezen"));
-    EXPECT_EQ(d.cbMeteenVoorlezen->parentWidget(), d.tsAlgemeen);
-    EXPECT_FALSE(d.cbMeteenVoorlezen->isChecked());
-    d.cbMeteenVoorlezen->setChecked(true);
-    QTest::mouseClick(d.btOk, Qt::LeftButton);
-    EXPECT_FALSE(Contains(log, "CheckMail")); // not a connection change
-    EXPECT_TRUE(settings.ReadNewAtOnce);
-    EXPECT_TRUE(Stored().ReadNewAtOnce);
-    d.LoadOptions();
-    EXPECT_TRUE(d.cbMeteenVoorlezen->isChecked());
+    const struct {
+        QCheckBox* box;
+        const char* caption;
+        bool Settings::*value;
+    } cases[] = {
+        {d.cbMeteenVoorlezen, "Nieuwe berichten meteen voorlezen", &Settings::ReadNewAtOnce},
+        {d.cbBijlagenNoemen, "Bijlagen noemen", &Settings::SayAttachments},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
+        Open();
+        EXPECT_EQ(Shown(c.box->text()), QString::fromLatin1(c.caption));
+        EXPECT_EQ(c.box->parentWidget(), d.tsAlgemeen);
+        EXPECT_FALSE(c.box->isChecked());
+        c.box->setChecked(true);
+        QTest::mouseClick(d.btOk, Qt::LeftButton);
+        EXPECT_FALSE(Contains(log, "CheckMail")); // not a connection change
+        EXPECT_TRUE(settings.*c.value);
+        EXPECT_TRUE(Stored().*c.value);
+        d.LoadOptions();
+        EXPECT_TRUE(c.box->isChecked());
+    }
 }
 
 TEST_F(OptionsDialog, AnotherUserEmptiesTheListsAndChecksTheNewMailbox) {

@@ -65,6 +65,7 @@ Settings Unusual() {
     s.KeyShowBar = "Ctrl+Meta+B";
     s.ReadNewAtOnce = true;
     s.KeyReadAll = "Ctrl+Meta+A";
+    s.SayAttachments = true;
     return s;
 }
 
@@ -169,7 +170,7 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 31u);
+    ASSERT_EQ(key.values.size(), 32u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -369,7 +370,8 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                 else
                     (void)key->WriteInteger(name, 995);
             }
-            for (const char* name : {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen"}) {
+            for (const char* name :
+                 {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen", "BijlagenNoemen"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
@@ -399,6 +401,7 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         expected.KeyCheck = "Ctrl+Alt+Shift+C";
         expected.KeyShowBar = "Ctrl+Alt+Shift+B";
         expected.ReadNewAtOnce = false; // announced only, as before the option
+        expected.SayAttachments = false;
         expected.KeyReadAll = "Ctrl+Alt+Shift+A";
         EXPECT_EQ(s, expected);
     }

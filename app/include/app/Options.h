@@ -74,6 +74,7 @@ struct OptionsFields {
     bool SkipReply = false, UseLid = false, SemiService9X = false;
     bool ReadInOwnLanguage = false;
     bool ReadNewAtOnce = false;
+    bool SayAttachments = false;
 };
 
 // The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual

@@ -63,7 +63,8 @@ struct Settings {
     std::string KeyShowBar;   // "ToetsKnoppenbalk": shows the bar with the focus on it
     // "MeteenVoorlezen": after the announcement of new mail its messages are read in a row.
     bool ReadNewAtOnce = false;
-    std::string KeyReadAll; // "ToetsAllesVoorlezen": reads all new messages in a row
+    std::string KeyReadAll;      // "ToetsAllesVoorlezen": reads all new messages in a row
+    bool SayAttachments = false; // "BijlagenNoemen": a reading ends with the attachments named
 
     bool operator==(const Settings&) const = default;
 };
@@ -126,7 +127,7 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 // Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
 // The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk,
 // Alles voorlezen.
-inline constexpr std::array<SettingDef, 12> kExtraSettingsTable{{
+inline constexpr std::array<SettingDef, 13> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
@@ -139,6 +140,7 @@ inline constexpr std::array<SettingDef, 12> kExtraSettingsTable{{
     {"ToetsKnoppenbalk", SettingType::Text, 0, "Ctrl+Alt+Shift+B", false, &Settings::KeyShowBar},
     {"MeteenVoorlezen", SettingType::Boolean, 0, "", false, &Settings::ReadNewAtOnce},
     {"ToetsAllesVoorlezen", SettingType::Text, 0, "Ctrl+Alt+Shift+A", false, &Settings::KeyReadAll},
+    {"BijlagenNoemen", SettingType::Boolean, 0, "", false, &Settings::SayAttachments},
 }};
 
 // The key values of kExtraSettingsTable.

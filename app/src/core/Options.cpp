@@ -76,6 +76,7 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     f.UseLid = settings.UseLid;
     f.ReadInOwnLanguage = settings.ReadInOwnLanguage;
     f.ReadNewAtOnce = settings.ReadNewAtOnce;
+    f.SayAttachments = settings.SayAttachments;
     f.SemiService9X = settings.SemiService9X;
     return f;
 }
@@ -128,6 +129,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.UseLid = fields.UseLid;
     settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
     settings.ReadNewAtOnce = fields.ReadNewAtOnce;
+    settings.SayAttachments = fields.SayAttachments;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
     const auto named =

@@ -390,6 +390,7 @@ void TfrmOpties::CreateControls() {
     Create(cbEigenTaal, "cbEigenTaal", tsAlgemeen);
     Create(cbSemiService9X, "cbSemiService9X", tsAlgemeen);
     Create(cbMeteenVoorlezen, "cbMeteenVoorlezen", tsAlgemeen);
+    Create(cbBijlagenNoemen, "cbBijlagenNoemen", tsAlgemeen);
 
     Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
@@ -438,6 +439,7 @@ void TfrmOpties::SetCaptions() {
     btDefaults->setText(Q("Stan&daardwaarden"));
     cbSemiService9X->setText(Q("Brevon automatisch &opstarten"));
     cbMeteenVoorlezen->setText(Q("Nieuwe berichten &meteen voorlezen"));
+    cbBijlagenNoemen->setText(Q("&Bijlagen noemen"));
     // The box has no caption of its own; its label sits beside it and names the field after it
     // (the box is reached with Tab, right after the interval).
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
@@ -482,6 +484,7 @@ void TfrmOpties::LayOut() {
         {cbEigenTaal,     nullptr, None, At(8), 56, 0, 17, Box},
         {cbSemiService9X, nullptr, None, At(8), 80, 0, 17, Box},
         {cbMeteenVoorlezen, nullptr, None, At(8), 104, 0, 17, Box},
+        {cbBijlagenNoemen,  nullptr, None, At(8), 128, 0, 17, Box},
     };
     const Row buttons[] = {
         {btOk,     nullptr, None, At(16),  239, 80, 25, Fixed},
@@ -527,11 +530,31 @@ void TfrmOpties::LayOut() {
 }
 
 void TfrmOpties::SetTabOrder() {
-    QWidget* const order[] = {
-        btOk,       btCancel,      Button1,    pcInfo,         EditHost,        ComboSecurity,
-        EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,       seNumSave,
-        cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,         btLexicon,
-        btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X, cbMeteenVoorlezen};
+    QWidget* const order[] = {btOk,
+                              btCancel,
+                              Button1,
+                              pcInfo,
+                              EditHost,
+                              ComboSecurity,
+                              EditPort,
+                              EditUserId,
+                              EditPasswd,
+                              seIntervalTijd,
+                              cbNumSave,
+                              seNumSave,
+                              cbReverse,
+                              ComboBox1,
+                              tbPitch,
+                              tbVolume,
+                              tbTempo,
+                              btLexicon,
+                              btDefaults,
+                              cbSkipInclude,
+                              cbUseLid,
+                              cbEigenTaal,
+                              cbSemiService9X,
+                              cbMeteenVoorlezen,
+                              cbBijlagenNoemen};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -570,6 +593,7 @@ void TfrmOpties::LoadOptions() {
     cbSkipInclude->setChecked(fields.SkipReply);
     cbSemiService9X->setChecked(fields.SemiService9X);
     cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
+    cbBijlagenNoemen->setChecked(fields.SayAttachments);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -602,6 +626,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.ReadInOwnLanguage = cbEigenTaal->isChecked();
     f.SemiService9X = cbSemiService9X->isChecked();
     f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
+    f.SayAttachments = cbBijlagenNoemen->isChecked();
     return f;
 }
 

@@ -117,6 +117,7 @@ public:
     QCheckBox* cbEigenTaal;
     QCheckBox* cbSemiService9X;
     QCheckBox* cbMeteenVoorlezen; // "MeteenVoorlezen"
+    QCheckBox* cbBijlagenNoemen;  // "BijlagenNoemen"
 
     QPushButton* btOk;
     QPushButton* btCancel;

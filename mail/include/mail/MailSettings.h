@@ -38,6 +38,8 @@ struct MailSettings {
     bool ReadInOwnLanguage = false;
     // After the announcement of new mail its messages are read in a row at once.
     bool ReadNewAtOnce = false;
+    // A reading ends with the message's attachments named.
+    bool SayAttachments = false;
     bool ShowWindow = true;
 };
 

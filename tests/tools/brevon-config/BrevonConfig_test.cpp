@@ -116,6 +116,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"ToetsVolgende", "Meta+.", "Meta+."},
         {"ToetsStoppen", "", ""}, // this key off
         {"MeteenVoorlezen", "1", "1"},
+        {"BijlagenNoemen", "1", "1"},
         {"ToetsAllesVoorlezen", "alt+meta+a", "Alt+Meta+A"},
     };
     for (const auto& c : cases) {
@@ -150,6 +151,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_EQ(read.KeyStop, "");
     EXPECT_EQ(read.KeyCheck, "Ctrl+Alt+Shift+C");
     EXPECT_TRUE(read.ReadNewAtOnce);
+    EXPECT_TRUE(read.SayAttachments);
     EXPECT_EQ(read.KeyReadAll, "Alt+Meta+A");
 }
 
