@@ -77,6 +77,7 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.ReadInOwnLanguage = settings.ReadInOwnLanguage;
     mail.ReadNewAtOnce = settings.ReadNewAtOnce;
     mail.SayAttachments = settings.SayAttachments;
+    mail.SayArrivalTime = settings.SayArrivalTime;
     mail.ShowWindow = settings.ShowWindow;
     return mail;
 }

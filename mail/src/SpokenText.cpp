@@ -7,6 +7,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpStreams.h>
+#include <mail/ArrivalTime.h>
 #include <mail/Attachments.h>
 #include <mail/MailSession.h>
 #include <mail/SenderSubject.h>
@@ -187,9 +188,10 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
 }
 
 SpokenText::SpokenText(MailContext& context, MailSession& session,
-                       const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor)
-    : ctx_(context), session_(session), languageCheck_(languageCheck), preprocessor_(preprocessor) {
-}
+                       const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor,
+                       const Clock* clock)
+    : ctx_(context), session_(session), languageCheck_(languageCheck), preprocessor_(preprocessor),
+      clock_(clock ? *clock : SystemClock()) {}
 
 bool SpokenText::PrepareMessageText(int position) {
     // As it was when play was pressed: the header window may close while the server answers.
@@ -261,6 +263,8 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
                                    &language);
     }
     const bool attachmentsAfterText = !attachments.empty() && message && !message->Text.Empty();
+    const std::string arrival =
+        message && settings.SayArrivalTime ? ArrivalPhrase(message->Date, clock_) : std::string();
     message.reset();
     // After the text, in Dutch: a body read in another voice has them said before it, after
     // the lead-in.
@@ -274,14 +278,15 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
         state.SpeechIntro = std::string(LeadInSentence(language));
         if (attachmentsAfterText) state.SpeechIntro += " " + attachments;
         if (sayHeader)
-            state.SpeechIntro = HeaderSentence(position, header) + "\r" + state.SpeechIntro;
+            state.SpeechIntro =
+                HeaderSentence(position, header, arrival) + "\r" + state.SpeechIntro;
         state.SpeechText = text;
     } else if (!sayHeader) {
         state.SpeechIntro.clear();
         state.SpeechText = text;
     } else {
         state.SpeechIntro.clear();
-        state.SpeechText = HeaderSentence(position, header) + "\r" + text;
+        state.SpeechText = HeaderSentence(position, header, arrival) + "\r" + text;
     }
     return true;
 }

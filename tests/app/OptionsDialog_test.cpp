@@ -581,6 +581,7 @@ TEST_F(OptionsDialog, TheListeningBoxesOfTheGeneralPageAreStored) {
     } cases[] = {
         {d.cbMeteenVoorlezen, "Nieuwe berichten meteen voorlezen", &Settings::ReadNewAtOnce},
         {d.cbBijlagenNoemen, "Bijlagen noemen", &Settings::SayAttachments},
+        {d.cbTijdNoemen, "Tijd van ontvangst noemen", &Settings::SayArrivalTime},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.caption);

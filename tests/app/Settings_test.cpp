@@ -66,6 +66,7 @@ Settings Unusual() {
     s.ReadNewAtOnce = true;
     s.KeyReadAll = "Ctrl+Meta+A";
     s.SayAttachments = true;
+    s.SayArrivalTime = true;
     return s;
 }
 
@@ -170,7 +171,7 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 32u);
+    ASSERT_EQ(key.values.size(), 33u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -371,7 +372,7 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                     (void)key->WriteInteger(name, 995);
             }
             for (const char* name :
-                 {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen", "BijlagenNoemen"}) {
+                 {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen", "BijlagenNoemen", "TijdNoemen"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
@@ -402,6 +403,7 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         expected.KeyShowBar = "Ctrl+Alt+Shift+B";
         expected.ReadNewAtOnce = false; // announced only, as before the option
         expected.SayAttachments = false;
+        expected.SayArrivalTime = false;
         expected.KeyReadAll = "Ctrl+Alt+Shift+A";
         EXPECT_EQ(s, expected);
     }

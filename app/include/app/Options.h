@@ -75,6 +75,7 @@ struct OptionsFields {
     bool ReadInOwnLanguage = false;
     bool ReadNewAtOnce = false;
     bool SayAttachments = false;
+    bool SayArrivalTime = false;
 };
 
 // The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual

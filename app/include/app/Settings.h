@@ -65,6 +65,7 @@ struct Settings {
     bool ReadNewAtOnce = false;
     std::string KeyReadAll;      // "ToetsAllesVoorlezen": reads all new messages in a row
     bool SayAttachments = false; // "BijlagenNoemen": a reading ends with the attachments named
+    bool SayArrivalTime = false; // "TijdNoemen": a reading's header says when the mail arrived
 
     bool operator==(const Settings&) const = default;
 };
@@ -127,7 +128,7 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 // Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
 // The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk,
 // Alles voorlezen.
-inline constexpr std::array<SettingDef, 13> kExtraSettingsTable{{
+inline constexpr std::array<SettingDef, 14> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
@@ -141,6 +142,7 @@ inline constexpr std::array<SettingDef, 13> kExtraSettingsTable{{
     {"MeteenVoorlezen", SettingType::Boolean, 0, "", false, &Settings::ReadNewAtOnce},
     {"ToetsAllesVoorlezen", SettingType::Text, 0, "Ctrl+Alt+Shift+A", false, &Settings::KeyReadAll},
     {"BijlagenNoemen", SettingType::Boolean, 0, "", false, &Settings::SayAttachments},
+    {"TijdNoemen", SettingType::Boolean, 0, "", false, &Settings::SayArrivalTime},
 }};
 
 // The key values of kExtraSettingsTable.

@@ -77,6 +77,7 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     f.ReadInOwnLanguage = settings.ReadInOwnLanguage;
     f.ReadNewAtOnce = settings.ReadNewAtOnce;
     f.SayAttachments = settings.SayAttachments;
+    f.SayArrivalTime = settings.SayArrivalTime;
     f.SemiService9X = settings.SemiService9X;
     return f;
 }
@@ -130,6 +131,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
     settings.ReadNewAtOnce = fields.ReadNewAtOnce;
     settings.SayAttachments = fields.SayAttachments;
+    settings.SayArrivalTime = fields.SayArrivalTime;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
     const auto named =

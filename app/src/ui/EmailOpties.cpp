@@ -391,6 +391,7 @@ void TfrmOpties::CreateControls() {
     Create(cbSemiService9X, "cbSemiService9X", tsAlgemeen);
     Create(cbMeteenVoorlezen, "cbMeteenVoorlezen", tsAlgemeen);
     Create(cbBijlagenNoemen, "cbBijlagenNoemen", tsAlgemeen);
+    Create(cbTijdNoemen, "cbTijdNoemen", tsAlgemeen);
 
     Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
@@ -440,6 +441,7 @@ void TfrmOpties::SetCaptions() {
     cbSemiService9X->setText(Q("Brevon automatisch &opstarten"));
     cbMeteenVoorlezen->setText(Q("Nieuwe berichten &meteen voorlezen"));
     cbBijlagenNoemen->setText(Q("&Bijlagen noemen"));
+    cbTijdNoemen->setText(Q("Tij&d van ontvangst noemen"));
     // The box has no caption of its own; its label sits beside it and names the field after it
     // (the box is reached with Tab, right after the interval).
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
@@ -485,6 +487,7 @@ void TfrmOpties::LayOut() {
         {cbSemiService9X, nullptr, None, At(8), 80, 0, 17, Box},
         {cbMeteenVoorlezen, nullptr, None, At(8), 104, 0, 17, Box},
         {cbBijlagenNoemen,  nullptr, None, At(8), 128, 0, 17, Box},
+        {cbTijdNoemen,      nullptr, None, At(8), 152, 0, 17, Box},
     };
     const Row buttons[] = {
         {btOk,     nullptr, None, At(16),  239, 80, 25, Fixed},
@@ -530,33 +533,18 @@ void TfrmOpties::LayOut() {
 }
 
 void TfrmOpties::SetTabOrder() {
-    QWidget* const order[] = {btOk,
-                              btCancel,
-                              Button1,
-                              pcInfo,
-                              EditHost,
-                              ComboSecurity,
-                              EditPort,
-                              EditUserId,
-                              EditPasswd,
-                              seIntervalTijd,
-                              cbNumSave,
-                              seNumSave,
-                              cbReverse,
-                              ComboBox1,
-                              tbPitch,
-                              tbVolume,
-                              tbTempo,
-                              btLexicon,
-                              btDefaults,
-                              cbSkipInclude,
-                              cbUseLid,
-                              cbEigenTaal,
-                              cbSemiService9X,
-                              cbMeteenVoorlezen,
-                              cbBijlagenNoemen};
+    QWidget* const order[] = {
+        btOk,       btCancel,      Button1,    pcInfo,         EditHost,       ComboSecurity,
+        EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,      seNumSave,
+        cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,        btLexicon,
+        btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+    // The listening boxes close the "Algemeen" page.
+    QWidget* const listening[] = {cbSemiService9X, cbMeteenVoorlezen, cbBijlagenNoemen,
+                                  cbTijdNoemen};
+    for (std::size_t i = 1; i < std::size(listening); ++i)
+        QWidget::setTabOrder(listening[i - 1], listening[i]);
 }
 
 void TfrmOpties::PlaceAt(int x, int y) {
@@ -594,6 +582,7 @@ void TfrmOpties::LoadOptions() {
     cbSemiService9X->setChecked(fields.SemiService9X);
     cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
     cbBijlagenNoemen->setChecked(fields.SayAttachments);
+    cbTijdNoemen->setChecked(fields.SayArrivalTime);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -627,6 +616,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.SemiService9X = cbSemiService9X->isChecked();
     f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
     f.SayAttachments = cbBijlagenNoemen->isChecked();
+    f.SayArrivalTime = cbTijdNoemen->isChecked();
     return f;
 }
 

@@ -118,6 +118,7 @@ public:
     QCheckBox* cbSemiService9X;
     QCheckBox* cbMeteenVoorlezen; // "MeteenVoorlezen"
     QCheckBox* cbBijlagenNoemen;  // "BijlagenNoemen"
+    QCheckBox* cbTijdNoemen;      // "TijdNoemen"
 
     QPushButton* btOk;
     QPushButton* btCancel;

@@ -23,6 +23,7 @@ public:
         std::filesystem::path dataFolder; // where the list files are kept
         void* headerWindow;               // named in the say of header sentences
         void* readingWindow;              // named in the say of message readings (the bar)
+        const Clock* clock = nullptr;     // now and the user's zone; null: the system's
     };
     explicit EmailConnection(Parts parts);
     EmailConnection(const EmailConnection&) = delete;

@@ -40,6 +40,8 @@ struct MailSettings {
     bool ReadNewAtOnce = false;
     // A reading ends with the message's attachments named.
     bool SayAttachments = false;
+    // The header sentence of a reading says when the message arrived.
+    bool SayArrivalTime = false;
     bool ShowWindow = true;
 };
 

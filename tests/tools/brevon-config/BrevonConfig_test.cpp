@@ -117,6 +117,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"ToetsStoppen", "", ""}, // this key off
         {"MeteenVoorlezen", "1", "1"},
         {"BijlagenNoemen", "1", "1"},
+        {"TijdNoemen", "1", "1"},
         {"ToetsAllesVoorlezen", "alt+meta+a", "Alt+Meta+A"},
     };
     for (const auto& c : cases) {
@@ -152,6 +153,7 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_EQ(read.KeyCheck, "Ctrl+Alt+Shift+C");
     EXPECT_TRUE(read.ReadNewAtOnce);
     EXPECT_TRUE(read.SayAttachments);
+    EXPECT_TRUE(read.SayArrivalTime);
     EXPECT_EQ(read.KeyReadAll, "Alt+Meta+A");
 }
 
