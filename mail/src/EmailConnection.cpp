@@ -39,6 +39,14 @@ void EmailConnection::ReadAll() {
     if (!session_.IsOpen()) reading_.ReadAll();
 }
 
+void EmailConnection::NextParagraph() {
+    reading_.StepParagraph(1);
+}
+
+void EmailConnection::PreviousParagraph() {
+    reading_.StepParagraph(-1);
+}
+
 void EmailConnection::StopSpeaking() {
     reading_.StopSpeaking();
 }

@@ -17,6 +17,7 @@ ReadingController::ReadingController(MailContext& context, SpokenText& spokenTex
 void ReadingController::Say(Spoken kind, const std::string& text) {
     lastSaid_ = kind;
     if (kind == Spoken::Header) {
+        paragraphs_.clear();
         ++headersSaid_;
         ctx_.speech.Say(headerWindow_, text);
     } else {
@@ -170,6 +171,7 @@ void ReadingController::BodySpoken() {
     }
     running_ = false;
     closing_ = false;
+    paragraphs_.clear();
     state.ReadingBody = false;
     ctx_.shell.SetMailTimer(state.Online);
     SetStepButtons();
@@ -228,8 +230,40 @@ void ReadingController::PlayMessage() {
     SayPrepared({});
 }
 
+namespace {
+
+// The text cut after each run of blank lines; the pieces put together give the text back.
+std::vector<std::string> Paragraphs(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t at = text.find("\r\n\r\n"); at != std::string::npos;
+         at = text.find("\r\n\r\n", start)) {
+        std::size_t end = at + 4;
+        while (text.compare(end, 2, "\r\n") == 0)
+            end += 2;
+        out.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    if (start < text.size() || out.empty()) out.push_back(text.substr(start));
+    return out;
+}
+
+} // namespace
+
 void ReadingController::SayPrepared(const std::string& lead) {
     const ReadingState& state = ctx_.state;
+    paragraphs_.clear();
+    if (ctx_.settings().ReadByParagraph) {
+        if (state.SpeechLanguage.empty()) {
+            paragraphs_ = Paragraphs(lead + state.SpeechText);
+        } else {
+            ctx_.speech.Say(nullptr, lead + state.SpeechIntro);
+            paragraphs_ = Paragraphs(state.SpeechText);
+        }
+        paragraphLanguage_ = state.SpeechLanguage;
+        SayParagraphsFrom(0);
+        return;
+    }
     if (state.SpeechLanguage.empty()) {
         Say(Spoken::Body, lead + state.SpeechText);
         return;
@@ -240,6 +274,42 @@ void ReadingController::SayPrepared(const std::string& lead) {
     ctx_.speech.SetLanguage(state.SpeechLanguage);
     Say(Spoken::Body, state.SpeechText);
     ctx_.speech.SetLanguage("nl");
+}
+
+void ReadingController::SayParagraphsFrom(std::size_t first) {
+    batchFirst_ = first;
+    batchBase_ = bodiesSaid_;
+    if (!paragraphLanguage_.empty()) ctx_.speech.SetLanguage(paragraphLanguage_);
+    for (std::size_t i = first; i < paragraphs_.size(); ++i)
+        Say(Spoken::Body, paragraphs_[i]);
+    if (!paragraphLanguage_.empty()) ctx_.speech.SetLanguage("nl");
+}
+
+std::size_t ReadingController::CurrentParagraph() const {
+    const std::uint64_t ended = bodiesEnded_ > batchBase_ ? bodiesEnded_ - batchBase_ : 0;
+    return std::min(batchFirst_ + static_cast<std::size_t>(ended), paragraphs_.size() - 1);
+}
+
+void ReadingController::StepParagraph(int step) {
+    ReadingState& state = ctx_.state;
+    if (paragraphs_.empty() || lastSaid_ != Spoken::Body || !state.ReadingBody) return;
+    const std::size_t current = CurrentParagraph();
+    std::size_t to = current;
+    if (step > 0) {
+        if (current + 1 >= paragraphs_.size()) return;
+        to = current + 1;
+    } else if (current > 0) {
+        to = current - 1;
+    }
+    // What is cut off reports its ends; they come before the new ones and count for nothing.
+    ctx_.speech.Stop();
+    if (state.Paused) {
+        state.Paused = false;
+        paused_ = Spoken::Nothing;
+        ctx_.shell.SetButtonState("play", false);
+        ctx_.shell.SetButtonState("pauze", true);
+    }
+    SayParagraphsFrom(to);
 }
 
 void ReadingController::MarkHeard(int position) {
@@ -313,6 +383,7 @@ void ReadingController::ReadRunStep(const std::string& lead) {
         return;
     }
     closing_ = true;
+    paragraphs_.clear();
     ctx_.shell.SetButtonState("play", false);
     ctx_.shell.SetButtonState("pauze", true);
     ctx_.shell.SetButtonState("stop", true);

@@ -37,6 +37,8 @@ public:
     void PreviousMessage() override;
     void NextMessage() override;
     void ReadAll() override;
+    void NextParagraph() override;
+    void PreviousParagraph() override;
     void StopSpeaking() override;
     void SetOnline(bool online) override;
     void BodySpoken() override;

@@ -42,6 +42,8 @@ struct MailSettings {
     bool SayAttachments = false;
     // The header sentence of a reading says when the message arrived.
     bool SayArrivalTime = false;
+    // A body is handed to the engine paragraph by paragraph, so a reading can move by them.
+    bool ReadByParagraph = false;
     bool ShowWindow = true;
 };
 

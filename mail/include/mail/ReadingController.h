@@ -52,6 +52,10 @@ public:
     // at its last ends it); stop ends it. With nothing unheard it says so. While paused it
     // resumes, as play does.
     void ReadAll();
+    // With ReadByParagraph, while a body is read: step paragraphs forward (1) or back (-1) and
+    // read from the start of the one reached; back at the first reads it again, forward at the
+    // last does nothing. A pause ends: the new place is read at once.
+    void StepParagraph(int step);
 
     // The end-of-speech reports of the two windows. A report for a text that is no longer the
     // current one (cut off by stop while back or forward started the next header) is ignored.
@@ -74,6 +78,9 @@ private:
     void ReadRunStep(const std::string& lead);
     void StepRun(int step);
     void MarkHeard(int position);
+    // Says paragraphs_ from the one at first on, queued, each with the reading window.
+    void SayParagraphsFrom(std::size_t first);
+    std::size_t CurrentParagraph() const;
 
     MailContext& ctx_;
     SpokenText& spokenText_;
@@ -96,6 +103,13 @@ private:
     bool closing_ = false;
     std::vector<std::string> run_;
     std::size_t runStep_ = 0;
+    // A body said paragraph by paragraph: its paragraphs (with what goes before the first),
+    // their language, the first of those said last, and bodiesSaid_ before them: the ends
+    // reported since tell which paragraph is being said.
+    std::vector<std::string> paragraphs_;
+    std::string paragraphLanguage_;
+    std::size_t batchFirst_ = 0;
+    std::uint64_t batchBase_ = 0;
 };
 
 } // namespace brevon
