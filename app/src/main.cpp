@@ -78,6 +78,7 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.ReadNewAtOnce = settings.ReadNewAtOnce;
     mail.SayAttachments = settings.SayAttachments;
     mail.SayArrivalTime = settings.SayArrivalTime;
+    mail.ReadByParagraph = settings.ReadByParagraph;
     mail.ShowWindow = settings.ShowWindow;
     return mail;
 }
@@ -185,6 +186,12 @@ std::unique_ptr<GlobalKeyBindings> MakeGlobalKeys(Program& program, TfrmMain& ma
         [&bar] {
             QAction* action = bar.Actions().ReadAllAction();
             if (action->isEnabled()) action->trigger();
+        },
+        [&program] {
+            if (program.mail) program.mail->PreviousParagraph();
+        },
+        [&program] {
+            if (program.mail) program.mail->NextParagraph();
         },
     };
     return std::make_unique<GlobalKeyBindings>(program.settings, program.speech,

@@ -298,7 +298,12 @@ TEST_F(BarWindow, TheKeyboardMovesAVisibleMarkAndPressesTheMarkedButton) {
         {Qt::Key_Right, Qt::NoModifier, bar.imgBack, nullptr},
         {Qt::Key_Left, Qt::NoModifier, bar.imgStop, nullptr},
         {Qt::Key_Tab, Qt::NoModifier, bar.imgBack, nullptr},
+        // Shift with back or forward: by paragraph.
+        {Qt::Key_Space, Qt::ShiftModifier, bar.imgBack, "PreviousParagraph"},
         {Qt::Key_Tab, Qt::NoModifier, bar.imgFor, nullptr},
+        {Qt::Key_Return, Qt::ShiftModifier, bar.imgFor, "NextParagraph"},
+        {Qt::Key_Left, Qt::ShiftModifier, bar.imgFor, "PreviousParagraph"},
+        {Qt::Key_Right, Qt::ShiftModifier, bar.imgFor, "NextParagraph"},
         {Qt::Key_Return, Qt::NoModifier, bar.imgFor, "NextMessage"},
         {Qt::Key_Right, Qt::NoModifier, bar.imgInstel, nullptr},
         {Qt::Key_Enter, Qt::KeypadModifier, bar.imgInstel, "ShowOptions"},

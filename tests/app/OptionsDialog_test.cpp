@@ -582,6 +582,7 @@ TEST_F(OptionsDialog, TheListeningBoxesOfTheGeneralPageAreStored) {
         {d.cbMeteenVoorlezen, "Nieuwe berichten meteen voorlezen", &Settings::ReadNewAtOnce},
         {d.cbBijlagenNoemen, "Bijlagen noemen", &Settings::SayAttachments},
         {d.cbTijdNoemen, "Tijd van ontvangst noemen", &Settings::SayArrivalTime},
+        {d.cbPerAlinea, "Per alinea voorlezen", &Settings::ReadByParagraph},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.caption);

@@ -67,6 +67,9 @@ Settings Unusual() {
     s.KeyReadAll = "Ctrl+Meta+A";
     s.SayAttachments = true;
     s.SayArrivalTime = true;
+    s.ReadByParagraph = true;
+    s.KeyPreviousParagraph = "Alt+Meta+T";
+    s.KeyNextParagraph = "";
     return s;
 }
 
@@ -168,10 +171,12 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     expected.KeyCheck = "Ctrl+Alt+Shift+C";
     expected.KeyShowBar = "Ctrl+Alt+Shift+B";
     expected.KeyReadAll = "Ctrl+Alt+Shift+A";
+    expected.KeyPreviousParagraph = "Ctrl+Alt+Shift+T";
+    expected.KeyNextParagraph = "Ctrl+Alt+Shift+N";
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 33u);
+    ASSERT_EQ(key.values.size(), 36u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -371,8 +376,8 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                 else
                     (void)key->WriteInteger(name, 995);
             }
-            for (const char* name :
-                 {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen", "BijlagenNoemen", "TijdNoemen"}) {
+            for (const char* name : {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen",
+                                     "BijlagenNoemen", "TijdNoemen", "PerAlinea"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
@@ -380,7 +385,8 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
             }
             for (const char* name :
                  {"ToetsVoorlezen", "ToetsStoppen", "ToetsVorige", "ToetsVolgende",
-                  "ToetsControleren", "ToetsKnoppenbalk", "ToetsAllesVoorlezen"}) {
+                  "ToetsControleren", "ToetsKnoppenbalk", "ToetsAllesVoorlezen",
+                  "ToetsVorigeAlinea", "ToetsVolgendeAlinea"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
@@ -404,6 +410,9 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         expected.ReadNewAtOnce = false; // announced only, as before the option
         expected.SayAttachments = false;
         expected.SayArrivalTime = false;
+        expected.ReadByParagraph = false;
+        expected.KeyPreviousParagraph = "Ctrl+Alt+Shift+T";
+        expected.KeyNextParagraph = "Ctrl+Alt+Shift+N";
         expected.KeyReadAll = "Ctrl+Alt+Shift+A";
         EXPECT_EQ(s, expected);
     }

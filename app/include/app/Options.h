@@ -76,6 +76,7 @@ struct OptionsFields {
     bool ReadNewAtOnce = false;
     bool SayAttachments = false;
     bool SayArrivalTime = false;
+    bool ReadByParagraph = false;
 };
 
 // The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual

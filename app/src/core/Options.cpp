@@ -78,6 +78,7 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     f.ReadNewAtOnce = settings.ReadNewAtOnce;
     f.SayAttachments = settings.SayAttachments;
     f.SayArrivalTime = settings.SayArrivalTime;
+    f.ReadByParagraph = settings.ReadByParagraph;
     f.SemiService9X = settings.SemiService9X;
     return f;
 }
@@ -132,6 +133,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.ReadNewAtOnce = fields.ReadNewAtOnce;
     settings.SayAttachments = fields.SayAttachments;
     settings.SayArrivalTime = fields.SayArrivalTime;
+    settings.ReadByParagraph = fields.ReadByParagraph;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
     const auto named =

@@ -392,6 +392,7 @@ void TfrmOpties::CreateControls() {
     Create(cbMeteenVoorlezen, "cbMeteenVoorlezen", tsAlgemeen);
     Create(cbBijlagenNoemen, "cbBijlagenNoemen", tsAlgemeen);
     Create(cbTijdNoemen, "cbTijdNoemen", tsAlgemeen);
+    Create(cbPerAlinea, "cbPerAlinea", tsAlgemeen);
 
     Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
@@ -442,6 +443,7 @@ void TfrmOpties::SetCaptions() {
     cbMeteenVoorlezen->setText(Q("Nieuwe berichten &meteen voorlezen"));
     cbBijlagenNoemen->setText(Q("&Bijlagen noemen"));
     cbTijdNoemen->setText(Q("Tij&d van ontvangst noemen"));
+    cbPerAlinea->setText(Q("&Per alinea voorlezen"));
     // The box has no caption of its own; its label sits beside it and names the field after it
     // (the box is reached with Tab, right after the interval).
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
@@ -488,6 +490,7 @@ void TfrmOpties::LayOut() {
         {cbMeteenVoorlezen, nullptr, None, At(8), 104, 0, 17, Box},
         {cbBijlagenNoemen,  nullptr, None, At(8), 128, 0, 17, Box},
         {cbTijdNoemen,      nullptr, None, At(8), 152, 0, 17, Box},
+        {cbPerAlinea,       nullptr, None, At(8), 176, 0, 17, Box},
     };
     const Row buttons[] = {
         {btOk,     nullptr, None, At(16),  239, 80, 25, Fixed},
@@ -542,7 +545,7 @@ void TfrmOpties::SetTabOrder() {
         QWidget::setTabOrder(order[i - 1], order[i]);
     // The listening boxes close the "Algemeen" page.
     QWidget* const listening[] = {cbSemiService9X, cbMeteenVoorlezen, cbBijlagenNoemen,
-                                  cbTijdNoemen};
+                                  cbTijdNoemen, cbPerAlinea};
     for (std::size_t i = 1; i < std::size(listening); ++i)
         QWidget::setTabOrder(listening[i - 1], listening[i]);
 }
@@ -583,6 +586,7 @@ void TfrmOpties::LoadOptions() {
     cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
     cbBijlagenNoemen->setChecked(fields.SayAttachments);
     cbTijdNoemen->setChecked(fields.SayArrivalTime);
+    cbPerAlinea->setChecked(fields.ReadByParagraph);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -617,6 +621,7 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
     f.SayAttachments = cbBijlagenNoemen->isChecked();
     f.SayArrivalTime = cbTijdNoemen->isChecked();
+    f.ReadByParagraph = cbPerAlinea->isChecked();
     return f;
 }
 

@@ -119,6 +119,7 @@ public:
     QCheckBox* cbMeteenVoorlezen; // "MeteenVoorlezen"
     QCheckBox* cbBijlagenNoemen;  // "BijlagenNoemen"
     QCheckBox* cbTijdNoemen;      // "TijdNoemen"
+    QCheckBox* cbPerAlinea;       // "PerAlinea"
 
     QPushButton* btOk;
     QPushButton* btCancel;

@@ -403,6 +403,19 @@ void TfrmBrevon::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const std::optional<BarButton> focused = ButtonOf(focusWidget());
+    // Shift with back or forward moves by paragraph within the text being read: Shift+Left
+    // and Shift+Right anywhere on the bar, Shift+Space or Shift+Enter on those two buttons.
+    if (focused && mail_ && modifiers == Qt::ShiftModifier) {
+        const bool press = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (key == Qt::Key_Left || (press && *focused == BarButton::Back)) {
+            mail_->PreviousParagraph();
+            return;
+        }
+        if (key == Qt::Key_Right || (press && *focused == BarButton::Forw)) {
+            mail_->NextParagraph();
+            return;
+        }
+    }
     if (!focused || modifiers != Qt::NoModifier) {
         QWidget::keyPressEvent(event);
         return;

@@ -118,6 +118,8 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"MeteenVoorlezen", "1", "1"},
         {"BijlagenNoemen", "1", "1"},
         {"TijdNoemen", "1", "1"},
+        {"PerAlinea", "1", "1"},
+        {"ToetsVolgendeAlinea", "", ""},
         {"ToetsAllesVoorlezen", "alt+meta+a", "Alt+Meta+A"},
     };
     for (const auto& c : cases) {
@@ -154,6 +156,8 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_TRUE(read.ReadNewAtOnce);
     EXPECT_TRUE(read.SayAttachments);
     EXPECT_TRUE(read.SayArrivalTime);
+    EXPECT_TRUE(read.ReadByParagraph);
+    EXPECT_EQ(read.KeyNextParagraph, "");
     EXPECT_EQ(read.KeyReadAll, "Alt+Meta+A");
 }
 
