@@ -324,11 +324,10 @@ void ReadingController::ReadAll() {
         PlayMessage();
         return;
     }
-    StartRun();
-    if (!running_) ctx_.speech.Say(nullptr, kNoNewMailSentence);
+    if (!StartRun()) ctx_.speech.Say(nullptr, kNoNewMailSentence);
 }
 
-void ReadingController::StartRun() {
+bool ReadingController::StartRun() {
     ReadingState& state = ctx_.state;
     // In list order, as the announcement named them.
     std::vector<std::pair<std::size_t, std::string>> listed;
@@ -344,9 +343,10 @@ void ReadingController::StartRun() {
     runStep_ = 0;
     closing_ = false;
     running_ = !run_.empty();
-    if (!running_) return;
+    if (!running_) return false;
     state.NewTotal = 0;
     ReadRunStep({});
+    return true;
 }
 
 void ReadingController::ReadRunStep(const std::string& lead) {

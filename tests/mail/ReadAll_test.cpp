@@ -184,6 +184,15 @@ TEST(ReadAll, WithReadNewAtOnceTheAnnouncementGoesStraightOnToTheMessages) {
                                         "Bericht 4"));
 }
 
+TEST(ReadAll, AFailedFirstFetchSaysWhyAndNothingMore) {
+    Announced rig(2);
+    rig.box.refuseConnect = true;
+    rig.mail.ReadAll();
+    EXPECT_THAT(rig.Said(), ElementsAre(kRetryLaterSentence));
+    EXPECT_FALSE(rig.state.ReadingBody);
+    EXPECT_THAT(rig.state.UnheardIds, ElementsAre("u2", "u1"));
+}
+
 TEST(ReadAll, AFailedFetchEndsTheRunAfterSayingWhy) {
     Announced rig(3);
     rig.mail.ReadAll();

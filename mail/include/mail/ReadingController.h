@@ -72,7 +72,8 @@ private:
     // Puts the prepared SpeechText (and a lead-in for another language) to the engine, lead in
     // front of it.
     void SayPrepared(const std::string& lead);
-    void StartRun();
+    // False when there is nothing unheard to read.
+    bool StartRun();
     // Reads the run's message at runStep_ (skipping those that left the list), or closes the
     // run after its last one.
     void ReadRunStep(const std::string& lead);
