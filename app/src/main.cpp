@@ -78,6 +78,10 @@ MailSettings MailSettingsOf(const Settings& settings) {
     mail.SkipReply = settings.SkipReply;
     mail.UseLid = settings.UseLid;
     mail.ReadInOwnLanguage = settings.ReadInOwnLanguage;
+    mail.ReadNewAtOnce = settings.ReadNewAtOnce;
+    mail.SayAttachments = settings.SayAttachments;
+    mail.SayArrivalTime = settings.SayArrivalTime;
+    mail.ReadByParagraph = settings.ReadByParagraph;
     mail.ShowWindow = settings.ShowWindow;
     return mail;
 }
@@ -181,6 +185,16 @@ std::unique_ptr<GlobalKeyBindings> MakeGlobalKeys(Program& program, TfrmMain& ma
             bar.raise();
             bar.activateWindow();
             bar.setFocus(Qt::ShortcutFocusReason);
+        },
+        [&bar] {
+            QAction* action = bar.Actions().ReadAllAction();
+            if (action->isEnabled()) action->trigger();
+        },
+        [&program] {
+            if (program.mail) program.mail->PreviousParagraph();
+        },
+        [&program] {
+            if (program.mail) program.mail->NextParagraph();
         },
     };
     return std::make_unique<GlobalKeyBindings>(program.settings, program.speech,

@@ -4,7 +4,7 @@ namespace brevon {
 
 EmailConnection::EmailConnection(Parts parts)
     : context_(std::move(parts.context)), session_(context_),
-      spokenText_(context_, session_, parts.languageCheck, parts.preprocessor),
+      spokenText_(context_, session_, parts.languageCheck, parts.preprocessor, parts.clock),
       reading_(context_, spokenText_, parts.headerWindow, parts.readingWindow),
       check_(context_, session_, reading_, std::move(parts.dataFolder)) {}
 
@@ -33,6 +33,18 @@ void EmailConnection::PreviousMessage() {
 
 void EmailConnection::NextMessage() {
     if (!session_.IsOpen()) reading_.NextMessage();
+}
+
+void EmailConnection::ReadAll() {
+    if (!session_.IsOpen()) reading_.ReadAll();
+}
+
+void EmailConnection::NextParagraph() {
+    reading_.StepParagraph(1);
+}
+
+void EmailConnection::PreviousParagraph() {
+    reading_.StepParagraph(-1);
 }
 
 void EmailConnection::StopSpeaking() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include <mail/MailCheck.h>
 #include <mail/SenderSubject.h>
 #include <mail/SpokenText.h>
 
@@ -16,6 +17,7 @@ ReadingController::ReadingController(MailContext& context, SpokenText& spokenTex
 void ReadingController::Say(Spoken kind, const std::string& text) {
     lastSaid_ = kind;
     if (kind == Spoken::Header) {
+        paragraphs_.clear();
         ++headersSaid_;
         ctx_.speech.Say(headerWindow_, text);
     } else {
@@ -60,6 +62,17 @@ void ReadingController::ListChanged(const std::vector<std::string>& before, int 
 }
 
 void ReadingController::StartHeaderSequence(std::string announcement) {
+    ReadingState& state = ctx_.state;
+    std::vector<std::string>& unheard = state.UnheardIds;
+    // Ids that left the list are forgotten, so the record stays the size of the list.
+    std::erase_if(unheard, [&](const std::string& id) {
+        return std::find(state.KnownIds.begin(), state.KnownIds.end(), id) == state.KnownIds.end();
+    });
+    for (const int position : state.NewPositions) {
+        if (position < 0 || position >= static_cast<int>(state.KnownIds.size())) continue;
+        const std::string& id = state.KnownIds[static_cast<std::size_t>(position)];
+        if (std::find(unheard.begin(), unheard.end(), id) == unheard.end()) unheard.push_back(id);
+    }
     announcement_ = std::move(announcement);
     sequenceStep_ = 0;
     ctx_.state.InHeaderSequence = true;
@@ -76,6 +89,7 @@ void ReadingController::ReadNextHeader() {
         ctx_.shell.UpdateHints();
         return;
     }
+    const bool sequenceDone = state.InHeaderSequence;
     if (state.InHeaderSequence && state.NewPositions.size() == 1) ctx_.shell.StartHeaderTimer();
     // Play then reads the first of the messages just announced.
     const auto first = std::find_if(state.NewPositions.begin(), state.NewPositions.end(),
@@ -92,6 +106,11 @@ void ReadingController::ReadNextHeader() {
     state.InHeaderSequence = false;
     ctx_.shell.SetMailTimer(state.Online);
     ctx_.shell.UpdateHints();
+    // An announcement heard to its end (not stopped) goes straight on to the messages.
+    if (sequenceDone && ctx_.settings().ReadNewAtOnce) {
+        StartRun();
+        if (running_) return;
+    }
     SpeakingEnded();
 }
 
@@ -144,6 +163,15 @@ void ReadingController::BodySpoken() {
     ReadingState& state = ctx_.state;
     state.Paused = false;
     paused_ = Spoken::Nothing;
+    if (running_ && !closing_) {
+        ++runStep_;
+        ReadRunStep(kNextMessageSentence + std::string("\r"));
+        if (!running_) SpeakingEnded();
+        return;
+    }
+    running_ = false;
+    closing_ = false;
+    paragraphs_.clear();
     state.ReadingBody = false;
     ctx_.shell.SetMailTimer(state.Online);
     SetStepButtons();
@@ -195,19 +223,189 @@ void ReadingController::PlayMessage() {
         GoActiveState();
         return;
     }
+    MarkHeard(state.CurrentIndex);
     ctx_.shell.SetButtonState("play", false);
     ctx_.shell.SetButtonState("pauze", true);
     ctx_.shell.SetButtonState("stop", true);
+    SayPrepared({});
+}
+
+namespace {
+
+// The text cut after each run of blank lines; the pieces put together give the text back.
+std::vector<std::string> Paragraphs(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t at = text.find("\r\n\r\n"); at != std::string::npos;
+         at = text.find("\r\n\r\n", start)) {
+        std::size_t end = at + 4;
+        while (text.compare(end, 2, "\r\n") == 0)
+            end += 2;
+        out.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    if (start < text.size() || out.empty()) out.push_back(text.substr(start));
+    return out;
+}
+
+} // namespace
+
+void ReadingController::SayPrepared(const std::string& lead) {
+    const ReadingState& state = ctx_.state;
+    paragraphs_.clear();
+    if (ctx_.settings().ReadByParagraph) {
+        if (state.SpeechLanguage.empty()) {
+            paragraphs_ = Paragraphs(lead + state.SpeechText);
+        } else {
+            ctx_.speech.Say(nullptr, lead + state.SpeechIntro);
+            paragraphs_ = Paragraphs(state.SpeechText);
+        }
+        paragraphLanguage_ = state.SpeechLanguage;
+        SayParagraphsFrom(0);
+        return;
+    }
     if (state.SpeechLanguage.empty()) {
-        Say(Spoken::Body, state.SpeechText);
+        Say(Spoken::Body, lead + state.SpeechText);
         return;
     }
     // The Dutch lead-in needs no end report: the body's end closes the reading, and stop cuts
     // both off.
-    ctx_.speech.Say(nullptr, state.SpeechIntro);
+    ctx_.speech.Say(nullptr, lead + state.SpeechIntro);
     ctx_.speech.SetLanguage(state.SpeechLanguage);
     Say(Spoken::Body, state.SpeechText);
     ctx_.speech.SetLanguage("nl");
+}
+
+void ReadingController::SayParagraphsFrom(std::size_t first) {
+    batchFirst_ = first;
+    batchBase_ = bodiesSaid_;
+    if (!paragraphLanguage_.empty()) ctx_.speech.SetLanguage(paragraphLanguage_);
+    for (std::size_t i = first; i < paragraphs_.size(); ++i)
+        Say(Spoken::Body, paragraphs_[i]);
+    if (!paragraphLanguage_.empty()) ctx_.speech.SetLanguage("nl");
+}
+
+std::size_t ReadingController::CurrentParagraph() const {
+    const std::uint64_t ended = bodiesEnded_ > batchBase_ ? bodiesEnded_ - batchBase_ : 0;
+    return std::min(batchFirst_ + static_cast<std::size_t>(ended), paragraphs_.size() - 1);
+}
+
+void ReadingController::StepParagraph(int step) {
+    ReadingState& state = ctx_.state;
+    if (paragraphs_.empty() || lastSaid_ != Spoken::Body || !state.ReadingBody) return;
+    const std::size_t current = CurrentParagraph();
+    std::size_t to = current;
+    if (step > 0) {
+        if (current + 1 >= paragraphs_.size()) return;
+        to = current + 1;
+    } else if (current > 0) {
+        to = current - 1;
+    }
+    // What is cut off reports its ends; they come before the new ones and count for nothing.
+    ctx_.speech.Stop();
+    if (state.Paused) {
+        state.Paused = false;
+        paused_ = Spoken::Nothing;
+        ctx_.shell.SetButtonState("play", false);
+        ctx_.shell.SetButtonState("pauze", true);
+    }
+    SayParagraphsFrom(to);
+}
+
+void ReadingController::MarkHeard(int position) {
+    ReadingState& state = ctx_.state;
+    if (position < 0 || position >= static_cast<int>(state.KnownIds.size())) return;
+    std::erase(state.UnheardIds, state.KnownIds[static_cast<std::size_t>(position)]);
+}
+
+void ReadingController::ReadAll() {
+    if (!ctx_.shell.ButtonEnabled("play")) return;
+    if (ctx_.state.Paused) {
+        PlayMessage();
+        return;
+    }
+    if (!StartRun()) ctx_.speech.Say(nullptr, kNoNewMailSentence);
+}
+
+bool ReadingController::StartRun() {
+    ReadingState& state = ctx_.state;
+    // In list order, as the announcement named them.
+    std::vector<std::pair<std::size_t, std::string>> listed;
+    for (const std::string& id : state.UnheardIds) {
+        const auto at = std::find(state.KnownIds.begin(), state.KnownIds.end(), id);
+        if (at != state.KnownIds.end())
+            listed.emplace_back(static_cast<std::size_t>(at - state.KnownIds.begin()), id);
+    }
+    std::sort(listed.begin(), listed.end());
+    run_.clear();
+    for (auto& [position, id] : listed)
+        run_.push_back(std::move(id));
+    runStep_ = 0;
+    closing_ = false;
+    running_ = !run_.empty();
+    if (!running_) return false;
+    state.NewTotal = 0;
+    ReadRunStep({});
+    return true;
+}
+
+void ReadingController::ReadRunStep(const std::string& lead) {
+    ReadingState& state = ctx_.state;
+    ctx_.shell.SetMailTimer(false);
+    state.ReadingBody = true;
+    for (; runStep_ < run_.size(); ++runStep_) {
+        const auto at = std::find(state.KnownIds.begin(), state.KnownIds.end(), run_[runStep_]);
+        if (at == state.KnownIds.end()) continue; // gone from the list since the run began
+        const int position = static_cast<int>(at - state.KnownIds.begin());
+        state.CurrentIndex = position;
+        ctx_.shell.UpdateHints();
+        ctx_.shell.SetButtonState("all", false);
+        // The end report of a text that back or forward cut off can come while the server
+        // answers; it belongs to no text of the run.
+        lastSaid_ = Spoken::Nothing;
+        ctx_.window.SetBusyCursor(true);
+        const bool ready = spokenText_.PrepareMessageText(position + 1, true);
+        ctx_.window.SetBusyCursor(false);
+        if (!ready) {
+            // The failure has been spoken; the rest waits for another run.
+            running_ = false;
+            state.ReadingBody = false;
+            GoActiveState();
+            return;
+        }
+        MarkHeard(position);
+        ctx_.shell.SetButtonState("play", false);
+        ctx_.shell.SetButtonState("pauze", true);
+        ctx_.shell.SetButtonState("stop", true);
+        ctx_.shell.SetButtonState("back", true);
+        ctx_.shell.SetButtonState("forw", true);
+        SayPrepared(lead);
+        return;
+    }
+    closing_ = true;
+    paragraphs_.clear();
+    ctx_.shell.SetButtonState("play", false);
+    ctx_.shell.SetButtonState("pauze", true);
+    ctx_.shell.SetButtonState("stop", true);
+    ctx_.shell.SetButtonState("back", !run_.empty());
+    ctx_.shell.SetButtonState("forw", false);
+    Say(Spoken::Body, kAllNewReadSentence);
+}
+
+void ReadingController::StepRun(int step) {
+    ctx_.speech.Stop();
+    ctx_.state.Paused = false;
+    paused_ = Spoken::Nothing;
+    if (closing_) {
+        // Back from the closing sentence reads the last message again.
+        closing_ = false;
+        runStep_ = run_.size();
+    }
+    if (step < 0)
+        runStep_ = runStep_ > 0 ? runStep_ - 1 : 0;
+    else
+        ++runStep_;
+    ReadRunStep({});
 }
 
 void ReadingController::PauseReading() {
@@ -223,6 +421,8 @@ void ReadingController::PauseReading() {
 
 void ReadingController::StopReading() {
     if (!ctx_.shell.ButtonEnabled("stop")) return;
+    running_ = false;
+    closing_ = false;
     ctx_.state.NewTotal = 0;
     ctx_.state.InHeaderSequence = false;
     StopSpeaking();
@@ -236,6 +436,10 @@ void ReadingController::StopSpeaking() {
 
 void ReadingController::PreviousMessage() {
     ReadingState& state = ctx_.state;
+    if (running_) {
+        if (ctx_.shell.ButtonEnabled("back")) StepRun(-1);
+        return;
+    }
     if (state.CurrentIndex <= 0 || !ctx_.shell.ButtonEnabled("back")) return;
     state.NewTotal = 0;
     StopReading();
@@ -247,6 +451,10 @@ void ReadingController::PreviousMessage() {
 
 void ReadingController::NextMessage() {
     ReadingState& state = ctx_.state;
+    if (running_) {
+        if (ctx_.shell.ButtonEnabled("forw")) StepRun(1);
+        return;
+    }
     if (state.CurrentIndex >= static_cast<int>(state.KnownHeaders.size()) - 1 ||
         !ctx_.shell.ButtonEnabled("forw"))
         return;

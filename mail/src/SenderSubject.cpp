@@ -208,10 +208,16 @@ std::string ListLine(std::string_view senderName, std::string_view cleanedSubjec
 }
 
 std::string HeaderSentence(int position, std::string_view listLine) {
+    return HeaderSentence(position, listLine, {});
+}
+
+std::string HeaderSentence(int position, std::string_view listLine, std::string_view arrival) {
     const TabParts parts = SplitAtTab(listLine);
     const std::string_view sender =
         Trim(parts.before).empty() ? std::string_view(kUnknownSender) : parts.before;
-    std::string sentence = std::to_string(position) + ". Van " + std::string(sender) + ". ";
+    std::string sentence = std::to_string(position) + ". Van " + std::string(sender);
+    if (!arrival.empty()) sentence += ", " + std::string(arrival);
+    sentence += ". ";
     if (parts.after.empty())
         sentence += "\\+Geen onderwerp";
     else

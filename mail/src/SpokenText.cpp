@@ -7,6 +7,8 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpStreams.h>
+#include <mail/ArrivalTime.h>
+#include <mail/Attachments.h>
 #include <mail/MailSession.h>
 #include <mail/SenderSubject.h>
 
@@ -186,15 +188,19 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
 }
 
 SpokenText::SpokenText(MailContext& context, MailSession& session,
-                       const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor)
-    : ctx_(context), session_(session), languageCheck_(languageCheck), preprocessor_(preprocessor) {
-}
+                       const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor,
+                       const Clock* clock)
+    : ctx_(context), session_(session), languageCheck_(languageCheck), preprocessor_(preprocessor),
+      clock_(clock ? *clock : SystemClock()) {}
 
 bool SpokenText::PrepareMessageText(int position) {
+    // As it was when play was pressed: the header window may close while the server answers.
+    return PrepareMessageText(position, ctx_.state.ReadWithHeader);
+}
+
+bool SpokenText::PrepareMessageText(int position, bool withHeader) {
     const MailSettings settings = ctx_.settings();
     ReadingState& state = ctx_.state;
-    // As it was when play was pressed: the header window may close while the server answers.
-    const bool withHeader = state.ReadWithHeader;
     if (!session_.Open(settings)) return false;
 
     // Which message the position holds now: the one listed there, if it is still where the
@@ -236,6 +242,9 @@ bool SpokenText::PrepareMessageText(int position) {
     // The rest needs no server: let it go before the text is worked on.
     session_.Close();
 
+    const std::string attachments = message && settings.SayAttachments
+                                        ? AttachmentSentence(AttachmentsToSay(*message))
+                                        : std::string();
     std::vector<std::string> body;
     std::string language;
     if (number == 0) {
@@ -243,7 +252,8 @@ bool SpokenText::PrepareMessageText(int position) {
     } else if (!message && session_.TooLarge()) {
         body = {kTooLargeSentence};
     } else if (!message || message->Text.Empty()) {
-        body = {kNoTextSentence};
+        // A message that is only its attachments is said to be just that.
+        body = {attachments.empty() ? std::string(kNoTextSentence) : attachments};
     } else {
         std::string invitation;
         if (RewriteInvitation(message->Text.Lines(), invitation))
@@ -252,7 +262,13 @@ bool SpokenText::PrepareMessageText(int position) {
             body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_,
                                    &language);
     }
+    const bool attachmentsAfterText = !attachments.empty() && message && !message->Text.Empty();
+    const std::string arrival =
+        message && settings.SayArrivalTime ? ArrivalPhrase(message->Date, clock_) : std::string();
     message.reset();
+    // After the text, in Dutch: a body read in another voice has them said before it, after
+    // the lead-in.
+    if (attachmentsAfterText && language.empty()) body.push_back(attachments);
 
     const std::string text = JoinLines(body);
     const bool sayHeader = number != 0 && withHeader && !header.empty();
@@ -260,15 +276,17 @@ bool SpokenText::PrepareMessageText(int position) {
     if (!language.empty()) {
         // Header and lead-in stay Dutch; the body alone goes to the other voice.
         state.SpeechIntro = std::string(LeadInSentence(language));
+        if (attachmentsAfterText) state.SpeechIntro += " " + attachments;
         if (sayHeader)
-            state.SpeechIntro = HeaderSentence(position, header) + "\r" + state.SpeechIntro;
+            state.SpeechIntro =
+                HeaderSentence(position, header, arrival) + "\r" + state.SpeechIntro;
         state.SpeechText = text;
     } else if (!sayHeader) {
         state.SpeechIntro.clear();
         state.SpeechText = text;
     } else {
         state.SpeechIntro.clear();
-        state.SpeechText = HeaderSentence(position, header) + "\r" + text;
+        state.SpeechText = HeaderSentence(position, header, arrival) + "\r" + text;
     }
     return true;
 }

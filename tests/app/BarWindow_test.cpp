@@ -219,6 +219,18 @@ TEST_F(BarWindow, ButtonsAndTrayItemsShareOneActionEach) {
         log.clear();
     }
     EXPECT_EQ(bar.Actions().Action(BarButton::Instel), nullptr);
+
+    // "Alles voorlezen" has no button of its own: it goes with play.
+    QAction* readAll = bar.Actions().ReadAllAction();
+    EXPECT_EQ(readAll->objectName(), "Allesvoorlezen1");
+    EXPECT_EQ(readAll->text(), "&Alles voorlezen");
+    for (const bool play : {false, true}) {
+        bar.Bar().SetButtonState("play", play);
+        EXPECT_EQ(readAll->isEnabled(), play);
+        readAll->trigger();
+        EXPECT_EQ(log, play ? fakes::CallLog{"ReadAll"} : fakes::CallLog{});
+        log.clear();
+    }
 }
 
 TEST_F(BarWindow, TheMailTimerChecksNothingWhileTheOptionsDialogHoldsTheBar) {
@@ -375,7 +387,12 @@ TEST_F(BarWindow, TheKeyboardMovesAVisibleMarkAndPressesTheMarkedButton) {
         {Qt::Key_Right, Qt::NoModifier, bar.imgBack, nullptr},
         {Qt::Key_Left, Qt::NoModifier, bar.imgStop, nullptr},
         {Qt::Key_Tab, Qt::NoModifier, bar.imgBack, nullptr},
+        // Shift with back or forward: by paragraph.
+        {Qt::Key_Space, Qt::ShiftModifier, bar.imgBack, "PreviousParagraph"},
         {Qt::Key_Tab, Qt::NoModifier, bar.imgFor, nullptr},
+        {Qt::Key_Return, Qt::ShiftModifier, bar.imgFor, "NextParagraph"},
+        {Qt::Key_Left, Qt::ShiftModifier, bar.imgFor, "PreviousParagraph"},
+        {Qt::Key_Right, Qt::ShiftModifier, bar.imgFor, "NextParagraph"},
         {Qt::Key_Return, Qt::NoModifier, bar.imgFor, "NextMessage"},
         {Qt::Key_Right, Qt::NoModifier, bar.imgInstel, nullptr},
         {Qt::Key_Enter, Qt::KeypadModifier, bar.imgInstel, "ShowOptions"},

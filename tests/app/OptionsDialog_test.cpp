@@ -689,6 +689,34 @@ TEST_F(OptionsDialog, ReadingMailInItsOwnLanguageIsStoredAndLoadsTheLanguageLibr
     EXPECT_TRUE(d.cbEigenTaal->isChecked());
 }
 
+TEST_F(OptionsDialog, TheListeningBoxesOfTheGeneralPageAreStored) {
+    TfrmOpties& d = Open();
+    const struct {
+        QCheckBox* box;
+        const char* caption;
+        bool Settings::*value;
+    } cases[] = {
+        {d.cbMeteenVoorlezen, "Nieuwe berichten meteen voorlezen", &Settings::ReadNewAtOnce},
+        {d.cbBijlagenNoemen, "Bijlagen noemen", &Settings::SayAttachments},
+        {d.cbTijdNoemen, "Tijd van ontvangst noemen", &Settings::SayArrivalTime},
+        {d.cbPerAlinea, "Per alinea voorlezen", &Settings::ReadByParagraph},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
+        Open();
+        EXPECT_EQ(Shown(c.box->text()), QString::fromLatin1(c.caption));
+        EXPECT_EQ(c.box->parentWidget(), d.tsAlgemeen);
+        EXPECT_FALSE(c.box->isChecked());
+        c.box->setChecked(true);
+        QTest::mouseClick(d.btOk, Qt::LeftButton);
+        EXPECT_FALSE(Contains(log, "CheckMail")); // not a connection change
+        EXPECT_TRUE(settings.*c.value);
+        EXPECT_TRUE(Stored().*c.value);
+        d.LoadOptions();
+        EXPECT_TRUE(c.box->isChecked());
+    }
+}
+
 TEST_F(OptionsDialog, AnotherUserEmptiesTheListsAndChecksTheNewMailbox) {
     state.KnownIds = {"a", "b"};
     state.KnownHeaders = {"A\tx", "B\ty"};

@@ -63,6 +63,13 @@ Settings Unusual() {
     s.KeyNext = "Ctrl+Alt+.";
     s.KeyCheck = "Alt+Shift+F5";
     s.KeyShowBar = "Ctrl+Meta+B";
+    s.ReadNewAtOnce = true;
+    s.KeyReadAll = "Ctrl+Meta+A";
+    s.SayAttachments = true;
+    s.SayArrivalTime = true;
+    s.ReadByParagraph = true;
+    s.KeyPreviousParagraph = "Alt+Meta+T";
+    s.KeyNextParagraph = "";
     return s;
 }
 
@@ -163,10 +170,13 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     expected.KeyNext = "Ctrl+Alt+Shift+L";
     expected.KeyCheck = "Ctrl+Alt+Shift+C";
     expected.KeyShowBar = "Ctrl+Alt+Shift+B";
+    expected.KeyReadAll = "Ctrl+Alt+Shift+A";
+    expected.KeyPreviousParagraph = "Ctrl+Alt+Shift+T";
+    expected.KeyNextParagraph = "Ctrl+Alt+Shift+N";
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 30u);
+    ASSERT_EQ(key.values.size(), 37u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -368,14 +378,17 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
                 else
                     (void)key->WriteInteger(name, 995);
             }
-            for (const char* name : {"EigenTaal", "Sneltoetsen"}) {
+            for (const char* name : {"EigenTaal", "Sneltoetsen", "MeteenVoorlezen",
+                                     "BijlagenNoemen", "TijdNoemen", "PerAlinea"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
                     (void)key->WriteString(name, "0");
             }
-            for (const char* name : {"ToetsVoorlezen", "ToetsStoppen", "ToetsVorige",
-                                     "ToetsVolgende", "ToetsControleren", "ToetsKnoppenbalk"}) {
+            for (const char* name :
+                 {"ToetsVoorlezen", "ToetsStoppen", "ToetsVorige", "ToetsVolgende",
+                  "ToetsControleren", "ToetsKnoppenbalk", "ToetsAllesVoorlezen",
+                  "ToetsVorigeAlinea", "ToetsVolgendeAlinea"}) {
                 if (remove)
                     (void)key->DeleteValue(name);
                 else
@@ -396,6 +409,13 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         expected.KeyNext = "Ctrl+Alt+Shift+L";
         expected.KeyCheck = "Ctrl+Alt+Shift+C";
         expected.KeyShowBar = "Ctrl+Alt+Shift+B";
+        expected.ReadNewAtOnce = false; // announced only, as before the option
+        expected.SayAttachments = false;
+        expected.SayArrivalTime = false;
+        expected.ReadByParagraph = false;
+        expected.KeyPreviousParagraph = "Ctrl+Alt+Shift+T";
+        expected.KeyNextParagraph = "Ctrl+Alt+Shift+N";
+        expected.KeyReadAll = "Ctrl+Alt+Shift+A";
         EXPECT_EQ(s, expected);
     }
 }

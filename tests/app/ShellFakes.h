@@ -59,6 +59,9 @@ public:
     void StopReading() override { log_.push_back("StopReading"); }
     void PreviousMessage() override { log_.push_back("PreviousMessage"); }
     void NextMessage() override { log_.push_back("NextMessage"); }
+    void ReadAll() override { log_.push_back("ReadAll"); }
+    void NextParagraph() override { log_.push_back("NextParagraph"); }
+    void PreviousParagraph() override { log_.push_back("PreviousParagraph"); }
     void StopSpeaking() override { log_.push_back("StopSpeaking"); }
     void SetOnline(bool online) override {
         log_.push_back(online ? "SetOnline true" : "SetOnline false");

@@ -41,7 +41,9 @@ struct MailRig {
     // preprocessor: the engines a body goes through; the marking fake when null. folder: where
     // the list files are kept; the rig's own temporary folder when empty (another rig's folder
     // makes a restart of the program).
-    explicit MailRig(PreprocessorOps* realPreprocessor = nullptr, std::filesystem::path folder = {})
+    // clock: now and the user's zone for the arrival time; the system's when null.
+    explicit MailRig(PreprocessorOps* realPreprocessor = nullptr, std::filesystem::path folder = {},
+                     const Clock* clock = nullptr)
         : mail(EmailConnection::Parts{
               .context =
                   {
@@ -57,6 +59,7 @@ struct MailRig {
               .dataFolder = folder.empty() ? dir.Path() : std::move(folder),
               .headerWindow = &headerWindow,
               .readingWindow = &readingWindow,
+              .clock = clock,
           }) {
         ServeFrom(client, box);
         settings.Host = "pop.voorbeeld.nl";

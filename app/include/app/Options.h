@@ -74,6 +74,10 @@ struct OptionsFields {
     std::int32_t Tempo = 0, Pitch = 0, Volume = 0; // sliders, 0 to 10
     bool SkipReply = false, UseLid = false, SemiService9X = false;
     bool ReadInOwnLanguage = false;
+    bool ReadNewAtOnce = false;
+    bool SayAttachments = false;
+    bool SayArrivalTime = false;
+    bool ReadByParagraph = false;
 };
 
 // The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual

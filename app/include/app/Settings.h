@@ -63,6 +63,14 @@ struct Settings {
     std::string KeyShowBar;   // "ToetsKnoppenbalk": shows the bar with the focus on it
     // "E-mailadres": the address the connection fields were filled in from.
     std::string Address;
+    // "MeteenVoorlezen": after the announcement of new mail its messages are read in a row.
+    bool ReadNewAtOnce = false;
+    std::string KeyReadAll;           // "ToetsAllesVoorlezen": reads all new messages in a row
+    bool SayAttachments = false;      // "BijlagenNoemen": a reading ends with the attachments named
+    bool SayArrivalTime = false;      // "TijdNoemen": a reading's header says when the mail arrived
+    bool ReadByParagraph = false;     // "PerAlinea": a body told paragraph by paragraph
+    std::string KeyPreviousParagraph; // "ToetsVorigeAlinea"
+    std::string KeyNextParagraph;     // "ToetsVolgendeAlinea"
 
     bool operator==(const Settings&) const = default;
 };
@@ -123,8 +131,9 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 // Super+letter themselves (terminal, lock screen, show desktop), rarely all three. Arrows and
 // PgUp/PgDown are avoided with them: desktops move windows between workspaces with
 // Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
-// The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk.
-inline constexpr std::array<SettingDef, 11> kExtraSettingsTable{{
+// The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk,
+// Alles voorlezen, alinea Terug, Naar de volgende alinea.
+inline constexpr std::array<SettingDef, 18> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
@@ -136,12 +145,24 @@ inline constexpr std::array<SettingDef, 11> kExtraSettingsTable{{
     {"ToetsControleren", SettingType::Text, 0, "Ctrl+Alt+Shift+C", false, &Settings::KeyCheck},
     {"ToetsKnoppenbalk", SettingType::Text, 0, "Ctrl+Alt+Shift+B", false, &Settings::KeyShowBar},
     {"E-mailadres", SettingType::Text, 0, "", false, &Settings::Address},
+    {"MeteenVoorlezen", SettingType::Boolean, 0, "", false, &Settings::ReadNewAtOnce},
+    {"ToetsAllesVoorlezen", SettingType::Text, 0, "Ctrl+Alt+Shift+A", false, &Settings::KeyReadAll},
+    {"BijlagenNoemen", SettingType::Boolean, 0, "", false, &Settings::SayAttachments},
+    {"TijdNoemen", SettingType::Boolean, 0, "", false, &Settings::SayArrivalTime},
+    {"PerAlinea", SettingType::Boolean, 0, "", false, &Settings::ReadByParagraph},
+    {"ToetsVorigeAlinea", SettingType::Text, 0, "Ctrl+Alt+Shift+T", false,
+     &Settings::KeyPreviousParagraph},
+    {"ToetsVolgendeAlinea", SettingType::Text, 0, "Ctrl+Alt+Shift+N", false,
+     &Settings::KeyNextParagraph},
 }};
 
 // The key values of kExtraSettingsTable.
-inline constexpr std::array<std::string Settings::*, 6> kKeySettings{
-    &Settings::KeyPlayPause, &Settings::KeyStop,  &Settings::KeyPrevious,
-    &Settings::KeyNext,      &Settings::KeyCheck, &Settings::KeyShowBar,
+inline constexpr std::array<std::string Settings::*, 9> kKeySettings{
+    &Settings::KeyPlayPause,     &Settings::KeyStop,
+    &Settings::KeyPrevious,      &Settings::KeyNext,
+    &Settings::KeyCheck,         &Settings::KeyShowBar,
+    &Settings::KeyReadAll,       &Settings::KeyPreviousParagraph,
+    &Settings::KeyNextParagraph,
 };
 
 // Whether a stored key text can be used: empty (the key is off) or one key with modifiers.

@@ -76,6 +76,10 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     f.SkipReply = settings.SkipReply;
     f.UseLid = settings.UseLid;
     f.ReadInOwnLanguage = settings.ReadInOwnLanguage;
+    f.ReadNewAtOnce = settings.ReadNewAtOnce;
+    f.SayAttachments = settings.SayAttachments;
+    f.SayArrivalTime = settings.SayArrivalTime;
+    f.ReadByParagraph = settings.ReadByParagraph;
     f.SemiService9X = settings.SemiService9X;
     return f;
 }
@@ -128,6 +132,10 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.Reverse = fields.Reverse;
     settings.UseLid = fields.UseLid;
     settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
+    settings.ReadNewAtOnce = fields.ReadNewAtOnce;
+    settings.SayAttachments = fields.SayAttachments;
+    settings.SayArrivalTime = fields.SayArrivalTime;
+    settings.ReadByParagraph = fields.ReadByParagraph;
     settings.SkipReply = fields.SkipReply;
     settings.SemiService9X = fields.SemiService9X;
     const auto named =

@@ -108,6 +108,18 @@ void TformEmailConnection::NextMessage() {
     Trace("NextMessage");
     mail_->NextMessage();
 }
+void TformEmailConnection::ReadAll() {
+    Trace("ReadAll");
+    mail_->ReadAll();
+}
+void TformEmailConnection::NextParagraph() {
+    Trace("NextParagraph");
+    mail_->NextParagraph();
+}
+void TformEmailConnection::PreviousParagraph() {
+    Trace("PreviousParagraph");
+    mail_->PreviousParagraph();
+}
 void TformEmailConnection::StopSpeaking() {
     mail_->StopSpeaking();
 }

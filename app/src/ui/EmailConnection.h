@@ -45,6 +45,9 @@ public:
     void StopReading() override;
     void PreviousMessage() override;
     void NextMessage() override;
+    void ReadAll() override;
+    void NextParagraph() override;
+    void PreviousParagraph() override;
     void StopSpeaking() override;
     void SetOnline(bool online) override;
     void BodySpoken() override;

@@ -399,6 +399,10 @@ void TfrmOpties::CreateControls() {
     Create(cbUseLid, "cbUseLid", tsAlgemeen);
     Create(cbEigenTaal, "cbEigenTaal", tsAlgemeen);
     Create(cbSemiService9X, "cbSemiService9X", tsAlgemeen);
+    Create(cbMeteenVoorlezen, "cbMeteenVoorlezen", tsAlgemeen);
+    Create(cbBijlagenNoemen, "cbBijlagenNoemen", tsAlgemeen);
+    Create(cbTijdNoemen, "cbTijdNoemen", tsAlgemeen);
+    Create(cbPerAlinea, "cbPerAlinea", tsAlgemeen);
 
     Create(btOk, "btOk", this, Q("OK"));
     btOk->setDefault(true);
@@ -454,6 +458,10 @@ void TfrmOpties::SetCaptions() {
     lblPasswordPlace->setText(
         Q(std::max(kPasswordInKeyringLine, kPasswordInFileLine,
                    [](std::string_view a, std::string_view b) { return a.size() < b.size(); })));
+    cbMeteenVoorlezen->setText(Q("Nieuwe berichten &meteen voorlezen"));
+    cbBijlagenNoemen->setText(Q("&Bijlagen noemen"));
+    cbTijdNoemen->setText(Q("Tij&d van ontvangst noemen"));
+    cbPerAlinea->setText(Q("&Per alinea voorlezen"));
     // The box has no caption of its own; its label sits beside it and names the field after it
     // (the box is reached with Tab, right after the interval).
     cbNumSave->setAccessibleName(Q("Maximum aantal op te halen berichten"));
@@ -512,6 +520,10 @@ void TfrmOpties::LayOut() {
         {cbUseLid,        nullptr, None, At(8), 32, 0, 17, Box},
         {cbEigenTaal,     nullptr, None, At(8), 56, 0, 17, Box},
         {cbSemiService9X, nullptr, None, At(8), 80, 0, 17, Box},
+        {cbMeteenVoorlezen, nullptr, None, At(8), 104, 0, 17, Box},
+        {cbBijlagenNoemen,  nullptr, None, At(8), 128, 0, 17, Box},
+        {cbTijdNoemen,      nullptr, None, At(8), 152, 0, 17, Box},
+        {cbPerAlinea,       nullptr, None, At(8), 176, 0, 17, Box},
     };
     const Row buttons[] = {
         {btOk,     nullptr, None, At(16),  283, 80, 25, Fixed},
@@ -564,6 +576,11 @@ void TfrmOpties::SetTabOrder() {
         btLexicon,     btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+    // The listening boxes close the "Algemeen" page.
+    QWidget* const listening[] = {cbSemiService9X, cbMeteenVoorlezen, cbBijlagenNoemen,
+                                  cbTijdNoemen, cbPerAlinea};
+    for (std::size_t i = 1; i < std::size(listening); ++i)
+        QWidget::setTabOrder(listening[i - 1], listening[i]);
 }
 
 void TfrmOpties::PlaceAt(int x, int y) {
@@ -609,6 +626,10 @@ void TfrmOpties::LoadOptions() {
     cbEigenTaal->setChecked(fields.ReadInOwnLanguage);
     cbSkipInclude->setChecked(fields.SkipReply);
     cbSemiService9X->setChecked(fields.SemiService9X);
+    cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
+    cbBijlagenNoemen->setChecked(fields.SayAttachments);
+    cbTijdNoemen->setChecked(fields.SayArrivalTime);
+    cbPerAlinea->setChecked(fields.ReadByParagraph);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -641,6 +662,10 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.UseLid = cbUseLid->isChecked();
     f.ReadInOwnLanguage = cbEigenTaal->isChecked();
     f.SemiService9X = cbSemiService9X->isChecked();
+    f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
+    f.SayAttachments = cbBijlagenNoemen->isChecked();
+    f.SayArrivalTime = cbTijdNoemen->isChecked();
+    f.ReadByParagraph = cbPerAlinea->isChecked();
     return f;
 }
 

@@ -130,6 +130,10 @@ public:
     QCheckBox* cbUseLid;
     QCheckBox* cbEigenTaal;
     QCheckBox* cbSemiService9X;
+    QCheckBox* cbMeteenVoorlezen; // "MeteenVoorlezen"
+    QCheckBox* cbBijlagenNoemen;  // "BijlagenNoemen"
+    QCheckBox* cbTijdNoemen;      // "TijdNoemen"
+    QCheckBox* cbPerAlinea;       // "PerAlinea"
 
     QPushButton* btOk;
     QPushButton* btCancel;

@@ -31,6 +31,9 @@ constexpr std::array<KeyRow, kKeyActionCount> kKeyRows{{
     {"edKeyNext", "Vo&lgende bericht"},
     {"edKeyCheck", "&Nu op nieuwe berichten controleren"},
     {"edKeyShowBar", "&Knoppenbalk tonen"},
+    {"edKeyReadAll", "Alles voorl&ezen"},
+    {"edKeyPreviousParagraph", "Vorige al&inea"},
+    {"edKeyNextParagraph", "Volgen&de alinea"},
 }};
 
 std::string WithKey(std::string_view sentence, const std::string& key) {

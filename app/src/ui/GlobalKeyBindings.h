@@ -26,8 +26,18 @@ namespace brevon {
 class SpeechOps;
 
 // In the order of kKeySettings.
-enum class KeyAction { PlayPause, Stop, Previous, Next, Check, ShowBar };
-inline constexpr int kKeyActionCount = 6;
+enum class KeyAction {
+    PlayPause,
+    Stop,
+    Previous,
+    Next,
+    Check,
+    ShowBar,
+    ReadAll,
+    PreviousParagraph,
+    NextParagraph
+};
+inline constexpr int kKeyActionCount = 9;
 
 // Said once per key that cannot be taken; the other keys still work.
 inline constexpr std::string_view kKeyTakenSentence =

@@ -78,6 +78,8 @@ TfrmMain::TfrmMain(Program& program) : QWidget(nullptr), program_(program) {
     stop1 = reading(BarButton::Stop);
     Vorigebericht1 = reading(BarButton::Back);
     Volgendebericht1 = reading(BarButton::Forw);
+    Allesvoorlezen1 = program_.bar->Actions().ReadAllAction();
+    PopupMenu1->addAction(Allesvoorlezen1);
     PopupMenu1->addSeparator();
     Over1 = item("Over1", "&Over...");
     exit1 = item("exit1", "&Sluiten");

@@ -49,6 +49,7 @@ public:
     QAction* stop1 = nullptr;
     QAction* Vorigebericht1 = nullptr;
     QAction* Volgendebericht1 = nullptr;
+    QAction* Allesvoorlezen1 = nullptr;
     QAction* Over1 = nullptr;
     QAction* exit1 = nullptr;
 

@@ -83,6 +83,11 @@ ReadingActions::ReadingActions(QObject* owner) {
             if (mail_) (mail_->*item.operation)();
         });
     }
+    readAll_ = new QAction(QStringLiteral("&Alles voorlezen"), owner);
+    readAll_->setObjectName("Allesvoorlezen1");
+    QObject::connect(readAll_, &QAction::triggered, owner, [this] {
+        if (mail_) mail_->ReadAll();
+    });
 }
 
 QAction* ReadingActions::Action(BarButton button) const {
@@ -315,6 +320,7 @@ void TfrmBrevon::SetBarHint(const std::string& text) {
 
 void TfrmBrevon::SetMenuItemEnabled(BarButton button, bool enabled) {
     if (QAction* action = actions_.Action(button)) action->setEnabled(enabled);
+    if (button == BarButton::Play) actions_.ReadAllAction()->setEnabled(enabled);
 }
 
 void TfrmBrevon::StartDrag(QPoint grab) {
@@ -409,6 +415,19 @@ void TfrmBrevon::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const std::optional<BarButton> focused = ButtonOf(focusWidget());
+    // Shift with back or forward moves by paragraph within the text being read: Shift+Left
+    // and Shift+Right anywhere on the bar, Shift+Space or Shift+Enter on those two buttons.
+    if (focused && mail_ && modifiers == Qt::ShiftModifier) {
+        const bool press = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (key == Qt::Key_Left || (press && *focused == BarButton::Back)) {
+            mail_->PreviousParagraph();
+            return;
+        }
+        if (key == Qt::Key_Right || (press && *focused == BarButton::Forw)) {
+            mail_->NextParagraph();
+            return;
+        }
+    }
     if (!focused || modifiers != Qt::NoModifier) {
         QWidget::keyPressEvent(event);
         return;

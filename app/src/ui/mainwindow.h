@@ -61,10 +61,14 @@ public:
     explicit ReadingActions(QObject* owner);
     // The action of play, pauze, stop, back or forw (null for the settings and help words).
     QAction* Action(BarButton button) const;
+    // "Alles voorlezen" (tray item and global key): enabled with play, which it resumes while
+    // paused.
+    QAction* ReadAllAction() const { return readAll_; }
     void SetMailOps(MailOps* mail) { mail_ = mail; }
 
 private:
     std::array<QAction*, kReadingButtonCount> actions_{};
+    QAction* readAll_ = nullptr;
     MailOps* mail_ = nullptr;
 };
 

@@ -23,6 +23,7 @@ public:
         std::filesystem::path dataFolder; // where the list files are kept
         void* headerWindow;               // named in the say of header sentences
         void* readingWindow;              // named in the say of message readings (the bar)
+        const Clock* clock = nullptr;     // now and the user's zone; null: the system's
     };
     explicit EmailConnection(Parts parts);
     EmailConnection(const EmailConnection&) = delete;
@@ -35,6 +36,9 @@ public:
     void StopReading() override;
     void PreviousMessage() override;
     void NextMessage() override;
+    void ReadAll() override;
+    void NextParagraph() override;
+    void PreviousParagraph() override;
     void StopSpeaking() override;
     void SetOnline(bool online) override;
     void BodySpoken() override;

@@ -36,6 +36,14 @@ struct MailSettings {
     bool UseLid = false;
     // A body in English, French, German, Italian or Spanish is read in its own language.
     bool ReadInOwnLanguage = false;
+    // After the announcement of new mail its messages are read in a row at once.
+    bool ReadNewAtOnce = false;
+    // A reading ends with the message's attachments named.
+    bool SayAttachments = false;
+    // The header sentence of a reading says when the message arrived.
+    bool SayArrivalTime = false;
+    // A body is handed to the engine paragraph by paragraph, so a reading can move by them.
+    bool ReadByParagraph = false;
     bool ShowWindow = true;
 };
 

@@ -14,6 +14,10 @@ namespace brevon {
 
 class SpokenText;
 
+// A run over the new messages: said between two messages, and after the last.
+inline constexpr const char* kNextMessageSentence = "Volgende bericht.";
+inline constexpr const char* kAllNewReadSentence = "Dat waren alle nieuwe berichten.";
+
 class ReadingController {
 public:
     // Header sentences are said with headerWindow, message readings with readingWindow: each
@@ -41,6 +45,17 @@ public:
     void PreviousMessage();
     void NextMessage();
     void StopSpeaking();
+    // Reads every message not heard since a check found it new (ReadingState::UnheardIds), in
+    // list order: header sentence and text, kNextMessageSentence between two, and
+    // kAllNewReadSentence after the last. Each is fetched when its turn comes. Pause, stop,
+    // back and forward work within the run (back at its first message reads it again; forward
+    // at its last ends it); stop ends it. With nothing unheard it says so. While paused it
+    // resumes, as play does.
+    void ReadAll();
+    // With ReadByParagraph, while a body is read: step paragraphs forward (1) or back (-1) and
+    // read from the start of the one reached; back at the first reads it again, forward at the
+    // last does nothing. A pause ends: the new place is read at once.
+    void StepParagraph(int step);
 
     // The end-of-speech reports of the two windows. A report for a text that is no longer the
     // current one (cut off by stop while back or forward started the next header) is ignored.
@@ -54,6 +69,19 @@ private:
     void Say(Spoken kind, const std::string& text);
     void SetStepButtons();
     void SpeakingEnded();
+    // Puts the prepared SpeechText (and a lead-in for another language) to the engine, lead in
+    // front of it.
+    void SayPrepared(const std::string& lead);
+    // False when there is nothing unheard to read.
+    bool StartRun();
+    // Reads the run's message at runStep_ (skipping those that left the list), or closes the
+    // run after its last one.
+    void ReadRunStep(const std::string& lead);
+    void StepRun(int step);
+    void MarkHeard(int position);
+    // Says paragraphs_ from the one at first on, queued, each with the reading window.
+    void SayParagraphsFrom(std::size_t first);
+    std::size_t CurrentParagraph() const;
 
     MailContext& ctx_;
     SpokenText& spokenText_;
@@ -70,6 +98,19 @@ private:
     std::uint64_t headersEnded_ = 0;
     std::uint64_t bodiesSaid_ = 0;
     std::uint64_t bodiesEnded_ = 0;
+    // The run of ReadAll: the ids to read, the one being read, and whether its closing
+    // sentence is being said.
+    bool running_ = false;
+    bool closing_ = false;
+    std::vector<std::string> run_;
+    std::size_t runStep_ = 0;
+    // A body said paragraph by paragraph: its paragraphs (with what goes before the first),
+    // their language, the first of those said last, and bodiesSaid_ before them: the ends
+    // reported since tell which paragraph is being said.
+    std::vector<std::string> paragraphs_;
+    std::string paragraphLanguage_;
+    std::size_t batchFirst_ = 0;
+    std::uint64_t batchBase_ = 0;
 };
 
 } // namespace brevon

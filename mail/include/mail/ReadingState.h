@@ -35,6 +35,9 @@ struct ReadingState {
     // Ids that checks found new while a reading was paused, not yet announced: the announcement
     // comes when the reading ends or is stopped.
     std::vector<std::string> PendingNewIds;
+    // Ids announced as new and not read since (by play or in a run of "Alles voorlezen"), in the
+    // order they were found.
+    std::vector<std::string> UnheardIds;
 
     std::string SpeechText;
     // A body read in another language: its code ("en", ...), and the Dutch said before it.

@@ -44,6 +44,12 @@ public:
     virtual void StopReading() = 0;
     virtual void PreviousMessage() = 0;
     virtual void NextMessage() = 0;
+    // "Alles voorlezen": every new message not yet heard, one after the other.
+    virtual void ReadAll() = 0;
+    // While a body is read paragraph by paragraph: the next paragraph, or the one before (at
+    // the first, the first again), read from its start.
+    virtual void NextParagraph() = 0;
+    virtual void PreviousParagraph() = 0;
     // Stops whatever is being spoken (shutdown while reading).
     virtual void StopSpeaking() = 0;
     // Goes online or offline; updates the tray's check mark through ShellOps::ToggleOnline.

@@ -55,5 +55,8 @@ inline constexpr const char* kUnknownSender = "een onbekende afzender";
 // has an empty subject; "3. Van een onbekende afzender. ..." when it has no sender name.
 // position is 1-based.
 std::string HeaderSentence(int position, std::string_view listLine);
+// The same with when the message arrived said after the sender ("1. Van Jan, vandaag om half
+// tien. Onderwerp: ..."); as above when arrival is empty.
+std::string HeaderSentence(int position, std::string_view listLine, std::string_view arrival);
 
 } // namespace brevon

@@ -12,6 +12,7 @@
 
 namespace brevon {
 
+class Clock;
 class MailSession;
 
 inline constexpr const char* kGoneSentence =
@@ -54,8 +55,9 @@ std::string JoinLines(const std::vector<std::string>& lines);
 
 class SpokenText {
 public:
+    // clock: now and the user's zone, for the arrival time; null: the system's.
     SpokenText(MailContext& context, MailSession& session, const LanguageCheckOps* languageCheck,
-               PreprocessorOps& preprocessor);
+               PreprocessorOps& preprocessor, const Clock* clock = nullptr);
 
     // Fetches the message at list position k (1-based) and puts what is to be said into
     // SpeechText: its header sentence when ReadWithHeader is set, then its text. A body to be
@@ -63,12 +65,15 @@ public:
     // what is said in Dutch before it (header sentence, lead-in) in SpeechIntro. False when no
     // session could be had or it broke: the reason has then been spoken already.
     bool PrepareMessageText(int position);
+    // The same with the header sentence said or left out as withHeader asks.
+    bool PrepareMessageText(int position, bool withHeader);
 
 private:
     MailContext& ctx_;
     MailSession& session_;
     const LanguageCheckOps* languageCheck_;
     PreprocessorOps& preprocessor_;
+    const Clock& clock_;
 };
 
 } // namespace brevon

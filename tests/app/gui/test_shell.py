@@ -47,7 +47,7 @@ INSTEL_RECT = (297, 4, 77, 11)
 HELP_RECT = (334, 17, 40, 11)
 PLAY_RECT = (122, 8, 24, 18)
 READING_ITEMS = ("Leesvoor1", "Pauzeervoorlezen1", "stop1", "Vorigebericht1",
-                 "Volgendebericht1")
+                 "Volgendebericht1", "Allesvoorlezen1")
 ALWAYS_ITEMS = ("view1", "offline1", "Instellingen1", "Help1", "Over1", "exit1")
 
 

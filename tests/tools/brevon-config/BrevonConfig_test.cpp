@@ -121,6 +121,12 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
         {"ToetsVolgende", "Meta+.", "Meta+."},
         {"ToetsStoppen", "", ""}, // this key off
         {"e-mailadres", "Jan.de.Vries@hotmail.nl", "Jan.de.Vries@hotmail.nl"},
+        {"MeteenVoorlezen", "1", "1"},
+        {"BijlagenNoemen", "1", "1"},
+        {"TijdNoemen", "1", "1"},
+        {"PerAlinea", "1", "1"},
+        {"ToetsVolgendeAlinea", "", ""},
+        {"ToetsAllesVoorlezen", "alt+meta+a", "Alt+Meta+A"},
     };
     for (const auto& c : cases) {
         const RunResult set = Config({"set", c.name, c.value});
@@ -153,6 +159,12 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_EQ(read.KeyNext, "Meta+.");
     EXPECT_EQ(read.KeyStop, "");
     EXPECT_EQ(read.KeyCheck, "Ctrl+Alt+Shift+C");
+    EXPECT_TRUE(read.ReadNewAtOnce);
+    EXPECT_TRUE(read.SayAttachments);
+    EXPECT_TRUE(read.SayArrivalTime);
+    EXPECT_TRUE(read.ReadByParagraph);
+    EXPECT_EQ(read.KeyNextParagraph, "");
+    EXPECT_EQ(read.KeyReadAll, "Alt+Meta+A");
 }
 
 TEST_F(BrevonConfig, RefusesBadNamesAndValuesAndChangesNothing) {
