@@ -1100,3 +1100,30 @@ TEST(Cp1252, MapsTheHighRangeAndReplacesWhatItCannotHold) {
 }
 
 } // namespace
+
+TEST_F(OptionsDialog, IsPlacedWholeOnTheScreenItsSavedPlaceIsOn) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize size = Open().size();
+    ASSERT_LE(size.width(), area.width());
+    ASSERT_LE(size.height(), area.height());
+    const int w = size.width(), h = size.height();
+    struct Case {
+        const char* what;
+        QPoint saved, placed;
+    } const cases[] = {
+        {"inside stays", {area.left() + 5, area.top() + 7}, {area.left() + 5, area.top() + 7}},
+        {"over the bottom right, moved in",
+         {area.right() - w / 2, area.bottom() - h / 2},
+         {area.right() + 1 - w, area.bottom() + 1 - h}},
+        {"over the top left, moved in", {area.left() - 30, area.top() - 20}, area.topLeft()},
+        {"on no screen, near the top left",
+         {area.right() + 5000, area.bottom() + 5000},
+         area.topLeft() + QPoint(10, 40)},
+    };
+    for (const Case& c : cases) {
+        dialog_.reset();
+        settings.XI = c.saved.x();
+        settings.YI = c.saved.y();
+        EXPECT_EQ(Open().pos(), c.placed) << c.what;
+    }
+}

@@ -52,13 +52,13 @@ constexpr const char* kWaitCaption = "Wacht...";
 // How often OK looks again whether the mail side has finished talking to the server.
 constexpr int kOkRetryMs = 50;
 
-// The dialog is drawn on a grid of 288 x 314 units. One unit is one pixel unless the captions
+// The dialog is drawn on a grid of 288 x 334 units. One unit is one pixel unless the captions
 // in the current font need more room, in which case positions and sizes across grow by one
 // factor and those down by another (see LayOut): large text needs more room for its words
 // than for its lines.
 constexpr int kDesignWidth = 288;
-constexpr int kDesignHeight = 314;
-constexpr int kDesignTabsHeight = 277;
+constexpr int kDesignHeight = 334;
+constexpr int kDesignTabsHeight = 297;
 constexpr int kGap = 4;      // between the parts of a sentence row, in pixels
 constexpr int kLabelGap = 6; // between a field and its name on the left
 
@@ -526,9 +526,9 @@ void TfrmOpties::LayOut() {
         {cbPerAlinea,       nullptr, None, At(8), 176, 0, 17, Box},
     };
     const Row buttons[] = {
-        {btOk,     nullptr, None, At(16),  283, 80, 25, Fixed},
-        {btCancel, nullptr, None, At(103), 283, 80, 25, Fixed},
-        {Button1,  nullptr, None, At(192), 283, 80, 25, Fixed},
+        {btOk,     nullptr, None, At(16),  303, 80, 25, Fixed},
+        {btCancel, nullptr, None, At(103), 303, 80, 25, Fixed},
+        {Button1,  nullptr, None, At(192), 303, 80, 25, Fixed},
     };
     // clang-format on
 
@@ -587,8 +587,16 @@ void TfrmOpties::PlaceAt(int x, int y) {
     move(x, y);
     // A place saved on a screen that is gone would leave the dialog out of reach.
     const QRect frame(x, y, width(), height());
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(frame)) return;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        if (!area.intersects(frame)) continue;
+        // Partly off the screen (larger text or a scaled screen than when the place was
+        // saved): moved in so that it is whole, its top-left corner kept in reach first.
+        const int left = std::max(area.left(), std::min(x, area.right() + 1 - width()));
+        const int top = std::max(area.top(), std::min(y, area.bottom() + 1 - height()));
+        move(left, top);
+        return;
+    }
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         move(primary->availableGeometry().topLeft() + QPoint(10, 40));
 }

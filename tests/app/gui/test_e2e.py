@@ -354,7 +354,7 @@ class EndToEnd(unittest.TestCase):
     def options_field(self, dialog, design_y, tabs):
         """Puts the cursor in the options' host field, then tabs forward tabs times."""
         # The dialog grows across and down apart with its captions' font: one factor each.
-        across, down = dialog.width / 288, dialog.height / 314
+        across, down = dialog.width / 288, dialog.height / 334
         tab_bar = 29  # the page starts below the tabs
         self.session.click(dialog.x + round(across * 172), dialog.y + tab_bar +
                            round(down * design_y))

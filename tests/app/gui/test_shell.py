@@ -471,7 +471,7 @@ class BrevonShell(unittest.TestCase):
         # Only the interval changes: into the host field, then Tab past security, port, user and
         # password.
         # The dialog grows with its captions' font, so its design units are scaled.
-        across, down = dialog.width / 288, dialog.height / 314
+        across, down = dialog.width / 288, dialog.height / 334
         tab_bar = 29  # the page starts below the tabs
         run.session.click(dialog.x + round(across * 172), dialog.y + tab_bar + round(down * 62))
         run.session.key("Tab", "Tab", "Tab", "Tab", "Tab", "ctrl+a")
@@ -522,7 +522,7 @@ class BrevonShell(unittest.TestCase):
             # Ctrl+Tab twice to the page "Algemeen", whose fourth box is the start at logon.
             # Qt handles the clicks and keys in order, each on the page the one before left.
             # The dialog grows across and down apart with its captions' font: one factor each.
-            across, down = dialog.width / 288, dialog.height / 314
+            across, down = dialog.width / 288, dialog.height / 334
             tab_bar = 29
             page_x, page_y = dialog.x + 2, dialog.y + tab_bar + 2
             run.session.click(dialog.x + 20, dialog.y + tab_bar // 2)
