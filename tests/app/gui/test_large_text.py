@@ -117,14 +117,21 @@ class LargeText(unittest.TestCase):
                 bar = b.wait_window("Brevon", timeout=WAIT)
                 self.assertEqual((bar.x, bar.y, bar.width, bar.height),
                                  (BAR_X * scale, BAR_Y * scale, 401 * scale, 41 * scale))
-                shown = self.shots.take(f"{name}-bar", crop=(bar.x - 4, bar.y - 4,
-                                                             bar.width + 8, bar.height + 8))
                 # Sharp: the left panel (logo and name, no button on it) is the picture drawn
-                # for this density, pixel for pixel, not a small one stretched.
+                # for this density, pixel for pixel, not a small one stretched. On a busy
+                # machine the window can be mapped before its first paint: looked at until
+                # it shows the picture, or until the wait is over.
                 drawn = design_picture("bar@2x.png" if scale == 2 else "bar.png")
                 panel = 104 * scale
-                self.assertEqual(shown.crop(bar.x, bar.y, panel, bar.height).rgb,
-                                 drawn.crop(0, 0, panel, bar.height).rgb)
+                want = drawn.crop(0, 0, panel, bar.height).rgb
+                try:
+                    poll("the bar's panel drawn", lambda: self.session.screenshot().crop(
+                        bar.x, bar.y, panel, bar.height).rgb == want, WAIT, interval=0.2)
+                except TimeoutError:
+                    pass  # the comparison below says what differs
+                shown = self.shots.take(f"{name}-bar", crop=(bar.x - 4, bar.y - 4,
+                                                             bar.width + 8, bar.height + 8))
+                self.assertEqual(shown.crop(bar.x, bar.y, panel, bar.height).rgb, want)
 
                 dialog = self.open_options(b, bar)
                 self.assertLessEqual(dialog.x + dialog.width, SCREEN_WIDTH, "whole on screen")
