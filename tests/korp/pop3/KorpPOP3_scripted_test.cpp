@@ -428,7 +428,7 @@ private:
 TEST_F(ScriptedPop, AnAccessTokenSignsInWithAuthAndARefusalIsALoginError) {
     const std::string shortToken = "kort";
     const std::string longToken(400, 't'); // as real tokens are: past the AUTH line's 255 octets
-    const auto response = [this](korp::TSaslMechanism m, const std::string& token) {
+    const auto response = [](korp::TSaslMechanism m, const std::string& token) {
         return korp::Base64Encode(korp::SaslInitialResponse(m, "jan", "127.0.0.1", "995", token));
     };
     const std::string challenge = korp::Base64Encode(R"({"status":"401","schemes":"bearer"})");
