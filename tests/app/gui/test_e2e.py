@@ -49,7 +49,7 @@ ARGS = None
 
 BAR_X, BAR_Y = 300, 200
 BAR_W, BAR_H = 401, 41
-OPTIONS_XI, OPTIONS_YI = 40, 420
+OPTIONS_XI, OPTIONS_YI = 40, 380  # the dialog whole on the 768-pixel screen
 
 # Centres of the bar's buttons and of the settings word, in bar pixels.
 PLAY = (134, 17)

@@ -33,7 +33,7 @@ ARGS = None
 
 BAR_X, BAR_Y = 300, 200  # where the settings put the bar
 BAR_W, BAR_H = 401, 41
-OPTIONS_XI, OPTIONS_YI = 40, 420
+OPTIONS_XI, OPTIONS_YI = 40, 380  # the dialog whole on the 768-pixel screen
 MAGENTA = (255, 0, 255)
 
 # Points of the bar, in bar pixels: inside each of the three panels, and outside the shape
