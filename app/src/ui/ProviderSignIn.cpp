@@ -44,8 +44,7 @@ ProviderSignIn::ProviderSignIn(const Settings& settings, const MailPresets& pres
                                std::unique_ptr<platform::SecretStore> secrets)
     : settings_(settings), presets_(presets), ids_(std::move(ids)), secrets_(std::move(secrets)),
       store_(store, secrets_.get()), tokens_(store_, [this]() -> std::optional<OAuthAccount> {
-          const OAuthProvider* provider =
-              settings_.SignIn.empty() ? nullptr : presets_.Provider(settings_.SignIn);
+          const OAuthProvider* provider = SignInProvider();
           if (!provider) return std::nullopt;
           return OAuthAccount{Endpoints(*provider), provider->name,
                               PasswordAccount(settings_.User, settings_.Host)};
@@ -69,9 +68,18 @@ OAuthEndpoints ProviderSignIn::Endpoints(const OAuthProvider& provider) const {
             Text(provider.scopes), Text(ClientId(provider))};
 }
 
+const OAuthProvider* ProviderSignIn::SignInProvider() const {
+    if (!settings_.SignIn.empty()) return presets_.Provider(settings_.SignIn);
+    // Not signed in yet at a provider that takes no password: its POP3 server would only
+    // refuse one, so the check asks for the sign-in instead.
+    const MailPreset* preset = presets_.ForAddress(settings_.Address);
+    if (!preset || preset->signIn != SignInMethod::OAuth2 || preset->host != settings_.Host)
+        return nullptr;
+    return presets_.Provider(preset->oauth2);
+}
+
 std::string ProviderSignIn::Mechanism() const {
-    const OAuthProvider* provider =
-        settings_.SignIn.empty() ? nullptr : presets_.Provider(settings_.SignIn);
+    const OAuthProvider* provider = SignInProvider();
     return provider ? provider->mechanism : std::string();
 }
 

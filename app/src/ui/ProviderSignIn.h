@@ -1,6 +1,7 @@
 // The shell's side of signing in at a mail provider: client IDs (the presets' own, else the
 // ones this build was given), the sign-in the options dialog starts, and the access tokens the
-// mail side asks for, for the provider the settings name ("Aanmelden").
+// mail side asks for, for the provider the settings name ("Aanmelden"), or before any sign-in
+// the provider of an address whose server takes no password.
 #pragma once
 
 #include <functional>
@@ -61,6 +62,9 @@ public:
                 std::function<void(const std::string&)> done);
 
 private:
+    // The provider the mailbox signs in at: the one signed in at, or the address's when that
+    // provider takes no password and the server is still its own.
+    const OAuthProvider* SignInProvider() const;
     std::string ClientId(const OAuthProvider& provider) const;
     OAuthEndpoints Endpoints(const OAuthProvider& provider) const;
     bool Open(const QUrl& url);
