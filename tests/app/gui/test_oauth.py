@@ -159,10 +159,14 @@ class OAuthDovecot(DemoServer):
                     "username_attribute = username\nactive_attribute = active\n"
                     "active_value = true\n")
         os.chmod(oauth, 0o644)
-        conf = conf.replace("auth_mechanisms = plain", "auth_mechanisms = plain xoauth2 oauthbearer")
-        conf = conf.replace("passdb {\n  driver = passwd-file\n",
-                            "passdb {\n  driver = passwd-file\n  mechanisms = plain\n")
-        conf += f"passdb {{\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = {oauth}\n}}\n"
+        mechanisms = "auth_mechanisms = plain\n"
+        passwords = "passdb {\n  driver = passwd-file\n"
+        assert mechanisms in conf and passwords in conf, "the demo server's configuration changed"
+        conf = conf.replace(mechanisms, "auth_mechanisms = plain xoauth2 oauthbearer\n")
+        # A token is never a password.
+        conf = conf.replace(passwords, passwords + "  mechanisms = plain\n")
+        conf += ("passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n"
+                 f"  args = {oauth}\n}}\n")
         with open(path, "w", encoding="utf-8") as f:
             f.write(conf)
 
@@ -281,8 +285,8 @@ class SignIn(unittest.TestCase):
             # No token in the trace, the transcript or the output.
             with auth.lock:
                 tokens = list(auth.access) + list(auth.refresh)
-            for what, text in (("trace", "\n".join(b.trace())), ("transcript", "\n".join(b.texts())),
-                               ("output", b.log())):
+            for what, text in (("trace", "\n".join(b.trace())),
+                               ("transcript", "\n".join(b.texts())), ("output", b.log())):
                 for token in tokens:
                     self.assertNotIn(token, text, f"a token in the {what}")
         except BaseException:
