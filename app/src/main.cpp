@@ -38,6 +38,7 @@
 #include "EndSignals.h"
 #include "GlobalKeyBindings.h"
 #include "Mpris.h"
+#include "ProviderSignIn.h"
 #include "Program.h"
 #include "Speech.h"
 #include "Trace.h"
@@ -339,6 +340,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "brevon: providers not read: %s\n", error.c_str());
         Trace("Providers not read: " + error);
     }
+    // Signing in at a provider, and the tokens that come of it.
+    ProviderSignIn providerSignIn(settings, presets.presets,
+                                  {BREVON_OAUTH_CLIENT_ID_MICROSOFT, BREVON_OAUTH_CLIENT_ID_GOOGLE},
+                                  *store, platform::DesktopSecretStore());
     OptiesContext optionsContext{
         .settings = settings,
         .state = state,
@@ -360,13 +365,28 @@ int main(int argc, char** argv) {
         .keys = globalKeys.get(),
         .passwordPlace = [&store] { return store->Place(); },
         .presets = &presets.presets,
+        .signIn =
+            [&providerSignIn](const std::string& provider, const std::string& address,
+                              const std::string& account,
+                              std::function<void(const std::string&)> done) {
+                providerSignIn.SignIn(provider, address, account, std::move(done));
+            },
+        .canSignIn =
+            [&providerSignIn](const std::string& provider) {
+                return providerSignIn.CanSignIn(provider);
+            },
     };
     auto options = std::make_unique<TfrmOpties>(std::move(optionsContext));
     program.options = options.get();
 
     auto connection = std::make_unique<TformEmailConnection>(TformEmailConnection::Context{
         .state = state,
-        .settings = [&settings] { return MailSettingsOf(settings); },
+        .settings =
+            [&settings, &providerSignIn] {
+                MailSettings mail = MailSettingsOf(settings);
+                mail.SaslMechanism = providerSignIn.Mechanism();
+                return mail;
+            },
         .shell = bar->Bar(),
         .speech = speech,
         .languageCheck = &languageCheck,
@@ -378,6 +398,7 @@ int main(int argc, char** argv) {
                 bar->raise();
                 bar->activateWindow();
             },
+        .tokens = &providerSignIn.Tokens(),
     });
     program.mail = connection.get();
     bar->SetMailOps(connection.get());

@@ -103,7 +103,8 @@ HostAndPort SplitHostPort(const std::string& setting) {
 MailSession::MailSession(MailContext& context) : ctx_(context) {}
 
 MailSession::ConnectionKey MailSession::KeyOf(const MailSettings& settings) {
-    return {settings.Host, settings.Security, settings.Port, settings.User, settings.Password};
+    return {settings.Host, settings.Security, settings.Port,
+            settings.User, settings.Password, settings.SaslMechanism};
 }
 
 void MailSession::ReachedBefore(const MailSettings& settings) {
@@ -134,6 +135,8 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
                                        : "110";
     client.UserId = settings.User;
     client.UserPasswd = settings.Password;
+    client.SaslMechanism.clear();
+    client.AccessToken.clear();
     // Reading while offline turns checking back on.
     if (!ctx_.state.Online) MarkOnline();
 
@@ -150,11 +153,39 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     }
 
     open_ = true;
+    const bool withToken = !settings.SaslMechanism.empty();
+    std::string provider;
+    if (withToken) {
+        // Asked before connecting: renewing may take the provider a while, and a server does
+        // not wait that long between greeting and login.
+        AccessTokenAnswer answer;
+        if (ctx_.tokens)
+            answer = ctx_.tokens->CurrentToken();
+        else
+            answer.trouble = TokenTrouble::SignInAgain;
+        if (aborted_ || !answer.token) return FailToken(answer);
+        provider = answer.provider;
+        client.SaslMechanism = settings.SaslMechanism;
+        client.AccessToken = std::move(*answer.token);
+    }
     client.Connect();
     if (aborted_ || client.ErrorFlag) return FailOpen(Failure::Connect);
-    if (!client.Login())
-        return FailOpen(client.LastErrorCode == korp::kErrLogin ? Failure::Login
-                                                                : Failure::Connect);
+    if (!client.Login()) {
+        const bool refused = client.LastErrorCode == korp::kErrLogin;
+        client.AccessToken.clear();
+        if (refused && withToken) {
+            // A refused token is not used again. For a mailbox it opened before, a renewed one
+            // may well do at the next check; for one never reached the sign-in itself is wrong.
+            ctx_.tokens->Rejected();
+            AccessTokenAnswer why;
+            why.provider = provider;
+            why.error = "the server refused the access token: " + Shown(client.ReplyText);
+            why.trouble = reached_ == key_ ? TokenTrouble::Passing : TokenTrouble::SignInAgain;
+            return FailToken(why);
+        }
+        return FailOpen(refused ? Failure::Login : Failure::Connect);
+    }
+    client.AccessToken.clear();
     ctx_.state.ConnectFailSpoken = false;
     client.GetMailCount();
     // A refused STAT, or a connection that went meanwhile, would read as an empty mailbox; a
@@ -235,6 +266,26 @@ bool MailSession::FailOpen(Failure failure, const std::string& status) {
     }
     ctx_.shell.ShowOptions();
     ctx_.shell.FocusConnectionField(failure == Failure::Login);
+    return false;
+}
+
+bool MailSession::FailToken(const AccessTokenAnswer& answer) {
+    ctx_.client.Abort();
+    open_ = false;
+    if (aborted_) return false;
+    const std::string status = "Sign-in failed: " + answer.error;
+    if (ctx_.state.Paused) {
+        ctx_.window.SetStatusText(status);
+        return false;
+    }
+    // The provider out of reach is the network's trouble, as a server out of reach is: checking
+    // goes on and tries again.
+    if (answer.trouble == TokenTrouble::Passing) return FailInPassing(status, kRetryLaterSentence);
+    GoOffline();
+    ctx_.window.SetStatusText(status);
+    ctx_.speech.Say(nullptr, SignInExpiredSentence(answer.provider));
+    ctx_.shell.ShowOptions();
+    ctx_.shell.FocusSignIn();
     return false;
 }
 

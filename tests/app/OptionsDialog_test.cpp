@@ -130,6 +130,8 @@ protected:
                 .keys = keys_,
                 .passwordPlace = passwordPlace,
                 .presets = &presets,
+                .signIn = signIn,
+                .canSignIn = canSignIn,
             };
             dialog_ = std::make_unique<TfrmOpties>(std::move(context));
         }
@@ -183,6 +185,9 @@ protected:
     fs::path AutostartEntry() const { return dir_ / "config" / "autostart" / "brevon.desktop"; }
     std::unique_ptr<platform::Autostart> autostart_ = platform::XdgAutostart(dir_ / "config");
     MailPresets presets = TestPresets();
+    // The shell's sign-in at a provider, as the test plays it.
+    decltype(OptiesContext::signIn) signIn;
+    std::function<bool(const std::string&)> canSignIn;
     std::unique_ptr<TfrmOpties> dialog_;
 
     // One provider of each way of signing in.
@@ -1062,6 +1067,77 @@ TEST_F(OptionsDialog, AnAddressOfAKnownProviderFillsTheConnectionFieldsAndSaysWh
     EXPECT_EQ(d.EditAddress->text(), QStringLiteral("jan@hotmail.nl"));
     EXPECT_EQ(d.lblSignIn->text(), QStringLiteral("Aanmelden bij Microsoft"));
     EXPECT_EQ(d.EditHost->text(), QStringLiteral("pop.eigen.nl"));
+}
+
+TEST_F(OptionsDialog, AProviderThatSignsInOnItsOwnPageHasAButtonInThePasswordsPlace) {
+    const struct {
+        const char* typed;
+        bool clientId; // this build has one for the provider
+        bool button;
+        bool enabled;
+    } cases[] = {
+        {"jan@hotmail.nl", true, true, true},
+        {"jan@hotmail.nl", false, true, false},
+        {"piet@gmail.com", true, false, false}, // an app password first
+        {"oma@ziggo.nl", true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + (c.clientId ? "" : ", no client ID"));
+        dialog_.reset();
+        signIn = [](auto&&...) {};
+        canSignIn = [&c](const std::string& provider) { return c.clientId && provider == "ms"; };
+        TfrmOpties& d = Open();
+        QTest::keyClicks(d.EditAddress, QString::fromUtf8(c.typed));
+        EXPECT_EQ(d.btSignIn->isVisibleTo(d.tsHost), c.button);
+        EXPECT_EQ(d.EditPasswd->isVisibleTo(d.tsHost), !c.button);
+        if (!c.button) continue;
+        EXPECT_EQ(d.btSignIn->text().remove('&'), "Aanmelden bij Microsoft");
+        EXPECT_EQ(d.btSignIn->isEnabled(), c.enabled);
+        // A build without a client ID says so on the button, to the eye and to a screen reader.
+        const QString why = "Deze uitgave van brevon heeft geen aanmelding bij Microsoft.";
+        EXPECT_EQ(d.btSignIn->toolTip(), c.enabled ? QString() : why);
+        EXPECT_EQ(d.btSignIn->accessibleDescription(), c.enabled ? QString() : why);
+        EXPECT_EQ(d.btSignIn->geometry(), d.EditPasswd->geometry());
+    }
+}
+
+TEST_F(OptionsDialog, ASignInThroughTheButtonIsShownAndStoredAtOkAndAFailedOneIsNot) {
+    std::vector<std::string> asked;
+    std::function<void(const std::string&)> finish;
+    signIn = [&](const std::string& provider, const std::string& address,
+                 const std::string& account, std::function<void(const std::string&)> done) {
+        asked = {provider, address, account};
+        finish = std::move(done);
+    };
+    canSignIn = [](const std::string&) { return true; };
+    TfrmOpties& d = Open();
+    QTest::keyClicks(d.EditAddress, QStringLiteral("jan@hotmail.nl"));
+
+    // A failure is shown under the button; nothing is signed in.
+    d.btSignIn->click();
+    EXPECT_EQ(asked, (std::vector<std::string>{"ms", "jan@hotmail.nl",
+                                               "jan@hotmail.nl@outlook.office365.com"}));
+    EXPECT_FALSE(d.btSignIn->isEnabled()) << "one sign-in at a time";
+    finish("Aanmelden is niet gelukt.");
+    EXPECT_EQ(d.lblPasswordPlace->text(), "Aanmelden is niet gelukt.");
+    EXPECT_TRUE(d.btSignIn->isEnabled());
+
+    d.btSignIn->click();
+    finish("");
+    EXPECT_EQ(d.lblPasswordPlace->text(), "Aangemeld als jan@hotmail.nl.");
+    d.btOk->click();
+    EXPECT_EQ(Stored().SignIn, "ms");
+    EXPECT_TRUE(Contains(log, "CheckMail"));
+
+    // Shown again at the next opening; another provider's address drops it at OK.
+    TfrmOpties& again = Open();
+    EXPECT_EQ(again.lblPasswordPlace->text(), "Aangemeld als jan@hotmail.nl.");
+    again.SelectSignInButton();
+    EXPECT_EQ(again.focusWidget(), again.btSignIn);
+    again.EditAddress->clear();
+    QTest::keyClicks(again.EditAddress, QStringLiteral("oma@ziggo.nl"));
+    again.btOk->click();
+    EXPECT_EQ(Stored().SignIn, "");
 }
 
 TEST(Cp1252, EveryByteSurvivesTheRoundTrip) {

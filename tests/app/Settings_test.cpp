@@ -176,7 +176,7 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     EXPECT_EQ(s, expected);
 
     const auto key = StoredKey();
-    ASSERT_EQ(key.values.size(), 37u);
+    ASSERT_EQ(key.values.size(), 38u);
     EXPECT_EQ(key.values[19].name, "Beveiliging");
     EXPECT_EQ(key.values[19].text, "SSL/TLS");
     EXPECT_EQ(key.values[20].name, "Poort");
@@ -186,6 +186,8 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     EXPECT_EQ(key.values[21].integer, 0);
     EXPECT_EQ(key.values[29].name, "E-mailadres"); // none yet: a first run asks for it
     EXPECT_EQ(key.values[29].text, "");
+    EXPECT_EQ(key.values[37].name, "Aanmelden"); // signed in at no provider: the password
+    EXPECT_EQ(key.values[37].text, "");
     for (std::size_t i = 0; i < 19; ++i) {
         const auto& def = brevon::kSettingsTable[i];
         EXPECT_EQ(key.values[i].name, def.name);

@@ -2,6 +2,7 @@
 // once the bar exists: all reading buttons off, checking on, ReadWithHeader set.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -22,6 +23,18 @@ inline std::string Mail(const std::string& from, const std::string& subject,
            "\nDate: Tue, 1 Dec 2026 10:00:00 +0100\n\n" + body;
 }
 
+// Access tokens as the shell hands them out: the answers in turn, the last one repeated.
+struct FakeTokens final : AccessTokenSource {
+    std::vector<AccessTokenAnswer> answers{{.token = "access-1"}};
+    int asked = 0;
+    int rejected = 0;
+    AccessTokenAnswer CurrentToken() override {
+        const std::size_t at = std::min<std::size_t>(asked++, answers.size() - 1);
+        return answers[at];
+    }
+    void Rejected() override { ++rejected; }
+};
+
 struct MailRig {
     CallLog log;
     ReadingState state;
@@ -36,6 +49,7 @@ struct MailRig {
     testsupport::TempDir dir;
     char headerWindow = 'h'; // their addresses are the window handles
     char readingWindow = 'r';
+    FakeTokens tokens; // asked only when settings.SaslMechanism is set
     EmailConnection mail;
 
     // preprocessor: the engines a body goes through; the marking fake when null. folder: where
@@ -53,6 +67,7 @@ struct MailRig {
                       .shell = shell,
                       .speech = speech,
                       .window = window,
+                      .tokens = &tokens,
                   },
               .languageCheck = &language,
               .preprocessor = realPreprocessor ? *realPreprocessor : preprocessor,

@@ -70,6 +70,7 @@ public:
     void FocusConnectionField(bool focusUser) override {
         log_.push_back(focusUser ? "Focus user" : "Focus host");
     }
+    void FocusSignIn() override { log_.push_back("Focus sign-in"); }
     void ToggleOnline(bool on) override { online = on; }
 
     // "play pauze stop back forw" with the enabled ones in upper case, for compact checks.

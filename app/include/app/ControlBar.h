@@ -68,6 +68,7 @@ public:
     }
     void SetFocusConnectionField(std::function<void(bool)> focus) { focus_ = std::move(focus); }
     void SetToggleOnline(std::function<void(bool)> toggle) { toggleOnline_ = std::move(toggle); }
+    void SetFocusSignIn(std::function<void()> focus) { focusSignIn_ = std::move(focus); }
     // Told of mail timer changes ("SetMailTimer on 300000", "SetMailTimer off"), for watchers.
     void SetTrace(std::function<void(std::string_view)> trace) { trace_ = std::move(trace); }
 
@@ -84,6 +85,7 @@ public:
     void StopHeaderTimer() override;
     void ShowOptions() override;
     void FocusConnectionField(bool focusUser) override;
+    void FocusSignIn() override;
     void ToggleOnline(bool online) override;
 
     // name: a hover name, or anything else (the background: "none").
@@ -110,6 +112,7 @@ private:
     MailOps* mail_ = nullptr;
     std::function<void()> showOptions_;
     std::function<void(bool)> focus_;
+    std::function<void()> focusSignIn_;
     std::function<void(bool)> toggleOnline_;
     std::function<void(std::string_view)> trace_;
     std::array<bool, kReadingButtonCount> enabled_{};

@@ -71,6 +71,9 @@ struct Settings {
     bool ReadByParagraph = false;     // "PerAlinea": a body told paragraph by paragraph
     std::string KeyPreviousParagraph; // "ToetsVorigeAlinea"
     std::string KeyNextParagraph;     // "ToetsVolgendeAlinea"
+    // "Aanmelden": the OAuth2 provider (its id in the presets) the mailbox was signed in at
+    // through the dialog; empty: POP3 takes the password.
+    std::string SignIn;
 
     bool operator==(const Settings&) const = default;
 };
@@ -133,7 +136,7 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
 // Ctrl+Alt+Shift+arrows and log out with Ctrl+Alt+Shift+PgDown; R is a screen recorder's.
 // The letters follow the Dutch words: Pauze, Stoppen, Vorige, voLgende, Controleren, Balk,
 // Alles voorlezen, alinea Terug, Naar de volgende alinea.
-inline constexpr std::array<SettingDef, 18> kExtraSettingsTable{{
+inline constexpr std::array<SettingDef, 19> kExtraSettingsTable{{
     {"Beveiliging", SettingType::Text, 0, "Geen", false, &Settings::Security},
     {"Poort", SettingType::Text, 0, "", false, &Settings::Port},
     {"EigenTaal", SettingType::Boolean, 0, "", false, &Settings::ReadInOwnLanguage},
@@ -154,6 +157,7 @@ inline constexpr std::array<SettingDef, 18> kExtraSettingsTable{{
      &Settings::KeyPreviousParagraph},
     {"ToetsVolgendeAlinea", SettingType::Text, 0, "Ctrl+Alt+Shift+N", false,
      &Settings::KeyNextParagraph},
+    {"Aanmelden", SettingType::Text, 0, "", false, &Settings::SignIn},
 }};
 
 // The key values of kExtraSettingsTable.

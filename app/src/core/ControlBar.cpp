@@ -169,6 +169,13 @@ void ControlBar::FocusConnectionField(bool focusUser) {
     if (focus_) focus_(focusUser);
 }
 
+void ControlBar::FocusSignIn() {
+    if (focusSignIn_)
+        focusSignIn_();
+    else
+        FocusConnectionField(false);
+}
+
 void ControlBar::ToggleOnline(bool online) {
     if (toggleOnline_) toggleOnline_(online);
 }

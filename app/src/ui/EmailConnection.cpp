@@ -70,6 +70,7 @@ TformEmailConnection::TformEmailConnection(Context context)
                 .shell = context.shell,
                 .speech = context.speech,
                 .window = *this,
+                .tokens = context.tokens,
             },
         .languageCheck = context.languageCheck,
         .preprocessor = preprocessor_,

@@ -34,6 +34,7 @@ public:
         std::filesystem::path dataFolder;      // the list files
         void* readingWindow;                   // the bar, named in the say of readings
         std::function<void()> bringBarToFront;
+        AccessTokenSource* tokens = nullptr; // a mailbox's sign-in at its provider
     };
     explicit TformEmailConnection(Context context);
     ~TformEmailConnection() override;

@@ -30,6 +30,7 @@
 #include <QTimer>
 
 #include <app/AddressPreset.h>
+#include <mail/MailPresets.h>
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
@@ -42,8 +43,15 @@ namespace brevon {
 
 namespace {
 
+// "Aanmelden bij Microsoft", with Alt+I: the letters before it are taken on "Verbinding".
+QString SignInCaption(const std::string& provider);
+
 QString Q(std::string_view cp1252) {
     return FromCp1252(cp1252);
+}
+
+QString SignInCaption(const std::string& provider) {
+    return Q("Aanmelden b&ij " + provider);
 }
 
 // What OK shows while its steps run.
@@ -359,6 +367,9 @@ void TfrmOpties::CreateControls() {
     EditPasswd->setEchoMode(QLineEdit::Password);
     // Each character of the password shows as '*', whatever the style would choose.
     EditPasswd->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
+    Create(btSignIn, "btSignIn", tsHost);
+    btSignIn->hide();
+    btSignIn->setText(SignInCaption("de aanbieder")); // named once the address is known
     Create(lblPasswordPlace, "lblPasswordPlace", tsHost);
     Create(lblIntTime, "lblIntTime", tsHost);
     Create(seIntervalTijd, "seIntervalTijd", tsHost);
@@ -431,6 +442,7 @@ void TfrmOpties::CreateControls() {
     connect(cbNumSave, &QCheckBox::toggled, this, &TfrmOpties::cbNumSaveClick);
     // Typed only: loading the settings fills nothing in.
     connect(EditAddress, &QLineEdit::textEdited, this, &TfrmOpties::EditAddressChange);
+    connect(btSignIn, &QPushButton::clicked, this, &TfrmOpties::btSignInClick);
 }
 
 void TfrmOpties::SetCaptions() {
@@ -566,14 +578,16 @@ void TfrmOpties::LayOut() {
     setFixedSize(s.x(kDesignWidth), s.y(kDesignHeight));
     pcInfo->setGeometry(0, 0, s.x(kDesignWidth), s.y(kDesignTabsHeight));
     pcInfo->setCurrentIndex(0);
+    // The sign-in button stands where the password field would.
+    btSignIn->setGeometry(EditPasswd->geometry());
 }
 
 void TfrmOpties::SetTabOrder() {
-    QWidget* const order[] = {
-        btOk,          btCancel,   Button1,       pcInfo,     EditAddress,    EditHost,
-        ComboSecurity, EditPort,   EditUserId,    EditPasswd, seIntervalTijd, cbNumSave,
-        seNumSave,     cbReverse,  ComboBox1,     tbPitch,    tbVolume,       tbTempo,
-        btLexicon,     btDefaults, cbSkipInclude, cbUseLid,   cbEigenTaal,    cbSemiService9X};
+    QWidget* const order[] = {btOk,       btCancel,       Button1,   pcInfo,      EditAddress,
+                              EditHost,   ComboSecurity,  EditPort,  EditUserId,  EditPasswd,
+                              btSignIn,   seIntervalTijd, cbNumSave, seNumSave,   cbReverse,
+                              ComboBox1,  tbPitch,        tbVolume,  tbTempo,     btLexicon,
+                              btDefaults, cbSkipInclude,  cbUseLid,  cbEigenTaal, cbSemiService9X};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     // The listening boxes close the "Algemeen" page.
@@ -641,12 +655,76 @@ void TfrmOpties::LoadOptions() {
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
+    signedIn_ = settings.SignIn;
+    ShowSignInRow(fields.Address);
     connectionChanged_ = false;
 }
 
 void TfrmOpties::SaveOptions() {
     if (SaveFieldsToSettings(FieldsFromControls(), context_.settings, context_.state))
         connectionChanged_ = true;
+    if (context_.settings.SignIn != signedIn_) {
+        context_.settings.SignIn = signedIn_;
+        connectionChanged_ = true;
+    }
+}
+
+void TfrmOpties::ShowSignInRow(const std::string& address) {
+    const MailPreset* preset = context_.presets ? context_.presets->ForAddress(address) : nullptr;
+    const OAuthProvider* provider = preset && preset->signIn == SignInMethod::OAuth2
+                                        ? context_.presets->Provider(preset->oauth2)
+                                        : nullptr;
+    signInOffered_ = provider ? provider->id : std::string();
+    // A sign-in at another provider is no sign-in for this address.
+    if (signedIn_ != signInOffered_) signedIn_.clear();
+    btSignIn->setVisible(provider != nullptr);
+    lblPassword->setVisible(provider == nullptr);
+    EditPasswd->setVisible(provider == nullptr);
+    if (!provider) {
+        lblPasswordPlace->setVisible(static_cast<bool>(context_.passwordPlace));
+        if (context_.passwordPlace)
+            lblPasswordPlace->setText(Q(PasswordPlaceLine(context_.passwordPlace())));
+        return;
+    }
+    btSignIn->setText(SignInCaption(provider->name));
+    const bool can = context_.signIn && context_.canSignIn && context_.canSignIn(provider->id);
+    btSignIn->setEnabled(can && !signingIn_);
+    const QString why =
+        can ? QString()
+            : Q("Deze uitgave van brevon heeft geen aanmelding bij " + provider->name + ".");
+    btSignIn->setToolTip(why);
+    btSignIn->setAccessibleDescription(why);
+    lblPasswordPlace->setVisible(true);
+    lblPasswordPlace->setText(signedIn_.empty() ? QString()
+                                                : Q(std::string(kSignedInAs) + address + "."));
+}
+
+void TfrmOpties::btSignInClick() {
+    if (signInOffered_.empty() || !context_.signIn || signingIn_) return;
+    const OptionsFields fields = FieldsFromControls();
+    signingIn_ = true;
+    btSignIn->setEnabled(false);
+    lblPasswordPlace->setText(Q(kSigningIn));
+    Trace("SignIn " + signInOffered_);
+    QPointer<TfrmOpties> self(this);
+    context_.signIn(signInOffered_, fields.Address, PasswordAccount(fields.User, fields.Host),
+                    [self, provider = signInOffered_](const std::string& failure) {
+                        if (!self) return;
+                        self->signingIn_ = false;
+                        if (failure.empty() && provider == self->signInOffered_)
+                            self->signedIn_ = provider;
+                        self->ShowSignInRow(ToCp1252(self->EditAddress->text()));
+                        if (!failure.empty()) self->lblPasswordPlace->setText(Q(failure));
+                        Trace(failure.empty() ? "Signed in" : "Sign-in failed");
+                    });
+}
+
+void TfrmOpties::SelectSignInButton() {
+    pcInfo->setCurrentWidget(tsHost);
+    QWidget* field = btSignIn->isVisible() ? static_cast<QWidget*>(btSignIn) : EditAddress;
+    field->setFocus(Qt::OtherFocusReason);
+    Trace("Options page " + pcInfo->tabText(pcInfo->currentIndex()).remove('&').toStdString() +
+          ", focus " + field->objectName().toStdString());
 }
 
 OptionsFields TfrmOpties::FieldsFromControls() const {
@@ -693,6 +771,7 @@ void TfrmOpties::EditAddressChange() {
     if (!context_.presets) return;
     OptionsFields fields = FieldsFromControls();
     lblSignIn->setText(Q(SignInHint(fields.Address, *context_.presets)));
+    ShowSignInRow(fields.Address);
     if (!FillFromAddress(fields, *context_.presets)) return;
     EditHost->setText(Q(fields.Host));
     ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(fields.Security)));
@@ -747,6 +826,9 @@ void TfrmOpties::btOkClick() {
                 : std::filesystem::path(),
         .mail = context_.mail,
     };
+    // The sign-in is the dialog's own, beside the fields; another one checks mail anew.
+    if (context_.settings.SignIn != signedIn_) connectionChanged_ = true;
+    context_.settings.SignIn = signedIn_;
     QPointer<TfrmOpties> self(this);
     const OkOutcome outcome = RunOkSteps(FieldsFromControls(), connectionChanged_, env);
     if (!self) return;

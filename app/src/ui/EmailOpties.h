@@ -30,6 +30,10 @@ class GlobalKeyBindings;
 class KeysPage;
 class MailPresets;
 
+// Under the sign-in button: while the browser is open, and after a sign-in (with the address).
+inline constexpr std::string_view kSigningIn = "Aanmelden in de browser...";
+inline constexpr std::string_view kSignedInAs = "Aangemeld als ";
+
 // What the dialog works on. The references must outlive it.
 struct OptiesContext {
     Settings& settings;
@@ -49,6 +53,14 @@ struct OptiesContext {
     std::function<PasswordPlace()> passwordPlace = {};
     // The providers an address's domain is looked up in; null: an address fills in nothing.
     const MailPresets* presets = nullptr;
+    // Signs the account in at the OAuth2 provider of that id (browser, redirect, token exchange)
+    // and keeps its tokens; done is called once, with an empty text on success or what went
+    // wrong, said for the user. Null: the sign-in button does nothing.
+    std::function<void(const std::string& provider, const std::string& address,
+                       const std::string& account, std::function<void(const std::string&)> done)>
+        signIn = {};
+    // Whether this build (or the presets) has a client ID for the provider.
+    std::function<bool(const std::string& provider)> canSignIn = {};
 };
 
 class TfrmOpties final : public QDialog, private WindowPositions {
@@ -72,6 +84,9 @@ public:
     void SelectConnectionField(bool user);
     // When the password must be given again: the "Verbinding" page, the focus on it.
     void SelectPasswordField();
+    // When the provider would not renew the sign-in: the "Verbinding" page, the focus on the
+    // sign-in button (on the address when the address no longer signs in at a provider).
+    void SelectSignInButton();
 
     // The frame's top-left corner, for "XI", "YI".
     WindowPosition Position() const;
@@ -85,6 +100,8 @@ public:
     void cbNumSaveClick();
     // Typed in the address: a known provider's connection fields filled in, its hint shown.
     void EditAddressChange();
+    // Starts the sign-in at the address's provider.
+    void btSignInClick();
 
     // The controls, by the names the rest of the program and the tests use.
     QTabWidget* pcInfo;
@@ -106,6 +123,8 @@ public:
     QLineEdit* EditUserId;
     QLabel* lblPassword;
     QLineEdit* EditPasswd;
+    // In the password's place for a provider that signs in on its own page.
+    QPushButton* btSignIn;
     QLabel* lblPasswordPlace; // where the password is kept
     QLabel* lblIntTime;
     QSpinBox* seIntervalTijd;
@@ -162,6 +181,12 @@ private:
     std::optional<std::int32_t> defaultVoice_;
     bool connectionChanged_ = false;
     bool busy_ = false; // OK is at work: closing waits for it
+    // The provider the address signs in at (empty: a password), and the one a sign-in of this
+    // dialog or an earlier one succeeded at ("Aanmelden").
+    std::string signInOffered_;
+    std::string signedIn_;
+    bool signingIn_ = false;
+    void ShowSignInRow(const std::string& address);
 };
 
 } // namespace brevon

@@ -99,6 +99,9 @@ TfrmMain::TfrmMain(Program& program) : QWidget(nullptr), program_(program) {
         if (program_.options) program_.options->SelectConnectionField(user);
     });
     bar.SetToggleOnline([this](bool online) { ToggleOnline(online); });
+    bar.SetFocusSignIn([this] {
+        if (program_.options) program_.options->SelectSignInButton();
+    });
     connect(program_.bar, &TfrmBrevon::dragEnded, this, [this] { pop_form(); });
     connect(program_.bar, &TfrmBrevon::hideAsked, this, [this] { pop_toggle_form(); });
     connect(program_.bar, &TfrmBrevon::menuAsked, this, [this](QPoint at) { pop_up_menu(at); });

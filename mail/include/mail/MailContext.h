@@ -2,6 +2,9 @@
 // settings, and the shell's bar, speech and hidden connection window.
 #pragma once
 
+#include <string>
+
+#include <mail/AccessTokenSource.h>
 #include <mail/MailSettings.h>
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
@@ -19,6 +22,8 @@ struct MailContext {
     ShellOps& shell;
     SpeechOps& speech;
     ConnectionWindow& window;
+    // The access tokens of a mailbox that signs in at its provider; null: none kept.
+    AccessTokenSource* tokens = nullptr;
 };
 
 // Said after a failed connection, a failed login and for an empty host (Windows-1252, with
@@ -62,5 +67,12 @@ inline constexpr const char* kNoTemporarySpaceSentence =
 // Something answers at the address, but not as a POP3 server does (another service's port).
 inline constexpr const char* kNotAMailServerSentence =
     "De server op dit adres is geen e-mailserver. Controleer uw instellingen";
+// Said once when the provider will not renew the sign-in (it expired or was withdrawn), with the
+// provider's name between the two; the options dialog opens with its sign-in button focused.
+inline constexpr const char* kSignInExpiredStart = "Uw aanmelding bij ";
+inline constexpr const char* kSignInExpiredEnd = " is verlopen; meld u opnieuw aan.";
+inline std::string SignInExpiredSentence(const std::string& provider) {
+    return kSignInExpiredStart + provider + kSignInExpiredEnd;
+}
 
 } // namespace brevon

@@ -101,12 +101,15 @@ private:
         std::string port;
         std::string user;
         std::string password;
+        std::string mechanism;
         bool operator==(const ConnectionKey&) const = default;
     };
     static ConnectionKey KeyOf(const MailSettings& settings);
     // status: the status panel's text for a connection failure (empty: the failed-connect one).
     bool FailOpen(Failure failure, const std::string& status = {});
     bool IsPassing(Failure failure) const;
+    // No access token for a mailbox that signs in at its provider.
+    bool FailToken(const AccessTokenAnswer& answer);
     bool FailInPassing(const std::string& status, const char* sentence);
     void NoteBroken();
     std::unique_ptr<korp::TKorpMsg> Take(korp::TKorpMsg* message);

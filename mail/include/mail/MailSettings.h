@@ -27,7 +27,10 @@ struct MailSettings {
     ConnectionSecurity Security = ConnectionSecurity::None;
     std::string Port; // 1 to 65535; empty: 110, or 995 for SSL/TLS
     std::string User;
-    std::string Password;      // in plain
+    std::string Password; // in plain
+    // Signing in with an OAuth2 access token (from MailContext::tokens) by this SASL mechanism,
+    // "XOAUTH2" or "OAUTHBEARER"; empty: with the password.
+    std::string SaslMechanism;
     std::int32_t Interval = 5; // "Interval in minuten": minutes between two timed checks
     std::int32_t NumSaveMails = 20;
     bool UseNumSaveMails = true;

@@ -28,6 +28,9 @@ public:
     // After a failed connection: the dialog on its "Verbinding" page, focus on the host field
     // (or on the user field when focusUser is set). Call after ShowOptions.
     virtual void FocusConnectionField(bool focusUser) = 0;
+    // After a sign-in the provider would not renew: the dialog on "Verbinding", focus on the
+    // button that signs in again. Call after ShowOptions.
+    virtual void FocusSignIn() { FocusConnectionField(false); }
     // The tray menu's "Offline werken" check mark shows the opposite of online.
     virtual void ToggleOnline(bool online) = 0;
 };
