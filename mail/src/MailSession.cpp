@@ -162,7 +162,7 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
         if (ctx_.tokens)
             answer = ctx_.tokens->CurrentToken();
         else
-            answer.trouble = TokenTrouble::SignInAgain;
+            answer.trouble = TokenTrouble::NotSignedIn;
         if (aborted_ || !answer.token) return FailToken(answer);
         provider = answer.provider;
         client.SaslMechanism = settings.SaslMechanism;
@@ -283,7 +283,9 @@ bool MailSession::FailToken(const AccessTokenAnswer& answer) {
     if (answer.trouble == TokenTrouble::Passing) return FailInPassing(status, kRetryLaterSentence);
     GoOffline();
     ctx_.window.SetStatusText(status);
-    ctx_.speech.Say(nullptr, SignInExpiredSentence(answer.provider));
+    ctx_.speech.Say(nullptr, answer.trouble == TokenTrouble::NotSignedIn
+                                 ? SignInFirstSentence(answer.provider)
+                                 : SignInExpiredSentence(answer.provider));
     ctx_.shell.ShowOptions();
     ctx_.shell.FocusSignIn();
     return false;

@@ -127,7 +127,7 @@ TEST_F(OAuthTokenSourceTest, EachWayOfNotRenewingSaysWhetherToSignInAgainOrTryLa
         {"refused", [](TokenRig& r) { r.server.issuedRefresh = "revoked"; },
          TokenTrouble::SignInAgain, false},
         {"never signed in", [](TokenRig& r) { r.store.Remove(kAccount); },
-         TokenTrouble::SignInAgain, false},
+         TokenTrouble::NotSignedIn, false},
         {"provider out of reach",
          [](TokenRig& r) {
              QTcpServer closed;

@@ -88,6 +88,18 @@ TEST(TokenSignIn, EachWayOfHavingNoGoodTokenEndsAsItsCauseAsks) {
          false,
          0,
          0},
+        {"never signed in",
+         nothing,
+         [](MailRig& r) {
+             r.tokens.answers = {{.trouble = TokenTrouble::NotSignedIn,
+                                  .provider = "Microsoft",
+                                  .error = "no sign-in kept"}};
+         },
+         {"U bent nog niet aangemeld bij Microsoft; meld u aan in de instellingen.",
+          "U bent nog niet aangemeld bij Microsoft; meld u aan in de instellingen."},
+         false,
+         0,
+         0},
         {"the provider out of reach",
          nothing,
          [](MailRig& r) {

@@ -40,7 +40,7 @@ AccessTokenAnswer OAuthTokenSource::CurrentToken() {
     AccessTokenAnswer answer;
     const std::optional<OAuthAccount> account = account_ ? account_() : std::nullopt;
     if (!account) {
-        answer.trouble = TokenTrouble::SignInAgain;
+        answer.trouble = TokenTrouble::NotSignedIn;
         answer.error = "no provider to sign in at";
         return answer;
     }
@@ -54,7 +54,7 @@ AccessTokenAnswer OAuthTokenSource::CurrentToken() {
     const std::optional<std::string> refresh = store_.Read(account->account, problem);
     if (!refresh) {
         // A keyring that could not answer now may still hold it: try again later.
-        answer.trouble = problem.empty() ? TokenTrouble::SignInAgain : TokenTrouble::Passing;
+        answer.trouble = problem.empty() ? TokenTrouble::NotSignedIn : TokenTrouble::Passing;
         answer.error = problem.empty() ? "no sign-in kept" : problem;
         return answer;
     }

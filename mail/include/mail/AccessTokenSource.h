@@ -11,7 +11,8 @@ namespace brevon {
 enum class TokenTrouble {
     None,
     Passing,     // the provider could not be reached or answered oddly: try again later
-    SignInAgain, // no sign-in is kept, or the provider refused to renew it
+    NotSignedIn, // no sign-in was kept for this mailbox: the user has yet to sign in
+    SignInAgain, // the provider refused to renew the sign-in, or the server its token
 };
 
 struct AccessTokenAnswer {

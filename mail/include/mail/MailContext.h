@@ -71,8 +71,27 @@ inline constexpr const char* kNotAMailServerSentence =
 // provider's name between the two; the options dialog opens with its sign-in button focused.
 inline constexpr const char* kSignInExpiredStart = "Uw aanmelding bij ";
 inline constexpr const char* kSignInExpiredEnd = " is verlopen; meld u opnieuw aan.";
+inline constexpr const char* kSignInExpiredNoName =
+    "Uw aanmelding is verlopen; meld u opnieuw aan.";
 inline std::string SignInExpiredSentence(const std::string& provider) {
-    return kSignInExpiredStart + provider + kSignInExpiredEnd;
+    if (provider.empty()) return kSignInExpiredNoName;
+    std::string s = kSignInExpiredStart;
+    s += provider;
+    s += kSignInExpiredEnd;
+    return s;
+}
+// Said instead when no sign-in was ever kept for the mailbox (a first run with the address of a
+// provider that takes no password): the dialog opens as above.
+inline constexpr const char* kSignInFirstStart = "U bent nog niet aangemeld bij ";
+inline constexpr const char* kSignInFirstEnd = "; meld u aan in de instellingen.";
+inline constexpr const char* kSignInFirstNoName =
+    "U bent nog niet aangemeld; meld u aan in de instellingen.";
+inline std::string SignInFirstSentence(const std::string& provider) {
+    if (provider.empty()) return kSignInFirstNoName;
+    std::string s = kSignInFirstStart;
+    s += provider;
+    s += kSignInFirstEnd;
+    return s;
 }
 
 } // namespace brevon

@@ -44,6 +44,7 @@ CR = "\\r"  # how the transcript writes a carriage return
 LIFETIME = 6  # seconds an access token is good for
 CLIENT_ID = "brevon-e2e"
 EXPIRED = "Uw aanmelding bij Testaanbieder is verlopen; meld u opnieuw aan."
+NOT_YET = "U bent nog niet aangemeld bij Testaanbieder; meld u aan in de instellingen."
 
 MAILBOX = {
     "01-koffie.eml": (
@@ -252,7 +253,7 @@ class SignIn(unittest.TestCase):
             # Nothing kept yet: said, and the options open on the button.
             greeting_end = b.wait_trace("Greeting ended", timeout=SPEECH_WAIT)[0]
             b.wait_trace("Options page Verbinding, focus btSignIn", greeting_end, WAIT)
-            self.assertEqual(b.wait_spoken(2, timeout=SPEECH_WAIT)[1], EXPIRED)
+            self.assertEqual(b.wait_spoken(2, timeout=SPEECH_WAIT)[1], NOT_YET)
 
             after = len(b.trace())
             SignIn.session.key("space")
