@@ -149,12 +149,16 @@ std::size_t DecisionIndex(const LanguageProfile* profile) {
                                     profiles.begin());
 }
 
+// One extractor for all calls: making its six (unused) stop-word tables each time would cost
+// a tenth of a short text's classification.
+Stopper& FourGramExtractor() {
+    static Stopper extractor(Stopper::kModeNgrams, 4, 0);
+    return extractor;
+}
+
 // Counts the initialised document's 4-grams; returns T.
 std::int32_t CountFourGrams(Text& document, FourGramTable& grams) {
-    // One extractor for all calls: making its six (unused) stop-word tables each time would cost
-    // a tenth of a short text's classification.
-    static Stopper extractor(Stopper::kModeNgrams, 4, 0);
-    document.SetExtractor(&extractor);
+    document.SetExtractor(&FourGramExtractor());
     const std::int32_t total = document.ExtractFourGrams(grams);
     document.SetExtractor(nullptr);
     return total;
@@ -198,11 +202,26 @@ void SixScores(const char* text, float scores[6]) {
     }
     if (text == nullptr || !anyLoaded) return;
 
-    std::unique_ptr<Text> document = MakeDocument(kind);
-    document->Init(text, nullptr, 0, 0);
     const ProfileSet& set = DecisionSet();
-    FourGramTable grams(document->TermText().size());
-    const std::int32_t total = CountFourGrams(*document, grams);
+    if (kind == DocumentKind::Html) {
+        std::unique_ptr<Text> document = MakeDocument(kind);
+        document->Init(text, nullptr, 0, 0);
+        FourGramTable grams(document->TermText().size());
+        const std::int32_t total = CountFourGrams(*document, grams);
+        set.ScoreFourGrams(grams, total, scores);
+        return;
+    }
+    // A plain document's terms are its text cleaned of control characters, nothing more: that
+    // much is done here in a buffer kept from call to call, without a document's three copies,
+    // which would cost a short text more than its 4-grams.
+    static std::string cleaned;
+    cleaned.assign(text);
+    Text::CheckGarbage(cleaned);
+    FourGramTable grams(cleaned.size());
+    const std::int32_t total = FourGramExtractor().CountFourGrams(cleaned, grams, 0);
+    // A long text's buffer is not kept for the rest of the process.
+    constexpr std::size_t kKeptBuffer = 64 * 1024;
+    if (cleaned.capacity() > kKeptBuffer) std::string().swap(cleaned);
     set.ScoreFourGrams(grams, total, scores);
 }
 
