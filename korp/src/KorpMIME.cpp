@@ -232,26 +232,30 @@ int UUDecodeChar(char ch) {
     throw EKorpDecodeError();
 }
 
+// The attachment decoders decode into memory of their own and hand data the whole result only
+// when decoding succeeded: a decoding that fails half-way leaves data as it was. (The decoded
+// bytes end in memory either way; spooling them through a file first only cost a file's
+// creation, writes and reads for every attachment.)
 void DecodeBase64Lines(std::span<const std::string_view> lines, TMemoryStream& data) {
-    TKorpTempFile file;
+    TMemoryStream decoded;
     {
-        TBase64DecodingStream decoder(file);
+        TBase64DecodingStream decoder(decoded);
         for (const std::string_view line : lines)
             decoder.Write(line.data(), line.size());
     }
-    data.LoadFromStream(file);
+    data.LoadFromStream(decoded);
 }
 
 void DecodeUULines(std::span<const std::string_view> lines, TMemoryStream& data) {
-    TKorpTempFile file;
+    TMemoryStream decoded;
     std::string bytes;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         bytes.clear();
         DecodeUULine(lines[i], bytes);
-        file.WriteBuffer(bytes);
+        decoded.WriteBuffer(bytes);
         if (i + 1 < lines.size() && (lines[i + 1] == "end" || lines[i + 1] == "`")) break;
     }
-    data.LoadFromStream(file);
+    data.LoadFromStream(decoded);
 }
 
 void DecodeBase64Attachment(TAttachedFile& item) {
