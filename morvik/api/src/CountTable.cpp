@@ -227,37 +227,32 @@ const std::vector<std::uint32_t>& FourGramTable::Order() const {
         buckets *= 4;
     }
     ends[epochs++] = n;
-    // Per bucket: where its entries of K's parity go, then where its others go.
-    std::vector<std::uint32_t> first, order;
+    // Each entry's key: its bucket, twice, plus 1 when its epoch's parity is not K's. Then per
+    // key where its entries go: a bucket's entries of K's parity before its others.
+    std::vector<std::uint32_t> keys, first, order;
     try {
+        keys.resize(n);
         first.assign(buckets * 2 + 1, 0);
         order.resize(n);
     } catch (const std::bad_alloc&) {
         throw OutOfMemory(kNoMemory);
     }
     const std::uint32_t mask = static_cast<std::uint32_t>(buckets - 1);
-    auto bucketOf = [&](std::size_t i) { return TclHash(entries_[i].gram) & mask; };
-    // Epoch e has K's parity when (epochs - 1 - e) is even.
-    auto begin = [&](std::size_t e) { return e == 0 ? std::size_t{0} : ends[e - 1]; };
-    auto sameParity = [&](std::size_t e) { return (epochs - 1 - e) % 2 == 0; };
-    for (std::size_t e = 0; e < epochs; ++e) {
-        const std::size_t group = sameParity(e) ? 0 : 1;
-        for (std::size_t i = begin(e); i < ends[e]; ++i)
-            ++first[bucketOf(i) * 2 + group + 1];
+    for (std::size_t e = 0, begin = 0; e < epochs; begin = ends[e++]) {
+        const auto other = static_cast<std::uint32_t>((epochs - 1 - e) % 2);
+        for (std::size_t i = begin; i < ends[e]; ++i) {
+            keys[i] = (TclHash(entries_[i].gram) & mask) * 2 + other;
+            ++first[keys[i] + 1];
+        }
     }
     for (std::size_t k = 1; k < first.size(); ++k)
         first[k] += first[k - 1];
-    // K's parity by falling number: the epochs from the last down, each from its end.
-    for (std::size_t e = epochs; e-- > 0;) {
-        if (!sameParity(e)) continue;
-        for (std::size_t i = ends[e]; i-- > begin(e);)
-            order[first[bucketOf(i) * 2]++] = static_cast<std::uint32_t>(i);
+    // K's parity by falling number, the others by rising number.
+    for (std::size_t i = n; i-- > 0;) {
+        if ((keys[i] & 1) == 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
     }
-    // The others by rising number.
-    for (std::size_t e = 0; e < epochs; ++e) {
-        if (sameParity(e)) continue;
-        for (std::size_t i = begin(e); i < ends[e]; ++i)
-            order[first[bucketOf(i) * 2 + 1]++] = static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < n; ++i) {
+        if ((keys[i] & 1) != 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
     }
     order_.swap(order);
     return order_;
