@@ -232,26 +232,61 @@ int UUDecodeChar(char ch) {
     throw EKorpDecodeError();
 }
 
+// The attachment decoders write to memory and leave data as it was when decoding fails. (The
+// decoded bytes end in memory either way; spooling them through a file first only cost a file's
+// creation, writes and reads for every attachment.)
+namespace {
+
+// Runs decode(target) on data itself when it is empty (emptied again on a failure), else on
+// memory of its own that replaces data's content only on success. expected sizes the target.
+template <typename Decode>
+void DecodeInto(TMemoryStream& data, std::size_t expected, Decode&& decode) {
+    if (data.Size() != 0) {
+        TMemoryStream decoded;
+        decoded.Reserve(expected);
+        decode(decoded);
+        data.LoadFromStream(decoded);
+        return;
+    }
+    try {
+        data.Reserve(expected);
+        decode(data);
+    } catch (...) {
+        data.Clear();
+        throw;
+    }
+    data.SetPosition(0);
+}
+
+std::size_t TotalSize(std::span<const std::string_view> lines) {
+    std::size_t total = 0;
+    for (const std::string_view line : lines)
+        total += line.size();
+    return total;
+}
+
+} // namespace
+
 void DecodeBase64Lines(std::span<const std::string_view> lines, TMemoryStream& data) {
-    TKorpTempFile file;
-    {
-        TBase64DecodingStream decoder(file);
+    // Four characters give three bytes.
+    DecodeInto(data, TotalSize(lines) / 4 * 3 + 3, [&](TMemoryStream& target) {
+        TBase64DecodingStream decoder(target);
         for (const std::string_view line : lines)
             decoder.Write(line.data(), line.size());
-    }
-    data.LoadFromStream(file);
+    });
 }
 
 void DecodeUULines(std::span<const std::string_view> lines, TMemoryStream& data) {
-    TKorpTempFile file;
-    std::string bytes;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        bytes.clear();
-        DecodeUULine(lines[i], bytes);
-        file.WriteBuffer(bytes);
-        if (i + 1 < lines.size() && (lines[i + 1] == "end" || lines[i + 1] == "`")) break;
-    }
-    data.LoadFromStream(file);
+    // A line of 61 characters gives 45 bytes.
+    DecodeInto(data, TotalSize(lines) / 4 * 3 + 3, [&](TMemoryStream& target) {
+        std::string bytes;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            bytes.clear();
+            DecodeUULine(lines[i], bytes);
+            target.WriteBuffer(bytes);
+            if (i + 1 < lines.size() && (lines[i + 1] == "end" || lines[i + 1] == "`")) break;
+        }
+    });
 }
 
 void DecodeBase64Attachment(TAttachedFile& item) {

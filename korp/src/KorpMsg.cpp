@@ -336,8 +336,11 @@ class LineSearch {
 public:
     explicit LineSearch(std::string_view header) : header_(header) {}
 
-    std::size_t From(Lines all, std::size_t from) {
-        while ((matches_.empty() || matches_.back() < from) && listed_ < all.size()) {
+    // A line at or beyond limit (all.size() when there is none) when no line before limit
+    // matches: a header is only looked for in its header block, not through the body after it.
+    std::size_t From(Lines all, std::size_t from, std::size_t limit = kNone) {
+        limit = std::min(limit, all.size());
+        while ((matches_.empty() || matches_.back() < from) && listed_ < limit) {
             if (Matches(all[listed_])) matches_.push_back(listed_);
             ++listed_;
         }
@@ -370,7 +373,7 @@ public:
         while (first < part.to && all_[first].empty())
             ++first;
         const std::size_t stop = std::min(empty_.From(all_, first), part.to);
-        const std::size_t at = headers_[which].From(all_, first);
+        const std::size_t at = headers_[which].From(all_, first, stop);
         return at < stop ? at : kNone;
     }
 

@@ -20,7 +20,11 @@ namespace korp {
 
 namespace {
 
-constexpr std::size_t kChunk = 1024;
+// What one receive may take: a large message then crosses in few system calls.
+constexpr std::size_t kChunk = 64 * 1024;
+// Progress is told as if the message came in pieces of this size, whatever one receive brings,
+// so that every step is reported near its own percentage.
+constexpr std::uint64_t kProgressPiece = 1024;
 constexpr std::size_t kMaxReplyLine = 65536;
 // Beyond twice the stated size a message may still grow by this much (a header the server
 // adds, line ends it rewrites) before it counts as endless.
@@ -298,9 +302,9 @@ void TKorpPOP::ExtendDeadline(std::chrono::steady_clock::time_point start, std::
 }
 
 bool TKorpPOP::Fill() {
-    char buf[kChunk];
-    const std::size_t got = transport_ ? transport_->Receive(buf, sizeof buf) : 0;
-    inbox_.append(buf, got);
+    if (!receiveBuffer_) receiveBuffer_ = std::make_unique<char[]>(kChunk);
+    const std::size_t got = transport_ ? transport_->Receive(receiveBuffer_.get(), kChunk) : 0;
+    inbox_.append(receiveBuffer_.get(), got);
     if (got == 0) NotConnected(); // closed meanwhile (Abort); a transport failure was reported
     return got > 0;
 }
@@ -735,22 +739,34 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
     nextThreshold_ = RetrieveProgressStep;
     bool percentComputed = false;
     std::uint64_t written = 0;
-    // The text in hand: the last four bytes already seen plus the new chunk, so a terminator
-    // split over two chunks is still found. The status line ends in CR LF: an empty message's
-    // terminator begins there.
+    // The last four bytes already seen, so that a terminator split over two chunks is still
+    // found. The status line ends in CR LF: an empty message's terminator begins there.
     std::string hand;
     bool complete = false;
     // Spools a chunk up to the terminator; what follows it is no part of this reply and stays
     // to be found before the next command.
     auto take = [&](std::string chunk) {
-        hand.erase(0, hand.size() > 4 ? hand.size() - 4 : 0);
+        // Where the terminator ends in chunk: across the seam (the four bytes before and the
+        // first four of chunk), else within chunk itself; the seam's would end first.
         const std::size_t kept = hand.size();
-        hand += chunk;
-        if (const std::size_t at = hand.find(kTerminator); at != std::string::npos) {
-            const std::size_t used = at + kTerminator.size() - kept;
+        hand.append(chunk, 0, kTerminator.size() - 1);
+        std::size_t used = hand.find(kTerminator);
+        if (used != std::string::npos) {
+            used += kTerminator.size() - kept;
+        } else if ((used = chunk.find(kTerminator)) != std::string::npos) {
+            used += kTerminator.size();
+        }
+        if (used != std::string::npos) {
             inbox_ = chunk.substr(used);
             chunk.resize(used);
             complete = true;
+        } else if (chunk.size() >= 4) {
+            // The last four bytes seen, for the next seam.
+            hand.assign(chunk, chunk.size() - 4, 4);
+        } else {
+            hand.resize(kept);
+            hand += chunk;
+            hand.erase(0, hand.size() > 4 ? hand.size() - 4 : 0);
         }
         try {
             spool.WriteBuffer(chunk);
@@ -761,10 +777,32 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
         written += chunk.size();
         return true;
     };
+    auto tellAt = [&](std::uint64_t at) {
+        // A size of 0 or less (a broken LIST answer) cannot scale anything: call it done.
+        std::uint64_t percent =
+            size > 0 ? RoundHalfEven(at * 100, static_cast<std::uint64_t>(size)) : 100;
+        lastPercent_ = static_cast<std::uint16_t>(std::min<std::uint64_t>(percent, 65535));
+        percentComputed = true;
+        if (lastPercent_ >= nextThreshold_) {
+            if (OnRetrieveProgress) OnRetrieveProgress(*this, lastPercent_);
+            nextThreshold_ += RetrieveProgressStep;
+        }
+    };
+    // Progress at the end of every chunk after the first receive, and within a chunk at every
+    // kProgressPiece bytes, as receives of that size would give it.
+    std::uint64_t nextPiece = 2 * kProgressPiece;
+    auto tell = [&] {
+        for (; nextPiece < written; nextPiece += kProgressPiece)
+            tellAt(nextPiece);
+        tellAt(written);
+        if (nextPiece == written) nextPiece += kProgressPiece;
+    };
     // The status line, and what came with it in the same receive, are the first chunk.
     std::string rest;
     rest.swap(inbox_);
     if (!take(first) || !take(rest)) return std::nullopt;
+    // The first receive counts as one piece; beyond that its bytes are told as later ones are.
+    if (written > kProgressPiece) tell();
     while (!complete) {
         LetMessagesRun();
         std::string chunk = ReceiveData();
@@ -778,15 +816,7 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
                                          std::to_string(limit) + " bytes; not read further");
             return std::nullopt;
         }
-        // A size of 0 or less (a broken LIST answer) cannot scale anything: call it done.
-        std::uint64_t percent =
-            size > 0 ? RoundHalfEven(written * 100, static_cast<std::uint64_t>(size)) : 100;
-        lastPercent_ = static_cast<std::uint16_t>(std::min<std::uint64_t>(percent, 65535));
-        percentComputed = true;
-        if (lastPercent_ >= nextThreshold_) {
-            if (OnRetrieveProgress) OnRetrieveProgress(*this, lastPercent_);
-            nextThreshold_ += RetrieveProgressStep;
-        }
+        tell();
     }
     if ((!percentComputed || lastPercent_ < 100) && OnRetrieveProgress)
         OnRetrieveProgress(*this, 100);

@@ -178,7 +178,19 @@ TEST(UUDecode, ALowerCaseLetterRaisesOopsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(tmp.FilesLeft(), 0);
 }
 
-TEST(AttachmentDecoders, FillDataFromEncodedLinesThroughDeletedTemporaryFiles) {
+TEST(AttachmentDecoders, AFailedDecodingLeavesDataAsItWas) {
+    // Decoded bytes before the bad line must not stay behind, in empty Data or in Data that
+    // already held something.
+    for (const std::string before : {"", "earlier"}) {
+        TMemoryStream data;
+        data.WriteBuffer(before);
+        const std::vector<std::string_view> lines = {"begin 644 x", "#0V%T", "#0v%T"};
+        EXPECT_THROW(DecodeUULines(lines, data), EKorpDecodeError);
+        EXPECT_EQ(data.Bytes(), before);
+    }
+}
+
+TEST(AttachmentDecoders, FillDataFromEncodedLinesAndLeaveNoFile) {
     TempDirGuard tmp;
     TAttachedFiles files;
     TAttachedFile& b64 = files.Add("a.txt");

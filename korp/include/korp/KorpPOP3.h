@@ -203,7 +203,8 @@ private:
     std::vector<std::unique_ptr<TKorpMsg>> messages_;
     std::uint16_t lastPercent_ = 0;
     std::uint32_t nextThreshold_ = 0;
-    std::string inbox_;   // received and not yet read as a reply
+    std::string inbox_;                     // received and not yet read as a reply
+    std::unique_ptr<char[]> receiveBuffer_; // Fill's, made on its first use
     std::string command_; // the command in hand, as a reason names it (PASS without password)
     bool busy_ = false;
     bool failed_ = false; // a failure that ended the session was reported during this operation

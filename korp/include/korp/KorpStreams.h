@@ -51,6 +51,8 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
     void Clear();
+    /// Makes room for bytes in all, so that writes up to that size do not move the content.
+    void Reserve(std::size_t bytes) { data_.reserve(bytes); }
     const char* Memory() const { return data_.data(); }
     /// The whole content, independent of the position.
     std::string_view Bytes() const { return data_; }

@@ -1,6 +1,7 @@
 #include <morvik/api/CountTable.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -155,90 +156,118 @@ int CountTable::Size() const {
 
 namespace {
 
-// The arena's first block holds at most this many entries (40 KB): a longer text mostly repeats
-// its 4-grams, and further blocks follow when it does not.
+// The first block of entries holds at most this many (8 KB): a longer text mostly repeats its
+// 4-grams, and the block doubles when it does not.
 constexpr std::size_t kFirstBlockMax = 1024;
-constexpr std::size_t kBlockMax = std::size_t{1} << 16;
+
+unsigned IndexBitsFor(std::size_t entries) {
+    unsigned bits = 4;
+    while ((std::size_t{1} << bits) < entries * 2)
+        ++bits;
+    return bits;
+}
+
+// Tcl's string hash of the four characters: h = h * 9 + c, from the first on.
+std::uint32_t TclHash(std::uint32_t g) {
+    return (((g >> 24) * 9 + ((g >> 16) & 0xFF)) * 9 + ((g >> 8) & 0xFF)) * 9 + (g & 0xFF);
+}
 
 } // namespace
 
-const Tcl_HashKeyType FourGramTable::kKeyType = {
-    TCL_HASH_KEY_TYPE_VERSION,
-    0, // no randomising: the bucket is hash & mask, as for string keys
-    FourGramTable::Hash,
-    FourGramTable::Compare,
-    FourGramTable::Allocate,
-    FourGramTable::Release,
-};
-
-FourGramTable::FourGramTable(std::size_t expected) {
-    PrepareTcl();
-    blockSize_ = std::clamp(expected, std::size_t{1}, kFirstBlockMax);
-    holder_.owner = this;
-    Tcl_InitCustomHashTable(&holder_.table, TCL_CUSTOM_TYPE_KEYS, &kKeyType);
+FourGramTable::FourGramTable(std::size_t expected)
+    : firstBlock_(std::clamp(expected, std::size_t{16}, kFirstBlockMax)) {
+    const unsigned bits = IndexBitsFor(firstBlock_);
+    index_.assign(std::size_t{1} << bits, IndexSlot{0, 0});
+    indexShift_ = 32 - bits;
 }
 
-FourGramTable::~FourGramTable() {
-    // The entries belong to the arena: with the buckets emptied Tcl frees only the bucket array
-    // instead of visiting every entry.
-    Tcl_HashTable& t = holder_.table;
-    std::fill(t.buckets, t.buckets + t.numBuckets, nullptr);
-    t.numEntries = 0;
-    Tcl_DeleteHashTable(&t);
-    while (blocks_ != nullptr) {
-        Block* previous = blocks_->previous;
-        std::free(blocks_);
-        blocks_ = previous;
+void FourGramTable::Insert(std::uint32_t gram, std::size_t slot) {
+    const std::size_t count = entries_.size();
+    std::vector<IndexSlot> index;
+    try {
+        if (count == entries_.capacity()) entries_.reserve(count == 0 ? firstBlock_ : count * 2);
+        if ((count + 1) * 2 > index_.size()) index.assign(index_.size() * 2, IndexSlot{0, 0});
+    } catch (const std::bad_alloc&) {
+        throw OutOfMemory(kNoMemory);
+    }
+    entries_.push_back(Entry{gram, 1});
+    order_.clear();
+    index_[slot] = IndexSlot{gram, static_cast<std::uint32_t>(count)};
+    if (index.empty()) return;
+    index_.swap(index);
+    --indexShift_;
+    const std::size_t mask = index_.size() - 1;
+    for (const IndexSlot& moved : index) {
+        if (moved.gram == 0) continue;
+        std::size_t s = Slot(moved.gram);
+        while (index_[s].gram != 0)
+            s = (s + 1) & mask;
+        index_[s] = moved;
     }
 }
 
+// Tcl's table starts with 4 buckets and, when an insert brings it to three entries a bucket,
+// takes four times the buckets: old buckets in order, each chain from its head, every entry to
+// the head of its new bucket. A new entry goes to the head of its bucket. Call the entries
+// inserted between two rebuilds an epoch, E0 the first, EK the last. A rebuild reverses what
+// each new bucket receives, so a bucket's chain after K rebuilds is its part of
+//     EK newest first, E(K-2) newest first, ..., then ..., E(K-3) oldest first, E(K-1) oldest
+//     first:
+// the epochs of K's parity by falling insertion number, then the others by rising number.
+const std::vector<std::uint32_t>& FourGramTable::Order() const {
+    const std::size_t n = entries_.size();
+    if (order_.size() == n) return order_;
+    constexpr std::size_t kSmallBuckets = 4, kEntriesPerBucket = 3;
+    // The epochs end where the entry count reaches 12, 48, 192, ... (fewer than 16 below 2^32).
+    std::array<std::size_t, 20> ends{};
+    std::size_t epochs = 0;
+    std::size_t buckets = kSmallBuckets;
+    for (std::size_t end = kSmallBuckets * kEntriesPerBucket; end <= n; end *= 4) {
+        ends[epochs++] = end;
+        buckets *= 4;
+    }
+    ends[epochs++] = n;
+    // Each entry's key: its bucket, twice, plus 1 when its epoch's parity is not K's. Then per
+    // key where its entries go: a bucket's entries of K's parity before its others.
+    std::vector<std::uint32_t> keys, first, order;
+    try {
+        keys.resize(n);
+        first.assign(buckets * 2 + 1, 0);
+        order.resize(n);
+    } catch (const std::bad_alloc&) {
+        throw OutOfMemory(kNoMemory);
+    }
+    const std::uint32_t mask = static_cast<std::uint32_t>(buckets - 1);
+    for (std::size_t e = 0, begin = 0; e < epochs; begin = ends[e++]) {
+        const auto other = static_cast<std::uint32_t>((epochs - 1 - e) % 2);
+        for (std::size_t i = begin; i < ends[e]; ++i) {
+            keys[i] = (TclHash(entries_[i].gram) & mask) * 2 + other;
+            ++first[keys[i] + 1];
+        }
+    }
+    for (std::size_t k = 1; k < first.size(); ++k)
+        first[k] += first[k - 1];
+    // K's parity by falling number, the others by rising number.
+    for (std::size_t i = n; i-- > 0;) {
+        if ((keys[i] & 1) == 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if ((keys[i] & 1) != 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
+    }
+    order_.swap(order);
+    return order_;
+}
+
 std::int32_t FourGramTable::Get(std::uint32_t gram) const {
-    // Tcl's lookup does not change the table but is not declared const.
-    auto* table = const_cast<Tcl_HashTable*>(&holder_.table);
-    Tcl_HashEntry* e = Tcl_FindHashEntry(table, KeyOf(gram));
-    return e != nullptr ? static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(e->clientData))
-                        : 0;
+    if (gram == 0) return 0;
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t s = Slot(gram);; s = (s + 1) & mask) {
+        if (index_[s].gram == gram) return entries_[index_[s].entry].count;
+        if (index_[s].gram == 0) return 0;
+    }
 }
 
 std::string FourGramTable::Unpack(std::uint32_t gram) {
     return {static_cast<char>(gram >> 24), static_cast<char>(gram >> 16),
             static_cast<char>(gram >> 8), static_cast<char>(gram)};
-}
-
-unsigned FourGramTable::Hash(Tcl_HashTable*, void* key) {
-    // Tcl's string hash of the four characters: h = h * 9 + c, from the first on.
-    const auto g = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(key));
-    return (((g >> 24) * 9 + ((g >> 16) & 0xFF)) * 9 + ((g >> 8) & 0xFF)) * 9 + (g & 0xFF);
-}
-
-int FourGramTable::Compare(void* key, Tcl_HashEntry* entry) {
-    return key == static_cast<void*>(entry->key.oneWordValue) ? 1 : 0;
-}
-
-Tcl_HashEntry* FourGramTable::Allocate(Tcl_HashTable* table, void* key) {
-    Tcl_HashEntry* e = reinterpret_cast<Holder*>(table)->owner->NewEntry();
-    e->key.oneWordValue = static_cast<char*>(key);
-    e->clientData = nullptr; // count 0
-    return e;
-}
-
-void FourGramTable::Release(Tcl_HashEntry*) {
-    // The arena frees all entries at once.
-}
-
-Tcl_HashEntry* FourGramTable::NewEntry() {
-    static_assert(sizeof(Block) % alignof(Tcl_HashEntry) == 0, "entries follow the header");
-    if (next_ == end_) {
-        // Called from inside Tcl, before the new entry is linked: a failure unwinds through Tcl
-        // as its own failed allocations do.
-        const std::size_t bytes = sizeof(Block) + blockSize_ * sizeof(Tcl_HashEntry);
-        auto* block = static_cast<Block*>(std::malloc(bytes));
-        if (block == nullptr) throw OutOfMemory(kNoMemory);
-        block->previous = blocks_;
-        blocks_ = block;
-        next_ = reinterpret_cast<Tcl_HashEntry*>(block + 1);
-        end_ = next_ + blockSize_;
-        if (blockSize_ < kBlockMax) blockSize_ *= 2;
-    }
-    return next_++;
 }

@@ -149,15 +149,43 @@ std::size_t DecisionIndex(const LanguageProfile* profile) {
                                     profiles.begin());
 }
 
+// One extractor for all calls: making its six (unused) stop-word tables each time would cost
+// a tenth of a short text's classification.
+Stopper& FourGramExtractor() {
+    static Stopper extractor(Stopper::kModeNgrams, 4, 0);
+    return extractor;
+}
+
 // Counts the initialised document's 4-grams; returns T.
 std::int32_t CountFourGrams(Text& document, FourGramTable& grams) {
-    // One extractor for all calls: making its six (unused) stop-word tables each time would cost
-    // a tenth of a short text's classification.
-    static Stopper extractor(Stopper::kModeNgrams, 4, 0);
-    document.SetExtractor(&extractor);
+    document.SetExtractor(&FourGramExtractor());
     const std::int32_t total = document.ExtractFourGrams(grams);
     document.SetExtractor(nullptr);
     return total;
+}
+
+// Counts the 4-grams of text read as a document of kind and hands them and T to score.
+template <typename Score> void WithFourGrams(const char* text, DocumentKind kind, Score&& score) {
+    if (kind == DocumentKind::Html) {
+        std::unique_ptr<Text> document = MakeDocument(kind);
+        document->Init(text, nullptr, 0, 0);
+        FourGramTable grams(document->TermText().size());
+        const std::int32_t total = CountFourGrams(*document, grams);
+        score(grams, total);
+        return;
+    }
+    // A plain document's terms are its text cleaned of control characters, nothing more: that
+    // much is done here in a buffer kept from call to call, without a document's three copies,
+    // which would cost a short text more than its 4-grams.
+    static std::string cleaned;
+    cleaned.assign(text);
+    Text::CheckGarbage(cleaned);
+    FourGramTable grams(cleaned.size());
+    const std::int32_t total = FourGramExtractor().CountFourGrams(cleaned, grams, 0);
+    // A long text's buffer is not kept for the rest of the process.
+    constexpr std::size_t kKeptBuffer = 64 * 1024;
+    if (cleaned.capacity() > kKeptBuffer) std::string().swap(cleaned);
+    score(grams, total);
 }
 
 float Classify(const char* text, const char* language, const char* documentType) {
@@ -168,17 +196,19 @@ float Classify(const char* text, const char* language, const char* documentType)
     }
     const DocumentKind kind = KindOf(documentType);
     if (kind == DocumentKind::Unknown) std::fputs("Unknown Document Type: assume ASCII\n", stderr);
-    gDocument = MakeDocument(kind);
-    gDocument->Init(text, nullptr, 0, 0);
     const LanguageProfile* profile = ProfileFor(code);
     float score = 0.0f;
     if (profile != nullptr && profile->IsLoaded()) {
         const ProfileSet& set = DecisionSet();
-        FourGramTable grams(gDocument->TermText().size());
-        const std::int32_t total = CountFourGrams(*gDocument, grams);
-        score = set.ScoreFourGrams(DecisionIndex(profile), grams, total);
+        WithFourGrams(text, kind, [&](const FourGramTable& grams, std::int32_t total) {
+            score = set.ScoreFourGrams(DecisionIndex(profile), grams, total);
+        });
+    } else {
+        // Nothing to score against; the text is read all the same, as a document.
+        gDocument = MakeDocument(kind);
+        gDocument->Init(text, nullptr, 0, 0);
+        gDocument.reset();
     }
-    gDocument.reset();
     return score;
 }
 
@@ -198,12 +228,10 @@ void SixScores(const char* text, float scores[6]) {
     }
     if (text == nullptr || !anyLoaded) return;
 
-    std::unique_ptr<Text> document = MakeDocument(kind);
-    document->Init(text, nullptr, 0, 0);
     const ProfileSet& set = DecisionSet();
-    FourGramTable grams(document->TermText().size());
-    const std::int32_t total = CountFourGrams(*document, grams);
-    set.ScoreFourGrams(grams, total, scores);
+    WithFourGrams(text, kind, [&](const FourGramTable& grams, std::int32_t total) {
+        set.ScoreFourGrams(grams, total, scores);
+    });
 }
 
 // Reads configFile and hands it to use. A missing name or a configuration that cannot be read

@@ -294,6 +294,23 @@ TEST(KorpPOP, ReportsProgressInStepsRoundedHalfToEvenAndEndsAt100) {
     EXPECT_EQ(h.pop.LastPercent(), 55);
 }
 
+TEST(KorpPOP, ReportsEveryStepWhenTheMessageComesInOneLargeReceive) {
+    // 20,000 bytes after the status chunk in one piece: each step is still reported, near its
+    // own percentage, not once for the whole piece.
+    Harness h;
+    h.Reply({"+OK\r\n", "+OK 1 20000\r\n", "+OK\r\n"});
+    std::string body = "Subject: groot\r\n\r\n";
+    while (body.size() < 20000 - 5)
+        body += std::string(98, 'x') + "\r\n";
+    body.resize(20000 - 5);
+    h.server.chunks.push_back(body + "\r\n.\r\n");
+    h.pop.Connect();
+    ASSERT_NE(h.pop.Retrieve(1), nullptr);
+    ASSERT_EQ(h.progress.size(), 10u);
+    for (std::size_t i = 0; i < h.progress.size(); ++i)
+        EXPECT_NEAR(h.progress[i], 10 * (i + 1), 5) << i;
+}
+
 TEST(KorpPOP, RoundsAnExactHalfToEven) {
     // The 5-byte status line and "ab" make 7 bytes, then the terminator 12.
     struct Case {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -161,6 +162,42 @@ TEST(FourGramTable, PacksFirstCharacterHighAndCountsRepeats) {
     EXPECT_EQ(t.Get(FourGramTable::Pack("huis")), 3);
     EXPECT_EQ(t.Get(FourGramTable::Pack("uis_")), 1);
     EXPECT_EQ(t.Get(FourGramTable::Pack("_hui")), 0);
+}
+
+TEST(FourGramTable, OrdersAsTheStringTableAtEveryGrowthStep) {
+    // The string table grows its buckets when it reaches 12, 48, 192, 768 entries; the order on
+    // either side of each step, and with the 4-grams seen again after it, must be the same.
+    std::mt19937 rng(7);
+    for (const std::size_t distinct : {1, 11, 12, 13, 47, 48, 49, 191, 192, 193, 767, 768, 769}) {
+        std::vector<std::uint32_t> grams;
+        while (grams.size() < distinct) {
+            std::string gram;
+            for (int k = 0; k < 4; ++k)
+                gram.push_back(static_cast<char>('a' + rng() % 8));
+            const std::uint32_t packed = FourGramTable::Pack(gram);
+            if (std::find(grams.begin(), grams.end(), packed) == grams.end())
+                grams.push_back(packed);
+        }
+        // Each 4-gram once in turn, then every other one again.
+        std::vector<std::uint32_t> fed = grams;
+        for (std::size_t i = 0; i < grams.size(); i += 2)
+            fed.push_back(grams[i]);
+        CountTable strings;
+        FourGramTable packed(0);
+        for (const std::uint32_t g : fed) {
+            strings.Increment(FourGramTable::Unpack(g).c_str());
+            packed.Increment(g);
+        }
+        Counted expected, got;
+        std::string term;
+        std::int32_t count = 0;
+        for (int r = strings.First(term, count); r == 1; r = strings.Next(term, count))
+            expected.emplace_back(term, count);
+        packed.ForEach([&](std::uint32_t gram, std::int32_t n) {
+            got.emplace_back(FourGramTable::Unpack(gram), n);
+        });
+        EXPECT_EQ(got, expected) << distinct << " distinct 4-grams";
+    }
 }
 
 TEST(Stopper, SplitsAtTheFortyFourDelimiters) {

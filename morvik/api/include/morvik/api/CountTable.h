@@ -1,11 +1,12 @@
 // CountTable: counts of equal strings, on Tcl's hash table with string keys. FourGramTable:
-// counts of 4-grams on Tcl's hash table with a key type of its own.
+// counts of 4-grams in a table of its own that keeps the order Tcl's would give them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <tcl.h>
 
@@ -63,40 +64,43 @@ private:
     std::int32_t lastCount_ = 0;
 };
 
-// Counts of 4-grams, each packed into one word with its first character in the high byte. The
-// hash is Tcl's own string hash of the same four characters (multiply by 9, add the next), so
-// the table grows and orders its entries exactly as a string-keyed CountTable fed the same
-// 4-grams in the same order: scores are float sums in that order and stay bit for bit the same.
-// Entries come from an arena of the table's own; deleting the Tcl table frees only its buckets.
+// Counts of 4-grams, each packed into one word with its first character in the high byte. Its
+// entries come out in the order Tcl's hash table gives the string keys of the same four characters
+// fed in the same order (a string-keyed CountTable): scores are float sums in that order and stay
+// bit for bit the same. Counting needs neither Tcl nor its chains; the order is worked out once,
+// when the entries are first visited.
 class FourGramTable {
 public:
-    // expected: the most 4-grams the text can give (its length will do); it sizes the arena's
-    // first block, which later blocks extend when needed.
+    // expected: the most 4-grams the text can give (its length will do); it sizes the first
+    // block of entries, which grows when needed.
     explicit FourGramTable(std::size_t expected);
-    ~FourGramTable();
     FourGramTable(const FourGramTable&) = delete;
     FourGramTable& operator=(const FourGramTable&) = delete;
 
-    // A new 4-gram gets 1, a known one its count plus one (at most INT32_MAX).
+    // A new 4-gram gets 1, a known one its count plus one (at most INT32_MAX). When memory runs
+    // out it throws OutOfMemory (a std::bad_alloc) and the table is as it was.
     void Increment(std::uint32_t gram) {
-        int isNew = 0;
-        Tcl_HashEntry* e = CreateEntry(holder_.table, KeyOf(gram), &isNew);
-        const auto count = reinterpret_cast<std::intptr_t>(Tcl_GetHashValue(e));
-        if (count < INT32_MAX) Tcl_SetHashValue(e, reinterpret_cast<ClientData>(count + 1));
+        const std::size_t mask = index_.size() - 1;
+        for (std::size_t s = Slot(gram);; s = (s + 1) & mask) {
+            const IndexSlot& slot = index_[s];
+            if (slot.gram == gram) {
+                std::int32_t& count = entries_[slot.entry].count;
+                if (count < INT32_MAX) ++count;
+                return;
+            }
+            if (slot.gram == 0) return Insert(gram, s);
+        }
     }
     // The 4-gram's count, 0 when absent.
     std::int32_t Get(std::uint32_t gram) const;
-    int Size() const { return holder_.table.numEntries; }
+    int Size() const { return static_cast<int>(entries_.size()); }
 
     // fn(gram, count) for every entry, in Tcl's order (that of Tcl_FirstHashEntry and
-    // Tcl_NextHashEntry: bucket by bucket, each chain from its head), without a call per entry.
+    // Tcl_NextHashEntry: bucket by bucket, each chain from its head). The first visit after a
+    // new entry works the order out, which needs memory: OutOfMemory when there is none.
     template <typename Fn> void ForEach(Fn&& fn) const {
-        const Tcl_HashTable& t = holder_.table;
-        for (int b = 0; b < t.numBuckets; ++b) {
-            for (const Tcl_HashEntry* e = t.buckets[b]; e != nullptr; e = e->nextPtr)
-                fn(GramOf(e),
-                   static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(e->clientData)));
-        }
+        for (const std::uint32_t i : Order())
+            fn(entries_[i].gram, entries_[i].count);
     }
 
     // The four characters of term (which has at least four) as one word, and back.
@@ -109,35 +113,27 @@ public:
     static std::string Unpack(std::uint32_t gram);
 
 private:
-    // The key travels as the pointer value itself, so Tcl's own test of equal key pointers is
-    // already the key comparison.
-    static const char* KeyOf(std::uint32_t gram) {
-        return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(gram));
+    std::size_t Slot(std::uint32_t gram) const {
+        return static_cast<std::size_t>((gram * 0x9E3779B1u) >> indexShift_);
     }
-    static std::uint32_t GramOf(const Tcl_HashEntry* e) {
-        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(e->key.oneWordValue));
-    }
-    static unsigned Hash(Tcl_HashTable* table, void* key);
-    static int Compare(void* key, Tcl_HashEntry* entry);
-    static Tcl_HashEntry* Allocate(Tcl_HashTable* table, void* key);
-    static void Release(Tcl_HashEntry* entry);
-    Tcl_HashEntry* NewEntry();
+    // Adds a new entry (count 1) and puts it in the index at slot; everything it needs is
+    // allocated before anything changes.
+    void Insert(std::uint32_t gram, std::size_t slot);
+    // The entries' numbers in Tcl's order.
+    const std::vector<std::uint32_t>& Order() const;
 
-    static const Tcl_HashKeyType kKeyType;
-
-    // Tcl hands the allocator only the table: the table sits first in a standard-layout holder
-    // that leads back to its owner.
-    struct Holder {
-        Tcl_HashTable table;
-        FourGramTable* owner;
+    struct Entry {
+        std::uint32_t gram;
+        std::int32_t count;
     };
-    // An arena block: this header, then the entries.
-    struct Block {
-        Block* previous;
+    // Open addressing, at most half full; gram 0 marks an empty slot (no 4-gram is 0).
+    struct IndexSlot {
+        std::uint32_t gram;
+        std::uint32_t entry;
     };
-    Holder holder_;
-    Block* blocks_ = nullptr;
-    Tcl_HashEntry* next_ = nullptr;
-    Tcl_HashEntry* end_ = nullptr;
-    std::size_t blockSize_ = 0;
+    std::vector<Entry> entries_; // in the order of their first occurrence
+    std::vector<IndexSlot> index_;
+    unsigned indexShift_ = 32;
+    std::size_t firstBlock_ = 0;
+    mutable std::vector<std::uint32_t> order_;
 };
