@@ -150,13 +150,12 @@ struct Rig {
         state.LoadPending = false; // no list files of an earlier run
     }
     std::unique_ptr<brevon::EmailConnection> Connect(brevon::SpeechOps& speech) {
+        // The context named first: GCC 12 at -O3 takes a std::function inside a temporary
+        // aggregate for uninitialised.
+        const brevon::MailSettingsSource settings = [p = port] { return Settings(p); };
+        const brevon::MailContext context{client, state, settings, shell, speech, window};
         return std::make_unique<brevon::EmailConnection>(brevon::EmailConnection::Parts{
-            {client, state, [p = port] { return Settings(p); }, shell, speech, window},
-            nullptr,
-            preprocessor,
-            data.Path(),
-            &gHeaderWindow,
-            &gReadingWindow});
+            context, nullptr, preprocessor, data.Path(), &gHeaderWindow, &gReadingWindow});
     }
     void ForgetCommands() {
         sent.clear();
@@ -608,9 +607,15 @@ void MeasureManyChecks() {
     settings.User = box.user;
     settings.Password = box.password;
     settings.NumSaveMails = kRange;
-    brevon::EmailConnection connection({client, state, [&] { return settings; }, shell, speech,
-                                        window, nullptr, preprocessor, data.Path(), &gHeaderWindow,
-                                        &gReadingWindow});
+    const brevon::MailSettingsSource source = [&] { return settings; };
+    const brevon::MailContext context{client, state, source, shell, speech, window};
+    brevon::EmailConnection connection(
+        brevon::EmailConnection::Parts{.context = context,
+                                       .languageCheck = nullptr,
+                                       .preprocessor = preprocessor,
+                                       .dataFolder = data.Path(),
+                                       .headerWindow = &gHeaderWindow,
+                                       .readingWindow = &gReadingWindow});
     std::size_t after100 = 0;
     for (int check = 1; check <= 1000; ++check) {
         if (state.KnownIds.size() > static_cast<std::size_t>(kNew)) {

@@ -4,11 +4,22 @@
 #include <cctype>
 #include <chrono>
 #include <ctime>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace brevon {
 
 namespace {
+
+// Pieces joined by appending: GCC 12 at -O3 warns wrongly (-Wrestrict) on "text" + std::string.
+std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view part : parts)
+        out += part;
+    return out;
+}
 
 constexpr std::int64_t kDay = 86400;
 // A sender's clock that runs ahead by this much still gives a sensible time; beyond it the date
@@ -129,29 +140,29 @@ std::string ClockWords(int hour, int minute) {
     const std::string next(kHours[(hour + 1) % 12]);
     switch (rounded) {
     case 0:
-        return now + " uur";
+        return Cat({now, " uur"});
     case 5:
-        return "vijf over " + now;
+        return Cat({"vijf over ", now});
     case 10:
-        return "tien over " + now;
+        return Cat({"tien over ", now});
     case 15:
-        return "kwart over " + now;
+        return Cat({"kwart over ", now});
     case 20:
-        return "tien voor half " + next;
+        return Cat({"tien voor half ", next});
     case 25:
-        return "vijf voor half " + next;
+        return Cat({"vijf voor half ", next});
     case 30:
-        return "half " + next;
+        return Cat({"half ", next});
     case 35:
-        return "vijf over half " + next;
+        return Cat({"vijf over half ", next});
     case 40:
-        return "tien over half " + next;
+        return Cat({"tien over half ", next});
     case 45:
-        return "kwart voor " + next;
+        return Cat({"kwart voor ", next});
     case 50:
-        return "tien voor " + next;
+        return Cat({"tien voor ", next});
     default:
-        return "vijf voor " + next;
+        return Cat({"vijf voor ", next});
     }
 }
 
@@ -247,16 +258,17 @@ std::string ArrivalPhrase(std::string_view dateHeader, const Clock& clock) {
     const std::int64_t second = local - day * kDay;
     const int hour = static_cast<int>(second / 3600);
     const int minute = static_cast<int>(second / 60 % 60);
-    if (days == 0) return "vandaag om " + ClockWords(hour, minute);
-    if (days == 1) return "gisteren om " + ClockWords(hour, minute);
+    if (days == 0) return Cat({"vandaag om ", ClockWords(hour, minute)});
+    if (days == 1) return Cat({"gisteren om ", ClockWords(hour, minute)});
     // 1970-01-01 was a Thursday.
     if (days < 7)
-        return "op " + std::string(kDays[static_cast<std::size_t>(((day + 3) % 7 + 7) % 7)]);
+        return Cat({"op ", std::string(kDays[static_cast<std::size_t>(((day + 3) % 7 + 7) % 7)])});
     const Civil date = CivilFromDays(day);
-    std::string text =
-        "op " + std::to_string(date.day) + " " + std::string(kMonths[date.month - 1]);
-    if (date.year != CivilFromDays(FloorDiv(localNow, kDay)).year)
-        text += " " + std::to_string(date.year);
+    std::string text = Cat({"op ", std::to_string(date.day), " ", kMonths[date.month - 1]});
+    if (date.year != CivilFromDays(FloorDiv(localNow, kDay)).year) {
+        text += ' ';
+        text += std::to_string(date.year);
+    }
     return text;
 }
 
