@@ -255,8 +255,12 @@ std::string ArrivalPhrase(std::string_view dateHeader, const Clock& clock) {
     const Civil date = CivilFromDays(day);
     std::string text =
         "op " + std::to_string(date.day) + " " + std::string(kMonths[date.month - 1]);
-    if (date.year != CivilFromDays(FloorDiv(localNow, kDay)).year)
-        text += " " + std::to_string(date.year);
+    // Appended piece by piece: GCC 12 at -O3 warns of an overlap in " " + std::to_string(...)
+    // that cannot happen (a false -Wrestrict).
+    if (date.year != CivilFromDays(FloorDiv(localNow, kDay)).year) {
+        text += ' ';
+        text += std::to_string(date.year);
+    }
     return text;
 }
 
