@@ -41,9 +41,9 @@
 #include "Program.h"
 #include "Speech.h"
 #include "Trace.h"
-#include "maintray.h"
-#include "mainwindow.h"
-#include "splash.h"
+#include "TrayWindow.h"
+#include "BarWindow.h"
+#include "SplashWindow.h"
 
 namespace {
 

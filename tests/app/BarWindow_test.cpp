@@ -16,7 +16,7 @@
 
 #include "QtApplication.h"
 #include "ShellFakes.h"
-#include "mainwindow.h"
+#include "BarWindow.h"
 
 namespace {
 

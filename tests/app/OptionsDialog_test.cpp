@@ -40,7 +40,7 @@
 #include <platform/FileSettingsStore.h>
 #include <platform/GlobalKeys.h>
 
-#include "Cp1252.h"
+#include "QtText.h"
 #include "Help.h"
 #include "QtApplication.h"
 #include "ShellFakes.h"

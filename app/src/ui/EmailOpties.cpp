@@ -33,7 +33,7 @@
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
-#include "Cp1252.h"
+#include "QtText.h"
 #include "GlobalKeyBindings.h"
 #include "Help.h"
 #include "Trace.h"

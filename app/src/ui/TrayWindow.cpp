@@ -1,4 +1,4 @@
-#include "maintray.h"
+#include "TrayWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,8 +14,8 @@
 #include "EmailOpties.h"
 #include "Speech.h"
 #include "Trace.h"
-#include "about.h"
-#include "mainwindow.h"
+#include "AboutWindow.h"
+#include "BarWindow.h"
 
 namespace brevon {
 
