@@ -21,6 +21,7 @@
 
 #include <app/KeyringSettingsStore.h>
 #include <app/Settings.h>
+#include <engines/EngineSpeech.h>
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
 #include <mail/LanguageCheck.h>
@@ -33,6 +34,7 @@
 #include <platform/Secrets.h>
 #include <platform/SettingsStore.h>
 
+#include "BarWindow.h"
 #include "EmailConnection.h"
 #include "EmailOpties.h"
 #include "EndSignals.h"
@@ -40,10 +42,9 @@
 #include "Mpris.h"
 #include "Program.h"
 #include "Speech.h"
+#include "SplashWindow.h"
 #include "Trace.h"
 #include "TrayWindow.h"
-#include "BarWindow.h"
-#include "SplashWindow.h"
 
 namespace {
 
@@ -247,7 +248,7 @@ int main(int argc, char** argv) {
         icon.addFile(QString(":/images/brevon-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
 
-    EngineSpeech speech(tolvani);
+    engines::EngineSpeech speech(tolvani, PostSpeechEnd);
     Settings& settings = AppSettings();
     ReadingState& state = AppReadingState();
 

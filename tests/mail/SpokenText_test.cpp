@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <engines/Preprocessor.h>
-#include <mail/EnginePreprocessor.h>
+#include <engines/EnginePreprocessor.h>
 #include <mail/LanguageCheck.h>
 
 #include "MailFakes.h"
@@ -71,7 +71,7 @@ class RealPreprocessor : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engines::StartPreprocessor(ZQ_DATA_DIR)); }
     void TearDown() override { engines::StopPreprocessor(); }
-    EnginePreprocessor engines_;
+    engines::EnginePreprocessor engines_;
 };
 
 TEST_F(RealPreprocessor, ABodyComesOutCleanedWithItsNumbersWrittenOut) {
@@ -245,7 +245,7 @@ protected:
 
     MailSettings settings_;
     LanguageCheck gate_{[this] { return settings_; }, {}, "lid.cfg", MORVIK_LIBRARY};
-    EnginePreprocessor engines_;
+    engines::EnginePreprocessor engines_;
     std::filesystem::path previous_;
 };
 

@@ -14,9 +14,8 @@
 #include <QStatusBar>
 #include <QWidget>
 
-#include <korp/KorpPOP3.h>
+#include <engines/EnginePreprocessor.h>
 #include <mail/EmailConnection.h>
-#include <mail/EnginePreprocessor.h>
 
 #include "Speech.h"
 
@@ -76,7 +75,7 @@ protected:
 
 private:
     std::function<void()> bringBarToFront_;
-    EnginePreprocessor preprocessor_;
+    engines::EnginePreprocessor preprocessor_;
     SpeechTarget speechTarget_;
     std::unique_ptr<EmailConnection> mail_;
     int busyDepth_ = 0;

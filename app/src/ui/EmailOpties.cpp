@@ -33,9 +33,9 @@
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
-#include "QtText.h"
 #include "GlobalKeyBindings.h"
 #include "Help.h"
+#include "QtText.h"
 #include "Trace.h"
 
 namespace brevon {

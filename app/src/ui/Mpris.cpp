@@ -13,9 +13,9 @@
 
 #include <mail/SenderSubject.h>
 
+#include "BarWindow.h"
 #include "QtText.h"
 #include "Trace.h"
-#include "BarWindow.h"
 
 namespace brevon {
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <memory>
 
+// The client the owner makes and hands over: whoever holds the mail side holds one.
+#include <korp/KorpPOP3.h>
 #include <mail/MailCheck.h>
 #include <mail/MailContext.h>
 #include <mail/MailSession.h>
