@@ -380,9 +380,9 @@ int main(int argc, char** argv) {
                 bar->activateWindow();
             },
     });
-    program.mail = connection.get();
-    bar->SetMailOps(connection.get());
-    options->SetMailOps(connection.get());
+    program.mail = &connection->Mail();
+    bar->SetMailOps(program.mail);
+    options->SetMailOps(program.mail);
 
     // The desktop's media controls steer the bar's reading actions; without a session bus the
     // program runs on without them.
