@@ -7,6 +7,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpStreams.h>
+#include <korp/korp_util.h>
 #include <mail/ArrivalTime.h>
 #include <mail/Attachments.h>
 #include <mail/MailSession.h>
@@ -27,12 +28,9 @@ constexpr std::array<std::string_view, 12> kDutchMonths{
     "Januari", "Februari", "Maart",     "April",   "Mei",      "Juni",
     "Juli",    "Augustus", "September", "October", "November", "December"};
 
+// Trimmed as everywhere in the mail side, as a string of its own.
 std::string Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return std::string(s);
+    return std::string(korp::Trim(s));
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
