@@ -128,8 +128,7 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     const std::string port = Trimmed(settings.Port);
     client.Port = !server.port.empty() ? server.port
                   : !port.empty()      ? port
-                  : client.UseTLS      ? "995"
-                                       : "110";
+                                       : DefaultPort(settings.Security);
     client.UserId = settings.User;
     client.UserPasswd = settings.Password;
     // Reading while offline turns checking back on.
