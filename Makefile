@@ -3,6 +3,7 @@
 #   make demo       build, then brevon reads a sample mailbox from a throwaway local server
 #   make run        build and run brevon on one's own mailbox
 #   make test-asan  the test suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make test-release  the Release build (-O3) with its tests, the fast ones run (no gui, no soak)
 #   make fuzz       build the libFuzzer targets with clang (build-fuzz/)
 #   make fuzz-smoke the fuzz build, then each target for a short run on a copy of its seeds
 #   make bench      build and run the benchmarks (bench/); one that fails fails the target
@@ -17,6 +18,7 @@
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_RELEASE ?= build-release
 BUILD_FUZZ ?= build-fuzz
 BUILD_BENCH ?= build-bench
 BUILD_WIN  ?= build-win
@@ -25,17 +27,23 @@ PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
+# The targets here treat compiler warnings as errors (WERROR=OFF lets a build through anyway); a
+# plain cmake build does not.
+WERROR     ?= ON
 
-.PHONY: deps build test test-asan run fuzz fuzz-smoke bench bench-build install format clean
+.PHONY: deps build test test-asan test-release run fuzz fuzz-smoke bench bench-build install format clean
 .PHONY: deps-windows windows test-windows linux-classify
 
 deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) \
+	  -DBREVON_WERROR=$(WERROR)
 
+# A build folder set up earlier keeps its cache: the warnings setting is given again each time.
 build: deps $(BUILD)/build.ninja
+	cmake -S . -B $(BUILD) -DBREVON_WERROR=$(WERROR) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -43,10 +51,17 @@ test: build
 
 test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DBREVON_SANITIZE=ON \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBREVON_WERROR=$(WERROR)
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
+
+# The type a distribution builds, with the tests, so that what only -O3 warns about or breaks
+# shows here; the GUI and soak tests stay with the main build's run.
+test-release: deps
+	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBREVON_WERROR=$(WERROR)
+	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+	cd $(BUILD_RELEASE) && ctest $(CTEST_ARGS) -LE 'gui|soak'
 
 run: build
 	@scripts/run-main $(BUILD)
@@ -59,14 +74,15 @@ demo: build
 
 fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVON_FUZZ=ON \
-	  -DBREVON_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	  -DBREVON_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBREVON_WERROR=$(WERROR)
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 
 fuzz-smoke: fuzz
 	cd $(BUILD_FUZZ) && ctest $(CTEST_ARGS) -L fuzz
 
 bench-build: deps
-	cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBREVON_BENCH=ON -DBREVON_TESTS=OFF
+	cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBREVON_BENCH=ON -DBREVON_TESTS=OFF \
+	  -DBREVON_WERROR=$(WERROR)
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
 
 bench: bench-build
@@ -101,7 +117,8 @@ $(BUILD_WIN)/googletest/lib/cmake/GTest/GTestConfig.cmake: | deps-windows
 windows: deps-windows $(BUILD_WIN)/tcl/generic/tclHash.c $(BUILD_WIN)/googletest/lib/cmake/GTest/GTestConfig.cmake
 	cmake -S . -B $(BUILD_WIN) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=$(WIN_TOOLCHAIN) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVON_TCL_SOURCE_DIR=$(WIN_DIR)/tcl \
-	  -DGTest_DIR=$(WIN_DIR)/googletest/lib/cmake/GTest -DBREVON_LINUX_BUILD=$(abspath $(BUILD))
+	  -DGTest_DIR=$(WIN_DIR)/googletest/lib/cmake/GTest -DBREVON_LINUX_BUILD=$(abspath $(BUILD)) \
+	  -DBREVON_WERROR=$(WERROR)
 	scripts/wine-prefix start $(BUILD_WIN)
 	cmake --build $(BUILD_WIN) -j $(JOBS) || { scripts/wine-prefix stop $(BUILD_WIN); exit 1; }
 	scripts/wine-prefix stop $(BUILD_WIN)
@@ -123,7 +140,7 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_BENCH) $(BUILD_DEB)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE) $(BUILD_FUZZ) $(BUILD_BENCH) $(BUILD_DEB)
 	-[ -d $(BUILD_WIN) ] && scripts/wine-prefix stop $(BUILD_WIN)
 	rm -rf $(BUILD_WIN)
 

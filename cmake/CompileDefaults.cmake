@@ -13,10 +13,19 @@ set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 # prefix (the build tree's run paths are CMake's own).
 set(CMAKE_INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 
+# Warnings are errors where the project chooses (its Makefile targets and CI turn this on), not in
+# a user's or a distributor's build with another compiler, whose new warnings must not stop it.
+option(BREVON_WERROR "Treat compiler warnings as errors" OFF)
 if(MSVC)
-  add_compile_options(/W4 /WX)
+  add_compile_options(/W4)
+  if(BREVON_WERROR)
+    add_compile_options(/WX)
+  endif()
 else()
-  add_compile_options(-Wall -Wextra -Werror)
+  add_compile_options(-Wall -Wextra)
+  if(BREVON_WERROR)
+    add_compile_options(-Werror)
+  endif()
 endif()
 
 option(BREVON_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)

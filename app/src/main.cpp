@@ -21,6 +21,7 @@
 
 #include <app/KeyringSettingsStore.h>
 #include <app/Settings.h>
+#include <engines/EngineSpeech.h>
 #include <engines/Preprocessor.h>
 #include <engines/Tolvani.h>
 #include <mail/LanguageCheck.h>
@@ -33,6 +34,7 @@
 #include <platform/Secrets.h>
 #include <platform/SettingsStore.h>
 
+#include "BarWindow.h"
 #include "EmailConnection.h"
 #include "EmailOpties.h"
 #include "EndSignals.h"
@@ -41,10 +43,9 @@
 #include "ProviderSignIn.h"
 #include "Program.h"
 #include "Speech.h"
+#include "SplashWindow.h"
 #include "Trace.h"
-#include "maintray.h"
-#include "mainwindow.h"
-#include "splash.h"
+#include "TrayWindow.h"
 
 namespace {
 
@@ -248,7 +249,7 @@ int main(int argc, char** argv) {
         icon.addFile(QString(":/images/brevon-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
 
-    EngineSpeech speech(tolvani);
+    engines::EngineSpeech speech(tolvani, PostSpeechEnd);
     Settings& settings = AppSettings();
     ReadingState& state = AppReadingState();
 
@@ -400,9 +401,9 @@ int main(int argc, char** argv) {
             },
         .tokens = &providerSignIn.Tokens(),
     });
-    program.mail = connection.get();
-    bar->SetMailOps(connection.get());
-    options->SetMailOps(connection.get());
+    program.mail = &connection->Mail();
+    bar->SetMailOps(program.mail);
+    options->SetMailOps(program.mail);
 
     // The desktop's media controls steer the bar's reading actions; without a session bus the
     // program runs on without them.

@@ -26,7 +26,7 @@
 #include <engines/Preprocessor.h>
 #include <korp/KorpPOP3.h>
 #include <mail/EmailConnection.h>
-#include <mail/EnginePreprocessor.h>
+#include <engines/EnginePreprocessor.h>
 #include <qvstts/AudioSink.h>
 #include <qvstts/Engine.h>
 #include <qvstts/SpeechText.h>
@@ -182,7 +182,7 @@ struct Rig {
     fakes::CallLog log;
     fakes::FakeShell shell{log, state};
     fakes::FakeWindow window{log};
-    brevon::EnginePreprocessor preprocessor;
+    engines::EnginePreprocessor preprocessor;
     testsupport::TempDir data;
     std::map<std::string, int> sent;
     std::vector<std::string> commands;

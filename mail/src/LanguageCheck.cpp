@@ -1,11 +1,9 @@
 #include <mail/LanguageCheck.h>
 
 #include <cstdio>
-#include <type_traits>
 #include <utility>
 
-#include <morvik/morvik.h>
-#include <platform/SharedLibrary.h>
+#include <engines/Morvik.h>
 
 namespace brevon {
 
@@ -14,13 +12,6 @@ namespace {
 // Shorter bodies give too few 4-grams for a score worth trusting; they are read unchecked.
 constexpr std::size_t kMinClassifiedLength = 100;
 constexpr long double kDutchThreshold = 0.1L;
-
-// Any text with 4-grams scores above 0 against a loaded model and exactly 0 against none, so
-// this tells a library that found its Dutch model from one that did not (a wrong or missing
-// lid.cfg, a missing model file); C_InitLanguageClassifier's result says neither reliably.
-constexpr const char* kDutchProbe = "dit is een bericht";
-
-static_assert(std::is_same_v<decltype(&C_Close), std::int32_t (*)()>);
 
 // morvik has said why on the error stream; this says what becomes of the mail.
 void NoteUnscored() {
@@ -32,7 +23,7 @@ void NoteUnscored() {
 } // namespace
 
 std::string LanguageCheck::MorvikLibraryName() {
-    return MORVIK_LIBRARY_FILE;
+    return engines::Morvik::LibraryName();
 }
 
 LanguageCheck::LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
@@ -46,41 +37,18 @@ LanguageCheck::~LanguageCheck() {
 
 bool LanguageCheck::LoadLanguageLibrary() {
     if (library_) return true;
-    std::string error;
-    std::unique_ptr<platform::SharedLibrary> library =
-        platform::SharedLibrary::Load(libraryName_, error);
-    // A missing library means no gate, silently: mail is then read as if it were Dutch.
-    if (!library) return false;
-    auto* init = library->Bind<decltype(C_InitLanguageClassifier)>("C_InitLanguageClassifier");
-    auto* classify = library->Bind<decltype(C_Classify)>("C_Classify");
-    auto* close = library->Bind<decltype(C_Close)>("C_Close");
-    if (init == nullptr || classify == nullptr || close == nullptr) return false;
-    // Only reading mail in its own language needs the six-way answer; a library without it
-    // still serves the gate.
-    auto* classifyLanguage = library->Bind<decltype(C_ClassifyLanguage)>("C_ClassifyLanguage");
-
-    init(configFile_.c_str());
-    if (!(classify(kDutchProbe, "nl", "ASCIIDocument") > 0.0f)) {
-        std::fprintf(stderr,
-                     "brevon: morvik has no Dutch model after reading %s; "
-                     "the language check is off\n",
-                     configFile_.c_str());
-        close();
-        return false;
-    }
-    library_ = std::move(library);
-    classify_ = classify;
-    classifyLanguage_ = classifyLanguage;
-    close_ = close;
+    library_ = engines::Morvik::Load(libraryName_, configFile_);
+    if (!library_) return false;
+    engines::Morvik& morvik = *library_;
+    classify_ = [&morvik](const char* text, const char* language, const char* documentType) {
+        return morvik.Classify(text, language, documentType);
+    };
     return true;
 }
 
 void LanguageCheck::UnloadLanguageLibrary() {
     if (!library_) return;
-    close_();
-    close_ = nullptr;
     classify_ = nullptr;
-    classifyLanguage_ = nullptr;
     library_.reset();
 }
 
@@ -99,9 +67,10 @@ bool LanguageCheck::IsDutchText(const std::string& text) const {
 }
 
 std::string LanguageCheck::ClassifyLanguage(const std::string& text) const {
-    if (!classifyLanguage_ || text.size() < kMinClassifiedLength) return {};
+    if (!library_ || !library_->CanClassifyLanguage() || text.size() < kMinClassifiedLength)
+        return {};
     // "xx 0.1234": the code is what counts, unless the score is -1: no answer at all.
-    const std::string answer = classifyLanguage_(text.c_str());
+    const std::string answer = library_->ClassifyLanguage(text.c_str());
     const std::size_t blank = answer.find(' ');
     if (blank != std::string::npos && answer.compare(blank + 1, 1, "-") == 0) {
         NoteUnscored();

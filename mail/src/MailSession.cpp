@@ -7,6 +7,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpPOP3.h>
+#include <korp/korp_util.h>
 #include <platform/Transport.h>
 
 namespace brevon {
@@ -20,10 +21,7 @@ constexpr const char* kConnectFailedStatus =
     "Connect failed. Maybe the server is down or not responding.";
 
 std::string Trimmed(const std::string& s) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(s.begin(), s.end(), blank);
-    const auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
+    return std::string(korp::Trim(s));
 }
 
 // What to say when securing the connection failed; null for any other failure.
@@ -131,8 +129,7 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     const std::string port = Trimmed(settings.Port);
     client.Port = !server.port.empty() ? server.port
                   : !port.empty()      ? port
-                  : client.UseTLS      ? "995"
-                                       : "110";
+                                       : DefaultPort(settings.Security);
     client.UserId = settings.User;
     client.UserPasswd = settings.Password;
     client.SaslMechanism.clear();

@@ -28,6 +28,10 @@ std::string_view SecurityText(ConnectionSecurity security) {
     return "Geen";
 }
 
+const char* DefaultPort(ConnectionSecurity security) {
+    return security == ConnectionSecurity::Tls ? "995" : "110";
+}
+
 ConnectionSecurity SecurityFromText(std::string_view text) {
     for (const ConnectionSecurity security :
          {ConnectionSecurity::StartTls, ConnectionSecurity::Tls})

@@ -1,6 +1,7 @@
 #include <mail/ReadingController.h>
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include <mail/MailCheck.h>
@@ -215,9 +216,10 @@ void ReadingController::PlayMessage() {
     state.ReadingBody = true;
     ctx_.shell.SetButtonState("all", false);
     ctx_.window.SetBusyCursor(true);
-    const bool ready = spokenText_.PrepareMessageText(state.CurrentIndex + 1);
+    const std::optional<MessageSpeech> speech =
+        spokenText_.PrepareMessageText(state.CurrentIndex + 1);
     ctx_.window.SetBusyCursor(false);
-    if (!ready) {
+    if (!speech) {
         // The failure has been spoken; there is nothing more to say.
         state.ReadingBody = false;
         GoActiveState();
@@ -227,7 +229,7 @@ void ReadingController::PlayMessage() {
     ctx_.shell.SetButtonState("play", false);
     ctx_.shell.SetButtonState("pauze", true);
     ctx_.shell.SetButtonState("stop", true);
-    SayPrepared({});
+    SayPrepared(*speech, {});
 }
 
 namespace {
@@ -248,31 +250,35 @@ std::vector<std::string> Paragraphs(const std::string& text) {
     return out;
 }
 
+// A header sentence goes before what follows it, on a line of its own.
+std::string AfterHeader(const std::string& header, const std::string& text) {
+    return header.empty() ? text : header + "\r" + text;
+}
+
 } // namespace
 
-void ReadingController::SayPrepared(const std::string& lead) {
-    const ReadingState& state = ctx_.state;
+void ReadingController::SayPrepared(const MessageSpeech& speech, const std::string& lead) {
     paragraphs_.clear();
     if (ctx_.settings().ReadByParagraph) {
-        if (state.SpeechLanguage.empty()) {
-            paragraphs_ = Paragraphs(lead + state.SpeechText);
+        if (speech.language.empty()) {
+            paragraphs_ = Paragraphs(lead + AfterHeader(speech.header, speech.body));
         } else {
-            ctx_.speech.Say(nullptr, lead + state.SpeechIntro);
-            paragraphs_ = Paragraphs(state.SpeechText);
+            ctx_.speech.Say(nullptr, lead + AfterHeader(speech.header, speech.leadIn));
+            paragraphs_ = Paragraphs(speech.body);
         }
-        paragraphLanguage_ = state.SpeechLanguage;
+        paragraphLanguage_ = speech.language;
         SayParagraphsFrom(0);
         return;
     }
-    if (state.SpeechLanguage.empty()) {
-        Say(Spoken::Body, lead + state.SpeechText);
+    if (speech.language.empty()) {
+        Say(Spoken::Body, lead + AfterHeader(speech.header, speech.body));
         return;
     }
     // The Dutch lead-in needs no end report: the body's end closes the reading, and stop cuts
     // both off.
-    ctx_.speech.Say(nullptr, lead + state.SpeechIntro);
-    ctx_.speech.SetLanguage(state.SpeechLanguage);
-    Say(Spoken::Body, state.SpeechText);
+    ctx_.speech.Say(nullptr, lead + AfterHeader(speech.header, speech.leadIn));
+    ctx_.speech.SetLanguage(speech.language);
+    Say(Spoken::Body, speech.body);
     ctx_.speech.SetLanguage("nl");
 }
 
@@ -364,9 +370,10 @@ void ReadingController::ReadRunStep(const std::string& lead) {
         // answers; it belongs to no text of the run.
         lastSaid_ = Spoken::Nothing;
         ctx_.window.SetBusyCursor(true);
-        const bool ready = spokenText_.PrepareMessageText(position + 1, true);
+        const std::optional<MessageSpeech> speech =
+            spokenText_.PrepareMessageText(position + 1, true);
         ctx_.window.SetBusyCursor(false);
-        if (!ready) {
+        if (!speech) {
             // The failure has been spoken; the rest waits for another run.
             running_ = false;
             state.ReadingBody = false;
@@ -379,7 +386,7 @@ void ReadingController::ReadRunStep(const std::string& lead) {
         ctx_.shell.SetButtonState("stop", true);
         ctx_.shell.SetButtonState("back", true);
         ctx_.shell.SetButtonState("forw", true);
-        SayPrepared(lead);
+        SayPrepared(*speech, lead);
         return;
     }
     closing_ = true;

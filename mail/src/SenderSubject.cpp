@@ -2,22 +2,18 @@
 
 #include <algorithm>
 
+#include <korp/korp_util.h>
+
 namespace brevon {
 
 namespace {
 
-// Blanks as trimming sees them: every control character and the space.
+// Blanks as korp::Trim sees them: every control character and the space.
 bool IsBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+using korp::Trim;
 
 // The part of s between open and the first close after it, and s without that part. A
 // missing close runs to the end, so no input reads out of range.

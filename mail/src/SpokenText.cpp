@@ -7,6 +7,7 @@
 
 #include <korp/KorpMsg.h>
 #include <korp/KorpStreams.h>
+#include <korp/korp_util.h>
 #include <mail/ArrivalTime.h>
 #include <mail/Attachments.h>
 #include <mail/MailSession.h>
@@ -27,12 +28,9 @@ constexpr std::array<std::string_view, 12> kDutchMonths{
     "Januari", "Februari", "Maart",     "April",   "Mei",      "Juni",
     "Juli",    "Augustus", "September", "October", "November", "December"};
 
+// Trimmed as everywhere in the mail side, as a string of its own.
 std::string Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return std::string(s);
+    return std::string(korp::Trim(s));
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -193,24 +191,28 @@ SpokenText::SpokenText(MailContext& context, MailSession& session,
     : ctx_(context), session_(session), languageCheck_(languageCheck), preprocessor_(preprocessor),
       clock_(clock ? *clock : SystemClock()) {}
 
-bool SpokenText::PrepareMessageText(int position) {
+std::optional<MessageSpeech> SpokenText::PrepareMessageText(int position) {
     // As it was when play was pressed: the header window may close while the server answers.
     return PrepareMessageText(position, ctx_.state.ReadWithHeader);
 }
 
-bool SpokenText::PrepareMessageText(int position, bool withHeader) {
+std::optional<MessageSpeech> SpokenText::PrepareMessageText(int position, bool withHeader) {
     const MailSettings settings = ctx_.settings();
-    ReadingState& state = ctx_.state;
+    Found found;
+    if (!FindMessage(position, settings, found)) return std::nullopt;
+    return ComposeMessage(position, withHeader, settings, found);
+}
+
+bool SpokenText::FindMessage(int position, const MailSettings& settings, Found& found) {
+    const ReadingState& state = ctx_.state;
     if (!session_.Open(settings)) return false;
 
     // Which message the position holds now: the one listed there, if it is still where the
     // list says, otherwise wherever it has gone (0: no longer on the server).
-    int number = 0;
-    std::string header;
     if (position >= 1 && position <= static_cast<int>(state.KnownIds.size())) {
         const std::string known = state.KnownIds[position - 1];
         if (position <= static_cast<int>(state.KnownHeaders.size()))
-            header = state.KnownHeaders[position - 1];
+            found.header = state.KnownHeaders[position - 1];
         const int at = session_.NumberAt(position);
         std::optional<std::string> id;
         if (at > 0 && !(id = session_.Uidl(at))) {
@@ -218,36 +220,40 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
             return false;
         }
         if (id && *id == known) {
-            number = at;
+            found.number = at;
         } else {
-            const std::optional<int> found = session_.FindOnServer(known);
-            if (!found) {
+            const std::optional<int> onServer = session_.FindOnServer(known);
+            if (!onServer) {
                 session_.Fail();
                 return false;
             }
-            number = *found;
+            found.number = *onServer;
         }
     }
 
-    std::unique_ptr<korp::TKorpMsg> message;
-    if (number > 0) {
+    if (found.number > 0) {
         ctx_.window.SetProgressLabel("Mail Retrieve Progress (" +
                                      std::to_string(state.CurrentIndex) + ")");
-        message = session_.Retrieve(number);
-        if (!message && !session_.TooLarge() && session_.Broken()) {
+        found.message = session_.Retrieve(found.number);
+        if (!found.message && !session_.TooLarge() && session_.Broken()) {
             session_.Fail();
             return false;
         }
     }
     // The rest needs no server: let it go before the text is worked on.
     session_.Close();
+    return true;
+}
 
+MessageSpeech SpokenText::ComposeMessage(int position, bool withHeader,
+                                         const MailSettings& settings, Found& found) {
+    std::unique_ptr<korp::TKorpMsg>& message = found.message;
     const std::string attachments = message && settings.SayAttachments
                                         ? AttachmentSentence(AttachmentsToSay(*message))
                                         : std::string();
     std::vector<std::string> body;
-    std::string language;
-    if (number == 0) {
+    MessageSpeech speech;
+    if (found.number == 0) {
         body = {kGoneSentence};
     } else if (!message && session_.TooLarge()) {
         body = {kTooLargeSentence};
@@ -260,7 +266,7 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
             body = {invitation};
         else
             body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_,
-                                   &language);
+                                   &speech.language);
     }
     const bool attachmentsAfterText = !attachments.empty() && message && !message->Text.Empty();
     const std::string arrival =
@@ -268,27 +274,17 @@ bool SpokenText::PrepareMessageText(int position, bool withHeader) {
     message.reset();
     // After the text, in Dutch: a body read in another voice has them said before it, after
     // the lead-in.
-    if (attachmentsAfterText && language.empty()) body.push_back(attachments);
+    if (attachmentsAfterText && speech.language.empty()) body.push_back(attachments);
 
-    const std::string text = JoinLines(body);
-    const bool sayHeader = number != 0 && withHeader && !header.empty();
-    state.SpeechLanguage = language;
-    if (!language.empty()) {
+    speech.body = JoinLines(body);
+    if (found.number != 0 && withHeader && !found.header.empty())
+        speech.header = HeaderSentence(position, found.header, arrival);
+    if (!speech.language.empty()) {
         // Header and lead-in stay Dutch; the body alone goes to the other voice.
-        state.SpeechIntro = std::string(LeadInSentence(language));
-        if (attachmentsAfterText) state.SpeechIntro += " " + attachments;
-        if (sayHeader)
-            state.SpeechIntro =
-                HeaderSentence(position, header, arrival) + "\r" + state.SpeechIntro;
-        state.SpeechText = text;
-    } else if (!sayHeader) {
-        state.SpeechIntro.clear();
-        state.SpeechText = text;
-    } else {
-        state.SpeechIntro.clear();
-        state.SpeechText = HeaderSentence(position, header, arrival) + "\r" + text;
+        speech.leadIn = std::string(LeadInSentence(speech.language));
+        if (attachmentsAfterText) speech.leadIn += " " + attachments;
     }
-    return true;
+    return speech;
 }
 
 } // namespace brevon

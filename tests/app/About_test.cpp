@@ -1,6 +1,6 @@
 // The about window at every font size from 8 to 24 pt, offscreen (also run at QT_SCALE_FACTOR
 // 1.5 and 2): the picture and the whole button shown, the design's size at small fonts.
-#include "about.h"
+#include "AboutWindow.h"
 
 #include <string>
 

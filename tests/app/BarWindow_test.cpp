@@ -14,9 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "BarWindow.h"
 #include "QtApplication.h"
 #include "ShellFakes.h"
-#include "mainwindow.h"
 
 namespace {
 

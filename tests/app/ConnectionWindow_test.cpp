@@ -95,7 +95,7 @@ TEST_F(ConnectionWindow, ShowsAndTracesWhatTheMailSideReports) {
 
 TEST_F(ConnectionWindow, TheEndOfAHeaderSentenceReachesTheMailSide) {
     // An empty host: the check says so and goes offline, which the trace shows as it happens.
-    window.CheckMail();
+    window.Mail().CheckMail();
     EXPECT_FALSE(state.Online);
     // The engine's end report for a text said with this window arrives as an event.
     QCoreApplication::postEvent(&window, new SpeechEndEvent);
@@ -122,10 +122,10 @@ TEST_F(ConnectionWindow, AStalledServerLeavesTheProgramAnsweringAndTheSessionEnd
     // the session.
     QTimer::singleShot(300, &window, [&] {
         answered = Clock::now();
-        openWhenAnswered = window.SessionOpen();
-        window.AbortSession();
+        openWhenAnswered = window.Mail().SessionOpen();
+        window.Mail().AbortSession();
     });
-    window.CheckMail();
+    window.Mail().CheckMail();
     const Clock::time_point ended = Clock::now();
 
     ASSERT_NE(answered, Clock::time_point{}) << "no event ran while the server stalled";
@@ -133,7 +133,7 @@ TEST_F(ConnectionWindow, AStalledServerLeavesTheProgramAnsweringAndTheSessionEnd
     // Generous bounds: the point is a fraction of a second, not the 60 s a command may wait.
     EXPECT_LT(answered - start, std::chrono::seconds(3));
     EXPECT_LT(ended - answered, std::chrono::seconds(3));
-    EXPECT_FALSE(window.SessionOpen());
+    EXPECT_FALSE(window.Mail().SessionOpen());
     EXPECT_THAT(Traced(), IsSupersetOf({"CheckMail", "POP3 STAT", "AbortSession"}));
 }
 

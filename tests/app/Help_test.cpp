@@ -1,6 +1,7 @@
 #include <Help.h>
 #include <Trace.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -26,9 +27,18 @@ QUrl RefreshTarget(const std::string& page) {
     const auto begin = page.find(marker);
     if (begin == std::string::npos) return {};
     const auto start = begin + marker.size();
-    std::string url = page.substr(start, page.find('"', start) - start);
-    for (auto at = url.find("&amp;"); at != std::string::npos; at = url.find("&amp;", at + 1))
-        url.replace(at, 5, "&");
+    const auto end = std::min(page.find('"', start), page.size());
+    // Built piece by piece rather than replaced in place: GCC 12 at -O3 warns falsely
+    // (-Wrestrict) of the replace.
+    std::string url;
+    for (auto at = start; at < end;) {
+        if (page.compare(at, 5, "&amp;") == 0) {
+            url += '&';
+            at += 5;
+        } else {
+            url += page[at++];
+        }
+    }
     return QUrl(QString::fromStdString(url), QUrl::StrictMode);
 }
 

@@ -26,7 +26,7 @@
 #include "Mpris.h"
 #include "QtApplication.h"
 #include "ShellFakes.h"
-#include "mainwindow.h"
+#include "BarWindow.h"
 
 namespace {
 

@@ -40,9 +40,9 @@
 #include <platform/FileSettingsStore.h>
 #include <platform/GlobalKeys.h>
 
-#include "Cp1252.h"
 #include "Help.h"
 #include "QtApplication.h"
+#include "QtText.h"
 #include "ShellFakes.h"
 #include "Subprocess.h"
 #include "TempDir.h"

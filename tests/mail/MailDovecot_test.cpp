@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include <engines/Preprocessor.h>
-#include <mail/EnginePreprocessor.h>
+#include <engines/EnginePreprocessor.h>
 #include <mail/MessageList.h>
 #include <mail/SpokenText.h>
 
@@ -179,7 +179,7 @@ protected:
     }
 
     poptest::DovecotServer server_;
-    EnginePreprocessor engines_;
+    engines::EnginePreprocessor engines_;
     fakes::MailRig rig_{&engines_};
     testsupport::TempDir spool_;
     std::string oldTmp_;

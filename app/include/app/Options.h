@@ -12,8 +12,11 @@
 #include <app/PasswordScrambling.h> // kMaxPasswordLength: the dialog refuses longer ones
 #include <mail/ReadingState.h>
 #include <app/Settings.h>
-#include <qvstts/qvstts.h>
+#include <engines/Voices.h>
 
+namespace engines {
+class SpeechOps;
+}
 namespace platform {
 class Autostart;
 class SettingsStore;
@@ -23,7 +26,7 @@ namespace brevon {
 
 class LanguageCheckOps;
 class MailOps;
-class SpeechOps;
+using SpeechOps = engines::SpeechOps;
 
 struct VoiceItem {
     std::string_view name; // as listed
@@ -32,13 +35,13 @@ struct VoiceItem {
 
 // In list order.
 inline constexpr std::array<VoiceItem, 7> kVoiceList{{
-    {"Man", QVS_VOICE_MAN},
-    {"Vrouw", QVS_VOICE_WOMAN},
-    {"Jongen", QVS_VOICE_BOY},
-    {"Meisje", QVS_VOICE_GIRL},
-    {"Robot", QVS_VOICE_ROBOT},
-    {"Muisje", QVS_VOICE_MOUSE},
-    {"Slang", QVS_VOICE_SNAKE},
+    {"Man", engines::kVoiceMan},
+    {"Vrouw", engines::kVoiceWoman},
+    {"Jongen", engines::kVoiceBoy},
+    {"Meisje", engines::kVoiceGirl},
+    {"Robot", engines::kVoiceRobot},
+    {"Muisje", engines::kVoiceMouse},
+    {"Slang", engines::kVoiceSnake},
 }};
 
 // What the dialog's number fields and sliders let the user choose, bounds included.

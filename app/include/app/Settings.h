@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include <qvstts/qvstts.h>
+#include <engines/Voices.h>
 
 namespace platform {
 class Autostart;
@@ -178,8 +178,8 @@ inline constexpr std::string_view kFirstRunSecurity = "SSL/TLS";
 // The one record of the running program.
 Settings& AppSettings();
 
-// What the speech engine reports as its defaults (QVS_GetDefaultSettings).
-using EngineDefaults = QVS_Settings;
+// What the speech engine reports as its defaults.
+using EngineDefaults = engines::SpeechDefaults;
 using EngineDefaultsSource = std::function<EngineDefaults()>;
 
 struct WindowPosition {

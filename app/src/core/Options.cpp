@@ -98,8 +98,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
         const HostAndPort split = SplitHostPort(host);
         std::string number = PortFieldValue(split.port);
         if (number.empty()) number = PortFieldValue(port);
-        if (number.empty())
-            number = SecurityFromText(security) == ConnectionSecurity::Tls ? "995" : "110";
+        if (number.empty()) number = DefaultPort(SecurityFromText(security));
         return std::pair(split.host, number);
     };
     const bool connectionChanged =

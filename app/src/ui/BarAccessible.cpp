@@ -6,7 +6,7 @@
 #include <QAccessibleWidget>
 #include <QAction>
 
-#include "mainwindow.h"
+#include "BarWindow.h"
 
 namespace brevon {
 

@@ -77,67 +77,13 @@ TformEmailConnection::TformEmailConnection(Context context)
         .dataFolder = std::move(context.dataFolder),
         .headerWindow = speechTarget_.Handle(),
         .readingWindow = context.readingWindow,
+        .onCommand = [](std::string_view command) { Trace(command); },
     });
 }
 
 TformEmailConnection::~TformEmailConnection() {
     while (busyDepth_ > 0)
         SetBusyCursor(false);
-}
-
-void TformEmailConnection::CheckMail() {
-    Trace("CheckMail");
-    mail_->CheckMail();
-}
-void TformEmailConnection::PlayMessage() {
-    Trace("PlayMessage");
-    mail_->PlayMessage();
-}
-void TformEmailConnection::PauseReading() {
-    Trace("PauseReading");
-    mail_->PauseReading();
-}
-void TformEmailConnection::StopReading() {
-    Trace("StopReading");
-    mail_->StopReading();
-}
-void TformEmailConnection::PreviousMessage() {
-    Trace("PreviousMessage");
-    mail_->PreviousMessage();
-}
-void TformEmailConnection::NextMessage() {
-    Trace("NextMessage");
-    mail_->NextMessage();
-}
-void TformEmailConnection::ReadAll() {
-    Trace("ReadAll");
-    mail_->ReadAll();
-}
-void TformEmailConnection::NextParagraph() {
-    Trace("NextParagraph");
-    mail_->NextParagraph();
-}
-void TformEmailConnection::PreviousParagraph() {
-    Trace("PreviousParagraph");
-    mail_->PreviousParagraph();
-}
-void TformEmailConnection::StopSpeaking() {
-    mail_->StopSpeaking();
-}
-void TformEmailConnection::SetOnline(bool online) {
-    Trace(online ? "SetOnline on" : "SetOnline off");
-    mail_->SetOnline(online);
-}
-void TformEmailConnection::BodySpoken() {
-    Trace("Body spoken");
-    mail_->BodySpoken();
-}
-bool TformEmailConnection::SessionOpen() const {
-    return mail_->SessionOpen();
-}
-void TformEmailConnection::AbortSession() {
-    Trace("AbortSession");
-    mail_->AbortSession();
 }
 
 void TformEmailConnection::SetConnected(bool ticked) {

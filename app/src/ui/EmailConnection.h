@@ -1,7 +1,7 @@
 // The hidden connection window: it owns the POP3 client and the mail side, lets the client run
 // the event loop while it waits for the server, receives the end-of-speech reports of header
 // sentences, shows the busy cursor and keeps the diagnostic controls (each change also goes to
-// the trace). The shell reaches the mail side through it.
+// the trace). The shell reaches the mail side through Mail().
 #pragma once
 
 #include <filesystem>
@@ -14,15 +14,14 @@
 #include <QStatusBar>
 #include <QWidget>
 
-#include <korp/KorpPOP3.h>
+#include <engines/EnginePreprocessor.h>
 #include <mail/EmailConnection.h>
-#include <mail/EnginePreprocessor.h>
 
 #include "Speech.h"
 
 namespace brevon {
 
-class TformEmailConnection final : public QWidget, public MailOps, public ConnectionWindow {
+class TformEmailConnection final : public QWidget, public ConnectionWindow {
     Q_OBJECT
 public:
     struct Context {
@@ -39,21 +38,9 @@ public:
     explicit TformEmailConnection(Context context);
     ~TformEmailConnection() override;
 
-    // MailOps, traced and handed to the mail side.
-    void CheckMail() override;
-    void PlayMessage() override;
-    void PauseReading() override;
-    void StopReading() override;
-    void PreviousMessage() override;
-    void NextMessage() override;
-    void ReadAll() override;
-    void NextParagraph() override;
-    void PreviousParagraph() override;
-    void StopSpeaking() override;
-    void SetOnline(bool online) override;
-    void BodySpoken() override;
-    bool SessionOpen() const override;
-    void AbortSession() override;
+    // The mail side, which the shell's buttons, menu items and timers reach; every command
+    // from them goes to the trace.
+    MailOps& Mail() { return *mail_; }
 
     // ConnectionWindow
     void SetConnected(bool ticked) override;
@@ -77,7 +64,7 @@ protected:
 
 private:
     std::function<void()> bringBarToFront_;
-    EnginePreprocessor preprocessor_;
+    engines::EnginePreprocessor preprocessor_;
     SpeechTarget speechTarget_;
     std::unique_ptr<EmailConnection> mail_;
     int busyDepth_ = 0;

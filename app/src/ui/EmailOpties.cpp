@@ -34,9 +34,9 @@
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
-#include "Cp1252.h"
 #include "GlobalKeyBindings.h"
 #include "Help.h"
+#include "QtText.h"
 #include "Trace.h"
 
 namespace brevon {

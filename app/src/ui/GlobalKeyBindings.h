@@ -17,13 +17,16 @@ class QKeySequenceEdit;
 class QLabel;
 class QSocketNotifier;
 
+namespace engines {
+class SpeechOps;
+}
 namespace platform {
 class GlobalKeys;
 }
 
 namespace brevon {
 
-class SpeechOps;
+using SpeechOps = engines::SpeechOps;
 
 // In the order of kKeySettings.
 enum class KeyAction {

@@ -13,9 +13,9 @@
 
 #include <mail/SenderSubject.h>
 
-#include "Cp1252.h"
+#include "BarWindow.h"
+#include "QtText.h"
 #include "Trace.h"
-#include "mainwindow.h"
 
 namespace brevon {
 

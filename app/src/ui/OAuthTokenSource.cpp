@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "Cp1252.h"
+#include "QtText.h"
 
 namespace brevon {
 

@@ -7,20 +7,22 @@
 #include <mail/ReadingState.h>
 #include <mail/Seams.h>
 
+namespace engines {
+class EngineSpeech;
+}
 namespace platform {
 class SettingsStore;
 }
 
 namespace brevon {
 
-class EngineSpeech;
 class TfrmBrevon;
 class TfrmOpties;
 
 struct Program {
     Settings& settings;
     ReadingState& state;
-    EngineSpeech& speech;
+    engines::EngineSpeech& speech;
     platform::SettingsStore& store;
     LanguageCheckOps* languageCheck = nullptr;
     MailOps* mail = nullptr;

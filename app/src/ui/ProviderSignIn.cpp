@@ -13,7 +13,7 @@
 #include <mail/MailPresets.h>
 #include <platform/Secrets.h>
 
-#include "Cp1252.h"
+#include "QtText.h"
 #include "Trace.h"
 
 namespace brevon {

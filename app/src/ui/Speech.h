@@ -1,12 +1,11 @@
-// The speech engine for the windows: SpeechOps on the engine binding, and the engine's
-// end-of-speech message delivered as an event to the window named in the say.
+// The speech engine's end-of-speech message, delivered as an event to the window named in the
+// say.
 #pragma once
+
+#include <cstdint>
 
 #include <QEvent>
 #include <QObject>
-
-#include <mail/Seams.h>
-#include <engines/Tolvani.h>
 
 namespace brevon {
 
@@ -31,28 +30,9 @@ private:
     QObject* window_;
 };
 
-class EngineSpeech final : public SpeechOps {
-public:
-    // Registers the poster; the engine's ends go to registered targets as SpeechEndEvent.
-    explicit EngineSpeech(engines::Tolvani& engine);
-    ~EngineSpeech() override;
-
-    void Say(void* window, const std::string& text) override;
-    void Pause() override;
-    void Stop() override;
-    void SetTempo(std::int32_t level) override;
-    void SetPitch(std::int32_t level) override;
-    void SetVolume(std::int32_t level) override;
-    void SetVoice(std::int32_t code) override;
-    void SetLanguage(const std::string& code) override;
-    void GetDefaultSettings(std::int32_t& voice, std::int32_t& tempo, std::int32_t& pitch,
-                            std::int32_t& volume) override;
-    void Lexicon(void* owner) override;
-    // QVS_Close.
-    void Close();
-
-private:
-    engines::Tolvani& engine_;
-};
+// The poster handed to engines::EngineSpeech: the engine's end of a say reaches the window
+// named in it, when that is still a registered target, as a SpeechEndEvent. Safe from any
+// thread.
+void PostSpeechEnd(void* window, std::uint32_t message);
 
 } // namespace brevon

@@ -4,8 +4,12 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string_view>
 
+// The client the owner makes and hands over: whoever holds the mail side holds one.
+#include <korp/KorpPOP3.h>
 #include <mail/MailCheck.h>
 #include <mail/MailContext.h>
 #include <mail/MailSession.h>
@@ -24,6 +28,9 @@ public:
         void* headerWindow;               // named in the say of header sentences
         void* readingWindow;              // named in the say of message readings (the bar)
         const Clock* clock = nullptr;     // now and the user's zone; null: the system's
+        // Told each command from the shell by name before it is handled ("CheckMail",
+        // "SetOnline on", "Body spoken" ...; not StopSpeaking, SessionOpen); may be empty.
+        std::function<void(std::string_view command)> onCommand = {};
     };
     explicit EmailConnection(Parts parts);
     EmailConnection(const EmailConnection&) = delete;
@@ -43,12 +50,15 @@ public:
     void SetOnline(bool online) override;
     void BodySpoken() override;
     bool SessionOpen() const override { return session_.IsOpen(); }
-    void AbortSession() override { session_.Abort(); }
+    void AbortSession() override;
 
     // The end of a header sentence (the connection window's end-of-speech report).
     void HeaderSpoken() { reading_.HeaderSpoken(); }
 
 private:
+    void Note(std::string_view command) const;
+
+    std::function<void(std::string_view)> onCommand_;
     MailContext context_;
     MailSession session_;
     SpokenText spokenText_;

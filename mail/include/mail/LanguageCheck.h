@@ -12,8 +12,8 @@
 #include <mail/MailSettings.h>
 #include <mail/Seams.h>
 
-namespace platform {
-class SharedLibrary;
+namespace engines {
+class Morvik;
 }
 
 namespace brevon {
@@ -24,16 +24,14 @@ public:
     using BusyCursor = std::function<void(bool busy)>;
     // The file name morvik is loaded by: "morvik.dll", or the name with the interface's version
     // that the system's library folder holds ("libmorvik.so.1").
-    static std::string MorvikLibraryName();
+    static std::string MorvikLibraryName(); // engines::Morvik::LibraryName
 
     // C_Classify's shape: text, language code, document type name; the score.
     using Classifier =
         std::function<float(const char* text, const char* language, const char* documentType)>;
 
-    // "UseLid" and ReadInOwnLanguage are read from settings at each call. configFile is handed
-    // to morvik as it is: morvik takes it relative to the working directory, and the model file
-    // names inside it relative to its folder. libraryName is loaded by platform::SharedLibrary's
-    // rules.
+    // "UseLid" and ReadInOwnLanguage are read from settings at each call. configFile and
+    // libraryName go to engines::Morvik::Load as they are.
     LanguageCheck(MailSettingsSource settings, BusyCursor busyCursor,
                   std::string configFile = "lid.cfg",
                   std::string libraryName = MorvikLibraryName());
@@ -72,11 +70,9 @@ private:
     BusyCursor busyCursor_;
     std::string configFile_;
     std::string libraryName_;
-    std::unique_ptr<platform::SharedLibrary> library_;
+    std::unique_ptr<engines::Morvik> library_;
     Classifier classify_;
-    const char* (*classifyLanguage_)(const char*) = nullptr; // C_ClassifyLanguage
-    std::int32_t (*close_)() = nullptr;                      // C_Close
-    bool loaded_ = false;                                    // LanguageCheckLoaded
+    bool loaded_ = false; // LanguageCheckLoaded
 };
 
 } // namespace brevon

@@ -21,6 +21,9 @@ std::string_view SecurityText(ConnectionSecurity security);
 // The stored text as a choice, case aside; any other text (a value that is absent reads as
 // "Geen") is no security, as every settings file written before the choice existed means.
 ConnectionSecurity SecurityFromText(std::string_view text);
+// The port a security choice uses when none is written: "995" for SSL/TLS (POP3S), "110"
+// otherwise (RFC 1939, and RFC 2595 for STARTTLS on the same port).
+const char* DefaultPort(ConnectionSecurity security);
 
 struct MailSettings {
     std::string Host; // a name or address, or "name:port", "[v6 address]:port"

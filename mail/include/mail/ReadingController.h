@@ -13,6 +13,7 @@
 namespace brevon {
 
 class SpokenText;
+struct MessageSpeech;
 
 // A run over the new messages: said between two messages, and after the last.
 inline constexpr const char* kNextMessageSentence = "Volgende bericht.";
@@ -69,9 +70,9 @@ private:
     void Say(Spoken kind, const std::string& text);
     void SetStepButtons();
     void SpeakingEnded();
-    // Puts the prepared SpeechText (and a lead-in for another language) to the engine, lead in
+    // Puts a prepared message (and a lead-in for another language) to the engine, lead in
     // front of it.
-    void SayPrepared(const std::string& lead);
+    void SayPrepared(const MessageSpeech& speech, const std::string& lead);
     // False when there is nothing unheard to read.
     bool StartRun();
     // Reads the run's message at runStep_ (skipping those that left the list), or closes the

@@ -39,12 +39,6 @@ struct ReadingState {
     // order they were found.
     std::vector<std::string> UnheardIds;
 
-    std::string SpeechText;
-    // A body read in another language: its code ("en", ...), and the Dutch said before it.
-    // Both empty for a reading in Dutch.
-    std::string SpeechLanguage;
-    std::string SpeechIntro;
-
     // The mail check's switches.
     bool Online = true;
     bool SayNoNewMail = false;

@@ -4,11 +4,17 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <mail/MailContext.h>
+
+namespace korp {
+class TKorpMsg;
+}
 
 namespace brevon {
 
@@ -53,22 +59,41 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
 // Lines joined, each ended by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 
+// What is to be said for one message.
+struct MessageSpeech {
+    std::string header;   // the header sentence; empty when it is not said
+    std::string leadIn;   // said in Dutch before a body in another language; else empty
+    std::string body;     // the text, with the attachments after it in a Dutch reading
+    std::string language; // the body's language code ("en", ...); empty: Dutch
+};
+
 class SpokenText {
 public:
     // clock: now and the user's zone, for the arrival time; null: the system's.
     SpokenText(MailContext& context, MailSession& session, const LanguageCheckOps* languageCheck,
                PreprocessorOps& preprocessor, const Clock* clock = nullptr);
 
-    // Fetches the message at list position k (1-based) and puts what is to be said into
-    // SpeechText: its header sentence when ReadWithHeader is set, then its text. A body to be
-    // read in another language goes alone into SpeechText, with its code in SpeechLanguage and
-    // what is said in Dutch before it (header sentence, lead-in) in SpeechIntro. False when no
-    // session could be had or it broke: the reason has then been spoken already.
-    bool PrepareMessageText(int position);
+    // Fetches the message at list position k (1-based) and returns what is to be said: its
+    // header sentence when ReadWithHeader is set, then its text. Nothing when no session could
+    // be had or it broke: the reason has then been spoken already.
+    std::optional<MessageSpeech> PrepareMessageText(int position);
     // The same with the header sentence said or left out as withHeader asks.
-    bool PrepareMessageText(int position, bool withHeader);
+    std::optional<MessageSpeech> PrepareMessageText(int position, bool withHeader);
 
 private:
+    // The message at a list position as the server holds it now.
+    struct Found {
+        int number = 0;                          // its number on the server; 0: no longer there
+        std::string header;                      // its header as listed
+        std::unique_ptr<korp::TKorpMsg> message; // null when gone, too large or failed
+    };
+    // Finds and fetches the message; false when the session failed (said already). Closes the
+    // session either way.
+    bool FindMessage(int position, const MailSettings& settings, Found& found);
+    // What is to be said for a message found.
+    MessageSpeech ComposeMessage(int position, bool withHeader, const MailSettings& settings,
+                                 Found& found);
+
     MailContext& ctx_;
     MailSession& session_;
     const LanguageCheckOps* languageCheck_;

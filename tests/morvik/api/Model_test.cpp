@@ -211,7 +211,10 @@ TEST_F(Model, ProfileSetScoresEqualEachProfilesOwnScore) {
         ClassifierBuilder b;
         b.N = 4;
         Collect(b, training[i]);
-        const std::string name = "m" + std::to_string(i) + ".bin";
+        // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) of "m" + ....
+        std::string name = "m";
+        name += std::to_string(i);
+        name += ".bin";
         ASSERT_EQ(b.WriteModel(name.c_str()), 1);
         ASSERT_EQ(profiles[i].Load(4, name.c_str(), 0), 1);
     }

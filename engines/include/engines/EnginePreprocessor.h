@@ -1,9 +1,9 @@
 // The text preprocessor's engines (zq, started by the shell) as the mail side reaches them.
 #pragma once
 
-#include <mail/Seams.h>
+#include <engines/EngineOps.h>
 
-namespace brevon {
+namespace engines {
 
 class EnginePreprocessor final : public PreprocessorOps {
 public:
@@ -12,4 +12,4 @@ public:
     Result SolveNumbers(const std::string& text) override;
 };
 
-} // namespace brevon
+} // namespace engines

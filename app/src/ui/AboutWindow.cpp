@@ -1,4 +1,4 @@
-#include "about.h"
+#include "AboutWindow.h"
 
 #include <algorithm>
 

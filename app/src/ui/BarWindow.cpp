@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "BarWindow.h"
 
 #include <QCloseEvent>
 #include <QCursor>

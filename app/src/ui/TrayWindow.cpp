@@ -1,4 +1,4 @@
-#include "maintray.h"
+#include "TrayWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -8,14 +8,15 @@
 #include <QTimer>
 
 #include <app/Settings.h>
+#include <engines/EngineSpeech.h>
 #include <engines/Preprocessor.h>
 #include <platform/SettingsStore.h>
 
+#include "AboutWindow.h"
+#include "BarWindow.h"
 #include "EmailOpties.h"
 #include "Speech.h"
 #include "Trace.h"
-#include "about.h"
-#include "mainwindow.h"
 
 namespace brevon {
 

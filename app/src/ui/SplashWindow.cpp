@@ -1,4 +1,4 @@
-#include "splash.h"
+#include "SplashWindow.h"
 
 #include <string>
 

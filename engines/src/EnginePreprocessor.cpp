@@ -1,19 +1,21 @@
-#include <mail/EnginePreprocessor.h>
+#include <engines/EnginePreprocessor.h>
+
+#include <utility>
 
 #include <engines/Preprocessor.h>
 
-namespace brevon {
+namespace engines {
 
 namespace {
 
-PreprocessorOps::Result FromEngine(engines::EngineText answer) {
+PreprocessorOps::Result FromEngine(EngineText answer) {
     return {answer.length, std::move(answer.text)};
 }
 
 } // namespace
 
 PreprocessorOps::Result EnginePreprocessor::Clean(const std::string& text, bool skipQuoted) {
-    return FromEngine(engines::CleanText(text, skipQuoted));
+    return FromEngine(CleanText(text, skipQuoted));
 }
 
 PreprocessorOps::Result EnginePreprocessor::RestoreParagraphs(const std::string& text) {
@@ -24,4 +26,4 @@ PreprocessorOps::Result EnginePreprocessor::SolveNumbers(const std::string& text
     return FromEngine(engines::SolveNumbers(text));
 }
 
-} // namespace brevon
+} // namespace engines
