@@ -12,6 +12,8 @@ if(NOT BREVON_WINE)
                       "(scripts/install-deps-windows)")
 endif()
 # (No Mono or Gecko, should a first run set the prefix up: Wine would try to fetch them.)
+# scripts/wine-run runs the program with the loader named by WINELOADER, and once more when Wine
+# fails before the program has started.
 set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${BREVON_WINEPREFIX} WINEDEBUG=-all
                                   WINELOADER=${BREVON_WINE} WINEDLLOVERRIDES=mscoree,mshtml=
-                                  ${BREVON_WINE})
+                                  ${PROJECT_SOURCE_DIR}/scripts/wine-run)
