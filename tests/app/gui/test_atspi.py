@@ -15,24 +15,14 @@ Skipped (status 77) when pyatspi is not installed. Usage:
 import importlib.util
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, Shots, end_session_folder, parse_test_args,  # noqa: E402
-                        scramble_password, write_settings)
-from demoserver import DEFAULT_MAILBOX, DemoServer  # noqa: E402
-from xsession import XSession, poll, session_dying_with_parent  # noqa: E402
-
-ARGS = None
+from brevon_gui import GuiTest, main  # noqa: E402
+from xsession import poll  # noqa: E402
 WAIT = 20  # seconds for anything the program is asked to do
 SPEECH_WAIT = 60
 SKIPPED = 77  # the status CTest is told means "skipped"
@@ -82,61 +72,21 @@ def pyatspi_missing():
     return importlib.util.find_spec("pyatspi") is None
 
 
-class ScreenReader(unittest.TestCase):
-    tmp = server = session = bus = brevon = atspi = monitor_log = None
+class ScreenReader(GuiTest):
+    prefix = "brevon-atspi-"
+    dovecot = True
+    mailbox = MAILBOX
+    # A session bus of the test's own. The accessibility bus is started on it on demand
+    # (at-spi-bus-launcher, then the registry); both are children of this bus, which has the
+    # display in its environment, and end with it.
+    bus = True
+    brevon = atspi = monitor_log = None
 
     @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-atspi-")
-        if os.geteuid() == 0:
-            # Dovecot started by root reads its files as its own users (see test_e2e).
-            os.chmod(cls.tmp, 0o711)
-        try:
-            mailbox = os.path.join(cls.tmp, "mailbox")
-            os.makedirs(mailbox)
-            for n, name in enumerate(MAILBOX, start=1):
-                shutil.copy(os.path.join(DEFAULT_MAILBOX, name),
-                            os.path.join(mailbox, f"{n:02d}.eml"))
-            cls.server = DemoServer(os.path.join(cls.tmp, "server"), mailbox=mailbox)
-            cls.server.start()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
-            cls.shots = Shots(cls.session, ARGS.shots)
-            cls.start_buses()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.brevon:
-            cls.brevon.report()
-        if cls.session:
-            cls.session.close()
-        if cls.bus:
-            XSession.end_process(cls.bus)
-        if cls.server:
-            cls.server.close()
-        end_session_folder(cls.tmp, ARGS.keep)
-
-    @classmethod
-    def start_buses(cls):
-        """A session bus of the test's own. The accessibility bus is started on it on demand
-        (at-spi-bus-launcher, then the registry); both are children of this bus, which has the
-        display in its environment, and end with it."""
-        # The accessibility bus puts its socket in the runtime folder: one of the test's own.
-        runtime = os.path.join(cls.tmp, "bus-runtime")
-        os.makedirs(runtime, mode=0o700)
-        cls.bus = subprocess.Popen(
-            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-            env=dict(cls.session.env(), XDG_RUNTIME_DIR=runtime),
-            preexec_fn=session_dying_with_parent())
-        cls.address = cls.bus.stdout.readline().decode().strip()
-        if not cls.address:
-            raise RuntimeError("dbus-daemon gave no address")
+    def set_up(cls):
+        """Listens as a screen reader does, on the accessibility bus that the bus starts."""
         # pyatspi connects to the session bus of this process's environment at import.
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = cls.address
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = cls.stage.bus
         os.environ["DISPLAY"] = cls.session.display
         import pyatspi
         cls.atspi = pyatspi
@@ -243,16 +193,10 @@ class ScreenReader(unittest.TestCase):
     # -- the run
 
     def test_a_screen_reader_finds_names_presses_and_hears_the_state(self):
-        b = ScreenReader.brevon = Brevon(
-            self.session, ARGS.brevon, os.path.join(self.tmp, "run"),
-            speech_speed=ARGS.speech_speed,
-            env={"DBUS_SESSION_BUS_ADDRESS": self.address, "SSL_CERT_FILE": self.server.ca_file,
-                 "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1"})
-        write_settings(b.settings_file, {
-            "Host": self.server.host, "User": self.server.user,
-            "Password": scramble_password(self.server.password.encode("cp1252")),
-            "Beveiliging": "SSL/TLS", "Poort": str(self.server.tls_port), "ShowWindow": True,
-            "X": BAR_X, "Y": BAR_Y})
+        b = ScreenReader.brevon = self.stage.brevon(
+            root=os.path.join(self.tmp, "run"),
+            env={"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1"},
+            settings={**self.stage.account(), "ShowWindow": True, "X": BAR_X, "Y": BAR_Y})
         b.start()
         poll("both messages announced", lambda: (b.check_alive() or
                                                  b.trace().count("Header spoken") >= 2),
@@ -345,9 +289,7 @@ class ScreenReader(unittest.TestCase):
         return names
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
+if __name__ == "__main__":
     if pyatspi_missing():
         print("skipped: python3-pyatspi is not installed, so there is no screen reader's view "
               "to test", file=sys.stderr)
@@ -355,8 +297,4 @@ def main():
     # A call into the bus that never returns must not hold the run: end it as a failure.
     signal.signal(signal.SIGALRM, lambda *_: sys.exit(f"no end after {WATCHDOG} s"))
     signal.alarm(WATCHDOG)
-    unittest.main(argv=argv, verbosity=2)
-
-
-if __name__ == "__main__":
-    main()
+    main(__doc__)

@@ -31,34 +31,23 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import time
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, Shots, end_session_folder, parse_test_args,  # noqa: E402
+from brevon_gui import (USER_SETTINGS, GuiTest, main,  # noqa: E402
                         read_settings, scramble_password, write_settings)
-from demoserver import DemoServer  # noqa: E402
-from xsession import XSession, poll  # noqa: E402
-
-ARGS = None
+from xsession import poll  # noqa: E402
 
 BAR_X, BAR_Y = 300, 200
 BAR_W, BAR_H = 401, 41
 OPTIONS_XI, OPTIONS_YI = 40, 380  # the dialog whole on the 768-pixel screen
 
-# Centres of the bar's buttons and of the settings word, in bar pixels.
+# Centres of the bar's buttons, in bar pixels.
 PLAY = (134, 17)
 PAUSE = (165, 17)
 STOP = (196, 17)
 FORWARD = (258, 17)
-SETTINGS_WORD = (320, 9)
-# The middle of the options' host field, in the dialog's design units down its first page.
-HOST_FIELD_Y = 62
 
 WAIT = 20  # seconds for anything the program is asked to do
 SPEECH_WAIT = 60  # seconds for a spoken text to end
@@ -212,57 +201,17 @@ def greeting_of(stamp):
 
 # -- the test ---------------------------------------------------------------------------------
 
-class EndToEnd(unittest.TestCase):
+class EndToEnd(GuiTest):
     """The steps run in name order and build on each other; a step whose predecessor failed
     fails too."""
 
-    tmp = None
-    server = None
-    session = None
-    shots = None
+    prefix = "brevon-e2e-"
+    dovecot = True
     brevon = None  # the program run of the current steps
-    runs = []
-    failed = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-e2e-")
-        if os.geteuid() == 0:
-            # Started by root, Dovecot reads its files as its own users, and the demo server
-            # opens up only its own folder: the folders above it must let them pass.
-            os.chmod(cls.tmp, 0o711)
-        try:
-            cls.server = DemoServer(os.path.join(cls.tmp, "server"))
-            cls.server.start()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
-            cls.shots = Shots(cls.session, ARGS.shots)
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.session:
-            cls.session.close()
-        for run in cls.runs:
-            run.report()
-        if cls.server:
-            log = cls.server.log()
-            cls.server.close()
-            if cls.failed and log:
-                print("--- dovecot log ---", log[-3000:], sep="\n")
-        end_session_folder(cls.tmp, ARGS.keep)
 
     def setUp(self):
         if EndToEnd.failed:
             self.fail(f"an earlier step failed ({EndToEnd.failed}), so this one cannot run")
-
-    def run(self, result=None):
-        before = len(result.failures) + len(result.errors) if result else 0
-        super().run(result)
-        if result and len(result.failures) + len(result.errors) > before and not EndToEnd.failed:
-            EndToEnd.failed = self._testMethodName
 
     # -- helpers
 
@@ -272,19 +221,14 @@ class EndToEnd(unittest.TestCase):
         would; the folders of an earlier run, and so its settings and message lists, stay."""
         if cls.brevon and cls.brevon.proc.poll() is None:
             raise AssertionError(f"{cls.brevon.name} still runs")
-        cls.brevon = Brevon(cls.session, ARGS.brevon, cls.tmp, name=name,
-                            speech_speed=ARGS.speech_speed,
-                            # The program trusts the system's authorities; this one is the
-                            # demo server's own.
-                            env={"SSL_CERT_FILE": cls.server.ca_file})
+        cls.brevon = cls.stage.brevon(name)
         cls.change_settings(cls.brevon, settings)
-        cls.runs.append(cls.brevon)
         cls.brevon.start()
         return cls.brevon
 
-    @staticmethod
-    def change_settings(b, values):
-        if not ARGS.brevon_config:
+    @classmethod
+    def change_settings(cls, b, values):
+        if not cls.args.brevon_config:
             stored = read_settings(b.settings_file) if os.path.exists(b.settings_file) else {}
             for name, value in values.items():
                 stored[name] = (scramble_password(value.encode("cp1252"))
@@ -297,7 +241,7 @@ class EndToEnd(unittest.TestCase):
             # The password goes in on standard input, never on the command line.
             secret = name == "Password"
             result = subprocess.run(
-                [ARGS.brevon_config, "--config-dir", b.config_dir, "set", name,
+                [cls.args.brevon_config, "--config-dir", b.config_dir, "set", name,
                  "-" if secret else str(value)],
                 input=(value + "\n").encode() if secret else b"", capture_output=True,
                 timeout=20)
@@ -305,15 +249,15 @@ class EndToEnd(unittest.TestCase):
                 raise AssertionError(f"brevon-config set {name} ended with status "
                                      f"{result.returncode}: {result.stderr.decode()}")
 
-    def shot(self, label, crop=None, zoom=1):
-        return self.shots.take(label, crop, zoom)
+    def shot(self, label):
+        return self.shots.take(label)
 
     def bar_shot(self, label):
-        return self.shot(label, crop=(BAR_X - 6, BAR_Y - 6, BAR_W + 12, BAR_H + 12), zoom=2)
+        return self.shots.take(label, crop=(BAR_X - 6, BAR_Y - 6, BAR_W + 12, BAR_H + 12),
+                               zoom=2)
 
     def window_shot(self, label, window):
-        return self.shot(label, crop=(window.x - 4, window.y - 4, window.width + 8,
-                                      window.height + 8), zoom=2)
+        return self.shots.around(label, window, zoom=2)
 
     def click_bar(self, point):
         self.session.click(BAR_X + point[0], BAR_Y + point[1])
@@ -333,14 +277,7 @@ class EndToEnd(unittest.TestCase):
 
     def tray_menu(self):
         """Opens the tray menu; returns the states of its items."""
-        b = self.brevon
-        icon = poll("brevon's icon in the tray", b.tray_icon, WAIT)
-        before = {w.wid for w in b.windows()}
-        after = self.trace_len()
-        self.session.click(icon.x + icon.width // 2, icon.y + icon.height // 2, 3)
-        _, m = self.wait_trace(r"Menu (.*)", after)
-        poll("the menu to open", lambda: [w for w in b.windows() if w.wid not in before], WAIT)
-        return dict(item.split("=", 1) for item in m.group(1).split(";"))
+        return self.brevon.tray_menu(WAIT)[0]
 
     def toggle_offline(self):
         """Clicks "Offline werken" in the tray menu; returns the item states the menu showed
@@ -351,16 +288,9 @@ class EndToEnd(unittest.TestCase):
         self.session.key("Down", "Down", "Return")
         return states, after
 
-    def options_field(self, dialog, design_y, tabs):
-        """Puts the cursor in the options' host field, then tabs forward tabs times."""
-        # The dialog grows across and down apart with its captions' font: one factor each.
-        across, down = dialog.width / 288, dialog.height / 334
-        tab_bar = 29  # the page starts below the tabs
-        self.session.click(dialog.x + round(across * 172), dialog.y + tab_bar +
-                           round(down * design_y))
-        if tabs:
-            self.session.key(*["Tab"] * tabs)
-        self.session.key("ctrl+a")
+    def options(self):
+        """The options opened by a click on the settings word."""
+        return self.brevon.options_from_bar((BAR_X, BAR_Y), WAIT)
 
     def wait_idle_after(self, after):
         """Waits for the end of a mail check that started after trace line after: the mail
@@ -399,27 +329,14 @@ class EndToEnd(unittest.TestCase):
             self.wait_trace("Body spoken", after, timeout=SPEECH_WAIT)
         return after
 
-    def exit_through_the_tray(self):
-        """Ends the program with "&Sluiten"; returns the item states the menu showed."""
-        b = self.brevon
-        states = self.tray_menu()
-        self.session.key("s")  # "&Sluiten"
-        self.assertEqual(b.wait_exit(timeout=WAIT), 0, b.log())
-        self.assertEqual(b.trace()[-1], "Shutdown")
-        b.group_gone()
-        return states
-
     # -- the first run: everything is new
 
     def test_01_greeting_then_every_message_announced(self):
         server = EndToEnd.server
         b = self.start_brevon("run1", {
-            "X": BAR_X, "Y": BAR_Y, "XI": OPTIONS_XI, "YI": OPTIONS_YI,
-            "Voice": 7, "Pitch": 5, "Volume": 8, "Tempo": 5,
+            **USER_SETTINGS, "X": BAR_X, "Y": BAR_Y, "XI": OPTIONS_XI, "YI": OPTIONS_YI,
             "Host": server.host, "User": server.user, "Password": server.password,
-            "Interval in minuten": 5, "NumSaveMails": 20, "UseNumSaveMails": True,
-            "Reverse": False, "SkipReply": False, "SemiService9X": False, "UseLid": False,
-            "ShowWindow": True, "Beveiliging": "SSL/TLS", "Poort": str(server.tls_port),
+            "Beveiliging": "SSL/TLS", "Poort": str(server.tls_port),
         })
         texts = b.wait_spoken(1 + len(LISTED), timeout=SPEECH_WAIT)
         self.assertIn(texts[0], greeting_of(b.spoken()[0][0]), "the greeting comes first")
@@ -510,13 +427,11 @@ class EndToEnd(unittest.TestCase):
     def test_05_options_set_a_one_minute_interval(self):
         b = self.brevon
         after = self.trace_len()
-        self.click_bar(SETTINGS_WORD)
-        self.wait_trace("ShowOptions", after)
-        dialog = b.wait_window("Instellingen")
+        dialog = self.options()
         self.window_shot("run1-options", dialog)
         self.assertEqual((dialog.x, dialog.y), (OPTIONS_XI, OPTIONS_YI))
         # Into the host field, then past security, port, user and password to the interval.
-        self.options_field(dialog, HOST_FIELD_Y, 5)
+        b.options_field(dialog, 5)
         self.session.type_text("1")
         self.window_shot("run1-options-interval-1", dialog)
         ok = self.trace_len()
@@ -555,9 +470,7 @@ class EndToEnd(unittest.TestCase):
         self.bar_shot("run1-server-gone-tried-again-soon")
         # The options, opened by hand, for the next step.
         after = self.trace_len()
-        self.click_bar(SETTINGS_WORD)
-        self.wait_trace("ShowOptions", after)
-        dialog = b.wait_window("Instellingen")
+        dialog = self.options()
         self.window_shot("run1-options-while-the-server-is-gone", dialog)
         EndToEnd.dialog = dialog
 
@@ -568,7 +481,7 @@ class EndToEnd(unittest.TestCase):
         dialog = EndToEnd.dialog
         spoken = len(b.texts())
         # From the host field past security, port and user to the password.
-        self.options_field(dialog, HOST_FIELD_Y, 4)
+        b.options_field(dialog, 4)
         self.session.type_text("verkeerd")
         ok = self.trace_len()
         self.session.key("Return")
@@ -578,7 +491,7 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(b.session.is_viewable(dialog.wid), "the dialog stays open")
         self.window_shot("run1-options-after-login-failure", dialog)
 
-        self.options_field(dialog, HOST_FIELD_Y, 4)
+        b.options_field(dialog, 4)
         self.session.type_text(server.password)
         ok = self.trace_len()
         self.session.key("Return")
@@ -591,7 +504,7 @@ class EndToEnd(unittest.TestCase):
 
     def test_09_exit_run_1(self):
         b = self.brevon
-        states = self.exit_through_the_tray()
+        states = self.brevon.close_from_tray(WAIT)
         self.assertNotIn("checked", states["offline1"], "online again after the right password")
         self.shot("run1-ended")
         saved = read_settings(b.settings_file)
@@ -634,7 +547,7 @@ class EndToEnd(unittest.TestCase):
         self.bar_shot("run2-invitation-read")
 
     def test_14_exit_run_2(self):
-        self.exit_through_the_tray()
+        self.brevon.close_from_tray(WAIT)
         self.shot("after-exit")
         saved = read_settings(self.brevon.settings_file)
         self.assertEqual(saved.get("EigenTaal"), 0, "off unless chosen")
@@ -695,18 +608,12 @@ class EndToEnd(unittest.TestCase):
                          ["Global key Ctrl+Alt+Shift+P"] * 3 + ["Global key Ctrl+Alt+Shift+S"])
 
     def test_18_exit_run_3(self):
-        self.exit_through_the_tray()
+        self.brevon.close_from_tray(WAIT)
         saved = read_settings(self.brevon.settings_file)
         self.assertEqual((saved["EigenTaal"], saved["UseLid"]), (1, 1))
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__, lambda parser: parser.add_argument(
+if __name__ == "__main__":
+    main(__doc__, lambda parser: parser.add_argument(
         "--brevon-config", help="the settings tool; without it the test writes the settings "
         "file itself"))
-    unittest.main(argv=argv, verbosity=2, failfast=False)
-
-
-if __name__ == "__main__":
-    main()

@@ -13,20 +13,11 @@ import os
 import signal
 import subprocess
 import sys
-import tempfile
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, end_session_folder, parse_test_args,  # noqa: E402
-                        read_settings, write_settings)
-from demoserver import DemoServer  # noqa: E402
-from xsession import XSession, poll, session_dying_with_parent  # noqa: E402
-
-ARGS = None
+from brevon_gui import GuiTest, main, read_settings  # noqa: E402
+from xsession import poll, session_dying_with_parent  # noqa: E402
 WAIT = 20  # seconds for anything the program is asked to do
 SPEECH_WAIT = 60
 
@@ -42,60 +33,28 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 """
 
 
-class PasswordInTheKeyring(unittest.TestCase):
-    tmp = server = session = bus = keyring = None
+class PasswordInTheKeyring(GuiTest):
+    prefix = "brevon-keyring-"
+    dovecot = True
+    bus = BUS_CONFIG
 
     @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-keyring-")
-        if os.geteuid() == 0:
-            # Dovecot started by root reads its files as its own users (see test_e2e).
-            os.chmod(cls.tmp, 0o711)
-        try:
-            cls.server = DemoServer(os.path.join(cls.tmp, "server"))
-            cls.server.start()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
-            cls.start_keyring()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        for proc in (cls.keyring, cls.bus):
-            if proc:
-                XSession.end_process(proc)
-        if cls.session:
-            cls.session.close()
-        if cls.server:
-            cls.server.close()
-        end_session_folder(cls.tmp, ARGS.keep)
-
-    @classmethod
-    def start_keyring(cls):
+    def set_up(cls):
+        """A gnome-keyring-daemon on the bus, unlocked, with folders of its own."""
         root = os.path.join(cls.tmp, "keyring")
         for folder in ("home", "data", "config", "run"):
             os.makedirs(os.path.join(root, folder), mode=0o700)
-        socket = os.path.join(root, "run", "bus")
-        with open(os.path.join(root, "bus.conf"), "w", encoding="utf-8") as f:
-            f.write(BUS_CONFIG.format(socket=socket))
-        cls.address = "unix:path=" + socket
-        cls.bus = subprocess.Popen(
-            ["dbus-daemon", "--nofork", "--config-file=" + os.path.join(root, "bus.conf")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-            preexec_fn=session_dying_with_parent())
-        poll("the test's session bus", lambda: os.path.exists(socket), WAIT)
-        cls.env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=cls.address,
+        cls.env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=cls.stage.bus,
                        HOME=os.path.join(root, "home"), XDG_DATA_HOME=os.path.join(root, "data"),
                        XDG_CONFIG_HOME=os.path.join(root, "config"),
                        XDG_RUNTIME_DIR=os.path.join(root, "run"))
-        cls.keyring = subprocess.Popen(
+        keyring = subprocess.Popen(
             ["gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             env=cls.env, preexec_fn=session_dying_with_parent())
-        cls.keyring.stdin.write(b"test-keyring")
-        cls.keyring.stdin.close()
+        cls.stage.at_close(keyring)
+        keyring.stdin.write(b"test-keyring")
+        keyring.stdin.close()
 
         def owned():
             result = subprocess.run(
@@ -114,14 +73,9 @@ class PasswordInTheKeyring(unittest.TestCase):
     def brevon_with_password_in_keyring(self, name):
         """A brevon whose settings name the server and the user and whose password is in the
         keyring only, as brevon leaves them after moving it there."""
-        b = Brevon(self.session, ARGS.brevon, os.path.join(self.tmp, name), name=name,
-                   speech_speed=ARGS.speech_speed,
-                   env={"DBUS_SESSION_BUS_ADDRESS": self.address,
-                        "SSL_CERT_FILE": self.server.ca_file})
-        write_settings(b.settings_file, {
-            "Host": self.server.host, "User": self.server.user, "Password": b"",
-            "Sleutelbos": 1, "Beveiliging": "SSL/TLS", "Poort": str(self.server.tls_port),
-            "ShowWindow": True, "X": 300, "Y": 200})
+        b = self.stage.brevon(name, os.path.join(self.tmp, name), settings={
+            **self.stage.account(password=False), "Sleutelbos": 1, "ShowWindow": True,
+            "X": 300, "Y": 200})
         self.keyring_tool("secret-tool", "store", "--label=brevon", "application", "brevon",
                           "kind", "password", "account",
                           f"{self.server.user}@{self.server.host}",
@@ -142,16 +96,10 @@ class PasswordInTheKeyring(unittest.TestCase):
     # Named so that they run in this order: the second locks the keyring.
     def test_a_open_keyring_gives_the_password_for_the_mail_check(self):
         b = self.brevon_with_password_in_keyring("open")
-        b.start()
-        try:
+        with self.stage.running(b):
             poll("a message announced", lambda: "Header spoken" in b.trace(), SPEECH_WAIT)
             self.assertFalse([line for line in b.trace() if "keyring" in line], b.trace())
             self.ends_keeping_the_password_where_it_was(b)
-        except BaseException:
-            b.report()
-            raise
-        finally:
-            XSession.end_process(b.proc)
 
     def test_b_locked_keyring_is_said_once_and_the_password_asked_for(self):
         b = self.brevon_with_password_in_keyring("locked")
@@ -159,8 +107,7 @@ class PasswordInTheKeyring(unittest.TestCase):
                           "--dest=org.freedesktop.secrets", "/org/freedesktop/secrets",
                           "org.freedesktop.Secret.Service.Lock",
                           "array:objpath:/org/freedesktop/secrets/collection/login")
-        b.start()
-        try:
+        with self.stage.running(b):
             b.wait_trace(r"Password not read from the keyring: the keyring is locked.*")
             greeting_end = b.wait_trace("Greeting ended", timeout=WAIT)[0]
             b.wait_trace("Options page Verbinding, focus EditPasswd", greeting_end, WAIT)
@@ -171,18 +118,7 @@ class PasswordInTheKeyring(unittest.TestCase):
             self.assertNotIn("CheckMail", b.trace()[greeting_end:], "no check without it")
             b.check_alive()
             self.ends_keeping_the_password_where_it_was(b)
-        except BaseException:
-            b.report()
-            raise
-        finally:
-            XSession.end_process(b.proc)
-
-
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
 
 
 if __name__ == "__main__":
-    main()
+    main(__doc__)

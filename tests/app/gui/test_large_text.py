@@ -13,19 +13,11 @@ Usage:
 import os
 import subprocess
 import sys
-import tempfile
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, Shots, end_session_folder, parse_test_args,  # noqa: E402
-                        scramble_password, write_settings)
-from test_shell import EmptyMailbox  # noqa: E402
-from xsession import SCREEN_HEIGHT, SCREEN_WIDTH, Image, XSession, poll  # noqa: E402
-
-ARGS = None
+from brevon_gui import SOURCE, GuiTest, main  # noqa: E402
+from xsession import SCREEN_HEIGHT, SCREEN_WIDTH, Image, poll  # noqa: E402
 WAIT = 20
 BAR_X, BAR_Y = 40, 40
 PAGES = ["Verbinding", "Uitspraak", "Algemeen", "Sneltoetsen"]
@@ -45,31 +37,9 @@ def design_picture(name):
     return Image.from_ppm(data)
 
 
-class LargeText(unittest.TestCase):
-    tmp = session = mailbox = None
-    runs = []
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-large-")
-        try:
-            cls.mailbox = EmptyMailbox()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
-            cls.shots = Shots(cls.session, ARGS.shots)
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        for run in cls.runs:
-            run.report()
-        if cls.session:
-            cls.session.close()
-        if cls.mailbox:
-            cls.mailbox.close()
-        end_session_folder(cls.tmp, ARGS.keep)
+class LargeText(GuiTest):
+    prefix = "brevon-large-"
+    stubs = 1
 
     def start(self, name, env, font):
         root = os.path.join(self.tmp, name)
@@ -82,33 +52,13 @@ class LargeText(unittest.TestCase):
             with open(os.path.join(root, "config", "kdeglobals"), "w", encoding="ascii") as f:
                 f.write(f"[General]\nfont={font}\nmenuFont={font}\nsmallestReadableFont={font}\n"
                         f"toolBarFont={font}\n")
-        b = Brevon(self.session, ARGS.brevon, root, name=name, speech_speed=ARGS.speech_speed,
-                   env=env)
-        write_settings(b.settings_file, {
-            "Host": "127.0.0.1", "Beveiliging": "Geen", "Poort": str(self.mailbox.port),
-            "User": "jansen", "Password": scramble_password(b"geheim12"), "ShowWindow": True,
+        b = self.stage.brevon(name, root, env=env, settings={
+            **self.stage.stubs[0].account("jansen", "geheim12"), "ShowWindow": True,
             "X": BAR_X, "Y": BAR_Y, "XI": 10, "YI": 100})
-        self.runs.append(b)
         b.start()
         first = b.wait_trace("CheckMail", timeout=WAIT)[0]
         b.wait_trace(r"SetMailTimer on \d+", first, timeout=WAIT)
         return b
-
-    def focused(self):
-        return self.session._run(["xdotool", "getwindowfocus"]).stdout.decode().strip()
-
-    def open_options(self, b, bar):
-        """The options through keys: the bar's global key, its menu, "&Instellingen"."""
-        after = len(b.trace())
-        self.session.key("ctrl+alt+shift+b")
-        poll("the bar to hold the focus", lambda: self.focused() == str(bar.wid), WAIT)
-        self.session.key("Menu")
-        b.wait_trace(r"Menu .*", after, timeout=WAIT)
-        self.session.key("i")
-        b.wait_trace("ShowOptions", after, timeout=WAIT)
-        dialog = b.wait_window("Instellingen", timeout=WAIT)
-        poll("the options to hold the focus", lambda: self.focused() == str(dialog.wid), WAIT)
-        return dialog
 
     def test_the_bar_and_the_options_at_large_text_and_on_a_scaled_screen(self):
         for name, env, font, scale in SETUPS:
@@ -129,11 +79,11 @@ class LargeText(unittest.TestCase):
                         bar.x, bar.y, panel, bar.height).rgb == want, WAIT, interval=0.2)
                 except TimeoutError:
                     pass  # the comparison below says what differs
-                shown = self.shots.take(f"{name}-bar", crop=(bar.x - 4, bar.y - 4,
-                                                             bar.width + 8, bar.height + 8))
+                shown = self.shots.around(f"{name}-bar", bar)
                 self.assertEqual(shown.crop(bar.x, bar.y, panel, bar.height).rgb, want)
 
-                dialog = self.open_options(b, bar)
+                # The options through keys: the bar's global key, its menu, "&Instellingen".
+                dialog = b.options_by_keys(timeout=WAIT)
                 self.assertLessEqual(dialog.x + dialog.width, SCREEN_WIDTH, "whole on screen")
                 self.assertLessEqual(dialog.y + dialog.height, SCREEN_HEIGHT, "whole on screen")
                 for page in PAGES:
@@ -142,19 +92,11 @@ class LargeText(unittest.TestCase):
                         self.session.key("ctrl+Tab")
                     poll(f"the page {page}", lambda: dialog.wid in {
                         w.wid for w in b.windows(name="Instellingen")}, WAIT)
-                    self.shots.take(f"{name}-options-{page}",
-                                    crop=(dialog.x - 4, dialog.y - 4, dialog.width + 8,
-                                          dialog.height + 8))
+                    self.shots.around(f"{name}-options-{page}", dialog)
                 self.session.key("Escape")
                 b.wait_gone(dialog.wid, "the options dialog", timeout=WAIT)
                 self.session.end_process(b.proc)
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    main(__doc__)

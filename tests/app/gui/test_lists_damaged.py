@@ -11,16 +11,10 @@ import os
 import random
 import signal
 import sys
-import tempfile
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, end_session_folder, parse_test_args,  # noqa: E402
-                        write_settings)
-from xsession import XSession  # noqa: E402
-
-ARGS = None
+from brevon_gui import GuiTest, main  # noqa: E402
 
 CANNOT_READ = "Ik kan mijn lijst met berichten niet lezen; ik begin een nieuwe."
 
@@ -41,46 +35,21 @@ CASES = [
 ]
 
 
-class StartsOnListsItCannotRead(unittest.TestCase):
-    session = None
-    tmp = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-lists-")
-        cls.session = XSession(cls.tmp)
-        try:
-            cls.session.start()
-        except BaseException:
-            cls.session.close()
-            end_session_folder(cls.tmp, ARGS.keep)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.close()
-        end_session_folder(cls.tmp, ARGS.keep)
+class StartsOnListsItCannotRead(GuiTest):
+    prefix = "brevon-lists-"
 
     def test_brevon_starts_says_it_starts_a_new_list_and_runs_on(self):
         for name, damage, traced in CASES:
             with self.subTest(name):
-                brevon = Brevon(self.session, ARGS.brevon, os.path.join(self.tmp, name),
-                                name=name, speech_speed=ARGS.speech_speed)
                 # No server yet: the check reads the lists, then asks for the settings.
-                write_settings(brevon.settings_file, {"Host": "", "User": "jan",
-                                                      "ShowWindow": True})
+                brevon = self.stage.brevon(name, os.path.join(self.tmp, name), settings={
+                    "Host": "", "User": "jan", "ShowWindow": True})
                 data = os.path.join(brevon.dirs["data"], "brevon")
                 os.makedirs(data, mode=0o700)
                 id_file = os.path.join(data, "jan.id")
                 damage(id_file)
-                brevon.start()
-                try:
+                with self.stage.running(brevon):
                     self.run_one(brevon, id_file, traced)
-                except BaseException:
-                    brevon.report()
-                    raise
-                finally:
-                    XSession.end_process(brevon.proc)
 
     def run_one(self, brevon, id_file, traced):
         greeting_end = brevon.wait_trace("Greeting ended")[0]
@@ -99,11 +68,5 @@ class StartsOnListsItCannotRead(unittest.TestCase):
                             "what stands in the file's place is left as it was")
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    main(__doc__)

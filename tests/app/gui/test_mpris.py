@@ -11,23 +11,13 @@ change, a press on a disabled button is refused as a click is, and Quit ends the
 
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, end_session_folder, parse_test_args,  # noqa: E402
-                        scramble_password, write_settings)
-from demoserver import DEFAULT_MAILBOX, DemoServer  # noqa: E402
-from xsession import XSession, poll, session_dying_with_parent  # noqa: E402
-
-ARGS = None
+from brevon_gui import GuiTest, main  # noqa: E402
+from xsession import poll  # noqa: E402
 WAIT = 20  # seconds for anything the program is asked to do
 SPEECH_WAIT = 60
 
@@ -49,57 +39,17 @@ def header(position, listed):
     return f"{position}. Van {name}. Onderwerp: {subject}"
 
 
-class MediaControls(unittest.TestCase):
-    tmp = server = session = bus = monitor = brevon = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-mpris-")
-        if os.geteuid() == 0:
-            # Dovecot started by root reads its files as its own users (see test_e2e).
-            os.chmod(cls.tmp, 0o711)
-        try:
-            mailbox = os.path.join(cls.tmp, "mailbox")
-            os.makedirs(mailbox)
-            for n, name in enumerate(MAILBOX, start=1):
-                shutil.copy(os.path.join(DEFAULT_MAILBOX, name),
-                            os.path.join(mailbox, f"{n:02d}.eml"))
-            cls.server = DemoServer(os.path.join(cls.tmp, "server"), mailbox=mailbox)
-            cls.server.start()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
-            cls.start_bus()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.brevon:
-            cls.brevon.report()
-        for proc in (cls.monitor, cls.bus):
-            if proc:
-                XSession.end_process(proc)
-        if cls.session:
-            cls.session.close()
-        if cls.server:
-            cls.server.close()
-        end_session_folder(cls.tmp, ARGS.keep)
-
-    @classmethod
-    def start_bus(cls):
-        cls.bus = subprocess.Popen(
-            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-            preexec_fn=session_dying_with_parent())
-        cls.address = cls.bus.stdout.readline().decode().strip()
-        if not cls.address:
-            raise RuntimeError("dbus-daemon gave no address")
+class MediaControls(GuiTest):
+    prefix = "brevon-mpris-"
+    dovecot = True
+    mailbox = MAILBOX
+    bus = True
+    brevon = None
 
     # -- a desktop applet's view
 
     def gdbus(self, *args):
-        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address)
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.stage.bus)
         result = subprocess.run(["gdbus", *args], env=env, capture_output=True, timeout=WAIT)
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         return result.stdout.decode()
@@ -143,22 +93,15 @@ class MediaControls(unittest.TestCase):
     # -- the run
 
     def test_media_controls_steer_the_reading(self):
-        b = MediaControls.brevon = Brevon(
-            self.session, ARGS.brevon, os.path.join(self.tmp, "run"),
-            speech_speed=ARGS.speech_speed,
-            env={"DBUS_SESSION_BUS_ADDRESS": self.address, "SSL_CERT_FILE": self.server.ca_file})
-        write_settings(b.settings_file, {
-            "Host": self.server.host, "User": self.server.user,
-            "Password": scramble_password(self.server.password.encode("cp1252")),
-            "Beveiliging": "SSL/TLS", "Poort": str(self.server.tls_port), "ShowWindow": True,
-            "X": 300, "Y": 200})
+        b = MediaControls.brevon = self.stage.brevon(
+            root=os.path.join(self.tmp, "run"),
+            settings={**self.stage.account(), "ShowWindow": True, "X": 300, "Y": 200})
         b.start()
         b.wait_trace("MPRIS on")
         self.assertIn("'Brevon'", self.get("Identity", "org.mpris.MediaPlayer2"))
         self.assertIn("'brevon'", self.get("DesktopEntry", "org.mpris.MediaPlayer2"))
-        MediaControls.monitor = self.session.spawn(
-            "monitor", ["gdbus", "monitor", "--session", "--dest", SERVICE],
-            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address))
+        self.session.spawn("monitor", ["gdbus", "monitor", "--session", "--dest", SERVICE],
+                           env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.stage.bus))
 
         # The three messages announced; message 1 is current, nothing is read.
         poll("three header sentences spoken", lambda: b.trace().count("Header spoken") >= 3,
@@ -214,14 +157,7 @@ class MediaControls(unittest.TestCase):
                    "/org/mpris/MediaPlayer2", "--method", "org.mpris.MediaPlayer2.Quit")
         self.assertEqual(b.wait_exit(WAIT), 0, b.log())
         self.assertEqual(b.trace()[-1], "Shutdown")
-        MediaControls.brevon = None
-
-
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
 
 
 if __name__ == "__main__":
-    main()
+    main(__doc__)

@@ -21,23 +21,15 @@ import json
 import os
 import secrets
 import sys
-import tempfile
 import threading
 import time
-import unittest
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import Brevon, end_session_folder, parse_test_args, write_settings  # noqa: E402
-from demoserver import DemoServer  # noqa: E402
-from xsession import XSession, poll  # noqa: E402
-
-ARGS = None
+from brevon_gui import USER_SETTINGS, DemoServer, GuiTest, main  # noqa: E402
+from xsession import poll  # noqa: E402
 WAIT = 20
 SPEECH_WAIT = 60
 CR = "\\r"  # how the transcript writes a carriage return
@@ -172,52 +164,43 @@ class OAuthDovecot(DemoServer):
             f.write(conf)
 
 
-class SignIn(unittest.TestCase):
-    tmp = None
-    server = None
-    session = None
+class SignIn(GuiTest):
+    prefix = "brevon-oauth-"
+    dovecot = OAuthDovecot
+    mailbox = MAILBOX
     web = None
 
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-oauth-")
-        if os.geteuid() == 0:
-            os.chmod(cls.tmp, 0o711)  # Dovecot's own users pass through, as in test_e2e
+        # The authorization server first: Dovecot's configuration names it.
+        cls.web = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        cls.web.auth = None
+        threading.Thread(target=cls.web.serve_forever, daemon=True).start()
+        OAuthDovecot.introspection = f"http://127.0.0.1:{cls.web.server_port}/introspect"
         try:
-            cls.web = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-            cls.web.auth = None
-            threading.Thread(target=cls.web.serve_forever, daemon=True).start()
-            mailbox = os.path.join(cls.tmp, "mailbox")
-            os.makedirs(mailbox)
-            for name, text in MAILBOX.items():
-                with open(os.path.join(mailbox, name), "w", encoding="ascii", newline="") as f:
-                    f.write(text)
-            OAuthDovecot.introspection = f"http://127.0.0.1:{cls.web.server_port}/introspect"
-            cls.server = OAuthDovecot(os.path.join(cls.tmp, "server"), mailbox=mailbox)
-            cls.server.start()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
+            super().setUpClass()
         except BaseException:
-            cls.tearDownClass()
+            cls.end_web()
             raise
 
     @classmethod
     def tearDownClass(cls):
-        if cls.session:
-            cls.session.close()
-        if cls.server:
-            cls.server.close()
-        if cls.web:
-            cls.web.shutdown()
-            cls.web.server_close()
-        end_session_folder(cls.tmp, ARGS.keep)
+        super().tearDownClass()
+        cls.end_web()
+
+    @classmethod
+    def end_web(cls):
+        cls.web.shutdown()
+        cls.web.server_close()
 
     def run_brevon(self, mechanism):
-        server = SignIn.server
+        server = self.server
         auth = SignIn.web.auth = Authorization(server.user)
-        root = os.path.join(SignIn.tmp, mechanism.lower())
-        b = Brevon(SignIn.session, ARGS.brevon, root, speech_speed=ARGS.speech_speed,
-                   env={"SSL_CERT_FILE": server.ca_file, "BREVON_TEST_BROWSER": "fetch"})
+        b = self.stage.brevon(root=os.path.join(self.tmp, mechanism.lower()),
+                              env={"BREVON_TEST_BROWSER": "fetch"}, settings={
+                                  **USER_SETTINGS, **self.stage.account(password=False),
+                                  "E-mailadres": server.user + "@voorbeeld.test",
+                                  "Sneltoetsen": True})
         base = f"http://127.0.0.1:{SignIn.web.server_port}"
         presets = os.path.join(b.dirs["data"], "brevon", "providers.ini")
         os.makedirs(os.path.dirname(presets), exist_ok=True)
@@ -228,19 +211,11 @@ class SignIn(unittest.TestCase):
                     f"[domains voorbeeld.test]\nhost = {server.host}\n"
                     f"port = {server.tls_port}\nsecurity = SSL/TLS\nsignin = oauth2\n"
                     "oauth2 = test\n")
-        write_settings(b.settings_file, {
-            "X": 300, "Y": 200, "XI": 40, "YI": 420, "Voice": 7, "Pitch": 5, "Volume": 8,
-            "Tempo": 5, "Host": server.host, "User": server.user, "Password": "",
-            "Interval in minuten": 5, "NumSaveMails": 20, "UseNumSaveMails": True,
-            "Reverse": False, "SkipReply": False, "SemiService9X": False, "UseLid": False,
-            "ShowWindow": True, "Beveiliging": "SSL/TLS", "Poort": str(server.tls_port),
-            "E-mailadres": server.user + "@voorbeeld.test", "Sneltoetsen": True,
-        })
-        return auth, b.start()
+        return auth, b
 
     def check_now(self, b):
         after = len(b.trace())
-        SignIn.session.key("ctrl+alt+shift+c")
+        self.session.key("ctrl+alt+shift+c")
         check = b.wait_trace("CheckMail", after=after, timeout=WAIT)[0]
         poll("the check to end", lambda: any(line.startswith(("POP3 QUIT", "Sign-in failed",
                                                               "Options page"))
@@ -249,17 +224,17 @@ class SignIn(unittest.TestCase):
 
     def sign_in_and_hear_mail(self, mechanism):
         auth, b = self.run_brevon(mechanism)
-        try:
+        with self.stage.running(b):
             # Nothing kept yet: said, and the options open on the button.
             greeting_end = b.wait_trace("Greeting ended", timeout=SPEECH_WAIT)[0]
             b.wait_trace("Options page Verbinding, focus btSignIn", greeting_end, WAIT)
             self.assertEqual(b.wait_spoken(2, timeout=SPEECH_WAIT)[1], NOT_YET)
 
             after = len(b.trace())
-            SignIn.session.key("space")
+            self.session.key("space")
             b.wait_trace("Signed in", after=after, timeout=WAIT)
             self.assertEqual(auth.exchanges, 1)
-            SignIn.session.key("alt+d", "Return")  # into "E-mailadres", then OK
+            self.session.key("alt+d", "Return")  # into "E-mailadres", then OK
             check = b.wait_trace("CheckMail", after=after, timeout=WAIT)[0]
             texts = b.wait_spoken(3, timeout=SPEECH_WAIT)
             self.assertEqual(texts[2], "Er is een nieuw bericht" + CR +
@@ -290,11 +265,6 @@ class SignIn(unittest.TestCase):
                                ("transcript", "\n".join(b.texts())), ("output", b.log())):
                 for token in tokens:
                     self.assertNotIn(token, text, f"a token in the {what}")
-        except BaseException:
-            b.report()
-            raise
-        finally:
-            XSession.end_process(b.proc)
 
     def test_xoauth2(self):
         self.sign_in_and_hear_mail("XOAUTH2")
@@ -303,11 +273,5 @@ class SignIn(unittest.TestCase):
         self.sign_in_and_hear_mail("OAUTHBEARER")
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    main(__doc__)

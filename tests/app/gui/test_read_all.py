@@ -14,20 +14,11 @@ is heard is compared exactly.
 import base64
 import os
 import sys
-import tempfile
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tools", "demo"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, Shots, end_session_folder, parse_test_args,  # noqa: E402
-                        scramble_password, write_settings)
-from demoserver import DemoServer  # noqa: E402
-from xsession import XSession, poll  # noqa: E402
-
-ARGS = None
+from brevon_gui import USER_SETTINGS, GuiTest, main  # noqa: E402
+from xsession import poll  # noqa: E402
 WAIT = 20
 SPEECH_WAIT = 60
 CR = "\\r"  # how the transcript writes a carriage return
@@ -66,57 +57,14 @@ MAILBOX = {
 }
 
 
-class ReadAll(unittest.TestCase):
-    tmp = None
-    server = None
-    session = None
-    brevon = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-read-all-")
-        if os.geteuid() == 0:
-            os.chmod(cls.tmp, 0o711)  # Dovecot's own users pass through, as in test_e2e
-        try:
-            mailbox = os.path.join(cls.tmp, "mailbox")
-            os.makedirs(mailbox)
-            for name, text in MAILBOX.items():
-                with open(os.path.join(mailbox, name), "w", encoding="ascii", newline="") as f:
-                    f.write(text)
-            cls.server = DemoServer(os.path.join(cls.tmp, "server"), mailbox=mailbox)
-            cls.server.start()
-            cls.session = XSession(cls.tmp)
-            cls.session.start()
-            cls.shots = Shots(cls.session, ARGS.shots) if ARGS.shots else None
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.session:
-            cls.session.close()
-        if cls.brevon:
-            cls.brevon.report()
-        if cls.server:
-            cls.server.close()
-        end_session_folder(cls.tmp, ARGS.keep)
+class ReadAll(GuiTest):
+    prefix = "brevon-read-all-"
+    dovecot = True
+    mailbox = MAILBOX
 
     def test_alles_voorlezen_reads_the_three_new_messages_in_a_row(self):
-        server = ReadAll.server
-        b = ReadAll.brevon = Brevon(ReadAll.session, ARGS.brevon, ReadAll.tmp,
-                                    speech_speed=ARGS.speech_speed,
-                                    env={"SSL_CERT_FILE": server.ca_file})
-        os.makedirs(b.config_dir, exist_ok=True)
-        write_settings(b.settings_file, {
-            "X": 300, "Y": 200, "XI": 40, "YI": 420, "Voice": 7, "Pitch": 5, "Volume": 8,
-            "Tempo": 5, "Host": server.host, "User": server.user,
-            "Password": scramble_password(server.password.encode()),
-            "Interval in minuten": 5, "NumSaveMails": 20, "UseNumSaveMails": True,
-            "Reverse": False, "SkipReply": False, "SemiService9X": False, "UseLid": False,
-            "ShowWindow": True, "Beveiliging": "SSL/TLS", "Poort": str(server.tls_port),
-            "BijlagenNoemen": True,
-        })
+        b = self.stage.brevon(settings={**USER_SETTINGS, **self.stage.account(),
+                                        "BijlagenNoemen": True})
         b.start()
 
         # The greeting, then the announcement of the three, newest first.
@@ -129,17 +77,11 @@ class ReadAll(unittest.TestCase):
         poll("the end of the third header sentence",
              lambda: b.trace().count("Header spoken") >= 3, SPEECH_WAIT)
 
-        icon = poll("brevon's icon in the tray", b.tray_icon, WAIT)
-        before = {w.wid for w in b.windows()}
         after = len(b.trace())
-        ReadAll.session.click(icon.x + icon.width // 2, icon.y + icon.height // 2, 3)
-        _, m = b.wait_trace(r"Menu (.*)", after=after, timeout=WAIT)
-        states = dict(item.split("=", 1) for item in m.group(1).split(";"))
+        states, _ = b.tray_menu(WAIT)
         self.assertTrue(states["Allesvoorlezen1"].startswith("on"), states)
-        poll("the menu to open", lambda: [w for w in b.windows() if w.wid not in before], WAIT)
-        if ReadAll.shots:
-            ReadAll.shots.take("tray-menu")
-        ReadAll.session.key("a")  # "&Alles voorlezen"
+        self.shots.take("tray-menu")
+        self.session.key("a")  # "&Alles voorlezen"
         b.wait_trace("ReadAll", after=after, timeout=WAIT)
 
         texts = b.wait_spoken(8, timeout=SPEECH_WAIT)
@@ -162,25 +104,13 @@ class ReadAll(unittest.TestCase):
                                    "POP3 RETR 1", "POP3 QUIT"])
 
         # A second run has nothing left to read.
-        after = len(b.trace())
-        ReadAll.session.click(icon.x + icon.width // 2, icon.y + icon.height // 2, 3)
-        b.wait_trace(r"Menu (.*)", after=after, timeout=WAIT)
-        ReadAll.session.key("a")
+        b.tray_menu(WAIT)
+        self.session.key("a")
         self.assertEqual(b.wait_spoken(9, timeout=SPEECH_WAIT)[8],
                          "Er zijn \\+geen \\-nieuwe berichten")
 
-        ReadAll.session.click(icon.x + icon.width // 2, icon.y + icon.height // 2, 3)
-        b.wait_trace(r"Menu (.*)", after=after, timeout=WAIT)
-        ReadAll.session.key("s")  # "&Sluiten"
-        self.assertEqual(b.wait_exit(timeout=WAIT), 0, b.log())
-        b.group_gone()
-
-
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2, failfast=False)
+        b.close_from_tray(WAIT)
 
 
 if __name__ == "__main__":
-    main()
+    main(__doc__)

@@ -11,16 +11,10 @@ import os
 import random
 import signal
 import sys
-import tempfile
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (Brevon, end_session_folder, parse_test_args,  # noqa: E402
-                        read_settings, write_settings)
-from xsession import XSession  # noqa: E402
-
-ARGS = None
+from brevon_gui import GuiTest, main, read_settings, write_settings  # noqa: E402
 
 DAMAGED = "Uw instellingen waren beschadigd; ik begin met de standaardinstellingen."
 UNREADABLE = "Uw instellingen kan ik niet lezen; ik begin met de standaardinstellingen."
@@ -68,40 +62,16 @@ CASES = [
 ]
 
 
-class StartsOnSettingsItCannotUse(unittest.TestCase):
-    session = None
-    tmp = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="brevon-settings-")
-        cls.session = XSession(cls.tmp)
-        try:
-            cls.session.start()
-        except BaseException:
-            cls.session.close()
-            end_session_folder(cls.tmp, ARGS.keep)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.close()
-        end_session_folder(cls.tmp, ARGS.keep)
+class StartsOnSettingsItCannotUse(GuiTest):
+    prefix = "brevon-settings-"
 
     def test_brevon_starts_says_what_it_did_and_runs_on(self):
         for name, prepare, sentence, traced in CASES:
             with self.subTest(name):
-                brevon = Brevon(self.session, ARGS.brevon, os.path.join(self.tmp, name),
-                                name=name, speech_speed=ARGS.speech_speed)
+                brevon = self.stage.brevon(name, os.path.join(self.tmp, name))
                 damaged = prepare(brevon.settings_file)
-                brevon.start()
-                try:
+                with self.stage.running(brevon):
                     self.run_one(brevon, damaged, sentence, traced)
-                except BaseException:
-                    brevon.report()
-                    raise
-                finally:
-                    XSession.end_process(brevon.proc)
 
     def run_one(self, brevon, damaged, sentence, traced):
         for pattern in traced:
@@ -146,11 +116,5 @@ class StartsOnSettingsItCannotUse(unittest.TestCase):
             self.assertEqual(stored["Host"], b"")
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    main(__doc__)

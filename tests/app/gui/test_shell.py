@@ -14,22 +14,16 @@ import html
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
-import tempfile
-import threading
 import time
-import unittest
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from brevon_gui import (TIMEOUT, Brevon, Shots, end_session_folder,  # noqa: E402
-                        parse_test_args, read_settings, scramble_password, write_settings)
+from brevon_gui import (TIMEOUT, USER_SETTINGS, GuiTest, main, read_settings,  # noqa: E402
+                        scramble_password)
 from xsession import XSession, poll  # noqa: E402
-
-ARGS = None
 
 BAR_X, BAR_Y = 300, 200  # where the settings put the bar
 BAR_W, BAR_H = 401, 41
@@ -52,114 +46,10 @@ ALWAYS_ITEMS = ("view1", "offline1", "Instellingen1", "Help1", "Over1", "exit1")
 
 
 INITIAL_SETTINGS = {
-    "X": BAR_X, "Y": BAR_Y, "XI": OPTIONS_XI, "YI": OPTIONS_YI,
-    "Voice": 7, "Pitch": 5, "Volume": 8, "Tempo": 5,
+    **USER_SETTINGS, "X": BAR_X, "Y": BAR_Y, "XI": OPTIONS_XI, "YI": OPTIONS_YI,
     # "Host" is the loopback stub server of the run: no name to resolve, no traffic elsewhere.
     "User": "jansen", "Password": scramble_password(b"geheim12"),
-    "Interval in minuten": 5, "NumSaveMails": 20, "UseNumSaveMails": True,
-    "Reverse": False, "SkipReply": False, "SemiService9X": False, "UseLid": False,
-    "ShowWindow": True,
 }
-
-
-# -- a mail server -------------------------------------------------------------------------------
-
-class EmptyMailbox:
-    """A POP3 server on 127.0.0.1 with an empty mailbox, so the checks the shell starts are real
-    conversations that find nothing new. Serves any number of connections, one at a time."""
-
-    def __init__(self):
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(4)
-        self.sock.settimeout(0.2)
-        self.port = self.sock.getsockname()[1]
-        self.commands = []
-        self.stopping = False
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
-
-    def serve(self):
-        while not self.stopping:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                continue
-            with conn:
-                conn.settimeout(10)
-                try:
-                    self.converse(conn)
-                except OSError:
-                    pass
-
-    def converse(self, conn):
-        conn.sendall(b"+OK ready\r\n")
-        pending = b""
-        while True:
-            data = conn.recv(1024)
-            if not data:
-                return
-            pending += data
-            while b"\r\n" in pending:
-                line, pending = pending.split(b"\r\n", 1)
-                verb = line.split(b" ", 1)[0].upper()
-                self.commands.append(verb.decode("ascii", "replace"))
-                answer = {b"STAT": b"+OK 0 0", b"QUIT": b"+OK bye", b"USER": b"+OK",
-                          b"PASS": b"+OK"}.get(verb, b"-ERR unknown command")
-                conn.sendall(answer + b"\r\n")
-                if verb == b"QUIT":
-                    return
-
-    def close(self):
-        self.stopping = True
-        self.thread.join(timeout=2)
-        self.sock.close()
-
-
-# -- the run ------------------------------------------------------------------------------------
-
-class Run:
-    """One brevon process under its own X session, talking to a stub mail server on loopback;
-    everything else is asked of its Brevon."""
-
-    def __init__(self, brevon, shots):
-        self.program = brevon
-        self.shots = shots
-        self.tmp = tempfile.mkdtemp(prefix="brevon-gui-")
-        self.session = None
-        self.brevon = None
-        self.mailbox = None
-
-    def start(self):
-        self.mailbox = EmptyMailbox()
-        self.settings = dict(INITIAL_SETTINGS, Host=f"127.0.0.1:{self.mailbox.port}")
-        self.session = XSession(self.tmp)
-        self.session.start()
-        self.pictures = Shots(self.session, self.shots)
-        self.brevon = Brevon(self.session, self.program, self.tmp,
-                             speech_speed=ARGS.speech_speed)
-        write_settings(self.brevon.settings_file, self.settings)
-        self.brevon.start()
-
-    def __getattr__(self, name):
-        # proc, trace, wait_trace, spoken, windows, tray_icon, settings_file, ...
-        brevon = self.__dict__.get("brevon")
-        if brevon is None:
-            raise AttributeError(name)
-        return getattr(brevon, name)
-
-    def shot(self, label, crop=None, zoom=1):
-        return self.pictures.take(label, crop, zoom)
-
-    def close(self):
-        if self.session:
-            self.session.close()
-        if self.mailbox:
-            self.mailbox.close()
-        if self.brevon:
-            self.brevon.report()
-        end_session_folder(self.tmp, ARGS.keep)
 
 
 def bar_crop(margin=6):
@@ -174,55 +64,51 @@ def region(image, x, y, rect):
 
 # -- the tests ----------------------------------------------------------------------------------
 
-class BrevonShell(unittest.TestCase):
+class BrevonShell(GuiTest):
     """The steps run in name order on one program run; a step that needs an earlier one's
     result fails when it is missing."""
 
-    run_ = None
+    prefix = "brevon-gui-"
+    stubs = 1  # a mail server with an empty mailbox
+    brevon = None
+    settings = None
     bar = None
     bar_pos = (BAR_X, BAR_Y)
 
     @classmethod
-    def setUpClass(cls):
-        cls.run_ = Run(ARGS.brevon, ARGS.shots)
-        try:
-            cls.run_.start()
-        except BaseException:
-            cls.run_.close()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.run_.close()
+    def set_up(cls):
+        cls.settings = dict(INITIAL_SETTINGS, Host=f"127.0.0.1:{cls.stage.stubs[0].port}")
+        cls.brevon = cls.stage.brevon(settings=cls.settings)
+        cls.brevon.start()
 
     def need_bar(self):
         if not BrevonShell.bar:
             self.fail("the control bar never appeared, so this step cannot run")
-        self.run_.check_alive()
+        self.brevon.check_alive()
 
     def click_bar(self, x, y, button=1):
         bx, by = BrevonShell.bar_pos
-        self.run_.session.click(bx + x, by + y, button)
+        self.session.click(bx + x, by + y, button)
 
     def move_to_bar(self, x, y):
         bx, by = BrevonShell.bar_pos
-        self.run_.session.move_mouse(bx + x, by + y)
+        self.session.move_mouse(bx + x, by + y)
 
     def test_1_startup_greets_then_shows_the_bar_and_checks_mail(self):
-        run = self.run_
+        run = self.brevon
         # The splash stands while the greeting is spoken: about 0.7 s at the test's speech speed.
         splash = None
         try:
             splash = poll("the splash", lambda: (run.check_alive() or
                                                  run.windows(name="Welkom bij Brevon")),
                           timeout=TIMEOUT, interval=0.02)[0]
-            run.shot("splash", crop=(splash.x - 4, splash.y - 4, 408, 308))
+            self.shots.take("splash", crop=(splash.x - 4, splash.y - 4, 408, 308))
         except TimeoutError:
             pass
         greeting_end = run.wait_trace("Greeting ended")[0]
         BrevonShell.bar = run.wait_window("Brevon")
         bar = BrevonShell.bar
-        run.shot("bar-after-greeting", crop=bar_crop(), zoom=3)
+        self.shots.take("bar-after-greeting", crop=bar_crop(), zoom=3)
 
         self.assertIsNotNone(splash, "the splash window never showed")
         # The end of the greeting releases the splash.
@@ -258,7 +144,7 @@ class BrevonShell(unittest.TestCase):
                       lambda: [t for _, _, t in run.spoken()
                                if t == "Er zijn \\+geen \\-nieuwe berichten"], TIMEOUT)
         self.assertEqual(len(spoken), 1)
-        self.assertEqual(run.mailbox.commands[:4], ["USER", "PASS", "STAT", "LAST"])
+        self.assertEqual(self.stage.stubs[0].commands[:4], ["USER", "PASS", "STAT", "LAST"])
         self.assertIn("POP3 PASS ****", run.trace(), "the trace never shows the password")
         lines = run.trace()
         self.assertEqual(lines.count("CheckMail"), 1, lines)
@@ -267,8 +153,8 @@ class BrevonShell(unittest.TestCase):
 
     def test_2_bar_has_its_three_panel_shape(self):
         self.need_bar()
-        run = self.run_
-        image = run.shot("bar-shape", crop=bar_crop(), zoom=3)
+        run = self.brevon
+        image = self.shots.take("bar-shape", crop=bar_crop(), zoom=3)
         for x, y in INSIDE_SHAPE:
             with self.subTest(inside=(x, y)):
                 self.assertNotEqual(image.pixel(BAR_X + x, BAR_Y + y), MAGENTA,
@@ -285,18 +171,18 @@ class BrevonShell(unittest.TestCase):
 
     def test_3_hover_lights_the_settings_word_but_not_disabled_buttons(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         bx, by = BrevonShell.bar_pos
         self.move_to_bar(60, 38)  # background of the bar, below the panel (outside: no event)
         self.move_to_bar(50, 20)  # background inside the left panel
-        before = run.shot("hover-none", crop=bar_crop(), zoom=3)
+        before = self.shots.take("hover-none", crop=bar_crop(), zoom=3)
 
         self.move_to_bar(320, 9)
         lit = poll("the settings word to light up",
                    lambda: (lambda img: img if region(img, bx, by, INSTEL_RECT).rgb !=
                             region(before, bx, by, INSTEL_RECT).rgb else None)(
                                 run.session.screenshot()), TIMEOUT)
-        run.shot("hover-instellingen", crop=bar_crop(), zoom=3)
+        self.shots.take("hover-instellingen", crop=bar_crop(), zoom=3)
         self.assertEqual(region(lit, bx, by, PLAY_RECT).rgb, region(before, bx, by, PLAY_RECT).rgb,
                          "the play button is untouched")
 
@@ -316,7 +202,7 @@ class BrevonShell(unittest.TestCase):
                          lambda: (lambda img: img if region(img, bx, by, INSTEL_RECT).rgb ==
                                   region(before, bx, by, INSTEL_RECT).rgb else None)(
                                       run.session.screenshot()), TIMEOUT)
-        run.shot("hover-disabled-play", crop=bar_crop(), zoom=3)
+        self.shots.take("hover-disabled-play", crop=bar_crop(), zoom=3)
         self.assertEqual(region(over_play, bx, by, PLAY_RECT).rgb,
                          region(before, bx, by, PLAY_RECT).rgb,
                          "a disabled button does not light up")
@@ -324,7 +210,7 @@ class BrevonShell(unittest.TestCase):
 
     def test_4_help_word_opens_help_at_topic_0(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         after = len(run.trace())
         viewed_before = len(run.viewed())
         self.click_bar(354, 22)
@@ -351,22 +237,14 @@ class BrevonShell(unittest.TestCase):
 
     def test_5_tray_menu_lists_its_items_and_grey_reading_items(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         icon = poll("brevon's icon in the tray", run.tray_icon, TIMEOUT)
         BrevonShell.icon = icon
-        cx, cy = icon.x + icon.width // 2, icon.y + icon.height // 2
-        run.shot("tray-icon", crop=(icon.x - 20, 0, icon.width + 40, 30), zoom=4)
-        before = {w.wid for w in run.windows()}
-        after = len(run.trace())
-        run.session.click(cx, cy, 3)
-        _, m = run.wait_trace(r"Menu (.*)", after=after)
-        menu = poll("the popup menu", lambda: [w for w in run.windows()
-                                               if w.wid not in before], TIMEOUT)[0]
-        run.shot("tray-menu", crop=(menu.x - 8, menu.y - 8, menu.width + 16, menu.height + 16),
-                 zoom=2)
+        self.shots.take("tray-icon", crop=(icon.x - 20, 0, icon.width + 40, 30), zoom=4)
+        states, menu = run.tray_menu()
+        self.shots.around("tray-menu", menu, margin=8, zoom=2)
         attributes = run.session.window_attributes(menu.wid)
         self.assertEqual(attributes.get("Override Redirect State"), "yes", "a popup menu")
-        states = dict(item.split("=", 1) for item in m.group(1).split(";"))
         self.assertEqual(list(states), ["view1", "offline1", "Instellingen1", "Help1",
                                         *READING_ITEMS, "Over1", "exit1"], "menu order")
         for item in ALWAYS_ITEMS:
@@ -379,7 +257,7 @@ class BrevonShell(unittest.TestCase):
 
     def test_6_left_click_on_the_tray_icon_toggles_the_bar(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         icon = getattr(BrevonShell, "icon", None) or poll("the tray icon", run.tray_icon, TIMEOUT)
         cx, cy = icon.x + icon.width // 2, icon.y + icon.height // 2
         bar = BrevonShell.bar
@@ -388,7 +266,7 @@ class BrevonShell(unittest.TestCase):
         run.session.click(cx, cy)
         run.wait_trace("Bar hidden", after=after)
         run.wait_gone(bar.wid, "the bar")
-        hidden = run.shot("bar-hidden", crop=bar_crop())
+        hidden = self.shots.take("bar-hidden", crop=bar_crop())
         self.assertEqual(hidden.pixel(BAR_X + 50, BAR_Y + 17), MAGENTA, "no bar on screen")
 
         # Apart by more than the double-click time, so this is a click of its own.
@@ -397,7 +275,7 @@ class BrevonShell(unittest.TestCase):
         run.session.click(cx, cy)
         run.wait_trace("Bar shown", after=after)
         poll("the bar to show again", lambda: run.session.is_viewable(bar.wid), TIMEOUT)
-        run.shot("bar-shown-again", crop=bar_crop())
+        self.shots.take("bar-shown-again", crop=bar_crop())
         lines = run.trace()[after:]
         self.assertEqual(lines.count("Bar shown") + lines.count("Bar hidden"), 1, lines)
 
@@ -420,18 +298,16 @@ class BrevonShell(unittest.TestCase):
 
     def test_7_about_window_and_inert_tray_while_it_is_open(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         icon = getattr(BrevonShell, "icon", None) or poll("the tray icon", run.tray_icon, TIMEOUT)
         cx, cy = icon.x + icon.width // 2, icon.y + icon.height // 2
         after = len(run.trace())
-        run.session.click(cx, cy, 3)
-        run.wait_trace(r"Menu .*", after=after)
+        run.tray_menu()
         run.session.key("o")  # "&Over..."
         run.wait_trace("About", after=after)
         about = run.wait_window("Over...")
         spoken_before = len(run.spoken())
-        run.shot("about", crop=(about.x - 4, about.y - 4, about.width + 8, about.height + 8),
-                 zoom=2)
+        self.shots.around("about", about, zoom=2)
         self.assertEqual((about.width, about.height), (242, 118))
         self.assertIn("SetMailTimer off", run.trace()[after:], "no mail checks while it is open")
 
@@ -448,7 +324,7 @@ class BrevonShell(unittest.TestCase):
 
     def test_8_options_dialog_changes_only_the_interval(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         after = len(run.trace())
         self.click_bar(320, 9)
         run.wait_trace("ShowOptions", after=after)
@@ -457,8 +333,7 @@ class BrevonShell(unittest.TestCase):
         except TimeoutError:
             self.fail("the settings word was clicked and ShowOptions traced, but no window "
                       "titled \"Instellingen\" appeared")
-        run.shot("options", crop=(dialog.x - 4, dialog.y - 4, dialog.width + 8,
-                                  dialog.height + 8), zoom=2)
+        self.shots.around("options", dialog, zoom=2)
         self.assertEqual((dialog.x, dialog.y), (OPTIONS_XI, OPTIONS_YI), "placed at XI, YI")
         self.assertIn("SetMailTimer off", run.trace()[after:], "no mail checks while it is open")
 
@@ -470,19 +345,14 @@ class BrevonShell(unittest.TestCase):
 
         # Only the interval changes: into the host field, then Tab past security, port, user and
         # password.
-        # The dialog grows with its captions' font, so its design units are scaled.
-        across, down = dialog.width / 288, dialog.height / 334
-        tab_bar = 29  # the page starts below the tabs
-        run.session.click(dialog.x + round(across * 172), dialog.y + tab_bar + round(down * 62))
-        run.session.key("Tab", "Tab", "Tab", "Tab", "Tab", "ctrl+a")
+        run.options_field(dialog, 5)
         run.session.type_text("7")
-        run.shot("options-interval-7", crop=(dialog.x - 4, dialog.y - 4, dialog.width + 8,
-                                              dialog.height + 8), zoom=2)
+        self.shots.around("options-interval-7", dialog, zoom=2)
         ok_at = len(run.trace())
         run.session.key("Return")
         run.wait_gone(dialog.wid, "the options dialog")
         _, m = run.wait_trace(r"SetMailTimer on (\d+)", after=ok_at)
-        run.shot("options-closed", crop=bar_crop())
+        self.shots.take("options-closed", crop=bar_crop())
         self.assertEqual(m.group(1), "420000", "the mail timer runs at the new 7 minutes")
         lines = run.trace()[after:]
         self.assertEqual(lines.count("ShowOptions"), 1, lines)
@@ -495,7 +365,7 @@ class BrevonShell(unittest.TestCase):
         saved = poll("the new interval in the settings file",
                      lambda: (lambda v: v if v.get("Interval in minuten") == 7 else None)(
                          read_settings(run.settings_file)), TIMEOUT)
-        for name, value in run.settings.items():
+        for name, value in self.settings.items():
             if name == "Interval in minuten":
                 continue
             if isinstance(value, str):
@@ -506,8 +376,8 @@ class BrevonShell(unittest.TestCase):
 
     def test_8b_autostart_box_writes_and_removes_the_logon_entry(self):
         self.need_bar()
-        run = self.run_
-        entry = os.path.join(run.brevon.dirs["config"], "autostart", "brevon.desktop")
+        run = self.brevon
+        entry = os.path.join(run.dirs["config"], "autostart", "brevon.desktop")
         self.assertFalse(os.path.exists(entry), "no entry while the box was never ticked")
         validator = shutil.which("desktop-file-validate")
         self.assertTrue(validator, "desktop-file-validate (desktop-file-utils) is needed: run "
@@ -529,9 +399,7 @@ class BrevonShell(unittest.TestCase):
             run.session.click(page_x + round(across * 170), page_y + round(down * 60))
             run.session.key("ctrl+Tab", "ctrl+Tab")
             run.session.click(page_x + round(across * 16), page_y + round(down * 86))
-            run.shot(f"options-autostart-{label}", crop=(dialog.x - 4, dialog.y - 4,
-                                                         dialog.width + 8, dialog.height + 8),
-                     zoom=2)
+            self.shots.around(f"options-autostart-{label}", dialog, zoom=2)
             run.session.key("Return")
             run.wait_gone(dialog.wid, "the options dialog")
             run.wait_trace(r"SetMailTimer on \d+", after=after)
@@ -552,7 +420,7 @@ class BrevonShell(unittest.TestCase):
 
     def test_9_exit_through_the_tray_menu_saves_and_ends(self):
         self.need_bar()
-        run = self.run_
+        run = self.brevon
         # Drag the bar first, so the saved position is a new one.
         bx, by = BrevonShell.bar_pos
         session = run.session
@@ -567,13 +435,10 @@ class BrevonShell(unittest.TestCase):
         finally:
             session.xdotool("mouseup", 1)
         BrevonShell.bar_pos = (moved.x, moved.y)
-        run.shot("bar-dragged", crop=(moved.x - 6, moved.y - 6, BAR_W + 12, BAR_H + 12))
+        self.shots.take("bar-dragged", crop=(moved.x - 6, moved.y - 6, BAR_W + 12, BAR_H + 12))
 
-        icon = getattr(BrevonShell, "icon", None) or poll("the tray icon", run.tray_icon, TIMEOUT)
-        after = len(run.trace())
-        session.click(icon.x + icon.width // 2, icon.y + icon.height // 2, 3)
-        run.wait_trace(r"Menu .*", after=after)
-        run.shot("exit-menu")
+        run.tray_menu()
+        self.shots.take("exit-menu")
         session.key("s")  # "&Sluiten"
         try:
             status = run.proc.wait(timeout=8)
@@ -586,11 +451,11 @@ class BrevonShell(unittest.TestCase):
         pgid = run.proc.pid
         poll("brevon's process group to be empty",
              lambda: not XSession.group_alive(pgid), timeout=5)
-        run.shot("after-exit")
+        self.shots.take("after-exit")
 
         saved = read_settings(run.settings_file)
         self.assertEqual((saved["X"], saved["Y"]), (bx + 60, by + 80), "the new bar position")
-        expected = dict(run.settings)
+        expected = dict(self.settings)
         for name in ("X", "Y"):
             expected.pop(name)
         if getattr(BrevonShell, "options_done", False):
@@ -602,11 +467,5 @@ class BrevonShell(unittest.TestCase):
                 self.assertEqual(saved.get(name), value)
 
 
-def main():
-    global ARGS
-    ARGS, argv = parse_test_args(__doc__)
-    unittest.main(argv=argv, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    main(__doc__)

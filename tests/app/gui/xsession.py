@@ -367,6 +367,11 @@ class XSession:
     def xdotool(self, *args):
         self._run(["xdotool", *[str(a) for a in args]])
 
+    def focused_window(self):
+        """The id of the window that holds the keyboard's focus."""
+        out = self._run(["xdotool", "getwindowfocus"], check=False).stdout.decode().strip()
+        return int(out) if out.isdigit() else None
+
     def mouse_position(self):
         out = self._run(["xdotool", "getmouselocation"]).stdout.decode()
         m = re.search(r"x:(-?\d+) y:(-?\d+)", out)
