@@ -355,7 +355,9 @@ TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
         long_ += line;
     pre.calls.clear();
     const std::string cut = PrepareBodyText(long_, MailSettings{}, nullptr, pre);
-    EXPECT_EQ(cut, "[num][para][clean]" + long_.substr(0, kMaxSpokenText / 1002 * line.size()));
+    EXPECT_EQ(
+        cut,
+        std::string("[num][para][clean]").append(long_, 0, kMaxSpokenText / 1002 * line.size()));
 
     for (const auto& c : cases) {
         pre.useCleanAnswer = true;
