@@ -1,7 +1,5 @@
 #include "engines/Preprocessor.h"
 
-#include <cstdint>
-
 #include <platform/DataPaths.h>
 
 #include "zq/zq.h"
@@ -42,38 +40,6 @@ bool PreprocessorStarted() {
 
 const std::string& PreprocessorStartNote() {
     return startNote;
-}
-
-namespace {
-
-// The library takes zero-terminated text: a stray NUL in a body would end it early anyway.
-std::string UpToNul(const std::string& text) {
-    return text.substr(0, text.find('\0'));
-}
-
-} // namespace
-
-EngineText CleanText(const std::string& text, bool skipQuoted) {
-    EngineText result;
-    result.length = ZQ_Schoonmaken_RetrieveBufferLen(UpToNul(text).c_str(), skipQuoted ? -1 : 0);
-    if (result.length > 0) result.text = ZQ_Schoonmaken_RetrieveText();
-    ZQ_Schoonmaken_Clear();
-    return result;
-}
-
-EngineText RestoreParagraphs(const std::string& text) {
-    EngineText result;
-    result.length = ZQ_AlineaHerstellen_RetrieveBufferLen(UpToNul(text).c_str());
-    if (result.length >= 0) result.text = ZQ_AlineaHerstellen_RetrieveText();
-    return result;
-}
-
-EngineText SolveNumbers(const std::string& text) {
-    EngineText result;
-    result.length = ZQ_NumberSolver_RetrieveBufferLen(UpToNul(text).c_str());
-    if (result.length >= 0) result.text = ZQ_NumberSolver_RetrieveText();
-    ZQ_NumberSolver_Clear();
-    return result;
 }
 
 } // namespace engines

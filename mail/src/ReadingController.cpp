@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include <mail/MailCheck.h>
 #include <mail/SenderSubject.h>
@@ -216,8 +218,7 @@ void ReadingController::PlayMessage() {
     state.ReadingBody = true;
     ctx_.shell.SetButtonState("all", false);
     ctx_.window.SetBusyCursor(true);
-    const std::optional<MessageSpeech> speech =
-        spokenText_.PrepareMessageText(state.CurrentIndex + 1);
+    std::optional<MessageSpeech> speech = spokenText_.PrepareMessageText(state.CurrentIndex + 1);
     ctx_.window.SetBusyCursor(false);
     if (!speech) {
         // The failure has been spoken; there is nothing more to say.
@@ -229,7 +230,7 @@ void ReadingController::PlayMessage() {
     ctx_.shell.SetButtonState("play", false);
     ctx_.shell.SetButtonState("pauze", true);
     ctx_.shell.SetButtonState("stop", true);
-    SayPrepared(*speech, {});
+    SayPrepared(std::move(*speech), {});
 }
 
 namespace {
@@ -250,20 +251,26 @@ std::vector<std::string> Paragraphs(const std::string& text) {
     return out;
 }
 
-// A header sentence goes before what follows it, on a line of its own.
-std::string AfterHeader(const std::string& header, const std::string& text) {
-    return header.empty() ? text : header + "\r" + text;
+// What is said: lead, then the header sentence on a line of its own, then text.
+std::string Introduced(std::string_view lead, std::string_view header, std::string text) {
+    if (lead.empty() && header.empty()) return text;
+    std::string said;
+    said.reserve(lead.size() + header.size() + 1 + text.size());
+    said.append(lead);
+    if (!header.empty()) said.append(header).append("\r");
+    said.append(text);
+    return said;
 }
 
 } // namespace
 
-void ReadingController::SayPrepared(const MessageSpeech& speech, const std::string& lead) {
+void ReadingController::SayPrepared(MessageSpeech speech, const std::string& lead) {
     paragraphs_.clear();
     if (ctx_.settings().ReadByParagraph) {
         if (speech.language.empty()) {
-            paragraphs_ = Paragraphs(lead + AfterHeader(speech.header, speech.body));
+            paragraphs_ = Paragraphs(Introduced(lead, speech.header, std::move(speech.body)));
         } else {
-            ctx_.speech.Say(nullptr, lead + AfterHeader(speech.header, speech.leadIn));
+            ctx_.speech.Say(nullptr, Introduced(lead, speech.header, std::move(speech.leadIn)));
             paragraphs_ = Paragraphs(speech.body);
         }
         paragraphLanguage_ = speech.language;
@@ -271,12 +278,12 @@ void ReadingController::SayPrepared(const MessageSpeech& speech, const std::stri
         return;
     }
     if (speech.language.empty()) {
-        Say(Spoken::Body, lead + AfterHeader(speech.header, speech.body));
+        Say(Spoken::Body, Introduced(lead, speech.header, std::move(speech.body)));
         return;
     }
     // The Dutch lead-in needs no end report: the body's end closes the reading, and stop cuts
     // both off.
-    ctx_.speech.Say(nullptr, lead + AfterHeader(speech.header, speech.leadIn));
+    ctx_.speech.Say(nullptr, Introduced(lead, speech.header, std::move(speech.leadIn)));
     ctx_.speech.SetLanguage(speech.language);
     Say(Spoken::Body, speech.body);
     ctx_.speech.SetLanguage("nl");
@@ -370,8 +377,7 @@ void ReadingController::ReadRunStep(const std::string& lead) {
         // answers; it belongs to no text of the run.
         lastSaid_ = Spoken::Nothing;
         ctx_.window.SetBusyCursor(true);
-        const std::optional<MessageSpeech> speech =
-            spokenText_.PrepareMessageText(position + 1, true);
+        std::optional<MessageSpeech> speech = spokenText_.PrepareMessageText(position + 1, true);
         ctx_.window.SetBusyCursor(false);
         if (!speech) {
             // The failure has been spoken; the rest waits for another run.
@@ -386,7 +392,7 @@ void ReadingController::ReadRunStep(const std::string& lead) {
         ctx_.shell.SetButtonState("stop", true);
         ctx_.shell.SetButtonState("back", true);
         ctx_.shell.SetButtonState("forw", true);
-        SayPrepared(*speech, lead);
+        SayPrepared(std::move(*speech), lead);
         return;
     }
     closing_ = true;

@@ -76,18 +76,41 @@ constexpr std::array<OtherLanguage, 5> kOtherLanguages{{
     {"es", "Dit bericht is in het Spaans."},
 }};
 
-std::vector<std::string> SplitLines(std::string_view text) {
-    korp::TStringList list;
-    list.SetText(text);
-    return std::move(list.Lines());
+// A sentence said as the one line of a text.
+std::string AsLine(std::string_view sentence) {
+    std::string line;
+    line.reserve(sentence.size() + 2);
+    line.append(sentence).append("\r\n");
+    return line;
+}
+
+// True when every CR and LF in text stands in a CR LF pair.
+bool OnlyCrLf(std::string_view text) {
+    for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
+         at = text.find_first_of("\r\n", at + 2))
+        if (text.compare(at, 2, "\r\n") != 0) return false;
+    return true;
 }
 
 } // namespace
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    korp::TStringList list;
-    list.Lines() = lines;
-    return list.Text();
+std::string WithLineEnds(std::string text) {
+    if (!OnlyCrLf(text)) {
+        std::string ended;
+        ended.reserve(text.size() + text.size() / 16 + 2);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c != '\r' && c != '\n') {
+                ended += c;
+                continue;
+            }
+            ended += "\r\n";
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        }
+        text = std::move(ended);
+    }
+    if (!text.empty() && !text.ends_with("\r\n")) text += "\r\n";
+    return text;
 }
 
 std::string_view LeadInSentence(std::string_view language) {
@@ -139,12 +162,10 @@ bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sente
     return true;
 }
 
-std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
-                                         const MailSettings& settings,
-                                         const LanguageCheckOps* languageCheck,
-                                         PreprocessorOps& preprocessor, std::string* language) {
+std::string PrepareBodyText(std::string text, const MailSettings& settings,
+                            const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor,
+                            std::string* language) {
     if (language) language->clear();
-    std::string text = JoinLines(lines);
     if (text.size() > kMaxSpokenText) {
         // Cut at a line end, so no word is read half.
         const std::size_t end = text.rfind("\r\n", kMaxSpokenText);
@@ -158,7 +179,7 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
     // there is nothing to judge.
     if (!ownLanguage && settings.UseLid && languageCheck && step.length != 0 &&
         !languageCheck->IsDutchText(step.length > 0 ? step.text : text))
-        return {kNotDutchSentence};
+        return AsLine(kNotDutchSentence);
     if (step.length > 0)
         text = std::move(step.text);
     else if (step.length == 0)
@@ -172,7 +193,7 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
             readIn = answer;
         else if (settings.UseLid &&
                  (answer == "??" || (answer.empty() && !languageCheck->IsDutchText(text))))
-            return {kNotDutchSentence};
+            return AsLine(kNotDutchSentence);
     }
     step = preprocessor.RestoreParagraphs(text);
     if (step.length >= 0) text = std::move(step.text);
@@ -182,7 +203,7 @@ std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
         if (step.length >= 0) text = std::move(step.text);
     }
     if (language) *language = readIn;
-    return SplitLines(text);
+    return WithLineEnds(std::move(text));
 }
 
 SpokenText::SpokenText(MailContext& context, MailSession& session,
@@ -251,21 +272,22 @@ MessageSpeech SpokenText::ComposeMessage(int position, bool withHeader,
     const std::string attachments = message && settings.SayAttachments
                                         ? AttachmentSentence(AttachmentsToSay(*message))
                                         : std::string();
-    std::vector<std::string> body;
+    // The body is one text from here on, each of its lines ended by CR LF.
+    std::string body;
     MessageSpeech speech;
     if (found.number == 0) {
-        body = {kGoneSentence};
+        body = AsLine(kGoneSentence);
     } else if (!message && session_.TooLarge()) {
-        body = {kTooLargeSentence};
+        body = AsLine(kTooLargeSentence);
     } else if (!message || message->Text.Empty()) {
         // A message that is only its attachments is said to be just that.
-        body = {attachments.empty() ? std::string(kNoTextSentence) : attachments};
+        body = AsLine(attachments.empty() ? std::string_view(kNoTextSentence) : attachments);
     } else {
         std::string invitation;
         if (RewriteInvitation(message->Text.Lines(), invitation))
-            body = {invitation};
+            body = AsLine(invitation);
         else
-            body = PrepareBodyText(message->Text.Lines(), settings, languageCheck_, preprocessor_,
+            body = PrepareBodyText(message->Text.Text(), settings, languageCheck_, preprocessor_,
                                    &speech.language);
     }
     const bool attachmentsAfterText = !attachments.empty() && message && !message->Text.Empty();
@@ -274,9 +296,9 @@ MessageSpeech SpokenText::ComposeMessage(int position, bool withHeader,
     message.reset();
     // After the text, in Dutch: a body read in another voice has them said before it, after
     // the lead-in.
-    if (attachmentsAfterText && speech.language.empty()) body.push_back(attachments);
+    if (attachmentsAfterText && speech.language.empty()) body += AsLine(attachments);
 
-    speech.body = JoinLines(body);
+    speech.body = std::move(body);
     if (found.number != 0 && withHeader && !found.header.empty())
         speech.header = HeaderSentence(position, found.header, arrival);
     if (!speech.language.empty()) {

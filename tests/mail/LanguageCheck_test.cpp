@@ -227,11 +227,11 @@ TEST(LanguageCheck, AMailTheLibraryCouldNotScoreIsReadAsIfNoLibraryWereLoaded) {
     for (const bool ownLanguage : {false, true}) {
         settings.ReadInOwnLanguage = ownLanguage;
         testing::internal::CaptureStderr();
-        const std::vector<std::string> body =
-            PrepareBodyText({kEnglish}, settings, &check, preprocessor);
+        const std::string body =
+            PrepareBodyText(std::string(kEnglish) + "\r\n", settings, &check, preprocessor);
         testing::internal::GetCapturedStderr();
         ASSERT_FALSE(body.empty());
-        EXPECT_NE(body.front(), kNotDutchSentence) << ownLanguage;
+        EXPECT_NE(body, std::string(kNotDutchSentence) + "\r\n") << ownLanguage;
     }
 }
 

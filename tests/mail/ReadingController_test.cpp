@@ -322,10 +322,9 @@ TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
     fakes::FakePreprocessor pre;
     fakes::FakeLanguageCheck gate;
     MailSettings settings;
-    const std::vector<std::string> body{"Hallo", "> oud"};
+    const std::string body = "Hallo\r\n> oud\r\n";
 
-    EXPECT_THAT(PrepareBodyText(body, settings, &gate, pre),
-                ElementsAre("[num][para][clean]Hallo", "> oud"));
+    EXPECT_EQ(PrepareBodyText(body, settings, &gate, pre), "[num][para][clean]Hallo\r\n> oud\r\n");
     EXPECT_THAT(pre.calls, ElementsAre("Clean", "RestoreParagraphs", "SolveNumbers"));
     EXPECT_EQ(gate.asked, 0) << "without UseLid the gate is not asked";
 
@@ -333,7 +332,7 @@ TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
     settings.UseLid = true;
     gate.dutch = false;
     pre.calls.clear();
-    EXPECT_THAT(PrepareBodyText(body, settings, &gate, pre), ElementsAre(kNotDutchSentence));
+    EXPECT_EQ(PrepareBodyText(body, settings, &gate, pre), std::string(kNotDutchSentence) + "\r\n");
     EXPECT_THAT(pre.calls, ElementsAre("Clean skip")) << "judged once cleaned, then left";
     gate.dutch = true;
     PrepareBodyText(body, settings, &gate, pre);
@@ -350,19 +349,23 @@ TEST(PrepareBodyText, TheGateAndTheThreeEnginesInTurn) {
         {{5, "Schoon"}, false, true, "[para]Schoon"},
     };
     // Beyond the longest text read aloud the body is cut at a line end.
-    const std::string line(1000, 'a');
-    const std::vector<std::string> long_(kMaxSpokenText / 1002 + 10, line);
+    const std::string line = std::string(1000, 'a') + "\r\n";
+    std::string long_;
+    for (std::size_t i = 0; i < kMaxSpokenText / 1002 + 10; ++i)
+        long_ += line;
     pre.calls.clear();
-    const std::vector<std::string> cut = PrepareBodyText(long_, MailSettings{}, nullptr, pre);
-    EXPECT_EQ(cut.size(), kMaxSpokenText / 1002);
-    EXPECT_EQ(cut.back(), line);
+    const std::string cut = PrepareBodyText(long_, MailSettings{}, nullptr, pre);
+    EXPECT_EQ(
+        cut,
+        std::string("[num][para][clean]").append(long_, 0, kMaxSpokenText / 1002 * line.size()));
 
     for (const auto& c : cases) {
         pre.useCleanAnswer = true;
         pre.clean = c.clean;
         pre.failParagraphs = c.failParagraphs;
         pre.failNumbers = c.failNumbers;
-        EXPECT_THAT(PrepareBodyText({"Hallo"}, MailSettings{}, nullptr, pre), ElementsAre(c.text));
+        EXPECT_EQ(PrepareBodyText("Hallo\r\n", MailSettings{}, nullptr, pre),
+                  std::string(c.text) + "\r\n");
     }
 }
 
@@ -394,18 +397,17 @@ TEST(PrepareBodyText, ReadingInTheBodysOwnLanguage) {
         settings.ReadInOwnLanguage = true;
         settings.UseLid = c.useLid;
         std::string language = "stale";
-        const std::vector<std::string> spoken =
-            PrepareBodyText({"Hello 12"}, settings, &gate, pre, &language);
+        const std::string spoken = PrepareBodyText("Hello 12\r\n", settings, &gate, pre, &language);
         EXPECT_EQ(gate.asked, 1) << "one classification a body";
         EXPECT_EQ(language, c.language);
         if (c.refused) {
-            EXPECT_THAT(spoken, ElementsAre(kNotDutchSentence));
+            EXPECT_EQ(spoken, std::string(kNotDutchSentence) + "\r\n");
         } else if (*c.language != '\0') {
             // Cleaned and its paragraphs restored; numbers are left to the other voice.
-            EXPECT_THAT(spoken, ElementsAre("[para][clean]Hello 12"));
+            EXPECT_EQ(spoken, "[para][clean]Hello 12\r\n");
             EXPECT_THAT(pre.calls, ElementsAre("Clean", "RestoreParagraphs"));
         } else {
-            EXPECT_THAT(spoken, ElementsAre("[num][para][clean]Hello 12"));
+            EXPECT_EQ(spoken, "[num][para][clean]Hello 12\r\n");
         }
     }
 
@@ -416,14 +418,15 @@ TEST(PrepareBodyText, ReadingInTheBodysOwnLanguage) {
     MailSettings settings;
     settings.ReadInOwnLanguage = true;
     settings.UseLid = true;
-    EXPECT_THAT(PrepareBodyText({"Hello"}, settings, &gate, pre), ElementsAre(kNotDutchSentence));
+    EXPECT_EQ(PrepareBodyText("Hello\r\n", settings, &gate, pre),
+              std::string(kNotDutchSentence) + "\r\n");
     // A body with nothing speakable is not classified.
     pre.useCleanAnswer = true;
     pre.clean = {0, ""};
     gate.asked = 0;
     settings.UseLid = false;
-    EXPECT_THAT(PrepareBodyText({"<p></p>"}, settings, &gate, pre),
-                ElementsAre("[num][para]Dit \\-bericht \\-bevat \\+geen tekst"));
+    EXPECT_EQ(PrepareBodyText("<p></p>\r\n", settings, &gate, pre),
+              "[num][para]Dit \\-bericht \\-bevat \\+geen tekst\r\n");
     EXPECT_EQ(gate.asked, 0);
     EXPECT_EQ(LeadInSentence("nl"), "");
     EXPECT_EQ(LeadInSentence("??"), "");

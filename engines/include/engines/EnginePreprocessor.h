@@ -1,4 +1,5 @@
-// The text preprocessor's engines (zq, started by the shell) as the mail side reaches them.
+// The text preprocessor's engines (zq, started by the shell with StartPreprocessor) as the mail
+// side reaches them: one call to the library's engine per step. Texts are Windows-1252.
 #pragma once
 
 #include <engines/EngineOps.h>

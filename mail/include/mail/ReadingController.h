@@ -72,7 +72,7 @@ private:
     void SpeakingEnded();
     // Puts a prepared message (and a lead-in for another language) to the engine, lead in
     // front of it.
-    void SayPrepared(const MessageSpeech& speech, const std::string& lead);
+    void SayPrepared(MessageSpeech speech, const std::string& lead);
     // False when there is nothing unheard to read.
     bool StartRun();
     // Reads the run's message at runStep_ (skipping those that left the list), or closes the

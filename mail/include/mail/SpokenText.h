@@ -40,24 +40,24 @@ bool RewriteInvitation(const std::vector<std::string>& lines, std::string& sente
 // "es"); empty for any other code.
 std::string_view LeadInSentence(std::string_view language);
 
-// The body as it is to be spoken: cleaned (leaving quoted text out with "SkipReply"), refused
-// with a sentence when the language gate says the cleaned text is not Dutch ("UseLid"; the
-// body as given when cleaning fails), otherwise its paragraphs restored and its numbers
-// written out. languageCheck may be null (no gate).
+// The body, one text, as it is to be spoken: cleaned (leaving quoted text
+// out with "SkipReply"), refused with a sentence when the language gate says the cleaned text is
+// not Dutch ("UseLid"; the body as given when cleaning fails), otherwise its paragraphs restored
+// and its numbers written out. languageCheck may be null (no gate). The text comes back with
+// each of its lines ended by CR LF (WithLineEnds).
 //
 // With ReadInOwnLanguage the cleaned body is classified once: in English, French, German,
 // Italian or Spanish it is read in that language (its code goes to *language) and its numbers
 // are left to that language's voice; in Dutch, too short to judge or without a library it is
 // read as above; with "UseLid" a body in none of the six is refused. *language is left empty
 // for a Dutch reading.
-std::vector<std::string> PrepareBodyText(const std::vector<std::string>& lines,
-                                         const MailSettings& settings,
-                                         const LanguageCheckOps* languageCheck,
-                                         PreprocessorOps& preprocessor,
-                                         std::string* language = nullptr);
+std::string PrepareBodyText(std::string body, const MailSettings& settings,
+                            const LanguageCheckOps* languageCheck, PreprocessorOps& preprocessor,
+                            std::string* language = nullptr);
 
-// Lines joined, each ended by CR LF.
-std::string JoinLines(const std::vector<std::string>& lines);
+// The text with each of its lines ended by CR LF, as the speech engine is given it: a lone CR
+// or LF becomes CR LF, and a last line without an end gets one. An empty text stays empty.
+std::string WithLineEnds(std::string text);
 
 // What is to be said for one message.
 struct MessageSpeech {

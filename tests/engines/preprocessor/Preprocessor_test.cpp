@@ -1,5 +1,7 @@
 #include "engines/Preprocessor.h"
 
+#include <engines/EnginePreprocessor.h>
+
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@ namespace {
 class Preprocessor : public ::testing::Test {
 protected:
     void TearDown() override { engines::StopPreprocessor(); }
+    engines::EnginePreprocessor engines_;
 };
 
 TEST_F(Preprocessor, StartsAllThreeEnginesFromTheProgramFolder) {
@@ -27,21 +30,21 @@ TEST_F(Preprocessor, FailedStartIsNotedAndBodiesAreStillProcessed) {
     EXPECT_EQ(engines::PreprocessorStartNote(),
               "\r AlineaHerstellen was not started\r NumberSolver was not started");
     // The engines still work with their built-in rules.
-    EXPECT_EQ(engines::CleanText("Om 14:30 in zaal 3.\r\n> oud", true).text, "Om 14:30 in zaal 3.");
+    EXPECT_EQ(engines_.Clean("Om 14:30 in zaal 3.\r\n> oud", true).text, "Om 14:30 in zaal 3.");
 }
 
 TEST_F(Preprocessor, EachEngineReportsItsLengthAndText) {
     ASSERT_TRUE(engines::StartPreprocessor(ZQ_DATA_DIR));
-    const engines::EngineText cleaned = engines::CleanText("Hallo\r\n> citaat\r\n", true);
+    const engines::PreprocessorOps::Result cleaned = engines_.Clean("Hallo\r\n> citaat\r\n", true);
     EXPECT_EQ(cleaned.text, "Hallo");
     EXPECT_EQ(cleaned.length, 5);
-    EXPECT_EQ(engines::RestoreParagraphs("een\r\ntwee").length,
-              static_cast<int32_t>(engines::RestoreParagraphs("een\r\ntwee").text.size()));
-    EXPECT_EQ(engines::SolveNumbers("Om 14:30 in zaal 3.").text,
+    EXPECT_EQ(engines_.RestoreParagraphs("een\r\ntwee").length,
+              static_cast<int32_t>(engines_.RestoreParagraphs("een\r\ntwee").text.size()));
+    EXPECT_EQ(engines_.SolveNumbers("Om 14:30 in zaal 3.").text,
               "Om veertien uur dertig in zaal drie.");
     // Nothing speakable is length 0; the text stops at a NUL as the library would read it.
-    EXPECT_EQ(engines::CleanText("> alleen een citaat", true).length, 0);
-    EXPECT_EQ(engines::CleanText(std::string("ja\0nee", 6), false).text, "ja");
+    EXPECT_EQ(engines_.Clean("> alleen een citaat", true).length, 0);
+    EXPECT_EQ(engines_.Clean(std::string("ja\0nee", 6), false).text, "ja");
 }
 
 } // namespace
