@@ -84,7 +84,7 @@ Settings Sample() {
     s.NumSaveMails = 20;
     s.UseNumSaveMails = true;
     s.ShowWindow = true;
-    s.Security = "Geen"; // as a settings file from before the choice reads
+    s.Security = ConnectionSecurity::None; // as a settings file from before the choice reads
     return s;
 }
 
@@ -188,8 +188,8 @@ TEST(SaveFieldsToSettings, SecurityAndPortAreStoredAsTheirCanonicalTexts) {
         f.Port = c.port;
         SaveFieldsToSettings(f, s, state);
         EXPECT_EQ(s.Host, c.storedHost) << c.host;
-        EXPECT_EQ(s.Security, c.storedSecurity) << c.security;
-        EXPECT_EQ(s.Port, c.storedPort) << c.host << " " << c.port;
+        EXPECT_EQ(SecurityText(s.Security), c.storedSecurity) << c.security;
+        EXPECT_EQ(PortText(s.Port), c.storedPort) << c.host << " " << c.port;
         EXPECT_EQ(FieldsFromSettings(s).Security, c.storedSecurity);
     }
     // A record from before the choice shows as no security.

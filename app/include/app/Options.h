@@ -65,7 +65,7 @@ struct OptionsFields {
     std::string Address; // "E-mailadres"
     std::string Host, User, Password;
     std::string Security;     // "Geen", "STARTTLS" or "SSL/TLS"
-    std::string Port;         // the port field's text: 1 to 65535, or empty for the usual one
+    std::string Port;         // the port field's text: 1 to 65535, anything else the usual port
     std::string Interval;     // the interval field's text, 1 to 99
     std::string NumSaveMails; // the fetch-limit field's text, 1 to 9999
     bool UseNumSaveMails = false;
@@ -82,10 +82,6 @@ struct OptionsFields {
     bool SayArrivalTime = false;
     bool ReadByParagraph = false;
 };
-
-// The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual
-// port of the chosen security) for anything else.
-std::string PortFieldValue(std::string_view text);
 
 // LoadOptions: the settings into the fields (voice text empty for an unknown code).
 OptionsFields FieldsFromSettings(const Settings& settings);
