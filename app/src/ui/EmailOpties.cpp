@@ -640,18 +640,11 @@ void TfrmOpties::LoadOptions() {
         NumberFieldValue(fields.Interval, kIntervalRange.min, kIntervalRange.max));
     seNumSave->setValue(
         NumberFieldValue(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max));
-    cbNumSave->setChecked(fields.UseNumSaveMails);
+    for (const Box& b : Boxes())
+        b.box->setChecked(fields.*b.field);
     cbNumSaveClick(); // also when the box did not change
     // "From new to old" is the order when "Reverse" is clear.
     cbReverse->setChecked(!fields.Reverse);
-    cbUseLid->setChecked(fields.UseLid);
-    cbEigenTaal->setChecked(fields.ReadInOwnLanguage);
-    cbSkipInclude->setChecked(fields.SkipReply);
-    cbSemiService9X->setChecked(fields.SemiService9X);
-    cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
-    cbBijlagenNoemen->setChecked(fields.SayAttachments);
-    cbTijdNoemen->setChecked(fields.SayArrivalTime);
-    cbPerAlinea->setChecked(fields.ReadByParagraph);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -737,22 +730,29 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     f.Password = ToCp1252(EditPasswd->text());
     f.Interval = NumberText(seIntervalTijd);
     f.NumSaveMails = NumberText(seNumSave);
-    f.UseNumSaveMails = cbNumSave->isChecked();
     f.Reverse = !cbReverse->isChecked();
     f.VoiceText = ToCp1252(ComboBox1->currentText());
     f.VoiceCode = defaultVoice_;
     f.Tempo = tbTempo->value();
     f.Pitch = tbPitch->value();
     f.Volume = tbVolume->value();
-    f.SkipReply = cbSkipInclude->isChecked();
-    f.UseLid = cbUseLid->isChecked();
-    f.ReadInOwnLanguage = cbEigenTaal->isChecked();
-    f.SemiService9X = cbSemiService9X->isChecked();
-    f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
-    f.SayAttachments = cbBijlagenNoemen->isChecked();
-    f.SayArrivalTime = cbTijdNoemen->isChecked();
-    f.ReadByParagraph = cbPerAlinea->isChecked();
+    for (const Box& b : Boxes())
+        f.*b.field = b.box->isChecked();
     return f;
+}
+
+std::array<TfrmOpties::Box, 9> TfrmOpties::Boxes() const {
+    return {{
+        {cbNumSave, &OptionsFields::UseNumSaveMails},
+        {cbSkipInclude, &OptionsFields::SkipReply},
+        {cbUseLid, &OptionsFields::UseLid},
+        {cbEigenTaal, &OptionsFields::ReadInOwnLanguage},
+        {cbSemiService9X, &OptionsFields::SemiService9X},
+        {cbMeteenVoorlezen, &OptionsFields::ReadNewAtOnce},
+        {cbBijlagenNoemen, &OptionsFields::SayAttachments},
+        {cbTijdNoemen, &OptionsFields::SayArrivalTime},
+        {cbPerAlinea, &OptionsFields::ReadByParagraph},
+    }};
 }
 
 void TfrmOpties::ShowVoice(std::int32_t code) {
