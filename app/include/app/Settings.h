@@ -89,6 +89,10 @@ struct SettingDef {
     SettingRange range = {};
 };
 
+inline constexpr SettingRange kIntervalRange{1, 99};       // "Interval in minuten"
+inline constexpr SettingRange kNumSaveMailsRange{1, 9999}; // "NumSaveMails"
+inline constexpr SettingRange kLevelRange{0, 10};          // "Tempo", "Pitch", "Volume"
+
 // In store order.
 inline constexpr std::array<SettingDef, 19> kSettingsTable{{
     {"X", SettingType::Integer, 0, "", false, &Settings::X},
@@ -96,14 +100,16 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
     {"XI", SettingType::Integer, 10, "", false, &Settings::XI},
     {"YI", SettingType::Integer, 40, "", false, &Settings::YI},
     {"Voice", SettingType::Integer, 0, "", true, &Settings::Voice},
-    {"Pitch", SettingType::Integer, 0, "", true, &Settings::Pitch, {0, 10}},
-    {"Volume", SettingType::Integer, 0, "", true, &Settings::Volume, {0, 10}},
-    {"Tempo", SettingType::Integer, 0, "", true, &Settings::Tempo, {0, 10}},
+    {"Pitch", SettingType::Integer, 0, "", true, &Settings::Pitch, kLevelRange},
+    {"Volume", SettingType::Integer, 0, "", true, &Settings::Volume, kLevelRange},
+    {"Tempo", SettingType::Integer, 0, "", true, &Settings::Tempo, kLevelRange},
     {"Host", SettingType::Text, 0, "", false, &Settings::Host},
     {"User", SettingType::Text, 0, "", false, &Settings::User},
     {"Password", SettingType::Text, 0, "", false, &Settings::Password},
-    {"Interval in minuten", SettingType::Integer, 5, "", false, &Settings::Interval, {1, 99}},
-    {"NumSaveMails", SettingType::Integer, 20, "", false, &Settings::NumSaveMails, {1, 9999}},
+    {"Interval in minuten", SettingType::Integer, 5, "", false, &Settings::Interval,
+     kIntervalRange},
+    {"NumSaveMails", SettingType::Integer, 20, "", false, &Settings::NumSaveMails,
+     kNumSaveMailsRange},
     {"UseNumSaveMails", SettingType::Boolean, 1, "", false, &Settings::UseNumSaveMails},
     {"Reverse", SettingType::Boolean, 0, "", false, &Settings::Reverse},
     {"SkipReply", SettingType::Boolean, 0, "", false, &Settings::SkipReply},

@@ -79,12 +79,12 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
     OptionsFields f;
     f.Address = settings.Address;
     f.Host = settings.Host;
-    f.Security = std::string(SecurityText(settings.Security));
-    f.Port = PortText(settings.Port);
+    f.Security = settings.Security;
+    f.Port = settings.Port;
     f.User = settings.User;
     f.Password = settings.Password;
-    f.Interval = std::to_string(settings.Interval);
-    f.NumSaveMails = std::to_string(settings.NumSaveMails);
+    f.Interval = settings.Interval;
+    f.NumSaveMails = settings.NumSaveMails;
     const int voice = VoiceIndex(settings.Voice);
     if (voice >= 0) f.VoiceText = kVoiceList[static_cast<std::size_t>(voice)].name;
     for (const Switch& s : kSwitches)
@@ -96,9 +96,9 @@ OptionsFields FieldsFromSettings(const Settings& settings) {
 
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state) {
     const std::int32_t numSave =
-        NumberFieldValue(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max);
-    const PortNumber port = PortFromText(fields.Port);
-    const ConnectionSecurity security = SecurityFromText(fields.Security);
+        std::clamp(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max);
+    const PortNumber port = fields.Port;
+    const ConnectionSecurity security = fields.Security;
     const bool userChanged = fields.User != settings.User;
     // Where brevon connects, however it is written: moving the port out of the host field
     // changes nothing.
@@ -123,7 +123,7 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     settings.Port = port;
     settings.User = fields.User;
     settings.Password = fields.Password;
-    settings.Interval = NumberFieldValue(fields.Interval, kIntervalRange.min, kIntervalRange.max);
+    settings.Interval = std::clamp(fields.Interval, kIntervalRange.min, kIntervalRange.max);
     settings.NumSaveMails = numSave;
     for (const Switch& s : kSwitches)
         settings.*s.setting = fields.*s.field;

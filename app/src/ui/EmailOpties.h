@@ -176,6 +176,8 @@ private:
         bool OptionsFields::*field;
     };
     std::array<Box, 9> Boxes() const;
+    // Server, security, port and user name into their controls.
+    void ShowServer(const OptionsFields& fields);
     void ShowVoice(std::int32_t code);
     void RefusePassword(std::string_view text);
     void ApplyKeys();
