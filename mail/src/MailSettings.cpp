@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <string>
+#include <utility>
 
 #include <korp/korp_util.h>
 
@@ -15,6 +17,29 @@ bool SameText(std::string_view a, std::string_view b) {
                return std::toupper(static_cast<unsigned char>(x)) ==
                       std::toupper(static_cast<unsigned char>(y));
            });
+}
+
+struct HostAndPort {
+    std::string host;
+    std::string port; // empty: none written
+};
+
+// The host setting split into the name to connect to and the port text written with it.
+HostAndPort SplitHostPort(std::string_view setting) {
+    const std::string s(korp::Trim(setting));
+    if (!s.empty() && s.front() == '[') {
+        const std::size_t close = s.find(']');
+        if (close != std::string::npos) {
+            const std::string rest = s.substr(close + 1);
+            return {s.substr(1, close - 1),
+                    rest.size() > 1 && rest[0] == ':' ? rest.substr(1) : ""};
+        }
+    }
+    // One colon: name and port. More than one is an IPv6 address without a port.
+    const std::size_t colon = s.find(':');
+    if (colon != std::string::npos && s.find(':', colon + 1) == std::string::npos)
+        return {s.substr(0, colon), s.substr(colon + 1)};
+    return {s, ""};
 }
 
 } // namespace
@@ -54,23 +79,6 @@ PortNumber PortFromText(std::string_view text) {
 
 std::string PortText(PortNumber port) {
     return port == kUsualPort ? std::string() : std::to_string(port);
-}
-
-HostAndPort SplitHostPort(std::string_view setting) {
-    const std::string s(korp::Trim(setting));
-    if (!s.empty() && s.front() == '[') {
-        const std::size_t close = s.find(']');
-        if (close != std::string::npos) {
-            const std::string rest = s.substr(close + 1);
-            return {s.substr(1, close - 1),
-                    rest.size() > 1 && rest[0] == ':' ? rest.substr(1) : ""};
-        }
-    }
-    // One colon: name and port. More than one is an IPv6 address without a port.
-    const std::size_t colon = s.find(':');
-    if (colon != std::string::npos && s.find(':', colon + 1) == std::string::npos)
-        return {s.substr(0, colon), s.substr(colon + 1)};
-    return {s, ""};
 }
 
 MailServer ResolveServer(std::string_view host, PortNumber port, ConnectionSecurity security) {

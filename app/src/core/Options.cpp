@@ -46,7 +46,8 @@ std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int3
 
 namespace {
 
-// The dialog's boxes and sliders and the settings they show, for both directions.
+// The dialog's boxes (kSwitches) and sliders (kLevels) and the settings they show, for both
+// directions.
 struct Switch {
     bool OptionsFields::*field;
     bool Settings::*setting;

@@ -35,14 +35,6 @@ PortNumber PortFromText(std::string_view text);
 // The stored text of a port: its digits, or empty for kUsualPort.
 std::string PortText(PortNumber port);
 
-// The host setting split into the name to connect to and the port text written with it:
-// "name:port" and "[v6 address]:port" give a port, anything else none.
-struct HostAndPort {
-    std::string host;
-    std::string port; // empty: none written
-};
-HostAndPort SplitHostPort(std::string_view setting);
-
 // Where brevon connects to, however the settings write it.
 struct MailServer {
     std::string host; // without a port
@@ -51,8 +43,10 @@ struct MailServer {
 
     bool operator==(const MailServer&) const = default;
 };
-// The port written with the host wins, then the port setting, then the security's usual one;
-// a port that is no number from 1 to 65535 counts as not written.
+// The host is a name or address, or "name:port", "[v6 address]:port" (more than one colon
+// without brackets is a v6 address alone). The port written with the host wins, then the port
+// setting, then the security's usual one; a port that is no number from 1 to 65535 counts as
+// not written.
 MailServer ResolveServer(std::string_view host, PortNumber port, ConnectionSecurity security);
 
 struct MailSettings {
