@@ -65,29 +65,6 @@ int LocalHour() {
     return platform::LocalTime(std::time(nullptr)).tm_hour;
 }
 
-// What the mail side reads of the settings, as they are at the moment it asks.
-MailSettings MailSettingsOf(const Settings& settings) {
-    MailSettings mail;
-    mail.Host = settings.Host;
-    mail.Security = SecurityFromText(settings.Security);
-    mail.Port = settings.Port;
-    mail.User = settings.User;
-    mail.Password = settings.Password;
-    mail.Interval = settings.Interval;
-    mail.NumSaveMails = settings.NumSaveMails;
-    mail.UseNumSaveMails = settings.UseNumSaveMails;
-    mail.Reverse = settings.Reverse;
-    mail.SkipReply = settings.SkipReply;
-    mail.UseLid = settings.UseLid;
-    mail.ReadInOwnLanguage = settings.ReadInOwnLanguage;
-    mail.ReadNewAtOnce = settings.ReadNewAtOnce;
-    mail.SayAttachments = settings.SayAttachments;
-    mail.SayArrivalTime = settings.SayArrivalTime;
-    mail.ReadByParagraph = settings.ReadByParagraph;
-    mail.ShowWindow = settings.ShowWindow;
-    return mail;
-}
-
 // Said and written when brevon is started while it runs already.
 constexpr const char* kAlreadyRunning = "Brevon is al gestart.";
 
@@ -320,7 +297,7 @@ int main(int argc, char** argv) {
 
     program.preprocessorStarted =
         WithBusyCursor([&] { return engines::StartPreprocessor(dataFolder.string()); });
-    LanguageCheck languageCheck([&settings] { return MailSettingsOf(settings); },
+    LanguageCheck languageCheck([&settings]() -> MailSettings { return settings; },
                                 [](bool busy) {
                                     if (busy)
                                         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -384,7 +361,7 @@ int main(int argc, char** argv) {
         .state = state,
         .settings =
             [&settings, &providerSignIn] {
-                MailSettings mail = MailSettingsOf(settings);
+                MailSettings mail = settings;
                 mail.SaslMechanism = providerSignIn.Mechanism();
                 return mail;
             },

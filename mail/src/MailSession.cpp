@@ -20,10 +20,6 @@ constexpr int kAskOneByOne = 16;
 constexpr const char* kConnectFailedStatus =
     "Connect failed. Maybe the server is down or not responding.";
 
-std::string Trimmed(const std::string& s) {
-    return std::string(korp::Trim(s));
-}
-
 // What to say when securing the connection failed; null for any other failure.
 const char* SecureConnectionSentence(int code) {
     switch (code) {
@@ -81,28 +77,11 @@ std::string Shown(const std::string& reply) {
 
 } // namespace
 
-HostAndPort SplitHostPort(const std::string& setting) {
-    const std::string s = Trimmed(setting);
-    if (!s.empty() && s.front() == '[') {
-        const std::size_t close = s.find(']');
-        if (close != std::string::npos) {
-            const std::string rest = s.substr(close + 1);
-            return {s.substr(1, close - 1),
-                    rest.size() > 1 && rest[0] == ':' ? rest.substr(1) : ""};
-        }
-    }
-    // One colon: name and port. More than one is an IPv6 address without a port.
-    const std::size_t colon = s.find(':');
-    if (colon != std::string::npos && s.find(':', colon + 1) == std::string::npos)
-        return {s.substr(0, colon), s.substr(colon + 1)};
-    return {s, ""};
-}
-
 MailSession::MailSession(MailContext& context) : ctx_(context) {}
 
 MailSession::ConnectionKey MailSession::KeyOf(const MailSettings& settings) {
-    return {settings.Host, settings.Security, settings.Port,
-            settings.User, settings.Password, settings.SaslMechanism};
+    return {ResolveServer(settings.Host, settings.Port, settings.Security), settings.User,
+            settings.Password, settings.SaslMechanism};
 }
 
 void MailSession::ReachedBefore(const MailSettings& settings) {
@@ -121,15 +100,11 @@ bool MailSession::Open(const MailSettings& settings, SessionPurpose purpose) {
     reverse_ = settings.Reverse;
 
     korp::TKorpPOP& client = ctx_.client;
-    const HostAndPort server = SplitHostPort(settings.Host);
+    const MailServer& server = key_.server;
     client.Host = server.host;
-    client.UseTLS = settings.Security == ConnectionSecurity::Tls;
-    client.StartTLS = settings.Security == ConnectionSecurity::StartTls;
-    // The port written with the host wins, then the port setting, then the usual one.
-    const std::string port = Trimmed(settings.Port);
-    client.Port = !server.port.empty() ? server.port
-                  : !port.empty()      ? port
-                                       : DefaultPort(settings.Security);
+    client.UseTLS = server.security == ConnectionSecurity::Tls;
+    client.StartTLS = server.security == ConnectionSecurity::StartTls;
+    client.Port = std::to_string(server.port);
     client.UserId = settings.User;
     client.UserPasswd = settings.Password;
     client.SaslMechanism.clear();

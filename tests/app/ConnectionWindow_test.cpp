@@ -22,6 +22,7 @@
 namespace {
 
 using namespace brevon;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
 
@@ -135,6 +136,9 @@ TEST_F(ConnectionWindow, AStalledServerLeavesTheProgramAnsweringAndTheSessionEnd
     EXPECT_LT(ended - answered, std::chrono::seconds(3));
     EXPECT_FALSE(window.Mail().SessionOpen());
     EXPECT_THAT(Traced(), IsSupersetOf({"CheckMail", "POP3 STAT", "AbortSession"}));
+    // Where it connected: the port written with the host, not the usual one.
+    EXPECT_THAT(Traced(),
+                Contains("Connecting to 127.0.0.1 port " + std::to_string(server.Port())));
 }
 
 } // namespace

@@ -96,7 +96,7 @@ Settings Sample() {
     s.UseLid = false;
     s.SemiService9X = true;
     s.ShowWindow = true;
-    s.Security = "Geen"; // as a settings file from before the choice reads
+    s.Security = ConnectionSecurity::None; // as a settings file from before the choice reads
     return s;
 }
 
@@ -520,8 +520,8 @@ INSTANTIATE_TEST_SUITE_P(Points, OptionsDialogAtFontSize, ::testing::Range(8, 25
                          });
 
 TEST_F(OptionsDialog, SecurityAndPortAreShownStoredAndCountAsAConnectionChange) {
-    settings.Security = "STARTTLS";
-    settings.Port = "1110";
+    settings.Security = ConnectionSecurity::StartTls;
+    settings.Port = 1110;
     TfrmOpties& d = Open();
     EXPECT_EQ(d.ComboSecurity->currentText(), QStringLiteral("STARTTLS"));
     EXPECT_EQ(d.EditPort->text(), QStringLiteral("1110"));
@@ -533,8 +533,8 @@ TEST_F(OptionsDialog, SecurityAndPortAreShownStoredAndCountAsAConnectionChange) 
     d.EditHost->setText(QStringLiteral("pop.voorbeeld.nl:9950"));
     d.btOk->click();
     EXPECT_TRUE(Contains(log, "CheckMail")) << "a new connection is checked at once";
-    EXPECT_EQ(Stored().Security, "SSL/TLS");
-    EXPECT_EQ(Stored().Port, "");
+    EXPECT_EQ(SecurityText(Stored().Security), "SSL/TLS");
+    EXPECT_EQ(PortText(Stored().Port), "");
     EXPECT_EQ(Stored().Host, "pop.voorbeeld.nl:9950");
 
     // Shown again as written.
@@ -1055,8 +1055,8 @@ TEST_F(OptionsDialog, AnAddressOfAKnownProviderFillsTheConnectionFieldsAndSaysWh
     const Settings stored = Stored();
     EXPECT_EQ(stored.Address, "oma@ziggo.nl");
     EXPECT_EQ(stored.Host, "pop.ziggo.nl");
-    EXPECT_EQ(stored.Security, "STARTTLS");
-    EXPECT_EQ(stored.Port, "995");
+    EXPECT_EQ(SecurityText(stored.Security), "STARTTLS");
+    EXPECT_EQ(PortText(stored.Port), "995");
     EXPECT_EQ(stored.User, "oma@ziggo.nl");
     EXPECT_TRUE(Contains(log, "CheckMail"));
 

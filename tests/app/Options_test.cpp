@@ -84,7 +84,7 @@ Settings Sample() {
     s.NumSaveMails = 20;
     s.UseNumSaveMails = true;
     s.ShowWindow = true;
-    s.Security = "Geen"; // as a settings file from before the choice reads
+    s.Security = ConnectionSecurity::None; // as a settings file from before the choice reads
     return s;
 }
 
@@ -93,8 +93,8 @@ TEST(FieldsFromSettings, CopiesEveryEditedValueAndNamesTheVoice) {
     EXPECT_EQ(f.Host, "pop.voorbeeld.nl");
     EXPECT_EQ(f.User, "jan");
     EXPECT_EQ(f.Password, "Geheim\xe9");
-    EXPECT_EQ(f.Interval, "5");
-    EXPECT_EQ(f.NumSaveMails, "20");
+    EXPECT_EQ(f.Interval, 5);
+    EXPECT_EQ(f.NumSaveMails, 20);
     EXPECT_TRUE(f.UseNumSaveMails);
     EXPECT_FALSE(f.Reverse);
     EXPECT_EQ(f.VoiceText, "Vrouw");
@@ -124,18 +124,18 @@ TEST(SaveFieldsToSettings, ReportsAConnectionChangeForConnectionFieldsOnly) {
         {"password", [](OptionsFields& f) { f.Password = "Anders"; }, true},
         {"password case only", [](OptionsFields& f) { f.Password = "GEHEIM\xc9"; }, true},
         {"password longer", [](OptionsFields& f) { f.Password += ' '; }, true},
-        {"fetch limit", [](OptionsFields& f) { f.NumSaveMails = "21"; }, true},
-        {"fetch limit written differently", [](OptionsFields& f) { f.NumSaveMails = "020"; },
-         false},
+        {"fetch limit", [](OptionsFields& f) { f.NumSaveMails = 21; }, true},
+        {"fetch limit written differently",
+         [](OptionsFields& f) { f.NumSaveMails = NumberFieldValue("020", 1, 9999); }, false},
         {"fetch limit box", [](OptionsFields& f) { f.UseNumSaveMails = false; }, true},
         {"order box", [](OptionsFields& f) { f.Reverse = true; }, true},
-        {"security", [](OptionsFields& f) { f.Security = "SSL/TLS"; }, true},
-        {"port", [](OptionsFields& f) { f.Port = "995"; }, true},
+        {"security", [](OptionsFields& f) { f.Security = ConnectionSecurity::Tls; }, true},
+        {"port", [](OptionsFields& f) { f.Port = 995; }, true},
         {"a port written with the host", [](OptionsFields& f) { f.Host += ":995"; }, true},
-        {"a port that is none", [](OptionsFields& f) { f.Port = "0"; }, false},
-        {"the usual port written out", [](OptionsFields& f) { f.Port = "110"; }, false},
+        {"a port that is none", [](OptionsFields& f) { f.Port = PortFromText("0"); }, false},
+        {"the usual port written out", [](OptionsFields& f) { f.Port = 110; }, false},
         {"the usual port written with the host", [](OptionsFields& f) { f.Host += ":110"; }, false},
-        {"interval", [](OptionsFields& f) { f.Interval = "99"; }, false},
+        {"interval", [](OptionsFields& f) { f.Interval = 99; }, false},
         {"voice", [](OptionsFields& f) { f.VoiceText = "Robot"; }, false},
         {"sliders",
          [](OptionsFields& f) {
@@ -184,16 +184,16 @@ TEST(SaveFieldsToSettings, SecurityAndPortAreStoredAsTheirCanonicalTexts) {
         ReadingState state;
         OptionsFields f = FieldsFromSettings(s);
         f.Host = c.host;
-        f.Security = c.security;
-        f.Port = c.port;
+        f.Security = SecurityFromText(c.security);
+        f.Port = PortFromText(c.port);
         SaveFieldsToSettings(f, s, state);
         EXPECT_EQ(s.Host, c.storedHost) << c.host;
-        EXPECT_EQ(s.Security, c.storedSecurity) << c.security;
-        EXPECT_EQ(s.Port, c.storedPort) << c.host << " " << c.port;
-        EXPECT_EQ(FieldsFromSettings(s).Security, c.storedSecurity);
+        EXPECT_EQ(SecurityText(s.Security), c.storedSecurity) << c.security;
+        EXPECT_EQ(PortText(s.Port), c.storedPort) << c.host << " " << c.port;
+        EXPECT_EQ(SecurityText(FieldsFromSettings(s).Security), c.storedSecurity);
     }
     // A record from before the choice shows as no security.
-    EXPECT_EQ(FieldsFromSettings(Sample()).Security, "Geen");
+    EXPECT_EQ(FieldsFromSettings(Sample()).Security, ConnectionSecurity::None);
 }
 
 TEST(SaveFieldsToSettings, CopiesTheFieldsIntoTheSettingsAndLeavesThePositionsAlone) {
@@ -203,8 +203,8 @@ TEST(SaveFieldsToSettings, CopiesTheFieldsIntoTheSettingsAndLeavesThePositionsAl
     f.Host = "h";
     f.User = "u";
     f.Password = "p";
-    f.Interval = "250";   // brought to 99
-    f.NumSaveMails = "x"; // counts as 1
+    f.Interval = 250;     // brought to 99
+    f.NumSaveMails = -20; // brought to 1
     f.UseNumSaveMails = false;
     f.Reverse = true;
     f.VoiceText = "Slang";
@@ -360,7 +360,7 @@ protected:
 };
 
 TEST_F(OkSteps, WithOnlyTheIntervalChangedSavesAndConfiguresButDoesNotCheckMail) {
-    fields.Interval = "12";
+    fields.Interval = 12;
     EXPECT_EQ(Ok(), OkOutcome::Close);
     EXPECT_FALSE(connectionChanged);
     EXPECT_THAT(log, ElementsAre("SaveSettings", "ApplyLanguageCheckSetting", "Autostart off",
@@ -487,7 +487,7 @@ TEST_F(OkSteps, OkAfterDefaultsStoresThemAndHandsThemToTheEngine) {
 
 TEST_F(OkSteps, RefusesAPasswordLongerThan255BytesAndAppliesNothing) {
     fields.Password = std::string(256, 'x');
-    fields.Interval = "9";
+    fields.Interval = 9;
     EXPECT_EQ(Ok(), OkOutcome::PasswordTooLong);
     EXPECT_THAT(log, IsEmpty());
     EXPECT_EQ(settings, Sample());

@@ -53,8 +53,8 @@ Settings Unusual() {
     s.SemiService9X = true;
     s.UseLid = true;
     s.ShowWindow = false;
-    s.Security = "STARTTLS";
-    s.Port = "1110";
+    s.Security = brevon::ConnectionSecurity::StartTls;
+    s.Port = 1110;
     s.ReadInOwnLanguage = true;
     s.GlobalKeys = false;
     s.KeyPlayPause = "Meta+F9";
@@ -161,8 +161,8 @@ TEST_F(SettingsTest, FirstRunWritesAllNineteenDefaultsWithTheEnginesVoiceValues)
     expected.NumSaveMails = 20;
     expected.UseNumSaveMails = true;
     expected.ShowWindow = true;
-    expected.Security = "SSL/TLS"; // a first run proposes encryption
-    expected.Port = "";
+    expected.Security = brevon::ConnectionSecurity::Tls; // a first run proposes encryption
+    expected.Port = brevon::kUsualPort;
     expected.GlobalKeys = true;
     expected.KeyPlayPause = "Ctrl+Alt+Shift+P";
     expected.KeyStop = "Ctrl+Alt+Shift+S";
@@ -401,8 +401,9 @@ TEST_F(SettingsTest, ValuesBesideTheTableReadAsTheirDefaultsWhenAbsentOrMistyped
         const LoadResult r = brevon::LoadSettings(store, s, Engine());
         EXPECT_EQ(r.outcome, LoadResult::Outcome::Loaded) << r.detail;
         Settings expected = Unusual();
-        expected.Security = "Geen"; // a file from before the choice: as it always connected
-        expected.Port = "";
+        // A file from before the choice: as it always connected.
+        expected.Security = brevon::ConnectionSecurity::None;
+        expected.Port = brevon::kUsualPort;
         expected.ReadInOwnLanguage = false; // all mail in Dutch, as before the option
         expected.GlobalKeys = true;
         expected.KeyPlayPause = "Ctrl+Alt+Shift+P";

@@ -262,7 +262,7 @@ TEST(MailCheck, ConnectsWhereTheHostPortAndSecuritySettingsSay) {
     for (const auto& c : cases) {
         MailRig rig;
         rig.settings.Host = c.host;
-        rig.settings.Port = c.port;
+        rig.settings.Port = PortFromText(c.port);
         rig.settings.Security = c.security;
         rig.mail.CheckMail();
         EXPECT_EQ(rig.box.lastHost, c.connectedHost) << c.host;
@@ -346,7 +346,7 @@ TEST(MailCheck, TheFirstFailureSentenceComesBackAfterASuccessfulLogin) {
     rig.mail.SetOnline(true);
     rig.mail.CheckMail();
     // Other settings: a mailbox never reached with them.
-    rig.settings.Port = "1110";
+    rig.settings.Port = 1110;
     rig.box.refuseConnect = true;
     rig.mail.CheckMail();
     EXPECT_THAT(rig.Said(), ElementsAre(kCannotConnectSentence, kCannotConnectSentence));

@@ -77,9 +77,10 @@ TextError Utf8ToCp1252(std::string_view utf8, std::string& out) {
 // ---- What each value accepts. The names, types, defaults and bounds are brevon's table,
 // which also brings a stored value outside its bounds inside when brevon reads it.
 
-template <typename T> bool Is(const SettingDef& def, T Settings::*member) {
+// Owner: Settings, or the mail side's part of it.
+template <typename T, typename Owner> bool Is(const SettingDef& def, T Owner::*member) {
     const auto* held = std::get_if<T Settings::*>(&def.member);
-    return held != nullptr && *held == member;
+    return held != nullptr && *held == static_cast<T Settings::*>(member);
 }
 
 struct Rule {
@@ -236,11 +237,13 @@ std::optional<Stored> Validate(const SettingDef& def, std::string_view input) {
         return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
     case Rule::Kind::Port: {
         if (input.empty()) return Stored{std::string()};
-        std::int64_t value = 0;
-        if (input.find_first_not_of("0123456789") != std::string_view::npos ||
-            !ParseWhole(input, value) || value < 1 || value > 65535)
+        // Plain digits, as brevon's own reading of the value would take them.
+        const PortNumber port = input.find_first_not_of("0123456789") == std::string_view::npos
+                                    ? PortFromText(input)
+                                    : kUsualPort;
+        if (port == kUsualPort)
             return refuse("'" + name + "' is " + Accepts(rule) + "; " + quoted + " is dat niet.");
-        return Stored{std::to_string(value)};
+        return Stored{PortText(port)};
     }
     case Rule::Kind::Key: {
         if (input.empty()) return Stored{std::string()};
@@ -465,6 +468,10 @@ void Assign(Settings& settings, const SettingDef& def, const Stored& value) {
             using T = std::remove_cvref_t<decltype(settings.*member)>;
             if constexpr (std::is_same_v<T, std::string>)
                 settings.*member = std::get<std::string>(value);
+            else if constexpr (std::is_same_v<T, ConnectionSecurity>)
+                settings.*member = SecurityFromText(std::get<std::string>(value));
+            else if constexpr (std::is_same_v<T, PortNumber>)
+                settings.*member = PortFromText(std::get<std::string>(value));
             else if constexpr (std::is_same_v<T, bool>)
                 settings.*member = std::get<std::int32_t>(value) != 0;
             else

@@ -44,14 +44,9 @@ inline constexpr std::array<VoiceItem, 7> kVoiceList{{
     {"Slang", engines::kVoiceSnake},
 }};
 
-// What the dialog's number fields and sliders let the user choose, bounds included.
-struct NumberRange {
-    std::int32_t min;
-    std::int32_t max;
-};
-inline constexpr NumberRange kIntervalRange{1, 99};       // "Interval in minuten"
-inline constexpr NumberRange kNumSaveMailsRange{1, 9999}; // "NumSaveMails"
-inline constexpr NumberRange kLevelRange{0, 10};          // "Tempo", "Pitch", "Volume"
+// What the dialog's number fields and sliders let the user choose: the settings' own bounds
+// (kIntervalRange, kNumSaveMailsRange, kLevelRange).
+using NumberRange = SettingRange;
 
 // The list position of a voice code, or -1 when the list has no item for it.
 int VoiceIndex(std::int32_t code);
@@ -60,14 +55,15 @@ int VoiceIndex(std::int32_t code);
 // number counts as min.
 std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int32_t max);
 
-// The dialog's fields, as plain values. Texts are Windows-1252.
+// The dialog's fields, as plain values: texts (Windows-1252), numbers and choices, converted
+// from and to the controls' texts by the dialog itself.
 struct OptionsFields {
     std::string Address; // "E-mailadres"
     std::string Host, User, Password;
-    std::string Security;     // "Geen", "STARTTLS" or "SSL/TLS"
-    std::string Port;         // the port field's text: 1 to 65535, or empty for the usual one
-    std::string Interval;     // the interval field's text, 1 to 99
-    std::string NumSaveMails; // the fetch-limit field's text, 1 to 9999
+    ConnectionSecurity Security = ConnectionSecurity::None;
+    PortNumber Port = kUsualPort;
+    std::int32_t Interval = 0;     // 1 to 99; outside, the nearer bound is stored
+    std::int32_t NumSaveMails = 0; // 1 to 9999, likewise
     bool UseNumSaveMails = false;
     bool Reverse = false;
     std::string VoiceText; // the voice list's text (editable)
@@ -82,10 +78,6 @@ struct OptionsFields {
     bool SayArrivalTime = false;
     bool ReadByParagraph = false;
 };
-
-// The port field's value: a whole number from 1 to 65535 in plain digits, or empty (the usual
-// port of the chosen security) for anything else.
-std::string PortFieldValue(std::string_view text);
 
 // LoadOptions: the settings into the fields (voice text empty for an unknown code).
 OptionsFields FieldsFromSettings(const Settings& settings);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <engines/Voices.h>
+#include <mail/MailSettings.h>
 
 namespace platform {
 class Autostart;
@@ -27,9 +28,11 @@ namespace brevon {
 inline constexpr std::string_view kSettingsKeyPath =
     "\\SOFTWARE\\Tolvani Speech Technology\\Brevon";
 
-// Texts are 8-bit Windows-1252; the password is held in plain and stored scrambled. A fresh
-// record is all zero and empty: SetDefaultSettings gives it the table's defaults.
-struct Settings {
+// Texts are 8-bit Windows-1252; the password is held in plain and stored scrambled. The values
+// the mail side reads are its own record (MailSettings), which this one is made of, so the shell
+// hands them over as they are. A fresh record holds the mail side's starting values and
+// otherwise zero and empty: SetDefaultSettings gives it the table's defaults.
+struct Settings : MailSettings {
     std::int32_t X = 0;
     std::int32_t Y = 0;
     std::int32_t XI = 0;
@@ -38,21 +41,8 @@ struct Settings {
     std::int32_t Pitch = 0;
     std::int32_t Volume = 0;
     std::int32_t Tempo = 0;
-    std::string Host;
-    std::string User;
-    std::string Password;
-    std::int32_t Interval = 0; // "Interval in minuten"
-    std::int32_t NumSaveMails = 0;
-    bool UseNumSaveMails = false;
-    bool Reverse = false;
-    bool SkipReply = false;
     bool SemiService9X = false;
-    bool UseLid = false;
-    bool ShowWindow = false;
     // Beside the table (kExtraSettingsTable).
-    std::string Security; // "Beveiliging": "Geen", "STARTTLS" or "SSL/TLS"
-    std::string Port;     // "Poort": 1 to 65535, or empty for the usual port of the security
-    bool ReadInOwnLanguage = false; // "EigenTaal": other languages' mail read in their voice
     // Keys that steer brevon from any program ("Ctrl+Alt+Shift+P"; empty: that key is off).
     bool GlobalKeys = false;  // "Sneltoetsen": all of them on or off
     std::string KeyPlayPause; // "ToetsVoorlezen": plays, or pauses while reading
@@ -63,12 +53,7 @@ struct Settings {
     std::string KeyShowBar;   // "ToetsKnoppenbalk": shows the bar with the focus on it
     // "E-mailadres": the address the connection fields were filled in from.
     std::string Address;
-    // "MeteenVoorlezen": after the announcement of new mail its messages are read in a row.
-    bool ReadNewAtOnce = false;
     std::string KeyReadAll;           // "ToetsAllesVoorlezen": reads all new messages in a row
-    bool SayAttachments = false;      // "BijlagenNoemen": a reading ends with the attachments named
-    bool SayArrivalTime = false;      // "TijdNoemen": a reading's header says when the mail arrived
-    bool ReadByParagraph = false;     // "PerAlinea": a body told paragraph by paragraph
     std::string KeyPreviousParagraph; // "ToetsVorigeAlinea"
     std::string KeyNextParagraph;     // "ToetsVolgendeAlinea"
     // "Aanmelden": the OAuth2 provider (its id in the presets) the mailbox was signed in at
@@ -96,11 +81,17 @@ struct SettingDef {
     std::int32_t defaultNumber;   // integers and booleans
     std::string_view defaultText; // texts
     bool engineDefault;           // the default comes from the speech engine
-    std::variant<std::int32_t Settings::*, bool Settings::*, std::string Settings::*> member;
+    std::variant<std::int32_t Settings::*, bool Settings::*, std::string Settings::*,
+                 ConnectionSecurity Settings::*, PortNumber Settings::*>
+        member;
     // What the options dialog lets the user choose; a stored integer outside it is brought to
     // the nearer bound when read, and brevon-config refuses it.
     SettingRange range = {};
 };
+
+inline constexpr SettingRange kIntervalRange{1, 99};       // "Interval in minuten"
+inline constexpr SettingRange kNumSaveMailsRange{1, 9999}; // "NumSaveMails"
+inline constexpr SettingRange kLevelRange{0, 10};          // "Tempo", "Pitch", "Volume"
 
 // In store order.
 inline constexpr std::array<SettingDef, 19> kSettingsTable{{
@@ -109,14 +100,16 @@ inline constexpr std::array<SettingDef, 19> kSettingsTable{{
     {"XI", SettingType::Integer, 10, "", false, &Settings::XI},
     {"YI", SettingType::Integer, 40, "", false, &Settings::YI},
     {"Voice", SettingType::Integer, 0, "", true, &Settings::Voice},
-    {"Pitch", SettingType::Integer, 0, "", true, &Settings::Pitch, {0, 10}},
-    {"Volume", SettingType::Integer, 0, "", true, &Settings::Volume, {0, 10}},
-    {"Tempo", SettingType::Integer, 0, "", true, &Settings::Tempo, {0, 10}},
+    {"Pitch", SettingType::Integer, 0, "", true, &Settings::Pitch, kLevelRange},
+    {"Volume", SettingType::Integer, 0, "", true, &Settings::Volume, kLevelRange},
+    {"Tempo", SettingType::Integer, 0, "", true, &Settings::Tempo, kLevelRange},
     {"Host", SettingType::Text, 0, "", false, &Settings::Host},
     {"User", SettingType::Text, 0, "", false, &Settings::User},
     {"Password", SettingType::Text, 0, "", false, &Settings::Password},
-    {"Interval in minuten", SettingType::Integer, 5, "", false, &Settings::Interval, {1, 99}},
-    {"NumSaveMails", SettingType::Integer, 20, "", false, &Settings::NumSaveMails, {1, 9999}},
+    {"Interval in minuten", SettingType::Integer, 5, "", false, &Settings::Interval,
+     kIntervalRange},
+    {"NumSaveMails", SettingType::Integer, 20, "", false, &Settings::NumSaveMails,
+     kNumSaveMailsRange},
     {"UseNumSaveMails", SettingType::Boolean, 1, "", false, &Settings::UseNumSaveMails},
     {"Reverse", SettingType::Boolean, 0, "", false, &Settings::Reverse},
     {"SkipReply", SettingType::Boolean, 0, "", false, &Settings::SkipReply},
@@ -173,7 +166,7 @@ inline constexpr std::array<std::string Settings::*, 9> kKeySettings{
 bool UsableKeyText(std::string_view text);
 
 // What a first run proposes for "Beveiliging": every provider wants encryption now.
-inline constexpr std::string_view kFirstRunSecurity = "SSL/TLS";
+inline constexpr ConnectionSecurity kFirstRunSecurity = ConnectionSecurity::Tls;
 
 // The one record of the running program.
 Settings& AppSettings();

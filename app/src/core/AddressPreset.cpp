@@ -22,8 +22,8 @@ bool FillFromAddress(OptionsFields& fields, const MailPresets& presets) {
     const MailPreset* preset = presets.ForAddress(address);
     if (!preset) return false;
     fields.Host = preset->host;
-    fields.Security = std::string(SecurityText(preset->security));
-    fields.Port = preset->port;
+    fields.Security = preset->security;
+    fields.Port = PortFromText(preset->port);
     // Every provider in the list signs its POP3 users in with the whole address.
     fields.User = std::string(address);
     return true;

@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include <app/Settings.h>
-#include <mail/MailSession.h>
 #include <mail/MailSettings.h>
 #include <mail/Seams.h>
 
@@ -46,66 +44,70 @@ std::int32_t NumberFieldValue(std::string_view text, std::int32_t min, std::int3
     return static_cast<std::int32_t>(value);
 }
 
-std::string PortFieldValue(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
-    if (text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
-        return {};
-    const int value = std::stoi(std::string(text));
-    return value >= 1 && value <= 65535 ? std::to_string(value) : std::string();
-}
+namespace {
+
+// The dialog's boxes (kSwitches) and sliders (kLevels) and the settings they show, for both
+// directions.
+struct Switch {
+    bool OptionsFields::*field;
+    bool Settings::*setting;
+};
+constexpr Switch kSwitches[] = {
+    {&OptionsFields::UseNumSaveMails, &Settings::UseNumSaveMails},
+    {&OptionsFields::Reverse, &Settings::Reverse},
+    {&OptionsFields::SkipReply, &Settings::SkipReply},
+    {&OptionsFields::UseLid, &Settings::UseLid},
+    {&OptionsFields::SemiService9X, &Settings::SemiService9X},
+    {&OptionsFields::ReadInOwnLanguage, &Settings::ReadInOwnLanguage},
+    {&OptionsFields::ReadNewAtOnce, &Settings::ReadNewAtOnce},
+    {&OptionsFields::SayAttachments, &Settings::SayAttachments},
+    {&OptionsFields::SayArrivalTime, &Settings::SayArrivalTime},
+    {&OptionsFields::ReadByParagraph, &Settings::ReadByParagraph},
+};
+struct Level {
+    std::int32_t OptionsFields::*field;
+    std::int32_t Settings::*setting;
+};
+constexpr Level kLevels[] = {
+    {&OptionsFields::Tempo, &Settings::Tempo},
+    {&OptionsFields::Pitch, &Settings::Pitch},
+    {&OptionsFields::Volume, &Settings::Volume},
+};
+
+} // namespace
 
 OptionsFields FieldsFromSettings(const Settings& settings) {
     OptionsFields f;
     f.Address = settings.Address;
     f.Host = settings.Host;
-    f.Security = std::string(SecurityText(SecurityFromText(settings.Security)));
+    f.Security = settings.Security;
     f.Port = settings.Port;
     f.User = settings.User;
     f.Password = settings.Password;
-    f.Interval = std::to_string(settings.Interval);
-    f.NumSaveMails = std::to_string(settings.NumSaveMails);
-    f.UseNumSaveMails = settings.UseNumSaveMails;
-    f.Reverse = settings.Reverse;
+    f.Interval = settings.Interval;
+    f.NumSaveMails = settings.NumSaveMails;
     const int voice = VoiceIndex(settings.Voice);
     if (voice >= 0) f.VoiceText = kVoiceList[static_cast<std::size_t>(voice)].name;
-    f.Tempo = settings.Tempo;
-    f.Pitch = settings.Pitch;
-    f.Volume = settings.Volume;
-    f.SkipReply = settings.SkipReply;
-    f.UseLid = settings.UseLid;
-    f.ReadInOwnLanguage = settings.ReadInOwnLanguage;
-    f.ReadNewAtOnce = settings.ReadNewAtOnce;
-    f.SayAttachments = settings.SayAttachments;
-    f.SayArrivalTime = settings.SayArrivalTime;
-    f.ReadByParagraph = settings.ReadByParagraph;
-    f.SemiService9X = settings.SemiService9X;
+    for (const Switch& s : kSwitches)
+        f.*s.field = settings.*s.setting;
+    for (const Level& l : kLevels)
+        f.*l.field = settings.*l.setting;
     return f;
 }
 
 bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, ReadingState& state) {
     const std::int32_t numSave =
-        NumberFieldValue(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max);
-    const std::string& host = fields.Host;
-    const std::string port = PortFieldValue(fields.Port);
-    const std::string security(SecurityText(SecurityFromText(fields.Security)));
+        std::clamp(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max);
+    const PortNumber port = fields.Port;
+    const ConnectionSecurity security = fields.Security;
     const bool userChanged = fields.User != settings.User;
     // Where brevon connects, however it is written: moving the port out of the host field
     // changes nothing.
-    const auto server = [](const std::string& host, const std::string& port,
-                           const std::string& security) {
-        const HostAndPort split = SplitHostPort(host);
-        std::string number = PortFieldValue(split.port);
-        if (number.empty()) number = PortFieldValue(port);
-        if (number.empty()) number = DefaultPort(SecurityFromText(security));
-        return std::pair(split.host, number);
-    };
     const bool connectionChanged =
-        server(host, port, security) != server(settings.Host, settings.Port, settings.Security) ||
+        ResolveServer(fields.Host, port, security) !=
+            ResolveServer(settings.Host, settings.Port, settings.Security) ||
         userChanged || fields.Password != settings.Password || numSave != settings.NumSaveMails ||
-        fields.UseNumSaveMails != settings.UseNumSaveMails || fields.Reverse != settings.Reverse ||
-        security != SecurityText(SecurityFromText(settings.Security));
+        fields.UseNumSaveMails != settings.UseNumSaveMails || fields.Reverse != settings.Reverse;
     if (userChanged) {
         // The new mailbox starts with no known messages; the position must not point past
         // the emptied lists until the next check sets it.
@@ -117,26 +119,17 @@ bool SaveFieldsToSettings(const OptionsFields& fields, Settings& settings, Readi
     }
 
     settings.Address = fields.Address;
-    settings.Host = host;
+    settings.Host = fields.Host;
     settings.Security = security;
     settings.Port = port;
     settings.User = fields.User;
     settings.Password = fields.Password;
-    settings.Tempo = fields.Tempo;
-    settings.Pitch = fields.Pitch;
-    settings.Volume = fields.Volume;
-    settings.Interval = NumberFieldValue(fields.Interval, kIntervalRange.min, kIntervalRange.max);
+    settings.Interval = std::clamp(fields.Interval, kIntervalRange.min, kIntervalRange.max);
     settings.NumSaveMails = numSave;
-    settings.UseNumSaveMails = fields.UseNumSaveMails;
-    settings.Reverse = fields.Reverse;
-    settings.UseLid = fields.UseLid;
-    settings.ReadInOwnLanguage = fields.ReadInOwnLanguage;
-    settings.ReadNewAtOnce = fields.ReadNewAtOnce;
-    settings.SayAttachments = fields.SayAttachments;
-    settings.SayArrivalTime = fields.SayArrivalTime;
-    settings.ReadByParagraph = fields.ReadByParagraph;
-    settings.SkipReply = fields.SkipReply;
-    settings.SemiService9X = fields.SemiService9X;
+    for (const Switch& s : kSwitches)
+        settings.*s.setting = fields.*s.field;
+    for (const Level& l : kLevels)
+        settings.*l.setting = fields.*l.field;
     const auto named =
         std::find_if(kVoiceList.begin(), kVoiceList.end(),
                      [&](const VoiceItem& item) { return item.name == fields.VoiceText; });

@@ -14,6 +14,25 @@ namespace brevon {
 
 namespace {
 
+// The values that are numbers or choices in the record and texts in the store.
+template <typename T>
+constexpr bool IsStoredAsText =
+    std::is_same_v<T, ConnectionSecurity> || std::is_same_v<T, PortNumber>;
+
+template <typename T> T FromStoredText(std::string_view text) {
+    if constexpr (std::is_same_v<T, ConnectionSecurity>)
+        return SecurityFromText(text);
+    else
+        return PortFromText(text);
+}
+
+std::string StoredText(ConnectionSecurity security) {
+    return std::string(SecurityText(security));
+}
+std::string StoredText(PortNumber port) {
+    return PortText(port);
+}
+
 // One value of either table into the record, or from it into the key.
 void SetDefault(const SettingDef& def, Settings& settings, const EngineDefaults& engine) {
     const auto fromEngine = [&](std::int32_t Settings::*member) {
@@ -27,6 +46,8 @@ void SetDefault(const SettingDef& def, Settings& settings, const EngineDefaults&
             using T = std::remove_cvref_t<decltype(settings.*member)>;
             if constexpr (std::is_same_v<T, std::string>)
                 settings.*member = std::string(def.defaultText);
+            else if constexpr (IsStoredAsText<T>)
+                settings.*member = FromStoredText<T>(def.defaultText);
             else if constexpr (std::is_same_v<T, std::int32_t>)
                 settings.*member = def.engineDefault ? fromEngine(member) : def.defaultNumber;
             else
@@ -45,6 +66,10 @@ std::error_code ReadValue(platform::SettingsKey& key, const SettingDef& def, Set
             using T = std::remove_cvref_t<decltype(settings.*member)>;
             if constexpr (std::is_same_v<T, std::string>) {
                 result = key.ReadString(def.name, settings.*member);
+            } else if constexpr (IsStoredAsText<T>) {
+                std::string text;
+                result = key.ReadString(def.name, text);
+                if (!result) settings.*member = FromStoredText<T>(text);
             } else {
                 std::int32_t value = 0;
                 result = key.ReadInteger(def.name, value);
@@ -71,6 +96,8 @@ std::error_code WriteValue(platform::SettingsKey& key, const SettingDef& def,
                 result = member == &Settings::Password
                              ? key.WriteString(def.name, ScramblePassword(settings.*member))
                              : key.WriteString(def.name, settings.*member);
+            } else if constexpr (IsStoredAsText<T>) {
+                result = key.WriteString(def.name, StoredText(settings.*member));
             } else {
                 result = key.WriteInteger(def.name, static_cast<std::int32_t>(settings.*member));
             }
@@ -97,7 +124,7 @@ void SetDefaultSettings(Settings& settings, const EngineDefaultsSource& engineDe
         SetDefault(def, settings, engine);
     for (const SettingDef& def : kExtraSettingsTable)
         SetDefault(def, settings, engine);
-    settings.Security = std::string(kFirstRunSecurity);
+    settings.Security = kFirstRunSecurity;
 }
 
 ReadReport ReadSettings(platform::SettingsKey& key, Settings& settings,

@@ -54,6 +54,13 @@ TformEmailConnection::TformEmailConnection(Context context)
     KorpPOP1.OnSendTextToSocket = [](korp::TKorpPOP&, const std::string& command) {
         Trace("POP3 " + Masked(command));
     };
+    // Where a session connects, as the session resolved it from the settings.
+    KorpPOP1.OnConnecting = [](korp::TKorpPOP& pop, platform::Transport&) {
+        Trace("Connecting to " + pop.Host + " port " + pop.Port +
+              (pop.UseTLS     ? " with TLS"
+               : pop.StartTLS ? " with STARTTLS"
+                              : ""));
+    };
     KorpPOP1.OnError = [](korp::TKorpPOP&, int code, const std::string& message) {
         Trace("POP3 error " + std::to_string(code) + ": " + message);
     };

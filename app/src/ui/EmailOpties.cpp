@@ -70,10 +70,10 @@ constexpr int kDesignTabsHeight = 297;
 constexpr int kGap = 4;      // between the parts of a sentence row, in pixels
 constexpr int kLabelGap = 6; // between a field and its name on the left
 
-// The number fields' text, as the fields' rule reads it: what was typed, also when it is not
-// (yet) a valid value.
-std::string NumberText(const QSpinBox* field) {
-    return ToCp1252(field->cleanText());
+// A number field's value as the fields' rule reads what was typed, also when it is not (yet) a
+// valid value.
+std::int32_t SpinBoxValue(const QSpinBox* field) {
+    return NumberFieldValue(ToCp1252(field->cleanText()), field->minimum(), field->maximum());
 }
 
 // Makes a control under its parent (none: a page, which its tab widget takes), named as its
@@ -351,8 +351,9 @@ void TfrmOpties::CreateControls() {
     Create(EditHost, "EditHost", tsHost);
     Create(lblSecurity, "lblSecurity", tsHost);
     Create(ComboSecurity, "ComboSecurity", tsHost);
-    for (const char* choice : {"Geen", "STARTTLS", "SSL/TLS"})
-        ComboSecurity->addItem(Q(choice));
+    for (const ConnectionSecurity choice :
+         {ConnectionSecurity::None, ConnectionSecurity::StartTls, ConnectionSecurity::Tls})
+        ComboSecurity->addItem(Q(SecurityText(choice)));
     Create(lblPort, "lblPort", tsHost);
     EditPort = new DigitsField(5, tsHost);
     EditPort->setObjectName(QStringLiteral("EditPort"));
@@ -621,10 +622,7 @@ void TfrmOpties::LoadOptions() {
     EditAddress->setText(Q(fields.Address));
     lblSignIn->setText(context_.presets ? Q(SignInHint(fields.Address, *context_.presets))
                                         : QString());
-    EditHost->setText(Q(fields.Host));
-    ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(fields.Security)));
-    EditPort->setText(Q(fields.Port));
-    EditUserId->setText(Q(fields.User));
+    ShowServer(fields);
     EditPasswd->setText(Q(fields.Password));
     lblPasswordPlace->setVisible(static_cast<bool>(context_.passwordPlace));
     if (context_.passwordPlace) {
@@ -636,22 +634,13 @@ void TfrmOpties::LoadOptions() {
     tbTempo->setValue(fields.Tempo);
     tbPitch->setValue(fields.Pitch);
     tbVolume->setValue(fields.Volume);
-    seIntervalTijd->setValue(
-        NumberFieldValue(fields.Interval, kIntervalRange.min, kIntervalRange.max));
-    seNumSave->setValue(
-        NumberFieldValue(fields.NumSaveMails, kNumSaveMailsRange.min, kNumSaveMailsRange.max));
-    cbNumSave->setChecked(fields.UseNumSaveMails);
+    seIntervalTijd->setValue(fields.Interval);
+    seNumSave->setValue(fields.NumSaveMails);
+    for (const Box& b : Boxes())
+        b.box->setChecked(fields.*b.field);
     cbNumSaveClick(); // also when the box did not change
     // "From new to old" is the order when "Reverse" is clear.
     cbReverse->setChecked(!fields.Reverse);
-    cbUseLid->setChecked(fields.UseLid);
-    cbEigenTaal->setChecked(fields.ReadInOwnLanguage);
-    cbSkipInclude->setChecked(fields.SkipReply);
-    cbSemiService9X->setChecked(fields.SemiService9X);
-    cbMeteenVoorlezen->setChecked(fields.ReadNewAtOnce);
-    cbBijlagenNoemen->setChecked(fields.SayAttachments);
-    cbTijdNoemen->setChecked(fields.SayArrivalTime);
-    cbPerAlinea->setChecked(fields.ReadByParagraph);
     ShowVoice(settings.Voice);
     defaultVoice_.reset();
     tsToetsen->Load(settings, context_.keys);
@@ -731,28 +720,35 @@ OptionsFields TfrmOpties::FieldsFromControls() const {
     OptionsFields f;
     f.Address = ToCp1252(EditAddress->text());
     f.Host = ToCp1252(EditHost->text());
-    f.Security = ToCp1252(ComboSecurity->currentText());
-    f.Port = ToCp1252(EditPort->text());
+    f.Security = SecurityFromText(ToCp1252(ComboSecurity->currentText()));
+    f.Port = PortFromText(ToCp1252(EditPort->text()));
     f.User = ToCp1252(EditUserId->text());
     f.Password = ToCp1252(EditPasswd->text());
-    f.Interval = NumberText(seIntervalTijd);
-    f.NumSaveMails = NumberText(seNumSave);
-    f.UseNumSaveMails = cbNumSave->isChecked();
+    f.Interval = SpinBoxValue(seIntervalTijd);
+    f.NumSaveMails = SpinBoxValue(seNumSave);
     f.Reverse = !cbReverse->isChecked();
     f.VoiceText = ToCp1252(ComboBox1->currentText());
     f.VoiceCode = defaultVoice_;
     f.Tempo = tbTempo->value();
     f.Pitch = tbPitch->value();
     f.Volume = tbVolume->value();
-    f.SkipReply = cbSkipInclude->isChecked();
-    f.UseLid = cbUseLid->isChecked();
-    f.ReadInOwnLanguage = cbEigenTaal->isChecked();
-    f.SemiService9X = cbSemiService9X->isChecked();
-    f.ReadNewAtOnce = cbMeteenVoorlezen->isChecked();
-    f.SayAttachments = cbBijlagenNoemen->isChecked();
-    f.SayArrivalTime = cbTijdNoemen->isChecked();
-    f.ReadByParagraph = cbPerAlinea->isChecked();
+    for (const Box& b : Boxes())
+        f.*b.field = b.box->isChecked();
     return f;
+}
+
+std::array<TfrmOpties::Box, 9> TfrmOpties::Boxes() const {
+    return {{
+        {cbNumSave, &OptionsFields::UseNumSaveMails},
+        {cbSkipInclude, &OptionsFields::SkipReply},
+        {cbUseLid, &OptionsFields::UseLid},
+        {cbEigenTaal, &OptionsFields::ReadInOwnLanguage},
+        {cbSemiService9X, &OptionsFields::SemiService9X},
+        {cbMeteenVoorlezen, &OptionsFields::ReadNewAtOnce},
+        {cbBijlagenNoemen, &OptionsFields::SayAttachments},
+        {cbTijdNoemen, &OptionsFields::SayArrivalTime},
+        {cbPerAlinea, &OptionsFields::ReadByParagraph},
+    }};
 }
 
 void TfrmOpties::ShowVoice(std::int32_t code) {
@@ -773,9 +769,13 @@ void TfrmOpties::EditAddressChange() {
     lblSignIn->setText(Q(SignInHint(fields.Address, *context_.presets)));
     ShowSignInRow(fields.Address);
     if (!FillFromAddress(fields, *context_.presets)) return;
+    ShowServer(fields);
+}
+
+void TfrmOpties::ShowServer(const OptionsFields& fields) {
     EditHost->setText(Q(fields.Host));
-    ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(fields.Security)));
-    EditPort->setText(Q(fields.Port));
+    ComboSecurity->setCurrentIndex(ComboSecurity->findText(Q(SecurityText(fields.Security))));
+    EditPort->setText(Q(PortText(fields.Port)));
     EditUserId->setText(Q(fields.User));
 }
 

@@ -4,6 +4,7 @@
 // close.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -169,6 +170,14 @@ private:
     void PlaceAt(int x, int y);
     void FormClose();
     OptionsFields FieldsFromControls() const;
+    // The boxes that show a field as it is ("Reverse" shows inverted and is not among them).
+    struct Box {
+        QCheckBox* box;
+        bool OptionsFields::*field;
+    };
+    std::array<Box, 9> Boxes() const;
+    // Server, security, port and user name into their controls.
+    void ShowServer(const OptionsFields& fields);
     void ShowVoice(std::int32_t code);
     void RefusePassword(std::string_view text);
     void ApplyKeys();

@@ -96,9 +96,7 @@ private:
     enum class Failure { Connect, Login };
     // What a mailbox is reached with; any change makes it a mailbox never reached.
     struct ConnectionKey {
-        std::string host;
-        ConnectionSecurity security = ConnectionSecurity::None;
-        std::string port;
+        MailServer server;
         std::string user;
         std::string password;
         std::string mechanism;
@@ -131,13 +129,5 @@ private:
     bool reverse_ = false;
     std::unordered_map<int, std::string> uidls_;
 };
-
-// The host setting split into the name to connect to and a port: "name:port" and
-// "[v6 address]:port" give a port, anything else the default.
-struct HostAndPort {
-    std::string host;
-    std::string port; // empty: the client's default
-};
-HostAndPort SplitHostPort(const std::string& setting);
 
 } // namespace brevon

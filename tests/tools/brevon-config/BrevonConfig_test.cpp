@@ -151,8 +151,8 @@ TEST_F(BrevonConfig, SetAndGetEachKindOfValue) {
     EXPECT_FALSE(read.ShowWindow);
     EXPECT_EQ(read.Host, "pop.caf\xE9.nl");
     EXPECT_EQ(read.User, "\x80-jan");
-    EXPECT_EQ(read.Security, "STARTTLS");
-    EXPECT_EQ(read.Port, "");
+    EXPECT_EQ(brevon::SecurityText(read.Security), "STARTTLS");
+    EXPECT_EQ(brevon::PortText(read.Port), "");
     EXPECT_TRUE(read.ReadInOwnLanguage);
     EXPECT_FALSE(read.GlobalKeys);
     EXPECT_EQ(read.KeyPlayPause, "Ctrl+Alt+Shift+F9");
