@@ -317,7 +317,7 @@ protected:
         };
         rig.settings.Host = "localhost";
         rig.settings.Security = security;
-        rig.settings.Port = std::to_string(port);
+        rig.settings.Port = port;
         rig.settings.User = poptest::DovecotServer::kUser;
         rig.settings.Password = poptest::DovecotServer::kPassword;
     }
