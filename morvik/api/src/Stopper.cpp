@@ -215,15 +215,25 @@ std::int32_t Stopper::CountFourGrams(std::string_view text, FourGramTable& table
             endWord();
         });
     } else if ((ok = ModeMakesTerms())) {
-        // Words and 4-grams in one pass over the text.
+        // Words and 4-grams in one pass over the text, the window and the word's length kept in
+        // locals of this loop alone, where the compiler can keep them in registers.
+        std::uint32_t w = '_';
+        std::size_t l = 0;
         for (char b : UpToZero(text)) {
             const unsigned char c = folded[static_cast<unsigned char>(b)];
             if (c != 0) {
-                add(c);
-            } else if (length != 0) {
+                w = (w << 8) | c;
+                if (++l >= 3) table.Increment(w);
+            } else if (l != 0) {
+                window = w;
+                length = l;
                 endWord();
+                w = '_';
+                l = 0;
             }
         }
+        window = w;
+        length = l;
         endWord();
     }
     if (!ok) ZK_THROW(new zkCException(0, "Could not extract indexterms"));
