@@ -169,9 +169,9 @@ constexpr unsigned IndexBitsFor(std::size_t entries) {
 }
 
 // What Clear keeps: the index and entries of a full first block, and Order's work space for it
-// (its bucket counts are twice the buckets of that many entries, plus one).
+// (its bucket counts are one more than the buckets of that many entries).
 constexpr std::size_t kKeptIndex = std::size_t{1} << IndexBitsFor(kFirstBlockMax);
-constexpr std::size_t kKeptEntries = 2 * kFirstBlockMax + 1;
+constexpr std::size_t kKeptEntries = kFirstBlockMax + 1;
 
 // Tcl's string hash of the four characters: h = h * 9 + c, from the first on.
 std::uint32_t TclHash(std::uint32_t g) {
@@ -274,34 +274,34 @@ const std::vector<std::uint32_t>& FourGramTable::Order() const {
         buckets *= 4;
     }
     ends[epochs++] = n;
-    // Each entry's key: its bucket, twice, plus 1 when its epoch's parity is not K's. Then per
-    // key where its entries go: a bucket's entries of K's parity before its others.
-    std::vector<std::uint32_t>& keys = keys_;
-    std::vector<std::uint32_t>& first = first_;
+    // Each entry's bucket, then per bucket where its entries go.
+    std::vector<std::uint32_t>& bucketOf = keys_;
+    std::vector<std::uint32_t>& next = first_;
     std::vector<std::uint32_t>& order = order_;
     try {
-        keys.resize(n);
-        first.assign(buckets * 2 + 1, 0);
+        bucketOf.resize(n);
+        next.assign(buckets + 1, 0);
         order.resize(n);
     } catch (const std::bad_alloc&) {
         throw OutOfMemory(kNoMemory);
     }
     const std::uint32_t mask = static_cast<std::uint32_t>(buckets - 1);
-    for (std::size_t e = 0, begin = 0; e < epochs; begin = ends[e++]) {
-        const auto other = static_cast<std::uint32_t>((epochs - 1 - e) % 2);
-        for (std::size_t i = begin; i < ends[e]; ++i) {
-            keys[i] = (TclHash(entries_[i].gram) & mask) * 2 + other;
-            ++first[keys[i] + 1];
-        }
-    }
-    for (std::size_t k = 1; k < first.size(); ++k)
-        first[k] += first[k - 1];
-    // K's parity by falling number, the others by rising number.
-    for (std::size_t i = n; i-- > 0;) {
-        if ((keys[i] & 1) == 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
-    }
     for (std::size_t i = 0; i < n; ++i) {
-        if ((keys[i] & 1) != 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
+        bucketOf[i] = TclHash(entries_[i].gram) & mask;
+        ++next[bucketOf[i] + 1];
+    }
+    for (std::size_t b = 1; b <= buckets; ++b)
+        next[b] += next[b - 1];
+    // Epoch by epoch, so that which part an entry belongs to needs no test: K's parity first,
+    // by falling number (EK, E(K-2), ...), then the others, by rising number.
+    auto begin = [&](std::size_t e) { return e == 0 ? std::size_t{0} : ends[e - 1]; };
+    for (std::size_t e = epochs; e >= 1; e = e >= 3 ? e - 2 : 0) {
+        for (std::size_t i = ends[e - 1]; i-- > begin(e - 1);)
+            order[next[bucketOf[i]]++] = static_cast<std::uint32_t>(i);
+    }
+    for (std::size_t e = epochs % 2; e + 1 < epochs; e += 2) {
+        for (std::size_t i = begin(e); i < ends[e]; ++i)
+            order[next[bucketOf[i]]++] = static_cast<std::uint32_t>(i);
     }
     return order_;
 }
