@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include <morvik/api/ASCIIDocument.h>
 #include <morvik/api/ClassifierBuilder.h>
@@ -86,7 +87,8 @@ void Report(zkCException* e) noexcept {
 enum class DocumentKind { Plain, Html, Unknown };
 
 DocumentKind KindOf(const char* typeName) {
-    const std::string name = typeName != nullptr ? typeName : "";
+    // Read in place: every classification asks, and a copy of the name would be one more.
+    const std::string_view name = typeName != nullptr ? typeName : "";
     if (name == "ASCIIDocument") return DocumentKind::Plain;
     if (name == "HTMLDocument") return DocumentKind::Html;
     return DocumentKind::Unknown;
