@@ -266,7 +266,9 @@ const std::vector<std::uint32_t>& FourGramTable::Order() const {
     if (order_.size() == n) return order_;
     constexpr std::size_t kSmallBuckets = 4, kEntriesPerBucket = 3;
     // The epochs end where the entry count reaches 12, 48, 192, ... (fewer than 16 below 2^32).
-    std::array<std::size_t, 20> ends{};
+    // Only the first epochs of it are set and read: zeroing it all would cost more than a
+    // short text's order.
+    std::array<std::size_t, 20> ends;
     std::size_t epochs = 0;
     std::size_t buckets = kSmallBuckets;
     for (std::size_t end = kSmallBuckets * kEntriesPerBucket; end <= n; end *= 4) {

@@ -188,13 +188,18 @@ template <typename Score> void WithFourGrams(const char* text, DocumentKind kind
         return;
     }
     // A plain document's terms are its text cleaned of control characters, nothing more: that
-    // much is done here in a buffer kept from call to call, without a document's three copies,
-    // which would cost a short text more than its 4-grams.
+    // much is done here, without a document's three copies, which would cost a short text more
+    // than its 4-grams. A text without control characters is read where it is; another is
+    // cleaned in a buffer kept from call to call.
     static std::string cleaned;
-    cleaned.assign(text);
-    Text::CheckGarbage(cleaned);
-    FourGramTable& grams = EmptyFourGramTable(cleaned.size());
-    const std::int32_t total = FourGramExtractor().CountFourGrams(cleaned, grams, 0);
+    std::string_view plain = text;
+    if (!Text::IsClean(plain)) {
+        cleaned.assign(plain);
+        Text::CheckGarbage(cleaned);
+        plain = cleaned;
+    }
+    FourGramTable& grams = EmptyFourGramTable(plain.size());
+    const std::int32_t total = FourGramExtractor().CountFourGrams(plain, grams, 0);
     // A long text's buffer and table are not kept for the rest of the process.
     constexpr std::size_t kKeptBuffer = 64 * 1024;
     if (cleaned.capacity() > kKeptBuffer) std::string().swap(cleaned);
