@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include <morvik/base/OutOfMemory.h>
 
@@ -160,12 +161,17 @@ namespace {
 // 4-grams, and the block doubles when it does not.
 constexpr std::size_t kFirstBlockMax = 1024;
 
-unsigned IndexBitsFor(std::size_t entries) {
+constexpr unsigned IndexBitsFor(std::size_t entries) {
     unsigned bits = 4;
     while ((std::size_t{1} << bits) < entries * 2)
         ++bits;
     return bits;
 }
+
+// What Clear keeps: the index and entries of a full first block, and Order's work space for it
+// (its bucket counts are one more than the buckets of that many entries).
+constexpr std::size_t kKeptIndex = std::size_t{1} << IndexBitsFor(kFirstBlockMax);
+constexpr std::size_t kKeptEntries = kFirstBlockMax + 1;
 
 // Tcl's string hash of the four characters: h = h * 9 + c, from the first on.
 std::uint32_t TclHash(std::uint32_t g) {
@@ -179,6 +185,47 @@ FourGramTable::FourGramTable(std::size_t expected)
     const unsigned bits = IndexBitsFor(firstBlock_);
     index_.assign(std::size_t{1} << bits, IndexSlot{0, 0});
     indexShift_ = 32 - bits;
+}
+
+void FourGramTable::Clear(std::size_t expected) {
+    firstBlock_ = std::clamp(expected, std::size_t{16}, kFirstBlockMax);
+    order_.clear();
+    entries_.clear();
+    auto giveBack = [](auto& v) {
+        if (v.capacity() > kKeptEntries) std::decay_t<decltype(v)>().swap(v);
+    };
+    giveBack(entries_);
+    giveBack(order_);
+    giveBack(keys_);
+    giveBack(first_);
+    // An index just large enough, in the memory of the last one when that is not too large:
+    // emptying the few kilobytes in one sweep costs less than finding the used slots again.
+    const unsigned bits = IndexBitsFor(firstBlock_);
+    if (index_.capacity() > kKeptIndex) std::vector<IndexSlot>().swap(index_);
+    try {
+        index_.assign(std::size_t{1} << bits, IndexSlot{0, 0});
+        // A text of at most a first block's length then counts without growing anything.
+        entries_.reserve(firstBlock_);
+    } catch (const std::bad_alloc&) {
+        // The old index's slots name entries that are gone.
+        Release();
+        throw OutOfMemory(kNoMemory);
+    }
+    indexShift_ = 32 - bits;
+}
+
+bool FourGramTable::Grown() const {
+    return index_.capacity() > kKeptIndex || entries_.capacity() > kKeptEntries ||
+           order_.capacity() > kKeptEntries || keys_.capacity() > kKeptEntries ||
+           first_.capacity() > kKeptEntries;
+}
+
+void FourGramTable::Release() noexcept {
+    std::vector<Entry>().swap(entries_);
+    std::vector<IndexSlot>().swap(index_);
+    std::vector<std::uint32_t>().swap(order_);
+    std::vector<std::uint32_t>().swap(keys_);
+    std::vector<std::uint32_t>().swap(first_);
 }
 
 void FourGramTable::Insert(std::uint32_t gram, std::size_t slot) {
@@ -219,7 +266,9 @@ const std::vector<std::uint32_t>& FourGramTable::Order() const {
     if (order_.size() == n) return order_;
     constexpr std::size_t kSmallBuckets = 4, kEntriesPerBucket = 3;
     // The epochs end where the entry count reaches 12, 48, 192, ... (fewer than 16 below 2^32).
-    std::array<std::size_t, 20> ends{};
+    // Only the first epochs of it are set and read: zeroing it all would cost more than a
+    // short text's order.
+    std::array<std::size_t, 20> ends;
     std::size_t epochs = 0;
     std::size_t buckets = kSmallBuckets;
     for (std::size_t end = kSmallBuckets * kEntriesPerBucket; end <= n; end *= 4) {
@@ -227,39 +276,40 @@ const std::vector<std::uint32_t>& FourGramTable::Order() const {
         buckets *= 4;
     }
     ends[epochs++] = n;
-    // Each entry's key: its bucket, twice, plus 1 when its epoch's parity is not K's. Then per
-    // key where its entries go: a bucket's entries of K's parity before its others.
-    std::vector<std::uint32_t> keys, first, order;
+    // Each entry's bucket, then per bucket where its entries go.
+    std::vector<std::uint32_t>& bucketOf = keys_;
+    std::vector<std::uint32_t>& next = first_;
+    std::vector<std::uint32_t>& order = order_;
     try {
-        keys.resize(n);
-        first.assign(buckets * 2 + 1, 0);
+        bucketOf.resize(n);
+        next.assign(buckets + 1, 0);
         order.resize(n);
     } catch (const std::bad_alloc&) {
         throw OutOfMemory(kNoMemory);
     }
     const std::uint32_t mask = static_cast<std::uint32_t>(buckets - 1);
-    for (std::size_t e = 0, begin = 0; e < epochs; begin = ends[e++]) {
-        const auto other = static_cast<std::uint32_t>((epochs - 1 - e) % 2);
-        for (std::size_t i = begin; i < ends[e]; ++i) {
-            keys[i] = (TclHash(entries_[i].gram) & mask) * 2 + other;
-            ++first[keys[i] + 1];
-        }
-    }
-    for (std::size_t k = 1; k < first.size(); ++k)
-        first[k] += first[k - 1];
-    // K's parity by falling number, the others by rising number.
-    for (std::size_t i = n; i-- > 0;) {
-        if ((keys[i] & 1) == 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
-    }
     for (std::size_t i = 0; i < n; ++i) {
-        if ((keys[i] & 1) != 0) order[first[keys[i]]++] = static_cast<std::uint32_t>(i);
+        bucketOf[i] = TclHash(entries_[i].gram) & mask;
+        ++next[bucketOf[i] + 1];
     }
-    order_.swap(order);
+    for (std::size_t b = 1; b <= buckets; ++b)
+        next[b] += next[b - 1];
+    // Epoch by epoch, so that which part an entry belongs to needs no test: K's parity first,
+    // by falling number (EK, E(K-2), ...), then the others, by rising number.
+    auto begin = [&](std::size_t e) { return e == 0 ? std::size_t{0} : ends[e - 1]; };
+    for (std::size_t e = epochs; e >= 1; e = e >= 3 ? e - 2 : 0) {
+        for (std::size_t i = ends[e - 1]; i-- > begin(e - 1);)
+            order[next[bucketOf[i]]++] = static_cast<std::uint32_t>(i);
+    }
+    for (std::size_t e = epochs % 2; e + 1 < epochs; e += 2) {
+        for (std::size_t i = begin(e); i < ends[e]; ++i)
+            order[next[bucketOf[i]]++] = static_cast<std::uint32_t>(i);
+    }
     return order_;
 }
 
 std::int32_t FourGramTable::Get(std::uint32_t gram) const {
-    if (gram == 0) return 0;
+    if (gram == 0 || index_.empty()) return 0;
     const std::size_t mask = index_.size() - 1;
     for (std::size_t s = Slot(gram);; s = (s + 1) & mask) {
         if (index_[s].gram == gram) return entries_[index_[s].entry].count;

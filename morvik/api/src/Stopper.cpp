@@ -182,49 +182,57 @@ std::int32_t Stopper::ExtractIndexTerms(std::string_view text, TermList& list,
     return total;
 }
 
+namespace {
+
+// A word's last 4-gram, its window (the last three characters) then "_", when the word has at
+// least two characters; total grows by the word's L - 1 4-grams, to INT32_MAX at most.
+std::int32_t EndWord(FourGramTable& table, std::uint32_t window, std::size_t length,
+                     std::int32_t total) {
+    if (length < 2) return total;
+    table.Increment((window << 8) | static_cast<unsigned char>('_'));
+    const std::size_t grams = length - 1;
+    return grams > static_cast<std::size_t>(INT32_MAX - total)
+               ? INT32_MAX
+               : total + static_cast<std::int32_t>(grams);
+}
+
+} // namespace
+
 std::int32_t Stopper::CountFourGrams(std::string_view text, FourGramTable& table,
                                      std::int32_t languageOption) {
-    std::int32_t total = 0;
     // The 4-grams of "_" + word + "_", left to right: the window takes one character at a time
-    // and holds the last four, so a word of length L gives L - 1 of them.
-    std::uint32_t window = '_';
-    std::size_t length = 0;
-    auto endWord = [&] {
-        if (length >= 2) {
-            table.Increment((window << 8) | static_cast<unsigned char>('_'));
-            const std::size_t grams = length - 1;
-            total = grams > static_cast<std::size_t>(INT32_MAX - total)
-                        ? INT32_MAX
-                        : total + static_cast<std::int32_t>(grams);
-        }
-        window = '_';
-        length = 0;
-    };
+    // and holds the last four, so a word of length L gives L - 1 of them. The window, the
+    // word's length and the total are locals of the loop, which the compiler keeps in registers.
+    std::int32_t total = 0;
     const unsigned char* folded = KeepCase == 0 ? kWordBytes.folded : kWordBytes.kept;
-    auto add = [&](unsigned char c) {
-        window = (window << 8) | c;
-        if (++length >= 3) table.Increment(window);
-    };
-
     bool ok;
     if (UseStopWords != 0) {
         // A word must pass the stop words before its first 4-gram counts.
         ok = ForEachIndexWord(text, languageOption, [&](std::string_view word) {
-            for (char c : word)
-                add(folded[static_cast<unsigned char>(c)]);
-            endWord();
+            std::uint32_t window = '_';
+            std::size_t length = 0;
+            for (char b : word) {
+                window = (window << 8) | folded[static_cast<unsigned char>(b)];
+                if (++length >= 3) table.Increment(window);
+            }
+            total = EndWord(table, window, length, total);
         });
     } else if ((ok = ModeMakesTerms())) {
         // Words and 4-grams in one pass over the text.
+        std::uint32_t window = '_';
+        std::size_t length = 0;
         for (char b : UpToZero(text)) {
             const unsigned char c = folded[static_cast<unsigned char>(b)];
             if (c != 0) {
-                add(c);
+                window = (window << 8) | c;
+                if (++length >= 3) table.Increment(window);
             } else if (length != 0) {
-                endWord();
+                total = EndWord(table, window, length, total);
+                window = '_';
+                length = 0;
             }
         }
-        endWord();
+        total = EndWord(table, window, length, total);
     }
     if (!ok) ZK_THROW(new zkCException(0, "Could not extract indexterms"));
     return total;

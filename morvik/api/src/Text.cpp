@@ -56,6 +56,12 @@ constexpr ByteKinds kByteKinds;
 
 } // namespace
 
+bool Text::IsClean(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return kByteKinds.of[static_cast<unsigned char>(c)] == kKeep;
+    });
+}
+
 int Text::CheckGarbage(std::string& text, std::int32_t verbose) {
     // Most texts need no change: the work starts at the first byte that does (at once when
     // every byte is to be shown).

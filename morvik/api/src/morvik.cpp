@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include <morvik/api/ASCIIDocument.h>
 #include <morvik/api/ClassifierBuilder.h>
@@ -86,7 +87,8 @@ void Report(zkCException* e) noexcept {
 enum class DocumentKind { Plain, Html, Unknown };
 
 DocumentKind KindOf(const char* typeName) {
-    const std::string name = typeName != nullptr ? typeName : "";
+    // Read in place: every classification asks, and a copy of the name would be one more.
+    const std::string_view name = typeName != nullptr ? typeName : "";
     if (name == "ASCIIDocument") return DocumentKind::Plain;
     if (name == "HTMLDocument") return DocumentKind::Html;
     return DocumentKind::Unknown;
@@ -164,28 +166,45 @@ std::int32_t CountFourGrams(Text& document, FourGramTable& grams) {
     return total;
 }
 
+// One count table for all calls, emptied for a text of expected 4-grams at most: making and
+// dropping its index, entries and order for every call would cost a short text about as much
+// as counting its 4-grams.
+FourGramTable& EmptyFourGramTable(std::size_t expected) {
+    static FourGramTable grams(0);
+    grams.Clear(expected);
+    return grams;
+}
+
 // Counts the 4-grams of text read as a document of kind and hands them and T to score.
 template <typename Score> void WithFourGrams(const char* text, DocumentKind kind, Score&& score) {
     if (kind == DocumentKind::Html) {
         std::unique_ptr<Text> document = MakeDocument(kind);
         document->Init(text, nullptr, 0, 0);
-        FourGramTable grams(document->TermText().size());
+        FourGramTable& grams = EmptyFourGramTable(document->TermText().size());
         const std::int32_t total = CountFourGrams(*document, grams);
         score(grams, total);
+        // A long text's table is not kept for the rest of the process.
+        if (grams.Grown()) grams.Release();
         return;
     }
     // A plain document's terms are its text cleaned of control characters, nothing more: that
-    // much is done here in a buffer kept from call to call, without a document's three copies,
-    // which would cost a short text more than its 4-grams.
+    // much is done here, without a document's three copies, which would cost a short text more
+    // than its 4-grams. A text without control characters is read where it is; another is
+    // cleaned in a buffer kept from call to call.
     static std::string cleaned;
-    cleaned.assign(text);
-    Text::CheckGarbage(cleaned);
-    FourGramTable grams(cleaned.size());
-    const std::int32_t total = FourGramExtractor().CountFourGrams(cleaned, grams, 0);
-    // A long text's buffer is not kept for the rest of the process.
+    std::string_view plain = text;
+    if (!Text::IsClean(plain)) {
+        cleaned.assign(plain);
+        Text::CheckGarbage(cleaned);
+        plain = cleaned;
+    }
+    FourGramTable& grams = EmptyFourGramTable(plain.size());
+    const std::int32_t total = FourGramExtractor().CountFourGrams(plain, grams, 0);
+    // A long text's buffer and table are not kept for the rest of the process.
     constexpr std::size_t kKeptBuffer = 64 * 1024;
     if (cleaned.capacity() > kKeptBuffer) std::string().swap(cleaned);
     score(grams, total);
+    if (grams.Grown()) grams.Release();
 }
 
 float Classify(const char* text, const char* language, const char* documentType) {

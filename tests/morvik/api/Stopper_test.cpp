@@ -200,6 +200,38 @@ TEST(FourGramTable, OrdersAsTheStringTableAtEveryGrowthStep) {
     }
 }
 
+TEST(FourGramTable, ClearedCountsAsANewTableWhateverItHeldBefore) {
+    // One table for text after text, short and long (a long one grows it beyond what Clear
+    // keeps), of the same size and again the same, and after Release: no 4-gram, count or
+    // order of an earlier text may show.
+    const std::string texts[] = {RandomWords(20000, 3),
+                                 RandomWords(300, 4),
+                                 RandomWords(300, 7),
+                                 RandomWords(300, 7),
+                                 "het huis",
+                                 "het huis",
+                                 RandomWords(3000, 5),
+                                 "",
+                                 RandomWords(100, 6)};
+    Stopper s(Stopper::kModeNgrams, 4, 0);
+    FourGramTable reused(0);
+    for (const bool release : {false, true}) {
+        for (const std::string& text : texts) {
+            if (release && reused.Grown()) reused.Release();
+            reused.Clear(text.size());
+            const int total = s.CountFourGrams(text, reused, 0);
+            Counted got;
+            reused.ForEach([&](std::uint32_t gram, std::int32_t count) {
+                got.emplace_back(FourGramTable::Unpack(gram), count);
+                EXPECT_EQ(reused.Get(gram), count);
+            });
+            int freshTotal = 0;
+            EXPECT_EQ(got, FourGramTableOrder(s, text, freshTotal)) << text.size();
+            EXPECT_EQ(total, freshTotal);
+        }
+    }
+}
+
 TEST(Stopper, SplitsAtTheFortyFourDelimiters) {
     const std::string delimiters = "0123456789 \t\n\r.,'\"`:;-_()+/#$%@^*!?><=|~[]{}";
     ASSERT_EQ(delimiters.size(), 44u);

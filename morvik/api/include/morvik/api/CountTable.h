@@ -77,18 +77,37 @@ public:
     FourGramTable(const FourGramTable&) = delete;
     FourGramTable& operator=(const FourGramTable&) = delete;
 
+    // Empties the table for a new text (expected as for the constructor). Memory the size of a
+    // first block is kept, so one short text after another allocates nothing; what a long text
+    // made the table grow to is given back. OutOfMemory when the index needs memory there is
+    // not; the table is then empty, released, and takes no 4-gram until a Clear succeeds.
+    void Clear(std::size_t expected);
+    // Whether the table holds more memory than Clear would keep.
+    bool Grown() const;
+    // Gives all the table's memory back; it takes no 4-gram again until Clear.
+    void Release() noexcept;
+
     // A new 4-gram gets 1, a known one its count plus one (at most INT32_MAX). When memory runs
     // out it throws OutOfMemory (a std::bad_alloc) and the table is as it was.
     void Increment(std::uint32_t gram) {
         const std::size_t mask = index_.size() - 1;
         for (std::size_t s = Slot(gram);; s = (s + 1) & mask) {
-            const IndexSlot& slot = index_[s];
+            IndexSlot& slot = index_[s];
             if (slot.gram == gram) {
                 std::int32_t& count = entries_[slot.entry].count;
                 if (count < INT32_MAX) ++count;
                 return;
             }
-            if (slot.gram == 0) return Insert(gram, s);
+            if (slot.gram == 0) {
+                // Room for one more without growing: nothing to allocate, nothing can fail.
+                const std::size_t n = entries_.size();
+                if (n < entries_.capacity() && (n + 1) * 2 <= index_.size()) {
+                    entries_.push_back(Entry{gram, 1});
+                    slot = IndexSlot{gram, static_cast<std::uint32_t>(n)};
+                    return;
+                }
+                return Insert(gram, s);
+            }
         }
     }
     // The 4-gram's count, 0 when absent.
@@ -136,4 +155,6 @@ private:
     unsigned indexShift_ = 32;
     std::size_t firstBlock_ = 0;
     mutable std::vector<std::uint32_t> order_;
+    // Order's work space, kept with the table.
+    mutable std::vector<std::uint32_t> keys_, first_;
 };

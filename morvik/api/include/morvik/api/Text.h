@@ -38,6 +38,8 @@ public:
     // Control characters: CR is deleted; tab, the other codes below 32 and 127-191 become blanks.
     // Always succeeds.
     static int CheckGarbage(std::string& text, std::int32_t verbose = 0);
+    // Whether CheckGarbage would leave text as it is.
+    static bool IsClean(std::string_view text);
 
     std::int32_t Verbose = 0;
     std::string Contents;
