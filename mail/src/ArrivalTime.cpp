@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include <platform/AsciiText.h>
+
 namespace brevon {
 
 namespace {
@@ -57,15 +59,6 @@ Civil CivilFromDays(std::int64_t z) {
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
-}
-
-bool SameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 bool AllDigits(std::string_view s) {
@@ -124,7 +117,7 @@ std::optional<int> ZoneName(std::string_view word) {
                  {"EDT", -240}, {"CST", -360}, {"CDT", -300}, {"MST", -420},
                  {"MDT", -360}, {"PST", -480}, {"PDT", -420}};
     for (const auto& zone : zones)
-        if (SameWord(word, zone.name)) return zone.minutes;
+        if (platform::SameAsciiText(word, zone.name)) return zone.minutes;
     return std::nullopt;
 }
 
@@ -203,7 +196,8 @@ std::optional<std::int64_t> ParseMailDate(std::string_view value) {
     const int day = Number(words[0]);
     int month = 0;
     for (std::size_t i = 0; i < kMonthKeys.size(); ++i)
-        if (SameWord(words[1].substr(0, 3), kMonthKeys[i]) && words[1].size() >= 3) month = i + 1;
+        if (platform::SameAsciiText(words[1].substr(0, 3), kMonthKeys[i]) && words[1].size() >= 3)
+            month = i + 1;
     if (month == 0 || !AllDigits(words[2]) || words[2].size() > 4) return std::nullopt;
     int year = Number(words[2]);
     if (words[2].size() <= 2)

@@ -7,17 +7,11 @@
 #include <utility>
 
 #include <korp/korp_util.h>
+#include <platform/AsciiText.h>
 
 namespace brevon {
 
 namespace {
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 struct HostAndPort {
     std::string host;
@@ -59,7 +53,7 @@ std::string_view SecurityText(ConnectionSecurity security) {
 ConnectionSecurity SecurityFromText(std::string_view text) {
     for (const ConnectionSecurity security :
          {ConnectionSecurity::StartTls, ConnectionSecurity::Tls})
-        if (SameText(text, SecurityText(security))) return security;
+        if (platform::SameAsciiText(text, SecurityText(security))) return security;
     return ConnectionSecurity::None;
 }
 

@@ -4,6 +4,8 @@
 #include <memory>
 #include <cctype>
 
+#include <platform/AsciiText.h>
+
 namespace platform {
 
 namespace {
@@ -46,15 +48,6 @@ constexpr std::array<NamedModifier, 4> kModifiers{{
     {"Meta", kMeta},
 }};
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 std::optional<KeyChord> KeyNamed(std::string_view name) {
     KeyChord chord;
     if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
@@ -79,7 +72,7 @@ std::optional<KeyChord> KeyNamed(std::string_view name) {
         return chord;
     }
     for (const NamedKey& key : kNamedKeys) {
-        if (!SameName(key.name, name)) continue;
+        if (!platform::SameAsciiText(key.name, name)) continue;
         chord.key = key.name == "Comma" ? std::string(",") : std::string(key.name);
         chord.keysym = key.keysym;
         chord.virtualKey = key.virtualKey;
@@ -100,7 +93,7 @@ std::optional<KeyChord> ParseKeyChord(std::string_view text) {
         const std::string_view part = text.substr(0, plus);
         bool known = false;
         for (const NamedModifier& named : kModifiers) {
-            if (!SameName(named.name, part)) continue;
+            if (!platform::SameAsciiText(named.name, part)) continue;
             if (modifiers & named.modifier) return std::nullopt;
             modifiers |= named.modifier;
             known = true;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <platform/AsciiText.h>
+
 namespace platform {
 
 namespace {
@@ -15,10 +17,6 @@ int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return c - 'A' + 10;
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 void AppendQuoted(std::string& out, std::string_view text) {
@@ -122,9 +120,7 @@ bool ParseValueLine(std::string_view line, SettingsValue& value, std::string& er
 } // namespace
 
 bool SettingsFile::SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
+    return SameAsciiText(a, b);
 }
 
 bool SettingsFile::NormaliseKeyPath(std::string_view path, std::string& normalised) {

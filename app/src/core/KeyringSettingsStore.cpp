@@ -6,24 +6,18 @@
 
 #include <app/PasswordScrambling.h>
 #include <app/Settings.h>
+#include <platform/AsciiText.h>
 #include <platform/Secrets.h>
 
 namespace brevon {
 
 namespace {
 
-// Key paths and value names compare as the settings store compares them: ASCII, any case.
-bool SameName(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 bool IsSettingsKey(std::string_view path) {
     const auto trimmed = [](std::string_view p) {
         return !p.empty() && p.front() == '\\' ? p.substr(1) : p;
     };
-    return SameName(trimmed(path), trimmed(kSettingsKeyPath));
+    return platform::SameAsciiText(trimmed(path), trimmed(kSettingsKeyPath));
 }
 
 constexpr std::string_view kPasswordValue = "Password";
@@ -64,7 +58,7 @@ public:
     // The value as stored: scrambled. An empty one is filled from the keyring when the
     // password was put there.
     std::error_code ReadString(std::string_view name, std::string& value) const override {
-        if (!SameName(name, kPasswordValue)) return inner_->ReadString(name, value);
+        if (!platform::SameAsciiText(name, kPasswordValue)) return inner_->ReadString(name, value);
         std::string stored;
         const std::error_code error = inner_->ReadString(name, stored);
         if (error && error != platform::SettingsErrc::value_not_found) return error;
@@ -93,8 +87,9 @@ public:
 
     // value is the password scrambled, as every writer of the settings hands it over.
     std::error_code WriteString(std::string_view name, std::string_view value) override {
-        if (SameName(name, "Host") || SameName(name, "User")) return WriteAccountPart(name, value);
-        if (!SameName(name, kPasswordValue)) return inner_->WriteString(name, value);
+        if (platform::SameAsciiText(name, "Host") || platform::SameAsciiText(name, "User"))
+            return WriteAccountPart(name, value);
+        if (!platform::SameAsciiText(name, kPasswordValue)) return inner_->WriteString(name, value);
         const std::string password = UnscramblePassword(std::string(value));
         const std::string account = Account();
         if (password.empty()) {
