@@ -125,14 +125,20 @@ inline std::optional<Case> parse(std::string_view text, std::string& error) {
     return c;
 }
 
-inline std::optional<Case> load(const std::string& path, std::string& error) {
+// A whole file as it is on disk, or nothing with error set.
+inline std::optional<std::string> readFile(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
         return std::nullopt;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parse(text, error);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline std::optional<Case> load(const std::string& path, std::string& error) {
+    const std::optional<std::string> text = readFile(path, error);
+    if (!text) return std::nullopt;
+    return parse(*text, error);
 }
 
 } // namespace zqcorpus

@@ -3,8 +3,6 @@
 // lines and lines starting with '#' are skipped.
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,13 +46,9 @@ inline std::optional<std::vector<Case>> parse(std::string_view text, std::string
 }
 
 inline std::optional<std::vector<Case>> load(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parse(text, error);
+    const std::optional<std::string> text = zqcorpus::readFile(path, error);
+    if (!text) return std::nullopt;
+    return parse(*text, error);
 }
 
 } // namespace zqnumbers
