@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -825,23 +827,30 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
 
 TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size) {
     auto msg = std::make_unique<TKorpMsg>();
-    TStringList& lines = msg->RawMail;
+    // The spool is read back in one piece and parsed from views into it: the message is in
+    // memory once, with no string made per line.
+    std::unique_ptr<char[]> bytes;
+    std::size_t length = 0;
     try {
+        length = static_cast<std::size_t>(spool->Size());
+        bytes = std::make_unique_for_overwrite<char[]>(length);
         spool->SetPosition(0);
-        lines.LoadFromStream(*spool);
+        spool->ReadBuffer(bytes.get(), length);
     } catch (const EKorpError& e) {
         SpoolFileFailed(e.what());
         return nullptr;
     }
-    spool.reset(); // the lines are in hand: the file need not wait for the parse
+    spool.reset(); // the bytes are in hand: the file need not wait for the parse
+    std::vector<std::string_view> lines = SplitLines(std::string_view(bytes.get(), length));
     // The status line and the terminating dot go; then undo the dot-stuffing (RFC 1939, 3).
-    if (!lines.Empty()) lines.Delete(0);
-    if (!lines.Empty()) lines.Delete(lines.Count() - 1);
-    for (std::string& line : lines.Lines())
-        if (line.size() > 1 && line[0] == '.') line.erase(0, 1);
+    std::span<std::string_view> body(lines);
+    if (!body.empty()) body = body.subspan(1);
+    if (!body.empty()) body = body.first(body.size() - 1);
+    for (std::string_view& line : body)
+        if (line.size() > 1 && line[0] == '.') line.remove_prefix(1);
     msg->Size = size;
     try {
-        msg->ParseRawMail();
+        msg->ParseLines(body);
     } catch (const std::exception& e) {
         // What was parsed before the fault stays usable: the reader gets the sender, the
         // subject and the text up to there instead of nothing.

@@ -132,4 +132,7 @@ private:
     std::vector<std::string> lines_;
 };
 
+/// The lines of text as views into it, split as TStringList::SetText splits them.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
 } // namespace korp
