@@ -8,7 +8,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
@@ -880,10 +879,11 @@ void TKorpPOP::Quit() {
         RaiseError(kErrQuit);
         return;
     }
+    // The reply to QUIT has been read, so the session is over on both sides (RFC 1939, 6):
+    // closing needs no wait for the server's own close.
     if (transport_) transport_->Close();
     IsConnected = false;
     LetMessagesRun();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void TKorpPOP::FreeMessage(TKorpMsg* msg) {
