@@ -946,13 +946,24 @@ void TKorpMsg::ProcessPart(Lines whole) {
 }
 
 void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::string& charset) {
+    std::string name;
+    // Most text holds no uuencoded block: then the body is the text, without a copy of its views.
+    const std::size_t firstBegin = static_cast<std::size_t>(
+        std::find_if(body.begin(), body.end(),
+                     [&name](std::string_view line) { return IsUUBegin(line, name); }) -
+        body.begin());
+    if (firstBegin == body.size()) {
+        if (encoding != "QUOTED-PRINTABLE" && encoding != "BASE64")
+            AddTextLines(body, charset);
+        else
+            Text.AddText(DecodedText(body, encoding, charset));
+        return;
+    }
     // Uuencoded blocks inside the text become attachments; their "end" line stays in the text.
-    std::vector<std::string_view> kept;
-    kept.reserve(body.size());
+    std::vector<std::string_view> kept(body.begin(), body.begin() + firstBegin);
     std::vector<std::string_view> block;
     bool hadBlock = false;
-    std::string name;
-    for (std::size_t i = 0; i < body.size();) {
+    for (std::size_t i = firstBegin; i < body.size();) {
         if (!IsUUBegin(body[i], name)) {
             kept.push_back(body[i++]);
             continue;

@@ -685,16 +685,19 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint32_t n, bool headersOnly) {
         if (OnError) OnError(*this, kErrSpoolFile, LastError);
         return nullptr;
     }
-    const std::optional<int> size = SpoolReply(n, headersOnly, *spool);
+    // The lines are found as the reply arrives, while the server is still sending.
+    TLineStarts lines;
+    const std::optional<int> size = SpoolReply(n, headersOnly, *spool, lines);
     if (!size) return nullptr;
-    TKorpMsg* result = LoadSpooledMessage(std::move(spool), *size);
+    TKorpMsg* result = LoadSpooledMessage(std::move(spool), *size, lines);
     if (!result) return nullptr;
     if (GetUIDLsOnRetrieve) result->UIDL = UidlOf(n);
     if (OnAfterRetrieve) OnAfterRetrieve(*this);
     return result;
 }
 
-std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool) {
+std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool,
+                                        TLineStarts& lines) {
     const std::string number = std::to_string(n);
     SendCommand("LIST " + number);
     ReceiveReply();
@@ -775,6 +778,7 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
             SpoolFileFailed(e.what());
             return false;
         }
+        lines.Add(chunk);
         written += chunk.size();
         return true;
     };
@@ -824,10 +828,11 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
     return size;
 }
 
-TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size) {
+TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size,
+                                       const TLineStarts& lines) {
     auto msg = std::make_unique<TKorpMsg>();
-    // The spool is read back in one piece and parsed from views into it: the message is in
-    // memory once, with no string made per line.
+    // The spool is read back in one piece and parsed from views into it, at the line starts
+    // noted while it was written: the message is in memory once, with no string made per line.
     std::unique_ptr<char[]> bytes;
     std::size_t length = 0;
     try {
@@ -840,9 +845,9 @@ TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int
         return nullptr;
     }
     spool.reset(); // the bytes are in hand: the file need not wait for the parse
-    std::vector<std::string_view> lines = SplitLines(std::string_view(bytes.get(), length));
+    std::vector<std::string_view> views = lines.Lines(std::string_view(bytes.get(), length));
     // The status line and the terminating dot go; then undo the dot-stuffing (RFC 1939, 3).
-    std::span<std::string_view> body(lines);
+    std::span<std::string_view> body(views);
     if (!body.empty()) body = body.subspan(1);
     if (!body.empty()) body = body.first(body.size() - 1);
     for (std::string_view& line : body)

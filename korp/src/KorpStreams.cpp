@@ -271,11 +271,35 @@ template <typename Take> void ForEachLine(std::string_view text, Take&& take) {
 
 } // namespace
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
+void TLineStarts::Add(std::string_view piece) {
+    const char* const begin = piece.data();
+    const char* const end = begin + piece.size();
+    for (const char* p = FindLineEnd(begin, end); p < end; p = FindLineEnd(p + 1, end)) {
+        const std::size_t next = size_ + static_cast<std::size_t>(p - begin) + 1;
+        // An LF right after a CR ends the line the CR ended: the next one starts after both.
+        const char before = p > begin ? p[-1] : last_;
+        if (*p == '\n' && before == '\r')
+            starts_.back() = next;
+        else
+            starts_.push_back(next);
+    }
+    if (!piece.empty()) last_ = piece.back();
+    size_ += piece.size();
+}
+
+std::vector<std::string_view> TLineStarts::Lines(std::string_view text) const {
     std::vector<std::string_view> lines;
-    // Mail lines run to some tens of bytes: room for most without moving the views again.
-    lines.reserve(text.size() / 32 + 1);
-    ForEachLine(text, [&](std::string_view line) { lines.push_back(line); });
+    lines.reserve(starts_.size());
+    for (std::size_t k = 0; k < starts_.size(); ++k) {
+        const std::size_t start = starts_[k];
+        if (start >= text.size()) break; // after a final line end: no line
+        std::size_t stop =
+            k + 1 < starts_.size() ? std::min(starts_[k + 1], text.size()) : text.size();
+        // A line holds no CR or LF: what ends it is its line end.
+        if (stop > start && text[stop - 1] == '\n') --stop;
+        if (stop > start && text[stop - 1] == '\r') --stop;
+        lines.emplace_back(text.data() + start, stop - start);
+    }
     return lines;
 }
 

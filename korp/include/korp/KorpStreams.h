@@ -132,7 +132,20 @@ private:
     std::vector<std::string> lines_;
 };
 
-/// The lines of text as views into it, split as TStringList::SetText splits them.
-std::vector<std::string_view> SplitLines(std::string_view text);
+/// Where the lines of a text start, noted while the text arrives piece by piece, so that its
+/// lines are known without a second pass over it: Lines(text) gives, as views into the whole
+/// text, the lines TStringList::SetText(text) makes.
+class TLineStarts {
+public:
+    /// Notes the next piece of the text.
+    void Add(std::string_view piece);
+    /// The lines of text, which must be the pieces given to Add, joined.
+    std::vector<std::string_view> Lines(std::string_view text) const;
+
+private:
+    std::vector<std::size_t> starts_{0};
+    std::size_t size_ = 0; // bytes noted so far
+    char last_ = 0;        // the last of them
+};
 
 } // namespace korp
