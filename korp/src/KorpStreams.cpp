@@ -275,13 +275,15 @@ void TLineStarts::Add(std::string_view piece) {
     const char* const begin = piece.data();
     const char* const end = begin + piece.size();
     for (const char* p = FindLineEnd(begin, end); p < end; p = FindLineEnd(p + 1, end)) {
-        const std::size_t next = size_ + static_cast<std::size_t>(p - begin) + 1;
+        const std::size_t at = size_ + static_cast<std::size_t>(p - begin);
         // An LF right after a CR ends the line the CR ended: the next one starts after both.
         const char before = p > begin ? p[-1] : last_;
-        if (*p == '\n' && before == '\r')
-            starts_.back() = next;
-        else
-            starts_.push_back(next);
+        if (*p == '\n' && before == '\r') {
+            lines_.back().start = at + 1;
+        } else {
+            lines_.back().end = at;
+            lines_.push_back({at + 1, kOpen});
+        }
     }
     if (!piece.empty()) last_ = piece.back();
     size_ += piece.size();
@@ -289,16 +291,11 @@ void TLineStarts::Add(std::string_view piece) {
 
 std::vector<std::string_view> TLineStarts::Lines(std::string_view text) const {
     std::vector<std::string_view> lines;
-    lines.reserve(starts_.size());
-    for (std::size_t k = 0; k < starts_.size(); ++k) {
-        const std::size_t start = starts_[k];
-        if (start >= text.size()) break; // after a final line end: no line
-        std::size_t stop =
-            k + 1 < starts_.size() ? std::min(starts_[k + 1], text.size()) : text.size();
-        // A line holds no CR or LF: what ends it is its line end.
-        if (stop > start && text[stop - 1] == '\n') --stop;
-        if (stop > start && text[stop - 1] == '\r') --stop;
-        lines.emplace_back(text.data() + start, stop - start);
+    lines.reserve(lines_.size());
+    for (const Line& line : lines_) {
+        if (line.start >= text.size()) break; // after a final line end: no line
+        const std::size_t stop = std::min(line.end, text.size());
+        lines.emplace_back(text.data() + line.start, stop - line.start);
     }
     return lines;
 }

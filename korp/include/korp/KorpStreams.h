@@ -143,7 +143,12 @@ public:
     std::vector<std::string_view> Lines(std::string_view text) const;
 
 private:
-    std::vector<std::size_t> starts_{0};
+    static constexpr std::size_t kOpen = static_cast<std::size_t>(-1); // no line end yet
+    struct Line {
+        std::size_t start; // its first byte
+        std::size_t end;   // its line end, or kOpen
+    };
+    std::vector<Line> lines_{{0, kOpen}};
     std::size_t size_ = 0; // bytes noted so far
     char last_ = 0;        // the last of them
 };
