@@ -63,7 +63,10 @@ std::string ChangeFileExt(const std::string& name, std::string_view ext) {
 // A uuencode "begin" line: "begin", a mode of three decimal digits from 1 to 776 at characters
 // 7 to 9, the file name from character 11 (at most 64 characters).
 bool IsUUBegin(std::string_view line, std::string& name) {
-    if (line.size() <= 10 || LowerCase(line.substr(0, 5)) != "begin") return false;
+    // Most lines are refused by their first byte, before a lower-case copy is made.
+    if (line.size() <= 10 || (line[0] != 'b' && line[0] != 'B') ||
+        LowerCase(line.substr(0, 5)) != "begin")
+        return false;
     std::string_view mode = line.substr(6, 3);
     while (!mode.empty() && mode.front() == ' ')
         mode.remove_prefix(1);
@@ -625,18 +628,22 @@ TAttachedFile& TAttachedFiles::Add(const std::string& name) {
 
 void TKorpMsg::ParseRawMail() {
     if (RawMail.Empty()) return;
-    const auto& raw = RawMail.Lines();
-    for (const auto& line : raw) {
-        if (line.empty()) break;
-        Headers.Add(line);
-    }
-    SetHeaderFields();
     {
         // The parts are ranges of views on RawMail: no copy of the message is made.
         const auto views = RawMail.Views();
-        ProcessPart(views);
+        ParseLines(views);
     }
     if (ClearRawMailAfterParse) RawMail.Clear();
+}
+
+void TKorpMsg::ParseLines(Lines raw) {
+    if (raw.empty()) return;
+    for (const auto line : raw) {
+        if (line.empty()) break;
+        Headers.Add(std::string(line));
+    }
+    SetHeaderFields();
+    ProcessPart(raw);
 }
 
 void TKorpMsg::SetHeaderFields() {
@@ -933,20 +940,30 @@ void TKorpMsg::ProcessPart(Lines whole) {
         } else if (h.encoding == "BASE64" || h.encoding == "QUOTED-PRINTABLE") {
             AddAttachment(part.subspan(HeaderBlockLength(part)), h.contentType, {}, h.encoding);
         } else {
-            for (const auto line : part.subspan(HeaderBlockLength(part)))
-                Text.Add(ConvertToWindows1252(line, h.charset));
+            AddTextLines(part.subspan(HeaderBlockLength(part)), h.charset);
         }
     }
 }
 
 void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::string& charset) {
+    std::string name;
+    // Most text holds no uuencoded block: then the body is the text, without a copy of its views.
+    const std::size_t firstBegin = static_cast<std::size_t>(
+        std::find_if(body.begin(), body.end(),
+                     [&name](std::string_view line) { return IsUUBegin(line, name); }) -
+        body.begin());
+    if (firstBegin == body.size()) {
+        if (encoding != "QUOTED-PRINTABLE" && encoding != "BASE64")
+            AddTextLines(body, charset);
+        else
+            Text.AddText(DecodedText(body, encoding, charset));
+        return;
+    }
     // Uuencoded blocks inside the text become attachments; their "end" line stays in the text.
-    std::vector<std::string_view> kept;
-    kept.reserve(body.size());
+    std::vector<std::string_view> kept(body.begin(), body.begin() + firstBegin);
     std::vector<std::string_view> block;
     bool hadBlock = false;
-    std::string name;
-    for (std::size_t i = 0; i < body.size();) {
+    for (std::size_t i = firstBegin; i < body.size();) {
         if (!IsUUBegin(body[i], name)) {
             kept.push_back(body[i++]);
             continue;
@@ -959,11 +976,25 @@ void TKorpMsg::AddTextPart(Lines body, const std::string& encoding, const std::s
     }
     // After a uuencoded block the part counts as x-uuencode: the rest is taken as it stands.
     if (hadBlock || (encoding != "QUOTED-PRINTABLE" && encoding != "BASE64")) {
-        for (const auto line : kept)
-            Text.Add(ConvertToWindows1252(line, charset));
+        AddTextLines(kept, charset);
         return;
     }
     Text.AddText(DecodedText(kept, encoding, charset));
+}
+
+void TKorpMsg::AddTextLines(Lines lines, const std::string& charset) {
+    auto& text = Text.Lines();
+    // Grown as push_back would grow it, so that many small parts cost no more than one large.
+    if (text.capacity() < text.size() + lines.size())
+        text.reserve(std::max(text.size() + lines.size(), 2 * text.capacity()));
+    // The charset is looked at once for the whole part, not once a line.
+    if (IsWindows1252Compatible(charset)) {
+        for (const auto line : lines)
+            text.emplace_back(line);
+    } else {
+        for (const auto line : lines)
+            text.push_back(ConvertToWindows1252(line, charset));
+    }
 }
 
 void TKorpMsg::AddAttachment(Lines lines, const std::string& type, std::string name,

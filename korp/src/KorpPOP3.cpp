@@ -4,9 +4,10 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
-#include <thread>
 
 #include <korp/KorpErrors.h>
 #include <korp/KorpMsg.h>
@@ -684,16 +685,19 @@ TKorpMsg* TKorpPOP::RetrieveMessage(std::uint32_t n, bool headersOnly) {
         if (OnError) OnError(*this, kErrSpoolFile, LastError);
         return nullptr;
     }
-    const std::optional<int> size = SpoolReply(n, headersOnly, *spool);
+    // The lines are found as the reply arrives, while the server is still sending.
+    TLineStarts lines;
+    const std::optional<int> size = SpoolReply(n, headersOnly, *spool, lines);
     if (!size) return nullptr;
-    TKorpMsg* result = LoadSpooledMessage(std::move(spool), *size);
+    TKorpMsg* result = LoadSpooledMessage(std::move(spool), *size, lines);
     if (!result) return nullptr;
     if (GetUIDLsOnRetrieve) result->UIDL = UidlOf(n);
     if (OnAfterRetrieve) OnAfterRetrieve(*this);
     return result;
 }
 
-std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool) {
+std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool,
+                                        TLineStarts& lines) {
     const std::string number = std::to_string(n);
     SendCommand("LIST " + number);
     ReceiveReply();
@@ -774,6 +778,7 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
             SpoolFileFailed(e.what());
             return false;
         }
+        lines.Add(chunk);
         written += chunk.size();
         return true;
     };
@@ -823,25 +828,33 @@ std::optional<int> TKorpPOP::SpoolReply(std::uint32_t n, bool headersOnly, TKorp
     return size;
 }
 
-TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size) {
+TKorpMsg* TKorpPOP::LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size,
+                                       const TLineStarts& lines) {
     auto msg = std::make_unique<TKorpMsg>();
-    TStringList& lines = msg->RawMail;
+    // The spool is read back in one piece and parsed from views into it, at the line starts
+    // noted while it was written: the message is in memory once, with no string made per line.
+    std::unique_ptr<char[]> bytes;
+    std::size_t length = 0;
     try {
+        length = static_cast<std::size_t>(spool->Size());
+        bytes = std::make_unique_for_overwrite<char[]>(length);
         spool->SetPosition(0);
-        lines.LoadFromStream(*spool);
+        spool->ReadBuffer(bytes.get(), length);
     } catch (const EKorpError& e) {
         SpoolFileFailed(e.what());
         return nullptr;
     }
-    spool.reset(); // the lines are in hand: the file need not wait for the parse
+    spool.reset(); // the bytes are in hand: the file need not wait for the parse
+    std::vector<std::string_view> views = lines.Lines(std::string_view(bytes.get(), length));
     // The status line and the terminating dot go; then undo the dot-stuffing (RFC 1939, 3).
-    if (!lines.Empty()) lines.Delete(0);
-    if (!lines.Empty()) lines.Delete(lines.Count() - 1);
-    for (std::string& line : lines.Lines())
-        if (line.size() > 1 && line[0] == '.') line.erase(0, 1);
+    std::span<std::string_view> body(views);
+    if (!body.empty()) body = body.subspan(1);
+    if (!body.empty()) body = body.first(body.size() - 1);
+    for (std::string_view& line : body)
+        if (line.size() > 1 && line[0] == '.') line.remove_prefix(1);
     msg->Size = size;
     try {
-        msg->ParseRawMail();
+        msg->ParseLines(body);
     } catch (const std::exception& e) {
         // What was parsed before the fault stays usable: the reader gets the sender, the
         // subject and the text up to there instead of nothing.
@@ -871,10 +884,11 @@ void TKorpPOP::Quit() {
         RaiseError(kErrQuit);
         return;
     }
+    // The reply to QUIT has been read, so the session is over on both sides (RFC 1939, 6):
+    // closing needs no wait for the server's own close.
     if (transport_) transport_->Close();
     IsConnected = false;
     LetMessagesRun();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void TKorpPOP::FreeMessage(TKorpMsg* msg) {

@@ -4,6 +4,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <korp/KorpErrors.h>
 #include <platform/LargeFiles.h>
 
@@ -231,25 +235,73 @@ void TStringList::SetText(std::string_view text) {
     AddText(text);
 }
 
-void TStringList::AddText(std::string_view text) {
-    // memchr finds line ends far faster than a byte loop; most lines end in CR LF.
+namespace {
+
+// The first CR or LF in [p, end), or end. Sixteen bytes at a time where the processor allows:
+// a message is mostly lines of some tens of bytes, and one pass finds both kinds of line end.
+const char* FindLineEnd(const char* p, const char* const end) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int found =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+        if (found != 0) return p + __builtin_ctz(static_cast<unsigned>(found));
+    }
+#endif
+    while (p < end && *p != '\r' && *p != '\n')
+        ++p;
+    return p;
+}
+
+// Calls take(line) for each line of text, ended by CR LF, LF or CR; a final line end adds no
+// empty line.
+template <typename Take> void ForEachLine(std::string_view text, Take&& take) {
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p < end) {
-        const auto* lf =
-            static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        const char* stop = lf != nullptr ? lf : end;
-        const auto* cr =
-            static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
-        if (cr != nullptr) {
-            lines_.emplace_back(p, static_cast<std::size_t>(cr - p));
-            p = cr + 1;
-            if (p == lf) ++p; // CR LF
+        const char* const stop = FindLineEnd(p, end);
+        take(std::string_view(p, static_cast<std::size_t>(stop - p)));
+        if (stop == end) break;
+        p = stop + 1;
+        if (*stop == '\r' && p < end && *p == '\n') ++p; // CR LF
+    }
+}
+
+} // namespace
+
+void TLineStarts::Add(std::string_view piece) {
+    const char* const begin = piece.data();
+    const char* const end = begin + piece.size();
+    for (const char* p = FindLineEnd(begin, end); p < end; p = FindLineEnd(p + 1, end)) {
+        const std::size_t at = size_ + static_cast<std::size_t>(p - begin);
+        // An LF right after a CR ends the line the CR ended: the next one starts after both.
+        const char before = p > begin ? p[-1] : last_;
+        if (*p == '\n' && before == '\r') {
+            lines_.back().start = at + 1;
         } else {
-            lines_.emplace_back(p, static_cast<std::size_t>(stop - p));
-            p = lf != nullptr ? lf + 1 : end;
+            lines_.back().end = at;
+            lines_.push_back({at + 1, kOpen});
         }
     }
+    if (!piece.empty()) last_ = piece.back();
+    size_ += piece.size();
+}
+
+std::vector<std::string_view> TLineStarts::Lines(std::string_view text) const {
+    std::vector<std::string_view> lines;
+    lines.reserve(lines_.size());
+    for (const Line& line : lines_) {
+        if (line.start >= text.size()) break; // after a final line end: no line
+        const std::size_t stop = std::min(line.end, text.size());
+        lines.emplace_back(text.data() + line.start, stop - line.start);
+    }
+    return lines;
+}
+
+void TStringList::AddText(std::string_view text) {
+    ForEachLine(text, [&](std::string_view line) { lines_.emplace_back(line); });
 }
 
 void TStringList::LoadFromStream(TStream& stream) {

@@ -111,6 +111,16 @@ std::string Text(const std::vector<std::string>& lines) {
     return list.Text();
 }
 
+// Whether file holds contents already, byte for byte: writing it again would change nothing on
+// disk, only cost a flush of the file and its folder.
+bool Holds(const std::filesystem::path& file, std::string_view contents) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error || size != contents.size()) return false;
+    const FileText current = ReadWhole(file);
+    return current.state == FileState::Read && current.text == contents;
+}
+
 void AddProblem(std::string& problems, const std::string& problem) {
     if (!problems.empty()) problems += "; ";
     problems += problem;
@@ -282,16 +292,26 @@ std::error_code SaveMessageList(const ListFiles& files, const std::vector<std::s
     // The recent ids first and on their own: they may run ahead of the list, never behind it,
     // so what is known is remembered even when the list itself cannot be written.
     std::error_code seenError = std::make_error_code(std::errc::is_a_directory);
-    if (!blocked(files.seen)) seenError = platform::WriteFileAtomically(files.seen, recent.Text());
+    if (!blocked(files.seen)) {
+        const std::string seenText = recent.Text();
+        seenError = Holds(files.seen, seenText)
+                        ? std::error_code()
+                        : platform::WriteFileAtomically(files.seen, seenText);
+    }
     // A folder where one of the pair should be would fail its rename after the other went
     // through, leaving files that do not belong together: refuse before anything is renamed.
     if (blocked(files.headers) || blocked(files.ids))
         return std::make_error_code(std::errc::is_a_directory);
     const std::string idText = Text(ids);
     const std::string headerText = Text(headers);
-    const std::array<platform::FileContents, 2> pair{
-        {{files.headers, headerText}, {files.ids, idText}}};
-    if (const std::error_code error = platform::WriteFilesAtomically(pair)) return error;
+    // A file that already says what it would be given is left alone; what is written still
+    // goes ".he" first, ".id" last.
+    std::vector<platform::FileContents> changed;
+    for (const platform::FileContents& f : {platform::FileContents{files.headers, headerText},
+                                            platform::FileContents{files.ids, idText}})
+        if (!Holds(f.file, f.contents)) changed.push_back(f);
+    if (!changed.empty())
+        if (const std::error_code error = platform::WriteFilesAtomically(changed)) return error;
     return seenError;
 }
 

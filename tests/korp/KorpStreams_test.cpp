@@ -41,12 +41,30 @@ TEST(StringList, LoadingSplitsAtCrLfLfOrCrAndTextJoinsWithCrLf) {
         {std::string("nul\0byte", 8),
          {std::string("nul\0byte", 8)},
          std::string("nul\0byte\r\n", 10)},
+        // Line ends on either side of a 16-byte border, and lines longer than that.
+        {"0123456789abcde\r\n0123456789abcdef\r0123456789abcdefghij\n\r\r\n",
+         {"0123456789abcde", "0123456789abcdef", "0123456789abcdefghij", "", ""},
+         "0123456789abcde\r\n0123456789abcdef\r\n0123456789abcdefghij\r\n\r\n\r\n"},
     };
     for (const auto& c : cases) {
         TStringList list;
         list.SetText(c.text);
         EXPECT_EQ(list.Lines(), c.lines) << "text: " << c.text;
         EXPECT_EQ(list.Text(), c.joined) << "text: " << c.text;
+        // The same lines when the text comes in two pieces, cut anywhere, or byte by byte.
+        for (std::size_t cut = 0; cut <= c.text.size(); ++cut) {
+            TLineStarts starts;
+            starts.Add(std::string_view(c.text).substr(0, cut));
+            starts.Add(std::string_view(c.text).substr(cut));
+            const std::vector<std::string_view> pieced = starts.Lines(c.text);
+            EXPECT_EQ(std::vector<std::string>(pieced.begin(), pieced.end()), c.lines)
+                << "cut at " << cut;
+        }
+        TLineStarts bytes;
+        for (const char b : c.text)
+            bytes.Add(std::string_view(&b, 1));
+        const std::vector<std::string_view> byByte = bytes.Lines(c.text);
+        EXPECT_EQ(std::vector<std::string>(byByte.begin(), byByte.end()), c.lines);
     }
 }
 

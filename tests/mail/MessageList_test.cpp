@@ -1,5 +1,6 @@
 #include <mail/MessageList.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,6 +71,59 @@ TEST(MessageList, SavesTheFilesWithCrLfAndReadsThemBack) {
     const StoredList stored = ReadMessageList(files);
     EXPECT_EQ(stored.recent.Text(), recent.Text());
     EXPECT_TRUE(stored.problem.empty()) << stored.problem;
+}
+
+// A save writes (and flushes) only what would change on disk: a file that already holds its
+// new content keeps its old time stamp.
+TEST(MessageList, RewritesOnlyTheFilesWhoseContentChanged) {
+    const std::vector<std::string> ids{"id1", "id2"};
+    const std::vector<std::string> lines{"Jan\tvergadering", "Piet\t"};
+    RecentIds recent;
+    recent.Note(ids, 2000);
+    RecentIds later = recent;
+    later.Note({"id3", "id1", "id2"}, 3000);
+    const struct {
+        const char* name;
+        std::vector<std::string> ids, lines;
+        const RecentIds& recent;
+        bool id, he, seen; // rewritten
+    } cases[] = {
+        {"nothing changed", ids, lines, recent, false, false, false},
+        {"a subject changed",
+         ids,
+         {"Jan\tvergadering", "Piet\tborrel"},
+         recent,
+         false,
+         true,
+         false},
+        {"a message came",
+         {"id3", "id1", "id2"},
+         {"Kees\t", "Jan\tvergadering", "Piet\t"},
+         later,
+         true,
+         true,
+         true},
+    };
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        const ListFiles files = ListFilesFor(dir.Path(), "jan");
+        ASSERT_FALSE(SaveMessageList(files, ids, lines, recent));
+        for (const auto& file : {files.ids, files.headers, files.seen})
+            std::filesystem::last_write_time(file, old);
+        ASSERT_FALSE(SaveMessageList(files, c.ids, c.lines, c.recent));
+        EXPECT_EQ(std::filesystem::last_write_time(files.ids) != old, c.id);
+        EXPECT_EQ(std::filesystem::last_write_time(files.headers) != old, c.he);
+        EXPECT_EQ(std::filesystem::last_write_time(files.seen) != old, c.seen);
+        std::vector<std::string> readIds, readLines;
+        ASSERT_TRUE(LoadMessageList(files, readIds, readLines));
+        EXPECT_EQ(readIds, c.ids);
+        EXPECT_EQ(readLines, c.lines);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                std::filesystem::directory_iterator()),
+                  3);
+    }
 }
 
 // Random bytes as a damaged disk leaves them: control characters, CRs and LFs among them.

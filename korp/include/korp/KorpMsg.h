@@ -69,6 +69,9 @@ public:
     /// RawMail afterwards when ClearRawMailAfterParse is set. Throws EKorpDecodeError for a
     /// malformed uuencoded line (fields and Text parsed until then stay).
     void ParseRawMail();
+    /// Parses raw as ParseRawMail parses the lines of RawMail, which stays as it is: for a caller
+    /// that holds the message's bytes itself. The views need stay valid only during the call.
+    void ParseLines(std::span<const std::string_view> raw);
 
     TPriority Priority = prNormal;
     std::string UserName;
@@ -104,6 +107,7 @@ private:
     void SetHeaderFields();
     void ProcessPart(Lines whole);
     void AddTextPart(Lines body, const std::string& encoding, const std::string& charset);
+    void AddTextLines(Lines lines, const std::string& charset);
     void AddAttachment(Lines lines, const std::string& type, std::string name,
                        const std::string& encoding);
 };

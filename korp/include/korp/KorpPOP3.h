@@ -18,6 +18,7 @@ namespace korp {
 class TKorpMsg;
 class TKorpPOP;
 class TKorpTempFile;
+class TLineStarts;
 
 // Error codes handed to OnError besides the transport's own codes (platform/Transport.h).
 enum TKorpPOPError : int {
@@ -164,9 +165,11 @@ private:
     TKorpMsg* RetrieveMessage(std::uint32_t n, bool headersOnly);
     // Asks the size, then reads the RETR (or TOP) reply whole into the spool, raising the
     // progress events; the LIST size, or nothing when it failed (the error has been raised).
-    std::optional<int> SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool);
+    std::optional<int> SpoolReply(std::uint32_t n, bool headersOnly, TKorpTempFile& spool,
+                                  TLineStarts& lines);
     // The spooled reply as a message this client owns; nullptr when the spool cannot be read.
-    TKorpMsg* LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size);
+    TKorpMsg* LoadSpooledMessage(std::unique_ptr<TKorpTempFile> spool, int size,
+                                 const TLineStarts& lines);
     // The spool could not be written or read back: kErrSpoolFile, the connection closed.
     void SpoolFileFailed(const char* what);
     std::string UidlOf(std::uint32_t n);

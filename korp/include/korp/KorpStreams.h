@@ -132,4 +132,25 @@ private:
     std::vector<std::string> lines_;
 };
 
+/// Where the lines of a text start, noted while the text arrives piece by piece, so that its
+/// lines are known without a second pass over it: Lines(text) gives, as views into the whole
+/// text, the lines TStringList::SetText(text) makes.
+class TLineStarts {
+public:
+    /// Notes the next piece of the text.
+    void Add(std::string_view piece);
+    /// The lines of text, which must be the pieces given to Add, joined.
+    std::vector<std::string_view> Lines(std::string_view text) const;
+
+private:
+    static constexpr std::size_t kOpen = static_cast<std::size_t>(-1); // no line end yet
+    struct Line {
+        std::size_t start; // its first byte
+        std::size_t end;   // its line end, or kOpen
+    };
+    std::vector<Line> lines_{{0, kOpen}};
+    std::size_t size_ = 0; // bytes noted so far
+    char last_ = 0;        // the last of them
+};
+
 } // namespace korp

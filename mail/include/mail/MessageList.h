@@ -83,8 +83,9 @@ bool LoadMessageList(const ListFiles& files, std::vector<std::string>& ids,
 
 // Writes the files (each line ended by CR LF), creating the folder when needed: a failure or a
 // crash leaves the old files, never a half-written one. ".seen" goes first, on its own, so the
-// recent ids cover the list on disk; ".he" and ".id" go together, ".id" renamed last. The first
-// error, if any, is returned.
+// recent ids cover the list on disk; ".he" and ".id" go together, ".id" renamed last. A file
+// that already holds what it would be given is not written again. The first error, if any, is
+// returned.
 std::error_code SaveMessageList(const ListFiles& files, const std::vector<std::string>& ids,
                                 const std::vector<std::string>& headers,
                                 const RecentIds& recent = {});

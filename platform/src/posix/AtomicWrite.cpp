@@ -1,5 +1,6 @@
 #include <platform/AtomicWrite.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -100,8 +101,14 @@ std::error_code WriteFilesAtomically(std::span<const FileContents> files) {
     for (const std::string& temp : temps)
         if (!temp.empty()) ::unlink(temp.c_str());
     if (error) return error;
-    for (const FileContents& f : files)
+    // Once per folder: one fsync makes every rename in it durable.
+    std::vector<std::filesystem::path> synced;
+    for (const FileContents& f : files) {
+        const std::filesystem::path dir = f.file.parent_path();
+        if (std::find(synced.begin(), synced.end(), dir) != synced.end()) continue;
         SyncFolder(f.file);
+        synced.push_back(dir);
+    }
     return {};
 }
 

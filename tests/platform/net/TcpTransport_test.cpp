@@ -54,6 +54,23 @@ TEST(TcpTransport, ResolvesLocalhostByName) {
     server.join();
 }
 
+// An address written as four numbers needs no resolver, so no lookup time is spent on it.
+TEST(TcpTransport, OpensADottedAddressWithoutWaitingForALookup) {
+    Listener l;
+    std::thread server([&] {
+        if (const int c = l.AcceptWithin(5000); c >= 0) ::close(c);
+    });
+    TcpTransport t;
+    t.LookupTimeout = 0ms;
+    Recorder r;
+    r.Attach(t);
+    EXPECT_TRUE(t.Open("127.0.0.1", l.port)) << t.LastError();
+    t.Close();
+    server.join();
+    EXPECT_EQ(r.events,
+              (std::vector<std::string>{"lookup", "connecting", "connected", "disconnected"}));
+}
+
 TEST(TcpTransport, ReportsAPeerThatClosesAsAnErrorAndReceivesNothing) {
     Listener l;
     std::thread server([&] { ::close(l.Accept()); });
