@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +30,8 @@ std::string StartXvfb() {
     if (pipe(fds) != 0) return {};
     gXvfb = fork();
     if (gXvfb == 0) {
+        // A test run ended from outside (a time-out) must not leave the server behind.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         execl(XVFB_PROGRAM, "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
