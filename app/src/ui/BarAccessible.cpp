@@ -73,11 +73,37 @@ private:
     BarButton button_;
 };
 
-QAccessibleInterface* Factory(const QString&, QObject* object) {
-    if (auto* bar = qobject_cast<TfrmBrevon*>(object)) {
-        auto* iface = new QAccessibleWidget(bar, QAccessible::ToolBar, QStringLiteral("Brevon"));
-        return iface;
+// The bar: a tool bar "Brevon" whose children are its buttons. The skin's background picture
+// is decoration and is left out, so a screen reader reviewing the bar meets no nameless image.
+class BarAccessible final : public QAccessibleWidget {
+public:
+    explicit BarAccessible(TfrmBrevon* bar)
+        : QAccessibleWidget(bar, QAccessible::ToolBar, QStringLiteral("Brevon")) {}
+
+    int childCount() const override { return static_cast<int>(Buttons().size()); }
+
+    QAccessibleInterface* child(int index) const override {
+        const QList<QAccessibleInterface*> buttons = Buttons();
+        return index >= 0 && index < buttons.size() ? buttons[index] : nullptr;
     }
+
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return static_cast<int>(Buttons().indexOf(const_cast<QAccessibleInterface*>(child)));
+    }
+
+private:
+    QList<QAccessibleInterface*> Buttons() const {
+        QList<QAccessibleInterface*> buttons;
+        for (int i = 0; i < QAccessibleWidget::childCount(); ++i) {
+            QAccessibleInterface* child = QAccessibleWidget::child(i);
+            if (child && FindButton(child->object())) buttons.append(child);
+        }
+        return buttons;
+    }
+};
+
+QAccessibleInterface* Factory(const QString&, QObject* object) {
+    if (auto* bar = qobject_cast<TfrmBrevon*>(object)) return new BarAccessible(bar);
     if (const std::optional<Found> found = FindButton(object))
         return new BarButtonAccessible(static_cast<QWidget*>(object), found->bar, found->button);
     return nullptr;

@@ -206,6 +206,9 @@ class ScreenReader(GuiTest):
         bar = self.bar()
         buttons = self.buttons(bar)
         self.assertEqual(list(buttons), [name for name, _ in BAR_BUTTONS])
+        # Nothing else: the skin's background is no nameless image to review.
+        self.assertEqual([(self.role(c), c.name) for c in bar],
+                         [("push button", name) for name, _ in BAR_BUTTONS])
         self.wait_enabled(bar, dict(BAR_BUTTONS))
         for name, on in BAR_BUTTONS:
             with self.subTest(button=name):
