@@ -38,24 +38,6 @@ Lookup LookUp(const std::string& host, const std::string& service,
     return out;
 }
 
-// Four decimal numbers of one to three digits joined by dots: text getaddrinfo reads as an
-// address without asking a resolver.
-bool IsDottedQuad(const std::string& host) {
-    int parts = 0;
-    std::size_t digits = 0;
-    for (const char c : host) {
-        if (c >= '0' && c <= '9') {
-            if (++digits > 3) return false;
-        } else if (c == '.' && digits > 0 && parts < 3) {
-            ++parts;
-            digits = 0;
-        } else {
-            return false;
-        }
-    }
-    return parts == 3 && digits > 0;
-}
-
 } // namespace
 
 bool TcpTransport::IsOpen() const {
@@ -86,8 +68,9 @@ bool TcpTransport::Open(const std::string& host, std::uint16_t port) {
         deadlineFirst ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now)
                       : LookupTimeout;
     std::optional<Lookup> found;
-    // A dotted IPv4 address asks no resolver: it is read in place, without a thread to wait on.
-    if (!Resolve && IsDottedQuad(host)) {
+    // A host written as an address asks no resolver (a numeric lookup never does): it is read
+    // in place, without a thread to wait on. A name fails that at once and is looked up below.
+    if (!Resolve) {
         Lookup numeric;
         detail::AppendAddresses(host, service, true, numeric);
         if (numeric.rc == 0 && !numeric.endpoints.empty()) found = std::move(numeric);
